@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Configures into build/ (once) and builds incrementally. Extra arguments go to the configure step.
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build=${DORVIK_BUILD_DIR:-$root/build}
+if [ ! -f "$build/build.ninja" ]; then
+  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE="${DORVIK_BUILD_TYPE:-RelWithDebInfo}" "$@"
+fi
+cmake --build "$build" --parallel "$(nproc)"
