@@ -84,10 +84,12 @@ const KNOWN_CITIES = (function () {
 
 const ORDINAL = /^(\d+)(?:-(?:я|й|ая|ой|ий|ый|е|ое|го|ого)|я|й|ая|ой|ий|ый|ое|го|ого)$/;
 const LETTER_AHEAD = "(?=$|[/-]|(?:корпус|корп|кор|к|строение|стр|с|литера|литер|лит)[0-9а-я])";
+// A number with the letter that belongs to it ("2а" in "к2а", "3б" in "12/3б").
+const NUMBER_LETTER = "\\d+(?:[а-я]" + LETTER_AHEAD + ")?";
 const HOUSE_TAIL = [
-  ["frac", /^\/(\d+[а-я]?)/],
-  ["corp", /^-?(?:корпус|корп|кор|к)(\d+|[а-я](?![а-я]))/],
-  ["bld", /^-?(?:строение|стр|с)(\d+)/],
+  ["frac", new RegExp("^/(" + NUMBER_LETTER + ")")],
+  ["corp", new RegExp("^-?(?:корпус|корп|кор|к)(" + NUMBER_LETTER + "|[а-я](?![а-я]))")],
+  ["bld", new RegExp("^-?(?:строение|стр|с)(" + NUMBER_LETTER + ")")],
   ["lit", /^-?(?:литера|литер|лит)(\d+|[а-я](?![а-я]))/],
   ["letter", new RegExp("^-?([а-я])" + LETTER_AHEAD)],
 ];
@@ -105,6 +107,8 @@ function parseHouse(text) {
       m = pattern.exec(rest);
       if (!m) continue;
       if (house[part] !== "") return null;
+      // The house's own letter comes straight after its number: "12 стр 1А" is not "12А стр 1".
+      if (part === "letter" && (house.frac || house.corp || house.bld || house.lit)) return null;
       house[part] = m[1];
       rest = rest.slice(m[0].length);
       matched = true;
@@ -350,11 +354,21 @@ function parseAddress(text) {
       const tokens = after.find(hasStreetWords);
       if (tokens) streetTokens = tokens;
     }
-    // A known city after the house ("Тверская 6 Москва").
+    // A known city after the house ("Тверская 6 Москва"); else a part of one plain word after it ("Баумана 5,
+    // Казань"): read as a city, so an unknown town never joins the same street of Moscow. Longer parts are notes
+    // ("вход со двора") and are left out.
     if (city === null) {
       for (let s = found.endS; s < segments.length; s++) {
         for (let i = s === found.endS ? found.endI : 0; i < segments[s].length; i++) {
           if (city === null && knownCity([segments[s][i]])) city = knownCity([segments[s][i]]);
+        }
+      }
+    }
+    if (city === null) {
+      for (let s = found.endS + 1; s < segments.length; s++) {
+        if (segments[s] !== streetTokens && segments[s].length === 1 && isNameWord(segments[s][0])) {
+          city = cityName(segments[s]);
+          break;
         }
       }
     }
