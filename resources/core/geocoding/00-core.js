@@ -16,7 +16,8 @@
 //   GeocodingCore.indexEntry(address) -> the remembered row for the address's key, or null.
 // Helpers exposed for the catalogue builder and the tests:
 //   GeocodingCore.KEY_VERSION          the version of the three key algorithms (stored in the catalogue).
-//   GeocodingCore.parseAddress(text)   the parsed parts {city, cityGiven, street, house} of an address.
+//   GeocodingCore.parseAddress(text)   the parsed parts {city (null when none is named), street, house, empty}.
+//   GeocodingCore.catalogRowAddress(street, house)  the text whose catalogKey a catalogue row is stored under.
 //
 // The three keys are pure functions of the text: no context state, no clock, no locale (no Intl: the letter
 // folding is our own). They persist (the pending addresses are cached by address key, the server keeps storage
