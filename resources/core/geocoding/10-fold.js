@@ -12,6 +12,7 @@ function foldLetters(text) {
   let s = String(text);
   if (typeof s.normalize === "function") s = s.normalize("NFC");
   s = s.toLowerCase().replace(/ё/g, "е").replace(DASHES, "-").replace(SPACES, " ");
+  if (!/[a-z]/.test(s)) return s;
   // Latin lookalikes, word by word.
   return s.replace(/[0-9a-zа-я]+/g, function (word) {
     if (!/[а-я0-9]/.test(word) || !/[a-z]/.test(word)) return word;
@@ -24,26 +25,16 @@ function hasLetterOrDigit(text) {
   return /[0-9a-zа-я]/.test(text);
 }
 
-// A separator character: "/" and "-" join two letters or digits and are kept; everything else that is not a
-// letter or digit separates words.
-function keepJoiner(s, i) {
-  const before = s.charAt(i - 1), after = s.charAt(i + 1);
-  return /[0-9a-zа-я]/.test(before) && /[0-9a-zа-я]/.test(after);
-}
+// The folded text as words: letters and digits, joined by a single "/" or "-" standing between two of them
+// ("12/3", "пр-т", "тверская-ямская"); every other character separates words. With `segments` set, "," and ";"
+// are kept as "," words: the parser reads them as part boundaries.
+const WORD = /[0-9a-zа-я]+(?:[\/-][0-9a-zа-я]+)*/g;
+const WORD_OR_COMMA = /[0-9a-zа-я]+(?:[\/-][0-9a-zа-я]+)*|[,;]/g;
 
-// The folded text with punctuation and repeated spaces as one space, "/" and "-" kept between letters or digits.
-// "," and ";" become "," when `segments` is set (the parser reads them as part boundaries).
 function foldWords(text, segments) {
-  const s = foldLetters(text);
-  let out = "";
-  for (let i = 0; i < s.length; i++) {
-    const c = s.charAt(i);
-    if (/[0-9a-zа-я]/.test(c)) out += c;
-    else if ((c === "/" || c === "-") && keepJoiner(s, i)) out += c;
-    else if (segments && (c === "," || c === ";")) out += " , ";
-    else out += " ";
-  }
-  return out.replace(/ +/g, " ").trim();
+  const words = foldLetters(text).match(segments ? WORD_OR_COMMA : WORD);
+  if (words === null) return "";
+  return segments ? words.map(function (w) { return w === ";" ? "," : w; }).join(" ") : words.join(" ");
 }
 
 // Markers written straight before a number ("д6", "корп2", "кв12", "стр.1" after folding) are split off.
@@ -56,7 +47,7 @@ function segmentsOf(text) {
   for (const word of words) {
     if (word === "") continue;
     if (word === ",") { segments.push([]); continue; }
-    const glued = GLUED_MARKER.exec(word);
+    const glued = word.charCodeAt(0) >= 0x430 && /\d/.test(word) ? GLUED_MARKER.exec(word) : null;
     if (glued) segments[segments.length - 1].push(glued[1], glued[2]);
     else segments[segments.length - 1].push(word);
   }

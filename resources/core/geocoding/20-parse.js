@@ -156,8 +156,9 @@ function cleanSegments(segments) {
     let seg = segments[s].slice();
     const flat = seg.findIndex(function (t) { return t in FLAT_MARKERS; });
     if (flat >= 0) seg = seg.slice(0, flat);
+    const whole = seg;
     seg = seg.filter(function (t, i) {
-      if (/^\d{6}$/.test(t) && (i === 0 || seg.length === 1)) return false;  // postcode
+      if (t.length === 6 && (i === 0 || whole.length === 1) && /^\d{6}$/.test(t)) return false;  // postcode
       return !(t in COUNTRY_WORDS) && !(t in DISTRICT_WORDS);
     });
     if (seg.length === 2 && seg[0] === "российская" && seg[1] === "федерация") seg = [];

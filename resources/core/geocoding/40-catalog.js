@@ -61,13 +61,19 @@ GeocodingCore.catalogMatch = function (payload) {
   const wantedCity = city || DEFAULT_CITY;
 
   const houses = [], streets = [], elsewhere = [];
+  const rowKeys = new Map();  // the rows of one building repeat their street and house
+  function rowKeyOf(street, house) {
+    const text = catalogueRowAddress(street, house);
+    if (!rowKeys.has(text)) rowKeys.set(text, catalogueKey(text));
+    return rowKeys.get(text);
+  }
   for (const raw of rows) {
     if (!isPlainObject(raw)) continue;
     const lat = readNumber(raw.lat), lon = readNumber(raw.lon);
     if (!usablePoint(lat, lon)) continue;
     const row = { id: readText(raw.id), city: readText(raw.city), street: readText(raw.street),
                   house: readText(raw.house), lat: lat, lon: lon };
-    const rowKey = catalogueKey(catalogueRowAddress(row.street, row.house));
+    const rowKey = rowKeyOf(row.street, row.house);
     const bar2 = rowKey.indexOf("|");
     if (rowKey === "" || rowKey.slice(0, bar2) !== street) continue;
     const rowHouse = rowKey.slice(bar2 + 1);
