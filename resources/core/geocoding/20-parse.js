@@ -45,7 +45,11 @@ const BUILDING_MARKERS = wordSet(["с", "стр", "строение"]);
 const LITER_MARKERS = wordSet(["лит", "литер", "литера"]);
 const FLAT_MARKERS = wordSet(["кв", "квартира", "оф", "офис", "пом", "помещение", "комн", "комната",
                               "эт", "этаж", "под", "подъезд"]);
-const CITY_MARKERS = wordSet(["г", "город", "гор", "пос", "поселок", "пгт", "рп"]);
+const CITY_MARKERS = wordSet(["г", "город", "гор", "пос", "поселок", "пгт", "рп", "дп", "кп", "снт", "деревня", "дер",
+                              "село"]);
+// "д" and "с" name a village ("д. Сколково") only when they open a part and a name follows; elsewhere they are
+// the house and the building.
+const SETTLEMENT_LETTERS = wordSet(["д", "с"]);
 const REGION_MARKERS = wordSet(["обл", "область", "край", "респ", "республика", "р-н", "район", "округ", "ао",
                                 "поселение"]);
 const COUNTRY_WORDS = wordSet(["россия", "рф"]);
@@ -173,11 +177,14 @@ function cleanSegments(segments) {
   return out;
 }
 
-// Takes the city named with a marker ("г Москва", "Москва г", "пос Коммунарка") out of the segments.
+// Takes the city named with a marker ("г Москва", "Москва г", "пос Коммунарка", "д. Сколково") out of the
+// segments; what followed the city in its part becomes a part of its own ("г Химки Ленина 5": "Ленина 5").
 function takeMarkedCity(segments) {
-  for (const seg of segments) {
+  for (let s = 0; s < segments.length; s++) {
+    const seg = segments[s];
     for (let i = 0; i < seg.length; i++) {
-      if (!(seg[i] in CITY_MARKERS)) continue;
+      const village = i === 0 && seg[0] in SETTLEMENT_LETTERS && seg.length > 1 && isNameWord(seg[1]);
+      if (!(seg[i] in CITY_MARKERS) && !village) continue;
       // "12 г" is the house 12г, not a city.
       if (seg[i].length === 1 && i > 0 && /^\d/.test(seg[i - 1])) continue;
       let j = i + 1;
@@ -189,7 +196,7 @@ function takeMarkedCity(segments) {
         if (knownCity([seg[i + 1]])) end = i + 2;
         else if (j < seg.length && j - (i + 1) > 1) end = i + 2;
         const city = cityName(seg.slice(i + 1, end));
-        seg.splice(i, end - i);
+        segments.splice(s, 1, seg.slice(0, i), seg.slice(end));
         return city;
       }
       let k = i;
@@ -266,7 +273,7 @@ function houseStep(text, seg, i) {
 
 // Finds the house: after a house marker; after a street name in the same part; or opening a part that holds
 // nothing but the house.
-function findHouse(segments) {
+function findHouse(segments, afterCity) {
   for (let s = 0; s < segments.length; s++) {
     const seg = segments[s];
     let sawName = false;
@@ -276,8 +283,9 @@ function findHouse(segments) {
         const found = readHouseAt(segments, s, i + 1);
         return { house: found.house, s: s, start: i, endS: found.s, endI: found.i };
       }
-      // A part that opens with the house ("Тверская, 6"), or with a corpus alone ("Зеленоград, корп. 1106").
-      const opensPart = i === 0 && (s > 0 || t in CORPUS_MARKERS);
+      // A part that opens with the house after another part or the city ("Тверская, 6", "д Сколково 5"), or with
+      // a corpus alone ("Зеленоград, корп. 1106").
+      const opensPart = i === 0 && (s > 0 || afterCity || t in CORPUS_MARKERS);
       if ((sawName || opensPart) && (parseHouse(t) || t in CORPUS_MARKERS)) {
         const found = readHouseAt(segments, s, i);
         if (found && found.house && (sawName || found.s > s || found.i >= seg.length)) {
@@ -339,7 +347,7 @@ function parseAddress(text) {
     segments[0] = segments[0].slice(1);
   }
 
-  const found = findHouse(segments);
+  const found = findHouse(segments, city !== null);
   let streetTokens = [], streetSeg = -1;
   if (found) {
     const own = segments[found.s].slice(0, found.start).filter(function (t) { return !(t in HOUSE_MARKERS); });
