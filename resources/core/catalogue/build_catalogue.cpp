@@ -241,6 +241,7 @@ void build(const fs::path& component, const fs::path& source, const fs::path& ou
     while (std::getline(in, line)) {
       ++number;
       if (!line.empty() && line.back() == '\r') line.pop_back();
+      if (number == 1 && line.rfind("\xEF\xBB\xBF", 0) == 0) line.erase(0, 3);  // a byte order mark
       if (trimmed(line).empty() || line.front() == '#') continue;
       if (!header) {
         if (line != kHeader) throw Failure("строка " + std::to_string(number) + ": ожидается заголовок «id, city, "

@@ -208,7 +208,7 @@ TEST_F(Builder, BadLinesFailAStrictBuildAndKeepThePreviousCatalogue) {
 }
 
 TEST_F(Builder, ADeploymentBuildSkipsBadLinesAndKeepsTheRest) {
-  ASSERT_EQ(build("# comment\n\n" + kHeader + "a\tМосква\tТверская улица\t6\t55.7606\t37.6095\r\n" +
+  ASSERT_EQ(build("\xEF\xBB\xBF# comment\n\n" + kHeader + "a\tМосква\tТверская улица\t6\t55.7606\t37.6095\r\n" +
                       "b\t\tулица Арбат\t\t55.75\t37.59\n" + "c\tМосква\t\t1\t55.7\t37.6\n" +
                       "d\tМосква\tулица Петровка\t12\tx\t37.6\n",
                   false),
