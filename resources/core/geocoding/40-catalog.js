@@ -80,7 +80,10 @@ GeocodingCore.catalogMatch = function (payload) {
     const kind = house !== "" && rowHouse === house ? "house" : rowHouse === "" ? "street" : null;
     if (kind === null) continue;
     const thisCity = rowCity(row.city);
-    if (thisCity === "" || thisCity === wantedCity) (kind === "house" ? houses : streets).push(row);
+    // A row without a city lies in the catalogue's own area, Moscow.
+    if (thisCity === wantedCity || (thisCity === "" && wantedCity === DEFAULT_CITY)) {
+      (kind === "house" ? houses : streets).push(row);
+    }
     else if (city === null && kind === "house") elsewhere.push(row);
   }
   if (houses.length > 0) {

@@ -46,6 +46,10 @@ test("the city decides", function () {
   // An address naming another city takes only that city's rows.
   assertEqual(match("Москва, Ленина 5", [khimki]), { found: null, provider: "osm" });
   assertEqual(match("г. Химки, ул. Ленина, д. 5", [khimki]).found.qc, "0");
+  // A row without a city lies in Moscow, never in the town the address names.
+  const unknown = row("w6", null, "улица Ленина", "5", 55.70, 37.60);
+  assertEqual(match("г. Химки, ул. Ленина, д. 5", [unknown]), { found: null, provider: "osm" });
+  assertEqual(match("Москва, Ленина 5", [unknown]).found.qc, "0");
   // An address naming no city means Moscow: a building found only elsewhere must be checked by hand.
   assertEqual(match("Ленина 5", [khimki]).found.qc, "3");
   const moscow = row("w8", "г. Москва", "улица Ленина", "5", 55.70, 37.60);
