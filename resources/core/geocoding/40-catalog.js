@@ -62,8 +62,8 @@ GeocodingCore.catalogMatch = function (payload) {
 
   const houses = [], streets = [], elsewhere = [];
   const rowKeys = new Map();  // the rows of one building repeat their street and house
-  function rowKeyOf(street, house) {
-    const text = catalogueRowAddress(street, house);
+  function rowKeyOf(row) {
+    const text = catalogueRowAddress(row.street, row.house);
     if (!rowKeys.has(text)) rowKeys.set(text, catalogueKey(text));
     return rowKeys.get(text);
   }
@@ -73,7 +73,7 @@ GeocodingCore.catalogMatch = function (payload) {
     if (!usablePoint(lat, lon)) continue;
     const row = { id: readText(raw.id), city: readText(raw.city), street: readText(raw.street),
                   house: readText(raw.house), lat: lat, lon: lon };
-    const rowKey = rowKeyOf(row.street, row.house);
+    const rowKey = rowKeyOf(row);
     const bar2 = rowKey.indexOf("|");
     if (rowKey === "" || rowKey.slice(0, bar2) !== street) continue;
     const rowHouse = rowKey.slice(bar2 + 1);
@@ -83,8 +83,9 @@ GeocodingCore.catalogMatch = function (payload) {
     // A row without a city lies in the catalogue's own area, Moscow.
     if (thisCity === wantedCity || (thisCity === "" && wantedCity === DEFAULT_CITY)) {
       (kind === "house" ? houses : streets).push(row);
+    } else if (city === null && kind === "house") {
+      elsewhere.push(row);
     }
-    else if (city === null && kind === "house") elsewhere.push(row);
   }
   if (houses.length > 0) {
     const groups = buildings(houses);
