@@ -65,9 +65,10 @@ class JSONValue {
   JSONValue(std::string s);
   JSONValue(JSONArray a);
   JSONValue(JSONObject o);
-  // Builds an object from key/value pairs: JSONValue::object({{"a", 1}, {"b", "x"}}).
-  static JSONValue object(std::initializer_list<std::pair<std::string_view, JSONValue>> members = {});
-  static JSONValue array(std::initializer_list<JSONValue> elements = {});
+  // Builds an object from key/value pairs: JSONValue::object({{"a", 1}, {"b", "x"}}); JSONValue::object({}) is
+  // an empty object. (No default argument: v.object() must name the reader below unambiguously.)
+  static JSONValue object(std::initializer_list<std::pair<std::string_view, JSONValue>> members);
+  static JSONValue array(std::initializer_list<JSONValue> elements);
 
   // Decoding and encoding ---------------------------------------------------------------------------------
   // Parses UTF-8 JSON text; any value may stand at the top level. Throws JSONDecodeError.

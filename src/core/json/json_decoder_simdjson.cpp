@@ -1,0 +1,100 @@
+// Decoding through simdjson's DOM parser: the parse validates the text (JSON grammar, UTF-8, escapes) into a
+// tape, which is then walked once into a JSONValue.
+#include <simdjson.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "core/json/json_internal.h"
+#include "core/json/json_value.h"
+
+namespace dorvik {
+
+namespace {
+
+using simdjson::dom::element;
+using simdjson::dom::element_type;
+
+// Walks the tape into a JSONValue. Members of the objects being built wait on one shared stack, so that each
+// object's map is filled from sorted input (constant time per member) without an allocation of its own.
+class Builder {
+ public:
+  JSONValue build(element e, int depth) {
+    switch (e.type()) {
+      case element_type::ARRAY: {
+        if (depth >= JSONValue::kMaxDepth) throw JSONDecodeError(depthErrorMessage());
+        simdjson::dom::array source;
+        if (e.get_array().get(source)) return JSONValue(JSONArray{});
+        JSONArray elements;
+        elements.reserve(source.size());
+        for (element child : source) elements.push_back(build(child, depth + 1));
+        return JSONValue(std::move(elements));
+      }
+      case element_type::OBJECT: {
+        if (depth >= JSONValue::kMaxDepth) throw JSONDecodeError(depthErrorMessage());
+        simdjson::dom::object source;
+        if (e.get_object().get(source)) return JSONBuilder::object(JSONObject{});
+        const std::size_t mark = pending_.size();
+        for (simdjson::dom::key_value_pair field : source) {
+          std::string key = canonicalKey(field.key);
+          JSONValue value = build(field.value, depth + 1);
+          pending_.emplace_back(std::move(key), std::move(value));
+        }
+        const auto first = pending_.begin() + static_cast<std::ptrdiff_t>(mark);
+        // Stable, so that of repeated keys the last one written stays last and wins.
+        std::stable_sort(first, pending_.end(),
+                         [](const Member& a, const Member& b) { return a.first < b.first; });
+        JSONObject members;
+        for (auto it = first; it != pending_.end(); ++it) {
+          if (std::next(it) != pending_.end() && std::next(it)->first == it->first) continue;
+          members.emplace_hint(members.end(), std::move(it->first), std::move(it->second));
+        }
+        pending_.erase(first, pending_.end());
+        return JSONBuilder::object(std::move(members));
+      }
+      case element_type::INT64:
+        return JSONValue(static_cast<double>(e.get_int64().value_unsafe()));
+      case element_type::UINT64:
+        return JSONValue(static_cast<double>(e.get_uint64().value_unsafe()));
+      case element_type::DOUBLE:
+        return JSONValue(e.get_double().value_unsafe());
+      case element_type::STRING:
+        return JSONValue(std::string(e.get_string().value_unsafe()));
+      case element_type::BOOL:
+        return JSONValue(e.get_bool().value_unsafe());
+      case element_type::NULL_VALUE:
+        return JSONValue();
+    }
+    return JSONValue();
+  }
+
+ private:
+  using Member = std::pair<std::string, JSONValue>;
+  std::vector<Member> pending_;
+};
+
+std::string messageFor(simdjson::error_code error) {
+  switch (error) {
+    case simdjson::DEPTH_ERROR:
+      return depthErrorMessage();
+    case simdjson::UTF8_ERROR:
+      return "Не удалось прочитать JSON: текст не в кодировке UTF-8.";
+    case simdjson::EMPTY:
+      return "Не удалось прочитать JSON: текст пуст.";
+    default:
+      return std::string("Не удалось прочитать JSON (") + simdjson::error_message(error) + ").";
+  }
+}
+
+}  // namespace
+
+JSONValue decodeWithSimdjson(std::string_view bytes) {
+  // A parser of its own per call: its buffers grow with the text and are freed with it.
+  simdjson::dom::parser parser;
+  element root;
+  const simdjson::error_code error = parser.parse(bytes.data(), bytes.size()).get(root);
+  if (error) throw JSONDecodeError(messageFor(error));
+  return Builder().build(root, 0);
+}
+
+}  // namespace dorvik
