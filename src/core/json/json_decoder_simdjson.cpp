@@ -3,6 +3,7 @@
 #include <simdjson.h>
 
 #include <algorithm>
+#include <optional>
 #include <vector>
 
 #include "core/json/json_internal.h"
@@ -41,9 +42,7 @@ class Builder {
           pending_.emplace_back(std::move(key), std::move(value));
         }
         const auto first = pending_.begin() + static_cast<std::ptrdiff_t>(mark);
-        // Stable, so that of repeated keys the last one written stays last and wins.
-        std::stable_sort(first, pending_.end(),
-                         [](const Member& a, const Member& b) { return a.first < b.first; });
+        sortStable(first, pending_.end());
         JSONObject members;
         for (auto it = first; it != pending_.end(); ++it) {
           if (std::next(it) != pending_.end() && std::next(it)->first == it->first) continue;
@@ -59,7 +58,7 @@ class Builder {
       case element_type::DOUBLE:
         return JSONValue(e.get_double().value_unsafe());
       case element_type::STRING:
-        return JSONValue(std::string(e.get_string().value_unsafe()));
+        return JSONValue(largeStringCopy(e.get_string().value_unsafe()));
       case element_type::BOOL:
         return JSONValue(e.get_bool().value_unsafe());
       case element_type::NULL_VALUE:
@@ -70,6 +69,28 @@ class Builder {
 
  private:
   using Member = std::pair<std::string, JSONValue>;
+  using Iterator = std::vector<Member>::iterator;
+
+  // Stable, so that of repeated keys the last one written stays last and wins. Objects are small: an insertion
+  // sort needs no buffer of its own.
+  static void sortStable(Iterator first, Iterator last) {
+    auto less = [](const Member& a, const Member& b) { return a.first < b.first; };
+    if (last - first > 48) {
+      std::stable_sort(first, last, less);
+      return;
+    }
+    for (auto i = first + (first != last ? 1 : 0); i < last; ++i) {
+      if (!less(*i, *(i - 1))) continue;
+      Member moving = std::move(*i);
+      auto j = i;
+      do {
+        *j = std::move(*(j - 1));
+        --j;
+      } while (j != first && less(moving, *(j - 1)));
+      *j = std::move(moving);
+    }
+  }
+
   std::vector<Member> pending_;
 };
 
@@ -89,8 +110,13 @@ std::string messageFor(simdjson::error_code error) {
 }  // namespace
 
 JSONValue decodeWithSimdjson(std::string_view bytes) {
-  // A parser of its own per call: its buffers grow with the text and are freed with it.
-  simdjson::dom::parser parser;
+  // Each thread keeps its parser, whose buffers have grown to the largest text it has read: the planning
+  // document is decoded again on every change, and fresh buffers of that size cost a third of the time
+  // (page faults, allocator work). Texts beyond kKeptCapacity get a parser of their own, freed afterwards.
+  constexpr std::size_t kKeptCapacity = 64u << 20;
+  thread_local simdjson::dom::parser kept;
+  std::optional<simdjson::dom::parser> own;
+  simdjson::dom::parser& parser = bytes.size() <= kKeptCapacity ? kept : own.emplace();
   element root;
   const simdjson::error_code error = parser.parse(bytes.data(), bytes.size()).get(root);
   if (error) throw JSONDecodeError(messageFor(error));

@@ -5,6 +5,10 @@
 #include <cstdint>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "core/json/json_internal.h"
 #include "core/json/json_value.h"
 
@@ -26,6 +30,32 @@ inline bool wordNeedsCare(std::uint64_t w) noexcept {
 }
 
 inline bool byteNeedsCare(unsigned char c) noexcept { return c < 0x20 || c == '"' || c == '\\' || c >= 0x80; }
+
+// The first byte from p on that needs attention, or end.
+inline const unsigned char* skipPlain(const unsigned char* p, const unsigned char* end) noexcept {
+#if defined(__SSE2__)
+  const __m128i space = _mm_set1_epi8(0x20);
+  const __m128i quote = _mm_set1_epi8('"');
+  const __m128i backslash = _mm_set1_epi8('\\');
+  while (end - p >= 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    // Signed comparison: bytes from 0x80 up count as negative, so below 0x20 as well.
+    const __m128i hit = _mm_or_si128(_mm_cmplt_epi8(v, space),
+                                     _mm_or_si128(_mm_cmpeq_epi8(v, quote), _mm_cmpeq_epi8(v, backslash)));
+    const int mask = _mm_movemask_epi8(hit);
+    if (mask != 0) return p + __builtin_ctz(static_cast<unsigned>(mask));
+    p += 16;
+  }
+#endif
+  while (end - p >= 8) {
+    std::uint64_t w;
+    std::memcpy(&w, p, 8);
+    if (wordNeedsCare(w)) break;
+    p += 8;
+  }
+  while (p < end && !byteNeedsCare(*p)) ++p;
+  return p;
+}
 
 // Length of the well-formed UTF-8 sequence starting at p (RFC 3629), or 0 when it is malformed.
 std::size_t utf8SequenceLength(const unsigned char* p, std::size_t available) noexcept {
@@ -118,19 +148,9 @@ class Writer {
     const auto* end = p + s.size();
     const auto* run = p;  // start of bytes not yet written
     while (p < end) {
-      if (end - p >= 8) {
-        std::uint64_t w;
-        std::memcpy(&w, p, 8);
-        if (!wordNeedsCare(w)) {
-          p += 8;
-          continue;
-        }
-      }
+      p = skipPlain(p, end);
+      if (p == end) break;
       const unsigned char c = *p;
-      if (!byteNeedsCare(c)) {
-        ++p;
-        continue;
-      }
       if (c >= 0x80) {
         const std::size_t n = utf8SequenceLength(p, static_cast<std::size_t>(end - p));
         if (n != 0) {
@@ -224,6 +244,7 @@ std::string JSONValue::data() const {
   std::string out;
   const std::size_t estimate = estimateSize(*this, 0);
   out.reserve(estimate + estimate / 16 + 16);
+  preferHugePages(out.data(), out.capacity());
   Writer(out).value(*this, 0);
   return out;
 }

@@ -49,6 +49,13 @@ std::string formatNumberText(double x);
 // saturate at its ends.
 std::int64_t saturatingInt(double x) noexcept;
 
+// Asks the kernel to back a large buffer that is about to be filled with huge pages: a 50 MB text otherwise
+// costs some 12,000 page faults, a third of the time spent writing it. Does nothing for small buffers.
+void preferHugePages(void* data, std::size_t size) noexcept;
+
+// A string holding a copy of text, its buffer prepared as above.
+std::string largeStringCopy(std::string_view text);
+
 // The stored form of an object key: canonical composition (NFC); ASCII keys as they are.
 std::string canonicalKey(std::string_view key);
 

@@ -1,6 +1,7 @@
 #include "core/json/json_value.h"
 
 #include <locale.h>
+#include <sys/mman.h>
 
 #include <charconv>
 #include <cmath>
@@ -74,6 +75,27 @@ std::size_t textHash(std::string_view text) {
 std::string canonicalKey(std::string_view key) {
   if (isAsciiText(key)) return std::string(key);
   return canonicalText(key);
+}
+
+void preferHugePages(void* data, std::size_t size) noexcept {
+#if defined(MADV_HUGEPAGE)
+  constexpr std::uintptr_t kHuge = 2u << 20;
+  if (size < 4 * kHuge) return;
+  const auto begin = (reinterpret_cast<std::uintptr_t>(data) + kHuge - 1) & ~(kHuge - 1);
+  const auto end = (reinterpret_cast<std::uintptr_t>(data) + size) & ~(kHuge - 1);
+  if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);  // advice only
+#else
+  (void)data;
+  (void)size;
+#endif
+}
+
+std::string largeStringCopy(std::string_view text) {
+  std::string copy;
+  copy.reserve(text.size());
+  preferHugePages(copy.data(), text.size());
+  copy.append(text);
+  return copy;
 }
 
 // Construction ------------------------------------------------------------------------------------------------
