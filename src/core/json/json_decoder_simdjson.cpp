@@ -107,6 +107,45 @@ std::string messageFor(simdjson::error_code error) {
   }
 }
 
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+// The parser refuses integers beyond 64 bits, which JSON allows and which are read as doubles here. The text
+// is copied with such integers given a fraction (".0"), which turns them into floating-point literals of the
+// same value and leaves every other token, valid or not, as it was. Returns false when there are none.
+bool widenLongIntegers(std::string_view text, std::string& out) {
+  constexpr std::size_t kLongest64 = 19;  // longer integers may not fit
+  bool changed = false;
+  out.clear();
+  out.reserve(text.size() + 64);
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const char c = text[i];
+    if (c == '"') {  // copy the whole string literal
+      std::size_t j = i + 1;
+      while (j < text.size() && text[j] != '"') j += text[j] == '\\' ? 2 : 1;
+      j = std::min(j + 1, text.size());
+      out.append(text.substr(i, j - i));
+      i = j;
+      continue;
+    }
+    if (isDigit(c)) {
+      std::size_t j = i;
+      while (j < text.size() && isDigit(text[j])) ++j;
+      out.append(text.substr(i, j - i));
+      const bool fraction = j < text.size() && (text[j] == '.' || text[j] == 'e' || text[j] == 'E');
+      if (j - i > kLongest64 && !fraction) {
+        out.append(".0");
+        changed = true;
+      }
+      i = j;
+      continue;
+    }
+    out.push_back(c);
+    ++i;
+  }
+  return changed;
+}
+
 }  // namespace
 
 JSONValue decodeWithSimdjson(std::string_view bytes) {
@@ -118,7 +157,11 @@ JSONValue decodeWithSimdjson(std::string_view bytes) {
   std::optional<simdjson::dom::parser> own;
   simdjson::dom::parser& parser = bytes.size() <= kKeptCapacity ? kept : own.emplace();
   element root;
-  const simdjson::error_code error = parser.parse(bytes.data(), bytes.size()).get(root);
+  simdjson::error_code error = parser.parse(bytes.data(), bytes.size()).get(root);
+  std::string widened;
+  if (error == simdjson::NUMBER_ERROR && widenLongIntegers(bytes, widened)) {
+    error = parser.parse(widened.data(), widened.size()).get(root);
+  }
   if (error) throw JSONDecodeError(messageFor(error));
   return Builder().build(root, 0);
 }
