@@ -128,16 +128,28 @@ bool widenLongIntegers(std::string_view text, std::string& out) {
       i = j;
       continue;
     }
-    if (isDigit(c)) {
-      std::size_t j = i;
+    if (isDigit(c) || c == '-') {  // a whole number token: -digits[.digits][e[+-]digits]
+      std::size_t j = i + (c == '-' ? 1 : 0);
+      const std::size_t digitsStart = j;
       while (j < text.size() && isDigit(text[j])) ++j;
-      out.append(text.substr(i, j - i));
-      const bool fraction = j < text.size() && (text[j] == '.' || text[j] == 'e' || text[j] == 'E');
-      if (j - i > kLongest64 && !fraction) {
+      const std::size_t integerDigits = j - digitsStart;
+      bool integral = true;
+      if (j < text.size() && text[j] == '.') {
+        integral = false;
+        for (++j; j < text.size() && isDigit(text[j]);) ++j;
+      }
+      if (j < text.size() && (text[j] == 'e' || text[j] == 'E')) {
+        integral = false;
+        ++j;
+        if (j < text.size() && (text[j] == '+' || text[j] == '-')) ++j;
+        while (j < text.size() && isDigit(text[j])) ++j;
+      }
+      out.append(text.substr(i, std::max<std::size_t>(j - i, 1)));
+      if (integral && integerDigits > kLongest64) {
         out.append(".0");
         changed = true;
       }
-      i = j;
+      i += std::max<std::size_t>(j - i, 1);
       continue;
     }
     out.push_back(c);

@@ -98,7 +98,10 @@ TEST(JsonText, DecodesEachCaseAsItsOwnKind) {
   EXPECT_EQ(*JSONValue::decode("18446744073709551615").doubleValue(), 18446744073709551616.0);
   EXPECT_EQ(JSONValue::decode(R"({"big":[-100000000000000000000000,"12345678901234567890123"]})"),
             JSONValue::object({{"big", JSONValue::array({-1e23, "12345678901234567890123"})}}));
+  EXPECT_EQ(JSONValue::decode("[1.12345678901234567890123,1e-12345678901234567890,123456789012345678901]"),
+            JSONValue::array({1.1234567890123457, 0.0, 1.2345678901234568e20}));
   EXPECT_THROW(JSONValue::decode("[012345678901234567890123]"), JSONDecodeError);
+  EXPECT_THROW(JSONValue::decode("[1e123456789012345678901]"), JSONDecodeError);
   EXPECT_THROW(JSONValue::decode("[12345678901234567890123x]"), JSONDecodeError);
   // Escapes, a surrogate pair and a zero character.
   EXPECT_EQ(JSONValue::decode(R"("\u00e9\ud83d\ude00\/\u0000x")").string(), std::string("é😀/\0x", 9));
