@@ -1,0 +1,91 @@
+#include "core/engine/script_context.h"
+
+#include <jsc/jsc.h>
+
+#include "core/base/errors.h"
+
+namespace dorvik {
+
+namespace {
+constexpr const char* kFallbackError = "Ошибка расчёта";
+
+std::string takeText(char* text) {
+  std::string result = text ? text : "";
+  g_free(text);
+  return result;
+}
+}  // namespace
+
+ScriptContext::ScriptContext() {
+  vm_ = jsc_virtual_machine_new();
+  if (vm_) context_ = jsc_context_new_with_virtual_machine(vm_);
+  if (!context_) {
+    if (vm_) g_object_unref(vm_);
+    throw DorvikError("Не удалось запустить расчёт маршрутов.");
+  }
+}
+
+ScriptContext::~ScriptContext() {
+  if (context_) g_object_unref(context_);
+  if (vm_) g_object_unref(vm_);
+}
+
+std::string ScriptContext::exceptionText(void* exception) {
+  auto* e = static_cast<JSCException*>(exception);
+  if (!e) return {};
+  // A thrown Error carries its text in the message ("x"; its string form reads "Error: x"); a thrown string
+  // has no message and reads the same through the string form.
+  if (const char* message = jsc_exception_get_message(e); message && *message) return message;
+  return takeText(jsc_exception_to_string(e));
+}
+
+void ScriptContext::evaluateComponent(std::string_view source, const std::string& sourceURL, const std::string& name) {
+  jsc_context_clear_exception(context_);
+  JSCValue* result = jsc_context_evaluate_with_source_uri(context_, source.data(), static_cast<gssize>(source.size()),
+                                                          sourceURL.c_str(), 1);
+  if (result) g_object_unref(result);
+  if (JSCException* e = jsc_context_get_exception(context_)) {
+    std::string text = exceptionText(e);
+    jsc_context_clear_exception(context_);
+    throw DorvikError(name + ": " + (text.empty() ? kFallbackError : text));
+  }
+}
+
+std::string ScriptContext::callNativeRun(const std::string& request) {
+  jsc_context_clear_exception(context_);
+  JSCValue* native = jsc_context_get_value(context_, "Native");
+  JSCValue* result = nullptr;
+  if (native && jsc_value_is_object(native)) {
+    result = jsc_value_object_invoke_method(native, "run", G_TYPE_STRING, request.c_str(), G_TYPE_NONE);
+  }
+  if (native) g_object_unref(native);
+  if (JSCException* e = jsc_context_get_exception(context_)) {
+    std::string text = exceptionText(e);
+    jsc_context_clear_exception(context_);
+    if (result) g_object_unref(result);
+    throw DorvikError(text.empty() ? kFallbackError : text);
+  }
+  if (!result) {
+    throw DorvikError("Расчёт не вернул результат.");
+  }
+  std::string text = takeText(jsc_value_to_string(result));
+  g_object_unref(result);
+  return text;
+}
+
+std::string ScriptContext::evaluate(std::string_view source, const std::string& sourceURL) {
+  jsc_context_clear_exception(context_);
+  JSCValue* result = jsc_context_evaluate_with_source_uri(context_, source.data(), static_cast<gssize>(source.size()),
+                                                          sourceURL.c_str(), 1);
+  if (JSCException* e = jsc_context_get_exception(context_)) {
+    std::string text = exceptionText(e);
+    jsc_context_clear_exception(context_);
+    if (result) g_object_unref(result);
+    throw DorvikError(text.empty() ? kFallbackError : text);
+  }
+  std::string text = result ? takeText(jsc_value_to_string(result)) : std::string();
+  if (result) g_object_unref(result);
+  return text;
+}
+
+}  // namespace dorvik

@@ -1,0 +1,43 @@
+// ScriptContext: one JavaScriptCore context (GLib API) in which the script components are evaluated and through
+// which their single entry point `Native.run` is called. Not thread-safe: it must be created, used and destroyed
+// on one thread (the planner engine's own).
+#pragma once
+
+#include <string>
+#include <string_view>
+
+typedef struct _JSCContext JSCContext;
+typedef struct _JSCVirtualMachine JSCVirtualMachine;
+
+namespace dorvik {
+
+class ScriptContext {
+ public:
+  // Throws DorvikError("Не удалось запустить расчёт маршрутов.") when no context can be made.
+  ScriptContext();
+  ~ScriptContext();
+  ScriptContext(const ScriptContext&) = delete;
+  ScriptContext& operator=(const ScriptContext&) = delete;
+
+  // Evaluates a component. A pending exception afterwards throws DorvikError(name + ": " + its text), or
+  // name + ": Ошибка расчёта" when it has none.
+  void evaluateComponent(std::string_view source, const std::string& sourceURL, const std::string& name);
+
+  // Calls Native.run(request) and returns the text it gave. Clears any earlier exception first. Throws
+  // DorvikError with the exception's text ("Ошибка расчёта" when it has none) or "Расчёт не вернул результат."
+  // when the call gave no value with a text form.
+  std::string callNativeRun(const std::string& request);
+
+  // Evaluates a script and returns the text form of its value (tests and benchmarks). A pending exception
+  // throws DorvikError with its text.
+  std::string evaluate(std::string_view source, const std::string& sourceURL = "eval.js");
+
+  // The text of a pending exception: the message when it has one, else its string form, else empty.
+  static std::string exceptionText(void* exception);
+
+ private:
+  JSCVirtualMachine* vm_ = nullptr;
+  JSCContext* context_ = nullptr;
+};
+
+}  // namespace dorvik
