@@ -123,7 +123,9 @@ class JSONValue {
   // Appends to an array, turning a non-array into an empty array first.
   void push(JSONValue value);
   // Writable access for nested edits, with copy on write: the value becomes an object (or array) when it is
-  // not one, and its payload is unshared from other copies first.
+  // not one, and its payload is unshared from other copies first. A returned reference is good until the value
+  // is next copied or assigned. Keys inserted straight into mutableObject() must be canonical (canonicalText);
+  // set() and member() see to that themselves.
   JSONValue& member(std::string_view key);  // inserts null when absent
   JSONObject& mutableObject();
   JSONArray& mutableArray();
