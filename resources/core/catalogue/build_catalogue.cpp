@@ -14,13 +14,14 @@
 // rollback-journal mode (the engine opens it read-only), so a failed build never leaves a half catalogue.
 #include <sqlite3.h>
 
+#include "core/json/json_value.h"
+
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
-#include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
 #include <system_error>
@@ -189,16 +190,16 @@ class Builder {
   // Keys of the batch by GeocodingCore, then the rows into the database.
   void flush() {
     if (batch_.empty()) return;
-    nlohmann::json pairs = nlohmann::json::array();
-    for (const Row& row : batch_) pairs.push_back({row.street, row.house});
+    dorvik::JSONValue pairs = dorvik::JSONValue::array({});
+    for (const Row& row : batch_) pairs.push(dorvik::JSONValue::array({row.street, row.house}));
     std::string script =
-        "JSON.stringify(" + pairs.dump() + ".map(function (r) { return GeocodingCore.catalogKey("
+        "JSON.stringify(" + pairs.json() + ".map(function (r) { return GeocodingCore.catalogKey("
         "{address: GeocodingCore.catalogRowAddress(r[0], r[1])}).key; }))";
-    nlohmann::json keys = nlohmann::json::parse(script_.evaluate(script, "build_catalogue.js"));
-    if (!keys.is_array() || keys.size() != batch_.size()) throw Failure("GeocodingCore не вернул ключи адресов.");
+    dorvik::JSONValue keys = dorvik::JSONValue::decode(script_.evaluate(script, "build_catalogue.js"));
+    if (!keys.isArray() || keys.size() != batch_.size()) throw Failure("GeocodingCore не вернул ключи адресов.");
     for (std::size_t i = 0; i < batch_.size(); ++i) {
       const Row& row = batch_[i];
-      std::string key = keys[i].is_string() ? keys[i].get<std::string>() : std::string();
+      std::string key = keys.at(i).isString() ? keys.at(i).string() : std::string();
       if (key.empty()) { reject(row.line, "по адресу «" + row.street + ", " + row.house + "» нет ключа каталога"); continue; }
       if (!catalogue_.add(row, key)) { reject(row.line, "повторный id «" + row.id + "»"); continue; }
       ++added_;

@@ -7,14 +7,14 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
 
 #include "core/engine/script_context.h"
+#include "core/json/json_value.h"
 
 namespace fs = std::filesystem;
-using nlohmann::json;
+using dorvik::JSONValue;
 
 namespace {
 
@@ -39,32 +39,32 @@ class Catalogue : public testing::Test {
   }
   void TearDown() override { sqlite3_close(db_); }
 
-  json call(const std::string& function, const json& payload) {
-    return json::parse(script_.evaluate("JSON.stringify(GeocodingCore." + function + "(" + payload.dump() + "))"));
+  JSONValue call(const std::string& function, const JSONValue& payload) {
+    return JSONValue::decode(script_.evaluate("JSON.stringify(GeocodingCore." + function + "(" + payload.json() + "))"));
   }
 
   // The offline lookup: key, query, rows, match.
-  json lookupOffline(const std::string& address) {
-    json keyResult = call("catalogKey", {{"address", address}});
-    std::string key = keyResult.value("key", "");
+  JSONValue lookupOffline(const std::string& address) {
+    JSONValue keyResult = call("catalogKey", JSONValue::object({{"address", address}}));
+    std::string key = keyResult["key"].string();
     sqlite3_stmt* statement = nullptr;
     EXPECT_EQ(sqlite3_prepare_v2(db_, "SELECT id,city,street,house,lat,lon FROM osm_addresses WHERE address_key = ? "
                                       "LIMIT 101", -1, &statement, nullptr), SQLITE_OK);
     sqlite3_bind_text(statement, 1, key.c_str(), -1, SQLITE_TRANSIENT);
-    json rows = json::array();
+    JSONValue rows = JSONValue::array({});
     while (sqlite3_step(statement) == SQLITE_ROW) {
-      json row = json::object();
+      JSONValue row = JSONValue::object({});
       const char* names[] = {"id", "city", "street", "house"};
       for (int i = 0; i < 4; ++i) {
         const unsigned char* text = sqlite3_column_text(statement, i);
-        row[names[i]] = text ? json(reinterpret_cast<const char*>(text)) : json(nullptr);
+        row.set(names[i], text ? JSONValue(reinterpret_cast<const char*>(text)) : JSONValue());
       }
-      row["lat"] = sqlite3_column_double(statement, 4);
-      row["lon"] = sqlite3_column_double(statement, 5);
-      rows.push_back(row);
+      row.set("lat", sqlite3_column_double(statement, 4));
+      row.set("lon", sqlite3_column_double(statement, 5));
+      rows.push(row);
     }
     sqlite3_finalize(statement);
-    return call("catalogMatch", {{"address", address}, {"rows", rows}});
+    return call("catalogMatch", JSONValue::object({{"address", address}, {"rows", rows}}));
   }
 
   std::string scalar(const std::string& sql) {
@@ -97,19 +97,19 @@ const Demo kDemo[] = {
 TEST_F(Catalogue, EveryDemoAddressIsFoundExactlyOffline) {
   for (const Demo& demo : kDemo) {
     SCOPED_TRACE(demo.address);
-    json answer = lookupOffline(demo.address);
+    JSONValue answer = lookupOffline(demo.address);
     EXPECT_EQ(answer["provider"], "osm");
-    ASSERT_TRUE(answer["found"].is_object()) << answer.dump();
+    ASSERT_TRUE(answer["found"].isObject()) << answer.json();
     EXPECT_EQ(answer["found"]["qc"], "0");
-    EXPECT_DOUBLE_EQ(answer["found"]["lat"].get<double>(), demo.lat);
-    EXPECT_DOUBLE_EQ(answer["found"]["lon"].get<double>(), demo.lon);
+    EXPECT_DOUBLE_EQ(answer["found"]["lat"].doubleValue().value_or(0), demo.lat);
+    EXPECT_DOUBLE_EQ(answer["found"]["lon"].doubleValue().value_or(0), demo.lon);
     EXPECT_EQ(answer["found"]["value"], answer["found"]["address"]);
   }
   // Other spellings of the same buildings find them too; a building the catalogue lacks is not found.
   EXPECT_EQ(lookupOffline("ул. Тверская, д. 6, кв 3")["found"]["qc"], "0");
   EXPECT_EQ(lookupOffline("Покровка ул., д.12, офис 4")["found"]["qc"], "0");
-  EXPECT_TRUE(lookupOffline("Москва, Тверская улица, 8")["found"].is_null());
-  EXPECT_TRUE(lookupOffline("???")["found"].is_null());
+  EXPECT_TRUE(lookupOffline("Москва, Тверская улица, 8")["found"].isNull());
+  EXPECT_TRUE(lookupOffline("???")["found"].isNull());
 }
 
 TEST_F(Catalogue, EveryRowIsFoundByTheKeyOfItsOwnAddress) {
@@ -122,7 +122,7 @@ TEST_F(Catalogue, EveryRowIsFoundByTheKeyOfItsOwnAddress) {
     const unsigned char* house = sqlite3_column_text(statement, 1);
     std::string key = reinterpret_cast<const char*>(sqlite3_column_text(statement, 2));
     std::string address = street + (house ? ", " + std::string(reinterpret_cast<const char*>(house)) : "");
-    EXPECT_EQ(call("catalogKey", {{"address", address}})["key"], key) << address;
+    EXPECT_EQ(call("catalogKey", JSONValue::object({{"address", address}}))["key"].string(), key) << address;
     EXPECT_FALSE(key.empty());
     ++rows;
   }
