@@ -50,9 +50,11 @@ TEST(APIClientTransport, SendsTheFixedHeadersAndNothingElseOfItsOwn) {
   StandInServer server;
   server.on("GET", "/me", Answer::json(JSONValue(JSONObject{})).withHeader("Set-Cookie", "sid=1; Path=/"));
   server.on("POST", "/plans", Answer::empty(204));
+  server.on("POST", "/auth/login", Answer::json(sessionAnswer("admin", "a1", "r1")));
   auto client = makeClient(server.url(), transient());
 
   EXPECT_TRUE(async::runBlocking(client->request("/me")).isObject());
+  async::runBlocking(client->login("ivan", "secret"));
   JSONValue body = JSONValue::object({{"zeta", 1}, {"alpha", "б"}});
   EXPECT_TRUE(async::runBlocking(client->request("/plans", "POST", body, "key-7")).isNull());
   EXPECT_TRUE(async::runBlocking(client->request("/me")).isObject());
@@ -70,6 +72,7 @@ TEST(APIClientTransport, SendsTheFixedHeadersAndNothingElseOfItsOwn) {
   const Hit post = server.hitsOn("/plans").at(0);
   EXPECT_EQ(post.header("Content-Type"), "application/json");
   EXPECT_EQ(post.header("Idempotency-Key"), "key-7");
+  EXPECT_EQ(post.header("Authorization"), "Bearer a1");
   EXPECT_EQ(post.body, R"({"alpha":"б","zeta":1})");
 }
 
