@@ -134,8 +134,7 @@ async::Task<std::optional<JSONValue>> readOn(std::shared_ptr<async::SerialWorker
     std::optional<std::string> sealed = cache::readFile(state->folder + "/" + fileName);
     if (!sealed) return std::nullopt;
     // The file name is authenticated with the contents: an entry file put in another entry's place is refused.
-    std::string plain = cache::open(state->key, *sealed, fileName);
-    sealed.reset();
+    std::string_view plain = cache::openInPlace(state->key, *sealed, fileName);
     return JSONValue::decode(plain);
   };
   auto call = worker->run(std::move(job));
@@ -147,12 +146,9 @@ async::Task<void> writeOn(std::shared_ptr<async::SerialWorker> worker, std::shar
                           JSONValue value, std::string name) {
   auto job = [state, value, name] {
     const std::string fileName = EncryptedCache::entryFileName(name);
-    std::string sealed;
-    {
-      const std::string plain = value.data();  // a non-finite number throws here, before anything is written
-      sealed = cache::seal(state->key, plain, fileName);
-    }
-    cache::writeFileAtomically(state->folder, fileName, sealed);
+    std::string text = value.data();  // a non-finite number throws here, before anything is written
+    const cache::SealedParts parts = cache::sealInPlace(state->key, text.data(), text.size(), fileName);
+    cache::writeFileAtomically(state->folder, fileName, {parts.nonceView(), text, parts.tagView()});
   };
   auto call = worker->run(std::move(job));
   co_await call;

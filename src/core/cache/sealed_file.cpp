@@ -3,12 +3,14 @@
 #include <fcntl.h>
 #include <openssl/evp.h>
 #include <openssl/rand.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 
@@ -58,6 +60,23 @@ class Fd {
   int fd_;
 };
 
+// A string of the given size whose buffer the kernel is asked to back with huge pages: filling 50 MB of fresh
+// memory page by page costs far more than sealing it.
+std::string largeString(std::size_t size) {
+  std::string s;
+  s.reserve(size);
+#if defined(MADV_HUGEPAGE)
+  constexpr std::uintptr_t kHuge = std::uintptr_t(2) << 20;
+  if (size >= 4 * kHuge) {
+    const auto begin = (reinterpret_cast<std::uintptr_t>(s.data()) + kHuge - 1) & ~(kHuge - 1);
+    const auto end = (reinterpret_cast<std::uintptr_t>(s.data()) + size) & ~(kHuge - 1);
+    if (end > begin) ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);  // advice only
+  }
+#endif
+  s.resize(size);
+  return s;
+}
+
 }  // namespace
 
 std::string sha256Hex(std::string_view bytes) {
@@ -80,74 +99,77 @@ std::optional<std::string> randomBytes(std::size_t count) {
   return bytes;
 }
 
-std::string seal(std::string_view key, std::string_view plain, std::string_view associated) {
-  if (key.size() != kKeySize) throw DorvikError(kSealFailed, 0);
-  std::string out(kNonceSize + plain.size() + kTagSize, '\0');
-  unsigned char* nonce = bytesOf(out);
-  if (RAND_bytes(nonce, kNonceSize) != 1) throw DorvikError(kSealFailed, 0);
-
+SealedParts sealInPlace(std::string_view key, char* text, std::size_t size, std::string_view associated) {
+  SealedParts parts;
+  if (key.size() != kKeySize || RAND_bytes(parts.nonce.data(), kNonceSize) != 1) throw DorvikError(kSealFailed, 0);
   CipherPtr ctx(EVP_CIPHER_CTX_new());
   int length = 0;
   bool ok = ctx && EVP_EncryptInit_ex(ctx.get(), EVP_aes_256_gcm(), nullptr, nullptr, nullptr) == 1 &&
             EVP_CIPHER_CTX_ctrl(ctx.get(), EVP_CTRL_GCM_SET_IVLEN, kNonceSize, nullptr) == 1 &&
-            EVP_EncryptInit_ex(ctx.get(), nullptr, nullptr, bytesOf(key), nonce) == 1;
+            EVP_EncryptInit_ex(ctx.get(), nullptr, nullptr, bytesOf(key), parts.nonce.data()) == 1;
   for (std::size_t done = 0; ok && done < associated.size(); done += kSlice) {
     int n = static_cast<int>(std::min(kSlice, associated.size() - done));
     ok = EVP_EncryptUpdate(ctx.get(), nullptr, &length, bytesOf(associated) + done, n) == 1;
   }
-  unsigned char* cipher = nonce + kNonceSize;
-  std::size_t written = 0;
-  for (std::size_t done = 0; ok && done < plain.size(); done += kSlice) {
-    int n = static_cast<int>(std::min(kSlice, plain.size() - done));
-    ok = EVP_EncryptUpdate(ctx.get(), cipher + written, &length, bytesOf(plain) + done, n) == 1;
-    written += static_cast<std::size_t>(length);
+  // GCM is a stream mode: every slice comes out whole, in place.
+  auto* bytes = reinterpret_cast<unsigned char*>(text);
+  for (std::size_t done = 0; ok && done < size; done += kSlice) {
+    int n = static_cast<int>(std::min(kSlice, size - done));
+    ok = EVP_EncryptUpdate(ctx.get(), bytes + done, &length, bytes + done, n) == 1 && length == n;
   }
-  ok = ok && EVP_EncryptFinal_ex(ctx.get(), cipher + written, &length) == 1;
-  written += static_cast<std::size_t>(length);
-  ok = ok && written == plain.size() &&
-       EVP_CIPHER_CTX_ctrl(ctx.get(), EVP_CTRL_GCM_GET_TAG, kTagSize, cipher + written) == 1;
+  unsigned char rest[16];
+  ok = ok && EVP_EncryptFinal_ex(ctx.get(), rest, &length) == 1 && length == 0 &&
+       EVP_CIPHER_CTX_ctrl(ctx.get(), EVP_CTRL_GCM_GET_TAG, kTagSize, parts.tag.data()) == 1;
   if (!ok) throw DorvikError(kSealFailed, 0);
-  return out;
+  return parts;
 }
 
-std::string open(std::string_view key, std::string_view sealed, std::string_view associated) {
+std::string_view openInPlace(std::string_view key, std::string& sealed, std::string_view associated) {
   if (sealed.size() < kNonceSize + kTagSize)
     throw CacheError(CacheError::Kind::TooShort, "Локальные данные повреждены: файл записи слишком короткий.");
-  const auto refused = [] {
-    return CacheError(CacheError::Kind::Authentication,
-                      "Локальные данные повреждены или зашифрованы другим ключом.");
-  };
-  if (key.size() != kKeySize) throw refused();
   const std::size_t n = sealed.size() - kNonceSize - kTagSize;
-  const unsigned char* nonce = bytesOf(sealed);
-  const unsigned char* cipher = nonce + kNonceSize;
+  unsigned char* nonce = bytesOf(sealed);
+  unsigned char* text = nonce + kNonceSize;
   unsigned char tag[kTagSize];
-  std::memcpy(tag, cipher + n, kTagSize);
+  std::memcpy(tag, text + n, kTagSize);
 
-  std::string plain(n, '\0');
   CipherPtr ctx(EVP_CIPHER_CTX_new());
   int length = 0;
-  bool ok = ctx && EVP_DecryptInit_ex(ctx.get(), EVP_aes_256_gcm(), nullptr, nullptr, nullptr) == 1 &&
+  bool ok = key.size() == kKeySize && ctx &&
+            EVP_DecryptInit_ex(ctx.get(), EVP_aes_256_gcm(), nullptr, nullptr, nullptr) == 1 &&
             EVP_CIPHER_CTX_ctrl(ctx.get(), EVP_CTRL_GCM_SET_IVLEN, kNonceSize, nullptr) == 1 &&
             EVP_DecryptInit_ex(ctx.get(), nullptr, nullptr, bytesOf(key), nonce) == 1;
   for (std::size_t done = 0; ok && done < associated.size(); done += kSlice) {
     int m = static_cast<int>(std::min(kSlice, associated.size() - done));
     ok = EVP_DecryptUpdate(ctx.get(), nullptr, &length, bytesOf(associated) + done, m) == 1;
   }
-  std::size_t written = 0;
   for (std::size_t done = 0; ok && done < n; done += kSlice) {
     int m = static_cast<int>(std::min(kSlice, n - done));
-    ok = EVP_DecryptUpdate(ctx.get(), bytesOf(plain) + written, &length, cipher + done, m) == 1;
-    written += static_cast<std::size_t>(length);
+    ok = EVP_DecryptUpdate(ctx.get(), text + done, &length, text + done, m) == 1 && length == m;
   }
+  unsigned char rest[16];
   ok = ok && EVP_CIPHER_CTX_ctrl(ctx.get(), EVP_CTRL_GCM_SET_TAG, kTagSize, tag) == 1 &&
-       EVP_DecryptFinal_ex(ctx.get(), bytesOf(plain) + written, &length) == 1;
+       EVP_DecryptFinal_ex(ctx.get(), rest, &length) == 1;
   if (!ok) {
     // Unauthenticated plain text never leaves this function.
-    OPENSSL_cleanse(plain.data(), plain.size());
-    throw refused();
+    OPENSSL_cleanse(text, n);
+    throw CacheError(CacheError::Kind::Authentication, "Локальные данные повреждены или зашифрованы другим ключом.");
   }
-  return plain;
+  return {reinterpret_cast<const char*>(text), n};
+}
+
+std::string seal(std::string_view key, std::string_view plain, std::string_view associated) {
+  std::string out = largeString(kNonceSize + plain.size() + kTagSize);
+  std::memcpy(out.data() + kNonceSize, plain.data(), plain.size());
+  SealedParts parts = sealInPlace(key, out.data() + kNonceSize, plain.size(), associated);
+  std::memcpy(out.data(), parts.nonce.data(), kNonceSize);
+  std::memcpy(out.data() + kNonceSize + plain.size(), parts.tag.data(), kTagSize);
+  return out;
+}
+
+std::string open(std::string_view key, std::string_view sealed, std::string_view associated) {
+  std::string copy(sealed);
+  return std::string(openInPlace(key, copy, associated));
 }
 
 std::optional<std::string> readFile(const std::string& path) {
@@ -165,7 +187,7 @@ std::optional<std::string> readFile(const std::string& path) {
   if (!S_ISREG(info.st_mode)) fileError(kReadFailed, EISDIR);
   // Entry files are replaced whole by rename and never written in place, so the size holds; read on to the end
   // all the same.
-  std::string bytes(static_cast<std::size_t>(info.st_size) + 1, '\0');
+  std::string bytes = largeString(static_cast<std::size_t>(info.st_size) + 1);
   std::size_t filled = 0;
   for (;;) {
     if (filled == bytes.size()) bytes.resize(bytes.size() * 2);
@@ -181,7 +203,8 @@ std::optional<std::string> readFile(const std::string& path) {
   return bytes;
 }
 
-void writeFileAtomically(const std::string& folder, const std::string& fileName, std::string_view bytes) {
+void writeFileAtomically(const std::string& folder, const std::string& fileName,
+                         std::initializer_list<std::string_view> parts) {
   // A unique temporary name in the same folder (rename is atomic only within one file system); several writers,
   // even in several processes, never share one.
   std::optional<std::string> salt = randomBytes(8);
@@ -201,14 +224,26 @@ void writeFileAtomically(const std::string& folder, const std::string& fileName,
     fileError(kWriteFailed, code);
   };
 
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    ssize_t put = ::write(fd.get(), bytes.data() + done, bytes.size() - done);
-    if (put < 0) {
-      if (errno == EINTR) continue;
-      abandon(errno);
+  // Large files go out in slices, each handed to the disk at once, so the device works while the next slice is
+  // copied and the final flush has little left to wait for.
+  constexpr std::size_t kFlushSlice = std::size_t(8) << 20;
+  off_t offset = 0;
+  off_t started = 0;
+  for (std::string_view bytes : parts) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+      ssize_t put = ::write(fd.get(), bytes.data() + done, std::min(bytes.size() - done, kFlushSlice));
+      if (put < 0) {
+        if (errno == EINTR) continue;
+        abandon(errno);
+      }
+      done += static_cast<std::size_t>(put);
+      offset += put;
+      if (offset - started >= static_cast<off_t>(kFlushSlice)) {
+        ::sync_file_range(fd.get(), started, offset - started, SYNC_FILE_RANGE_WRITE);  // a hint; fsync decides
+        started = offset;
+      }
     }
-    done += static_cast<std::size_t>(put);
   }
   // Owner read and write only, whatever the umask; set before the file takes the entry's name.
   if (::fchmod(fd.get(), 0600) != 0) abandon(errno);

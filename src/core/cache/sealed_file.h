@@ -3,7 +3,9 @@
 // state, safe on any thread.
 #pragma once
 
+#include <array>
 #include <cstddef>
+#include <initializer_list>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -42,11 +44,23 @@ std::string sha256Hex(std::string_view bytes);
 // Bytes from the system's secure random generator; none when it fails.
 std::optional<std::string> randomBytes(std::size_t count);
 
-// AES-256-GCM with a fresh random nonce: nonce (12) + ciphertext (as long as plain) + tag (16). The associated
-// data is authenticated, not stored: open() must be given the same. Throws DorvikError
-// "Не удалось зашифровать локальные данные." when sealing fails.
+// AES-256-GCM with a fresh random nonce; the sealed form is nonce (12) + cipher text (as long as the plain
+// text) + tag (16). The associated data is authenticated, not stored: opening must be given the same.
+struct SealedParts {
+  std::array<unsigned char, kNonceSize> nonce;
+  std::array<unsigned char, kTagSize> tag;
+  std::string_view nonceView() const { return {reinterpret_cast<const char*>(nonce.data()), nonce.size()}; }
+  std::string_view tagView() const { return {reinterpret_cast<const char*>(tag.data()), tag.size()}; }
+};
+// Seals the text in place (it becomes the cipher text) and gives the nonce and tag that frame it: large entries
+// need no second buffer. Throws DorvikError "Не удалось зашифровать локальные данные." when sealing fails.
+SealedParts sealInPlace(std::string_view key, char* text, std::size_t size, std::string_view associated);
+// Opens a whole sealed form in place; gives the plain text, which lies inside the buffer. Throws CacheError
+// TooShort or Authentication; the buffer's contents are then unspecified.
+std::string_view openInPlace(std::string_view key, std::string& sealed, std::string_view associated);
+
+// The same on copies: the whole sealed form, and the plain text of one.
 std::string seal(std::string_view key, std::string_view plain, std::string_view associated);
-// The plain bytes of a sealed box. Throws CacheError TooShort or Authentication.
 std::string open(std::string_view key, std::string_view sealed, std::string_view associated);
 
 // The whole file, or none when it does not exist. Throws CacheError FileSystem.
@@ -55,7 +69,12 @@ std::optional<std::string> readFile(const std::string& path);
 // Replaces folder/fileName with the bytes so that a reader, or the disk after a crash, sees either the old file or
 // the new one whole: a temporary file (owner read and write only) in the same folder, flushed to disk, renamed over
 // the entry, then the folder flushed. Throws CacheError FileSystem; the old file is then untouched.
-void writeFileAtomically(const std::string& folder, const std::string& fileName, std::string_view bytes);
+// The bytes are the parts one after another.
+void writeFileAtomically(const std::string& folder, const std::string& fileName,
+                         std::initializer_list<std::string_view> parts);
+inline void writeFileAtomically(const std::string& folder, const std::string& fileName, std::string_view bytes) {
+  writeFileAtomically(folder, fileName, {bytes});
+}
 
 }  // namespace cache
 }  // namespace dorvik

@@ -79,6 +79,18 @@ TEST(Sealing, RoundTripsInTheCombinedLayout) {
   }
 }
 
+TEST(Sealing, InPlaceFormsMatchTheCopyingOnes) {
+  const std::string key = testKey(6);
+  const std::string plain = "{\"orders\":[1,2,3],\"name\":\"Пётр\"}";
+  std::string text = plain;
+  SealedParts parts = sealInPlace(key, text.data(), text.size(), "entry.sealed");
+  EXPECT_NE(text, plain);
+  std::string whole = std::string(parts.nonceView()) + text + std::string(parts.tagView());
+  EXPECT_EQ(open(key, whole, "entry.sealed"), plain);
+  std::string buffer = seal(key, plain, "entry.sealed");
+  EXPECT_EQ(openInPlace(key, buffer, "entry.sealed"), plain);
+}
+
 TEST(Sealing, EverySealHasAFreshNonce) {
   const std::string key = testKey(2);
   std::string a = seal(key, "same", "n");
@@ -136,6 +148,8 @@ TEST(SealedFiles, AtomicWriteReplacesWholeWithOwnerOnlyPermissions) {
   ASSERT_EQ(stat(path.c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 07777, 0600u);
 
+  writeFileAtomically(folder.path(), "entry.sealed", {"one ", "", "two ", "three"});
+  EXPECT_EQ(readFile(path), std::optional<std::string>("one two three"));
   writeFileAtomically(folder.path(), "entry.sealed", "second");
   EXPECT_EQ(readFile(path), std::optional<std::string>("second"));
   writeFileAtomically(folder.path(), "entry.sealed", "");
