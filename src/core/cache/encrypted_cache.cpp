@@ -84,14 +84,14 @@ void makeFolder(const std::string& folder) {
   std::size_t from = 1;
   for (;;) {
     std::size_t slash = folder.find('/', from);
-    const std::string part = slash == std::string::npos ? folder : folder.substr(0, slash);
-    if (::mkdir(part.c_str(), 0700) == 0) {
-      if (::chmod(part.c_str(), 0700) != 0) folderError(kFolderFailed, errno);
-      syncFolder(parentOf(part));
+    const std::string prefix = slash == std::string::npos ? folder : folder.substr(0, slash);
+    if (::mkdir(prefix.c_str(), 0700) == 0) {
+      if (::chmod(prefix.c_str(), 0700) != 0) folderError(kFolderFailed, errno);
+      syncFolder(parentOf(prefix));
     } else {
       int code = errno;
       struct stat info;
-      if (code != EEXIST || ::stat(part.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))
+      if (code != EEXIST || ::stat(prefix.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))
         folderError(kFolderFailed, code == EEXIST ? ENOTDIR : code);
     }
     if (slash == std::string::npos) break;
