@@ -213,7 +213,9 @@ async::Task<HttpAnswer> HttpSession::send(HttpRequest request) {
     std::shared_ptr<SendState> sent = co_await SendAwaitable(impl_->session.get(), message.get(),
                                                               transfer.cancellable());
     if (sent->error) {
-      if (transfer.timedOut()) throw TransportError(TransportError::Code::TimedOut, sent->error->message);
+      if (transfer.timedOut() && g_error_matches(sent->error, G_IO_ERROR, G_IO_ERROR_CANCELLED)) {
+        throw TransportError(TransportError::Code::TimedOut, "the transfer took longer than its limit");
+      }
       throw TransportError::fromGError(sent->error);
     }
 
