@@ -29,6 +29,7 @@
 
 #include "core/async/cancel_token.h"
 #include "core/async/sleep.h"
+#include "core/async/task.h"
 #include "core/json/json_value.h"
 #include "model/panel_page.h"
 
@@ -201,6 +202,49 @@ class AppModel : public std::enable_shared_from_this<AppModel> {
   std::int64_t incrementMutation();
   const std::optional<PendingPublication>& pendingPublication() const { return pendingPublication_; }
   void setPendingPublication(std::optional<PendingPublication> value);
+
+  // Workflows ---------------------------------------------------------------------------------------------
+  // Each lives in the file of its workflow (session.cpp, gateway.cpp, addresses.cpp, geocoding.cpp,
+  // planning.cpp, history.cpp, publication.cpp, workbooks.cpp, transfers.cpp, preview.cpp). Operations started
+  // by a button or at launch never throw: failures go to error(), progress to status(). Operations whose caller
+  // needs the outcome throw DorvikError (shown), TransportError (shown by its text) or CancelledError (never
+  // shown). Every coroutine keeps the model alive through shared_from_this().
+
+  // Session and workspace (start-up, sign-in, password change, demo, sign-out, depot switch).
+  struct LaunchOptions {
+    bool preview = false;                     // the process argument "--preview"
+    std::optional<std::string> catalogPath;   // another catalogue than the bundle's (tests)
+  };
+  async::Task<void> start(LaunchOptions options);
+  async::Task<void> login(std::string identity, std::string password);
+  async::Task<void> changeRequiredPassword(std::string password);
+  async::Task<void> loadPreview();
+  async::Task<void> logout();
+  async::Task<void> switchDepot(std::string depotId);
+  async::Task<void> refreshReferenceData();
+
+  // Server gateway: demo answers, the per-workspace cache of GET answers, the offline flag.
+  async::Task<JSONValue> fetch(std::string path, std::string method = "GET", std::optional<JSONValue> body = {});
+  async::Task<void> loadMapConfiguration(bool force = false);
+
+  // Planning document changes and history.
+  async::Task<bool> mutate(std::string action, JSONValue payload);
+  async::Task<bool> patchOrder(std::string nativeID, JSONValue changes);
+  async::Task<void> beginNewPlan();
+  async::Task<void> saveSnapshot(std::string title);
+  async::Task<void> restoreSnapshot(JSONValue entry);
+
+  // Addresses and geocoding.
+  async::Task<JSONValue> lookup(std::string address, bool rateLimited);
+  async::Task<void> remember(std::string address, double lat, double lon, std::string source, std::string name,
+                             bool synchronize, bool persist);
+  async::Task<void> geocode(std::optional<std::vector<std::string>> ids = std::nullopt);
+  void stopGeocoding();
+
+  // Workbooks and publication.
+  async::Task<void> importWorkbook();
+  async::Task<void> exportWorkbook(std::string kind);
+  async::Task<void> publishPlan(std::string mode);
 
   // Derived from the planning document on every read --------------------------------------------------
   std::vector<Record> orders() const;
