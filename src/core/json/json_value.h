@@ -65,9 +65,10 @@ class JSONValue {
   JSONValue(std::string s);
   JSONValue(JSONArray a);
   JSONValue(JSONObject o);
-  // Builds an object from key/value pairs: JSONValue::object({{"a", 1}, {"b", "x"}}).
-  static JSONValue object(std::initializer_list<std::pair<std::string_view, JSONValue>> members = {});
-  static JSONValue array(std::initializer_list<JSONValue> elements = {});
+  // Builds an object from key/value pairs: JSONValue::object({{"a", 1}, {"b", "x"}}); JSONValue::object({}) is
+  // an empty object. (No default argument: v.object() must name the reader below unambiguously.)
+  static JSONValue object(std::initializer_list<std::pair<std::string_view, JSONValue>> members);
+  static JSONValue array(std::initializer_list<JSONValue> elements);
 
   // Decoding and encoding ---------------------------------------------------------------------------------
   // Parses UTF-8 JSON text; any value may stand at the top level. Throws JSONDecodeError.
@@ -122,7 +123,9 @@ class JSONValue {
   // Appends to an array, turning a non-array into an empty array first.
   void push(JSONValue value);
   // Writable access for nested edits, with copy on write: the value becomes an object (or array) when it is
-  // not one, and its payload is unshared from other copies first.
+  // not one, and its payload is unshared from other copies first. A returned reference is good until the value
+  // is next copied or assigned. Keys inserted straight into mutableObject() must be canonical (canonicalText);
+  // set() and member() see to that themselves.
   JSONValue& member(std::string_view key);  // inserts null when absent
   JSONObject& mutableObject();
   JSONArray& mutableArray();

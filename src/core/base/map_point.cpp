@@ -1,0 +1,32 @@
+#include "core/base/map_point.h"
+
+#include <cmath>
+
+namespace dorvik {
+
+std::optional<MapPoint> MapPoint::from(const JSONValue& value) {
+  const std::optional<double> lat = value["lat"].doubleValue();
+  const std::optional<double> lon = value["lon"].doubleValue();
+  if (!lat || !lon) return std::nullopt;
+  if (!std::isfinite(*lat) || !std::isfinite(*lon)) return std::nullopt;
+  if (std::fabs(*lat) > 90 || std::fabs(*lon) > 180) return std::nullopt;
+  return MapPoint{*lat, *lon};
+}
+
+MapPoint MapPoint::decode(const JSONValue& value) {
+  if (!value.isObject()) throw JSONDecodeError("Координаты должны быть объектом с полями «lat» и «lon».");
+  auto coordinate = [&](const char* key) {
+    const JSONValue& member = value[key];
+    if (!member.isNumber()) {
+      throw JSONDecodeError(std::string("Координата «") + key + "» отсутствует или не является числом.");
+    }
+    return *member.doubleValue();
+  };
+  const double lat = coordinate("lat");
+  const double lon = coordinate("lon");
+  return MapPoint{lat, lon};
+}
+
+JSONValue MapPoint::toJSON() const { return JSONValue::object({{"lat", lat}, {"lon", lon}}); }
+
+}  // namespace dorvik

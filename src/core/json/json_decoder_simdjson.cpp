@@ -1,0 +1,181 @@
+// Decoding through simdjson's DOM parser: the parse validates the text (JSON grammar, UTF-8, escapes) into a
+// tape, which is then walked once into a JSONValue.
+#include <simdjson.h>
+
+#include <algorithm>
+#include <optional>
+#include <vector>
+
+#include "core/json/json_internal.h"
+#include "core/json/json_value.h"
+
+namespace dorvik {
+
+namespace {
+
+using simdjson::dom::element;
+using simdjson::dom::element_type;
+
+// Walks the tape into a JSONValue. Members of the objects being built wait on one shared stack, so that each
+// object's map is filled from sorted input (constant time per member) without an allocation of its own.
+class Builder {
+ public:
+  JSONValue build(element e, int depth) {
+    switch (e.type()) {
+      case element_type::ARRAY: {
+        if (depth >= JSONValue::kMaxDepth) throw JSONDecodeError(depthErrorMessage());
+        simdjson::dom::array source;
+        if (e.get_array().get(source)) return JSONValue(JSONArray{});
+        JSONArray elements;
+        elements.reserve(source.size());
+        for (element child : source) elements.push_back(build(child, depth + 1));
+        return JSONValue(std::move(elements));
+      }
+      case element_type::OBJECT: {
+        if (depth >= JSONValue::kMaxDepth) throw JSONDecodeError(depthErrorMessage());
+        simdjson::dom::object source;
+        if (e.get_object().get(source)) return JSONBuilder::object(JSONObject{});
+        const std::size_t mark = pending_.size();
+        for (simdjson::dom::key_value_pair field : source) {
+          std::string key = canonicalKey(field.key);
+          JSONValue value = build(field.value, depth + 1);
+          pending_.emplace_back(std::move(key), std::move(value));
+        }
+        const auto first = pending_.begin() + static_cast<std::ptrdiff_t>(mark);
+        sortStable(first, pending_.end());
+        JSONObject members;
+        for (auto it = first; it != pending_.end(); ++it) {
+          if (std::next(it) != pending_.end() && std::next(it)->first == it->first) continue;
+          members.emplace_hint(members.end(), std::move(it->first), std::move(it->second));
+        }
+        pending_.erase(first, pending_.end());
+        return JSONBuilder::object(std::move(members));
+      }
+      case element_type::INT64:
+        return JSONValue(static_cast<double>(e.get_int64().value_unsafe()));
+      case element_type::UINT64:
+        return JSONValue(static_cast<double>(e.get_uint64().value_unsafe()));
+      case element_type::DOUBLE:
+        return JSONValue(e.get_double().value_unsafe());
+      case element_type::STRING:
+        return JSONValue(largeStringCopy(e.get_string().value_unsafe()));
+      case element_type::BOOL:
+        return JSONValue(e.get_bool().value_unsafe());
+      case element_type::NULL_VALUE:
+        return JSONValue();
+    }
+    return JSONValue();
+  }
+
+ private:
+  using Member = std::pair<std::string, JSONValue>;
+  using Iterator = std::vector<Member>::iterator;
+
+  // Stable, so that of repeated keys the last one written stays last and wins. Objects are small: an insertion
+  // sort needs no buffer of its own.
+  static void sortStable(Iterator first, Iterator last) {
+    auto less = [](const Member& a, const Member& b) { return a.first < b.first; };
+    if (last - first > 48) {
+      std::stable_sort(first, last, less);
+      return;
+    }
+    for (auto i = first + (first != last ? 1 : 0); i < last; ++i) {
+      if (!less(*i, *(i - 1))) continue;
+      Member moving = std::move(*i);
+      auto j = i;
+      do {
+        *j = std::move(*(j - 1));
+        --j;
+      } while (j != first && less(moving, *(j - 1)));
+      *j = std::move(moving);
+    }
+  }
+
+  std::vector<Member> pending_;
+};
+
+std::string messageFor(simdjson::error_code error) {
+  switch (error) {
+    case simdjson::DEPTH_ERROR:
+      return depthErrorMessage();
+    case simdjson::UTF8_ERROR:
+      return "Не удалось прочитать JSON: текст не в кодировке UTF-8.";
+    case simdjson::EMPTY:
+      return "Не удалось прочитать JSON: текст пуст.";
+    default:
+      return std::string("Не удалось прочитать JSON (") + simdjson::error_message(error) + ").";
+  }
+}
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+// The parser refuses integers beyond 64 bits, which JSON allows and which are read as doubles here. The text
+// is copied with such integers given a fraction (".0"), which turns them into floating-point literals of the
+// same value and leaves every other token, valid or not, as it was. Returns false when there are none.
+bool widenLongIntegers(std::string_view text, std::string& out) {
+  constexpr std::size_t kLongest64 = 19;  // longer integers may not fit
+  bool changed = false;
+  out.clear();
+  out.reserve(text.size() + 64);
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const char c = text[i];
+    if (c == '"') {  // copy the whole string literal
+      std::size_t j = i + 1;
+      while (j < text.size() && text[j] != '"') j += text[j] == '\\' ? 2 : 1;
+      j = std::min(j + 1, text.size());
+      out.append(text.substr(i, j - i));
+      i = j;
+      continue;
+    }
+    if (isDigit(c) || c == '-') {  // a whole number token: -digits[.digits][e[+-]digits]
+      std::size_t j = i + (c == '-' ? 1 : 0);
+      const std::size_t digitsStart = j;
+      while (j < text.size() && isDigit(text[j])) ++j;
+      const std::size_t integerDigits = j - digitsStart;
+      bool integral = true;
+      if (j < text.size() && text[j] == '.') {
+        integral = false;
+        for (++j; j < text.size() && isDigit(text[j]);) ++j;
+      }
+      if (j < text.size() && (text[j] == 'e' || text[j] == 'E')) {
+        integral = false;
+        ++j;
+        if (j < text.size() && (text[j] == '+' || text[j] == '-')) ++j;
+        while (j < text.size() && isDigit(text[j])) ++j;
+      }
+      out.append(text.substr(i, std::max<std::size_t>(j - i, 1)));
+      if (integral && integerDigits > kLongest64) {
+        out.append(".0");
+        changed = true;
+      }
+      i += std::max<std::size_t>(j - i, 1);
+      continue;
+    }
+    out.push_back(c);
+    ++i;
+  }
+  return changed;
+}
+
+}  // namespace
+
+JSONValue decodeWithSimdjson(std::string_view bytes) {
+  // Each thread keeps its parser, whose buffers have grown to the largest text it has read: the planning
+  // document is decoded again on every change, and fresh buffers of that size cost a third of the time
+  // (page faults, allocator work). Texts beyond kKeptCapacity get a parser of their own, freed afterwards.
+  constexpr std::size_t kKeptCapacity = 64u << 20;
+  thread_local simdjson::dom::parser kept;
+  std::optional<simdjson::dom::parser> own;
+  simdjson::dom::parser& parser = bytes.size() <= kKeptCapacity ? kept : own.emplace();
+  element root;
+  simdjson::error_code error = parser.parse(bytes.data(), bytes.size()).get(root);
+  std::string widened;
+  if (error == simdjson::NUMBER_ERROR && widenLongIntegers(bytes, widened)) {
+    error = parser.parse(widened.data(), widened.size()).get(root);
+  }
+  if (error) throw JSONDecodeError(messageFor(error));
+  return Builder().build(root, 0);
+}
+
+}  // namespace dorvik
