@@ -182,7 +182,10 @@ async::Task<std::shared_ptr<PlannerEngine>> PlannerEngine::create(std::optional<
 async::Task<std::shared_ptr<PlannerEngine>> PlannerEngine::create(PlannerEngineOptions options) {
   std::shared_ptr<PlannerEngine> engine(new PlannerEngine());
   State* state = engine->state_;
-  co_await engine->worker_->run([state, options] { state->load(options); });
+  // Jobs and their awaitables are bound to locals: g++ 12 destroys some temporaries of a co_await expression twice.
+  auto job = [state, options] { state->load(options); };
+  auto loaded = engine->worker_->run(std::move(job));
+  co_await loaded;
   co_return engine;
 }
 
@@ -199,19 +202,25 @@ async::Task<int> PlannerEngine::catalogCount() { return countOn(shared_from_this
 async::Task<JSONValue> PlannerEngine::runOn(std::shared_ptr<PlannerEngine> self, std::string action,
                                             JSONValue payload) {
   State* state = self->state_;
-  JSONValue result = co_await self->worker_->run([state, action, payload] { return state->run(action, payload); });
+  auto job = [state, action, payload] { return state->run(action, payload); };
+  auto ran = self->worker_->run(std::move(job));
+  JSONValue result = co_await ran;
   co_return result;
 }
 
 async::Task<JSONValue> PlannerEngine::lookupOn(std::shared_ptr<PlannerEngine> self, std::string address) {
   State* state = self->state_;
-  JSONValue result = co_await self->worker_->run([state, address] { return state->lookup(address); });
+  auto job = [state, address] { return state->lookup(address); };
+  auto looked = self->worker_->run(std::move(job));
+  JSONValue result = co_await looked;
   co_return result;
 }
 
 async::Task<int> PlannerEngine::countOn(std::shared_ptr<PlannerEngine> self) {
   State* state = self->state_;
-  int count = co_await self->worker_->run([state] { return state->count(); });
+  auto job = [state] { return state->count(); };
+  auto counted = self->worker_->run(std::move(job));
+  int count = co_await counted;
   co_return count;
 }
 
