@@ -39,6 +39,8 @@ var Actions = {
   failEmpty: function () { throw ""; },
   undefinedResult: function () { return undefined; },
   objectResult: function () { return { a: 1 }; },
+  symbolResult: function () { return Symbol("без текста"); },
+  nullResult: function () { return null; },
   spin: function (p) { var end = Date.now() + p.ms; while (Date.now() < end) {} return "{}"; },
   catalogKey: function (p) { return JSON.stringify({ key: Geo.key(p.address) }); },
   catalogMatch: function (p) { return JSON.stringify({ address: p.address, rows: p.rows }); }
@@ -328,6 +330,13 @@ TEST_F(PlannerEngineTest, AResultThatIsNotJSONTextIsTheDecodersError) {
   auto engine = start();
   EXPECT_THROW(run(engine, "undefinedResult"), JSONDecodeError);
   EXPECT_THROW(run(engine, "objectResult"), JSONDecodeError);
+  EXPECT_TRUE(run(engine, "nullResult").isNull());
+  EXPECT_EQ(run(engine, "counter")["counter"].intValue(), 0);
+}
+
+TEST_F(PlannerEngineTest, AResultWithoutTextFormIsNoResult) {
+  auto engine = start();
+  EXPECT_EQ(failure(engine->run("symbolResult", obj({}))), "Расчёт не вернул результат.");
   EXPECT_EQ(run(engine, "counter")["counter"].intValue(), 0);
 }
 
