@@ -368,32 +368,36 @@ async::Task<void> spin(std::shared_ptr<PlannerEngine> engine, int ms, bool* fini
 }
 
 TEST_F(PlannerEngineTest, ReplacingAnEngineDuringALongActionNeverBlocksTheMainThread) {
+  // Everything below must happen well before the old engine's action could have ended.
+  constexpr auto kAction = 5000ms;
   int before = PlannerEngine::liveContexts();
   auto old = start();
   std::weak_ptr<PlannerEngine> weak = old;
   bool finished = false;
   async::CancelToken token;
-  async::spawn(spin(std::move(old), 3000, &finished), token);
+  auto spawned = Clock::now();
+  async::spawn(spin(std::move(old), static_cast<int>(kAction.count()), &finished), token);
   iterateUntil([] { return false; }, 200ms);  // the action is running on the old engine's thread now
 
   // The new engine starts and answers while the old one still calculates.
-  auto begin = Clock::now();
   auto replacement = start();
   EXPECT_EQ(run(replacement, "counter")["counter"].intValue(), 0);
-  EXPECT_LT(Clock::now() - begin, 2000ms);
   EXPECT_FALSE(finished);
 
-  // The caller gives up: its task drops the last reference on the main thread, which must not wait.
-  begin = Clock::now();
+  // The caller gives up: its task drops the last reference on the main thread, which must not wait for the
+  // action either.
   token.cancel();
-  iterateUntil([&] { return finished && weak.expired(); }, 5s);
+  iterateUntil([&] { return finished && weak.expired(); }, 2 * kAction);
   EXPECT_TRUE(finished);
   EXPECT_TRUE(weak.expired());
-  EXPECT_LT(Clock::now() - begin, 1000ms);
-  EXPECT_EQ(PlannerEngine::liveContexts(), before + 2) << "the old context is released only after its action";
+  bool early = Clock::now() - spawned < kAction;
+  EXPECT_TRUE(early) << "the main thread waited for the old engine's action";
+  if (early) {
+    EXPECT_EQ(PlannerEngine::liveContexts(), before + 2) << "the old context goes only after its action";
+  }
 
   // Once the action ends, the old context is released on its own thread.
-  iterateUntil([&] { return PlannerEngine::liveContexts() == before + 1; }, 20s);
+  iterateUntil([&] { return PlannerEngine::liveContexts() == before + 1; }, 4 * kAction);
   EXPECT_EQ(PlannerEngine::liveContexts(), before + 1);
 }
 
