@@ -6,6 +6,9 @@
 #include <cstring>
 #include <limits>
 #include <string>
+#include <thread>
+#include <vector>
+#include <atomic>
 
 #include "core/json/json_value.h"
 
@@ -172,6 +175,25 @@ TEST(JsonText, LargeTextsTravelWhole) {
   const JSONValue value = JSONValue::object({{"workbook", big}, {"n", 1}});
   const JSONValue back = JSONValue::decode(value.data());
   EXPECT_EQ(back["workbook"].stringView(), big);
+}
+
+TEST(JsonText, ThreadsDecodeAndShareValuesIndependently) {
+  const JSONValue shared = everyShape();
+  std::vector<std::thread> threads;
+  std::atomic<int> failures{0};
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < 200; ++i) {
+        JSONValue copy = shared;  // shares the payload with the other threads' copies
+        copy.member("nested").member("a").set("thread", t);
+        const JSONValue back = JSONValue::decode(copy.data());
+        if (back.path("nested.a.thread").intValue() != t || back["text"] != shared["text"]) ++failures;
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  EXPECT_EQ(failures.load(), 0);
+  EXPECT_EQ(shared, everyShape());
 }
 
 class RussianLocale : public ::testing::Test {

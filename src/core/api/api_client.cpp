@@ -1,0 +1,318 @@
+#include "core/api/api_client.h"
+
+#include <glib.h>
+
+#include <algorithm>
+
+#include "core/api/transport_error.h"
+#include "core/base/errors.h"
+#include "core/store/secure_store.h"
+
+namespace dorvik {
+
+namespace {
+
+constexpr const char* kUserAgent = "Dorvik-macOS/1.0";
+constexpr const char* kPlatform = "macos";
+constexpr const char* kAppVersion = "1.0.0";
+
+constexpr const char* kHTTPSRequired = "Используйте HTTPS для подключения к серверу.";
+constexpr const char* kBadAddress = "Некорректный адрес запроса.";
+constexpr const char* kUnknownAnswer = "Сервер вернул неизвестный ответ.";
+constexpr const char* kRoleRefused =
+    "В панель может войти администратор или логист. Для курьера используйте приложение курьера.";
+constexpr const char* kSessionUnconfirmed = "Не удалось подтвердить сессию.";
+constexpr const char* kSignInRequired = "Войдите в свою учётную запись.";
+
+struct UriDeleter {
+  void operator()(GUri* u) const {
+    if (u) g_uri_unref(u);
+  }
+};
+using UriPtr = std::unique_ptr<GUri, UriDeleter>;
+
+constexpr GUriFlags kUriFlags = static_cast<GUriFlags>(G_URI_FLAGS_HAS_PASSWORD | G_URI_FLAGS_ENCODED_PATH |
+                                                       G_URI_FLAGS_ENCODED_QUERY | G_URI_FLAGS_ENCODED_FRAGMENT |
+                                                       G_URI_FLAGS_SCHEME_NORMALIZE);
+
+UriPtr parseUri(const std::string& text) {
+  GError* error = nullptr;
+  GUri* uri = g_uri_parse(text.c_str(), kUriFlags, &error);
+  if (error) g_error_free(error);
+  return UriPtr(uri);
+}
+
+std::string hostOf(GUri* uri) {
+  const char* host = g_uri_get_host(uri);
+  return host ? host : "";
+}
+
+bool isPanelRole(const std::string& role) { return role == "admin" || role == "superadmin" || role == "logist"; }
+
+// The server's own words from an error body {"error": {"message": ...}}; empty when the body has none.
+std::string serverMessage(const std::string& body) {
+  if (body.empty()) return {};
+  try {
+    const JSONValue value = JSONValue::decode(body);
+    const JSONValue& error = value["error"];
+    if (!error.isObject()) return {};
+    return error["message"].string();
+  } catch (const std::exception&) {
+    return {};
+  }
+}
+
+JSONValue decodeAnswer(const std::string& bytes) {
+  if (bytes.empty()) return JSONValue();
+  return JSONValue::decode(bytes);
+}
+
+}  // namespace
+
+APIClient::TokenStore APIClient::TokenStore::secureStore() {
+  return TokenStore{
+      [](std::string account) { return SecureStore::read(std::move(account)); },
+      [](std::optional<std::string> bytes, std::string account) {
+        return SecureStore::write(std::move(bytes), std::move(account));
+      },
+  };
+}
+
+APIClient::APIClient(std::string baseURL, Options options)
+    : baseURL_(std::move(baseURL)),
+      persist_(options.persist),
+      store_(options.tokenStore ? std::move(*options.tokenStore) : TokenStore::secureStore()) {
+  HttpTimeouts main = options.mainTimeouts;
+  main.idle = std::min(main.idle, kRequestTimeout);
+  HttpTimeouts geocoding = options.geocodingTimeouts;
+  geocoding.idle = std::min(geocoding.idle, kGeocodingRequestTimeout);
+  session_ = std::make_unique<HttpSession>(main, options.trustedCertificatePEM);
+  geocodingSession_ = std::make_unique<HttpSession>(geocoding, options.trustedCertificatePEM);
+}
+
+APIClient::~APIClient() {
+  if (refreshing_) refreshing_->cancel();
+}
+
+async::Task<std::shared_ptr<APIClient>> APIClient::create(std::string baseURL, Options options) {
+  // Plain HTTP only to this machine; the scheme is compared as written.
+  const bool https = baseURL.starts_with("https:");
+  const bool http = baseURL.starts_with("http:");
+  UriPtr uri = parseUri(baseURL);
+  if (!uri || (!https && !http)) throw DorvikError(kHTTPSRequired, 0);
+  const std::string host = hostOf(uri.get());
+  if (http && host != "127.0.0.1" && host != "localhost") throw DorvikError(kHTTPSRequired, 0);
+
+  std::shared_ptr<APIClient> client(new APIClient(std::move(baseURL), std::move(options)));
+  client->baseHost_ = host;
+  if (client->persist_) {
+    std::optional<std::string> saved = co_await client->store_.read(client->refreshAccount());
+    if (saved && !saved->empty() && g_utf8_validate(saved->data(), static_cast<gssize>(saved->size()), nullptr)) {
+      client->refreshToken_ = std::move(*saved);
+    }
+  }
+  co_return client;
+}
+
+async::Task<std::string> APIClient::rawData(std::string path, std::string method, std::optional<JSONValue> body,
+                                            std::optional<std::string> bearer,
+                                            std::optional<std::string> idempotencyKey) {
+  if (path.empty() || path.front() != '/') throw DorvikError(kBadAddress, 0);
+  std::string base = baseURL_;
+  const auto first = base.find_first_not_of('/');
+  const auto last = base.find_last_not_of('/');
+  base = first == std::string::npos ? std::string() : base.substr(first, last - first + 1);
+  UriPtr uri = parseUri(base + path);
+  if (!uri) throw DorvikError(kBadAddress, 0);
+  if (hostOf(uri.get()) != baseHost_) throw DorvikError(kBadAddress, 0);
+
+  HttpRequest request;
+  {
+    char* text = g_uri_to_string(uri.get());
+    request.url = text;
+    g_free(text);
+  }
+  request.method = method;
+  request.headers.emplace_back("Accept", "application/json");
+  request.headers.emplace_back("User-Agent", kUserAgent);
+  if (bearer) request.headers.emplace_back("Authorization", "Bearer " + *bearer);
+  if (idempotencyKey) request.headers.emplace_back("Idempotency-Key", *idempotencyKey);
+  if (body) {
+    request.headers.emplace_back("Content-Type", "application/json");
+    request.body = body->data();  // a non-finite number throws here, before anything is sent
+  }
+
+  async::CancelToken token = co_await async::currentToken();
+  token.throwIfCancelled();
+
+  HttpSession& session = path == kGeocodingPath ? *geocodingSession_ : *session_;
+  HttpAnswer answer = co_await session.send(std::move(request));
+  token.throwIfCancelled();
+
+  if (answer.status <= 0) throw DorvikError(kUnknownAnswer, 0);
+  if (answer.status < 200 || answer.status > 299) {
+    std::string message = serverMessage(answer.body);
+    if (message.empty()) message = "Сервер ответил " + std::to_string(answer.status) + ".";
+    throw DorvikError(std::move(message), answer.status);
+  }
+  co_return std::move(answer.body);
+}
+
+async::Task<std::string> APIClient::send(std::string path, std::string method, std::optional<JSONValue> body,
+                                         std::optional<std::string> idempotencyKey, std::int64_t noted) {
+  // The token is read when the request leaves, not when the caller asked.
+  std::optional<std::string> bearer = access_;
+  std::string bytes = co_await rawData(std::move(path), std::move(method), std::move(body), std::move(bearer),
+                                       std::move(idempotencyKey));
+  if (generation_ != noted) throw CancelledError();
+  co_return bytes;
+}
+
+async::Task<std::string> APIClient::withRenewal(std::string path, std::string method, std::optional<JSONValue> body,
+                                                std::optional<std::string> idempotencyKey) {
+  auto keep = shared_from_this();
+  const std::int64_t noted = generation_;
+  try {
+    std::string bytes = co_await send(path, method, body, idempotencyKey, noted);
+    co_return bytes;
+  } catch (const DorvikError& error) {
+    if (error.status() != 401) throw;
+  }
+  // Refused with 401: renew once, then repeat once. A refusal that belongs to an earlier sign-in renews
+  // nothing; neither does a renewal that ended because the client signed in or out meanwhile.
+  if (generation_ != noted) throw CancelledError();
+  try {
+    co_await renew();
+  } catch (...) {
+    if (generation_ != noted) throw CancelledError();
+    throw;
+  }
+  if (generation_ != noted) throw CancelledError();
+  std::string bytes = co_await send(std::move(path), std::move(method), std::move(body), std::move(idempotencyKey),
+                                    noted);
+  co_return bytes;
+}
+
+async::Task<JSONValue> APIClient::request(std::string path, std::string method, std::optional<JSONValue> body,
+                                          std::optional<std::string> idempotencyKey) {
+  auto keep = shared_from_this();
+  std::string bytes =
+      co_await withRenewal(std::move(path), std::move(method), std::move(body), std::move(idempotencyKey));
+  co_return decodeAnswer(bytes);
+}
+
+async::Task<std::string> APIClient::download(std::string path) {
+  auto keep = shared_from_this();
+  std::string bytes = co_await withRenewal(std::move(path), "GET", std::nullopt, std::nullopt);
+  co_return bytes;
+}
+
+async::Task<JSONValue> APIClient::accept(JSONValue answer, std::int64_t expected) {
+  if (expected != generation_) throw CancelledError();
+  const std::string role = answer["user"]["role"].string();
+  if (!isPanelRole(role)) throw DorvikError(kRoleRefused, 403);
+  std::string access = answer["accessToken"].string();
+  std::string refresh = answer["refreshToken"].string();
+  if (access.empty() || refresh.empty()) throw DorvikError(kSessionUnconfirmed, 0);
+  access_ = std::move(access);
+  refreshToken_ = refresh;
+  if (persist_) co_await store_.write(std::move(refresh), refreshAccount());
+  co_return answer["user"];
+}
+
+async::Task<JSONValue> APIClient::login(std::string identity, std::string password) {
+  auto keep = shared_from_this();
+  const std::int64_t expected = ++generation_;
+  cancelRenewal();
+  JSONValue body = JSONValue::object({
+      {"login", identity},
+      {"phone", identity},
+      {"password", password},
+      {"platform", kPlatform},
+      {"appVersion", kAppVersion},
+  });
+  std::string bytes = co_await rawData("/auth/login", "POST", std::move(body), std::nullopt, std::nullopt);
+  JSONValue answer = decodeAnswer(bytes);
+  JSONValue user = co_await accept(std::move(answer), expected);
+  co_return user;
+}
+
+async::Task<JSONValue> APIClient::renewal(std::shared_ptr<APIClient> self, std::string refreshToken,
+                                          std::int64_t expected, std::uint64_t serial) {
+  JSONValue answer;
+  std::exception_ptr failure;
+  try {
+    JSONValue body = JSONValue::object({{"refreshToken", std::move(refreshToken)}});
+    std::string bytes = co_await self->rawData("/auth/refresh", "POST", std::move(body), std::nullopt, std::nullopt);
+    answer = decodeAnswer(bytes);
+    co_await self->accept(answer, expected);
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  // Whatever the outcome, the renewal that is still the current one is no longer in flight once it ends.
+  if (self->generation_ == expected && self->refreshingSerial_ == serial) self->refreshing_.reset();
+  if (failure) std::rethrow_exception(failure);
+  co_return answer;
+}
+
+async::Task<JSONValue> APIClient::renew() {
+  auto keep = shared_from_this();
+  const std::int64_t noted = generation_;
+  std::shared_ptr<async::SharedTask<JSONValue>> running = refreshing_;
+  if (!running) {
+    if (!refreshToken_) throw DorvikError(kSignInRequired, 401);
+    // The renewal runs with a token of its own: a caller that gives up waiting does not stop it.
+    const std::uint64_t serial = ++refreshingSerial_;
+    running = std::make_shared<async::SharedTask<JSONValue>>(renewal(keep, *refreshToken_, noted, serial));
+    refreshing_ = running;
+  }
+  JSONValue answer = co_await running->join();
+  if (generation_ != noted) throw CancelledError();
+  co_return answer["user"];
+}
+
+async::Task<JSONValue> APIClient::restore() {
+  auto keep = shared_from_this();
+  JSONValue user = co_await renew();
+  co_return user;
+}
+
+void APIClient::cancelRenewal() {
+  if (!refreshing_) return;
+  refreshing_->cancel();
+  refreshing_.reset();
+}
+
+async::Task<void> APIClient::logout() {
+  auto keep = shared_from_this();
+  ++generation_;
+  std::optional<std::string> held = std::move(refreshToken_);
+  refreshToken_.reset();
+  access_.reset();
+  cancelRenewal();
+
+  // The session ends on the server even when the saved token cannot be removed here; that failure is reported
+  // once the server has been told.
+  std::exception_ptr storeFailure;
+  if (persist_) {
+    try {
+      co_await store_.write(std::nullopt, refreshAccount());
+    } catch (const CancelledError&) {
+      throw;
+    } catch (...) {
+      storeFailure = std::current_exception();
+    }
+  }
+  if (held) {
+    try {
+      JSONValue body = JSONValue::object({{"refreshToken", *held}});
+      std::string bytes = co_await rawData("/auth/logout", "POST", std::move(body), std::nullopt, std::nullopt);
+      (void)decodeAnswer(bytes);
+    } catch (...) {
+      // The server forgets the session by itself in time; nothing here depends on its answer.
+    }
+  }
+  if (storeFailure) std::rethrow_exception(storeFailure);
+}
+
+}  // namespace dorvik

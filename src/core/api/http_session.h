@@ -1,0 +1,64 @@
+// HttpSession: one libsoup session of the API client, used on the main context.
+//
+// Ephemeral by construction: no cookie jar, no cache, no stored credentials. Redirects are followed only within
+// the origin (scheme, host and port) of the request that was sent, so headers such as the bearer token never
+// reach another server; a redirect elsewhere is not followed and its own answer is returned.
+//
+// Failures without an HTTP answer throw TransportError; a token already cancelled before sending throws
+// CancelledError; a token cancelled during the transfer ends it with TransportError code Cancelled.
+#pragma once
+
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "core/async/task.h"
+
+typedef struct _SoupSession SoupSession;
+
+namespace dorvik {
+
+struct HttpTimeouts {
+  // Longest wait for the connection or for more data (the socket's inactivity time-out).
+  std::chrono::seconds idle{60};
+  // Longest time one transfer may take from sending to the last byte of the answer, redirects included.
+  std::chrono::milliseconds total{std::chrono::seconds(90)};
+};
+
+struct HttpRequest {
+  std::string url;  // absolute
+  std::string method;
+  std::vector<std::pair<std::string, std::string>> headers;  // sent in this order
+  std::optional<std::string> body;                           // none: the request has no body at all
+};
+
+struct HttpAnswer {
+  int status = 0;
+  std::string body;
+};
+
+class HttpSession {
+ public:
+  // trustedCertificatePEM: empty in the product. Tests of the TLS path give the PEM text of the one self-made
+  // certificate their local server presents; that certificate, and no other, is then accepted although no
+  // authority signed it. Verification stays on for everything else.
+  HttpSession(HttpTimeouts timeouts, const std::string& trustedCertificatePEM);
+  ~HttpSession();
+  HttpSession(const HttpSession&) = delete;
+  HttpSession& operator=(const HttpSession&) = delete;
+
+  const HttpTimeouts& timeouts() const { return timeouts_; }
+
+  // Sends the request and reads the whole answer. The session must outlive the returned task.
+  async::Task<HttpAnswer> send(HttpRequest request);
+
+ private:
+  struct Impl;
+  HttpTimeouts timeouts_;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace dorvik

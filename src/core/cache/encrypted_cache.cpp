@@ -1,0 +1,188 @@
+#include "core/cache/encrypted_cache.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <glib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <mutex>
+
+#include "core/async/worker.h"
+#include "core/base/errors.h"
+#include "core/store/secure_store.h"
+
+namespace dorvik {
+
+struct EncryptedCache::State {
+  std::string folder;
+  std::string key;  // 32 bytes
+};
+
+namespace {
+
+using State = EncryptedCache::State;
+
+[[noreturn]] void folderError(const char* what, int code) {
+  throw CacheError(CacheError::Kind::FileSystem, std::string(what) + " (код " + std::to_string(code) + ").", code);
+}
+
+constexpr const char* kFolderFailed = "Не удалось создать папку локальных данных";
+constexpr const char* kMoveFailed = "Не удалось отложить старые локальные данные";
+constexpr const char* kListFailed = "Не удалось прочитать папку локальных данных";
+
+void syncFolder(const std::string& path) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);
+  ::close(fd);
+}
+
+std::string parentOf(const std::string& path) {
+  auto slash = path.find_last_of('/');
+  return slash == std::string::npos || slash == 0 ? std::string("/") : path.substr(0, slash);
+}
+
+// True when the folder holds at least one sealed entry file; false when it holds none or does not exist.
+bool holdsEntries(const std::string& folder) {
+  DIR* dir = ::opendir(folder.c_str());
+  if (!dir) {
+    if (errno == ENOENT) return false;
+    folderError(kListFailed, errno);
+  }
+  bool found = false;
+  static constexpr std::string_view suffix = ".sealed";
+  while (dirent* item = ::readdir(dir)) {
+    std::string_view name(item->d_name);
+    if (name.size() > suffix.size() && name.front() != '.' && name.substr(name.size() - suffix.size()) == suffix) {
+      found = true;
+      break;
+    }
+  }
+  ::closedir(dir);
+  return found;
+}
+
+// Moves a folder whose key is lost out of the way, under a name that keeps it beside the new one.
+void moveAside(const std::string& folder) {
+  GDateTime* now = g_date_time_new_now_utc();
+  gchar* stamp = g_date_time_format(now, "%Y%m%dT%H%M%SZ");
+  const std::string base = folder + ".lost-" + stamp;
+  g_free(stamp);
+  g_date_time_unref(now);
+  std::string target = base;
+  struct stat info;
+  for (int n = 2; ::lstat(target.c_str(), &info) == 0; ++n) target = base + "-" + std::to_string(n);
+  if (::rename(folder.c_str(), target.c_str()) != 0) folderError(kMoveFailed, errno);
+  syncFolder(parentOf(folder));
+  g_warning("the key of a cached workspace was missing; its old data was kept in %s", target.c_str());
+}
+
+// Creates the folder and any missing parents, owner only. An existing folder is accepted as it is.
+void makeFolder(const std::string& folder) {
+  std::size_t from = 1;
+  for (;;) {
+    std::size_t slash = folder.find('/', from);
+    const std::string prefix = slash == std::string::npos ? folder : folder.substr(0, slash);
+    if (::mkdir(prefix.c_str(), 0700) == 0) {
+      if (::chmod(prefix.c_str(), 0700) != 0) folderError(kFolderFailed, errno);
+      syncFolder(parentOf(prefix));
+    } else {
+      int code = errno;
+      struct stat info;
+      if (code != EEXIST || ::stat(prefix.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))
+        folderError(kFolderFailed, code == EEXIST ? ENOTDIR : code);
+    }
+    if (slash == std::string::npos) break;
+    from = slash + 1;
+  }
+}
+
+// Key creation and its check run under one lock, so two caches of one scope opened at once in this process never
+// make two keys.
+std::mutex& keyMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+
+std::shared_ptr<const State> prepare(const std::string& scope) {
+  const std::string digest = EncryptedCache::scopeDigest(scope);
+  const std::string account = EncryptedCache::keyAccount(scope);
+  auto state = std::make_shared<State>();
+  state->folder = std::string(g_get_user_data_dir()) + "/Dorvik/Accounts/" + digest;
+
+  std::lock_guard lock(keyMutex());
+  std::optional<std::string> key = SecureStore::readSync(account);
+  if (!key || key->size() != cache::kKeySize) {
+    // A workspace without its key: old entries can never be opened again. Keep them aside rather than fail every
+    // read, and start afresh; the new key is stored before any entry is written with it.
+    if (holdsEntries(state->folder)) moveAside(state->folder);
+    key = cache::randomBytes(cache::kKeySize);
+    if (!key) throw DorvikError("Не удалось создать ключ локальных данных.", 0);
+    SecureStore::writeSync(key, account);
+  }
+  state->key = std::move(*key);
+  makeFolder(state->folder);
+  return state;
+}
+
+async::Task<std::optional<JSONValue>> readOn(std::shared_ptr<async::SerialWorker> worker,
+                                             std::shared_ptr<const State> state, std::string name) {
+  auto job = [state, name]() -> std::optional<JSONValue> {
+    const std::string fileName = EncryptedCache::entryFileName(name);
+    std::optional<std::string> sealed = cache::readFile(state->folder + "/" + fileName);
+    if (!sealed) return std::nullopt;
+    // The file name is authenticated with the contents: an entry file put in another entry's place is refused.
+    std::string_view plain = cache::openInPlace(state->key, *sealed, fileName);
+    return JSONValue::decode(plain);
+  };
+  auto call = worker->run(std::move(job));
+  std::optional<JSONValue> result = co_await call;
+  co_return result;
+}
+
+async::Task<void> writeOn(std::shared_ptr<async::SerialWorker> worker, std::shared_ptr<const State> state,
+                          JSONValue value, std::string name) {
+  auto job = [state, value, name] {
+    const std::string fileName = EncryptedCache::entryFileName(name);
+    std::string text = value.data();  // a non-finite number throws here, before anything is written
+    const cache::SealedParts parts = cache::sealInPlace(state->key, text.data(), text.size(), fileName);
+    cache::writeFileAtomically(state->folder, fileName, {parts.nonceView(), text, parts.tagView()});
+  };
+  auto call = worker->run(std::move(job));
+  co_await call;
+}
+
+}  // namespace
+
+EncryptedCache::EncryptedCache(std::shared_ptr<const State> state, std::shared_ptr<async::SerialWorker> worker)
+    : state_(std::move(state)), worker_(std::move(worker)) {}
+
+EncryptedCache::~EncryptedCache() = default;
+
+async::Task<std::shared_ptr<EncryptedCache>> EncryptedCache::open(std::string scope) {
+  auto worker = std::make_shared<async::SerialWorker>("encrypted-cache");
+  auto job = [scope] { return prepare(scope); };
+  auto call = worker->run(std::move(job));
+  std::shared_ptr<const State> state = co_await call;
+  co_return std::make_shared<EncryptedCache>(std::move(state), std::move(worker));
+}
+
+async::Task<std::optional<JSONValue>> EncryptedCache::read(std::string name) {
+  return readOn(worker_, state_, std::move(name));
+}
+
+async::Task<void> EncryptedCache::write(JSONValue value, std::string name) {
+  return writeOn(worker_, state_, std::move(value), std::move(name));
+}
+
+const std::string& EncryptedCache::folder() const { return state_->folder; }
+
+std::string EncryptedCache::scopeDigest(std::string_view scope) { return cache::sha256Hex(scope); }
+
+std::string EncryptedCache::keyAccount(std::string_view scope) { return "cache-" + scopeDigest(scope); }
+
+std::string EncryptedCache::entryFileName(std::string_view name) { return cache::sha256Hex(name) + ".sealed"; }
+
+}  // namespace dorvik

@@ -1,0 +1,154 @@
+#include "model/app_model.h"
+
+#include <glib.h>
+
+namespace dorvik {
+
+std::string randomUUID() {
+  gchar* text = g_uuid_string_random();
+  std::string uuid(text);
+  g_free(text);
+  return uuid;
+}
+
+AppModel::AppModel()
+    : nextGeocodingRequest_(async::Clock::now()),
+      date_(std::chrono::system_clock::now()),
+      generation_(randomUUID()),
+      observers_(std::make_shared<std::map<std::uint64_t, Observer>>()) {}
+
+AppModel::~AppModel() = default;
+
+void AppModel::Connection::disconnect() {
+  if (auto observers = observers_.lock()) observers->erase(id_);
+  observers_.reset();
+  id_ = 0;
+}
+
+AppModel::Connection AppModel::observe(Observer observer) {
+  Connection connection;
+  connection.id_ = nextObserverId_++;
+  connection.observers_ = observers_;
+  observers_->emplace(connection.id_, std::move(observer));
+  return connection;
+}
+
+void AppModel::notify(Property property) {
+  // A copy: an observer may connect or disconnect others while it is told.
+  auto observers = *observers_;
+  for (auto& [id, observer] : observers) {
+    if (observers_->count(id)) observer(property);
+  }
+}
+
+void AppModel::setFlag(Flag& flag, bool value, Property property) {
+  bool before = flagSet(flag);
+  flag.on = value;
+  flag.generation = generation_;
+  if (before != value) notify(property);
+}
+
+void AppModel::setPage(std::optional<PanelPage> value) { assign(page_, value, Property::page); }
+void AppModel::setUser(JSONValue value) { assign(user_, std::move(value), Property::user); }
+void AppModel::setPasswordChangeProfile(JSONValue value) {
+  assign(passwordChangeProfile_, std::move(value), Property::passwordChangeProfile);
+}
+void AppModel::setPlanner(JSONValue value) { assign(planner_, std::move(value), Property::planner); }
+void AppModel::setDepots(std::vector<Record> value) { assign(depots_, std::move(value), Property::depots); }
+void AppModel::setAddresses(std::vector<JSONValue> value) { assign(addresses_, std::move(value), Property::addresses); }
+void AppModel::setAddressIndex(std::map<std::string, JSONValue> value) {
+  assign(addressIndex_, std::move(value), Property::addressIndex);
+}
+void AppModel::setZones(std::vector<JSONValue> value) { assign(zones_, std::move(value), Property::zones); }
+void AppModel::setPendingAddresses(std::map<std::string, JSONValue> value) {
+  assign(pendingAddresses_, std::move(value), Property::pendingAddresses);
+}
+void AppModel::setGeocodingTotal(std::int64_t value) { assign(geocodingTotal_, value, Property::geocodingTotal); }
+void AppModel::setGeocodingCompleted(std::int64_t value) {
+  assign(geocodingCompleted_, value, Property::geocodingCompleted);
+}
+void AppModel::setGeocodingFound(std::int64_t value) { assign(geocodingFound_, value, Property::geocodingFound); }
+void AppModel::setGeocodingReview(std::int64_t value) { assign(geocodingReview_, value, Property::geocodingReview); }
+void AppModel::setGeocodingStopping(bool value) { assign(geocodingStopping_, value, Property::geocodingStopping); }
+void AppModel::setOffline(bool value) { assign(offline_, value, Property::offline); }
+void AppModel::setPreview(bool value) { assign(preview_, value, Property::preview); }
+void AppModel::setError(std::optional<std::string> value) { assign(error_, std::move(value), Property::error); }
+void AppModel::setStatus(std::string value) { assign(status_, std::move(value), Property::status); }
+void AppModel::setDate(TimePoint value) { assign(date_, value, Property::date); }
+void AppModel::setSelectedOrders(std::set<std::string> value) {
+  assign(selectedOrders_, std::move(value), Property::selectedOrders);
+}
+void AppModel::setCatalogCount(std::int64_t value) { assign(catalogCount_, value, Property::catalogCount); }
+void AppModel::setHistory(std::vector<JSONValue> value) { assign(history_, std::move(value), Property::history); }
+void AppModel::setMapConfiguration(JSONValue value) {
+  assign(mapConfiguration_, std::move(value), Property::mapConfiguration);
+}
+void AppModel::setMapIssue(std::optional<std::string> value) { assign(mapIssue_, std::move(value), Property::mapIssue); }
+void AppModel::setEditRevisions(std::map<std::string, std::int64_t> value) {
+  assign(editRevisions_, std::move(value), Property::editRevisions);
+}
+
+const std::string& AppModel::replaceGeneration() {
+  bool flagsBefore[] = {busy(), geocoding(), savingHistory(), syncingAddresses(), loadingMapConfiguration()};
+  generation_ = randomUUID();
+  notify(Property::generation);
+  // Flags of the old workspace now read as clear.
+  const Property flags[] = {Property::busy, Property::geocoding, Property::savingHistory, Property::syncingAddresses,
+                            Property::loadingMapConfiguration};
+  for (int i = 0; i < 5; ++i) {
+    if (flagsBefore[i]) notify(flags[i]);
+  }
+  return generation_;
+}
+
+// The handles have no equality: every write notifies.
+void AppModel::setEngine(std::shared_ptr<PlannerEngine> value) {
+  engine_ = std::move(value);
+  notify(Property::engine);
+}
+void AppModel::setApi(std::shared_ptr<APIClient> value) {
+  api_ = std::move(value);
+  notify(Property::api);
+}
+void AppModel::setCache(std::shared_ptr<EncryptedCache> value) {
+  cache_ = std::move(value);
+  notify(Property::cache);
+}
+void AppModel::setPendingPublication(std::optional<PendingPublication> value) {
+  pendingPublication_ = std::move(value);
+  notify(Property::pendingPublication);
+}
+
+std::int64_t AppModel::incrementMutation() {
+  ++mutation_;
+  notify(Property::mutation);
+  return mutation_;
+}
+
+std::vector<Record> AppModel::orders() const {
+  std::vector<Record> rows;
+  for (const auto& order : planner_["orders"].array()) rows.emplace_back(order, order["_nativeID"].string());
+  return rows;
+}
+
+std::vector<std::string> AppModel::orderIDs() const {
+  std::vector<std::string> ids;
+  for (const auto& order : planner_["orders"].array()) ids.push_back(order["_nativeID"].string());
+  return ids;
+}
+
+std::vector<Record> AppModel::routes() const {
+  std::vector<Record> rows;
+  for (const auto& route : planner_["routes"].array()) rows.emplace_back(route, route["ci"].string());
+  return rows;
+}
+
+std::int64_t AppModel::missingCoordinates() const {
+  std::int64_t missing = 0;
+  for (const auto& order : planner_["orders"].array()) {
+    if (!order["lat"].doubleValue() || !order["lon"].doubleValue()) ++missing;
+  }
+  return missing;
+}
+
+}  // namespace dorvik

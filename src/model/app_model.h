@@ -1,0 +1,269 @@
+// AppModel: the one observable object of the application. It holds what the main window shows and every handle
+// the workflows need; the workflows themselves are operations of this object, kept in files by workflow
+// (session, gateway, addresses, geocoding, planning, history, publication, workbooks, transfers).
+//
+// Bound to the main thread: every read and write happens there. Observers learn of a property's change after it
+// is stored; writing a value equal to the stored one notifies nobody, except for the three service handles and the
+// pending publication, which notify on every write, and the mutation counter, which notifies on every increment.
+//
+// Two rules guard every workflow that waits:
+//  - generation: replaced exactly when the workspace changes (demo, password-change profile, workspace entry,
+//    sign-out, depot switch). A workflow copies it before its first wait and drops its results when it changed.
+//  - mutation: every plan change increments it before handing its action to the engine; only the change whose
+//    token is still current (and whose generation is unchanged) installs its result.
+//
+// The workflow flags (busy, geocoding, savingHistory, syncingAddresses, loadingMapConfiguration) are stored with
+// the generation that set them: a flag set for an older workspace reads as clear, so no flag can stay stuck after a
+// workspace change. A workflow that changes the generation itself sets its flag again afterwards.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "core/async/cancel_token.h"
+#include "core/async/sleep.h"
+#include "core/json/json_value.h"
+#include "model/panel_page.h"
+
+namespace dorvik {
+
+class PlannerEngine;
+class APIClient;
+class EncryptedCache;
+
+// A publication sent but not yet confirmed by the server; a retry in the same mode reuses body and key.
+struct PendingPublication {
+  JSONValue payload;
+  std::string mode;
+  std::string key;
+};
+
+class AppModel : public std::enable_shared_from_this<AppModel> {
+ public:
+  enum class Property {
+    page,
+    user,
+    passwordChangeProfile,
+    planner,
+    depots,
+    addresses,
+    addressIndex,
+    zones,
+    pendingAddresses,
+    busy,
+    geocoding,
+    geocodingTotal,
+    geocodingCompleted,
+    geocodingFound,
+    geocodingReview,
+    geocodingStopping,
+    offline,
+    preview,
+    error,
+    status,
+    date,
+    selectedOrders,
+    catalogCount,
+    history,
+    savingHistory,
+    mapConfiguration,
+    mapIssue,
+    loadingMapConfiguration,
+    generation,
+    engine,
+    api,
+    cache,
+    editRevisions,
+    mutation,
+    syncingAddresses,
+    pendingPublication,
+  };
+
+  using TimePoint = std::chrono::system_clock::time_point;
+  using Observer = std::function<void(Property)>;
+
+  // An observer's registration; ends when destroyed.
+  class Connection {
+   public:
+    Connection() = default;
+    Connection(Connection&&) noexcept = default;
+    Connection& operator=(Connection&&) noexcept = default;
+    ~Connection() { disconnect(); }
+    void disconnect();
+
+   private:
+    friend class AppModel;
+    std::weak_ptr<std::map<std::uint64_t, Observer>> observers_;
+    std::uint64_t id_ = 0;
+  };
+
+  static std::shared_ptr<AppModel> create() { return std::shared_ptr<AppModel>(new AppModel()); }
+  AppModel(const AppModel&) = delete;
+  AppModel& operator=(const AppModel&) = delete;
+  ~AppModel();
+
+  [[nodiscard]] Connection observe(Observer observer);
+
+  // Stored properties ------------------------------------------------------------------------------------
+  const std::optional<PanelPage>& page() const { return page_; }
+  void setPage(std::optional<PanelPage> value);
+  const JSONValue& user() const { return user_; }
+  void setUser(JSONValue value);
+  const JSONValue& passwordChangeProfile() const { return passwordChangeProfile_; }
+  void setPasswordChangeProfile(JSONValue value);
+  const JSONValue& planner() const { return planner_; }
+  void setPlanner(JSONValue value);
+  const std::vector<Record>& depots() const { return depots_; }
+  void setDepots(std::vector<Record> value);
+  const std::vector<JSONValue>& addresses() const { return addresses_; }
+  void setAddresses(std::vector<JSONValue> value);
+  const std::map<std::string, JSONValue>& addressIndex() const { return addressIndex_; }
+  void setAddressIndex(std::map<std::string, JSONValue> value);
+  const std::vector<JSONValue>& zones() const { return zones_; }
+  void setZones(std::vector<JSONValue> value);
+  const std::map<std::string, JSONValue>& pendingAddresses() const { return pendingAddresses_; }
+  void setPendingAddresses(std::map<std::string, JSONValue> value);
+
+  bool busy() const { return flagSet(busy_); }
+  void setBusy(bool value) { setFlag(busy_, value, Property::busy); }
+  bool geocoding() const { return flagSet(geocoding_); }
+  void setGeocoding(bool value) { setFlag(geocoding_, value, Property::geocoding); }
+  bool savingHistory() const { return flagSet(savingHistory_); }
+  void setSavingHistory(bool value) { setFlag(savingHistory_, value, Property::savingHistory); }
+  bool syncingAddresses() const { return flagSet(syncingAddresses_); }
+  void setSyncingAddresses(bool value) { setFlag(syncingAddresses_, value, Property::syncingAddresses); }
+  bool loadingMapConfiguration() const { return flagSet(loadingMapConfiguration_); }
+  void setLoadingMapConfiguration(bool value) {
+    setFlag(loadingMapConfiguration_, value, Property::loadingMapConfiguration);
+  }
+
+  std::int64_t geocodingTotal() const { return geocodingTotal_; }
+  void setGeocodingTotal(std::int64_t value);
+  std::int64_t geocodingCompleted() const { return geocodingCompleted_; }
+  void setGeocodingCompleted(std::int64_t value);
+  std::int64_t geocodingFound() const { return geocodingFound_; }
+  void setGeocodingFound(std::int64_t value);
+  std::int64_t geocodingReview() const { return geocodingReview_; }
+  void setGeocodingReview(std::int64_t value);
+  bool geocodingStopping() const { return geocodingStopping_; }
+  void setGeocodingStopping(bool value);
+
+  // The running batch search: cancelling its token stops it (not tracked).
+  const std::optional<async::CancelToken>& geocodingTask() const { return geocodingTask_; }
+  void setGeocodingTask(std::optional<async::CancelToken> task) { geocodingTask_ = std::move(task); }
+  // Earliest start of the next rate-limited server geocoding request (not tracked).
+  async::Clock::time_point nextGeocodingRequest() const { return nextGeocodingRequest_; }
+  void setNextGeocodingRequest(async::Clock::time_point value) { nextGeocodingRequest_ = value; }
+
+  bool offline() const { return offline_; }
+  void setOffline(bool value);
+  bool preview() const { return preview_; }
+  void setPreview(bool value);
+  const std::optional<std::string>& error() const { return error_; }
+  void setError(std::optional<std::string> value);
+  const std::string& status() const { return status_; }
+  void setStatus(std::string value);
+  TimePoint date() const { return date_; }
+  void setDate(TimePoint value);
+  const std::set<std::string>& selectedOrders() const { return selectedOrders_; }
+  void setSelectedOrders(std::set<std::string> value);
+  std::int64_t catalogCount() const { return catalogCount_; }
+  void setCatalogCount(std::int64_t value);
+  const std::vector<JSONValue>& history() const { return history_; }
+  void setHistory(std::vector<JSONValue> value);
+  const JSONValue& mapConfiguration() const { return mapConfiguration_; }
+  void setMapConfiguration(JSONValue value);
+  const std::optional<std::string>& mapIssue() const { return mapIssue_; }
+  void setMapIssue(std::optional<std::string> value);
+
+  const std::string& generation() const { return generation_; }
+  // Replaces the generation with a fresh random UUID (a workspace change) and returns it.
+  const std::string& replaceGeneration();
+
+  const std::shared_ptr<PlannerEngine>& engine() const { return engine_; }
+  void setEngine(std::shared_ptr<PlannerEngine> value);
+  const std::shared_ptr<APIClient>& api() const { return api_; }
+  void setApi(std::shared_ptr<APIClient> value);
+  const std::shared_ptr<EncryptedCache>& cache() const { return cache_; }
+  void setCache(std::shared_ptr<EncryptedCache> value);
+
+  const std::map<std::string, std::int64_t>& editRevisions() const { return editRevisions_; }
+  void setEditRevisions(std::map<std::string, std::int64_t> value);
+  std::int64_t mutation() const { return mutation_; }
+  // Increments the plan change counter and returns the new value.
+  std::int64_t incrementMutation();
+  const std::optional<PendingPublication>& pendingPublication() const { return pendingPublication_; }
+  void setPendingPublication(std::optional<PendingPublication> value);
+
+  // Derived from the planning document on every read --------------------------------------------------
+  std::vector<Record> orders() const;
+  std::vector<std::string> orderIDs() const;
+  std::vector<Record> routes() const;
+  std::int64_t missingCoordinates() const;
+  // Signed in, not the demo, not offline.
+  bool canWriteServer() const { return !user_.isNull() && !preview_ && !offline_; }
+
+ private:
+  AppModel();
+
+  struct Flag {
+    bool on = false;
+    std::string generation;
+  };
+  bool flagSet(const Flag& flag) const { return flag.on && flag.generation == generation_; }
+  void setFlag(Flag& flag, bool value, Property property);
+  void notify(Property property);
+  template <class T>
+  void assign(T& slot, T value, Property property) {
+    if (slot == value) return;
+    slot = std::move(value);
+    notify(property);
+  }
+
+  std::optional<PanelPage> page_ = PanelPage::planning;
+  JSONValue user_;
+  JSONValue passwordChangeProfile_;
+  JSONValue planner_ = JSONValue(JSONObject{});
+  std::vector<Record> depots_;
+  std::vector<JSONValue> addresses_;
+  std::map<std::string, JSONValue> addressIndex_;
+  std::vector<JSONValue> zones_;
+  std::map<std::string, JSONValue> pendingAddresses_;
+  Flag busy_, geocoding_, savingHistory_, syncingAddresses_, loadingMapConfiguration_;
+  std::int64_t geocodingTotal_ = 0, geocodingCompleted_ = 0, geocodingFound_ = 0, geocodingReview_ = 0;
+  bool geocodingStopping_ = false;
+  std::optional<async::CancelToken> geocodingTask_;
+  async::Clock::time_point nextGeocodingRequest_;
+  bool offline_ = false;
+  bool preview_ = false;
+  std::optional<std::string> error_;
+  std::string status_;
+  TimePoint date_;
+  std::set<std::string> selectedOrders_;
+  std::int64_t catalogCount_ = 0;
+  std::vector<JSONValue> history_;
+  JSONValue mapConfiguration_;
+  std::optional<std::string> mapIssue_;
+  std::string generation_;
+  std::shared_ptr<PlannerEngine> engine_;
+  std::shared_ptr<APIClient> api_;
+  std::shared_ptr<EncryptedCache> cache_;
+  std::map<std::string, std::int64_t> editRevisions_;
+  std::int64_t mutation_ = 0;
+  std::optional<PendingPublication> pendingPublication_;
+
+  std::shared_ptr<std::map<std::uint64_t, Observer>> observers_;
+  std::uint64_t nextObserverId_ = 1;
+};
+
+// A fresh random UUID text (lowercase, 36 characters).
+std::string randomUUID();
+
+}  // namespace dorvik

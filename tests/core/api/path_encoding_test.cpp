@@ -1,0 +1,37 @@
+#include <gtest/gtest.h>
+
+#include "core/api/path_encoding.h"
+
+using dorvik::encodePathComponent;
+
+TEST(PathEncoding, OrdinaryIdsTravelUnchanged) {
+  EXPECT_EQ(encodePathComponent("route42"), "route42");
+  EXPECT_EQ(encodePathComponent("ABCxyz0189"), "ABCxyz0189");
+  EXPECT_EQ(encodePathComponent("a-b_c.d~e"), "a-b_c.d~e");
+  EXPECT_EQ(encodePathComponent(""), "");
+}
+
+TEST(PathEncoding, CharactersThatWouldChangeTheAddressAreEncoded) {
+  EXPECT_EQ(encodePathComponent("a/b"), "a%2Fb");
+  EXPECT_EQ(encodePathComponent("a?b=1"), "a%3Fb%3D1");
+  EXPECT_EQ(encodePathComponent("a#b"), "a%23b");
+  EXPECT_EQ(encodePathComponent("100%"), "100%25");
+  EXPECT_EQ(encodePathComponent("%2F"), "%252F") << "an id that looks encoded is encoded again, not trusted";
+  EXPECT_EQ(encodePathComponent("a b"), "a%20b");
+  EXPECT_EQ(encodePathComponent("a+b&c;d"), "a%2Bb%26c%3Bd");
+  EXPECT_EQ(encodePathComponent("\\"), "%5C");
+  EXPECT_EQ(encodePathComponent(std::string("a\0b", 3)), "a%00b");
+}
+
+TEST(PathEncoding, CyrillicIsEncodedAsUtf8Bytes) {
+  EXPECT_EQ(encodePathComponent("Ёж"), "%D0%81%D0%B6");
+  EXPECT_EQ(encodePathComponent("склад 1"), "%D1%81%D0%BA%D0%BB%D0%B0%D0%B4%201");
+}
+
+TEST(PathEncoding, IdsMadeOfDotsCannotClimbThePath) {
+  EXPECT_EQ(encodePathComponent("."), "%2E");
+  EXPECT_EQ(encodePathComponent(".."), "%2E%2E");
+  EXPECT_EQ(encodePathComponent("..."), "%2E%2E%2E");
+  EXPECT_EQ(encodePathComponent("file.pdf"), "file.pdf");
+  EXPECT_EQ(encodePathComponent("../x"), "..%2Fx");
+}

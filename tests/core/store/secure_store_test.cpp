@@ -1,0 +1,174 @@
+// Runs against the real Secret Service of the test session (scripts/with-session.sh).
+#include <gtest/gtest.h>
+#include <glib.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <optional>
+#include <string>
+
+#include "core/async/task.h"
+#include "core/base/errors.h"
+#include "core/store/secure_store.h"
+
+using namespace dorvik;
+
+namespace {
+
+// A fresh account name per test run, so runs in parallel or one after another never meet.
+std::string uniqueAccount(const std::string& stem) {
+  static std::atomic<int> counter{0};
+  g_autofree gchar* uuid = g_uuid_string_random();
+  return stem + ":" + uuid + ":" + std::to_string(counter++);
+}
+
+std::optional<std::string> readBlocking(const std::string& account) {
+  return async::runBlocking(SecureStore::read(account));
+}
+void writeBlocking(std::optional<std::string> bytes, const std::string& account) {
+  async::runBlocking(SecureStore::write(std::move(bytes), account));
+}
+
+}  // namespace
+
+TEST(SecureStore, StoresReplacesAndDeletesAnItem) {
+  const std::string account = uniqueAccount("refresh:https://example.test/api");
+  EXPECT_EQ(readBlocking(account), std::nullopt);
+
+  writeBlocking(std::string("first token"), account);
+  EXPECT_EQ(readBlocking(account), std::optional<std::string>("first token"));
+
+  writeBlocking(std::string("second, longer token"), account);
+  EXPECT_EQ(readBlocking(account), std::optional<std::string>("second, longer token"));
+
+  writeBlocking(std::nullopt, account);
+  EXPECT_EQ(readBlocking(account), std::nullopt);
+}
+
+TEST(SecureStore, ReplacingKeepsOneItemPerAccount) {
+  const std::string account = uniqueAccount("profile:https://example.test/api");
+  for (int i = 0; i < 3; ++i) writeBlocking("value " + std::to_string(i), account);
+  // One delete removes the account entirely: a second item would survive it and be read back.
+  writeBlocking(std::nullopt, account);
+  EXPECT_EQ(readBlocking(account), std::nullopt);
+}
+
+TEST(SecureStore, AccountsAreApart) {
+  const std::string a = uniqueAccount("cache-a");
+  const std::string b = uniqueAccount("cache-b");
+  writeBlocking(std::string("A"), a);
+  writeBlocking(std::string("B"), b);
+  EXPECT_EQ(readBlocking(a), std::optional<std::string>("A"));
+  EXPECT_EQ(readBlocking(b), std::optional<std::string>("B"));
+  writeBlocking(std::nullopt, a);
+  EXPECT_EQ(readBlocking(a), std::nullopt);
+  EXPECT_EQ(readBlocking(b), std::optional<std::string>("B"));
+  writeBlocking(std::nullopt, b);
+}
+
+TEST(SecureStore, BinaryValuesKeepEveryByte) {
+  const std::string account = uniqueAccount("cache-binary");
+  std::string key(32, '\0');
+  for (int i = 0; i < 32; ++i) key[i] = static_cast<char>((i * 37) % 256);  // zero at 0, high bytes, zero inside
+  key[17] = '\0';
+  key[31] = '\0';
+  writeBlocking(key, account);
+  auto back = readBlocking(account);
+  ASSERT_TRUE(back.has_value());
+  EXPECT_EQ(back->size(), 32u);
+  EXPECT_EQ(*back, key);
+
+  // Every byte value, twice, and an empty value (an empty item is not an absent one).
+  std::string all;
+  for (int round = 0; round < 2; ++round)
+    for (int c = 0; c < 256; ++c) all.push_back(static_cast<char>(c));
+  writeBlocking(all, account);
+  EXPECT_EQ(readBlocking(account), std::optional<std::string>(all));
+  writeBlocking(std::string(), account);
+  EXPECT_EQ(readBlocking(account), std::optional<std::string>(std::string()));
+  writeBlocking(std::nullopt, account);
+}
+
+TEST(SecureStore, MissingItems) {
+  const std::string account = uniqueAccount("never-written");
+  EXPECT_EQ(readBlocking(account), std::nullopt);
+  EXPECT_NO_THROW(writeBlocking(std::nullopt, account));  // deleting an absent item succeeds
+  EXPECT_EQ(readBlocking(account), std::nullopt);
+}
+
+TEST(SecureStore, SyncCallsFromAnotherThread) {
+  const std::string account = uniqueAccount("sync");
+  std::optional<std::string> seen;
+  GThread* thread = g_thread_new("store-test", [](gpointer data) -> gpointer {
+    auto* acc = static_cast<std::string*>(data);
+    SecureStore::writeSync(std::string("x\0y", 3), *acc);
+    return nullptr;
+  }, const_cast<std::string*>(&account));
+  g_thread_join(thread);
+  seen = SecureStore::readSync(account);
+  EXPECT_EQ(seen, std::optional<std::string>(std::string("x\0y", 3)));
+  SecureStore::writeSync(std::nullopt, account);
+}
+
+TEST(SecureStore, CancelledCallEndsWithCancellation) {
+  async::CancelToken token;
+  token.cancel();
+  EXPECT_THROW(async::runBlocking(SecureStore::read(uniqueAccount("cancelled")), token), CancelledError);
+}
+
+// The child half of the unreachable-service test: runs only in the process started below, whose session bus
+// address points at nothing. Prints what each call threw.
+TEST(SecureStoreUnreachable, Child) {
+  if (!g_getenv("DORVIK_STORE_TEST_CHILD")) GTEST_SKIP() << "runs only as the child of Unreachable";
+  auto report = [](const char* what, auto&& call) {
+    try {
+      call();
+      printf("%s: no error\n", what);
+    } catch (const DorvikError& e) {
+      printf("%s: [%s] status %lld\n", what, e.message().c_str(), static_cast<long long>(e.status()));
+    }
+  };
+  report("read", [] { (void)readBlocking("child"); });
+  report("write", [] { writeBlocking(std::string("secret"), "child"); });
+  report("delete", [] { writeBlocking(std::nullopt, "child"); });
+  fflush(stdout);
+}
+
+TEST(SecureStoreUnreachable, EveryCallFailsWithItsMessage) {
+  g_autofree gchar* self = g_file_read_link("/proc/self/exe", nullptr);
+  ASSERT_NE(self, nullptr);
+  g_autofree gchar* scratch = g_dir_make_tmp("dorvik-store-XXXXXX", nullptr);
+  ASSERT_NE(scratch, nullptr);
+  gchar** env = g_get_environ();
+  env = g_environ_setenv(env, "DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/dorvik-no-bus", TRUE);
+  env = g_environ_setenv(env, "DORVIK_STORE_TEST_CHILD", "1", TRUE);
+  env = g_environ_setenv(env, "HOME", scratch, TRUE);  // anything written to disk would land here
+  env = g_environ_setenv(env, "XDG_DATA_HOME", scratch, TRUE);
+  env = g_environ_unsetenv(env, "DISPLAY");
+  const gchar* argv[] = {self, "--gtest_filter=SecureStoreUnreachable.Child", nullptr};
+  gchar* out = nullptr;
+  gint status = 0;
+  GError* error = nullptr;
+  gboolean ran = g_spawn_sync(nullptr, const_cast<gchar**>(argv), env, G_SPAWN_DEFAULT, nullptr, nullptr, &out,
+                              nullptr, &status, &error);
+  g_strfreev(env);
+  ASSERT_TRUE(ran) << (error ? error->message : "");
+  std::string output(out ? out : "");
+  g_free(out);
+  EXPECT_TRUE(g_spawn_check_wait_status(status, nullptr)) << output;
+  EXPECT_NE(output.find("read: [Связка ключей недоступна ("), std::string::npos) << output;
+  EXPECT_NE(output.find("write: [Не удалось обновить Связку ключей ("), std::string::npos) << output;
+  EXPECT_NE(output.find("delete: [Не удалось удалить сохранённый вход ("), std::string::npos) << output;
+  EXPECT_EQ(output.find("no error"), std::string::npos) << output;
+  EXPECT_NE(output.find(")."), std::string::npos) << output;
+  EXPECT_NE(output.find("status 0"), std::string::npos) << output;
+
+  // Nothing was written to disk in place of the unreachable service.
+  g_autofree gchar* find = g_strdup_printf("find %s -type f", scratch);
+  gchar* listing = nullptr;
+  ASSERT_TRUE(g_spawn_command_line_sync(find, &listing, nullptr, nullptr, nullptr));
+  EXPECT_STREQ(listing, "");
+  g_free(listing);
+  g_autofree gchar* rm = g_strdup_printf("rm -rf %s", scratch);
+  g_spawn_command_line_sync(rm, nullptr, nullptr, nullptr, nullptr);
+}
