@@ -1,0 +1,24 @@
+// The travel model shared by the calculation, the route times and the list of legs to refine by road: the
+// straight line times ROAD_FACTOR driven at CITY_KMH, replaced leg by leg by measured road legs.
+
+const EARTH_KM = 6371.0088;
+
+function pointKey(lat, lon) { return lat.toFixed(6) + "," + lon.toFixed(6); }
+function legKey(a, b) { return pointKey(a.lat, a.lon) + "|" + pointKey(b.lat, b.lon); }
+function samePoint(a, b) { return pointKey(a.lat, a.lon) === pointKey(b.lat, b.lon); }
+
+function straightKm(a, b) {
+  const rad = Math.PI / 180;
+  const dLat = (b.lat - a.lat) * rad, dLon = (b.lon - a.lon) * rad;
+  const s = Math.sin(dLat / 2) ** 2 + Math.cos(a.lat * rad) * Math.cos(b.lat * rad) * Math.sin(dLon / 2) ** 2;
+  return 2 * EARTH_KM * Math.asin(Math.min(1, Math.sqrt(s)));
+}
+
+// {km, min, road} of the leg from a to b (both {lat, lon}); a leg within one point costs nothing.
+function travel(doc, a, b) {
+  if (samePoint(a, b)) return { km: 0, min: 0, road: false };
+  const road = doc.roadLegs[legKey(a, b)];
+  if (road) return { km: road.km, min: road.min, road: true };
+  const km = straightKm(a, b) * doc.config.ROAD_FACTOR;
+  return { km: km, min: km / doc.config.CITY_KMH * 60, road: false };
+}

@@ -1,0 +1,142 @@
+// Route derivation: from each route's vehicle and ordered orders, the stops' times and the orders' derived keys
+// ("_rt", "_drv", "_arr", "_seq"), the route totals and the unassigned list.
+
+const YES_WORDS = new Set(["да", "1", "true", "yes", "строго", "+", "y", "д"]);
+
+function isYes(value) {
+  if (value === true) return true;
+  if (typeof value === "number") return value !== 0 && isFinite(value);
+  return YES_WORDS.has(Prelude.fold(value).trim());
+}
+
+// The window an order is planned with: {start, end (minutes or null), hard, invalid}.
+function orderWindow(o) {
+  const strict = Prelude.parseWindow(o.hardWindow);
+  if (strict && !strict.invalid && (strict.start !== null || strict.end !== null)) {
+    return { start: strict.start, end: strict.end, hard: true, invalid: false };
+  }
+  const w = Prelude.parseWindow(o.window);
+  const hard = isYes(o.hardWindow);
+  if (!w) return { start: null, end: null, hard: hard, invalid: false };
+  if (w.invalid) return { start: null, end: null, hard: hard, invalid: true };
+  return { start: w.start, end: w.end, hard: hard, invalid: false };
+}
+
+function serviceMinutes(o, config) {
+  const s = typeof o.serviceS === "number" && isFinite(o.serviceS) && o.serviceS >= 0 ? o.serviceS / 60 : null;
+  return s === null ? config.SERVICE_MIN : s;
+}
+function sharedMinutes(o) {
+  return typeof o.sharedS === "number" && isFinite(o.sharedS) && o.sharedS > 0 ? o.sharedS / 60 : 0;
+}
+
+// A vehicle's working time: the later of the shift start and the depot opening, and the shift end.
+function vehicleTimes(doc, v) {
+  let shift = Prelude.parseWindow(v.shift);
+  if (!shift || shift.invalid) shift = Prelude.parseWindow(DEFAULT_SHIFT);
+  const depotWindow = doc.depot ? Prelude.parseWindow(doc.depot.window) : null;
+  const open = depotWindow && !depotWindow.invalid && depotWindow.start !== null ? depotWindow.start : 0;
+  const start = Math.max(shift.start === null ? 0 : shift.start, open);
+  const end = shift.end === null ? Infinity : shift.end;
+  return { start: start, end: end };
+}
+
+function depotPoint(doc) {
+  return doc.depot && hasPoint(doc.depot) ? { lat: doc.depot.lat, lon: doc.depot.lon } : null;
+}
+
+function round2(x) { return Math.round(x * 100) / 100; }
+
+// Times of one route. Consecutive stops at one point share their "sharedS" once, at the first of them.
+function deriveRoute(doc, ci, list) {
+  const v = doc.vehicles[ci];
+  const times = vehicleTimes(doc, v);
+  const depot = depotPoint(doc);
+  let t = times.start, km = 0, over = 0, prev = depot;
+  const stops = [];
+  for (let k = 0; k < list.length; k++) {
+    const o = doc.orders[list[k]];
+    let arr = t;
+    if (prev) {
+      const leg = travel(doc, prev, o);
+      km += leg.km;
+      arr = t + leg.min;
+    }
+    const w = orderWindow(o);
+    const begin = w.start !== null ? Math.max(arr, w.start) : arr;
+    const late = w.end !== null ? Math.max(0, Math.round(arr - w.end)) : 0;
+    let service = serviceMinutes(o, doc.config);
+    if (k === 0 || !samePoint(doc.orders[list[k - 1]], o)) {
+      let shared = 0;
+      for (let j = k; j < list.length && samePoint(doc.orders[list[j]], o); j++) {
+        shared = Math.max(shared, sharedMinutes(doc.orders[list[j]]));
+      }
+      service += shared;
+    }
+    stops.push({ index: list[k], arr: Math.round(arr), wait: Math.round(begin - arr), late: late });
+    over += late;
+    o._rt = ci;
+    o._drv = Prelude.string(v.ref);
+    o._arr = Math.round(arr);
+    o._seq = String(k + 1);
+    t = begin + service;
+    prev = { lat: o.lat, lon: o.lon };
+  }
+  if (v.back && depot && prev && list.length) {
+    const leg = travel(doc, prev, depot);
+    km += leg.km;
+    t += leg.min;
+  }
+  if (isFinite(times.end)) over += Math.max(0, Math.round(t - times.end));
+  return {
+    ci: ci,
+    vehicle: { id: Prelude.string(v.id), ref: Prelude.string(v.ref), shift: Prelude.string(v.shift) },
+    orders: list.slice(),
+    stops: stops,
+    km: round2(km),
+    end: Math.round(t),
+    over: over
+  };
+}
+
+// Sets route memberships ([{ci, orders}]) without deriving anything yet.
+function setRoutes(doc, memberships) {
+  doc.routes = memberships.map(function (r) { return { ci: r.ci, orders: r.orders.slice() }; });
+}
+
+// Recomputes every derived value from the routes' memberships. Orders that lost their coordinates leave their
+// route; routes left empty are removed. Returns the indices of the orders that left a route.
+function recompute(doc) {
+  const dropped = [];
+  const onRoute = new Uint8Array(doc.orders.length);
+  const routes = [];
+  if (doc.planned) {
+    const sorted = doc.routes.slice().sort(function (a, b) { return a.ci - b.ci; });
+    for (const r of sorted) {
+      const list = [];
+      for (const i of r.orders) {
+        if (hasPoint(doc.orders[i])) list.push(i); else dropped.push(i);
+      }
+      if (!list.length) continue;
+      routes.push(deriveRoute(doc, r.ci, list));
+      for (const i of list) onRoute[i] = 1;
+    }
+  }
+  doc.routes = routes;
+  const unassigned = [];
+  for (let i = 0; i < doc.orders.length; i++) {
+    if (onRoute[i]) continue;
+    const o = doc.orders[i];
+    o._rt = null;
+    o._drv = "";
+    o._arr = null;
+    o._seq = "";
+    unassigned.push(i);
+  }
+  doc.unassigned = unassigned;
+  return dropped;
+}
+
+function membershipsOf(doc) {
+  return doc.routes.map(function (r) { return { ci: r.ci, orders: r.orders.slice() }; });
+}
