@@ -202,10 +202,11 @@ function current() {
   return plannerState.doc;
 }
 
-// Installs a changed document: bumps the revision, recomputes every derived value, returns the public document.
+// Installs a changed document: recomputes every derived value, bumps the revision, returns the public document.
+// `extra` holds the transient result members, or is a function of the orders that left their routes giving them.
 function commit(doc, extra) {
-  recompute(doc);
+  const dropped = recompute(doc);
   bump(doc);
   plannerState.doc = doc;
-  return publicDocument(doc, extra);
+  return publicDocument(doc, typeof extra === "function" ? extra(dropped) : extra);
 }
