@@ -3,9 +3,16 @@
 
 const EARTH_KM = 6371.0088;
 
+// Points are the same when they agree to six decimals; stored road legs are keyed by both points so written.
 function pointKey(lat, lon) { return lat.toFixed(6) + "," + lon.toFixed(6); }
 function legKey(a, b) { return pointKey(a.lat, a.lon) + "|" + pointKey(b.lat, b.lon); }
-function samePoint(a, b) { return pointKey(a.lat, a.lon) === pointKey(b.lat, b.lon); }
+function samePoint(a, b) {
+  return Math.round(a.lat * 1e6) === Math.round(b.lat * 1e6) && Math.round(a.lon * 1e6) === Math.round(b.lon * 1e6);
+}
+function hasRoadLegs(doc) {
+  for (const key in doc.roadLegs) return true;
+  return false;
+}
 
 function straightKm(a, b) {
   const rad = Math.PI / 180;
@@ -17,8 +24,11 @@ function straightKm(a, b) {
 // {km, min, road} of the leg from a to b (both {lat, lon}); a leg within one point costs nothing.
 function travel(doc, a, b) {
   if (samePoint(a, b)) return { km: 0, min: 0, road: false };
-  const road = doc.roadLegs[legKey(a, b)];
-  if (road) return { km: road.km, min: road.min, road: true };
+  if (doc.roadLegCount === undefined) doc.roadLegCount = hasRoadLegs(doc) ? 1 : 0;
+  if (doc.roadLegCount) {
+    const road = doc.roadLegs[legKey(a, b)];
+    if (road) return { km: road.km, min: road.min, road: true };
+  }
   const km = straightKm(a, b) * doc.config.ROAD_FACTOR;
   return { km: km, min: km / doc.config.CITY_KMH * 60, road: false };
 }

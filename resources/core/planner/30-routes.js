@@ -9,8 +9,20 @@ function isYes(value) {
   return YES_WORDS.has(Prelude.fold(value).trim());
 }
 
-// The window an order is planned with: {start, end (minutes or null), hard, invalid}.
+// The window an order is planned with: {start, end (minutes or null), hard, invalid}. Window texts repeat a lot
+// in a plan, so their readings are remembered.
+const windowReadings = new Map();
 function orderWindow(o) {
+  const key = Prelude.string(o.hardWindow) + "\u0001" + Prelude.string(o.window);
+  let w = windowReadings.get(key);
+  if (w === undefined) {
+    if (windowReadings.size > 20000) windowReadings.clear();
+    w = Object.freeze(readOrderWindow(o));
+    windowReadings.set(key, w);
+  }
+  return w;
+}
+function readOrderWindow(o) {
   const strict = Prelude.parseWindow(o.hardWindow);
   if (strict && !strict.invalid && (strict.start !== null || strict.end !== null)) {
     return { start: strict.start, end: strict.end, hard: true, invalid: false };

@@ -303,6 +303,7 @@ A.roads = function (payload) {
   }
   if (!found.length) return unchanged(doc);
   for (const pair of found) doc.roadLegs[pair[0]] = pair[1];
+  doc.roadLegCount = 1;
   return commit(doc);
 };
 
