@@ -43,11 +43,11 @@ function readVehicle(value) {
   return v;
 }
 
-// Makes an order's stored members sound: numbers for coordinates, a source for file coordinates.
-function readOrder(value) {
-  const o = Object.assign({}, value);
-  o.lat = coordinate(value.lat);
-  o.lon = coordinate(value.lon);
+// Makes an order's stored members sound: numbers for coordinates, a source for file coordinates. The object is
+// changed in place: every caller hands a fresh one (just parsed, or built for the call).
+function readOrder(o) {
+  if (typeof o.lat !== "number" || !isFinite(o.lat)) o.lat = coordinate(o.lat);
+  if (typeof o.lon !== "number" || !isFinite(o.lon)) o.lon = coordinate(o.lon);
   if (hasPoint(o) && (o.source === undefined || o.source === null || o.source === "")) o.source = "file";
   for (const key of ["units", "serviceS", "sharedS"]) {
     if (key in o && typeof o[key] !== "number") {
@@ -185,7 +185,8 @@ function archiveOf(doc) {
     vehicles: doc.vehicles,
     depot: doc.depot,
     config: doc.config,
-    routes: doc.routes,
+    // Memberships are enough: "load" derives the rest again.
+    routes: doc.routes.map(function (r) { return { ci: r.ci, orders: r.orders }; }),
     unassigned: doc.unassigned,
     planned: doc.planned,
     revision: doc.revision,

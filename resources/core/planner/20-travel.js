@@ -14,21 +14,26 @@ function hasRoadLegs(doc) {
   return false;
 }
 
-function straightKm(a, b) {
+function straightKm(lat1, lon1, lat2, lon2) {
   const rad = Math.PI / 180;
-  const dLat = (b.lat - a.lat) * rad, dLon = (b.lon - a.lon) * rad;
-  const s = Math.sin(dLat / 2) ** 2 + Math.cos(a.lat * rad) * Math.cos(b.lat * rad) * Math.sin(dLon / 2) ** 2;
+  const dLat = (lat2 - lat1) * rad, dLon = (lon2 - lon1) * rad;
+  const s = Math.sin(dLat / 2) ** 2 + Math.cos(lat1 * rad) * Math.cos(lat2 * rad) * Math.sin(dLon / 2) ** 2;
   return 2 * EARTH_KM * Math.asin(Math.min(1, Math.sqrt(s)));
 }
 
-// {km, min, road} of the leg from a to b (both {lat, lon}); a leg within one point costs nothing.
-function travel(doc, a, b) {
-  if (samePoint(a, b)) return { km: 0, min: 0, road: false };
+const NO_TRAVEL = Object.freeze({ km: 0, min: 0, road: false });
+
+// {km, min, road} of the leg between two points given by their coordinates.
+function travelXY(doc, lat1, lon1, lat2, lon2) {
+  if (Math.round(lat1 * 1e6) === Math.round(lat2 * 1e6) && Math.round(lon1 * 1e6) === Math.round(lon2 * 1e6)) return NO_TRAVEL;
   if (doc.roadLegCount === undefined) doc.roadLegCount = hasRoadLegs(doc) ? 1 : 0;
   if (doc.roadLegCount) {
-    const road = doc.roadLegs[legKey(a, b)];
+    const road = doc.roadLegs[pointKey(lat1, lon1) + "|" + pointKey(lat2, lon2)];
     if (road) return { km: road.km, min: road.min, road: true };
   }
-  const km = straightKm(a, b) * doc.config.ROAD_FACTOR;
+  const km = straightKm(lat1, lon1, lat2, lon2) * doc.config.ROAD_FACTOR;
   return { km: km, min: km / doc.config.CITY_KMH * 60, road: false };
 }
+
+// {km, min, road} of the leg from a to b (both {lat, lon}); a leg within one point costs nothing.
+function travel(doc, a, b) { return travelXY(doc, a.lat, a.lon, b.lat, b.lon); }

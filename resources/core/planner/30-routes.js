@@ -64,13 +64,28 @@ function deriveRoute(doc, ci, list) {
   const v = doc.vehicles[ci];
   const times = vehicleTimes(doc, v);
   const depot = depotPoint(doc);
-  let t = times.start, km = 0, over = 0, prev = depot;
-  const stops = [];
-  for (let k = 0; k < list.length; k++) {
+  const len = list.length;
+  const lats = new Float64Array(len), lons = new Float64Array(len);
+  const ilat = new Float64Array(len), ilon = new Float64Array(len);
+  for (let k = 0; k < len; k++) {
+    const o = doc.orders[list[k]];
+    lats[k] = o.lat; lons[k] = o.lon;
+    ilat[k] = Math.round(o.lat * 1e6); ilon[k] = Math.round(o.lon * 1e6);
+  }
+  const ref = Prelude.string(v.ref);
+  let t = times.start, km = 0, over = 0;
+  const stops = new Array(len);
+  for (let k = 0; k < len; k++) {
     const o = doc.orders[list[k]];
     let arr = t;
-    if (prev) {
-      const leg = travel(doc, prev, o);
+    if (k > 0) {
+      if (ilat[k] !== ilat[k - 1] || ilon[k] !== ilon[k - 1]) {
+        const leg = travelXY(doc, lats[k - 1], lons[k - 1], lats[k], lons[k]);
+        km += leg.km;
+        arr = t + leg.min;
+      }
+    } else if (depot) {
+      const leg = travelXY(doc, depot.lat, depot.lon, lats[k], lons[k]);
       km += leg.km;
       arr = t + leg.min;
     }
@@ -78,31 +93,31 @@ function deriveRoute(doc, ci, list) {
     const begin = w.start !== null ? Math.max(arr, w.start) : arr;
     const late = w.end !== null ? Math.max(0, Math.round(arr - w.end)) : 0;
     let service = serviceMinutes(o, doc.config);
-    if (k === 0 || !samePoint(doc.orders[list[k - 1]], o)) {
+    if (k === 0 || ilat[k] !== ilat[k - 1] || ilon[k] !== ilon[k - 1]) {
       let shared = 0;
-      for (let j = k; j < list.length && samePoint(doc.orders[list[j]], o); j++) {
+      for (let j = k; j < len && ilat[j] === ilat[k] && ilon[j] === ilon[k]; j++) {
         shared = Math.max(shared, sharedMinutes(doc.orders[list[j]]));
       }
       service += shared;
     }
-    stops.push({ index: list[k], arr: Math.round(arr), wait: Math.round(begin - arr), late: late });
+    const rounded = Math.round(arr);
+    stops[k] = { index: list[k], arr: rounded, wait: Math.round(begin - arr), late: late };
     over += late;
     o._rt = ci;
-    o._drv = Prelude.string(v.ref);
-    o._arr = Math.round(arr);
+    o._drv = ref;
+    o._arr = rounded;
     o._seq = String(k + 1);
     t = begin + service;
-    prev = { lat: o.lat, lon: o.lon };
   }
-  if (v.back && depot && prev && list.length) {
-    const leg = travel(doc, prev, depot);
+  if (v.back && depot && len) {
+    const leg = travelXY(doc, lats[len - 1], lons[len - 1], depot.lat, depot.lon);
     km += leg.km;
     t += leg.min;
   }
   if (isFinite(times.end)) over += Math.max(0, Math.round(t - times.end));
   return {
     ci: ci,
-    vehicle: { id: Prelude.string(v.id), ref: Prelude.string(v.ref), shift: Prelude.string(v.shift) },
+    vehicle: { id: Prelude.string(v.id), ref: ref, shift: Prelude.string(v.shift) },
     orders: list.slice(),
     stops: stops,
     km: round2(km),
