@@ -43,12 +43,11 @@ function readVehicle(value) {
   return v;
 }
 
-// Makes an order's stored members sound: numbers for coordinates, a source for file coordinates. The object is
+// Makes an order's stored members sound: numbers for coordinates and quantities. The object is
 // changed in place: every caller hands a fresh one (just parsed, or built for the call).
 function readOrder(o) {
   if (typeof o.lat !== "number" || !isFinite(o.lat)) o.lat = coordinate(o.lat);
   if (typeof o.lon !== "number" || !isFinite(o.lon)) o.lon = coordinate(o.lon);
-  if (hasPoint(o) && (o.source === undefined || o.source === null || o.source === "")) o.source = "file";
   for (const key of ["units", "serviceS", "sharedS"]) {
     if (key in o && typeof o[key] !== "number") {
       const n = Prelude.double(o[key]);
@@ -102,6 +101,10 @@ function readDocument(input) {
   const counter = Prelude.int(src.nextOrderNo);
   if (counter !== null && counter > 0 && counter < 9007199254740991) doc.nextOrderNo = counter;
   doc.orders = Array.isArray(src.orders) ? src.orders.filter(isObject).map(readOrder) : [];
+  // Coordinates that came with the plan itself (the demo, older plans) are the file's.
+  for (const o of doc.orders) {
+    if (hasPoint(o) && (o.source === undefined || o.source === null || o.source === "")) o.source = "file";
+  }
   doc.vehicles = Array.isArray(src.vehicles) ? src.vehicles.filter(isObject).map(readVehicle) : [];
   doc.depot = readDepot(src.depot);
   doc.config = readConfig(src.config);
