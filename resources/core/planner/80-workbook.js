@@ -240,9 +240,10 @@ function readConfigSheet(rows, base) {
   return any ? config : null;
 }
 
-A.import = function (payload) {
-  const prior = current();
-  const book = readBook(payload.base64);
+// The rows of the order sheet and of the optional sheets; the book itself is let go as soon as they are read
+// (a book of the largest allowed size holds several hundred megabytes of cell records).
+function readOrderBook(base64) {
+  const book = readBook(base64);
   let orderSheet = null, anyCell = false;
   const side = {};
   for (const name of book.SheetNames) {
@@ -259,6 +260,13 @@ A.import = function (payload) {
   }
   if (!anyCell) refuse(BOOK_TEXT.noOrders);
   if (!orderSheet) refuse(BOOK_TEXT.noAddress);
+  return { orderSheet: orderSheet, side: side };
+}
+
+A.import = function (payload) {
+  const prior = current();
+  const parts = readOrderBook(payload.base64);
+  const orderSheet = parts.orderSheet, side = parts.side;
 
   const doc = emptyDocument(Prelude.isDay(payload.routeDate) ? payload.routeDate : prior.routeDate);
   doc.fileName = Prelude.string(payload.name);
