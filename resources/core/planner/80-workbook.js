@@ -243,11 +243,27 @@ function readConfigSheet(rows, base) {
 // The rows of the order sheet and of the optional sheets; the book itself is let go as soon as they are read
 // (a book of the largest allowed size holds several hundred megabytes of cell records).
 function readOrderBook(base64) {
+  const lean = leanBook(base64);
+  LEAN_READER.lastUsed = false;
+  if (lean) {
+    try {
+      const parts = orderBookParts(lean);
+      LEAN_READER.lastUsed = true;
+      return parts;
+    } catch (e) {
+      if (e instanceof Prelude.UserError) throw e;
+      // Something the lean reader did not expect: the library reads the book instead.
+    }
+  }
   const book = readBook(base64);
+  return orderBookParts({ names: book.SheetNames, rows: function (name) { return sheetRows(book, name); } });
+}
+
+function orderBookParts(source) {
   let orderSheet = null, anyCell = false;
   const side = {};
-  for (const name of book.SheetNames) {
-    const rows = sheetRows(book, name);
+  for (const name of source.names) {
+    const rows = source.rows(name);
     if (rows.some(function (row) { return Array.isArray(row) && row.some(function (v) { return !blank(v); }); })) anyCell = true;
     const folded = foldHeader(name);
     if (folded === "транспорт" || folded === "машины" || folded === "курьеры") { if (!side.vehicles) side.vehicles = rows; continue; }

@@ -157,3 +157,34 @@ test("the publication body carries the day, identity, routes and shared points",
   run("load", { routeDate: "2026-09-22" });
   assertThrows(function () { run("payload"); }, "В плане нет маршрутов для отправки.");
 });
+
+test("the lean reader of large books reads what the library reads", function () {
+  const rows = [["Заметка"], ["№", "Клиент", "Адрес", "Окно с", "Окно до", "Места", "Широта", "Долгота", "Комментарий"],
+    [1001, "Кафе & Ко <1>", "Москва, Арбат, 10", 0.375, 0.5, "2,5", 55.7502, 37.5932, "x\"y'z"],
+    [null, null, null],
+    [1002, "Офис 😀", "Москва, Покровка, 12", "9:00", "", 1, null, null, true]];
+  const vehicles = [["Имя", "Логин курьера / код машины", "На смене"], ["Иван", "iv", "да"]];
+  function strip(d) {
+    return [d.orders.map(function (o) { const x = Object.assign({}, o); delete x._nativeID; return x; }), d.vehicles, d.importedBook, d.status];
+  }
+  [{}, { bookSST: true }, { compression: true }, { bookSST: true, compression: true }].forEach(function (opts) {
+    const wb = XLSX.utils.book_new();
+    XLSX.utils.book_append_sheet(wb, XLSX.utils.aoa_to_sheet(vehicles), "Транспорт");
+    XLSX.utils.book_append_sheet(wb, XLSX.utils.aoa_to_sheet(rows), "Лист1");
+    const base64 = XLSX.write(wb, Object.assign({ type: "base64", bookType: "xlsx" }, opts));
+    PlannerCore.leanReader.threshold = Infinity;
+    const library = run("import", { base64: base64, name: "x.xlsx", routeDate: "2026-09-22" });
+    assertEqual(PlannerCore.leanReader.lastUsed, false);
+    PlannerCore.leanReader.threshold = 0;
+    const lean = run("import", { base64: base64, name: "x.xlsx", routeDate: "2026-09-22" });
+    assertEqual(PlannerCore.leanReader.lastUsed, true, "the lean reader took " + JSON.stringify(opts));
+    assertEqual(strip(lean), strip(library), JSON.stringify(opts));
+  });
+  PlannerCore.leanReader.threshold = 0;
+  const exported = run("export", { kind: "working" });
+  const again = run("import", { base64: exported.base64, name: "w.xlsx", routeDate: "2026-09-22" });
+  assertEqual(PlannerCore.leanReader.lastUsed, true);
+  assertEqual(again.orders.length, 2);
+  assertThrows(function () { run("import", { base64: "UEsDBAoAAAAAAA==", name: "x.xlsx", routeDate: "2026-09-22" }); },
+    "Не удалось прочитать файл Excel.", "a broken zip still falls back to the library's verdict");
+});
