@@ -22,6 +22,14 @@
         if (action === "addressIndex") return {};
         throw "Компонент адресов не загружен: действие «" + action + "» недоступно.";
       }
+      if (action === "addressIndex") {
+        try {
+          const index = G.addressIndex(payload);
+          return index !== null && typeof index === "object" && !Array.isArray(index) ? index : {};
+        } catch (e) {
+          return {};
+        }
+      }
       return G[action](payload);
     }
     const P = globalThis.PlannerCore;

@@ -61,3 +61,14 @@ test("address actions go to the address component or refuse clearly without it",
     assertEqual(typeof run("addressIdentity", { address: "Москва, Тверская улица, 6" }).key, "string");
   }
 });
+
+test("a failing address index gives an empty index instead of failing the workspace entry", function () {
+  globalThis.GeocodingCore = {
+    addressIndex: function () { throw "сбой"; },
+    addressIdentity: function (p) { return { key: "k:" + p.address }; }
+  };
+  assertEqual(run("addressIndex", { rows: [{ address: "a" }] }), {});
+  assertEqual(run("addressIdentity", { address: "a" }), { key: "k:a" });
+  globalThis.GeocodingCore.addressIndex = function () { return [1, 2]; };
+  assertEqual(run("addressIndex", { rows: [] }), {}, "anything but an object reads as an empty index");
+});
