@@ -423,7 +423,11 @@ TEST(PlannerEngineBundle, TheBuildsComponentsLoadAndAnswer) {
   auto engine = async::runBlocking(PlannerEngine::create(PlannerEngineOptions{std::nullopt, resources}));
   JSONValue key = async::runBlocking(engine->run("catalogKey", JSONValue::object({{"address", "Москва, Тверская 1"}})));
   EXPECT_FALSE(key["key"].string().empty()) << key.json();
-  EXPECT_GE(async::runBlocking(engine->catalogCount()), 0);
+  // The shipped catalogue holds the demo workspace's buildings; the offline lookup finds one of them.
+  EXPECT_GT(async::runBlocking(engine->catalogCount()), 0);
+  JSONValue match = async::runBlocking(engine->lookupOffline("Москва, Тверская улица, 6"));
+  EXPECT_EQ(match["provider"].string(), "osm") << match.json();
+  EXPECT_NEAR(match.path("found.lat").doubleValue().value_or(0), 55.7606, 1e-6) << match.json();
 }
 
 }  // namespace
