@@ -1,0 +1,170 @@
+// The route optimiser, entry point: PlannerCore.solve(problem) -> solution.
+//
+// Same input, same plan: every random choice comes from a generator seeded by problem.seed, and the search stops on
+// a measure of work done (insertion positions examined), not on the clock. The work allowed is the time budget times
+// a fixed rate (VRP_WORK_PER_MS), so on this hardware the search ends a little before the budget; the clock is only
+// a safety stop for slower machines, where the plan can then differ from run to run.
+
+const VRP_WORK_PER_MS = 60000;
+const VRP_DEFAULT_BUDGET_MS = 5000;
+const VRP_MAX_BUDGET_MS = 30000;
+const VRP_STAGES = ["capacity", "window", "shift", "mileage"];
+
+// Why job j cannot be served even alone: null when some allowed vehicle can take it, else the reason of the
+// vehicle that got furthest through the checks capacity, window, shift, mileage.
+function vrpAloneReason(S, j) {
+  if (S.jBad[j]) return "coordinates";
+  const n = S.n, T = S.time, D = S.dist, nd = S.jNode[j];
+  let reached = -1, anyVehicle = false;
+  for (let v = 0; v < S.nv; v++) {
+    if (!vrpAllowed(S, j, v)) continue;
+    anyVehicle = true;
+    let stage = 0;
+    if (S.jDemand[j] <= S.vCap[v]) {
+      stage = 1;
+      const a = S.vStart[v] + T[nd];
+      if (a <= S.jDeadline[j]) {
+        stage = 2;
+        const end = Math.max(a, S.jReady[j]) + S.jService[j] + (S.vReturn[v] ? T[nd * n] : 0);
+        if (end <= S.vEnd[v]) {
+          stage = 3;
+          if (D[nd] + (S.vReturn[v] ? D[nd * n] : 0) <= S.vMaxKm[v]) return null;
+        }
+      }
+    }
+    if (stage > reached) reached = stage;
+  }
+  return anyVehicle ? VRP_STAGES[reached] : "zone";
+}
+
+// Why job j, which some vehicle could serve alone, found no room in the plan.
+function vrpLeftReason(S, j) {
+  const n = S.n, T = S.time, D = S.dist, nj = S.jNode[j];
+  let capOnly = true, km = false, window = false, shift = false;
+  for (let v = 0; v < S.nv; v++) {
+    if (!vrpAllowed(S, j, v)) continue;
+    const L = S.rLen[v];
+    if (S.rLoad[v][L + 1] + S.jDemand[j] > S.vCap[v]) continue;
+    capOnly = false;
+    const node = S.rNode[v], dep = S.rDep[v], la = S.rLA[v];
+    for (let p = 0; p <= L; p++) {
+      const a = dep[p] + T[node[p] * n + nj];
+      if (a > S.jDeadline[j]) { window = true; continue; }
+      const nx = node[p + 1];
+      const a2 = Math.max(a, S.jReady[j]) + S.jService[j] + (nx < 0 ? 0 : T[nj * n + nx]);
+      if (a2 > la[p + 1]) { shift = true; continue; }
+      km = true;
+    }
+  }
+  if (capOnly) return "capacity";
+  if (km) return "mileage";
+  if (shift) return "shift";
+  return window ? "window" : "shift";
+}
+
+// Puts the routes of an earlier plan in place, keeping only what is valid and feasible.
+function vrpLoadInitial(S, initial) {
+  if (!initial || !Array.isArray(initial.routes)) return;
+  const seen = new Uint8Array(S.nj);
+  for (let v = 0; v < S.nv && v < initial.routes.length; v++) {
+    const r = initial.routes[v];
+    if (!Array.isArray(r)) continue;
+    for (const j of r) {
+      if (!Number.isInteger(j) || j < 0 || j >= S.nj || seen[j] || S.jRoute[j] >= 0 || S.unPos[j] < 0) continue;
+      if (!vrpAllowed(S, j, v)) continue;
+      seen[j] = 1;
+      vrpInsertRaw(S, v, j, S.rLen[v] + 1);
+    }
+    vrpUpdateRoute(S, v);
+    // Drop stops from the end until the route keeps every hard constraint.
+    while (S.rLen[v] > 0 && !S.rFeasible[v]) {
+      vrpRemoveRangeRaw(S, v, S.rLen[v], S.rLen[v]);
+      vrpUpdateRoute(S, v);
+    }
+  }
+}
+
+function vrpSolve(problem) {
+  const startedAt = vrpNow();
+  if (!problem || typeof problem !== "object") throw "Нет данных для расчёта маршрутов.";
+  const n = problem.n | 0;
+  if (n < 1 || !problem.time || !problem.dist || problem.time.length < n * n || problem.dist.length < n * n)
+    throw "Неполная матрица расстояний для расчёта маршрутов.";
+  let budget = vrpNum(problem.budgetMs, VRP_DEFAULT_BUDGET_MS);
+  if (!(budget > 0)) budget = VRP_DEFAULT_BUDGET_MS;
+  if (problem.budgetMs === undefined || problem.budgetMs === null) budget = Math.min(budget, VRP_MAX_BUDGET_MS);
+  const S = vrpPrepare(problem);
+  S.deadline = startedAt + budget;
+  const workLimit = budget * VRP_WORK_PER_MS;
+
+  const reasons = new Array(S.nj).fill(null);
+  S.jImpossible = new Uint8Array(S.nj);
+  for (let j = 0; j < S.nj; j++) {
+    reasons[j] = vrpAloneReason(S, j);
+    if (reasons[j] !== null) S.jImpossible[j] = 1;
+    else vrpUnassignedAdd(S, j);
+  }
+  vrpLoadInitial(S, problem.initial);
+  vrpConstruct(S);
+
+  if (S.nj > 1 && S.nUn + vrpAssignedCount(S) > 0) {
+    vrpInitSearch(S);
+    vrpBuildNeighbours(S, Math.min(100, S.nj));
+    vrpSetTemperature(S);
+    let best = vrpSnapshot(S);
+    if (S.nUn === 0 || true) {
+      vrpFleetPhase(S, S.work + workLimit * 0.4);
+      const after = vrpSnapshot(S);
+      if (vrpBetter(after.nUn, after.obj, best.nUn, best.obj) || (after.nUn === best.nUn && after.used < best.used)) best = after;
+      else vrpRestore(S, best);
+    }
+    best = vrpAnneal(S, workLimit, best);
+    vrpRestore(S, best);
+  }
+  return vrpResult(S, reasons);
+}
+
+function vrpAssignedCount(S) {
+  let c = 0;
+  for (let v = 0; v < S.nv; v++) c += S.rLen[v];
+  return c;
+}
+
+// Temperatures of the annealing, in cost units: from a fraction of the mean cost of a leg down to a hundredth of it.
+function vrpSetTemperature(S) {
+  let legs = 0, cost = 0;
+  for (let v = 0; v < S.nv; v++) {
+    const L = S.rLen[v];
+    if (L === 0) continue;
+    legs += L + 1;
+    cost += S.rCost[v] - S.vFixed[v];
+  }
+  const mean = legs > 0 && cost > 0 ? cost / legs : 1;
+  S.tempStart = VRP_TEMP_START * mean;
+  S.tempEnd = VRP_TEMP_END * mean;
+}
+
+const VRP_TEMP_START = 0.5;
+const VRP_TEMP_END = 0.01;
+
+function vrpResult(S, reasons) {
+  const routes = [];
+  let distance = 0, late = 0, cost = 0, used = 0;
+  for (let v = 0; v < S.nv; v++) {
+    const L = S.rLen[v];
+    routes.push(Array.from(S.rJob[v].subarray(1, L + 1)));
+    if (L === 0) continue;
+    used++;
+    distance += S.rKm[v][L + 1];
+    late += S.rLate[v];
+    cost += S.rCost[v];
+  }
+  const unassigned = [];
+  for (let j = 0; j < S.nj; j++) {
+    if (S.jRoute[j] >= 0) continue;
+    unassigned.push({ job: j, reason: reasons[j] !== null ? reasons[j] : vrpLeftReason(S, j) });
+  }
+  return { routes, unassigned, cost, distance, lateness: late, vehiclesUsed: used };
+}
+
+PlannerCore.solve = vrpSolve;
