@@ -34,7 +34,9 @@ function vrpAloneReason(S, j) {
     }
     if (stage > reached) reached = stage;
   }
-  return anyVehicle ? VRP_STAGES[reached] : "zone";
+  // No vehicle at all is no vehicle on shift; vehicles that all exclude the job are its zone.
+  if (!anyVehicle) return S.nv === 0 ? "shift" : "zone";
+  return VRP_STAGES[reached];
 }
 
 // Why job j, which some vehicle could serve alone, found no room in the plan.
