@@ -1,0 +1,54 @@
+// CancelToken: a shared cancellation flag (a GCancellable underneath, so GIO calls can take it directly).
+// Copies share one flag. A task hands its token to every task it awaits.
+#pragma once
+
+#include <functional>
+#include <memory>
+
+typedef struct _GCancellable GCancellable;
+
+namespace dorvik::async {
+
+class CancelToken {
+ public:
+  // A new token, not cancelled.
+  CancelToken();
+  // A token that is never cancelled and allocates nothing.
+  static CancelToken none() { return CancelToken(nullptr); }
+
+  void cancel() const;
+  bool isCancelled() const;
+  // The underlying GCancellable for GIO calls; null for none().
+  GCancellable* cancellable() const;
+  // Throws CancelledError when cancelled.
+  void throwIfCancelled() const;
+
+  // A registration of a callback; disconnects when destroyed.
+  class Subscription {
+   public:
+    Subscription() = default;
+    Subscription(Subscription&& other) noexcept;
+    Subscription& operator=(Subscription&& other) noexcept;
+    Subscription(const Subscription&) = delete;
+    Subscription& operator=(const Subscription&) = delete;
+    ~Subscription();
+    void reset();
+
+   private:
+    friend class CancelToken;
+    std::shared_ptr<struct CancelState> state_;
+    unsigned long handler_ = 0;
+  };
+
+  // Calls fn once when the token is cancelled, on the thread that cancels it; at once when it already is.
+  // fn must not disconnect its own subscription.
+  [[nodiscard]] Subscription onCancel(std::function<void()> fn) const;
+
+  friend bool operator==(const CancelToken& a, const CancelToken& b) { return a.state_ == b.state_; }
+
+ private:
+  explicit CancelToken(std::nullptr_t) {}
+  std::shared_ptr<struct CancelState> state_;
+};
+
+}  // namespace dorvik::async

@@ -1,0 +1,93 @@
+// SharedTask<T>: one piece of work that several waiters join, such as the one token renewal in flight that every
+// request answered 401 waits for. The work starts with the first join and runs once; every waiter gets its value
+// or its exception. A waiter whose own token is cancelled leaves with CancelledError while the others go on;
+// cancel() cancels the work itself, and then every waiter.
+#pragma once
+
+#include <list>
+#include <memory>
+
+#include "core/async/task.h"
+
+namespace dorvik::async {
+
+template <class T>
+class SharedTask {
+ public:
+  explicit SharedTask(Task<T> work) : state_(std::make_shared<State>()) { state_->work = std::move(work); }
+
+  bool started() const { return state_->started; }
+  bool finished() const { return state_->result.ready(); }
+  void cancel() { state_->token.cancel(); }
+
+  class Join {
+   public:
+    explicit Join(std::shared_ptr<typename SharedTask::State> state) : state_(std::move(state)) {}
+    void bindEnv(const Env& env) { env_ = env; }
+    bool await_ready() const noexcept { return false; }
+    void await_suspend(std::coroutine_handle<> h) {
+      auto handoff = std::make_shared<detail::Handoff<void>>();
+      handoff_ = handoff;
+      handoff->handle = h;
+      handoff->context = env_.context ? env_.context : currentContext();
+      if (state_->result.ready()) {
+        handoff->claim();
+        handoff->result.setValue();
+        detail::Handoff<void>::resume(handoff);
+        return;
+      }
+      if (env_.token.isCancelled()) {
+        detail::Handoff<void>::cancelled(handoff);
+        return;
+      }
+      detail::Handoff<void>::watch(handoff, env_.token);
+      state_->waiters.push_back(handoff);
+      if (!state_->started) state_->start(handoff->context);
+    }
+    T await_resume() {
+      auto handoff = std::move(handoff_);
+      handoff->cancelSubscription.reset();
+      handoff->result.take();  // throws CancelledError when this waiter was cancelled
+      if constexpr (std::is_void_v<T>) {
+        state_->result.peek();
+      } else {
+        return state_->result.peek();
+      }
+    }
+
+   private:
+    std::shared_ptr<typename SharedTask::State> state_;
+    Env env_;
+    std::shared_ptr<detail::Handoff<void>> handoff_;
+  };
+
+  // co_await shared.join()
+  Join join() { return Join(state_); }
+
+ private:
+  struct State : std::enable_shared_from_this<State> {
+    Task<T> work;
+    bool started = false;
+    CancelToken token;
+    detail::Result<T> result;
+    std::list<std::shared_ptr<detail::Handoff<void>>> waiters;
+
+    void start(GMainContext* context) {
+      started = true;
+      auto self = this->shared_from_this();
+      detail::captureInto(std::move(work), std::shared_ptr<detail::Result<T>>(self, &result))
+          .startDetached(Env{context, token}, [self](std::exception_ptr) {
+            for (auto& waiter : self->waiters) {
+              if (waiter->claim()) {
+                waiter->result.setValue();
+                detail::Handoff<void>::resume(waiter);
+              }
+            }
+            self->waiters.clear();
+          });
+    }
+  };
+  std::shared_ptr<State> state_;
+};
+
+}  // namespace dorvik::async

@@ -1,0 +1,307 @@
+#include <gtest/gtest.h>
+#include <glib.h>
+
+#include <atomic>
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/async/shared_task.h"
+#include "core/async/sleep.h"
+#include "core/async/task.h"
+#include "core/async/task_group.h"
+#include "core/async/worker.h"
+
+using namespace dorvik;
+using namespace dorvik::async;
+using namespace std::chrono_literals;
+
+namespace {
+
+void drain() {
+  while (g_main_context_iteration(nullptr, FALSE)) {
+  }
+}
+
+void iterateFor(std::chrono::milliseconds d) {
+  auto end = Clock::now() + d;
+  while (Clock::now() < end) {
+    g_main_context_iteration(nullptr, FALSE);
+    std::this_thread::sleep_for(1ms);
+  }
+}
+
+Task<int> answer(std::vector<std::string>* log) {
+  log->push_back("child");
+  co_return 42;
+}
+
+Task<void> parent(std::vector<std::string>* log) {
+  int value = co_await answer(log);
+  log->push_back("parent got " + std::to_string(value));
+}
+
+Task<int> failing() {
+  throw DorvikError("Не удалось", 0);
+  co_return 0;
+}
+
+Task<std::string> catches() {
+  try {
+    co_await failing();
+  } catch (const DorvikError& e) {
+    co_return e.message();
+  }
+  co_return "no error";
+}
+
+}  // namespace
+
+TEST(Task, IsLazyAndResumesTheAwaiterOnlyThroughTheLoop) {
+  std::vector<std::string> log;
+  Task<void> task = parent(&log);
+  EXPECT_TRUE(log.empty()) << "nothing runs before the task is started";
+  spawn(std::move(task));
+  // The child ran at the start, but its awaiter resumes later, from the loop, never inline.
+  ASSERT_EQ(log, std::vector<std::string>{"child"});
+  drain();
+  EXPECT_EQ(log, (std::vector<std::string>{"child", "parent got 42"}));
+}
+
+TEST(Task, ExceptionsTravelToTheAwaiter) {
+  EXPECT_EQ(runBlocking(catches()), "Не удалось");
+  EXPECT_THROW(runBlocking(failing()), DorvikError);
+}
+
+namespace {
+Task<int> onWorker(SerialWorker* worker, std::thread::id* jobThread, std::thread::id* resumeThread) {
+  int value = co_await worker->run([jobThread] {
+    *jobThread = std::this_thread::get_id();
+    return 7;
+  });
+  *resumeThread = std::this_thread::get_id();
+  co_return value;
+}
+
+Task<void> throwsOnWorker(SerialWorker* worker) {
+  co_await worker->run([] { throw DorvikError("Каталог недоступен.", 0); });
+}
+}  // namespace
+
+TEST(SerialWorker, RunsJobsOnItsThreadAndResumesOnTheCaller) {
+  SerialWorker worker("test");
+  std::thread::id jobThread, resumeThread;
+  EXPECT_EQ(runBlocking(onWorker(&worker, &jobThread, &resumeThread)), 7);
+  EXPECT_NE(jobThread, std::this_thread::get_id());
+  EXPECT_EQ(resumeThread, std::this_thread::get_id());
+}
+
+TEST(SerialWorker, AnExceptionCrossesFromTheWorkerToTheCaller) {
+  SerialWorker worker("test");
+  try {
+    runBlocking(throwsOnWorker(&worker));
+    FAIL() << "expected the job's error";
+  } catch (const DorvikError& e) {
+    EXPECT_EQ(e.message(), "Каталог недоступен.");
+  }
+}
+
+TEST(SerialWorker, JobsRunOneAfterAnotherInOrder) {
+  SerialWorker worker("test");
+  std::vector<int> order;
+  std::atomic<int> concurrent{0}, maxConcurrent{0};
+  std::atomic<int> done{0};
+  for (int i = 0; i < 20; ++i) {
+    worker.post([&, i] {
+      int now = ++concurrent;
+      maxConcurrent = std::max(maxConcurrent.load(), now);
+      std::this_thread::sleep_for(1ms);
+      order.push_back(i);
+      --concurrent;
+      ++done;
+    });
+  }
+  while (done < 20) std::this_thread::sleep_for(1ms);
+  EXPECT_EQ(maxConcurrent.load(), 1);
+  for (int i = 0; i < 20; ++i) EXPECT_EQ(order[i], i);
+}
+
+namespace {
+Task<int> slowJob(SerialWorker* worker, std::atomic<bool>* release, std::atomic<bool>* finished,
+                  std::atomic<bool>* started = nullptr) {
+  co_return co_await worker->run([release, finished, started] {
+    if (started) *started = true;
+    while (!*release) std::this_thread::sleep_for(1ms);
+    *finished = true;
+    return 5;
+  });
+}
+}  // namespace
+
+TEST(SerialWorker, ACancelledWaiterLeavesAtOnceAndTheLateCompletionIsHarmless) {
+  auto worker = std::make_unique<SerialWorker>("test");
+  std::atomic<bool> release{false}, finished{false}, started{false};
+  CancelToken token;
+  bool sawCancel = false;
+  bool resumed = false;
+  auto waiter = [](Task<int> job, bool* cancelled, bool* resumed) -> Task<void> {
+    try {
+      co_await std::move(job);
+    } catch (const CancelledError&) {
+      *cancelled = true;
+    }
+    *resumed = true;
+  };
+  spawn(waiter(slowJob(worker.get(), &release, &finished, &started), &sawCancel, &resumed), token);
+  while (!started) std::this_thread::sleep_for(1ms);
+  drain();
+  EXPECT_FALSE(resumed);
+  token.cancel();
+  drain();
+  EXPECT_TRUE(sawCancel);
+  EXPECT_TRUE(resumed);
+  EXPECT_FALSE(finished) << "the job is still running on the worker";
+  // The owner goes away before the job ends; its completion must find nobody to resume.
+  worker.reset();
+  release = true;
+  while (!finished) std::this_thread::sleep_for(1ms);
+  iterateFor(20ms);
+}
+
+TEST(SerialWorker, AJobWaitingForItsTurnIsSkippedOnceCancelled) {
+  SerialWorker worker("test");
+  std::atomic<bool> release{false}, first{false}, second{false};
+  CancelToken token;
+  spawn([](SerialWorker* w, std::atomic<bool>* rel, std::atomic<bool>* f) -> Task<void> {
+    co_await slowJob(w, rel, f);
+  }(&worker, &release, &first));
+  bool cancelled = false;
+  spawn([](SerialWorker* w, std::atomic<bool>* ran, bool* cancelled) -> Task<void> {
+    try {
+      co_await w->run([ran] { *ran = true; });
+    } catch (const CancelledError&) {
+      *cancelled = true;
+    }
+  }(&worker, &second, &cancelled), token);
+  token.cancel();
+  drain();
+  EXPECT_TRUE(cancelled);
+  release = true;
+  while (!first) std::this_thread::sleep_for(1ms);
+  iterateFor(20ms);
+  EXPECT_FALSE(second) << "a job cancelled before its turn must not run";
+}
+
+TEST(Sleep, WaitsOnTheMonotonicClockAndCancelsEarly) {
+  auto start = Clock::now();
+  runBlocking([]() -> Task<void> { co_await sleepFor(30ms); }());
+  EXPECT_GE(Clock::now() - start, 30ms);
+
+  CancelToken token;
+  bool cancelled = false;
+  spawn([](bool* c) -> Task<void> {
+    try {
+      co_await sleepFor(10s);
+    } catch (const CancelledError&) {
+      *c = true;
+    }
+  }(&cancelled), token);
+  start = Clock::now();
+  token.cancel();
+  drain();
+  EXPECT_TRUE(cancelled);
+  EXPECT_LT(Clock::now() - start, 1s);
+}
+
+namespace {
+Task<int> renewal(int* runs, std::chrono::milliseconds delay) {
+  ++*runs;
+  co_await sleepFor(delay);
+  co_return 99;
+}
+
+Task<void> joinShared(SharedTask<int>* shared, std::vector<std::string>* log, std::string name) {
+  try {
+    int value = co_await shared->join();
+    log->push_back(name + "=" + std::to_string(value));
+  } catch (const CancelledError&) {
+    log->push_back(name + " cancelled");
+  }
+}
+}  // namespace
+
+TEST(SharedTask, RunsOnceForEveryWaiterAndACancelledWaiterLeavesAlone) {
+  int runs = 0;
+  SharedTask<int> shared(renewal(&runs, 20ms));
+  std::vector<std::string> log;
+  CancelToken second;
+  spawn(joinShared(&shared, &log, "a"));
+  spawn(joinShared(&shared, &log, "b"), second);
+  spawn(joinShared(&shared, &log, "c"));
+  drain();
+  second.cancel();
+  drain();
+  EXPECT_EQ(log, std::vector<std::string>{"b cancelled"});
+  iterateFor(60ms);
+  EXPECT_EQ(runs, 1);
+  std::sort(log.begin(), log.end());
+  EXPECT_EQ(log, (std::vector<std::string>{"a=99", "b cancelled", "c=99"}));
+  // A late waiter gets the finished value without a new run.
+  spawn(joinShared(&shared, &log, "d"));
+  drain();
+  EXPECT_EQ(runs, 1);
+  EXPECT_EQ(log.back(), "d=99");
+}
+
+TEST(SharedTask, CancellingTheWorkCancelsEveryWaiter) {
+  int runs = 0;
+  SharedTask<int> shared(renewal(&runs, 10s));
+  std::vector<std::string> log;
+  spawn(joinShared(&shared, &log, "a"));
+  spawn(joinShared(&shared, &log, "b"));
+  drain();
+  shared.cancel();
+  iterateFor(20ms);
+  std::sort(log.begin(), log.end());
+  EXPECT_EQ(log, (std::vector<std::string>{"a cancelled", "b cancelled"}));
+}
+
+namespace {
+Task<void> tracked(int* running, int* peak, int* finished) {
+  ++*running;
+  *peak = std::max(*peak, *running);
+  co_await sleepFor(5ms);
+  --*running;
+  ++*finished;
+}
+
+Task<void> fillGroup(TaskGroup* group, int* running, int* peak, int* finished) {
+  for (int i = 0; i < 10; ++i) co_await group->add(tracked(running, peak, finished));
+  co_await group->wait();
+}
+}  // namespace
+
+TEST(TaskGroup, KeepsAtMostTheLimitInFlight) {
+  TaskGroup group(4);
+  int running = 0, peak = 0, finished = 0;
+  runBlocking(fillGroup(&group, &running, &peak, &finished));
+  EXPECT_EQ(peak, 4);
+  EXPECT_EQ(finished, 10);
+  EXPECT_EQ(group.inFlight(), 0u);
+}
+
+TEST(TaskGroup, WaitRethrowsTheFirstFailure) {
+  TaskGroup group(2);
+  auto body = [](TaskGroup* g) -> Task<void> {
+    co_await g->add([]() -> Task<void> { throw DorvikError("первая"); co_return; }());
+    co_await g->add([]() -> Task<void> { co_await sleepFor(2ms); }());
+    co_await g->wait();
+  };
+  try {
+    runBlocking(body(&group));
+    FAIL() << "expected the failure";
+  } catch (const DorvikError& e) {
+    EXPECT_EQ(e.message(), "первая");
+  }
+}
