@@ -38,7 +38,7 @@ function vrpPrepare(problem) {
     vStart: new Float64Array(nv), vEnd: new Float64Array(nv), vCap: new Float64Array(nv), vMaxKm: new Float64Array(nv),
     vReturn: new Uint8Array(nv), vFixed: new Float64Array(nv), vOpen: new Uint8Array(nv), vClass: new Int32Array(nv),
     classes: [], hasSoft: false, maxFixed: 0,
-    work: 0, deadline: 0,
+    work: 0, deadline: 0, usedRoutes: 0, emptyEpoch: 0,
   };
   for (let j = 0; j < nj; j++) {
     const job = jobs[j] || {};
@@ -84,6 +84,8 @@ function vrpPrepare(problem) {
   }
   // A minute late weighs more than any vehicle and more than a long detour.
   S.lateWeight = 10 * S.maxFixed + 1000 * (S.cpk + S.cpm) + 1;
+  S.classEpoch = new Int32Array(S.classes.length).fill(-1);
+  S.classEmpty = new Int32Array(S.classes.length);
   vrpInitRoutes(S);
   return S;
 }
@@ -102,6 +104,7 @@ function vrpInitRoutes(S) {
   S.rLen = new Int32Array(nv);
   S.rJob = new Array(nv); S.rNode = new Array(nv); S.rArr = new Array(nv); S.rDep = new Array(nv);
   S.rLA = new Array(nv); S.rLoad = new Array(nv); S.rKm = new Array(nv); S.rWait = new Array(nv);
+  S.rUsed = new Uint8Array(nv);
   S.rCost = new Float64Array(nv); S.rLate = new Float64Array(nv); S.rFeasible = new Uint8Array(nv);
   for (let v = 0; v < nv; v++) vrpAllocRoute(S, v, 8);
   S.jRoute = new Int32Array(nj).fill(-1);
@@ -161,6 +164,9 @@ function vrpUpdateRoute(S, v) {
   }
   la[0] = L > 0 ? la[1] - T[node[1]] : la[e];
   wait[0] = w;
+  S.work += 3 * L + 10;
+  const wasUsed = S.rUsed[v] === 1;
+  if (wasUsed !== L > 0) { S.rUsed[v] = L > 0 ? 1 : 0; S.usedRoutes += L > 0 ? 1 : -1; S.emptyEpoch++; }
   const cost = L > 0 ? S.vFixed[v] + S.cpk * k + S.cpm * (t - S.vStart[v]) : 0;
   S.totalCost += cost - S.rCost[v];
   S.totalLate += late - S.rLate[v];
@@ -180,7 +186,7 @@ function vrpBestInsertion(S, v, j, blink) {
   const kmLeft = S.vMaxKm[v] - S.rKm[v][L + 1], cpk = S.cpk, cpm = S.cpm, soft = S.hasSoft;
   const rowJ = nj * n;
   let best = VRP_INF, bestPos = -1;
-  S.work += L + 1;
+  S.work += L + 8;
   for (let p = 0; p <= L; p++) {
     if (blink > 0 && vrpRandom(S) < blink) continue;
     const pn = node[p];
@@ -215,6 +221,7 @@ function vrpBestInsertion(S, v, j, blink) {
 function vrpEndShift(S, v, q, push) {
   const L = S.rLen[v], arr = S.rArr[v], job = S.rJob[v];
   for (let p = q; p <= L; p++) {
+    S.work++;
     const j = job[p], a = arr[p], r = S.jReady[j];
     const oldB = a > r ? a : r, na = a + push, newB = na > r ? na : r;
     push = newB - oldB;
@@ -228,6 +235,7 @@ function vrpLateDelta(S, v, q, push, a, j) {
   let d = a > S.jDue[j] ? a - S.jDue[j] : 0;
   const L = S.rLen[v], arr = S.rArr[v], job = S.rJob[v];
   for (let p = q; p <= L && push !== 0; p++) {
+    S.work++;
     const k = job[p], due = S.jDue[k], old = arr[p], na = old + push;
     d += (na > due ? na - due : 0) - (old > due ? old - due : 0);
     const r = S.jReady[k], oldB = old > r ? old : r, newB = na > r ? na : r;

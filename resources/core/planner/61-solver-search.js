@@ -21,24 +21,48 @@ function vrpBuildNeighbours(S, K) {
   S.nb = nb; S.nbK = K;
 }
 
-// The first empty, open vehicle of class c that job j may use, or -1.
+// The first empty, open vehicle of class c that job j may use, or -1. Without zones the answer is the same for every
+// job until a route is opened or emptied, so it is kept per class for that long.
 function vrpEmptyOfClass(S, c, j) {
+  const all = S.jAllowAll[j] === 1;
+  if (all && S.classEpoch[c] === S.emptyEpoch) return S.classEmpty[c];
   const list = S.classes[c];
+  let found = -1;
   for (let i = 0; i < list.length; i++) {
     const v = list[i];
-    if (S.rLen[v] === 0 && S.vOpen[v] && vrpAllowed(S, j, v)) return v;
+    if (S.rLen[v] === 0 && S.vOpen[v] && (all || vrpAllowed(S, j, v))) { found = v; break; }
   }
-  return -1;
+  S.work += list.length;
+  if (all) { S.classEpoch[c] = S.emptyEpoch; S.classEmpty[c] = found; }
+  return found;
 }
 
 // Cheapest feasible place for job j over the used routes and one empty vehicle per class (when useEmpty).
+// With many routes only those holding one of j's nearest jobs are tried first; all of them when none of those fits.
 // Sets S.candV and S.candPos; returns the added cost or Infinity.
 function vrpCheapest(S, j, blink, useEmpty) {
   let best = VRP_INF, bv = -1, bp = -1;
-  for (let v = 0; v < S.nv; v++) {
-    if (S.rLen[v] === 0) continue;
-    const c = vrpBestInsertion(S, v, j, blink);
-    if (c < best) { best = c; bv = v; bp = S.insPos; }
+  const nv = S.nv;
+  let narrowed = false;
+  if (S.usedRoutes > VRP_NARROW_ROUTES) {
+    const stamp = ++S.candStamp, K = Math.min(S.nbK, VRP_NARROW_NEIGHBOURS), base = j * S.nbK;
+    for (let k = 1; k < K; k++) {
+      const v = S.jRoute[S.nb[base + k]];
+      if (v < 0 || S.candMark[v] === stamp) continue;
+      S.candMark[v] = stamp;
+      const c = vrpBestInsertion(S, v, j, blink);
+      if (c < best) { best = c; bv = v; bp = S.insPos; }
+    }
+    S.work += K;
+    narrowed = best < VRP_INF;
+  }
+  if (!narrowed) {
+    for (let v = 0; v < nv; v++) {
+      if (S.rLen[v] === 0) continue;
+      const c = vrpBestInsertion(S, v, j, blink);
+      if (c < best) { best = c; bv = v; bp = S.insPos; }
+    }
+    S.work += nv;
   }
   if (useEmpty) {
     for (let c = 0; c < S.classes.length; c++) {
@@ -51,6 +75,9 @@ function vrpCheapest(S, j, blink, useEmpty) {
   S.candV = bv; S.candPos = bp;
   return best;
 }
+
+const VRP_NARROW_ROUTES = 24;
+const VRP_NARROW_NEIGHBOURS = 40;
 
 // Added cost of job j alone in an empty vehicle of class c (whichever: they have the same figures), zones aside.
 function vrpEmptyInsertion(S, c, j) {
@@ -171,6 +198,7 @@ function vrpInitSearch(S) {
   S.jrSave = new Array(S.nv).fill(null);
   S.ruinMark = new Int32Array(S.nv).fill(-1); S.ruinStamp = 0;
   S.orderKey = new Float64Array(S.nj); S.orderBuf = new Int32Array(S.nj);
+  S.candMark = new Int32Array(S.nv); S.candStamp = 0;
   S.depotDist = new Float64Array(S.nj);
   for (let j = 0; j < S.nj; j++) S.depotDist[j] = S.dist[S.jNode[j]];
 }
@@ -259,8 +287,9 @@ function vrpRecreate(S, blink, fleetMode) {
 
 function vrpNow() { return Date.now(); }
 
+// A phase ends on its share of the work or, when the machine is slower than expected, on its share of the clock.
 function vrpOutOfBudget(S, workEnd) {
-  return S.work >= workEnd || vrpNow() >= S.deadline;
+  return S.work >= workEnd || vrpNow() >= S.phaseDeadline;
 }
 
 // Better in the lexicographic sense: fewer unassigned, then lower objective.
@@ -271,7 +300,8 @@ function vrpBetter(nUnA, objA, nUnB, objB) {
 // ---- route elimination ------------------------------------------------------------------------------------------
 // Closes a route, puts its jobs aside and runs ruin and recreate over the remaining routes, accepting a change when
 // fewer jobs are left out or the left-out ones have been left out less often so far. When all fit, the route is gone.
-function vrpFleetPhase(S, workEnd) {
+// An attempt is given up when the number of jobs left out has not fallen for `patience` work.
+function vrpFleetPhase(S, workEnd, patience) {
   if (S.maxFixed <= 0) return;
   let totalDemand = 0, maxCap = 0;
   for (let j = 0; j < S.nj; j++) if (!S.jImpossible[j]) totalDemand += S.jDemand[j];
@@ -290,11 +320,13 @@ function vrpFleetPhase(S, workEnd) {
     const w = usedList[Math.floor(vrpRandom(S) * usedList.length)];
     if (S.rLen[w] < S.rLen[v]) v = w;
     for (let u = 0; u < S.nv; u++) S.vOpen[u] = S.rLen[u] > 0 && u !== v ? 1 : 0;
+    S.emptyEpoch++;
     vrpRemoveRangeRaw(S, v, 1, S.rLen[v]);
     vrpUpdateRoute(S, v);
     let sumAbs = 0;
     for (let i = 0; i < S.nUn; i++) sumAbs += absent[S.unassigned[i]];
-    while (S.nUn > target && !vrpOutOfBudget(S, workEnd)) {
+    let fewest = S.nUn, fewestAt = S.work;
+    while (S.nUn > target && !vrpOutOfBudget(S, workEnd) && S.work - fewestAt < patience) {
       const before = S.nUn, beforeAbs = sumAbs;
       vrpJournalStart(S);
       vrpRuin(S, 10, 10);
@@ -305,11 +337,13 @@ function vrpFleetPhase(S, workEnd) {
       else vrpJournalUndo(S);
       for (let i = 0; i < S.nUn; i++) absent[S.unassigned[i]]++;
       sumAbs += S.nUn;
+      if (S.nUn < fewest) { fewest = S.nUn; fewestAt = S.work; }
     }
     if (S.nUn <= target) best = vrpSnapshot(S);
     else break;
   }
   for (let u = 0; u < S.nv; u++) S.vOpen[u] = 1;
+  S.emptyEpoch++;
   vrpRestore(S, best);
 }
 

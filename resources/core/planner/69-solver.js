@@ -1,11 +1,15 @@
 // The route optimiser, entry point: PlannerCore.solve(problem) -> solution.
 //
 // Same input, same plan: every random choice comes from a generator seeded by problem.seed, and the search stops on
-// a measure of work done (insertion positions examined), not on the clock. The work allowed is the time budget times
-// a fixed rate (VRP_WORK_PER_MS), so on this hardware the search ends a little before the budget; the clock is only
-// a safety stop for slower machines, where the plan can then differ from run to run.
+// a measure of work done (insertion positions examined, route stops recomputed), not on the clock. The work allowed is
+// the time budget times a rate measured on the development machine (vrpWorkPerMs: the larger the problem, the fewer
+// units per millisecond, the matrices no longer fitting in the caches), so the search usually ends a little before
+// the budget; the clock is a safety stop for slower machines and very large days, where the plan can then differ
+// from run to run.
 
-const VRP_WORK_PER_MS = 60000;
+function vrpWorkPerMs(jobs) {
+  return 200000 / (1 + jobs / 250);
+}
 const VRP_DEFAULT_BUDGET_MS = 5000;
 const VRP_MAX_BUDGET_MS = 30000;
 const VRP_STAGES = ["capacity", "window", "shift", "mileage"];
@@ -96,8 +100,11 @@ function vrpSolve(problem) {
   if (!(budget > 0)) budget = VRP_DEFAULT_BUDGET_MS;
   if (problem.budgetMs === undefined || problem.budgetMs === null) budget = Math.min(budget, VRP_MAX_BUDGET_MS);
   const S = vrpPrepare(problem);
-  S.deadline = startedAt + budget;
-  const workLimit = budget * VRP_WORK_PER_MS;
+  // A little is kept back for the last polish and for handing the plan over.
+  S.deadline = startedAt + budget - Math.min(50, budget * 0.05);
+  const phaseEnd = function (share) { return Math.min(S.deadline, startedAt + budget * share); };
+  S.phaseDeadline = S.deadline;
+  const workLimit = budget * vrpWorkPerMs(S.nj);
 
   const reasons = new Array(S.nj).fill(null);
   S.jImpossible = new Uint8Array(S.nj);
@@ -109,19 +116,30 @@ function vrpSolve(problem) {
   vrpLoadInitial(S, problem.initial);
   vrpConstruct(S);
 
-  if (S.nj > 1 && S.nUn + vrpAssignedCount(S) > 0) {
+  if (S.nj > 1 && vrpAssignedCount(S) > 0) {
     vrpInitSearch(S);
     vrpBuildNeighbours(S, Math.min(100, S.nj));
+    S.phaseDeadline = phaseEnd(0.15);
+    vrpLocalSearch(S, S.work + workLimit * 0.1, 20);
     vrpSetTemperature(S);
     let best = vrpSnapshot(S);
-    if (S.nUn === 0 || true) {
-      vrpFleetPhase(S, S.work + workLimit * 0.4);
+    if (S.nUn === 0 && S.maxFixed > 0) {
+      S.phaseDeadline = phaseEnd(0.45);
+      vrpFleetPhase(S, S.work + workLimit * 0.4, workLimit * 0.1);
       const after = vrpSnapshot(S);
-      if (vrpBetter(after.nUn, after.obj, best.nUn, best.obj) || (after.nUn === best.nUn && after.used < best.used)) best = after;
+      if (vrpBetter(after.nUn, after.obj, best.nUn, best.obj)) best = after;
       else vrpRestore(S, best);
     }
+    S.phaseDeadline = S.deadline;
     best = vrpAnneal(S, workLimit, best);
     vrpRestore(S, best);
+    S.phaseDeadline = startedAt + budget;
+    vrpLocalSearch(S, VRP_INF, 30);
+    // The reinsertion skips places at random: a job left out may still fit somewhere.
+    for (let i = S.nUn - 1; i >= 0; i--) {
+      const j = S.unassigned[i];
+      if (vrpCheapest(S, j, 0, true) < VRP_INF) vrpInsert(S, S.candV, j, S.candPos);
+    }
   }
   return vrpResult(S, reasons);
 }
