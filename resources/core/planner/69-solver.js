@@ -8,7 +8,7 @@
 // from run to run.
 
 function vrpWorkPerMs(jobs) {
-  return 200000 / (1 + jobs / 250);
+  return 170000 / Math.pow(1 + jobs / 250, 0.65);
 }
 const VRP_DEFAULT_BUDGET_MS = 5000;
 const VRP_MAX_BUDGET_MS = 30000;
@@ -150,7 +150,7 @@ function vrpAssignedCount(S) {
   return c;
 }
 
-// Temperatures of the annealing, in cost units: from a fraction of the mean cost of a leg down to a hundredth of it.
+// Temperatures of the annealing, in cost units: from one and a half mean legs down to a hundredth of a leg.
 function vrpSetTemperature(S) {
   let legs = 0, cost = 0;
   for (let v = 0; v < S.nv; v++) {
@@ -164,7 +164,7 @@ function vrpSetTemperature(S) {
   S.tempEnd = VRP_TEMP_END * mean;
 }
 
-const VRP_TEMP_START = 0.5;
+const VRP_TEMP_START = 1.5;
 const VRP_TEMP_END = 0.01;
 
 function vrpResult(S, reasons) {
