@@ -185,13 +185,13 @@ function vrpBestInsertion(S, v, j, blink) {
   const wait = S.rWait[v], nj = S.jNode[j], ready = S.jReady[j], serv = S.jService[j], dl = S.jDeadline[j];
   const kmLeft = S.vMaxKm[v] - S.rKm[v][L + 1], cpk = S.cpk, cpm = S.cpm, soft = S.hasSoft;
   const rowJ = nj * n;
-  let best = VRP_INF, bestPos = -1;
-  S.work += L + 8;
+  let best = VRP_INF, bestPos = -1, reached = 0;
   for (let p = 0; p <= L; p++) {
     if (blink > 0 && vrpRandom(S) < blink) continue;
     const pn = node[p];
     const a = dep[p] + T[pn * n + nj];
     if (a > dl) continue;
+    reached++;
     const b = (a > ready ? a : ready) + serv;
     const nx = node[p + 1];
     const a2 = nx < 0 ? b : b + T[rowJ + nx];
@@ -211,6 +211,8 @@ function vrpBestInsertion(S, v, j, blink) {
     }
     if (delta < best) { best = delta; bestPos = p; }
   }
+  // A place that passes the window test costs about three that fail it.
+  S.work += L + 8 + 2 * reached;
   if (bestPos < 0) return VRP_INF;
   if (L === 0) best += S.vFixed[v];
   S.insPos = bestPos + 1;

@@ -177,6 +177,7 @@ function vrpTouch(S, v) {
   if (!S.jrSave[v] || S.jrSave[v].length < L + 2) S.jrSave[v] = new Int32Array(Math.max(L + 2, 16) * 2);
   S.jrSave[v].set(S.rJob[v].subarray(0, L + 2));
   S.jrLen[v] = L;
+  S.work += L;
 }
 
 function vrpJournalUndo(S) {

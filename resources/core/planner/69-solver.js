@@ -8,7 +8,7 @@
 // from run to run.
 
 function vrpWorkPerMs(jobs) {
-  return 170000 / Math.pow(1 + jobs / 250, 0.65);
+  return 220000 / Math.pow(1 + jobs / 250, 0.65);
 }
 const VRP_DEFAULT_BUDGET_MS = 5000;
 const VRP_MAX_BUDGET_MS = 30000;
