@@ -40,10 +40,17 @@ function vrpPrepare(problem) {
     classes: [], hasSoft: false, maxFixed: 0,
     work: 0, deadline: 0, usedRoutes: 0, emptyEpoch: 0,
   };
+  // A node with a travel time or distance that is not a finite number (a point without a place) cannot be visited.
+  const nodeBad = new Uint8Array(n);
+  for (let i = 0; i < n; i++)
+    for (let k = 0; k < n; k++) {
+      const a = problem.time[i * n + k], b = problem.dist[i * n + k];
+      if (!(a - a === 0) || !(b - b === 0)) { nodeBad[i] = 1; nodeBad[k] = 1; }
+    }
   for (let j = 0; j < nj; j++) {
     const job = jobs[j] || {};
     const node = job.node;
-    const ok = typeof node === "number" && Number.isInteger(node) && node >= 0 && node < n;
+    const ok = typeof node === "number" && Number.isInteger(node) && node >= 0 && node < n && !nodeBad[node] && !nodeBad[0];
     S.jNode[j] = ok ? node : 0;
     S.jBad[j] = ok ? 0 : 1;
     S.jDemand[j] = Math.max(0, vrpNum(job.demand, 0));

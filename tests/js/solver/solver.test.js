@@ -239,12 +239,19 @@ test("a plan given as the start is kept feasible and not made worse", function (
     assert(again.lateness * 1e6 + again.cost <= first.lateness * 1e6 + first.cost + 1e-6, "no worse: " + again.cost + " vs " + first.cost);
 });
 
-test("a problem without jobs or without vehicles gives an empty plan", function () {
+test("empty problems, broken matrices and points without a place", function () {
   const empty = PlannerCore.solve(planeProblem([0, 0], [], [{}]));
   assertEqual(empty.routes, [[]]);
   assertEqual(empty.unassigned, []);
   const noVehicles = PlannerCore.solve(planeProblem([0, 0], [{ at: [1, 1] }], []));
   assertEqual(noVehicles.routes, []);
   assertEqual(noVehicles.unassigned, [{ job: 0, reason: "shift" }]);
+  // A node whose travel figures are not numbers is a job without a place, not a job reachable at no cost.
+  const p = planeProblem([0, 0], [{ at: [1, 1] }, { at: [2, 2] }], [{}]);
+  p.time[2 * p.n + 1] = NaN;
+  p.dist[0 * p.n + 2] = NaN;
+  const sol = PlannerCore.solve(p);
+  assertEqual(sol.routes, [[0]]);
+  assertEqual(sol.unassigned, [{ job: 1, reason: "coordinates" }]);
   assertThrows(function () { PlannerCore.solve({ n: 3, time: new Float64Array(4), dist: new Float64Array(4), jobs: [], vehicles: [] }); });
 });
