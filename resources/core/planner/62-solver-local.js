@@ -216,7 +216,7 @@ function vrpLocalSearch(S, workEnd, K) {
     for (let q = 0; q < nj; q++) order[q] = q;
     for (let q = nj - 1; q > 0; q--) { const r = Math.floor(vrpRandom(S) * (q + 1)), t = order[q]; order[q] = order[r]; order[r] = t; }
     for (let q = 0; q < nj; q++) {
-      if ((q & 63) === 0 && vrpOutOfBudget(S, workEnd)) return;
+      if ((q & 7) === 0 && vrpOutOfBudget(S, workEnd)) return;
       const a = order[q];
       if (S.jRoute[a] < 0) continue;
       for (let k = 1; k < K; k++) {

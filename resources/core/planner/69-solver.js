@@ -133,7 +133,7 @@ function vrpSolve(problem) {
     S.phaseDeadline = S.deadline;
     best = vrpAnneal(S, workLimit, best);
     vrpRestore(S, best);
-    S.phaseDeadline = startedAt + budget;
+    S.phaseDeadline = startedAt + budget - Math.min(20, budget * 0.02);
     vrpLocalSearch(S, VRP_INF, 30);
     // The reinsertion skips places at random: a job left out may still fit somewhere.
     for (let i = S.nUn - 1; i >= 0; i--) {
