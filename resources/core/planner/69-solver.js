@@ -10,8 +10,8 @@
 function vrpWorkPerMs(jobs) {
   return 220000 / Math.pow(1 + jobs / 250, 0.65);
 }
+// Without a budget the caller gets a few seconds; a given budget is kept as it is (the caller sets the cap).
 const VRP_DEFAULT_BUDGET_MS = 5000;
-const VRP_MAX_BUDGET_MS = 30000;
 const VRP_STAGES = ["capacity", "window", "shift", "mileage"];
 
 // Why job j cannot be served even alone: null when some allowed vehicle can take it, else the reason of the
@@ -98,7 +98,6 @@ function vrpSolve(problem) {
     throw "Неполная матрица расстояний для расчёта маршрутов.";
   let budget = vrpNum(problem.budgetMs, VRP_DEFAULT_BUDGET_MS);
   if (!(budget > 0)) budget = VRP_DEFAULT_BUDGET_MS;
-  if (problem.budgetMs === undefined || problem.budgetMs === null) budget = Math.min(budget, VRP_MAX_BUDGET_MS);
   const S = vrpPrepare(problem);
   // A little is kept back for the last polish and for handing the plan over.
   S.deadline = startedAt + budget - Math.min(50, budget * 0.05);
