@@ -362,10 +362,7 @@ function vrpAnneal(S, workEnd, best) {
     const obj = vrpObjective(S), un = S.nUn;
     if (un < curUn || (un === curUn && obj < curObj - temp * Math.log(vrpRandom(S) + 1e-300))) {
       curObj = obj; curUn = un;
-      if (vrpBetter(un, obj, best.nUn, best.obj)) {
-        if (S.onImprove) S.onImprove(S);
-        best = vrpSnapshot(S);
-      }
+      if (vrpBetter(un, obj, best.nUn, best.obj)) best = vrpSnapshot(S);
     } else vrpJournalUndo(S);
   }
   return best;
