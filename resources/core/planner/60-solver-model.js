@@ -8,6 +8,7 @@
 // a minute late outweighs any vehicle's fixed cost, which keeps the order "lateness, then cost" in one number.
 
 const VRP_INF = Infinity;
+const VRP_NO_LEG = 1e9;
 
 // mulberry32: small, fast, good enough for a search; the state is a 32-bit integer kept in the solver state.
 function vrpRandom(S) {
@@ -40,13 +41,24 @@ function vrpPrepare(problem) {
     classes: [], hasSoft: false, maxFixed: 0,
     work: 0, deadline: 0, usedRoutes: 0, emptyEpoch: 0,
   };
-  // A node with a travel time or distance that is not a finite number (a point without a place) cannot be visited.
+  // A node that cannot be reached from the depot or back (travel figures that are not finite numbers: a point
+  // without a place) cannot be visited. Any other leg without a finite figure is made too long to drive, on a copy.
   const nodeBad = new Uint8Array(n);
-  for (let i = 0; i < n; i++)
-    for (let k = 0; k < n; k++) {
-      const a = problem.time[i * n + k], b = problem.dist[i * n + k];
-      if (!(a - a === 0) || !(b - b === 0)) { nodeBad[i] = 1; nodeBad[k] = 1; }
+  let broken = false;
+  for (let i = 0; i < n * n && !broken; i++) {
+    const a = problem.time[i], b = problem.dist[i];
+    if (!(a - a === 0) || !(b - b === 0)) broken = true;
+  }
+  if (broken) {
+    const time = new Float64Array(n * n), dist = new Float64Array(n * n);
+    for (let i = 0; i < n * n; i++) {
+      const a = +problem.time[i], b = +problem.dist[i];
+      time[i] = a - a === 0 ? a : VRP_NO_LEG; dist[i] = b - b === 0 ? b : VRP_NO_LEG;
     }
+    for (let k = 0; k < n; k++)
+      if (time[k] === VRP_NO_LEG || dist[k] === VRP_NO_LEG || time[k * n] === VRP_NO_LEG || dist[k * n] === VRP_NO_LEG) nodeBad[k] = 1;
+    S.time = time; S.dist = dist;
+  }
   for (let j = 0; j < nj; j++) {
     const job = jobs[j] || {};
     const node = job.node;

@@ -246,12 +246,16 @@ test("empty problems, broken matrices and points without a place", function () {
   const noVehicles = PlannerCore.solve(planeProblem([0, 0], [{ at: [1, 1] }], []));
   assertEqual(noVehicles.routes, []);
   assertEqual(noVehicles.unassigned, [{ job: 0, reason: "shift" }]);
-  // A node whose travel figures are not numbers is a job without a place, not a job reachable at no cost.
-  const p = planeProblem([0, 0], [{ at: [1, 1] }, { at: [2, 2] }], [{}]);
-  p.time[2 * p.n + 1] = NaN;
-  p.dist[0 * p.n + 2] = NaN;
+  // A node whose travel figures are not numbers is a job without a place, not a job reachable at no cost; a single
+  // leg without a figure is not driven.
+  const p = planeProblem([0, 0], [{ at: [1, 1] }, { at: [2, 2] }, { at: [3, 0] }, { at: [3, 1] }], [{}]);
+  for (let i = 0; i < p.n; i++) { p.time[2 * p.n + i] = p.time[i * p.n + 2] = NaN; p.dist[2 * p.n + i] = p.dist[i * p.n + 2] = NaN; }
+  p.time[3 * p.n + 4] = p.time[4 * p.n + 3] = Infinity;
   const sol = PlannerCore.solve(p);
-  assertEqual(sol.routes, [[0]]);
   assertEqual(sol.unassigned, [{ job: 1, reason: "coordinates" }]);
+  assertEqual(sol.routes[0].slice().sort(), [0, 2, 3]);
+  const r = sol.routes[0];
+  assert(Math.abs(r.indexOf(2) - r.indexOf(3)) > 1, "jobs 2 and 3 are never driven between: " + r);
+  assert(sol.distance < 20, "distance " + sol.distance);
   assertThrows(function () { PlannerCore.solve({ n: 3, time: new Float64Array(4), dist: new Float64Array(4), jobs: [], vehicles: [] }); });
 });
