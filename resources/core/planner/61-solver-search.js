@@ -353,7 +353,11 @@ function vrpAnneal(S, workEnd, best) {
   const workStart = S.work, span = Math.max(1, workEnd - workStart);
   const t0 = S.tempStart, tf = S.tempEnd;
   let curObj = vrpObjective(S), curUn = S.nUn;
-  while (!vrpOutOfBudget(S, workEnd)) {
+  // Small problems settle long before the budget: the search ends after this many iterations without a new best.
+  const patience = 1000 + 200 * S.nj;
+  let sinceBest = 0;
+  while (!vrpOutOfBudget(S, workEnd) && sinceBest < patience) {
+    sinceBest++;
     const frac = (S.work - workStart) / span;
     const temp = t0 * Math.pow(tf / t0, frac);
     vrpJournalStart(S);
@@ -362,7 +366,7 @@ function vrpAnneal(S, workEnd, best) {
     const obj = vrpObjective(S), un = S.nUn;
     if (un < curUn || (un === curUn && obj < curObj - temp * Math.log(vrpRandom(S) + 1e-300))) {
       curObj = obj; curUn = un;
-      if (vrpBetter(un, obj, best.nUn, best.obj)) best = vrpSnapshot(S);
+      if (vrpBetter(un, obj, best.nUn, best.obj)) { best = vrpSnapshot(S); sinceBest = 0; }
     } else vrpJournalUndo(S);
   }
   return best;
