@@ -1,5 +1,6 @@
-# cmake -DOUTPUT=file.js -DPARTS="a.js;b.js" -P assemble.cmake
+# cmake -DOUTPUT=file.js -DPARTS="a.js|b.js" -P assemble.cmake
 # Concatenates the parts inside one function scope.
+string(REPLACE "|" ";" PARTS "${PARTS}")
 set(text "(function () {\n\"use strict\";\n")
 foreach(part ${PARTS})
   file(READ ${part} body)
