@@ -63,7 +63,14 @@ function newID(doc) {
 }
 
 // Gives every order a unique, non-empty "_nativeID"; ids already given are kept (the first holder keeps a duplicate).
+// The counter first moves past every id of the plan's token, so that no id is issued twice.
 function ensureIDs(doc) {
+  const prefix = doc.planToken + "-";
+  for (const o of doc.orders) {
+    if (typeof o._nativeID !== "string" || o._nativeID.indexOf(prefix) !== 0) continue;
+    const n = Number(o._nativeID.slice(prefix.length));
+    if (Number.isInteger(n) && n > doc.nextOrderNo && n < 9007199254740991) doc.nextOrderNo = n;
+  }
   const seen = new Set();
   for (const o of doc.orders) {
     const id = typeof o._nativeID === "string" ? o._nativeID : "";

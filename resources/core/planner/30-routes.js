@@ -12,13 +12,21 @@ function isYes(value) {
 // The window an order is planned with: {start, end (minutes or null), hard, invalid}. Window texts repeat a lot
 // in a plan, so their readings are remembered.
 const windowReadings = new Map();
+let windowReadingCount = 0;
 function orderWindow(o) {
-  const key = Prelude.string(o.hardWindow) + "\u0001" + Prelude.string(o.window);
-  let w = windowReadings.get(key);
+  const text = typeof o.window === "string" ? o.window : Prelude.string(o.window);
+  const strict = typeof o.hardWindow === "string" ? o.hardWindow : Prelude.string(o.hardWindow);
+  let byStrict = windowReadings.get(text);
+  if (byStrict === undefined) {
+    if (windowReadingCount > 20000) { windowReadings.clear(); windowReadingCount = 0; }
+    byStrict = new Map();
+    windowReadings.set(text, byStrict);
+  }
+  let w = byStrict.get(strict);
   if (w === undefined) {
-    if (windowReadings.size > 20000) windowReadings.clear();
-    w = Object.freeze(readOrderWindow(o));
-    windowReadings.set(key, w);
+    w = Object.freeze(readOrderWindow({ window: text, hardWindow: strict }));
+    byStrict.set(strict, w);
+    windowReadingCount++;
   }
   return w;
 }

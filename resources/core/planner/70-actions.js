@@ -147,7 +147,7 @@ A.order = function (payload) {
       duplicateNumber(doc, changes.id, i)) refuseDuplicate(changes.id);
   const o = Object.assign({}, old);
   for (const key of Object.keys(changes)) {
-    if (key.charAt(0) === "_") continue;
+    if (key.charAt(0) === "_") continue;      // the component's own members (and "__proto__")
     o[key] = changes[key];
   }
   if ("lat" in changes) o.lat = Prelude.double(changes.lat);

@@ -124,6 +124,11 @@ test("a new plan keeps vehicles, depot and parameters; ids never repeat", functi
   assertEqual(fresh.planned, false);
   const added = run("addOrder", { order: { id: "1", address: "a", _nativeID: "forged" } });
   assert(added.orders[0]._nativeID !== "forged", "the component assigns ids");
+  // A stored plan whose counter was lost still never issues an id twice.
+  run("load", { planToken: "abc", orders: [{ id: "1", _nativeID: "abc-2" }, { id: "2", _nativeID: "abc-3" }, { id: "3" }] });
+  const more = run("addOrder", { order: { id: "4", address: "b" } });
+  const ids = more.orders.map(function (o) { return o._nativeID; });
+  assertEqual(new Set(ids).size, 4, JSON.stringify(ids));
 });
 
 test("every change bumps the revision, reads do not, and a revision never repeats across loads", function () {
