@@ -2,7 +2,7 @@
 
 #include <adwaita.h>
 
-#include "shell/gtk_callbacks.h"
+#include "shell/gtk_helpers.h"
 #include "shell/preferences.h"
 #include "shell/root_window.h"
 #include "shell/toolkit/shell_rules.h"

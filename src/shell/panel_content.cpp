@@ -2,7 +2,7 @@
 
 #include <adwaita.h>
 
-#include "shell/gtk_callbacks.h"
+#include "shell/gtk_helpers.h"
 #include "shell/toolkit/courier_settings.h"
 #include "shell/toolkit/form.h"
 #include "shell/toolkit/shell_rules.h"
@@ -384,7 +384,7 @@ ScreenNotice::ScreenNotice(std::shared_ptr<ScreenData> state)
   append(spinner_);
   issueRow_.set_margin(12);
   issueRow_.add_css_class("error");
-  issueRow_.append(*Gtk::make_managed<Gtk::Image>(Glib::ustring("dialog-error-symbolic")));
+  issueRow_.append(*icon("dialog-error-symbolic"));
   issue_.set_selectable(true);
   issue_.set_wrap(true);
   issue_.set_xalign(0);

@@ -4,7 +4,7 @@
 
 #include <charconv>
 
-#include "shell/gtk_callbacks.h"
+#include "shell/gtk_helpers.h"
 #include "shell/sign_in_views.h"
 #include "shell/toolkit/shell_rules.h"
 #include "shell/toolkit/workspace_settings.h"

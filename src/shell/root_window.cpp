@@ -2,7 +2,7 @@
 
 #include <adwaita.h>
 
-#include "shell/gtk_callbacks.h"
+#include "shell/gtk_helpers.h"
 #include "shell/sign_in_views.h"
 #include "shell/workspace_view.h"
 

@@ -18,7 +18,7 @@ class RootWindow : public Gtk::ApplicationWindow {
   // Which screen is shown now (for tests): 0 sign-in, 1 required password, 2 workspace.
   int screenKind() const { return shownKind_; }
   // The error alert shown now, if any (for tests).
-  bool alertShown() const { return alert_ != nullptr; }
+  AdwMessageDialog* alert() const { return alert_; }
 
  private:
   void chooseScreen();

@@ -2,7 +2,7 @@
 
 #include <glib.h>
 
-#include "shell/gtk_callbacks.h"
+#include "shell/gtk_helpers.h"
 #include "shell/toolkit/shell_rules.h"
 
 namespace dorvik {

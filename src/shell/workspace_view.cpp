@@ -1,5 +1,6 @@
 #include "shell/workspace_view.h"
 
+#include "shell/gtk_helpers.h"
 #include "shell/panel_content.h"
 #include "shell/sign_in_views.h"
 #include "shell/toolkit/shell_rules.h"
@@ -13,6 +14,7 @@ WorkspaceView::WorkspaceView(ShellContext context, Gtk::Window& window)
 
   auto* sidebar = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::VERTICAL);
   sidebar->set_size_request(232, -1);
+  sidebar->set_hexpand(false);
   sidebar->add_css_class("sidebar");
   auto* scroller = Gtk::make_managed<Gtk::ScrolledWindow>();
   scroller->set_policy(Gtk::PolicyType::NEVER, Gtk::PolicyType::AUTOMATIC);
@@ -41,7 +43,7 @@ WorkspaceView::WorkspaceView(ShellContext context, Gtk::Window& window)
   auto* actions = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::HORIZONTAL);
   auto* settings = Gtk::make_managed<Gtk::Button>();
   auto* settingsContent = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::HORIZONTAL, 6);
-  settingsContent->append(*Gtk::make_managed<Gtk::Image>(Glib::ustring("emblem-system-symbolic")));
+  settingsContent->append(*icon("emblem-system-symbolic"));
   settingsContent->append(*Gtk::make_managed<Gtk::Label>("Настройки"));
   settings->set_child(*settingsContent);
   settings->add_css_class("flat");
@@ -147,7 +149,7 @@ void WorkspaceView::buildSidebar() {
     for (PanelPage page : section.pages) {
       auto* row = Gtk::make_managed<Gtk::ListBoxRow>();
       auto* box = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::HORIZONTAL, 8);
-      box->append(*Gtk::make_managed<Gtk::Image>(Glib::ustring(std::string(iconName(page)))));
+      box->append(*icon(std::string(iconName(page))));
       auto* text = Gtk::make_managed<Gtk::Label>(std::string(title(page)));
       text->set_halign(Gtk::Align::START);
       box->append(*text);
