@@ -2,6 +2,7 @@
 
 #include <adwaita.h>
 
+#include "shell/form_widgets.h"
 #include "shell/gtk_helpers.h"
 #include "shell/toolkit/courier_settings.h"
 #include "shell/toolkit/form.h"
@@ -76,41 +77,6 @@ Gtk::Widget* placeholder(PanelPage page) {
   return box;
 }
 
-// Input rows over an edited object, one per field.
-class ValueFieldsView {
- public:
-  ValueFieldsView(AdwPreferencesGroup* group, std::vector<FieldSpec> fields, std::shared_ptr<JSONValue> value)
-      : value_(std::move(value)) {
-    for (const FieldSpec& field : fields) {
-      if (field.kind == FieldSpec::Kind::toggle) {
-        auto* toggle = Gtk::make_managed<Gtk::CheckButton>(field.title);
-        toggle->set_active(ValueFields::flag(*value_, field));
-        toggle->signal_toggled().connect(
-            [value = value_, field, toggle] { ValueFields::setFlag(*value, field, toggle->get_active()); });
-        add(group, *toggle);
-        continue;
-      }
-      GtkWidget* row = field.kind == FieldSpec::Kind::secret ? adw_password_entry_row_new() : adw_entry_row_new();
-      adw_preferences_row_set_title(ADW_PREFERENCES_ROW(row), field.title.c_str());
-      gtk_editable_set_text(GTK_EDITABLE(row), ValueFields::text(*value_, field).c_str());
-      auto* binding = new std::pair<std::shared_ptr<JSONValue>, FieldSpec>(value_, field);
-      g_signal_connect_data(
-          row, "changed", callback([](GtkEditable* editable, gpointer data) {
-            auto* b = static_cast<std::pair<std::shared_ptr<JSONValue>, FieldSpec>*>(data);
-            ValueFields::setText(*b->first, b->second, gtk_editable_get_text(editable));
-          }),
-          binding, +[](gpointer data, GClosure*) {
-            delete static_cast<std::pair<std::shared_ptr<JSONValue>, FieldSpec>*>(data);
-          },
-          GConnectFlags(0));
-      adw_preferences_group_add(group, row);
-    }
-  }
-
- private:
-  std::shared_ptr<JSONValue> value_;
-};
-
 // The workspace settings page.
 class WorkspaceSettingsView : public Gtk::Box {
  public:
@@ -152,13 +118,15 @@ class WorkspaceSettingsView : public Gtk::Box {
     refreshButton_ = buttonRow(depotGroup, "Обновить справочники");
 
     AdwPreferencesGroup* routing = form.group("Расчёт маршрутов");
-    fields_ = std::make_unique<ValueFieldsView>(routing, WorkspaceSettings::planningFields(), config_);
+    addValueFields(routing, WorkspaceSettings::planningFields(), config_);
     applyButton_ = buttonRow(routing, "Применить к планированию");
 
     AdwPreferencesGroup* look = form.group("Оформление и подключение");
     auto* preferences = buttonRow(look, "Цвета, размер текста и адрес сервера");
-    preferences->set_icon_name("preferences-desktop-appearance-symbolic");
-    preferences->set_child(*Gtk::make_managed<Gtk::Label>("Цвета, размер текста и адрес сервера"));
+    auto* linkContent = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::HORIZONTAL, 6);
+    linkContent->append(*icon("applications-graphics-symbolic"));
+    linkContent->append(*Gtk::make_managed<Gtk::Label>("Цвета, размер текста и адрес сервера"));
+    preferences->set_child(*linkContent);
     auto* maps = buttonRow(look, "Карты и геокодирование");
     valueRow(look, "Аккаунт", model.user()["fullName"].string());
     valueRow(look, "Сборка", WorkspaceSettings::buildText());
@@ -226,7 +194,6 @@ class WorkspaceSettingsView : public Gtk::Box {
   std::string depot_;
   std::vector<std::string> depotIds_;
   std::shared_ptr<JSONValue> config_ = std::make_shared<JSONValue>();
-  std::unique_ptr<ValueFieldsView> fields_;
   Gtk::Button* switchButton_ = nullptr;
   Gtk::Button* refreshButton_ = nullptr;
   Gtk::Button* applyButton_ = nullptr;

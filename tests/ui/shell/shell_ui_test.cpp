@@ -9,6 +9,7 @@
 #include <functional>
 
 #include "core/base/errors.h"
+#include "shell/form_widgets.h"
 #include "shell/preferences.h"
 #include "shell/root_window.h"
 #include "shell/toolkit/shell_rules.h"
@@ -330,4 +331,46 @@ TEST_F(ShellWindow, SignInAndTheRequiredPasswordChange) {
   g_signal_emit_by_name(logout, "clicked");
   spin();
   EXPECT_EQ(window_->screenKind(), 0);
+}
+
+TEST_F(ShellWindow, EditorFooterAndValueFieldsBindTheEditedObject) {
+  auto value = std::make_shared<JSONValue>(JSONValue::object({{"name", "Склад"}, {"hidden", 1}, {"on", true}}));
+  GtkWidget* group = adw_preferences_group_new();
+  addValueFields(ADW_PREFERENCES_GROUP(group),
+                 {{"name", "Название", FieldSpec::Kind::text, true},
+                  {"note", "Заметка", FieldSpec::Kind::longText, false},
+                  {"on", "Активен", FieldSpec::Kind::toggle, false}},
+                 value);
+  int saves = 0, dismissals = 0;
+  auto* footer = Gtk::make_managed<EditorFooter>("Сохранить", [&] { ++saves; }, [&] { ++dismissals; });
+  auto* sheet = new Gtk::Window();
+  auto* box = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::VERTICAL);
+  gtk_box_append(box->gobj(), group);
+  box->append(*footer);
+  sheet->set_child(*box);
+  sheet->present();
+  spin();
+  GtkWidget* name = find(GTK_WIDGET(sheet->gobj()), [](GtkWidget* w) { return ADW_IS_ENTRY_ROW(w); });
+  ASSERT_NE(name, nullptr);
+  EXPECT_STREQ(gtk_editable_get_text(GTK_EDITABLE(name)), "Склад");
+  gtk_editable_set_text(GTK_EDITABLE(name), "Склад 2");
+  GtkWidget* note = find(GTK_WIDGET(sheet->gobj()), [](GtkWidget* w) { return GTK_IS_TEXT_VIEW(w); });
+  ASSERT_NE(note, nullptr);
+  gtk_text_buffer_set_text(gtk_text_view_get_buffer(GTK_TEXT_VIEW(note)), "строка 1\nстрока 2", -1);
+  GtkWidget* toggle = find(GTK_WIDGET(sheet->gobj()), [](GtkWidget* w) { return GTK_IS_CHECK_BUTTON(w); });
+  ASSERT_NE(toggle, nullptr);
+  EXPECT_TRUE(gtk_check_button_get_active(GTK_CHECK_BUTTON(toggle)));
+  gtk_check_button_set_active(GTK_CHECK_BUTTON(toggle), FALSE);
+  EXPECT_EQ(*value, JSONValue::object({{"name", "Склад 2"}, {"hidden", 1}, {"on", false}, {"note", "строка 1\nстрока 2"}}));
+
+  GtkWidget* save = findButton(GTK_WIDGET(sheet->gobj()), "Сохранить");
+  g_signal_emit_by_name(save, "clicked");
+  footer->setBusy(true);
+  EXPECT_FALSE(gtk_widget_is_sensitive(save));
+  g_signal_emit_by_name(save, "clicked");
+  g_signal_emit_by_name(findButton(GTK_WIDGET(sheet->gobj()), "Отмена"), "clicked");
+  EXPECT_EQ(saves, 1);
+  EXPECT_EQ(dismissals, 1);
+  delete sheet;
+  spin(50ms);
 }
