@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <glib.h>
+#include <openssl/crypto.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,6 +19,7 @@ namespace dorvik {
 struct EncryptedCache::State {
   std::string folder;
   std::string key;  // 32 bytes
+  ~State() { OPENSSL_cleanse(key.data(), key.size()); }
 };
 
 namespace {

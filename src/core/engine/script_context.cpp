@@ -68,9 +68,14 @@ std::string ScriptContext::callNativeRun(const std::string& request) {
   if (!result) {
     throw DorvikError("Расчёт не вернул результат.");
   }
-  std::string text = takeText(jsc_value_to_string(result));
+  // A value without a text form (a symbol) fails its conversion: that is no result, not an empty text.
+  char* converted = jsc_value_to_string(result);
   g_object_unref(result);
-  return text;
+  if (!converted) {
+    jsc_context_clear_exception(context_);
+    throw DorvikError("Расчёт не вернул результат.");
+  }
+  return takeText(converted);
 }
 
 std::string ScriptContext::evaluate(std::string_view source, const std::string& sourceURL) {

@@ -25,7 +25,7 @@ class ScriptContext {
 
   // Calls Native.run(request) and returns the text it gave. Clears any earlier exception first. Throws
   // DorvikError with the exception's text ("Ошибка расчёта" when it has none) or "Расчёт не вернул результат."
-  // when the call gave no value with a text form.
+  // when the call gave no value, or a value without a text form.
   std::string callNativeRun(const std::string& request);
 
   // Evaluates a script and returns the text form of its value (tests and benchmarks). A pending exception

@@ -1,0 +1,2 @@
+const PlannerCore = {};
+globalThis.PlannerCore = PlannerCore;

@@ -1,0 +1,38 @@
+// The engine-wide constants and state of the planner component (the component object itself is declared first,
+// in 00-core.js).
+PlannerCore.actions = {};
+
+const Prelude = globalThis.NativePrelude;
+const refuse = Prelude.fail;
+
+// Paid road-routing requests granted to a plan (shown by the road refinement sheet).
+const ROUTING_QUOTA = 1000;
+const ARCHIVE_FORMAT = "planner-archive";
+const ARCHIVE_VERSION = 1;
+const DEFAULT_CONFIG = Object.freeze({ CITY_KMH: 25, ROAD_FACTOR: 1.3, SERVICE_MIN: 10, LATE_TOL_MIN: 15 });
+const CONFIG_RANGES = Object.freeze({ CITY_KMH: [1, 200], ROAD_FACTOR: [1, 5], SERVICE_MIN: [0, 240], LATE_TOL_MIN: [0, 240] });
+const DEFAULT_SHIFT = "09:00-18:00";
+
+const MSG = Object.freeze({
+  stale: "План изменился. Обновите и повторите.",
+  staleTransfer: "План изменился. Повторите перенос.",
+  orderMissing: "Заказ не найден в плане. Обновите план.",
+  vehicleMissing: "Машина не найдена в плане.",
+  notPlanned: "Сначала рассчитайте маршруты.",
+  reorder: "Порядок маршрута изменился. Повторите.",
+  badDate: "Неверная дата рейса.",
+  depotRange: "Координаты склада вне допустимого диапазона.",
+  noDepot: "Укажите склад с координатами.",
+  noVehicles: "Нет машин на смене. Добавьте транспорт или включите «На смене».",
+  config: "Скорость: 1–200; коэффициент: 1–5; время: 0–240 минут.",
+  noRoutes: "В плане нет маршрутов для отправки.",
+  badLeg: "Некорректное плечо маршрута."
+});
+
+// Engine-wide state: the current document, what the workspace entry told us, and the highest revision issued.
+const plannerState = {
+  doc: null,
+  identity: { companyId: null, author: null },
+  zones: [],
+  lastRevision: 0
+};

@@ -1,0 +1,189 @@
+// The route optimiser, entry point: PlannerCore.solve(problem) -> solution.
+//
+// Same input, same plan: every random choice comes from a generator seeded by problem.seed, and the search stops on
+// a measure of work done (insertion positions examined, route stops recomputed), not on the clock. The work allowed is
+// the time budget times a rate measured on the development machine (vrpWorkPerMs: the larger the problem, the fewer
+// units per millisecond, the matrices no longer fitting in the caches), so the search usually ends a little before
+// the budget; the clock is a safety stop for slower machines and very large days, where the plan can then differ
+// from run to run.
+
+function vrpWorkPerMs(jobs) {
+  return 220000 / Math.pow(1 + jobs / 250, 0.65);
+}
+// Without a budget the caller gets a few seconds; a given budget is kept as it is (the caller sets the cap).
+const VRP_DEFAULT_BUDGET_MS = 5000;
+const VRP_STAGES = ["capacity", "window", "shift", "mileage"];
+
+// Why job j cannot be served even alone: null when some allowed vehicle can take it, else the reason of the
+// vehicle that got furthest through the checks capacity, window, shift, mileage.
+function vrpAloneReason(S, j) {
+  if (S.jBad[j]) return "coordinates";
+  const n = S.n, T = S.time, D = S.dist, nd = S.jNode[j];
+  let reached = -1, anyVehicle = false;
+  for (let v = 0; v < S.nv; v++) {
+    if (!vrpAllowed(S, j, v)) continue;
+    anyVehicle = true;
+    let stage = 0;
+    if (S.jDemand[j] <= S.vCap[v]) {
+      stage = 1;
+      const a = S.vStart[v] + T[nd];
+      if (a <= S.jDeadline[j]) {
+        stage = 2;
+        const end = Math.max(a, S.jReady[j]) + S.jService[j] + (S.vReturn[v] ? T[nd * n] : 0);
+        if (end <= S.vEnd[v]) {
+          stage = 3;
+          if (D[nd] + (S.vReturn[v] ? D[nd * n] : 0) <= S.vMaxKm[v]) return null;
+        }
+      }
+    }
+    if (stage > reached) reached = stage;
+  }
+  // No vehicle at all is no vehicle on shift; vehicles that all exclude the job are its zone.
+  if (!anyVehicle) return S.nv === 0 ? "shift" : "zone";
+  return VRP_STAGES[reached];
+}
+
+// Why job j, which some vehicle could serve alone, found no room in the plan.
+function vrpLeftReason(S, j) {
+  const n = S.n, T = S.time, D = S.dist, nj = S.jNode[j];
+  let capOnly = true, km = false, window = false, shift = false;
+  for (let v = 0; v < S.nv; v++) {
+    if (!vrpAllowed(S, j, v)) continue;
+    const L = S.rLen[v];
+    if (S.rLoad[v][L + 1] + S.jDemand[j] > S.vCap[v]) continue;
+    capOnly = false;
+    const node = S.rNode[v], dep = S.rDep[v], la = S.rLA[v];
+    for (let p = 0; p <= L; p++) {
+      const a = dep[p] + T[node[p] * n + nj];
+      if (a > S.jDeadline[j]) { window = true; continue; }
+      const nx = node[p + 1];
+      const a2 = Math.max(a, S.jReady[j]) + S.jService[j] + (nx < 0 ? 0 : T[nj * n + nx]);
+      if (a2 > la[p + 1]) { shift = true; continue; }
+      km = true;
+    }
+  }
+  if (capOnly) return "capacity";
+  if (km) return "mileage";
+  if (shift) return "shift";
+  return window ? "window" : "shift";
+}
+
+// Puts the routes of an earlier plan in place, keeping only what is valid and feasible.
+function vrpLoadInitial(S, initial) {
+  if (!initial || !Array.isArray(initial.routes)) return;
+  const seen = new Uint8Array(S.nj);
+  for (let v = 0; v < S.nv && v < initial.routes.length; v++) {
+    const r = initial.routes[v];
+    if (!Array.isArray(r)) continue;
+    for (const j of r) {
+      if (!Number.isInteger(j) || j < 0 || j >= S.nj || seen[j] || S.jRoute[j] >= 0 || S.unPos[j] < 0) continue;
+      if (!vrpAllowed(S, j, v)) continue;
+      seen[j] = 1;
+      vrpInsertRaw(S, v, j, S.rLen[v] + 1);
+    }
+    vrpUpdateRoute(S, v);
+    // Drop stops from the end until the route keeps every hard constraint.
+    while (S.rLen[v] > 0 && !S.rFeasible[v]) {
+      vrpRemoveRangeRaw(S, v, S.rLen[v], S.rLen[v]);
+      vrpUpdateRoute(S, v);
+    }
+  }
+}
+
+function vrpSolve(problem) {
+  const startedAt = vrpNow();
+  if (!problem || typeof problem !== "object") throw "Нет данных для расчёта маршрутов.";
+  const n = problem.n | 0;
+  if (n < 1 || !problem.time || !problem.dist || problem.time.length < n * n || problem.dist.length < n * n)
+    throw "Неполная матрица расстояний для расчёта маршрутов.";
+  let budget = vrpNum(problem.budgetMs, VRP_DEFAULT_BUDGET_MS);
+  if (!(budget > 0)) budget = VRP_DEFAULT_BUDGET_MS;
+  const S = vrpPrepare(problem);
+  // A little is kept back for the last polish and for handing the plan over.
+  S.deadline = startedAt + budget - Math.min(50, budget * 0.05);
+  const phaseEnd = function (share) { return Math.min(S.deadline, startedAt + budget * share); };
+  S.phaseDeadline = S.deadline;
+  const workLimit = budget * vrpWorkPerMs(S.nj);
+
+  const reasons = new Array(S.nj).fill(null);
+  S.jImpossible = new Uint8Array(S.nj);
+  for (let j = 0; j < S.nj; j++) {
+    reasons[j] = vrpAloneReason(S, j);
+    if (reasons[j] !== null) S.jImpossible[j] = 1;
+    else vrpUnassignedAdd(S, j);
+  }
+  vrpLoadInitial(S, problem.initial);
+  vrpConstruct(S);
+
+  if (S.nj > 1 && vrpAssignedCount(S) > 0) {
+    vrpInitSearch(S);
+    vrpBuildNeighbours(S, Math.min(100, S.nj));
+    S.phaseDeadline = phaseEnd(0.15);
+    vrpLocalSearch(S, S.work + workLimit * 0.1, 20);
+    vrpSetTemperature(S);
+    let best = vrpSnapshot(S);
+    if (S.nUn === 0 && S.maxFixed > 0) {
+      S.phaseDeadline = phaseEnd(0.45);
+      vrpFleetPhase(S, S.work + workLimit * 0.4, workLimit * 0.1);
+      const after = vrpSnapshot(S);
+      if (vrpBetter(after.nUn, after.obj, best.nUn, best.obj)) best = after;
+      else vrpRestore(S, best);
+    }
+    S.phaseDeadline = S.deadline;
+    best = vrpAnneal(S, workLimit, best);
+    vrpRestore(S, best);
+    S.phaseDeadline = startedAt + budget - Math.min(20, budget * 0.02);
+    vrpLocalSearch(S, VRP_INF, 30);
+    // The reinsertion skips places at random: a job left out may still fit somewhere.
+    for (let i = S.nUn - 1; i >= 0; i--) {
+      const j = S.unassigned[i];
+      if (vrpCheapest(S, j, 0, true) < VRP_INF) vrpInsert(S, S.candV, j, S.candPos);
+    }
+  }
+  return vrpResult(S, reasons);
+}
+
+function vrpAssignedCount(S) {
+  let c = 0;
+  for (let v = 0; v < S.nv; v++) c += S.rLen[v];
+  return c;
+}
+
+// Temperatures of the annealing, in cost units: from one and a half mean legs down to a hundredth of a leg.
+function vrpSetTemperature(S) {
+  let legs = 0, cost = 0;
+  for (let v = 0; v < S.nv; v++) {
+    const L = S.rLen[v];
+    if (L === 0) continue;
+    legs += L + 1;
+    cost += S.rCost[v] - S.vFixed[v];
+  }
+  const mean = legs > 0 && cost > 0 ? cost / legs : 1;
+  S.tempStart = VRP_TEMP_START * mean;
+  S.tempEnd = VRP_TEMP_END * mean;
+}
+
+const VRP_TEMP_START = 1.5;
+const VRP_TEMP_END = 0.01;
+
+function vrpResult(S, reasons) {
+  const routes = [];
+  let distance = 0, late = 0, cost = 0, used = 0;
+  for (let v = 0; v < S.nv; v++) {
+    const L = S.rLen[v];
+    routes.push(Array.from(S.rJob[v].subarray(1, L + 1)));
+    if (L === 0) continue;
+    used++;
+    distance += S.rKm[v][L + 1];
+    late += S.rLate[v];
+    cost += S.rCost[v];
+  }
+  const unassigned = [];
+  for (let j = 0; j < S.nj; j++) {
+    if (S.jRoute[j] >= 0) continue;
+    unassigned.push({ job: j, reason: reasons[j] !== null ? reasons[j] : vrpLeftReason(S, j) });
+  }
+  return { routes, unassigned, cost, distance, lateness: late, vehiclesUsed: used };
+}
+
+PlannerCore.solve = vrpSolve;

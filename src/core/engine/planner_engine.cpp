@@ -1,0 +1,227 @@
+#include "core/engine/planner_engine.h"
+
+#include <glib.h>
+#include <sqlite3.h>
+
+#include <atomic>
+#include <cerrno>
+#include <fstream>
+#include <sstream>
+#include <system_error>
+
+#include "core/base/errors.h"
+#include "core/engine/script_context.h"
+
+namespace dorvik {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::atomic<int> gLiveContexts{0};
+
+constexpr const char* kBundleName = "Dorvik_DorvikCore.bundle";
+constexpr const char* kCatalogueFile = "geocoder.sqlite";
+constexpr const char* kLookupQuery =
+    "SELECT id,city,street,house,lat,lon FROM osm_addresses WHERE address_key = ? LIMIT 101";
+constexpr const char* kCountQuery = "SELECT COUNT(*) FROM osm_addresses";
+
+// Reads a component whole; it must be UTF-8 text.
+std::string readComponent(const fs::path& file, const std::string& name) {
+  std::ifstream in(file, std::ios::binary);
+  if (!in) throw std::system_error(errno, std::generic_category(), "Не удалось прочитать компонент " + name);
+  std::ostringstream out;
+  out << in.rdbuf();
+  if (in.bad()) throw std::system_error(errno, std::generic_category(), "Не удалось прочитать компонент " + name);
+  std::string text = std::move(out).str();
+  if (!g_utf8_validate_len(text.data(), static_cast<gsize>(text.size()), nullptr)) {
+    throw std::runtime_error("Компонент " + name + " не является текстом в кодировке UTF-8.");
+  }
+  return text;
+}
+
+std::string fileURL(const fs::path& file) {
+  std::error_code ec;
+  fs::path absolute = fs::absolute(file, ec);
+  char* uri = g_filename_to_uri((ec ? file : absolute).c_str(), nullptr, nullptr);
+  std::string result = uri ? uri : "file://" + file.string();
+  g_free(uri);
+  return result;
+}
+
+// A text column as the components receive it: null for SQL NULL; bytes that are not UTF-8 are repaired.
+JSONValue textColumn(sqlite3_stmt* statement, int column) {
+  const unsigned char* text = sqlite3_column_text(statement, column);
+  if (!text) return nullptr;
+  const char* chars = reinterpret_cast<const char*>(text);
+  auto length = static_cast<gssize>(sqlite3_column_bytes(statement, column));
+  if (g_utf8_validate_len(chars, static_cast<gsize>(length), nullptr)) return std::string(chars, length);
+  char* repaired = g_utf8_make_valid(chars, length);
+  std::string result = repaired;
+  g_free(repaired);
+  return result;
+}
+
+// Finalises a prepared statement when it goes out of scope.
+struct Statement {
+  sqlite3_stmt* handle = nullptr;
+  Statement() = default;
+  Statement(const Statement&) = delete;
+  Statement& operator=(const Statement&) = delete;
+  ~Statement() { sqlite3_finalize(handle); }
+};
+
+}  // namespace
+
+// The engine's thread-bound state: the context in which the components live and the catalogue connection.
+struct PlannerEngine::State {
+  std::unique_ptr<ScriptContext> context;
+  sqlite3* database = nullptr;
+
+  State() { ++gLiveContexts; }
+  ~State() {
+    if (database) sqlite3_close(database);
+    context.reset();
+    --gLiveContexts;
+  }
+
+  void load(const PlannerEngineOptions& options) {
+    context = std::make_unique<ScriptContext>();
+    std::optional<fs::path> resources = options.resourcesFolder ? options.resourcesFolder : bundleResources();
+    std::error_code ec;
+    for (const char* component : kComponents) {
+      std::string name = component;
+      std::optional<fs::path> file;
+      if (resources) file = *resources / (name + ".js");
+      if (!file || !fs::exists(*file, ec)) throw DorvikError("Не найден компонент " + name + ".");
+      context->evaluateComponent(readComponent(*file, name), fileURL(*file), name);
+    }
+
+    std::optional<fs::path> catalogue = options.catalogPath;
+    if (!catalogue && resources) catalogue = *resources / kCatalogueFile;
+    if (!catalogue || !fs::exists(*catalogue, ec)) return;  // no catalogue: lookups answer "not found"
+    if (sqlite3_open_v2(catalogue->c_str(), &database, SQLITE_OPEN_READONLY | SQLITE_OPEN_FULLMUTEX, nullptr) !=
+        SQLITE_OK) {
+      throw DorvikError("Не удалось открыть локальный каталог адресов.");
+    }
+  }
+
+  JSONValue run(const std::string& action, const JSONValue& payload) {
+    // Keys are written sorted, so the text always begins with "action".
+    std::string request = JSONValue::object({{"action", JSONValue(action)}, {"payload", payload}}).json();
+    std::string answer = context->callNativeRun(request);
+    return JSONValue::decode(answer);
+  }
+
+  JSONValue lookup(const std::string& address) {
+    if (!database) return JSONValue::object({{"found", nullptr}, {"provider", "osm"}});
+    std::string key = run("catalogKey", JSONValue::object({{"address", JSONValue(address)}}))["key"].string();
+
+    Statement statement;
+    if (sqlite3_prepare_v2(database, kLookupQuery, -1, &statement.handle, nullptr) != SQLITE_OK) {
+      throw DorvikError("Не удалось прочитать каталог адресов.");
+    }
+    sqlite3_bind_text(statement.handle, 1, key.data(), static_cast<int>(key.size()), SQLITE_TRANSIENT);
+    JSONArray rows;
+    // Done or an error both end the list.
+    while (sqlite3_step(statement.handle) == SQLITE_ROW) {
+      JSONObject row;
+      row.emplace("id", textColumn(statement.handle, 0));
+      row.emplace("city", textColumn(statement.handle, 1));
+      row.emplace("street", textColumn(statement.handle, 2));
+      row.emplace("house", textColumn(statement.handle, 3));
+      row.emplace("lat", sqlite3_column_double(statement.handle, 4));
+      row.emplace("lon", sqlite3_column_double(statement.handle, 5));
+      rows.emplace_back(std::move(row));
+    }
+    return run("catalogMatch", JSONValue::object({{"address", JSONValue(address)}, {"rows", JSONValue(std::move(rows))}}));
+  }
+
+  int count() {
+    if (!database) return 0;
+    Statement statement;
+    if (sqlite3_prepare_v2(database, kCountQuery, -1, &statement.handle, nullptr) != SQLITE_OK) return 0;
+    if (sqlite3_step(statement.handle) != SQLITE_ROW) return 0;
+    return sqlite3_column_int(statement.handle, 0);
+  }
+};
+
+PlannerEngine::PlannerEngine() : worker_(std::make_unique<async::SerialWorker>("planner-engine")), state_(new State()) {}
+
+PlannerEngine::~PlannerEngine() {
+  // The last job of the worker: whatever still runs there finishes first, then the context and the connection
+  // are released on the thread that made them. Destroying the worker does not wait for it.
+  State* state = state_;
+  worker_->post([state] { delete state; });
+}
+
+std::optional<fs::path> PlannerEngine::bundleResources() {
+  std::error_code ec;
+  fs::path executable = fs::read_symlink("/proc/self/exe", ec);
+  if (!ec) {
+    fs::path beside = executable.parent_path() / kBundleName / "Resources";
+    if (fs::is_directory(beside, ec)) return beside;
+  }
+  if (const char* override = g_getenv("DORVIK_RESOURCES_DIR"); override && *override) {
+    fs::path folder(override);
+    if (fs::is_directory(folder, ec)) return folder;
+  }
+#ifdef DORVIK_APP_DIR
+  fs::path built = fs::path(DORVIK_APP_DIR) / kBundleName / "Resources";
+  if (fs::is_directory(built, ec)) return built;
+#endif
+  return std::nullopt;
+}
+
+int PlannerEngine::liveContexts() { return gLiveContexts.load(); }
+
+async::Task<std::shared_ptr<PlannerEngine>> PlannerEngine::create(std::optional<fs::path> catalogPath) {
+  return create(PlannerEngineOptions{std::move(catalogPath), std::nullopt});
+}
+
+async::Task<std::shared_ptr<PlannerEngine>> PlannerEngine::create(PlannerEngineOptions options) {
+  std::shared_ptr<PlannerEngine> engine(new PlannerEngine());
+  State* state = engine->state_;
+  // Jobs and their awaitables are bound to locals: g++ 12 destroys some temporaries of a co_await expression twice.
+  auto job = [state, options] { state->load(options); };
+  auto loaded = engine->worker_->run(std::move(job));
+  co_await loaded;
+  co_return engine;
+}
+
+async::Task<JSONValue> PlannerEngine::run(std::string action, JSONValue payload) {
+  return runOn(shared_from_this(), std::move(action), std::move(payload));
+}
+
+async::Task<JSONValue> PlannerEngine::lookupOffline(std::string address) {
+  return lookupOn(shared_from_this(), std::move(address));
+}
+
+async::Task<int> PlannerEngine::catalogCount() { return countOn(shared_from_this()); }
+
+async::Task<JSONValue> PlannerEngine::runOn(std::shared_ptr<PlannerEngine> self, std::string action,
+                                            JSONValue payload) {
+  State* state = self->state_;
+  auto job = [state, action, payload] { return state->run(action, payload); };
+  auto ran = self->worker_->run(std::move(job));
+  JSONValue result = co_await ran;
+  co_return result;
+}
+
+async::Task<JSONValue> PlannerEngine::lookupOn(std::shared_ptr<PlannerEngine> self, std::string address) {
+  State* state = self->state_;
+  auto job = [state, address] { return state->lookup(address); };
+  auto looked = self->worker_->run(std::move(job));
+  JSONValue result = co_await looked;
+  co_return result;
+}
+
+async::Task<int> PlannerEngine::countOn(std::shared_ptr<PlannerEngine> self) {
+  State* state = self->state_;
+  auto job = [state] { return state->count(); };
+  auto counted = self->worker_->run(std::move(job));
+  int count = co_await counted;
+  co_return count;
+}
+
+}  // namespace dorvik

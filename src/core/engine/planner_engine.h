@@ -1,0 +1,84 @@
+// PlannerEngine: the one door to the script components (planner, workbooks, geocoding rules) and to the local
+// address catalogue.
+//
+// An actor: it owns one SerialWorker, and its JavaScript context and SQLite connection are created, used and
+// destroyed on that worker's thread only. Every call is a job on that thread, so calls never overlap and the main
+// loop never waits for one; each awaiting task resumes on its own context.
+//
+//   auto engine = co_await PlannerEngine::create();
+//   JSONValue plan = co_await engine->run("load", JSONValue::object({{"routeDate", "2026-12-08"}}));
+//
+// Releasing the last reference never blocks: the context and the connection are released as the worker's last
+// job, after whatever action is still running there, and the worker's thread then ends by itself.
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "core/async/task.h"
+#include "core/async/worker.h"
+#include "core/json/json_value.h"
+
+namespace dorvik {
+
+struct PlannerEngineOptions {
+  // The catalogue file; none for the bundle's "geocoder.sqlite". A file that does not exist means no catalogue.
+  std::optional<std::filesystem::path> catalogPath;
+  // The folder holding the components and the catalogue; none for the core resource bundle's "Resources".
+  std::optional<std::filesystem::path> resourcesFolder;
+};
+
+class PlannerEngine : public std::enable_shared_from_this<PlannerEngine> {
+ public:
+  // The components, in the order they are evaluated: "<name>.js" in the resources folder.
+  static constexpr const char* kComponents[] = {"xlsx.full.min", "NativePrelude", "GeocodingCore", "PlannerCore",
+                                                "NativeAdapter"};
+
+  // Creates the context, evaluates the five components in order and opens the catalogue (catalogPath, or the
+  // bundle's "geocoder.sqlite"). Throws DorvikError: "Не удалось запустить расчёт маршрутов.",
+  // "Не найден компонент <name>." (later components are not evaluated), "<name>: <exception text>",
+  // "Не удалось открыть локальный каталог адресов."; a component file that cannot be read is thrown as the
+  // read error.
+  static async::Task<std::shared_ptr<PlannerEngine>> create(std::optional<std::filesystem::path> catalogPath = {});
+  static async::Task<std::shared_ptr<PlannerEngine>> create(PlannerEngineOptions options);
+
+  ~PlannerEngine();
+  PlannerEngine(const PlannerEngine&) = delete;
+  PlannerEngine& operator=(const PlannerEngine&) = delete;
+
+  // Runs one component action: Native.run('{"action":…,"payload":…}') and its JSON text decoded. Throws
+  // DorvikError with the component's exception text ("Ошибка расчёта" when it has none) or
+  // "Расчёт не вернул результат."; JSONEncodeError for a payload with a non-finite number (the component is
+  // not called); JSONDecodeError when the result is not JSON text. The engine stays usable after a failure.
+  async::Task<JSONValue> run(std::string action, JSONValue payload);
+
+  // Looks an address up in the catalogue: "catalogKey", at most 101 rows of that key, "catalogMatch" with them,
+  // all in one job. Without a catalogue: {"found": null, "provider": "osm"} and no action runs. Throws
+  // DorvikError("Не удалось прочитать каталог адресов.") when the catalogue has no readable address table.
+  async::Task<JSONValue> lookupOffline(std::string address);
+
+  // Number of catalogue rows; 0 without a catalogue or when it cannot be read. Never fails.
+  async::Task<int> catalogCount();
+
+  // The core resource bundle's "Resources" folder: beside the running executable first, then the folder named by
+  // DORVIK_RESOURCES_DIR, then the build tree's bundle. None when none of them exists.
+  static std::optional<std::filesystem::path> bundleResources();
+
+  // Engines whose context has not been released yet, in this process (released ones finish on their worker).
+  static int liveContexts();
+
+ private:
+  struct State;
+  PlannerEngine();
+  static async::Task<JSONValue> runOn(std::shared_ptr<PlannerEngine> self, std::string action, JSONValue payload);
+  static async::Task<JSONValue> lookupOn(std::shared_ptr<PlannerEngine> self, std::string address);
+  static async::Task<int> countOn(std::shared_ptr<PlannerEngine> self);
+
+  std::unique_ptr<async::SerialWorker> worker_;
+  // Owned by the engine but touched only on the worker; deleted there as the worker's last job.
+  State* state_;
+};
+
+}  // namespace dorvik

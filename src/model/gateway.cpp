@@ -1,0 +1,89 @@
+// The server gateway: the one door of the screens and most workflows to the server. Demo answers, the
+// per-workspace cache of GET answers (entry name = the request path exactly as passed), and the offline flag.
+#include <optional>
+#include <string>
+#include <utility>
+
+#include "core/api/api_client.h"
+#include "core/api/transport_error.h"
+#include "core/base/errors.h"
+#include "core/cache/encrypted_cache.h"
+#include "model/app_model.h"
+#include "model/preview_data.h"
+
+namespace dorvik {
+
+namespace {
+const char* const kPreviewReadOnly = "Пример доступен только для просмотра.";
+const char* const kSignInFirst = "Войдите в учётную запись.";
+const char* const kMapSettingsFailed = "Не удалось получить настройки карты 2ГИС. Проверьте подключение к серверу.";
+}  // namespace
+
+async::Task<JSONValue> AppModel::fetch(std::string path, std::string method, std::optional<JSONValue> body) {
+  auto self = shared_from_this();
+  if (preview_) {
+    // The demo never leaves the machine: no client, no cache, no change of offline.
+    if (method == "GET") co_return PreviewData::response(path, planner_);
+    throw DorvikError(kPreviewReadOnly, 0);
+  }
+  if (!api_) throw DorvikError(kSignInFirst, 0);
+
+  const std::string token = generation_;
+  std::shared_ptr<APIClient> api = api_;
+  std::optional<TransportError> unreachable;
+  try {
+    JSONValue value = co_await api->request(path, method, body, std::nullopt);
+    if (generation_ != token) throw CancelledError();
+    setOffline(false);
+    if (method == "GET" && cache_) {
+      std::shared_ptr<EncryptedCache> cache = cache_;
+      co_await cache->write(value, path);
+    }
+    if (generation_ != token) throw CancelledError();
+    co_return value;
+  } catch (const TransportError& e) {
+    // Everything else (a refusal, an answer that is not JSON, a cache failure, a cancellation) goes to the
+    // caller unchanged and leaves offline alone.
+    unreachable = e;
+  }
+
+  async::CancelToken caller = co_await async::currentToken();
+  if (unreachable->isCancelled() || caller.isCancelled()) throw CancelledError();
+  if (generation_ != token) throw CancelledError();
+  setOffline(true);
+  if (method == "GET" && cache_) {
+    std::shared_ptr<EncryptedCache> cache = cache_;
+    std::optional<JSONValue> saved = co_await cache->read(path);
+    if (saved) {
+      if (generation_ != token) throw CancelledError();
+      co_return std::move(*saved);
+    }
+  }
+  throw *unreachable;
+}
+
+async::Task<void> AppModel::loadMapConfiguration(bool force) {
+  auto self = shared_from_this();
+  if (loadingMapConfiguration()) co_return;
+  if (!force && !mapConfiguration_.isNull()) co_return;
+  if (preview_) {
+    setMapConfiguration(JSONValue::object({{"configured", false}}));
+    co_return;
+  }
+  const std::string token = generation_;
+  setLoadingMapConfiguration(true);
+  try {
+    JSONValue value = co_await fetch("/keys/map", "GET", std::nullopt);
+    if (generation_ == token) {
+      setMapConfiguration(std::move(value));
+      setMapIssue(std::nullopt);
+    }
+  } catch (...) {
+    // Whatever went wrong, the map shows the one message; the previous settings stay.
+    if (generation_ == token) setMapIssue(std::string(kMapSettingsFailed));
+  }
+  // After a workspace change the flag belongs to the new workspace.
+  if (generation_ == token) setLoadingMapConfiguration(false);
+}
+
+}  // namespace dorvik

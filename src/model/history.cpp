@@ -1,0 +1,168 @@
+// Local history of the planning day: named snapshots of the planner component's archive, newest first, in the
+// model and in the workspace cache. Cache entries: "history" (the list), "history-entry-<id>" (one archive each)
+// and "history-workbook-<sha256>" (a source workbook, stored once however many snapshots share it).
+#include <glib.h>
+#include <openssl/evp.h>
+
+#include <cctype>
+#include <exception>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "core/base/dorvik_date.h"
+#include "core/base/errors.h"
+#include "core/cache/encrypted_cache.h"
+#include "core/engine/planner_engine.h"
+#include "model/app_model.h"
+
+namespace dorvik {
+
+namespace {
+
+const char* const kSaveRunning = "Дождитесь сохранения текущего снимка.";
+const char* const kWaitForAction = "Дождитесь завершения текущего действия.";
+const char* const kSnapshotMissing = "Снимок не найден в локальной истории.";
+const char* const kWorkbookMissing = "Исходная книга снимка недоступна. Текущий план не изменён.";
+const char* const kBeforeRestore = "Перед восстановлением истории";
+const char* const kRestored = "Сохранённое планирование открыто. Публикация курьерам выполняется отдельно.";
+
+std::string upperUUID() {
+  std::string id = randomUUID();
+  for (char& c : id) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return id;
+}
+
+// Now, as internet date-time in UTC with whole seconds: 2026-03-05T07:30:00Z.
+std::string nowISO8601() {
+  GDateTime* now = g_date_time_new_now_utc();
+  gchar* text = g_date_time_format(now, "%Y-%m-%dT%H:%M:%SZ");
+  std::string result(text ? text : "");
+  g_free(text);
+  g_date_time_unref(now);
+  return result;
+}
+
+// 64 lower-case hexadecimal digits of SHA-256 of the bytes.
+std::string historyWorkbookDigest(std::string_view bytes) {
+  unsigned char digest[EVP_MAX_MD_SIZE];
+  unsigned int length = 0;
+  if (EVP_Digest(bytes.data(), bytes.size(), digest, &length, EVP_sha256(), nullptr) != 1 || length != 32) {
+    throw DorvikError("Не удалось вычислить отпечаток книги снимка.");
+  }
+  static const char kHex[] = "0123456789abcdef";
+  std::string hex;
+  hex.reserve(64);
+  for (unsigned int i = 0; i < length; ++i) {
+    hex.push_back(kHex[digest[i] >> 4]);
+    hex.push_back(kHex[digest[i] & 0x0F]);
+  }
+  return hex;
+}
+
+}  // namespace
+
+async::Task<void> AppModel::saveSnapshot(std::string title) {
+  auto self = shared_from_this();
+  if (!engine_) co_return;
+  if (planner_["orders"].array().empty()) co_return;
+  if (savingHistory()) throw DorvikError(kSaveRunning, 0);
+
+  setSavingHistory(true);
+  const std::string token = generation_;
+  // The store of the workspace the snapshot was taken in, even if the model gets another one meanwhile.
+  std::shared_ptr<EncryptedCache> cache = cache_;
+  std::shared_ptr<PlannerEngine> engine = engine_;
+
+  std::exception_ptr failure;
+  try {
+    JSONValue archive = co_await engine->run("archive", JSONValue(JSONObject{}));
+    if (generation_ != token) throw CancelledError();
+
+    const std::string id = upperUUID();
+    JSONValue entry = JSONValue::object({
+        {"id", id},
+        {"title", title},
+        {"createdAt", nowISO8601()},
+        {"date", archive["routeDate"]},
+        {"fileName", archive["fileName"]},
+        {"orders", JSONValue(static_cast<double>(archive["orders"].array().size()))},
+        {"routes", JSONValue(static_cast<double>(archive["routes"].array().size()))},
+        {"archive", archive},
+    });
+
+    if (cache) {
+      const std::string workbook = archive["workbook"].string();
+      if (!workbook.empty()) {
+        const std::string name = "history-workbook-" + historyWorkbookDigest(workbook);
+        std::optional<JSONValue> stored = co_await cache->read(name);
+        if (!stored) {
+          JSONValue book = archive["workbook"];
+          co_await cache->write(std::move(book), name);
+        }
+        archive.set("workbook", nullptr);
+        archive.set("workbookRef", name);
+      }
+      const std::string ref = "history-entry-" + id;
+      co_await cache->write(archive, ref);
+      if (generation_ != token) throw CancelledError();
+      entry.set("archive", nullptr);
+      entry.set("archiveRef", ref);
+
+      JSONValue list = JSONValue(JSONArray{entry});
+      for (const JSONValue& older : history_) list.push(older);
+      co_await cache->write(std::move(list), "history");
+    }
+
+    if (generation_ != token) throw CancelledError();
+    std::vector<JSONValue> updated;
+    updated.reserve(history_.size() + 1);
+    updated.push_back(std::move(entry));
+    updated.insert(updated.end(), history_.begin(), history_.end());
+    setHistory(std::move(updated));
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  // After a workspace change the flag belongs to the new workspace.
+  if (generation_ == token) setSavingHistory(false);
+  if (failure) std::rethrow_exception(failure);
+}
+
+async::Task<void> AppModel::restoreSnapshot(JSONValue entry) {
+  auto self = shared_from_this();
+  if (savingHistory() || busy() || geocoding()) throw DorvikError(kWaitForAction, 0);
+  const std::string token = generation_;
+  std::shared_ptr<EncryptedCache> cache = cache_;
+  JSONValue archive = entry["archive"];
+
+  if (archive.isNull() && cache) {
+    std::optional<JSONValue> saved = co_await cache->read(entry["archiveRef"].string());
+    if (saved) archive = std::move(*saved);
+  }
+  if (generation_ != token) throw CancelledError();
+  if (archive.isNull()) throw DorvikError(kSnapshotMissing, 0);
+
+  const std::string workbookRef = archive["workbookRef"].string();
+  if (!workbookRef.empty()) {
+    if (!cache) throw DorvikError(kWorkbookMissing, 0);
+    std::optional<JSONValue> book = co_await cache->read(workbookRef);
+    if (!book) throw DorvikError(kWorkbookMissing, 0);
+    archive.set("workbook", std::move(*book));
+    if (generation_ != token) throw CancelledError();
+  }
+
+  co_await saveSnapshot(kBeforeRestore);
+  if (generation_ != token) throw CancelledError();
+
+  const bool loaded = co_await mutate("load", std::move(archive));
+  if (loaded) {
+    setSelectedOrders({});
+    setEditRevisions({});
+    setDate(DorvikDate::parse(entry["date"].string()));
+    setPage(PanelPage::planning);
+    setStatus(kRestored);
+  }
+}
+
+}  // namespace dorvik

@@ -1,0 +1,25 @@
+#include "model/workflow_failure.h"
+
+#include "core/api/transport_error.h"
+#include "core/base/errors.h"
+
+namespace dorvik {
+
+std::optional<std::string> failureText(std::exception_ptr failure) {
+  if (!failure) return std::nullopt;
+  try {
+    std::rethrow_exception(failure);
+  } catch (const CancelledError&) {
+    return std::nullopt;
+  } catch (const DorvikError& e) {
+    return e.message();
+  } catch (const TransportError& e) {
+    return e.message();
+  } catch (const std::exception& e) {
+    return std::string(e.what());
+  } catch (...) {
+    return std::string("Не удалось завершить действие.");
+  }
+}
+
+}  // namespace dorvik

@@ -1,0 +1,433 @@
+// The planner engine through small component sets and catalogue files written to a temporary folder.
+#include <gtest/gtest.h>
+#include <glib.h>
+#include <sqlite3.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <limits>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/async/task.h"
+#include "core/base/errors.h"
+#include "core/engine/planner_engine.h"
+
+using namespace dorvik;
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+// A component set that records every action it is asked for (except "calls", which reports them).
+const char* kPrelude = "var __calls = [];\n";
+const char* kGeocoding = "var Geo = { key: function (a) { return 'k:' + String(a).trim().toLowerCase(); } };\n";
+const char* kPlanner = R"JS(
+var Planner = { counter: 0 };
+var Actions = {
+  echo: function (p, text) { return JSON.stringify({ text: text, payload: p }); },
+  calls: function () { return JSON.stringify(__calls); },
+  counter: function () { return JSON.stringify({ counter: Planner.counter }); },
+  fail: function () { Planner.counter += 1; throw new Error("Расчёт сломался"); },
+  failString: function () { throw "Строка"; },
+  failEmpty: function () { throw ""; },
+  undefinedResult: function () { return undefined; },
+  objectResult: function () { return { a: 1 }; },
+  symbolResult: function () { return Symbol("без текста"); },
+  nullResult: function () { return null; },
+  spin: function (p) { var end = Date.now() + p.ms; while (Date.now() < end) {} return "{}"; },
+  catalogKey: function (p) { return JSON.stringify({ key: Geo.key(p.address) }); },
+  catalogMatch: function (p) { return JSON.stringify({ address: p.address, rows: p.rows }); }
+};
+)JS";
+const char* kAdapter = R"JS(
+var Native = {
+  run: function (text) {
+    var request = JSON.parse(text);
+    if (request.action !== "calls") __calls.push(request.action);
+    var action = Actions[request.action];
+    if (!action) throw new Error("Неизвестное действие " + request.action + ".");
+    return action(request.payload, text);
+  }
+};
+)JS";
+
+void writeFile(const fs::path& file, const std::string& text) {
+  std::ofstream out(file, std::ios::binary | std::ios::trunc);
+  out << text;
+  ASSERT_TRUE(out.good()) << file;
+}
+
+struct CatalogueRow {
+  std::optional<std::string> id, city, street, house;
+  std::optional<double> lat, lon;
+  std::string key;
+};
+
+void exec(sqlite3* db, const char* sql) {
+  char* error = nullptr;
+  ASSERT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, &error), SQLITE_OK) << (error ? error : "");
+}
+
+void bindText(sqlite3_stmt* s, int index, const std::optional<std::string>& text) {
+  if (text) {
+    sqlite3_bind_text(s, index, text->c_str(), -1, SQLITE_TRANSIENT);
+  } else {
+    sqlite3_bind_null(s, index);
+  }
+}
+
+void bindNumber(sqlite3_stmt* s, int index, const std::optional<double>& number) {
+  if (number) {
+    sqlite3_bind_double(s, index, *number);
+  } else {
+    sqlite3_bind_null(s, index);
+  }
+}
+
+// Writes a catalogue in rollback-journal mode, as the bundle ships it.
+void writeCatalogue(const fs::path& file, const std::vector<CatalogueRow>& rows) {
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+  exec(db,
+       "CREATE TABLE osm_addresses (id TEXT, city TEXT, street TEXT, house TEXT, lat REAL, lon REAL, "
+       "address_key TEXT);"
+       "CREATE INDEX osm_addresses_key ON osm_addresses(address_key);");
+  exec(db, "BEGIN");
+  sqlite3_stmt* insert = nullptr;
+  ASSERT_EQ(sqlite3_prepare_v2(db, "INSERT INTO osm_addresses VALUES (?,?,?,?,?,?,?)", -1, &insert, nullptr),
+            SQLITE_OK);
+  for (const auto& row : rows) {
+    bindText(insert, 1, row.id);
+    bindText(insert, 2, row.city);
+    bindText(insert, 3, row.street);
+    bindText(insert, 4, row.house);
+    bindNumber(insert, 5, row.lat);
+    bindNumber(insert, 6, row.lon);
+    sqlite3_bind_text(insert, 7, row.key.c_str(), -1, SQLITE_TRANSIENT);
+    ASSERT_EQ(sqlite3_step(insert), SQLITE_DONE);
+    sqlite3_reset(insert);
+  }
+  sqlite3_finalize(insert);
+  exec(db, "COMMIT");
+  sqlite3_close(db);
+}
+
+JSONValue obj(std::initializer_list<std::pair<std::string_view, JSONValue>> members) {
+  return JSONValue::object(members);
+}
+
+void iterateUntil(const std::function<bool()>& done, std::chrono::milliseconds limit) {
+  auto end = Clock::now() + limit;
+  while (!done() && Clock::now() < end) {
+    g_main_context_iteration(nullptr, FALSE);
+    std::this_thread::sleep_for(1ms);
+  }
+}
+
+class PlannerEngineTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    char* dir = g_dir_make_tmp("dorvik-engine-XXXXXX", nullptr);
+    ASSERT_NE(dir, nullptr);
+    root_ = dir;
+    g_free(dir);
+    resources_ = root_ / "Resources";
+    fs::create_directories(resources_);
+    writeComponent("xlsx.full.min", "var XLSX = { version: 'test' };\n");
+    writeComponent("NativePrelude", kPrelude);
+    writeComponent("GeocodingCore", kGeocoding);
+    writeComponent("PlannerCore", kPlanner);
+    writeComponent("NativeAdapter", kAdapter);
+  }
+  void TearDown() override {
+    // Released engines finish on their own threads; let them, so none is still tearing down at exit.
+    iterateUntil([] { return PlannerEngine::liveContexts() == 0; }, 30s);
+    EXPECT_EQ(PlannerEngine::liveContexts(), 0);
+    std::error_code ec;
+    fs::remove_all(root_, ec);
+  }
+
+  void writeComponent(const std::string& name, const std::string& text) {
+    writeFile(resources_ / (name + ".js"), text);
+  }
+
+  PlannerEngineOptions options(std::optional<fs::path> catalogue = {}) const {
+    return PlannerEngineOptions{std::move(catalogue), resources_};
+  }
+
+  std::shared_ptr<PlannerEngine> start(std::optional<fs::path> catalogue = {}) {
+    return async::runBlocking(PlannerEngine::create(options(std::move(catalogue))));
+  }
+
+  static JSONValue run(const std::shared_ptr<PlannerEngine>& engine, std::string action, JSONValue payload = obj({})) {
+    return async::runBlocking(engine->run(std::move(action), std::move(payload)));
+  }
+
+  static JSONValue calls(const std::shared_ptr<PlannerEngine>& engine) { return run(engine, "calls"); }
+
+  // The DorvikError message a task fails with; fails the test when it succeeds or throws something else.
+  template <class T>
+  static std::string failure(async::Task<T> task) {
+    try {
+      async::runBlocking(std::move(task));
+    } catch (const DorvikError& e) {
+      EXPECT_EQ(e.status(), 0);
+      return e.message();
+    } catch (const std::exception& e) {
+      ADD_FAILURE() << "unexpected error: " << e.what();
+      return {};
+    }
+    ADD_FAILURE() << "the task succeeded";
+    return {};
+  }
+
+  fs::path root_;
+  fs::path resources_;
+};
+
+// --- Catalogue ------------------------------------------------------------------------------------------------
+
+TEST_F(PlannerEngineTest, WithoutCatalogueTheEngineStartsAndLookupsFindNothingWithoutCallingComponents) {
+  for (auto catalogue : {std::optional<fs::path>(), std::optional<fs::path>(root_ / "missing.sqlite")}) {
+    auto engine = start(catalogue);
+    EXPECT_EQ(async::runBlocking(engine->catalogCount()), 0);
+    JSONValue result = async::runBlocking(engine->lookupOffline("Москва, Тверская 1"));
+    EXPECT_EQ(result.json(), R"({"found":null,"provider":"osm"})");
+    EXPECT_EQ(calls(engine).json(), "[]");
+  }
+}
+
+TEST_F(PlannerEngineTest, CatalogueWithoutAddressTableCountsZeroAndFailsTheLookupAfterTheKey) {
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open((root_ / "other.sqlite").c_str(), &db), SQLITE_OK);
+  exec(db, "CREATE TABLE streets (name TEXT)");
+  sqlite3_close(db);
+
+  auto engine = start(root_ / "other.sqlite");
+  EXPECT_EQ(async::runBlocking(engine->catalogCount()), 0);
+  EXPECT_EQ(failure(engine->lookupOffline("Тверская 1")), "Не удалось прочитать каталог адресов.");
+  EXPECT_EQ(calls(engine).json(), R"(["catalogKey"])");
+  EXPECT_EQ(run(engine, "counter")["counter"].intValue(), 0) << "the engine stays usable";
+}
+
+TEST_F(PlannerEngineTest, CatalogueRowsReachTheMatchWithNullTextsAndZeroCoordinates) {
+  writeCatalogue(root_ / "catalogue.sqlite",
+                 {
+                     {"1", "Москва", "Тверская", std::nullopt, std::nullopt, 37.61, "k:тверская 1"},
+                     {"2", std::nullopt, "Тверская", "1к2", 55.76, std::nullopt, "k:тверская 1"},
+                     {"3", "Москва", "Арбат", "1", 55.75, 37.59, "k:арбат 1"},
+                 });
+  auto engine = start(root_ / "catalogue.sqlite");
+  EXPECT_EQ(async::runBlocking(engine->catalogCount()), 3);
+
+  // The address reaches both actions exactly as passed in; only the rows of its key come back.
+  JSONValue result = async::runBlocking(engine->lookupOffline("  Тверская 1 "));
+  EXPECT_EQ(result["address"].string(), "  Тверская 1 ");
+  EXPECT_EQ(result["rows"].json(),
+            R"([{"city":"Москва","house":null,"id":"1","lat":0,"lon":37.61,"street":"Тверская"},)"
+            R"({"city":null,"house":"1к2","id":"2","lat":55.76,"lon":0,"street":"Тверская"}])");
+  EXPECT_EQ(calls(engine).json(), R"(["catalogKey","catalogMatch"])");
+
+  JSONValue none = async::runBlocking(engine->lookupOffline("Неизвестная 5"));
+  EXPECT_EQ(none["rows"].json(), "[]");
+}
+
+TEST_F(PlannerEngineTest, OneKeyHandsAtMost101RowsInStoredOrder) {
+  std::vector<CatalogueRow> rows;
+  for (int i = 1; i <= 150; ++i) rows.push_back({std::to_string(i), "Москва", "Ленина", "1", 55.0, 37.0, "k:ленина 1"});
+  rows.push_back({"other", "Москва", "Мира", "2", 55.1, 37.1, "k:мира 2"});
+  writeCatalogue(root_ / "catalogue.sqlite", rows);
+
+  auto engine = start(root_ / "catalogue.sqlite");
+  EXPECT_EQ(async::runBlocking(engine->catalogCount()), 151);
+  JSONValue result = async::runBlocking(engine->lookupOffline("Ленина 1"));
+  const JSONArray& found = result["rows"].array();
+  ASSERT_EQ(found.size(), 101u);
+  for (std::size_t i = 0; i < found.size(); ++i) EXPECT_EQ(found[i]["id"].string(), std::to_string(i + 1));
+}
+
+TEST_F(PlannerEngineTest, TheBuiltInCatalogueIsTheResourcesFolders) {
+  writeCatalogue(resources_ / "geocoder.sqlite", {{"1", "Москва", "Арбат", "1", 55.75, 37.59, "k:арбат 1"}});
+  writeCatalogue(root_ / "chosen.sqlite", {});
+  EXPECT_EQ(async::runBlocking(start()->catalogCount()), 1);
+  EXPECT_EQ(async::runBlocking(start(root_ / "chosen.sqlite")->catalogCount()), 0) << "a named file wins";
+}
+
+TEST_F(PlannerEngineTest, ACatalogueThatCannotBeOpenedStopsTheStart) {
+  fs::create_directories(root_ / "folder.sqlite");
+  EXPECT_EQ(failure(PlannerEngine::create(options(root_ / "folder.sqlite"))),
+            "Не удалось открыть локальный каталог адресов.");
+}
+
+// --- Loading --------------------------------------------------------------------------------------------------
+
+TEST_F(PlannerEngineTest, AMissingComponentStopsLoadingBeforeTheNextIsEvaluated) {
+  fs::remove(resources_ / "PlannerCore.js");
+  // Evaluating the adapter would hold the start for five seconds.
+  writeComponent("NativeAdapter", "var end = Date.now() + 5000; while (Date.now() < end) {}\n");
+  auto begin = Clock::now();
+  EXPECT_EQ(failure(PlannerEngine::create(options())), "Не найден компонент PlannerCore.");
+  EXPECT_LT(Clock::now() - begin, 2500ms) << "the fifth component was evaluated";
+}
+
+TEST_F(PlannerEngineTest, AComponentThatThrowsWhileLoadingNamesItself) {
+  writeComponent("GeocodingCore", "throw new Error('нет словаря');\n");
+  EXPECT_EQ(failure(PlannerEngine::create(options())), "GeocodingCore: нет словаря");
+  writeComponent("GeocodingCore", "throw '';\n");
+  EXPECT_EQ(failure(PlannerEngine::create(options())), "GeocodingCore: Ошибка расчёта");
+  writeComponent("GeocodingCore", "var broken = ;\n");
+  EXPECT_EQ(failure(PlannerEngine::create(options())).rfind("GeocodingCore: ", 0), 0u);
+}
+
+TEST_F(PlannerEngineTest, AComponentThatIsNotUTF8IsRefused) {
+  writeComponent("NativePrelude", "var s = '\xff\xfe';\n");
+  EXPECT_THROW(async::runBlocking(PlannerEngine::create(options())), std::runtime_error);
+}
+
+TEST_F(PlannerEngineTest, TheBundleIsFoundThroughTheOverrideWhenTheExecutableHasNone) {
+  g_setenv("DORVIK_RESOURCES_DIR", resources_.c_str(), TRUE);
+  auto found = PlannerEngine::bundleResources();
+  ASSERT_TRUE(found.has_value());
+  EXPECT_EQ(*found, resources_);
+  auto engine = async::runBlocking(PlannerEngine::create());
+  EXPECT_EQ(run(engine, "counter")["counter"].intValue(), 0);
+
+  g_unsetenv("DORVIK_RESOURCES_DIR");
+  found = PlannerEngine::bundleResources();
+  ASSERT_TRUE(found.has_value());
+  EXPECT_EQ(*found, fs::path(DORVIK_APP_DIR) / "Dorvik_DorvikCore.bundle" / "Resources");
+}
+
+// --- Actions --------------------------------------------------------------------------------------------------
+
+TEST_F(PlannerEngineTest, TheRequestIsCompactSortedJSONAndTheResultIsDecoded) {
+  auto engine = start();
+  JSONValue payload = obj({{"b", 1}, {"a", JSONValue::array({1, 2.5, "Мира"})}});
+  JSONValue result = run(engine, "echo", payload);
+  EXPECT_EQ(result["text"].string(), R"({"action":"echo","payload":{"a":[1,2.5,"Мира"],"b":1}})");
+  EXPECT_EQ(result["payload"], payload);
+}
+
+TEST_F(PlannerEngineTest, AThrowingActionLeavesTheNextOneUnaffected) {
+  auto engine = start();
+  EXPECT_EQ(failure(engine->run("fail", obj({}))), "Расчёт сломался");
+  // What the component changed before it threw stays changed; the old exception is gone.
+  EXPECT_EQ(run(engine, "counter")["counter"].intValue(), 1);
+  EXPECT_EQ(failure(engine->run("failString", obj({}))), "Строка");
+  EXPECT_EQ(failure(engine->run("failEmpty", obj({}))), "Ошибка расчёта");
+  EXPECT_EQ(failure(engine->run("nothing", obj({}))), "Неизвестное действие nothing.");
+  EXPECT_EQ(run(engine, "echo", obj({{"x", 1}}))["payload"]["x"].intValue(), 1);
+}
+
+TEST_F(PlannerEngineTest, AResultThatIsNotJSONTextIsTheDecodersError) {
+  auto engine = start();
+  EXPECT_THROW(run(engine, "undefinedResult"), JSONDecodeError);
+  EXPECT_THROW(run(engine, "objectResult"), JSONDecodeError);
+  EXPECT_TRUE(run(engine, "nullResult").isNull());
+  EXPECT_EQ(run(engine, "counter")["counter"].intValue(), 0);
+}
+
+TEST_F(PlannerEngineTest, AResultWithoutTextFormIsNoResult) {
+  auto engine = start();
+  EXPECT_EQ(failure(engine->run("symbolResult", obj({}))), "Расчёт не вернул результат.");
+  EXPECT_EQ(run(engine, "counter")["counter"].intValue(), 0);
+}
+
+TEST_F(PlannerEngineTest, ANonFinitePayloadFailsBeforeTheComponentIsCalled) {
+  auto engine = start();
+  EXPECT_THROW(run(engine, "echo", obj({{"x", std::numeric_limits<double>::quiet_NaN()}})), JSONEncodeError);
+  EXPECT_THROW(run(engine, "echo", obj({{"x", std::numeric_limits<double>::infinity()}})), JSONEncodeError);
+  EXPECT_EQ(calls(engine).json(), "[]");
+}
+
+TEST_F(PlannerEngineTest, AFailedStartReleasesItsContext) {
+  int before = PlannerEngine::liveContexts();
+  writeComponent("PlannerCore", "throw new Error('x');\n");
+  EXPECT_EQ(failure(PlannerEngine::create(options())), "PlannerCore: x");
+  iterateUntil([&] { return PlannerEngine::liveContexts() == before; }, 10s);
+  EXPECT_EQ(PlannerEngine::liveContexts(), before);
+}
+
+// --- Replacement ----------------------------------------------------------------------------------------------
+
+async::Task<void> spin(std::shared_ptr<PlannerEngine> engine, int ms, bool* finished) {
+  JSONValue payload;
+  payload.set("ms", ms);
+  try {
+    co_await engine->run("spin", std::move(payload));
+  } catch (const CancelledError&) {
+  }
+  *finished = true;
+}
+
+TEST_F(PlannerEngineTest, ReplacingAnEngineDuringALongActionNeverBlocksTheMainThread) {
+  // Everything below must happen well before the old engine's action could have ended.
+  constexpr auto kAction = 5000ms;
+  int before = PlannerEngine::liveContexts();
+  auto old = start();
+  std::weak_ptr<PlannerEngine> weak = old;
+  bool finished = false;
+  async::CancelToken token;
+  auto spawned = Clock::now();
+  async::spawn(spin(std::move(old), static_cast<int>(kAction.count()), &finished), token);
+  iterateUntil([] { return false; }, 200ms);  // the action is running on the old engine's thread now
+
+  // The new engine starts and answers while the old one still calculates.
+  auto replacement = start();
+  EXPECT_EQ(run(replacement, "counter")["counter"].intValue(), 0);
+  EXPECT_FALSE(finished);
+
+  // The caller gives up: its task drops the last reference on the main thread, which must not wait for the
+  // action either.
+  token.cancel();
+  iterateUntil([&] { return finished && weak.expired(); }, 2 * kAction);
+  EXPECT_TRUE(finished);
+  EXPECT_TRUE(weak.expired());
+  bool early = Clock::now() - spawned < kAction;
+  EXPECT_TRUE(early) << "the main thread waited for the old engine's action";
+  if (early) {
+    EXPECT_EQ(PlannerEngine::liveContexts(), before + 2) << "the old context goes only after its action";
+  }
+
+  // Once the action ends, the old context is released on its own thread.
+  iterateUntil([&] { return PlannerEngine::liveContexts() == before + 1; }, 4 * kAction);
+  EXPECT_EQ(PlannerEngine::liveContexts(), before + 1);
+}
+
+TEST_F(PlannerEngineTest, CallsNeverOverlapAndRunInOrder) {
+  auto engine = start();
+  bool finished = false;
+  async::spawn(spin(engine, 300, &finished));
+  // Queued behind the long action, so the component has seen it already.
+  auto begin = Clock::now();
+  EXPECT_EQ(calls(engine).json(), R"(["spin"])");
+  EXPECT_GE(Clock::now() - begin, 250ms);
+  iterateUntil([&] { return finished; }, 10s);
+  EXPECT_TRUE(finished);
+}
+
+// --- The real components --------------------------------------------------------------------------------------
+
+TEST(PlannerEngineBundle, TheBuildsComponentsLoadAndAnswer) {
+  auto resources = fs::path(DORVIK_APP_DIR) / "Dorvik_DorvikCore.bundle" / "Resources";
+  for (const char* name : PlannerEngine::kComponents) {
+    if (!fs::exists(resources / (std::string(name) + ".js"))) GTEST_SKIP() << name << ".js is not in the bundle yet";
+  }
+  auto engine = async::runBlocking(PlannerEngine::create(PlannerEngineOptions{std::nullopt, resources}));
+  JSONValue key = async::runBlocking(engine->run("catalogKey", JSONValue::object({{"address", "Москва, Тверская 1"}})));
+  EXPECT_FALSE(key["key"].string().empty()) << key.json();
+  // The shipped catalogue holds the demo workspace's buildings; the offline lookup finds one of them.
+  EXPECT_GT(async::runBlocking(engine->catalogCount()), 0);
+  JSONValue match = async::runBlocking(engine->lookupOffline("Москва, Тверская улица, 6"));
+  EXPECT_EQ(match["provider"].string(), "osm") << match.json();
+  EXPECT_NEAR(match.path("found.lat").doubleValue().value_or(0), 55.7606, 1e-6) << match.json();
+}
+
+}  // namespace

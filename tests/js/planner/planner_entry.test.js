@@ -1,0 +1,74 @@
+// The entry point: loading order, unknown actions, and what a thrown value looks like to the engine.
+
+function thrown(fn) {
+  try { fn(); } catch (e) { return e; }
+  throw new Error("expected a throw");
+}
+
+test("the components define their globals and Native.run", function () {
+  assertEqual(typeof NativePrelude, "object");
+  assertEqual(typeof PlannerCore.solve, "function");
+  assertEqual(typeof Native.run, "function");
+});
+
+test("every refusal leaves Native.run as a non-empty plain string", function () {
+  const calls = [
+    ["noSuchAction", {}, "Неизвестное действие: noSuchAction."],
+    ["date", { date: "2026-02-30" }, "Неверная дата рейса."],
+    ["config", { CITY_KMH: 0, ROAD_FACTOR: 1, SERVICE_MIN: 0, LATE_TOL_MIN: 0 }, "Скорость: 1–200; коэффициент: 1–5; время: 0–240 минут."],
+    ["export", { kind: "pdf" }, "Неизвестный вид выгрузки."]
+  ];
+  calls.forEach(function (c) {
+    const e = thrown(function () { Native.run(JSON.stringify({ action: c[0], payload: c[1] })); });
+    assertEqual(typeof e, "string", c[0]);
+    assertEqual(e, c[2]);
+  });
+  const bad = thrown(function () { Native.run("not json"); });
+  assert(typeof bad === "string" && bad.length > 0);
+});
+
+test("an unexpected failure inside an action names the action", function () {
+  const saved = PlannerCore.actions.archive;
+  PlannerCore.actions.archive = function () { return null.x; };
+  const e = thrown(function () { Native.run(JSON.stringify({ action: "archive", payload: {} })); });
+  PlannerCore.actions.archive = saved;
+  assertEqual(typeof e, "string");
+  assert(e.indexOf("Ошибка расчёта (archive): ") === 0, e);
+});
+
+test("the entry actions never throw on the shape of their input", function () {
+  [null, 1, "x", [], { companyId: 5, author: ["a"] }].forEach(function (p) {
+    assertEqual(JSON.parse(Native.run(JSON.stringify({ action: "identity", payload: p }))), {});
+    assertEqual(run("zones", { zones: p }), {});
+  });
+  const doc = run("load", { orders: [{ id: 1 }, "x"], vehicles: [1, { id: "V", use: "1" }] });
+  assertEqual(doc.vehicles.length, 1);
+  assertEqual(doc.vehicles[0].use, true);
+});
+
+test("results are JSON text and a failed call leaves the next one working", function () {
+  assert(typeof Native.run(JSON.stringify({ action: "archive", payload: {} })) === "string");
+  thrown(function () { run("date", { date: "x" }); });
+  assertEqual(run("date", { date: "2026-05-01" }).routeDate, "2026-05-01");
+});
+
+test("address actions go to the address component or refuse clearly without it", function () {
+  if (typeof GeocodingCore === "undefined") {
+    const e = thrown(function () { run("addressIdentity", { address: "Москва" }); });
+    assert(typeof e === "string" && /адрес/i.test(e), e);
+    assertEqual(run("addressIndex", { rows: [] }), {}, "the index never fails an entry");
+  } else {
+    assertEqual(typeof run("addressIdentity", { address: "Москва, Тверская улица, 6" }).key, "string");
+  }
+});
+
+test("a failing address index gives an empty index instead of failing the workspace entry", function () {
+  globalThis.GeocodingCore = {
+    addressIndex: function () { throw "сбой"; },
+    addressIdentity: function (p) { return { key: "k:" + p.address }; }
+  };
+  assertEqual(run("addressIndex", { rows: [{ address: "a" }] }), {});
+  assertEqual(run("addressIdentity", { address: "a" }), { key: "k:a" });
+  globalThis.GeocodingCore.addressIndex = function () { return [1, 2]; };
+  assertEqual(run("addressIndex", { rows: [] }), {}, "anything but an object reads as an empty index");
+});

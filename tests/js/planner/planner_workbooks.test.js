@@ -1,0 +1,190 @@
+// Workbooks: import, the working export's round trip, the route sheets, table sheets and the publication body.
+
+function book(sheets, type) {
+  const wb = XLSX.utils.book_new();
+  sheets.forEach(function (s) { XLSX.utils.book_append_sheet(wb, XLSX.utils.aoa_to_sheet(s[1]), s[0]); });
+  return XLSX.write(wb, { type: "base64", bookType: type || "xlsx" });
+}
+function readBack(base64) { return XLSX.read(base64, { type: "base64" }); }
+function rowsOf(wb, name) { return XLSX.utils.sheet_to_json(wb.Sheets[name], { header: 1, defval: null }); }
+
+const EDITABLE = ["id", "title", "address", "phone", "window", "units", "lat", "lon", "hardWindow", "serviceS", "sharedS",
+  "comments", "instructions", "source"];
+function editable(o) { const out = {}; EDITABLE.forEach(function (k) { out[k] = o[k] === undefined ? null : o[k]; }); return out; }
+
+function planned() {
+  run("identity", { companyId: "c-1", author: "Иванова Анна" });
+  run("load", {
+    routeDate: "2026-09-22", fileName: "Заказы.xlsx",
+    depot: { name: "Склад", lat: 55.7558, lon: 37.6176, window: "08:00-20:00" },
+    config: { CITY_KMH: 30, ROAD_FACTOR: 1.4, SERVICE_MIN: 7, LATE_TOL_MIN: 5 },
+    vehicles: [{ id: "ivanov", ref: "Иванов", shift: "09:00-18:00", zone: "Центр", use: true, back: true, capacity: 20, mileage: 150 },
+               { id: "petrov", ref: "Петров: [смена]/2", shift: "10:00-19:00", zone: "", use: false, back: false, capacity: null, mileage: null }],
+    orders: [
+      { id: "1001", title: "Кофейня", address: "Москва, Тверская улица, 6", phone: "+7 900 000-00-01", window: "09:00-12:00", units: 4,
+        lat: 55.7606, lon: 37.6095, hardWindow: "да", serviceS: 300, sharedS: null, comments: "звонить", instructions: "вход со двора", source: "manual" },
+      { id: "1002", title: "Магазин", address: "Москва, улица Петровка, 12", phone: "", window: "", units: null,
+        lat: null, lon: null, hardWindow: "", serviceS: null, sharedS: 600, comments: "", instructions: "", extraColumn: "доп" },
+      { id: "1003", title: "Офис", address: "Москва, Тверская улица, 6", phone: "", window: "10:00-", units: 2,
+        lat: 55.7606, lon: 37.6095, hardWindow: "", serviceS: null, sharedS: null, comments: "", instructions: "" }
+    ]
+  });
+  return run("calculate");
+}
+
+test("a working workbook imports back to the same plan", function () {
+  const doc = planned();
+  const exported = run("export", { kind: "working" });
+  assertEqual(exported.name, "Рабочая книга 2026-09-22.xlsx");
+  const wb = readBack(exported.base64);
+  assertEqual(wb.SheetNames, ["Заказы", "Транспорт", "Склад", "Параметры"]);
+  assertEqual(rowsOf(wb, "Заказы")[0][0], "Номер заказа");
+  const imported = run("import", { base64: exported.base64, name: exported.name, routeDate: "2026-09-23" });
+  assertEqual(imported.orders.map(editable), doc.orders.map(editable));
+  assertEqual(imported.orders[1].extraColumn, "доп", "extra columns survive");
+  assertEqual(imported.vehicles, doc.vehicles);
+  assertEqual(imported.depot, doc.depot);
+  assertEqual(imported.config, doc.config);
+  assertEqual([imported.routeDate, imported.fileName, imported.planned, imported.routes], ["2026-09-23", exported.name, false, []]);
+  assertEqual(imported.importedBook, [
+    { address: "Москва, Тверская улица, 6", lat: 55.7606, lon: 37.6095 },
+    { address: "Москва, Тверская улица, 6", lat: 55.7606, lon: 37.6095 }]);
+  assert(imported.orders.every(function (o) { return doc.orders.every(function (d) { return d._nativeID !== o._nativeID; }); }), "new ids");
+  assertEqual(run("archive").workbook, exported.base64, "the source workbook is kept for the history");
+  assert(!("importedBook" in run("archive")));
+  assert(!("importedBook" in run("date", { date: "2026-09-24" })));
+});
+
+test("an order workbook with Excel numbers, times and alternative headers", function () {
+  const base64 = book([["Лист1", [
+    ["Отчёт за день"],
+    ["№", "Получатель", "Адрес доставки", "Окно с", "Окно до", "Места", "Координаты", "Комментарий"],
+    [1001, "Кафе", "Москва, Арбат, 10", 0.375, 0.5, "2,5", "55.7502, 37.5932", "x"],
+    [null, null, null, null, null, null, null, null],
+    [1002, "Офис", "", null, null, null, null, null],
+    [1003, "Склад", "Москва, Покровка, 12", "9:00", "", 1, "", ""],
+    [1001, "Дубль", "Москва, Арбат, 10", null, null, null, "55.7502, 37.5932", ""]
+  ]]]);
+  const doc = run("import", { base64: base64, name: "day.xlsx", routeDate: "2026-09-22" });
+  assertEqual(doc.orders.length, 3, "rows with neither address nor coordinates are skipped");
+  assertEqual([doc.orders[0].id, doc.orders[0].title, doc.orders[0].window, doc.orders[0].units], ["1001", "Кафе", "09:00-12:00", 2.5]);
+  assertEqual([doc.orders[0].lat, doc.orders[0].lon, doc.orders[0].source, doc.orders[0].qc], [55.7502, 37.5932, "file", "file"]);
+  assertEqual([doc.orders[1].window, doc.orders[1].lat], ["9:00-", null]);
+  assert(/Загружено заказов: 3; с координатами: 2\./.test(doc.status), doc.status);
+  assert(/Повторяются номера заказов: 1001/.test(doc.status), doc.status);
+});
+
+test("an .xls book is read", function () {
+  const base64 = book([["Заказы", [["Адрес", "Широта", "Долгота"], ["Москва, Арбат, 10", 55.75, 37.59]]]], "biff8");
+  const doc = run("import", { base64: base64, name: "old.xls", routeDate: "2026-09-22" });
+  assertEqual(doc.orders.length, 1);
+  assertEqual(doc.orders[0].lat, 55.75);
+});
+
+test("unreadable, empty, protected and address-less books give their messages", function () {
+  planned();
+  const before = run("archive");
+  assertThrows(function () { run("import", { base64: "VGhpcyBpcyBub3QgYSB3b3JrYm9vay4=", name: "x.xlsx", routeDate: "2026-09-22" }); },
+    "Не удалось прочитать файл Excel.");
+  assertThrows(function () { run("import", { base64: "", name: "x.xlsx", routeDate: "2026-09-22" }); }, "Не удалось прочитать файл Excel.");
+  assertThrows(function () { run("import", { base64: "UEsDBAoAAAAAAA==", name: "x.xlsx", routeDate: "2026-09-22" }); },
+    "Не удалось прочитать файл Excel.");
+  assertThrows(function () { run("import", { base64: book([["Лист1", []]]), name: "x.xlsx", routeDate: "2026-09-22" }); },
+    "В книге нет заказов.");
+  assertThrows(function () { run("import", { base64: book([["Лист1", [["Адрес", "Клиент"]]]]), name: "x.xlsx", routeDate: "2026-09-22" }); },
+    "В книге нет заказов.");
+  assertThrows(function () { run("import", { base64: book([["Лист1", [["Клиент", "Телефон"], ["a", "b"]]]]), name: "x.xlsx", routeDate: "2026-09-22" }); },
+    "В книге не найден лист с заказами: нужна колонка «Адрес».");
+  // An encrypted package: a compound file holding the encryption description and the encrypted stream.
+  const cfb = XLSX.CFB.utils.cfb_new();
+  const xml = "<?xml version=\"1.0\"?><encryption xmlns=\"http://schemas.microsoft.com/office/2006/encryption\"></encryption>";
+  const info = [4, 0, 4, 0, 0x40, 0, 0, 0].concat(Array.from(xml).map(function (c) { return c.charCodeAt(0); }));
+  XLSX.CFB.utils.cfb_add(cfb, "/EncryptionInfo", info);
+  XLSX.CFB.utils.cfb_add(cfb, "/EncryptedPackage", new Array(64).fill(7));
+  assertThrows(function () { run("import", { base64: XLSX.CFB.write(cfb, { type: "base64" }), name: "p.xlsx", routeDate: "2026-09-22" }); },
+    "Файл защищён паролем. Снимите пароль и откройте снова.");
+  assertEqual(run("archive"), before, "a refused import leaves the plan as it was");
+});
+
+test("route sheets need a calculation and name one sheet per route", function () {
+  const doc = planned();
+  const routes = run("export", { kind: "routes" });
+  assertEqual(routes.name, "Маршрутные листы 2026-09-22.xlsx");
+  const wb = readBack(routes.base64);
+  assertEqual(wb.SheetNames.length, doc.routes.length + 1);
+  assertEqual(wb.SheetNames[0], "Сводка");
+  const sheet = rowsOf(wb, wb.SheetNames[1]);
+  const header = sheet.findIndex(function (r) { return r[0] === "№"; });
+  assertEqual(sheet.length - header - 1, doc.routes[0].orders.length, "one row per stop");
+  run("load", { orders: [{ id: "1", address: "x" }], routeDate: "2026-09-22" });
+  assertThrows(function () { run("export", { kind: "routes" }); }, "Сначала рассчитайте маршруты.");
+  assert(run("export", { kind: "working" }).base64.length > 0, "the working book works before a calculation");
+});
+
+test("sheet writes cells of every JSON kind under a safe sheet name", function () {
+  const out = run("sheet", {
+    rows: [["Текст", "Число", "Да/нет", "Пусто", "Объект", "Список"], ["a", 1.5, true, null, { name: "Иванов", id: 3 }, [1, "b"]],
+           ["b", -2, false, null, { id: 3 }, []]],
+    name: "Отчёт: курьеры/смены [март]?*", fileName: "Отчёт/март"
+  });
+  assertEqual(out.name, "Отчёт_март.xlsx");
+  const wb = readBack(out.base64);
+  assertEqual(wb.SheetNames, ["Отчёт_ курьеры_смены _март___"]);
+  const rows = rowsOf(wb, wb.SheetNames[0]);
+  assertEqual(rows[1], ["a", 1.5, true, null, "Иванов", "1, b"]);
+  assertEqual(rows[2][4], "{\"id\":3}");
+  const long = run("sheet", { rows: [], name: "Очень длинное название страницы отчёта за период", fileName: "x.xlsx" });
+  assertEqual(readBack(long.base64).SheetNames[0].length, 31);
+  assertEqual(readBack(run("sheet", { rows: [], name: "", fileName: "" }).base64).SheetNames, ["Лист1"]);
+});
+
+test("the publication body carries the day, identity, routes and shared points", function () {
+  const doc = planned();
+  const body = run("payload").payload;
+  assertEqual(body.date, "2026-09-22");
+  assertEqual([body.companyId, body.author], ["c-1", "Иванова Анна"]);
+  assertEqual(body.routes.length, doc.routes.length);
+  const route = body.routes[0];
+  assertEqual(route.courierLogin, "ivanov");
+  assertEqual(route.externalRouteId, "2026-09-22 · Иванов");
+  assertEqual(route.points.length, 1, "two orders at one point are one point");
+  assertEqual(route.points[0].orders.map(function (o) { return o.orderId; }).sort(), ["1001", "1003"]);
+  const first = route.points[0].orders.find(function (o) { return o.orderId === "1001"; });
+  assertEqual(first.window, { from: "09:00", to: "12:00" });
+  assertEqual(first.phones, ["+7 900 000-00-01"]);
+  assert(/^\d\d:\d\d$/.test(route.points[0].plannedArrival));
+  assertEqual(run("payload"), { payload: body }, "deterministic for an unchanged plan");
+  run("load", { routeDate: "2026-09-22" });
+  assertThrows(function () { run("payload"); }, "В плане нет маршрутов для отправки.");
+});
+
+test("the lean reader of large books reads what the library reads", function () {
+  const rows = [["Заметка"], ["№", "Клиент", "Адрес", "Окно с", "Окно до", "Места", "Широта", "Долгота", "Комментарий"],
+    [1001, "Кафе & Ко <1>", "Москва, Арбат, 10", 0.375, 0.5, "2,5", 55.7502, 37.5932, "x\"y'z"],
+    [null, null, null],
+    [1002, "Офис 😀", "Москва, Покровка, 12", "9:00", "", 1, null, null, true]];
+  const vehicles = [["Имя", "Логин курьера / код машины", "На смене"], ["Иван", "iv", "да"]];
+  function strip(d) {
+    return [d.orders.map(function (o) { const x = Object.assign({}, o); delete x._nativeID; return x; }), d.vehicles, d.importedBook, d.status];
+  }
+  [{}, { bookSST: true }, { compression: true }, { bookSST: true, compression: true }].forEach(function (opts) {
+    const wb = XLSX.utils.book_new();
+    XLSX.utils.book_append_sheet(wb, XLSX.utils.aoa_to_sheet(vehicles), "Транспорт");
+    XLSX.utils.book_append_sheet(wb, XLSX.utils.aoa_to_sheet(rows), "Лист1");
+    const base64 = XLSX.write(wb, Object.assign({ type: "base64", bookType: "xlsx" }, opts));
+    PlannerCore.leanReader.threshold = Infinity;
+    const library = run("import", { base64: base64, name: "x.xlsx", routeDate: "2026-09-22" });
+    assertEqual(PlannerCore.leanReader.lastUsed, false);
+    PlannerCore.leanReader.threshold = 0;
+    const lean = run("import", { base64: base64, name: "x.xlsx", routeDate: "2026-09-22" });
+    assertEqual(PlannerCore.leanReader.lastUsed, true, "the lean reader took " + JSON.stringify(opts));
+    assertEqual(strip(lean), strip(library), JSON.stringify(opts));
+  });
+  PlannerCore.leanReader.threshold = 0;
+  const exported = run("export", { kind: "working" });
+  const again = run("import", { base64: exported.base64, name: "w.xlsx", routeDate: "2026-09-22" });
+  assertEqual(PlannerCore.leanReader.lastUsed, true);
+  assertEqual(again.orders.length, 2);
+  assertThrows(function () { run("import", { base64: "UEsDBAoAAAAAAA==", name: "x.xlsx", routeDate: "2026-09-22" }); },
+    "Не удалось прочитать файл Excel.", "a broken zip still falls back to the library's verdict");
+});

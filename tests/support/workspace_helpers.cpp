@@ -1,0 +1,32 @@
+#include "support/workspace_helpers.h"
+
+#include <glib.h>
+
+#include "core/async/task.h"
+
+namespace dorvik::testing {
+
+std::shared_ptr<APIClient> signedInClient(StandInServer& server) {
+  server.on("POST", "/auth/login",
+            Answer::json(JSONValue::object({{"accessToken", "access-1"},
+                                            {"refreshToken", "refresh-1"},
+                                            {"user", JSONValue::object({{"role", "logist"}, {"name", "Ирина"}})}})));
+  APIClient::Options options;
+  options.persist = false;
+  auto client = async::runBlocking(APIClient::create(server.url(), options));
+  async::runBlocking(client->login("logist", "пароль"));
+  return client;
+}
+
+void scriptMapSettings(StandInServer& server, const JSONValue& settings) {
+  server.on("GET", "/keys/map", Answer::json(settings));
+}
+
+std::shared_ptr<EncryptedCache> freshCache() {
+  gchar* uuid = g_uuid_string_random();
+  std::string scope = std::string("https://model.test/api|1|") + uuid + "|1";
+  g_free(uuid);
+  return async::runBlocking(EncryptedCache::open(scope));
+}
+
+}  // namespace dorvik::testing

@@ -1,0 +1,25 @@
+// Pieces the application-model suites share: a signed-in client on the stand-in server, a workspace cache of a
+// scope of its own, and the server paths the model's gateway sends besides the screens' own.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "core/api/api_client.h"
+#include "core/cache/encrypted_cache.h"
+#include "core/json/json_value.h"
+#include "support/stand_in_server.h"
+
+namespace dorvik::testing {
+
+// Scripts POST "/auth/login" (a logist's session) and signs a client in on the server; the refresh token is not
+// kept in the secret store.
+std::shared_ptr<APIClient> signedInClient(StandInServer& server);
+
+// Scripts GET "/keys/map" with the web map's settings.
+void scriptMapSettings(StandInServer& server, const JSONValue& settings);
+
+// The cache of a fresh workspace scope (real Secret Service).
+std::shared_ptr<EncryptedCache> freshCache();
+
+}  // namespace dorvik::testing
