@@ -9,6 +9,7 @@
 #include <functional>
 
 #include "core/base/errors.h"
+#include "shell/application.h"
 #include "shell/form_widgets.h"
 #include "shell/preferences.h"
 #include "shell/root_window.h"
@@ -373,4 +374,54 @@ TEST_F(ShellWindow, EditorFooterAndValueFieldsBindTheEditedObject) {
   EXPECT_EQ(dismissals, 1);
   delete sheet;
   spin(50ms);
+}
+
+namespace {
+// Records how the application starts its model, then ends the run.
+class StartRecorder final : public Workflows {
+ public:
+  std::optional<bool> preview;
+  std::vector<std::string> openAccels, saveAccels, preferencesAccels;
+  int windows = 0;
+
+  async::Task<void> start(AppModel::LaunchOptions options) override {
+    preview = options.preview;
+    GtkApplication* app = GTK_APPLICATION(g_application_get_default());
+    auto read = [&](const char* action, std::vector<std::string>& out) {
+      gchar** accels = gtk_application_get_accels_for_action(app, action);
+      for (gchar** a = accels; a && *a; ++a) out.push_back(*a);
+      g_strfreev(accels);
+    };
+    read("win.open-orders", openAccels);
+    read("win.save-excel", saveAccels);
+    read("win.preferences", preferencesAccels);
+    windows = static_cast<int>(g_list_length(gtk_application_get_windows(app)));
+    for (GList* l = gtk_application_get_windows(app); l; l = l->next) gtk_window_close(GTK_WINDOW(l->data));
+    co_return;
+  }
+  async::Task<void> login(std::string, std::string) override { co_return; }
+  async::Task<void> changeRequiredPassword(std::string) override { co_return; }
+  async::Task<void> loadPreview() override { co_return; }
+  async::Task<void> logout() override { co_return; }
+  async::Task<void> switchDepot(std::string) override { co_return; }
+  async::Task<void> refreshReferenceData() override { co_return; }
+  async::Task<JSONValue> fetch(std::string, std::string, std::optional<JSONValue>) override { co_return JSONValue(); }
+  async::Task<bool> mutate(std::string, JSONValue) override { co_return false; }
+  async::Task<void> importWorkbook() override { co_return; }
+  async::Task<void> exportWorkbook(std::string) override { co_return; }
+};
+}  // namespace
+
+TEST(ShellApplication, StartsTheModelOnceWithThePreviewFlagAndBindsTheShortcuts) {
+  auto recorder = std::make_shared<StartRecorder>();
+  DorvikApp app(true, recorder);
+  char name[] = "dorvik";
+  char* argv[] = {name, nullptr};
+  EXPECT_EQ(app.run(1, argv), 0);
+  ASSERT_TRUE(recorder->preview);
+  EXPECT_TRUE(*recorder->preview);
+  EXPECT_EQ(recorder->windows, 1);
+  EXPECT_EQ(recorder->openAccels, std::vector<std::string>{"<Control>o"});
+  EXPECT_EQ(recorder->saveAccels, std::vector<std::string>{"<Control>s"});
+  EXPECT_EQ(recorder->preferencesAccels, std::vector<std::string>{"<Control>comma"});
 }
