@@ -425,3 +425,41 @@ TEST(ShellApplication, StartsTheModelOnceWithThePreviewFlagAndBindsTheShortcuts)
   EXPECT_EQ(recorder->saveAccels, std::vector<std::string>{"<Control>s"});
   EXPECT_EQ(recorder->preferencesAccels, std::vector<std::string>{"<Control>comma"});
 }
+
+// The window over the model's own workflows, its state set as the demo workspace sets it: every page opens
+// without an alert, and the courier application settings come from the demo data through the model's gateway.
+TEST(ShellOverTheModel, DemoStateShowsEveryPageWithoutAnError) {
+  gtk_init();
+  Gtk::init_gtkmm_internals();
+  adw_init();
+  char folder[] = "/tmp/dorvik-ui-XXXXXX";
+  ASSERT_NE(g_mkdtemp(folder), nullptr);
+  ShellContext context;
+  context.model = AppModel::create();
+  context.workflows = modelWorkflows(context.model);
+  context.defaults = std::make_shared<UserDefaults>(std::string(folder) + "/settings.ini");
+  auto* window = new RootWindow(context);
+  window->set_default_size(1280, 800);
+  window->present();
+  context.model->replaceGeneration();
+  context.model->setPreview(true);
+  context.model->setOffline(true);
+  context.model->setUser(JSONValue::object(
+      {{"id", "preview"}, {"fullName", "Пример"}, {"role", "superadmin"}, {"depotId", "preview-depot"}}));
+  spin();
+  ASSERT_EQ(window->screenKind(), 2);
+  for (PanelPage page : allPanelPages()) {
+    context.model->setPage(page);
+    spin(page == PanelPage::appSettings ? 300ms : 100ms);
+    EXPECT_EQ(window->alert(), nullptr) << rawValue(page) << ": " << context.model->error().value_or("");
+    if (page == PanelPage::appSettings) {
+      GtkWidget* toggle = find(GTK_WIDGET(window->gobj()), [](GtkWidget* w) { return GTK_IS_CHECK_BUTTON(w); });
+      ASSERT_NE(toggle, nullptr);
+      EXPECT_FALSE(gtk_widget_is_sensitive(toggle));
+      savePNG(GTK_WIDGET(window->gobj()), "model-appSettings");
+    }
+  }
+  delete window;
+  spin(50ms);
+  std::filesystem::remove_all(folder);
+}
