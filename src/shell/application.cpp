@@ -1,0 +1,81 @@
+#include "shell/application.h"
+
+#include <adwaita.h>
+
+#include "shell/gtk_helpers.h"
+#include "shell/preferences.h"
+#include "shell/root_window.h"
+#include "shell/toolkit/shell_rules.h"
+
+namespace dorvik {
+
+Appearance::Appearance(std::shared_ptr<UserDefaults> defaults) : defaults_(std::move(defaults)) {
+  provider_ = Gtk::CssProvider::create();
+  Gtk::StyleContext::add_provider_for_display(Gdk::Display::get_default(), provider_,
+                                              GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+  observer_ = defaults_->observe([this](const std::string& key) {
+    if (key == "appearance" || key == "accent" || key == "textSize") apply();
+  });
+  darkHandler_ = g_signal_connect(adw_style_manager_get_default(), "notify::dark",
+                                  callback([](GObject*, GParamSpec*, gpointer self) {
+                                    static_cast<Appearance*>(self)->apply();
+                                  }),
+                                  this);
+  apply();
+}
+
+Appearance::~Appearance() {
+  defaults_->unobserve(observer_);
+  g_signal_handler_disconnect(adw_style_manager_get_default(), darkHandler_);
+}
+
+void Appearance::apply() {
+  AdwStyleManager* manager = adw_style_manager_get_default();
+  std::string appearance = defaults_->string("appearance", "system");
+  adw_style_manager_set_color_scheme(manager, appearance == "dark"    ? ADW_COLOR_SCHEME_FORCE_DARK
+                                              : appearance == "light" ? ADW_COLOR_SCHEME_FORCE_LIGHT
+                                                                      : ADW_COLOR_SCHEME_DEFAULT);
+  provider_->load_from_data(shellStyleSheet(defaults_->string("accent", "orange"),
+                                            defaults_->number("textSize", 13), adw_style_manager_get_dark(manager)));
+}
+
+DorvikApp::DorvikApp(bool preview, std::shared_ptr<Workflows> workflows) : preview_(preview) {
+  context_.model = AppModel::create();
+  context_.workflows = workflows ? std::move(workflows) : modelWorkflows(context_.model);
+  context_.defaults = std::make_shared<UserDefaults>();
+}
+
+int DorvikApp::run(int argc, char** argv) {
+  app_ = Gtk::Application::create("ru.dorvik.Dorvik", Gio::Application::Flags::NON_UNIQUE);
+  app_->signal_startup().connect([this] {
+    adw_init();
+    appearance_ = std::make_unique<Appearance>(context_.defaults);
+    app_->set_accels_for_action("win.open-orders", {"<Control>o"});
+    app_->set_accels_for_action("win.save-excel", {"<Control>s"});
+    app_->set_accels_for_action("win.preferences", {"<Control>comma"});
+  });
+  app_->signal_activate().connect([this] { activate(); });
+  app_->signal_shutdown().connect([this] { appearance_.reset(); });
+  return app_->run(argc, argv);
+}
+
+void DorvikApp::activate() {
+  Gtk::Application* app = app_.get();
+  ShellContext context = context_;
+  context.openPreferences = [context = context_, app] {
+    ShellContext copy = context;
+    showPreferences(copy, app->get_active_window());
+  };
+  auto* window = new RootWindow(context);
+  window->set_application(app_);
+  window->signal_hide().connect([window] { delete window; });
+  window->present();
+  // Start once: a model that already has its planner engine has started.
+  if (!context_.model->engine()) {
+    AppModel::LaunchOptions options;
+    options.preview = preview_;
+    startDetached(context_.workflows->start(options));
+  }
+}
+
+}  // namespace dorvik

@@ -1,0 +1,126 @@
+#include "shell/form_widgets.h"
+
+#include <adwaita.h>
+
+#include "shell/gtk_helpers.h"
+
+namespace dorvik {
+
+namespace {
+struct Binding {
+  std::shared_ptr<JSONValue> value;
+  FieldSpec field;
+};
+
+void destroyBinding(gpointer data, GClosure*) { delete static_cast<Binding*>(data); }
+}  // namespace
+
+void addValueFields(AdwPreferencesGroup* group, const std::vector<FieldSpec>& fields,
+                    std::shared_ptr<JSONValue> value) {
+  for (const FieldSpec& field : fields) {
+    switch (field.kind) {
+      case FieldSpec::Kind::toggle: {
+        GtkWidget* toggle = gtk_check_button_new_with_label(field.title.c_str());
+        gtk_check_button_set_active(GTK_CHECK_BUTTON(toggle), ValueFields::flag(*value, field));
+        g_signal_connect_data(toggle, "toggled", callback([](GtkCheckButton* button, gpointer data) {
+                                auto* b = static_cast<Binding*>(data);
+                                ValueFields::setFlag(*b->value, b->field, gtk_check_button_get_active(button));
+                              }),
+                              new Binding{value, field}, destroyBinding, GConnectFlags(0));
+        adw_preferences_group_add(group, toggle);
+        break;
+      }
+      case FieldSpec::Kind::longText: {
+        GtkWidget* column = gtk_box_new(GTK_ORIENTATION_VERTICAL, 6);
+        GtkWidget* caption = gtk_label_new(field.title.c_str());
+        gtk_label_set_xalign(GTK_LABEL(caption), 0);
+        gtk_widget_add_css_class(caption, "caption");
+        gtk_widget_add_css_class(caption, "dim-label");
+        GtkWidget* editor = gtk_text_view_new();
+        gtk_text_view_set_wrap_mode(GTK_TEXT_VIEW(editor), GTK_WRAP_WORD_CHAR);
+        gtk_widget_set_size_request(editor, -1, 85);
+        gtk_widget_add_css_class(editor, "card");
+        GtkTextBuffer* buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(editor));
+        gtk_text_buffer_set_text(buffer, ValueFields::text(*value, field).c_str(), -1);
+        g_signal_connect_data(buffer, "changed", callback([](GtkTextBuffer* b, gpointer data) {
+                                auto* binding = static_cast<Binding*>(data);
+                                GtkTextIter start, end;
+                                gtk_text_buffer_get_bounds(b, &start, &end);
+                                gchar* text = gtk_text_buffer_get_text(b, &start, &end, FALSE);
+                                ValueFields::setText(*binding->value, binding->field, text);
+                                g_free(text);
+                              }),
+                              new Binding{value, field}, destroyBinding, GConnectFlags(0));
+        gtk_box_append(GTK_BOX(column), caption);
+        gtk_box_append(GTK_BOX(column), editor);
+        gtk_widget_set_margin_top(column, 6);
+        adw_preferences_group_add(group, column);
+        break;
+      }
+      case FieldSpec::Kind::text:
+      case FieldSpec::Kind::number:
+      case FieldSpec::Kind::secret: {
+        GtkWidget* row =
+            field.kind == FieldSpec::Kind::secret ? adw_password_entry_row_new() : adw_entry_row_new();
+        adw_preferences_row_set_title(ADW_PREFERENCES_ROW(row), field.title.c_str());
+        gtk_editable_set_text(GTK_EDITABLE(row), ValueFields::text(*value, field).c_str());
+        g_signal_connect_data(row, "changed", callback([](GtkEditable* editable, gpointer data) {
+                                auto* b = static_cast<Binding*>(data);
+                                ValueFields::setText(*b->value, b->field, gtk_editable_get_text(editable));
+                              }),
+                              new Binding{value, field}, destroyBinding, GConnectFlags(0));
+        adw_preferences_group_add(group, row);
+        break;
+      }
+    }
+  }
+}
+
+EditorFooter::EditorFooter(const std::string& title, std::function<void()> save, std::function<void()> dismiss)
+    : Gtk::Box(Gtk::Orientation::HORIZONTAL, 8), save_(std::move(save)), dismiss_(std::move(dismiss)) {
+  set_margin(20);
+  auto* space = Gtk::make_managed<Gtk::Box>();
+  space->set_hexpand(true);
+  append(*space);
+  append(cancel_);
+  saveButton_.set_label(title);
+  saveButton_.add_css_class("suggested-action");
+  append(saveButton_);
+  cancel_.signal_clicked().connect([this] {
+    if (dismiss_) dismiss_();
+  });
+  saveButton_.signal_clicked().connect([this] {
+    if (!busy_ && save_) save_();
+  });
+  auto controller = Gtk::ShortcutController::create();
+  controller->set_scope(Gtk::ShortcutScope::GLOBAL);
+  controller->add_shortcut(Gtk::Shortcut::create(Gtk::KeyvalTrigger::create(GDK_KEY_Escape),
+                                                 Gtk::CallbackAction::create([this](Gtk::Widget&, const Glib::VariantBase&) {
+                                                   if (dismiss_) dismiss_();
+                                                   return true;
+                                                 })));
+  controller->add_shortcut(Gtk::Shortcut::create(Gtk::KeyvalTrigger::create(GDK_KEY_Return),
+                                                 Gtk::CallbackAction::create([this](Gtk::Widget&, const Glib::VariantBase&) {
+                                                   if (busy_ || !save_) return false;
+                                                   save_();
+                                                   return true;
+                                                 })));
+  add_controller(controller);
+}
+
+void EditorFooter::setBusy(bool busy) {
+  busy_ = busy;
+  saveButton_.set_sensitive(!busy);
+}
+
+Gtk::Label* recordCell(const Record& record, std::string_view key, const CellFormat& format) {
+  auto* label = Gtk::make_managed<Gtk::Label>(recordCellText(record, key, format));
+  label->set_use_markup(false);
+  return label;
+}
+
+Gtk::Label* recordTextCell(const Record& record, std::string_view key) {
+  return recordCell(record, key, [](const JSONValue& value) { return value.string(); });
+}
+
+}  // namespace dorvik

@@ -1,0 +1,41 @@
+// The widgets of the form toolkit: input rows over an edited object, the editor sheets' footer, table cells.
+#pragma once
+
+#include <gtkmm.h>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "core/json/json_value.h"
+#include "shell/toolkit/display.h"
+#include "shell/toolkit/form.h"
+
+typedef struct _AdwPreferencesGroup AdwPreferencesGroup;
+
+namespace dorvik {
+
+// Adds one input row per field to `group`, bound to the shared edited object: text, number and long-text rows
+// write the typed text, toggles a Boolean; every other member of the object is kept.
+void addValueFields(AdwPreferencesGroup* group, const std::vector<FieldSpec>& fields,
+                    std::shared_ptr<JSONValue> value);
+
+// The bottom bar of an editor sheet: "Отмена" (Escape) and the save button (Return), the latter disabled while
+// busy.
+class EditorFooter : public Gtk::Box {
+ public:
+  EditorFooter(const std::string& title, std::function<void()> save, std::function<void()> dismiss);
+  void setBusy(bool busy);
+
+ private:
+  std::function<void()> save_, dismiss_;
+  Gtk::Button cancel_{"Отмена"};
+  Gtk::Button saveButton_;
+  bool busy_ = false;
+};
+
+// Table cells: the member (or dotted path) `key` of a row through `format`; as raw text.
+Gtk::Label* recordCell(const Record& record, std::string_view key, const CellFormat& format);
+Gtk::Label* recordTextCell(const Record& record, std::string_view key);
+
+}  // namespace dorvik

@@ -1,0 +1,386 @@
+#include "shell/panel_content.h"
+
+#include <adwaita.h>
+
+#include "shell/form_widgets.h"
+#include "shell/gtk_helpers.h"
+#include "shell/toolkit/courier_settings.h"
+#include "shell/toolkit/form.h"
+#include "shell/toolkit/shell_rules.h"
+#include "shell/toolkit/workspace_settings.h"
+
+namespace dorvik {
+
+namespace {
+
+// A scrollable grouped form: a preferences page whose groups are added by the screen.
+struct Form {
+  Gtk::Box* root = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::VERTICAL);
+  AdwPreferencesPage* page = ADW_PREFERENCES_PAGE(adw_preferences_page_new());
+  Form() {
+    gtk_widget_set_vexpand(GTK_WIDGET(page), TRUE);
+    gtk_box_append(root->gobj(), GTK_WIDGET(page));
+  }
+  AdwPreferencesGroup* group(const char* title) {
+    auto* g = ADW_PREFERENCES_GROUP(adw_preferences_group_new());
+    if (title) adw_preferences_group_set_title(g, title);
+    adw_preferences_page_add(page, g);
+    return g;
+  }
+};
+
+void add(AdwPreferencesGroup* group, Gtk::Widget& widget) { adw_preferences_group_add(group, widget.gobj()); }
+void add(AdwPreferencesGroup* group, GtkWidget* widget) { adw_preferences_group_add(group, widget); }
+
+GtkWidget* textRow(const char* text, bool secondary = false) {
+  GtkWidget* label = gtk_label_new(text);
+  gtk_label_set_wrap(GTK_LABEL(label), TRUE);
+  gtk_label_set_xalign(GTK_LABEL(label), 0);
+  gtk_widget_set_margin_top(label, 10);
+  gtk_widget_set_margin_bottom(label, 10);
+  gtk_widget_set_margin_start(label, 12);
+  gtk_widget_set_margin_end(label, 12);
+  if (secondary) gtk_widget_add_css_class(label, "dim-label");
+  GtkWidget* row = gtk_list_box_row_new();
+  gtk_list_box_row_set_activatable(GTK_LIST_BOX_ROW(row), FALSE);
+  gtk_list_box_row_set_child(GTK_LIST_BOX_ROW(row), label);
+  return row;
+}
+
+// A labelled value: the title on the left, the value on the right; returns the value label.
+GtkWidget* valueRow(AdwPreferencesGroup* group, const char* title, const std::string& value) {
+  GtkWidget* row = adw_action_row_new();
+  adw_preferences_row_set_title(ADW_PREFERENCES_ROW(row), title);
+  GtkWidget* label = gtk_label_new(value.c_str());
+  gtk_widget_add_css_class(label, "dim-label");
+  gtk_label_set_selectable(GTK_LABEL(label), TRUE);
+  adw_action_row_add_suffix(ADW_ACTION_ROW(row), label);
+  adw_preferences_group_add(group, row);
+  return label;
+}
+
+Gtk::Button* buttonRow(AdwPreferencesGroup* group, const char* title) {
+  auto* button = Gtk::make_managed<Gtk::Button>(title);
+  button->set_halign(Gtk::Align::START);
+  button->set_margin_top(6);
+  add(group, *button);
+  return button;
+}
+
+Gtk::Widget* placeholder(PanelPage page) {
+  auto* box = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::VERTICAL);
+  GtkWidget* status = adw_status_page_new();
+  adw_status_page_set_icon_name(ADW_STATUS_PAGE(status), std::string(iconName(page)).c_str());
+  adw_status_page_set_title(ADW_STATUS_PAGE(status), std::string(title(page)).c_str());
+  gtk_widget_set_vexpand(status, TRUE);
+  gtk_box_append(box->gobj(), status);
+  return box;
+}
+
+// The workspace settings page.
+class WorkspaceSettingsView : public Gtk::Box {
+ public:
+  explicit WorkspaceSettingsView(ShellContext context)
+      : Gtk::Box(Gtk::Orientation::VERTICAL), context_(std::move(context)) {
+    const AppModel& model = *context_.model;
+    depot_ = model.user()["depotId"].string();
+    *config_ = model.planner()["config"];
+    Form form;
+    append(*form.root);
+    form.root->set_vexpand(true);
+
+    AdwPreferencesGroup* depotGroup = form.group("Рабочий склад");
+    GtkWidget* depotRow = adw_combo_row_new();
+    adw_preferences_row_set_title(ADW_PREFERENCES_ROW(depotRow), "Склад");
+    GtkStringList* names = gtk_string_list_new(nullptr);
+    gtk_string_list_append(names, "Выберите склад");
+    depotIds_.push_back("");
+    guint selected = 0;
+    for (const Record& record : model.depots()) {
+      gtk_string_list_append(names, record.value["name"].string().c_str());
+      depotIds_.push_back(record.id());
+      if (record.id() == depot_) selected = static_cast<guint>(depotIds_.size() - 1);
+    }
+    adw_combo_row_set_model(ADW_COMBO_ROW(depotRow), G_LIST_MODEL(names));
+    g_object_unref(names);
+    if (!depot_.empty() && selected == 0) depot_.clear();  // the current depot is not in the list
+    adw_combo_row_set_selected(ADW_COMBO_ROW(depotRow), selected);
+    g_signal_connect(depotRow, "notify::selected", callback([](GObject* row, GParamSpec*, gpointer self) {
+                       auto* view = static_cast<WorkspaceSettingsView*>(self);
+                       guint index = adw_combo_row_get_selected(ADW_COMBO_ROW(row));
+                       view->depot_ = index < view->depotIds_.size() ? view->depotIds_[index] : "";
+                       view->update();
+                     }),
+                     this);
+    add(depotGroup, depotRow);
+    switchButton_ = buttonRow(depotGroup, "Переключить склад");
+    add(depotGroup, textRow("Планирование, адреса и история сохраняются отдельно для каждого склада.", true));
+    refreshButton_ = buttonRow(depotGroup, "Обновить справочники");
+
+    AdwPreferencesGroup* routing = form.group("Расчёт маршрутов");
+    addValueFields(routing, WorkspaceSettings::planningFields(), config_);
+    applyButton_ = buttonRow(routing, "Применить к планированию");
+
+    AdwPreferencesGroup* look = form.group("Оформление и подключение");
+    auto* preferences = buttonRow(look, "Цвета, размер текста и адрес сервера");
+    auto* linkContent = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::HORIZONTAL, 6);
+    linkContent->append(*icon("applications-graphics-symbolic"));
+    linkContent->append(*Gtk::make_managed<Gtk::Label>("Цвета, размер текста и адрес сервера"));
+    preferences->set_child(*linkContent);
+    auto* maps = buttonRow(look, "Карты и геокодирование");
+    valueRow(look, "Аккаунт", model.user()["fullName"].string());
+    valueRow(look, "Сборка", WorkspaceSettings::buildText());
+
+    issue_.add_css_class("error");
+    issue_.set_wrap(true);
+    issue_.set_margin(12);
+    issue_.set_visible(false);
+    append(issue_);
+
+    switchButton_->signal_clicked().connect([this] { startDetached(runSwitch(link_.weak(), context_, depot_)); });
+    refreshButton_->signal_clicked().connect([this] { startDetached(context_.workflows->refreshReferenceData()); });
+    applyButton_->signal_clicked().connect([this] { apply(); });
+    preferences->signal_clicked().connect([this] {
+      if (context_.openPreferences) context_.openPreferences();
+    });
+    maps->signal_clicked().connect([this] { context_.model->setPage(PanelPage::integrations); });
+    connection_ = context_.model->observe([this](AppModel::Property) { update(); });
+    update();
+  }
+
+ private:
+  void update() {
+    const AppModel& model = *context_.model;
+    switchButton_->set_sensitive(WorkspaceSettings::canSwitchDepot(depot_, model.user(), model.busy(),
+                                                                   model.geocoding(), model.canWriteServer()));
+    refreshButton_->set_sensitive(WorkspaceSettings::canRefreshReferenceData(model.preview(), model.busy()));
+    applyButton_->set_sensitive(WorkspaceSettings::canApply(model.busy(), model.geocoding()));
+  }
+
+  void showIssue(std::optional<std::string> text) {
+    issue_.set_text(text.value_or(""));
+    issue_.set_visible(text.has_value());
+  }
+
+  void apply() {
+    JSONValue value;
+    try {
+      value = WorkspaceSettings::checked(*config_);
+    } catch (...) {
+      showIssue(errorText(std::current_exception()));
+      return;
+    }
+    startDetached(runApply(context_, std::move(value)));
+    showIssue(std::nullopt);
+  }
+
+  static async::Task<void> runApply(ShellContext context, JSONValue value) {
+    bool applied = co_await context.workflows->mutate("config", std::move(value));
+    if (applied) context.model->setStatus("Параметры сохранены. Пересчитайте маршруты.");
+  }
+
+  static async::Task<void> runSwitch(std::weak_ptr<WorkspaceSettingsView*> view, ShellContext context,
+                                     std::string depot) {
+    std::optional<std::string> failure;
+    try {
+      co_await context.workflows->switchDepot(std::move(depot));
+    } catch (...) {
+      failure = errorText(std::current_exception());
+    }
+    if (auto* self = lockView(view)) self->showIssue(failure);
+  }
+
+  ShellContext context_;
+  std::string depot_;
+  std::vector<std::string> depotIds_;
+  std::shared_ptr<JSONValue> config_ = std::make_shared<JSONValue>();
+  Gtk::Button* switchButton_ = nullptr;
+  Gtk::Button* refreshButton_ = nullptr;
+  Gtk::Button* applyButton_ = nullptr;
+  Gtk::Label issue_;
+  AppModel::Connection connection_;
+  ViewLink<WorkspaceSettingsView> link_{this};
+};
+
+// The courier application settings page.
+class CourierAppSettingsView : public Gtk::Box {
+ public:
+  explicit CourierAppSettingsView(ShellContext context)
+      : Gtk::Box(Gtk::Orientation::VERTICAL), context_(std::move(context)) {
+    Form form;
+    append(*form.root);
+    form.root->set_vexpand(true);
+    AdwPreferencesGroup* group = form.group("Фото доставки");
+    if (!CourierSettings::hasDepot(context_.model->user())) {
+      add(group, textRow("Сначала выберите рабочий склад в настройках.", true));
+    } else {
+      depotName_ = valueRow(group, "Склад", "");
+      add(group, toggle_);
+      add(group, textRow("При включении курьер должен приложить фото для статусов «Доставлено» и «Часть мест».", true));
+      save_ = buttonRow(group, "Сохранить настройку");
+    }
+    auto* notice = Gtk::make_managed<ScreenNotice>(state_);
+    add(group, *notice);
+    refresh_ = buttonRow(group, "Обновить");
+
+    toggle_.set_label("Обязательное фото каждого доставленного заказа");
+    toggle_.signal_toggled().connect([this] {
+      photoProof_ = toggle_.get_active();
+      update();
+    });
+    if (save_) save_->signal_clicked().connect([this] { startDetached(runSave(link_.weak(), context_, state_, photoProof_)); });
+    refresh_->signal_clicked().connect([this] { startDetached(runLoad(link_.weak(), context_, state_)); });
+    stateConnection_ = state_->observe([this](ScreenData::Property) { update(); });
+    connection_ = context_.model->observe([this](AppModel::Property p) {
+      if (p == AppModel::Property::generation || p == AppModel::Property::user) reload();
+      update();
+    });
+    update();
+    reload();
+  }
+  ~CourierAppSettingsView() override { loadToken_.cancel(); }
+
+ private:
+  // The load keyed by the depot path and the workspace: a new key cancels the previous run.
+  void reload() {
+    std::string key = CourierSettings::path(context_.model->user()) + context_.model->generation();
+    if (key == loadKey_) return;
+    loadKey_ = key;
+    loadToken_.cancel();
+    loadToken_ = async::CancelToken();
+    async::spawn(guardedLoad(link_.weak(), context_, state_), loadToken_);
+  }
+
+  void update() {
+    const AppModel& model = *context_.model;
+    const JSONValue& loaded = state_->value();
+    if (depotName_) gtk_label_set_text(GTK_LABEL(depotName_), loaded["name"].string().c_str());
+    toggle_.set_sensitive(
+        CourierSettings::canToggle(loaded, state_->loading(), state_->saving(), model.canWriteServer()));
+    if (save_)
+      save_->set_sensitive(CourierSettings::canSave(loaded, state_->saving(), model.canWriteServer(), photoProof_));
+    refresh_->set_sensitive(CourierSettings::canRefresh(model.user(), state_->loading()));
+  }
+
+  static async::Task<void> guardedLoad(std::weak_ptr<CourierAppSettingsView*> view, ShellContext context,
+                                       std::shared_ptr<ScreenData> state) {
+    try {
+      co_await runLoad(view, context, state);
+    } catch (...) {
+    }
+  }
+
+  static async::Task<void> runLoad(std::weak_ptr<CourierAppSettingsView*> view, ShellContext context,
+                                   std::shared_ptr<ScreenData> state) {
+    std::string path = CourierSettings::path(context.model->user());
+    if (path.empty()) co_return;
+    co_await state->load(path, context.screenSource());
+    if (state->value().isNull()) co_return;
+    if (auto* self = lockView(view)) {
+      self->photoProof_ = state->value()["photoProof"].boolValue();
+      self->toggle_.set_active(self->photoProof_);
+      self->update();
+    }
+  }
+
+  static async::Task<void> runSave(std::weak_ptr<CourierAppSettingsView*> view, ShellContext context,
+                                   std::shared_ptr<ScreenData> state, bool photoProof) {
+    std::string path = CourierSettings::path(context.model->user());
+    bool saved = co_await state->write(path, "PATCH", CourierSettings::body(photoProof), context.screenSource());
+    if (saved) co_await runLoad(view, context, state);
+  }
+
+  ShellContext context_;
+  std::shared_ptr<ScreenData> state_ = ScreenData::create();
+  bool photoProof_ = false;
+  GtkWidget* depotName_ = nullptr;
+  Gtk::CheckButton toggle_;
+  Gtk::Button* save_ = nullptr;
+  Gtk::Button* refresh_ = nullptr;
+  std::string loadKey_ = "\x01";
+  async::CancelToken loadToken_;
+  ScreenData::Connection stateConnection_;
+  AppModel::Connection connection_;
+  ViewLink<CourierAppSettingsView> link_{this};
+};
+
+Gtk::Widget* helpPage(const ShellContext& context) {
+  Form form;
+  AdwPreferencesGroup* planning = form.group("Планирование");
+  for (const char* text : {"1. Откройте Excel или добавьте заказы и транспорт вручную.",
+                           "2. Укажите дату и склад. Найдите адреса и проверьте точки на карте.",
+                           "3. Рассчитайте маршруты. Проверьте окна, опоздания и неназначенные заказы.",
+                           "4. Отправьте план курьерам. Отправленные маршруты появятся в мониторинге."})
+    add(planning, textRow(text));
+  auto* open = buttonRow(planning, "Открыть планирование");
+  std::weak_ptr<AppModel> weakModel = context.model;
+  open->signal_clicked().connect([weakModel] {
+    if (auto model = weakModel.lock()) model->setPage(PanelPage::planning);
+  });
+  AdwPreferencesGroup* fixes = form.group("Исправление адреса");
+  for (const char* text :
+       {"«Геокодирование» показывает число проверенных заказов. Одинаковые адреса проверяются один раз. "
+        "«Остановить» прекращает поиск и сохраняет уже найденные координаты на компьютере. Синхронизация "
+        "справочника выполняется отдельно; при недоступной сети остаются локальные результаты.",
+        "На карте планирования выберите «Исправить координаты» и перетащите точку на нужное здание. Меняются "
+        "координаты адреса; назначение курьера остаётся прежним. Esc отменяет перенос, Ctrl+Z отменяет "
+        "сохранённое исправление.",
+        "Чтобы передать существующие заказы, выберите на карте «Передать курьеру». Нажмите одну или несколько "
+        "точек и перетащите их на точку другого курьера. Можно также выбрать получателя в меню «Назначить "
+        "курьеру». Координаты сохраняются. «Отменить перенос» восстанавливает предыдущий порядок до следующего "
+        "изменения плана; снимок также доступен в истории. Для публикации нажмите «Отправить курьерам».",
+        "Выбор точек и изменение маршрутов сохраняют масштаб и положение карты. «Все точки» подбирает масштаб по "
+        "вашему нажатию. Кнопка «Свойства» открывает данные выбранного заказа."})
+    add(fixes, textRow(text));
+  AdwPreferencesGroup* offline = form.group("Работа без соединения");
+  add(offline, textRow("Доступны сохранённое планирование, ручные исправления и встроенный каталог адресов Москвы. "
+                       "Для карт 2ГИС, отправки маршрутов и изменений на сервере нужен интернет."));
+  AdwPreferencesGroup* web = form.group("Разделы веб-панели");
+  add(web, textRow("Библиотека, адреса, геозоны, учётные записи, смены, документы и интеграции используют тот же "
+                   "сервер. История планирования хранится локально и не переносится из браузера автоматически."));
+  add(web, textRow("Склады, компании и доступы Dorvik видны только суперадминистратору."));
+  return form.root;
+}
+
+}  // namespace
+
+ScreenNotice::ScreenNotice(std::shared_ptr<ScreenData> state)
+    : Gtk::Box(Gtk::Orientation::VERTICAL), state_(std::move(state)) {
+  spinner_.set_margin(8);
+  spinner_.set_halign(Gtk::Align::START);
+  append(spinner_);
+  issueRow_.set_margin(12);
+  issueRow_.add_css_class("error");
+  issueRow_.append(*icon("dialog-error-symbolic"));
+  issue_.set_selectable(true);
+  issue_.set_wrap(true);
+  issue_.set_xalign(0);
+  issue_.set_hexpand(true);
+  issueRow_.append(issue_);
+  append(issueRow_);
+  connection_ = state_->observe([this](ScreenData::Property) { update(); });
+  update();
+}
+
+void ScreenNotice::update() {
+  spinner_.set_visible(state_->loading());
+  spinner_.set_spinning(state_->loading());
+  issue_.set_text(state_->issue().value_or(""));
+  issueRow_.set_visible(state_->issue().has_value());
+  set_visible(state_->loading() || state_->issue().has_value());
+}
+
+Gtk::Widget* makePanelContent(PanelPage page, const ShellContext& context) {
+  switch (page) {
+    case PanelPage::settings:
+      return Gtk::make_managed<WorkspaceSettingsView>(context);
+    case PanelPage::appSettings:
+      return Gtk::make_managed<CourierAppSettingsView>(context);
+    case PanelPage::help:
+      return helpPage(context);
+    default:
+      return placeholder(page);
+  }
+}
+
+}  // namespace dorvik

@@ -1,0 +1,204 @@
+#include "shell/sign_in_views.h"
+
+#include <glib.h>
+
+#include "shell/gtk_helpers.h"
+#include "shell/toolkit/shell_rules.h"
+
+namespace dorvik {
+
+Gtk::Widget* makeBrandMark(int size) {
+  std::string path;
+  if (gchar* exe = g_file_read_link("/proc/self/exe", nullptr)) {
+    gchar* folder = g_path_get_dirname(exe);
+    gchar* file = g_build_filename(folder, "Dorvik_DorvikApp.bundle", "Resources", "AppIcon.png", nullptr);
+    path = file;
+    g_free(file);
+    g_free(folder);
+    g_free(exe);
+  }
+  if (path.empty() || !g_file_test(path.c_str(), G_FILE_TEST_IS_REGULAR)) {
+    auto* empty = Gtk::make_managed<Gtk::Box>();
+    empty->set_visible(false);
+    return empty;
+  }
+  auto* picture = Gtk::make_managed<Gtk::Picture>(path);
+  picture->set_size_request(size, size);
+  picture->set_can_shrink(true);
+  picture->set_halign(Gtk::Align::CENTER);
+  picture->set_tooltip_text("Dorvik");
+  return picture;
+}
+
+namespace {
+Gtk::Label* label(const std::string& text, const char* cssClass = nullptr) {
+  auto* l = Gtk::make_managed<Gtk::Label>(text);
+  l->set_wrap(true);
+  l->set_justify(Gtk::Justification::CENTER);
+  if (cssClass) l->add_css_class(cssClass);
+  return l;
+}
+}  // namespace
+
+LoginView::LoginView(ShellContext context)
+    : Gtk::Box(Gtk::Orientation::VERTICAL, 28), context_(std::move(context)) {
+  set_halign(Gtk::Align::CENTER);
+  set_valign(Gtk::Align::CENTER);
+  append(*makeBrandMark(88));
+
+  auto* titles = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::VERTICAL, 8);
+  titles->append(*label("Dorvik", "title-1"));
+  titles->append(*label("Вся доставка. Перед глазами.", "title-3"));
+  titles->get_last_child()->add_css_class("dim-label");
+  append(*titles);
+
+  status_.set_wrap(true);
+  status_.set_justify(Gtk::Justification::CENTER);
+  status_.set_max_width_chars(45);
+  status_.add_css_class("dim-label");
+  append(status_);
+
+  auto* fields = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::VERTICAL, 14);
+  fields->set_size_request(320, -1);
+  fields->set_halign(Gtk::Align::CENTER);
+  login_.set_placeholder_text("Логин или телефон");
+  login_.set_input_purpose(Gtk::InputPurpose::FREE_FORM);
+  password_.set_property("placeholder-text", Glib::ustring("Пароль"));
+  password_.set_show_peek_icon(true);
+  fields->append(login_);
+  fields->append(password_);
+  auto* buttonContent = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::HORIZONTAL, 6);
+  buttonContent->set_halign(Gtk::Align::CENTER);
+  buttonContent->append(spinner_);
+  buttonContent->append(*Gtk::make_managed<Gtk::Label>("Войти"));
+  signInButton_.set_child(*buttonContent);
+  signInButton_.add_css_class("suggested-action");
+  signInButton_.add_css_class("pill");
+  fields->append(signInButton_);
+  append(*fields);
+
+  auto* links = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::HORIZONTAL, 12);
+  links->set_halign(Gtk::Align::CENTER);
+  auto* settings = Gtk::make_managed<Gtk::Button>("Настройки подключения");
+  settings->add_css_class("flat");
+  previewButton_.add_css_class("flat");
+  links->append(*settings);
+  links->append(previewButton_);
+  append(*links);
+
+  login_.signal_changed().connect([this] { update(); });
+  password_.signal_changed().connect([this] { update(); });
+  g_signal_connect(password_.gobj(), "activate", callback([](GtkPasswordEntry*, gpointer self) { static_cast<LoginView*>(self)->signIn(); }), this);
+  signInButton_.signal_clicked().connect([this] { signIn(); });
+  settings->signal_clicked().connect([this] {
+    if (context_.openPreferences) context_.openPreferences();
+  });
+  previewButton_.signal_clicked().connect([this] { openPreview(); });
+
+  connection_ = context_.model->observe([this](AppModel::Property p) {
+    using P = AppModel::Property;
+    if (p == P::busy || p == P::status || p == P::engine || p == P::generation) update();
+  });
+  update();
+  signal_map().connect([this] { login_.grab_focus(); });
+}
+
+void LoginView::update() {
+  const AppModel& model = *context_.model;
+  status_.set_text(model.status());
+  status_.set_visible(!model.status().empty());
+  spinner_.set_visible(model.busy());
+  spinner_.set_spinning(model.busy());
+  signInButton_.set_sensitive(canSignIn(login_.get_text(), password_.get_text(), model.busy()));
+  previewButton_.set_sensitive(model.engine() != nullptr);
+}
+
+void LoginView::signIn() {
+  const AppModel& model = *context_.model;
+  std::string login = login_.get_text();
+  std::string password = password_.get_text();
+  if (!canSignIn(login, password, model.busy())) return;
+  startDetached(runSignIn(link_.weak(), context_, std::move(login), std::move(password)));
+}
+
+async::Task<void> LoginView::runSignIn(std::weak_ptr<LoginView*> view, ShellContext context, std::string login,
+                                       std::string password) {
+  co_await context.workflows->login(std::move(login), std::move(password));
+  if (context.model->user().isNull()) co_return;
+  if (LoginView* self = lockView(view)) self->password_.set_text("");
+}
+
+void LoginView::openPreview() { startDetached(runPreview(context_)); }
+
+async::Task<void> LoginView::runPreview(ShellContext context) {
+  try {
+    co_await context.workflows->loadPreview();
+  } catch (const CancelledError&) {
+  } catch (...) {
+    context.model->setError(errorText(std::current_exception()));
+  }
+}
+
+RequiredPasswordView::RequiredPasswordView(ShellContext context)
+    : Gtk::Box(Gtk::Orientation::VERTICAL, 20), context_(std::move(context)) {
+  set_halign(Gtk::Align::CENTER);
+  set_valign(Gtk::Align::CENTER);
+  set_size_request(340, -1);
+  append(*makeBrandMark(64));
+  append(*label("Создайте свой пароль", "title-2"));
+  append(*label("Временный пароль нужно заменить перед началом работы.", "dim-label"));
+  password_.set_property("placeholder-text", Glib::ustring("Новый пароль, от 8 знаков"));
+  repeated_.set_property("placeholder-text", Glib::ustring("Повторите пароль"));
+  append(password_);
+  append(repeated_);
+  issue_.set_wrap(true);
+  issue_.add_css_class("error");
+  issue_.set_visible(false);
+  append(issue_);
+  saveButton_.add_css_class("suggested-action");
+  append(saveButton_);
+  append(backButton_);
+
+  password_.signal_changed().connect([this] { update(); });
+  repeated_.signal_changed().connect([this] { update(); });
+  g_signal_connect(repeated_.gobj(), "activate", callback([](GtkPasswordEntry*, gpointer self) { static_cast<RequiredPasswordView*>(self)->save(); }), this);
+  saveButton_.signal_clicked().connect([this] { save(); });
+  backButton_.signal_clicked().connect([this] { startDetached(context_.workflows->logout()); });
+  connection_ = context_.model->observe([this](AppModel::Property p) {
+    if (p == AppModel::Property::busy || p == AppModel::Property::generation) update();
+  });
+  update();
+}
+
+void RequiredPasswordView::update() {
+  const bool busy = context_.model->busy();
+  saveButton_.set_sensitive(canSavePassword(password_.get_text(), repeated_.get_text(), busy));
+  backButton_.set_sensitive(!busy);
+}
+
+void RequiredPasswordView::save() {
+  std::string password = password_.get_text();
+  if (!canSavePassword(password, repeated_.get_text(), context_.model->busy())) return;
+  startDetached(runSave(link_.weak(), context_, std::move(password)));
+}
+
+async::Task<void> RequiredPasswordView::runSave(std::weak_ptr<RequiredPasswordView*> view, ShellContext context,
+                                                std::string password) {
+  std::optional<std::string> failure;
+  try {
+    co_await context.workflows->changeRequiredPassword(std::move(password));
+  } catch (...) {
+    failure = errorText(std::current_exception());
+  }
+  RequiredPasswordView* self = lockView(view);
+  if (!self) co_return;
+  if (failure) {
+    self->issue_.set_text(*failure);
+    self->issue_.set_visible(true);
+  } else {
+    self->password_.set_text("");
+    self->repeated_.set_text("");
+  }
+}
+
+}  // namespace dorvik

@@ -1,0 +1,76 @@
+#include "shell/toolkit/display.h"
+
+#include <array>
+#include <utility>
+
+namespace dorvik {
+
+namespace {
+constexpr std::array<std::pair<std::string_view, const char*>, 31> kWords{{
+    {"planned", "Запланирован"},
+    {"active", "В пути"},
+    {"finished", "Завершён"},
+    {"done", "Выполнен"},
+    {"pending", "Ожидает"},
+    {"problem", "Проблема"},
+    {"online", "На связи"},
+    {"offline", "Нет сигнала"},
+    {"in_progress", "В пути"},
+    {"en_route", "Едет к точке"},
+    {"arrived", "На адресе"},
+    {"delivered", "Доставлен"},
+    {"partial", "Часть мест"},
+    {"refused", "Отказ"},
+    {"failed", "Не доставлен"},
+    {"late", "Опоздание"},
+    {"client_absent", "Клиент отсутствует"},
+    {"client_refused", "Отказ клиента"},
+    {"wrong_address", "Неверный адрес"},
+    {"access_denied", "Нет доступа"},
+    {"no_time", "Не хватило времени"},
+    {"goods_damaged", "Повреждён товар"},
+    {"other", "Другое"},
+    {"stale", "Устарел"},
+    {"never", "Не было сигнала"},
+    {"courier", "Курьер"},
+    {"logist", "Логист"},
+    {"admin", "Администратор"},
+    {"shift", "Посменно"},
+    {"monthly", "За месяц"},
+    {"official", "Официально"},
+}};
+}  // namespace
+
+const char* displayWord(std::string_view code) {
+  for (const auto& [key, word] : kWords)
+    if (key == code) return word;
+  return nullptr;
+}
+
+std::string display(const JSONValue& value) {
+  if (value.isObject()) return value["name"].string();
+  if (value.isArray()) {
+    std::string out;
+    bool first = true;
+    for (const JSONValue& element : value.array()) {
+      if (!first) out += ", ";
+      first = false;
+      out += display(element);
+    }
+    return out;
+  }
+  std::string text = value.string();
+  if (const char* word = displayWord(text)) return word;
+  if (!text.empty()) return text;
+  return "—";
+}
+
+std::string recordCellText(const Record& record, std::string_view key, const CellFormat& format) {
+  return format(record.value.path(key));
+}
+
+std::string recordTextCellText(const Record& record, std::string_view key) {
+  return record.value.path(key).string();
+}
+
+}  // namespace dorvik

@@ -1,0 +1,201 @@
+#include "shell/workspace_view.h"
+
+#include "shell/gtk_helpers.h"
+#include "shell/panel_content.h"
+#include "shell/sign_in_views.h"
+#include "shell/toolkit/shell_rules.h"
+
+namespace dorvik {
+
+WorkspaceView::WorkspaceView(ShellContext context, Gtk::Window& window)
+    : Gtk::Box(Gtk::Orientation::VERTICAL), context_(std::move(context)), window_(window) {
+  auto* split = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::HORIZONTAL);
+  split->set_vexpand(true);
+
+  auto* sidebar = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::VERTICAL);
+  sidebar->set_size_request(232, -1);
+  sidebar->set_hexpand(false);
+  sidebar->add_css_class("sidebar");
+  auto* scroller = Gtk::make_managed<Gtk::ScrolledWindow>();
+  scroller->set_policy(Gtk::PolicyType::NEVER, Gtk::PolicyType::AUTOMATIC);
+  scroller->set_vexpand(true);
+  list_.add_css_class("navigation-sidebar");
+  list_.set_selection_mode(Gtk::SelectionMode::SINGLE);
+  scroller->set_child(list_);
+  sidebar->append(*scroller);
+  sidebar->append(*Gtk::make_managed<Gtk::Separator>());
+
+  auto* footer = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::VERTICAL, 10);
+  footer->set_margin(14);
+  auto* who = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::HORIZONTAL, 10);
+  who->append(*makeBrandMark(30));
+  auto* lines = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::VERTICAL, 2);
+  name_.set_halign(Gtk::Align::START);
+  name_.set_ellipsize(Pango::EllipsizeMode::END);
+  name_.add_css_class("heading");
+  connection_.set_halign(Gtk::Align::START);
+  connection_.add_css_class("caption");
+  connection_.add_css_class("dim-label");
+  lines->append(name_);
+  lines->append(connection_);
+  who->append(*lines);
+  footer->append(*who);
+  auto* actions = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::HORIZONTAL);
+  auto* settings = Gtk::make_managed<Gtk::Button>();
+  auto* settingsContent = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::HORIZONTAL, 6);
+  settingsContent->append(*icon("emblem-system-symbolic"));
+  settingsContent->append(*Gtk::make_managed<Gtk::Label>("Настройки"));
+  settings->set_child(*settingsContent);
+  settings->add_css_class("flat");
+  auto* spacer = Gtk::make_managed<Gtk::Box>();
+  spacer->set_hexpand(true);
+  auto* logout = Gtk::make_managed<Gtk::Button>();
+  logout->set_icon_name("system-log-out-symbolic");
+  logout->set_tooltip_text("Выйти");
+  logout->add_css_class("flat");
+  actions->append(*settings);
+  actions->append(*spacer);
+  actions->append(*logout);
+  footer->append(*actions);
+  sidebar->append(*footer);
+
+  split->append(*sidebar);
+  split->append(*Gtk::make_managed<Gtk::Separator>(Gtk::Orientation::VERTICAL));
+  content_.set_hexpand(true);
+  content_.set_vexpand(true);
+  split->append(content_);
+  append(*split);
+  append(*Gtk::make_managed<Gtk::Separator>());
+
+  auto* strip = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::HORIZONTAL, 10);
+  strip->set_margin_start(16);
+  strip->set_margin_end(16);
+  strip->set_margin_top(7);
+  strip->set_margin_bottom(7);
+  strip->add_css_class("caption");
+  status_.set_ellipsize(Pango::EllipsizeMode::END);
+  status_.set_single_line_mode(true);
+  status_.set_hexpand(true);
+  status_.set_halign(Gtk::Align::START);
+  source_.add_css_class("dim-label");
+  strip->append(spinner_);
+  strip->append(status_);
+  strip->append(pending_);
+  strip->append(source_);
+  append(*strip);
+
+  list_.signal_row_selected().connect([this](Gtk::ListBoxRow* row) {
+    if (selecting_ || !row) return;
+    auto it = rowPages_.find(row);
+    if (it != rowPages_.end()) context_.model->setPage(it->second);
+  });
+  settings->signal_clicked().connect([this] {
+    if (context_.openPreferences) context_.openPreferences();
+  });
+  logout->signal_clicked().connect([this] { startDetached(context_.workflows->logout()); });
+
+  observer_ = context_.model->observe([this](AppModel::Property p) {
+    using P = AppModel::Property;
+    switch (p) {
+      case P::user:
+        buildSidebar();
+        updateFooter();
+        break;
+      case P::page:
+        showPage();
+        break;
+      case P::preview:
+      case P::offline:
+        updateFooter();
+        updateStrip();
+        break;
+      case P::status:
+      case P::busy:
+      case P::geocoding:
+      case P::pendingAddresses:
+      case P::generation:
+        updateStrip();
+        break;
+      default:
+        break;
+    }
+  });
+  buildSidebar();  // also shows the page
+  updateFooter();
+  updateStrip();
+}
+
+WorkspaceView::~WorkspaceView() { observer_.disconnect(); }
+
+void WorkspaceView::buildSidebar() {
+  const JSONValue& user = context_.model->user();
+  std::string role = user["role"].string() == "superadmin" ? "superadmin" : "";
+  if (role == sidebarRole_) return;
+  sidebarRole_ = role;
+  selecting_ = true;
+  while (Gtk::Widget* child = list_.get_first_child()) list_.remove(*child);
+  rowPages_.clear();
+  for (const SidebarSection& section : sidebarSections(user)) {
+    auto* header = Gtk::make_managed<Gtk::ListBoxRow>();
+    auto* heading = Gtk::make_managed<Gtk::Label>(section.title);
+    heading->set_halign(Gtk::Align::START);
+    heading->add_css_class("dim-label");
+    heading->add_css_class("caption-heading");
+    heading->set_margin_top(8);
+    header->set_child(*heading);
+    header->set_selectable(false);
+    header->set_activatable(false);
+    list_.append(*header);
+    for (PanelPage page : section.pages) {
+      auto* row = Gtk::make_managed<Gtk::ListBoxRow>();
+      auto* box = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::HORIZONTAL, 8);
+      box->append(*icon(std::string(iconName(page))));
+      auto* text = Gtk::make_managed<Gtk::Label>(std::string(title(page)));
+      text->set_halign(Gtk::Align::START);
+      box->append(*text);
+      row->set_child(*box);
+      row->set_name(std::string(rawValue(page)));
+      list_.append(*row);
+      rowPages_[row] = page;
+    }
+  }
+  selecting_ = false;
+  showPage();
+}
+
+void WorkspaceView::showPage() {
+  const std::optional<PanelPage>& selected = context_.model->page();
+  PanelPage page = selected.value_or(PanelPage::planning);
+  selecting_ = true;
+  list_.unselect_all();
+  for (auto& [row, rowPage] : rowPages_)
+    if (selected && rowPage == *selected) list_.select_row(*row);
+  selecting_ = false;
+  window_.set_title(selected ? std::string(title(*selected)) : "Dorvik");
+  // Every change of page builds the screen afresh.
+  if (screen_) content_.remove(*screen_);
+  screen_ = makePanelContent(page, context_);
+  screen_->set_vexpand(true);
+  screen_->set_hexpand(true);
+  content_.append(*screen_);
+}
+
+void WorkspaceView::updateFooter() {
+  const AppModel& model = *context_.model;
+  name_.set_text(model.user()["fullName"].string());
+  connection_.set_text(connectionText(model.preview(), model.offline()));
+}
+
+void WorkspaceView::updateStrip() {
+  const AppModel& model = *context_.model;
+  const bool working = model.busy() || model.geocoding();
+  spinner_.set_visible(working);
+  spinner_.set_spinning(working);
+  status_.set_text(statusText(model.status()));
+  std::string pending = pendingText(model.pendingAddresses().size());
+  pending_.set_text(pending);
+  pending_.set_visible(!pending.empty());
+  source_.set_text(sourceText(model.offline()));
+}
+
+}  // namespace dorvik

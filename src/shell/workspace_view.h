@@ -1,0 +1,37 @@
+// The signed-in workspace: sidebar of panel pages with its footer, the selected page's screen, status strip.
+#pragma once
+
+#include <gtkmm.h>
+
+#include <map>
+
+#include "shell/shell_context.h"
+
+namespace dorvik {
+
+class WorkspaceView : public Gtk::Box {
+ public:
+  WorkspaceView(ShellContext context, Gtk::Window& window);
+  ~WorkspaceView() override;
+
+ private:
+  void buildSidebar();
+  void showPage();
+  void updateFooter();
+  void updateStrip();
+
+  ShellContext context_;
+  Gtk::Window& window_;
+  Gtk::ListBox list_;
+  std::map<Gtk::ListBoxRow*, PanelPage> rowPages_;
+  std::string sidebarRole_ = "\x01";
+  bool selecting_ = false;
+  Gtk::Box content_{Gtk::Orientation::VERTICAL};
+  Gtk::Widget* screen_ = nullptr;
+  Gtk::Label name_, connection_;
+  Gtk::Spinner spinner_;
+  Gtk::Label status_, pending_, source_;
+  AppModel::Connection observer_;
+};
+
+}  // namespace dorvik

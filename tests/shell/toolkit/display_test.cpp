@@ -1,0 +1,49 @@
+#include <gtest/gtest.h>
+
+#include "shell/toolkit/display.h"
+
+using namespace dorvik;
+
+TEST(Display, EmptyValuesReadAsADashButEmptyInATextCell) {
+  EXPECT_EQ(display(JSONValue()), "—");
+  EXPECT_EQ(display(JSONValue("")), "—");
+  Record row(JSONValue::object({{"a", 1}}), "0");
+  EXPECT_EQ(recordCellText(row, "missing.path", display), "—");
+  EXPECT_EQ(recordTextCellText(row, "missing.path"), "");
+}
+
+TEST(Display, ObjectsGiveTheirNameOnly) {
+  EXPECT_EQ(display(JSONValue::object({{"name", "Склад 1"}, {"status", "done"}})), "Склад 1");
+  EXPECT_EQ(display(JSONValue::object({{"status", "done"}})), "");
+  EXPECT_EQ(display(JSONValue::object({{"name", "done"}})), "done");  // no lookup for a name
+}
+
+TEST(Display, ArraysJoinTheirElementsRecursively) {
+  EXPECT_EQ(display(JSONValue::array({})), "");
+  EXPECT_EQ(display(JSONValue::array({"done", JSONValue()})), "Выполнен, —");
+  EXPECT_EQ(display(JSONValue::array({JSONValue::array({"a", "b"}), "c"})), "a, b, c");
+  EXPECT_EQ(display(JSONValue::array({JSONValue::object({{"name", "Иван"}}), 3})), "Иван, 3");
+}
+
+TEST(Display, CodesReadAsTheirRussianWordsExactly) {
+  EXPECT_EQ(display(JSONValue("active")), "В пути");
+  EXPECT_EQ(display(JSONValue("in_progress")), "В пути");
+  EXPECT_EQ(display(JSONValue("client_absent")), "Клиент отсутствует");
+  EXPECT_EQ(display(JSONValue("never")), "Не было сигнала");
+  EXPECT_EQ(display(JSONValue("admin")), "Администратор");
+  EXPECT_EQ(display(JSONValue("official")), "Официально");
+  EXPECT_EQ(display(JSONValue("Planned")), "Planned");
+  EXPECT_EQ(display(JSONValue("superadmin")), "superadmin");
+  EXPECT_EQ(display(JSONValue(" done")), " done");
+}
+
+TEST(Display, NumbersAndBooleans) {
+  EXPECT_EQ(display(JSONValue(3)), "3");
+  EXPECT_EQ(display(JSONValue(2.5)), "2.5");
+  EXPECT_EQ(display(JSONValue(true)), "Да");
+  EXPECT_EQ(display(JSONValue(false)), "Нет");
+  Record row(JSONValue::object({{"use", true}, {"courier", JSONValue::object({{"name", "Пётр"}})}}), "0");
+  EXPECT_EQ(recordCellText(row, "use", display), "Да");
+  EXPECT_EQ(recordTextCellText(row, "courier.name"), "Пётр");
+  EXPECT_EQ(recordTextCellText(row, "courier"), "");
+}

@@ -1,0 +1,89 @@
+#include <gtest/gtest.h>
+
+#include <glib.h>
+#include <glib/gstdio.h>
+#include <unistd.h>
+
+#include "shell/toolkit/shell_rules.h"
+#include "shell/toolkit/user_defaults.h"
+
+using namespace dorvik;
+
+TEST(Sidebar, TheDorvikSectionIsForSuperadministratorsOnly) {
+  auto admin = sidebarSections(JSONValue::object({{"role", "admin"}}));
+  ASSERT_EQ(admin.size(), 6u);
+  EXPECT_EQ(admin.back().title, "Параметры");
+  auto super = sidebarSections(JSONValue::object({{"role", "superadmin"}}));
+  ASSERT_EQ(super.size(), 7u);
+  EXPECT_EQ(super[5].title, "Dorvik");
+  EXPECT_EQ(super[4].title, "Приложение");
+  EXPECT_EQ(sidebarSections(JSONValue::object({{"role", "Superadmin"}})).size(), 6u);
+  std::size_t pages = 0;
+  for (const auto& section : super) pages += section.pages.size();
+  EXPECT_EQ(pages, 23u);
+}
+
+TEST(StatusStrip, Texts) {
+  EXPECT_EQ(statusText(""), "Готово к работе");
+  EXPECT_EQ(statusText("Читаем Excel…"), "Читаем Excel…");
+  EXPECT_EQ(pendingText(0), "");
+  EXPECT_EQ(pendingText(3), "Исправлений к отправке: 3");
+  EXPECT_EQ(sourceText(true), "Локальные данные");
+  EXPECT_EQ(connectionText(true, true), "Просмотр примера");
+  EXPECT_EQ(connectionText(false, true), "Нет соединения");
+  EXPECT_EQ(connectionText(false, false), "Подключено");
+}
+
+TEST(SignIn, FieldsAreTestedAsTyped) {
+  EXPECT_TRUE(canSignIn("   ", "x", false));
+  EXPECT_FALSE(canSignIn("", "x", false));
+  EXPECT_FALSE(canSignIn("a", "", false));
+  EXPECT_FALSE(canSignIn("a", "x", true));
+}
+
+TEST(RequiredPassword, CountsCharactersAndComparesCanonically) {
+  EXPECT_FALSE(canSavePassword("1234567", "1234567", false));
+  EXPECT_TRUE(canSavePassword("12345678", "12345678", false));
+  EXPECT_FALSE(canSavePassword("Password", "password", false));
+  EXPECT_FALSE(canSavePassword("password", "password ", false));
+  EXPECT_TRUE(canSavePassword("пароль12", "пароль12", false));
+  EXPECT_EQ(characterCount("пароль12"), 8u);
+  // "й" composed and decomposed: one character each, and equal.
+  EXPECT_EQ(characterCount("\u0439"), 1u);
+  EXPECT_EQ(characterCount("\u0438\u0306"), 1u);
+  EXPECT_TRUE(canSavePassword("\u0439\u0439\u0439\u0439abcd", "\u0438\u0306\u0439\u0439\u0439abcd", false));
+  EXPECT_FALSE(canSavePassword("\u0438\u0306abcdef", "\u0438\u0306abcdef", false));  // 7 characters
+  EXPECT_FALSE(canSavePassword("12345678", "12345678", true));
+}
+
+TEST(Accent, UnknownKeysReadOrangeAndNameThemselves) {
+  EXPECT_EQ(accentName("green"), "Зелёный");
+  EXPECT_EQ(accentName("purple"), "purple");
+  EXPECT_EQ(accentColor("purple", false), accentColor("orange", false));
+  EXPECT_NE(shellStyleSheet("blue", 17, false).find("font-size: 17pt"), std::string::npos);
+}
+
+TEST(UserDefaults, ReadsDefaultsWritesAndReloads) {
+  char folder[] = "/tmp/dorvik-defaults-XXXXXX";
+  ASSERT_NE(g_mkdtemp(folder), nullptr);
+  std::string path = std::string(folder) + "/dorvik/settings.ini";
+  {
+    UserDefaults defaults(path);
+    EXPECT_EQ(defaults.string("appearance", "system"), "system");
+    EXPECT_EQ(defaults.number("textSize", 13), 13);
+    EXPECT_TRUE(defaults.boolean("extraMotion", true));
+    std::string seen;
+    defaults.observe([&](const std::string& key) { seen = key; });
+    EXPECT_TRUE(defaults.setNumber("textSize", 15.5));
+    EXPECT_EQ(seen, "textSize");
+    EXPECT_TRUE(defaults.setString("serverURL", ""));
+    EXPECT_TRUE(defaults.setBoolean("extraMotion", false));
+  }
+  UserDefaults again(path);
+  EXPECT_EQ(again.number("textSize", 13), 15.5);
+  EXPECT_EQ(again.string("serverURL", "https://x"), "");  // cleared, not absent
+  EXPECT_FALSE(again.boolean("extraMotion", true));
+  g_unlink(path.c_str());
+  g_rmdir((std::string(folder) + "/dorvik").c_str());
+  g_rmdir(folder);
+}

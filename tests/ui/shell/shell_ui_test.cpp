@@ -1,0 +1,465 @@
+// The main window under a display: the demo workspace page by page (a PNG of each in build/screens/), the error
+// alert, signing in and the required password change, with the model's workflows played by a scripted stand-in.
+#include <adwaita.h>
+#include <gtest/gtest.h>
+#include <gtkmm.h>
+#include <gtkmm/init.h>
+
+#include <filesystem>
+#include <functional>
+
+#include "core/base/errors.h"
+#include "shell/application.h"
+#include "shell/form_widgets.h"
+#include "shell/preferences.h"
+#include "shell/root_window.h"
+#include "shell/toolkit/shell_rules.h"
+#include "support/async_helpers.h"
+
+using namespace dorvik;
+using namespace std::chrono_literals;
+
+namespace {
+
+class ScriptedWorkflows final : public Workflows {
+ public:
+  explicit ScriptedWorkflows(std::shared_ptr<AppModel> model) : model_(std::move(model)) {}
+  std::vector<std::string> calls;
+
+  async::Task<void> start(AppModel::LaunchOptions) override { co_return; }
+  async::Task<void> login(std::string identity, std::string password) override {
+    calls.push_back("login " + identity);
+    if (password == "temporary") {
+      model_->replaceGeneration();
+      model_->setPasswordChangeProfile(
+          JSONValue::object({{"id", "u2"}, {"fullName", "Новый Логист"}, {"mustChangePassword", true}}));
+    } else if (password == "secret") {
+      model_->replaceGeneration();
+      model_->setUser(JSONValue::object({{"id", "u1"}, {"fullName", "Анна Логист"}, {"role", "logist"}}));
+    } else {
+      model_->setError(std::string("Неверный логин или пароль."));
+    }
+    co_return;
+  }
+  async::Task<void> changeRequiredPassword(std::string password) override {
+    calls.push_back("password " + password);
+    model_->setPasswordChangeProfile(JSONValue());
+    model_->setStatus("Пароль изменён. Войдите с новым паролем.");
+    co_return;
+  }
+  async::Task<void> loadPreview() override {
+    model_->replaceGeneration();
+    model_->setPreview(true);
+    model_->setOffline(true);
+    model_->setUser(JSONValue::object({{"id", "demo"},
+                                       {"fullName", "Демо Администратор"},
+                                       {"role", "superadmin"},
+                                       {"depotId", "demo-1"}}));
+    model_->setDepots(JSONValue::records(
+        JSONValue::array({JSONValue::object({{"id", "demo-1"}, {"name", "Склад Пример"}})}).array()));
+    model_->setPlanner(JSONValue::object(
+        {{"config", JSONValue::object({{"CITY_KMH", 25}, {"ROAD_FACTOR", 1.3}, {"SERVICE_MIN", 10}, {"LATE_TOL_MIN", 15}})},
+         {"orders", JSONValue::array({})}}));
+    model_->setStatus("Пример. Эти заказы не отправляются курьерам.");
+    co_return;
+  }
+  async::Task<void> logout() override {
+    model_->replaceGeneration();
+    model_->setUser(JSONValue());
+    model_->setPasswordChangeProfile(JSONValue());
+    model_->setPreview(false);
+    co_return;
+  }
+  async::Task<void> switchDepot(std::string) override { co_return; }
+  async::Task<void> refreshReferenceData() override { co_return; }
+  async::Task<JSONValue> fetch(std::string path, std::string method, std::optional<JSONValue>) override {
+    calls.push_back(method + " " + path);
+    if (method != "GET") throw DorvikError("Пример доступен только для просмотра.");
+    if (path == "/depots/demo-1/settings")
+      co_return JSONValue::object({{"name", "Склад Пример"}, {"photoProof", true}});
+    throw DorvikError("Нет данных.", 404);
+  }
+  async::Task<bool> mutate(std::string action, JSONValue) override {
+    calls.push_back("mutate " + action);
+    co_return true;
+  }
+  async::Task<void> importWorkbook() override { co_return; }
+  async::Task<void> exportWorkbook(std::string) override { co_return; }
+
+ private:
+  std::shared_ptr<AppModel> model_;
+};
+
+void spin(std::chrono::milliseconds duration = 150ms) { dorvik::testing::spinFor(duration); }
+
+GtkWidget* find(GtkWidget* root, const std::function<bool(GtkWidget*)>& match) {
+  if (match(root)) return root;
+  for (GtkWidget* child = gtk_widget_get_first_child(root); child; child = gtk_widget_get_next_sibling(child))
+    if (GtkWidget* found = find(child, match)) return found;
+  return nullptr;
+}
+
+GtkWidget* findLabel(GtkWidget* root, const std::string& text) {
+  return find(root, [&](GtkWidget* w) {
+    return GTK_IS_LABEL(w) && gtk_widget_is_visible(w) && text == gtk_label_get_text(GTK_LABEL(w));
+  });
+}
+
+// The button whose own label or a label inside it reads `text`.
+GtkWidget* findButton(GtkWidget* root, const std::string& text) {
+  return find(root, [&](GtkWidget* w) { return GTK_IS_BUTTON(w) && findLabel(w, text) != nullptr; });
+}
+
+void savePNG(GtkWidget* widget, const std::string& name) {
+  const int width = gtk_widget_get_width(widget), height = gtk_widget_get_height(widget);
+  ASSERT_GT(width, 0);
+  GdkPaintable* paintable = gtk_widget_paintable_new(widget);
+  GtkSnapshot* snapshot = gtk_snapshot_new();
+  gdk_paintable_snapshot(paintable, snapshot, width, height);
+  GskRenderNode* node = gtk_snapshot_free_to_node(snapshot);
+  ASSERT_NE(node, nullptr);
+  GskRenderer* renderer = gtk_native_get_renderer(gtk_widget_get_native(widget));
+  graphene_rect_t bounds = GRAPHENE_RECT_INIT(0, 0, static_cast<float>(width), static_cast<float>(height));
+  GdkTexture* texture = gsk_renderer_render_texture(renderer, node, &bounds);
+  std::filesystem::path folder = std::filesystem::path(DORVIK_BINARY_DIR) / "screens";
+  std::filesystem::create_directories(folder);
+  std::string path = (folder / (name + ".png")).string();
+  EXPECT_TRUE(gdk_texture_save_to_png(texture, path.c_str()));
+  EXPECT_GT(std::filesystem::file_size(path), 1000u);
+  g_object_unref(texture);
+  gsk_render_node_unref(node);
+  g_object_unref(paintable);
+}
+
+class ShellWindow : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    gtk_init();
+    Gtk::init_gtkmm_internals();
+    adw_init();
+  }
+
+  void SetUp() override {
+    char folder[] = "/tmp/dorvik-ui-XXXXXX";
+    ASSERT_NE(g_mkdtemp(folder), nullptr);
+    folder_ = folder;
+    context_.model = AppModel::create();
+    workflows_ = std::make_shared<ScriptedWorkflows>(context_.model);
+    context_.workflows = workflows_;
+    context_.defaults = std::make_shared<UserDefaults>(folder_ + "/settings.ini");
+    context_.openPreferences = [this] { showPreferences(context_, window_); };
+    window_ = new RootWindow(context_);
+    window_->set_default_size(1280, 800);
+    window_->present();
+    spin();
+  }
+
+  void TearDown() override {
+    delete window_;
+    spin(50ms);
+    std::filesystem::remove_all(folder_);
+  }
+
+  GtkWidget* root() { return GTK_WIDGET(window_->gobj()); }
+  void run(async::Task<void> task) {
+    auto outcome = dorvik::testing::start(std::move(task));
+    ASSERT_TRUE(dorvik::testing::spinUntil([&] { return outcome->done; }));
+    outcome->rethrow();
+    spin();
+  }
+  void click(const std::string& text) {
+    GtkWidget* button = findButton(root(), text);
+    ASSERT_NE(button, nullptr) << text;
+    ASSERT_TRUE(gtk_widget_is_sensitive(button)) << text;
+    g_signal_emit_by_name(button, "clicked");
+    spin();
+  }
+
+  std::string folder_;
+  ShellContext context_;
+  std::shared_ptr<ScriptedWorkflows> workflows_;
+  RootWindow* window_ = nullptr;
+};
+
+}  // namespace
+
+TEST_F(ShellWindow, DemoWorkspaceShowsEveryPageWithoutAnError) {
+  EXPECT_EQ(window_->screenKind(), 0);
+  savePNG(root(), "sign-in");
+  run(workflows_->loadPreview());
+  ASSERT_EQ(window_->screenKind(), 2);
+  EXPECT_NE(findLabel(root(), "Просмотр примера"), nullptr);
+  EXPECT_NE(findLabel(root(), "Локальные данные"), nullptr);
+  EXPECT_NE(findLabel(root(), "Пример. Эти заказы не отправляются курьерам."), nullptr);
+
+  for (PanelPage page : allPanelPages()) {
+    const std::string raw(rawValue(page));
+    // Choose the page through its sidebar row.
+    GtkWidget* row = find(root(), [&](GtkWidget* w) { return GTK_IS_LIST_BOX_ROW(w) && raw == gtk_widget_get_name(w); });
+    ASSERT_NE(row, nullptr) << raw;
+    gtk_list_box_select_row(GTK_LIST_BOX(gtk_widget_get_parent(row)), GTK_LIST_BOX_ROW(row));
+    spin(page == PanelPage::appSettings ? 300ms : 150ms);
+    EXPECT_EQ(context_.model->page(), page);
+    EXPECT_EQ(std::string(window_->get_title()), std::string(title(page)));
+    EXPECT_EQ(window_->alert(), nullptr) << raw << ": " << context_.model->error().value_or("");
+    EXPECT_FALSE(context_.model->error()) << raw;
+    savePNG(root(), raw);
+  }
+}
+
+TEST_F(ShellWindow, PagesReadTheirDataAndFollowTheirRules) {
+  run(workflows_->loadPreview());
+  context_.model->setPage(PanelPage::appSettings);
+  spin(300ms);
+  EXPECT_NE(findLabel(root(), "Склад Пример"), nullptr);
+  GtkWidget* toggle = find(root(), [](GtkWidget* w) { return GTK_IS_CHECK_BUTTON(w); });
+  ASSERT_NE(toggle, nullptr);
+  EXPECT_TRUE(gtk_check_button_get_active(GTK_CHECK_BUTTON(toggle)));
+  EXPECT_FALSE(gtk_widget_is_sensitive(toggle));  // the demo cannot write
+  EXPECT_EQ(std::count(workflows_->calls.begin(), workflows_->calls.end(), "GET /depots/demo-1/settings"), 1);
+
+  context_.model->setPage(PanelPage::settings);
+  spin();
+  EXPECT_FALSE(gtk_widget_is_sensitive(findButton(root(), "Переключить склад")));
+  EXPECT_FALSE(gtk_widget_is_sensitive(findButton(root(), "Обновить справочники")));
+  click("Применить к планированию");
+  EXPECT_EQ(workflows_->calls.back(), "mutate config");
+  EXPECT_EQ(context_.model->status(), "Параметры сохранены. Пересчитайте маршруты.");
+  click("Карты и геокодирование");
+  EXPECT_EQ(context_.model->page(), PanelPage::integrations);
+
+  context_.model->setPage(PanelPage::help);
+  spin();
+  click("Открыть планирование");
+  EXPECT_EQ(context_.model->page(), PanelPage::planning);
+
+  // An ordinary administrator has no "Dorvik" section.
+  context_.model->setUser(JSONValue::object({{"fullName", "Админ"}, {"role", "admin"}}));
+  spin();
+  EXPECT_EQ(findLabel(root(), "Dorvik"), nullptr);
+  EXPECT_EQ(find(root(), [](GtkWidget* w) { return std::string("people") == gtk_widget_get_name(w); }), nullptr);
+
+  context_.openPreferences();
+  spin(300ms);
+  GList* windows = gtk_window_list_toplevels();
+  GtkWidget* preferences = nullptr;
+  for (GList* l = windows; l; l = l->next)
+    if (ADW_IS_PREFERENCES_WINDOW(l->data)) preferences = GTK_WIDGET(l->data);
+  g_list_free(windows);
+  ASSERT_NE(preferences, nullptr);
+  EXPECT_NE(findLabel(preferences, "Оранжевый"), nullptr);
+  savePNG(preferences, "preferences");
+  gtk_window_destroy(GTK_WINDOW(preferences));
+}
+
+TEST_F(ShellWindow, TheErrorAlertFollowsTheModel) {
+  context_.model->setError(std::string("Проверьте адрес сервера в настройках."));
+  spin();
+  ASSERT_NE(window_->alert(), nullptr);
+  EXPECT_STREQ(adw_message_dialog_get_heading(window_->alert()), "Не удалось завершить действие");
+  EXPECT_STREQ(adw_message_dialog_get_body(window_->alert()), "Проверьте адрес сервера в настройках.");
+  EXPECT_STREQ(adw_message_dialog_get_response_label(window_->alert(), "close"), "Понятно");
+  context_.model->setError(std::string("Другая ошибка."));
+  spin();
+  EXPECT_STREQ(adw_message_dialog_get_body(window_->alert()), "Другая ошибка.");
+  adw_message_dialog_response(window_->alert(), "close");
+  spin();
+  EXPECT_FALSE(context_.model->error());
+  EXPECT_EQ(window_->alert(), nullptr);
+  // Cleared by the model: the alert goes away too.
+  context_.model->setError(std::string("Ошибка"));
+  spin();
+  ASSERT_NE(window_->alert(), nullptr);
+  context_.model->setError(std::nullopt);
+  spin();
+  EXPECT_EQ(window_->alert(), nullptr);
+}
+
+TEST_F(ShellWindow, SignInAndTheRequiredPasswordChange) {
+  GtkWidget* login = find(root(), [](GtkWidget* w) { return GTK_IS_ENTRY(w); });
+  GtkWidget* password = find(root(), [](GtkWidget* w) { return GTK_IS_PASSWORD_ENTRY(w); });
+  ASSERT_TRUE(login && password);
+  GtkWidget* signIn = findButton(root(), "Войти");
+  ASSERT_NE(signIn, nullptr);
+  EXPECT_FALSE(gtk_widget_is_sensitive(signIn));
+  EXPECT_FALSE(gtk_widget_is_sensitive(findButton(root(), "Посмотреть пример")));  // no planner engine yet
+  gtk_editable_set_text(GTK_EDITABLE(login), " logist ");
+  gtk_editable_set_text(GTK_EDITABLE(password), "wrong");
+  EXPECT_TRUE(gtk_widget_is_sensitive(signIn));
+  click("Войти");
+  EXPECT_EQ(workflows_->calls.back(), "login  logist ");  // handed on as typed
+  ASSERT_NE(window_->alert(), nullptr);
+  adw_message_dialog_response(window_->alert(), "close");
+  spin();
+  EXPECT_STREQ(gtk_editable_get_text(GTK_EDITABLE(password)), "wrong");  // kept after a failure
+
+  gtk_editable_set_text(GTK_EDITABLE(password), "temporary");
+  click("Войти");
+  ASSERT_EQ(window_->screenKind(), 1);
+  savePNG(root(), "required-password");
+  GtkWidget* first = find(root(), [](GtkWidget* w) { return GTK_IS_PASSWORD_ENTRY(w); });
+  GtkWidget* second = find(root(), [&](GtkWidget* w) { return GTK_IS_PASSWORD_ENTRY(w) && w != first; });
+  ASSERT_TRUE(first && second);
+  GtkWidget* save = findButton(root(), "Сохранить пароль");
+  gtk_editable_set_text(GTK_EDITABLE(first), "пароль1");
+  gtk_editable_set_text(GTK_EDITABLE(second), "пароль1");
+  EXPECT_FALSE(gtk_widget_is_sensitive(save));  // seven characters
+  gtk_editable_set_text(GTK_EDITABLE(first), "пароль12");
+  gtk_editable_set_text(GTK_EDITABLE(second), "Пароль12");
+  EXPECT_FALSE(gtk_widget_is_sensitive(save));  // differs in case
+  gtk_editable_set_text(GTK_EDITABLE(second), "пароль12");
+  EXPECT_TRUE(gtk_widget_is_sensitive(save));
+  click("Сохранить пароль");
+  EXPECT_EQ(workflows_->calls.back(), "password пароль12");
+  ASSERT_EQ(window_->screenKind(), 0);
+  EXPECT_NE(findLabel(root(), "Пароль изменён. Войдите с новым паролем."), nullptr);
+
+  login = find(root(), [](GtkWidget* w) { return GTK_IS_ENTRY(w); });
+  password = find(root(), [](GtkWidget* w) { return GTK_IS_PASSWORD_ENTRY(w); });
+  EXPECT_STREQ(gtk_editable_get_text(GTK_EDITABLE(login)), "");  // the screen is built afresh
+  gtk_editable_set_text(GTK_EDITABLE(login), "logist");
+  gtk_editable_set_text(GTK_EDITABLE(password), "secret");
+  click("Войти");
+  ASSERT_EQ(window_->screenKind(), 2);
+  EXPECT_NE(findLabel(root(), "Анна Логист"), nullptr);
+  EXPECT_NE(findLabel(root(), kDefaultServerHost), nullptr);
+  EXPECT_NE(findLabel(root(), "Подключено"), nullptr);
+  GtkWidget* logout = find(root(), [](GtkWidget* w) {
+    const char* tip = gtk_widget_get_tooltip_text(w);
+    return GTK_IS_BUTTON(w) && tip && std::string(tip) == "Выйти";
+  });
+  ASSERT_NE(logout, nullptr);
+  g_signal_emit_by_name(logout, "clicked");
+  spin();
+  EXPECT_EQ(window_->screenKind(), 0);
+}
+
+TEST_F(ShellWindow, EditorFooterAndValueFieldsBindTheEditedObject) {
+  auto value = std::make_shared<JSONValue>(JSONValue::object({{"name", "Склад"}, {"hidden", 1}, {"on", true}}));
+  GtkWidget* group = adw_preferences_group_new();
+  addValueFields(ADW_PREFERENCES_GROUP(group),
+                 {{"name", "Название", FieldSpec::Kind::text, true},
+                  {"note", "Заметка", FieldSpec::Kind::longText, false},
+                  {"on", "Активен", FieldSpec::Kind::toggle, false}},
+                 value);
+  int saves = 0, dismissals = 0;
+  auto* footer = Gtk::make_managed<EditorFooter>("Сохранить", [&] { ++saves; }, [&] { ++dismissals; });
+  auto* sheet = new Gtk::Window();
+  auto* box = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::VERTICAL);
+  gtk_box_append(box->gobj(), group);
+  box->append(*footer);
+  sheet->set_child(*box);
+  sheet->present();
+  spin();
+  GtkWidget* name = find(GTK_WIDGET(sheet->gobj()), [](GtkWidget* w) { return ADW_IS_ENTRY_ROW(w); });
+  ASSERT_NE(name, nullptr);
+  EXPECT_STREQ(gtk_editable_get_text(GTK_EDITABLE(name)), "Склад");
+  gtk_editable_set_text(GTK_EDITABLE(name), "Склад 2");
+  GtkWidget* note = find(GTK_WIDGET(sheet->gobj()), [](GtkWidget* w) { return GTK_IS_TEXT_VIEW(w); });
+  ASSERT_NE(note, nullptr);
+  gtk_text_buffer_set_text(gtk_text_view_get_buffer(GTK_TEXT_VIEW(note)), "строка 1\nстрока 2", -1);
+  GtkWidget* toggle = find(GTK_WIDGET(sheet->gobj()), [](GtkWidget* w) { return GTK_IS_CHECK_BUTTON(w); });
+  ASSERT_NE(toggle, nullptr);
+  EXPECT_TRUE(gtk_check_button_get_active(GTK_CHECK_BUTTON(toggle)));
+  gtk_check_button_set_active(GTK_CHECK_BUTTON(toggle), FALSE);
+  EXPECT_EQ(*value, JSONValue::object({{"name", "Склад 2"}, {"hidden", 1}, {"on", false}, {"note", "строка 1\nстрока 2"}}));
+
+  GtkWidget* save = findButton(GTK_WIDGET(sheet->gobj()), "Сохранить");
+  g_signal_emit_by_name(save, "clicked");
+  footer->setBusy(true);
+  EXPECT_FALSE(gtk_widget_is_sensitive(save));
+  g_signal_emit_by_name(save, "clicked");
+  g_signal_emit_by_name(findButton(GTK_WIDGET(sheet->gobj()), "Отмена"), "clicked");
+  EXPECT_EQ(saves, 1);
+  EXPECT_EQ(dismissals, 1);
+  delete sheet;
+  spin(50ms);
+}
+
+namespace {
+// Records how the application starts its model, then ends the run.
+class StartRecorder final : public Workflows {
+ public:
+  std::optional<bool> preview;
+  std::vector<std::string> openAccels, saveAccels, preferencesAccels;
+  int windows = 0;
+
+  async::Task<void> start(AppModel::LaunchOptions options) override {
+    preview = options.preview;
+    GtkApplication* app = GTK_APPLICATION(g_application_get_default());
+    auto read = [&](const char* action, std::vector<std::string>& out) {
+      gchar** accels = gtk_application_get_accels_for_action(app, action);
+      for (gchar** a = accels; a && *a; ++a) out.push_back(*a);
+      g_strfreev(accels);
+    };
+    read("win.open-orders", openAccels);
+    read("win.save-excel", saveAccels);
+    read("win.preferences", preferencesAccels);
+    windows = static_cast<int>(g_list_length(gtk_application_get_windows(app)));
+    for (GList* l = gtk_application_get_windows(app); l; l = l->next) gtk_window_close(GTK_WINDOW(l->data));
+    co_return;
+  }
+  async::Task<void> login(std::string, std::string) override { co_return; }
+  async::Task<void> changeRequiredPassword(std::string) override { co_return; }
+  async::Task<void> loadPreview() override { co_return; }
+  async::Task<void> logout() override { co_return; }
+  async::Task<void> switchDepot(std::string) override { co_return; }
+  async::Task<void> refreshReferenceData() override { co_return; }
+  async::Task<JSONValue> fetch(std::string, std::string, std::optional<JSONValue>) override { co_return JSONValue(); }
+  async::Task<bool> mutate(std::string, JSONValue) override { co_return false; }
+  async::Task<void> importWorkbook() override { co_return; }
+  async::Task<void> exportWorkbook(std::string) override { co_return; }
+};
+}  // namespace
+
+TEST(ShellApplication, StartsTheModelOnceWithThePreviewFlagAndBindsTheShortcuts) {
+  auto recorder = std::make_shared<StartRecorder>();
+  DorvikApp app(true, recorder);
+  char name[] = "dorvik";
+  char* argv[] = {name, nullptr};
+  EXPECT_EQ(app.run(1, argv), 0);
+  ASSERT_TRUE(recorder->preview);
+  EXPECT_TRUE(*recorder->preview);
+  EXPECT_EQ(recorder->windows, 1);
+  EXPECT_EQ(recorder->openAccels, std::vector<std::string>{"<Control>o"});
+  EXPECT_EQ(recorder->saveAccels, std::vector<std::string>{"<Control>s"});
+  EXPECT_EQ(recorder->preferencesAccels, std::vector<std::string>{"<Control>comma"});
+}
+
+// The window over the model's own workflows, its state set as the demo workspace sets it: every page opens
+// without an alert, and the courier application settings come from the demo data through the model's gateway.
+TEST(ShellOverTheModel, DemoStateShowsEveryPageWithoutAnError) {
+  gtk_init();
+  Gtk::init_gtkmm_internals();
+  adw_init();
+  char folder[] = "/tmp/dorvik-ui-XXXXXX";
+  ASSERT_NE(g_mkdtemp(folder), nullptr);
+  ShellContext context;
+  context.model = AppModel::create();
+  context.workflows = modelWorkflows(context.model);
+  context.defaults = std::make_shared<UserDefaults>(std::string(folder) + "/settings.ini");
+  auto* window = new RootWindow(context);
+  window->set_default_size(1280, 800);
+  window->present();
+  context.model->replaceGeneration();
+  context.model->setPreview(true);
+  context.model->setOffline(true);
+  context.model->setUser(JSONValue::object(
+      {{"id", "preview"}, {"fullName", "Пример"}, {"role", "superadmin"}, {"depotId", "preview-depot"}}));
+  spin();
+  ASSERT_EQ(window->screenKind(), 2);
+  for (PanelPage page : allPanelPages()) {
+    context.model->setPage(page);
+    spin(page == PanelPage::appSettings ? 300ms : 100ms);
+    EXPECT_EQ(window->alert(), nullptr) << rawValue(page) << ": " << context.model->error().value_or("");
+    if (page == PanelPage::appSettings) {
+      GtkWidget* toggle = find(GTK_WIDGET(window->gobj()), [](GtkWidget* w) { return GTK_IS_CHECK_BUTTON(w); });
+      ASSERT_NE(toggle, nullptr);
+      EXPECT_FALSE(gtk_widget_is_sensitive(toggle));
+      savePNG(GTK_WIDGET(window->gobj()), "model-appSettings");
+    }
+  }
+  delete window;
+  spin(50ms);
+  std::filesystem::remove_all(folder);
+}
