@@ -14,32 +14,11 @@ std::string randomUUID() {
 AppModel::AppModel()
     : nextGeocodingRequest_(async::Clock::now()),
       date_(std::chrono::system_clock::now()),
-      generation_(randomUUID()),
-      observers_(std::make_shared<std::map<std::uint64_t, Observer>>()) {}
+      generation_(randomUUID()) {}
 
 AppModel::~AppModel() = default;
 
-void AppModel::Connection::disconnect() {
-  if (auto observers = observers_.lock()) observers->erase(id_);
-  observers_.reset();
-  id_ = 0;
-}
-
-AppModel::Connection AppModel::observe(Observer observer) {
-  Connection connection;
-  connection.id_ = nextObserverId_++;
-  connection.observers_ = observers_;
-  observers_->emplace(connection.id_, std::move(observer));
-  return connection;
-}
-
-void AppModel::notify(Property property) {
-  // A copy: an observer may connect or disconnect others while it is told.
-  auto observers = *observers_;
-  for (auto& [id, observer] : observers) {
-    if (observers_->count(id)) observer(property);
-  }
-}
+void AppModel::notify(Property property) { observers_.notify(property); }
 
 void AppModel::setFlag(Flag& flag, bool value, Property property) {
   bool before = flagSet(flag);

@@ -30,6 +30,7 @@
 #include "core/async/cancel_token.h"
 #include "core/async/sleep.h"
 #include "core/async/task.h"
+#include "core/base/observers.h"
 #include "core/json/json_value.h"
 #include "model/panel_page.h"
 
@@ -88,29 +89,16 @@ class AppModel : public std::enable_shared_from_this<AppModel> {
   };
 
   using TimePoint = std::chrono::system_clock::time_point;
-  using Observer = std::function<void(Property)>;
 
-  // An observer's registration; ends when destroyed.
-  class Connection {
-   public:
-    Connection() = default;
-    Connection(Connection&&) noexcept = default;
-    Connection& operator=(Connection&&) noexcept = default;
-    ~Connection() { disconnect(); }
-    void disconnect();
-
-   private:
-    friend class AppModel;
-    std::weak_ptr<std::map<std::uint64_t, Observer>> observers_;
-    std::uint64_t id_ = 0;
-  };
+  using Observer = Observers<Property>::Observer;
+  using Connection = Observers<Property>::Connection;
 
   static std::shared_ptr<AppModel> create() { return std::shared_ptr<AppModel>(new AppModel()); }
   AppModel(const AppModel&) = delete;
   AppModel& operator=(const AppModel&) = delete;
   ~AppModel();
 
-  [[nodiscard]] Connection observe(Observer observer);
+  [[nodiscard]] Connection observe(Observer observer) { return observers_.observe(std::move(observer)); }
 
   // Stored properties ------------------------------------------------------------------------------------
   const std::optional<PanelPage>& page() const { return page_; }
@@ -303,8 +291,7 @@ class AppModel : public std::enable_shared_from_this<AppModel> {
   std::int64_t mutation_ = 0;
   std::optional<PendingPublication> pendingPublication_;
 
-  std::shared_ptr<std::map<std::uint64_t, Observer>> observers_;
-  std::uint64_t nextObserverId_ = 1;
+  Observers<Property> observers_;
 };
 
 // A fresh random UUID text (lowercase, 36 characters).

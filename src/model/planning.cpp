@@ -12,7 +12,7 @@
 #include "core/cache/encrypted_cache.h"
 #include "core/engine/planner_engine.h"
 #include "model/app_model.h"
-#include "model/workflow_failure.h"
+#include "core/api/failure.h"
 
 namespace dorvik {
 

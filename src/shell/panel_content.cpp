@@ -2,6 +2,7 @@
 
 #include <adwaita.h>
 
+#include "core/api/failure.h"
 #include "shell/form_widgets.h"
 #include "shell/gtk_helpers.h"
 #include "shell/toolkit/courier_settings.h"
@@ -167,7 +168,7 @@ class WorkspaceSettingsView : public Gtk::Box {
     try {
       value = WorkspaceSettings::checked(*config_);
     } catch (...) {
-      showIssue(errorText(std::current_exception()));
+      showIssue(failureText(std::current_exception()));
       return;
     }
     startDetached(runApply(context_, std::move(value)));
@@ -185,7 +186,7 @@ class WorkspaceSettingsView : public Gtk::Box {
     try {
       co_await context.workflows->switchDepot(std::move(depot));
     } catch (...) {
-      failure = errorText(std::current_exception());
+      failure = failureText(std::current_exception());
     }
     if (auto* self = lockView(view)) self->showIssue(failure);
   }

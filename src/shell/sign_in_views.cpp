@@ -2,6 +2,7 @@
 
 #include <glib.h>
 
+#include "core/api/failure.h"
 #include "shell/gtk_helpers.h"
 #include "shell/toolkit/shell_rules.h"
 
@@ -135,7 +136,7 @@ async::Task<void> LoginView::runPreview(ShellContext context) {
     co_await context.workflows->loadPreview();
   } catch (const CancelledError&) {
   } catch (...) {
-    context.model->setError(errorText(std::current_exception()));
+    if (auto text = failureText(std::current_exception())) context.model->setError(*text);
   }
 }
 
@@ -188,7 +189,8 @@ async::Task<void> RequiredPasswordView::runSave(std::weak_ptr<RequiredPasswordVi
   try {
     co_await context.workflows->changeRequiredPassword(std::move(password));
   } catch (...) {
-    failure = errorText(std::current_exception());
+    failure = failureText(std::current_exception());
+    if (!failure) co_return;  // cancelled: the workspace changed meanwhile
   }
   RequiredPasswordView* self = lockView(view);
   if (!self) co_return;

@@ -2,56 +2,13 @@
 
 #include <vector>
 
-#include "core/api/transport_error.h"
+#include "core/api/failure.h"
 #include "core/base/errors.h"
 
 namespace dorvik {
 
-std::string errorText(std::exception_ptr error) {
-  try {
-    std::rethrow_exception(error);
-  } catch (const DorvikError& e) {
-    return e.message();
-  } catch (const TransportError& e) {
-    return e.message();
-  } catch (const std::exception& e) {
-    return e.what();
-  } catch (...) {
-    return "Неизвестная ошибка.";
-  }
-}
 
-bool isCancellation(std::exception_ptr error) {
-  try {
-    std::rethrow_exception(error);
-  } catch (const CancelledError&) {
-    return true;
-  } catch (const TransportError& e) {
-    return e.code() == TransportError::Code::Cancelled;
-  } catch (...) {
-    return false;
-  }
-}
-
-void ScreenData::Connection::disconnect() {
-  if (auto observers = observers_.lock()) observers->erase(id_);
-  observers_.reset();
-}
-
-ScreenData::Connection ScreenData::observe(Observer observer) {
-  Connection connection;
-  connection.id_ = nextObserverId_++;
-  (*observers_)[connection.id_] = std::move(observer);
-  connection.observers_ = observers_;
-  return connection;
-}
-
-void ScreenData::notify(Property property) {
-  // A copy: an observer may connect or disconnect while being called.
-  std::vector<std::pair<std::uint64_t, Observer>> current(observers_->begin(), observers_->end());
-  for (auto& [id, observer] : current)
-    if (observers_->count(id)) observer(property);
-}
+void ScreenData::notify(Property property) { observers_.notify(property); }
 
 void ScreenData::setValue(JSONValue value) {
   if (value_ == value && value_.kind() == value.kind()) return;
@@ -109,7 +66,7 @@ async::Task<void> ScreenData::runLoad(std::shared_ptr<ScreenData> self, std::str
       self->setIssue(std::nullopt);
     }
   } else if (current && !isCancellation(failure)) {
-    self->setIssue(errorText(failure));
+    self->setIssue(failureText(failure));
   }
   if (self->request_ == token) self->setLoading(false);
 }
@@ -132,7 +89,7 @@ async::Task<bool> ScreenData::runWrite(std::shared_ptr<ScreenData> self, std::st
     self->setSaving(false);
     co_return current;
   }
-  if (current && !isCancellation(failure)) self->setIssue(errorText(failure));
+  if (current && !isCancellation(failure)) self->setIssue(failureText(failure));
   self->setSaving(false);
   co_return false;
 }

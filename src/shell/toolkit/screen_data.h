@@ -13,6 +13,7 @@
 #include <string>
 
 #include "core/async/task.h"
+#include "core/base/observers.h"
 #include "core/json/json_value.h"
 
 namespace dorvik {
@@ -25,33 +26,16 @@ struct ScreenSource {
   Fetch fetch;
 };
 
-// The text shown for a failure: a DorvikError's or transport error's message, else the exception's own text.
-std::string errorText(std::exception_ptr error);
-// True for the failures that are never shown: cancellation, and a transfer cancelled in flight.
-bool isCancellation(std::exception_ptr error);
 
 class ScreenData : public std::enable_shared_from_this<ScreenData> {
  public:
   enum class Property { value, issue, loading, saving };
-  using Observer = std::function<void(Property)>;
-
-  class Connection {
-   public:
-    Connection() = default;
-    Connection(Connection&&) noexcept = default;
-    Connection& operator=(Connection&&) noexcept = default;
-    ~Connection() { disconnect(); }
-    void disconnect();
-
-   private:
-    friend class ScreenData;
-    std::weak_ptr<std::map<std::uint64_t, Observer>> observers_;
-    std::uint64_t id_ = 0;
-  };
+  using Observer = Observers<Property>::Observer;
+  using Connection = Observers<Property>::Connection;
 
   static std::shared_ptr<ScreenData> create() { return std::shared_ptr<ScreenData>(new ScreenData()); }
 
-  [[nodiscard]] Connection observe(Observer observer);
+  [[nodiscard]] Connection observe(Observer observer) { return observers_.observe(std::move(observer)); }
 
   const JSONValue& value() const { return value_; }
   void setValue(JSONValue value);
@@ -80,9 +64,7 @@ class ScreenData : public std::enable_shared_from_this<ScreenData> {
   bool saving_ = false;
   std::uint64_t request_ = 0;  // token of the latest load
   std::optional<std::string> scope_;
-  std::shared_ptr<std::map<std::uint64_t, Observer>> observers_ =
-      std::make_shared<std::map<std::uint64_t, Observer>>();
-  std::uint64_t nextObserverId_ = 1;
+  Observers<Property> observers_;
 };
 
 }  // namespace dorvik

@@ -1,16 +1,27 @@
-#include "model/workflow_failure.h"
+#include "core/api/failure.h"
 
 #include "core/api/transport_error.h"
 #include "core/base/errors.h"
 
 namespace dorvik {
 
-std::optional<std::string> failureText(std::exception_ptr failure) {
-  if (!failure) return std::nullopt;
+bool isCancellation(std::exception_ptr failure) {
+  if (!failure) return false;
   try {
     std::rethrow_exception(failure);
   } catch (const CancelledError&) {
-    return std::nullopt;
+    return true;
+  } catch (const TransportError& e) {
+    return e.code() == TransportError::Code::Cancelled;
+  } catch (...) {
+    return false;
+  }
+}
+
+std::optional<std::string> failureText(std::exception_ptr failure) {
+  if (!failure || isCancellation(failure)) return std::nullopt;
+  try {
+    std::rethrow_exception(failure);
   } catch (const DorvikError& e) {
     return e.message();
   } catch (const TransportError& e) {
