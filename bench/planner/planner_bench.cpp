@@ -83,9 +83,10 @@ void evaluateFile(dorvik::ScriptContext& context, const fs::path& file, const st
   context.evaluateComponent(readFile(file), "file://" + file.string(), name);
 }
 
-// The optimiser alone: PlannerCore.js and the driver.
+// The optimiser alone: PlannerCore.js with the prelude it is built on, and the driver.
 std::unique_ptr<dorvik::ScriptContext> makeContext() {
   auto context = std::make_unique<dorvik::ScriptContext>();
+  evaluateFile(*context, resourcesFolder() / "NativePrelude.js", "NativePrelude");
   evaluateFile(*context, resourcesFolder() / "PlannerCore.js", "PlannerCore");
   evaluateFile(*context, fs::path(DORVIK_SOURCE_DIR) / "bench" / "planner" / "driver.js", "driver");
   return context;
