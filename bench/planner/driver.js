@@ -109,9 +109,8 @@ function benchCityDay(orders, seed) {
     config: { CITY_KMH: 25, ROAD_FACTOR: 1.3, SERVICE_MIN: 10, LATE_TOL_MIN: 15 } };
 }
 
-// Builds the solver problem from a city day the way the planner's travel model does: great-circle km times the road
-// factor, minutes at the average city speed, one node per order. Stands in for the "calculate" action until that
-// action is in the bundle.
+// The checker's own model of a city day, written apart from the planner's: great-circle km times the road factor,
+// minutes at the average city speed, one node per order, job k = order k, vehicle v = the document's vehicle v.
 function benchCityProblem(doc, budgetMs, seed) {
   const cfg = doc.config, pts = [doc.depot].concat(doc.orders), n = pts.length;
   const dist = new Float64Array(n * n), time = new Float64Array(n * n);
@@ -139,12 +138,45 @@ function benchCityProblem(doc, budgetMs, seed) {
   return { n: n, time: time, dist: dist, jobs: jobs, vehicles: vehicles, costPerKm: 1, costPerMin: 0.5, seed: seed, budgetMs: budgetMs };
 }
 
-function benchCity(orders, budgetMs, seed) {
-  const t0 = Date.now();
-  const problem = benchCityProblem(benchCityDay(orders, 20240601 + orders), budgetMs, seed);
-  const built = (Date.now() - t0) / 1000;
-  const out = JSON.parse(benchRun(problem));
-  out.buildSeconds = built;
-  out.fleet = problem.vehicles.length;
-  return JSON.stringify(out);
+// The generation seed of a city day of `orders` orders.
+function benchCitySeed(orders) { return 20240601 + orders; }
+
+// The "load" payload of a generated day: the planning document as the program hands it over.
+function benchCityPayload(orders) {
+  const day = benchCityDay(orders, benchCitySeed(orders));
+  day.routeDate = "2026-12-09";
+  day.fileName = "bench-" + orders + ".json";
+  return JSON.stringify(day);
+}
+
+// Checks the document "calculate" returned against the generated day: the routes are read from the document's own
+// "routes" (vehicle "ci", order indices in visiting order) and replayed on the checker's model.
+function benchCityCheck(orders, result) {
+  const day = benchCityDay(orders, benchCitySeed(orders));
+  const problem = benchCityProblem(day, 0, 1);
+  const faults = [];
+  if (!Array.isArray(result.routes) || !Array.isArray(result.orders) || result.orders.length !== day.orders.length)
+    faults.push("the document does not hold the day's orders");
+  if (result.planned !== true) faults.push("the plan is not marked calculated");
+  const routes = problem.vehicles.map(function () { return []; });
+  const routed = new Uint8Array(problem.jobs.length);
+  let routeCount = 0;
+  (result.routes || []).forEach(function (r) {
+    if (!Number.isInteger(r.ci) || r.ci < 0 || r.ci >= routes.length) { faults.push("route of unknown vehicle " + r.ci); return; }
+    if (routes[r.ci].length) faults.push("vehicle " + r.ci + " has two routes");
+    if (r.orders.length) routeCount++;
+    r.orders.forEach(function (k) {
+      if (!Number.isInteger(k) || k < 0 || k >= problem.jobs.length) { faults.push("unknown order " + k); return; }
+      routes[r.ci].push(k);
+      routed[k] = 1;
+    });
+  });
+  const unassigned = [];
+  routed.forEach(function (x, j) { if (!x) unassigned.push({ job: j, reason: "" }); });
+  const check = benchCheck(problem, { routes: routes, unassigned: unassigned });
+  const listed = Array.isArray(result.unassigned) ? result.unassigned.length : -1;
+  if (listed !== unassigned.length) faults.push("the document lists " + listed + " unassigned, " + unassigned.length + " are not routed");
+  const all = faults.concat(check.faults);
+  return JSON.stringify({ routes: routeCount, fleet: problem.vehicles.length, unassigned: unassigned.length, km: check.km,
+    late: check.late, faults: all.slice(0, 5), faultCount: all.length, status: String(result.status || "") });
 }

@@ -1,6 +1,7 @@
-// Timed harness of the route optimiser. Evaluates the assembled PlannerCore.js in a JavaScriptCore context, then
-// bench/planner/driver.js, and for every instance calls PlannerCore.solve through the driver and prints the plan's
-// figures. See CMakeLists.txt for the command line.
+// Timed harness of the route optimiser in JavaScriptCore. Classic instances: the assembled PlannerCore.js and
+// bench/planner/driver.js, PlannerCore.solve called through the driver. City days: the whole core bundle as the
+// planner engine evaluates it, "load" and "calculate" through Native.run, the returned plan checked by the driver.
+// See CMakeLists.txt for the command line.
 #include <algorithm>
 #include <charconv>
 #include <chrono>
@@ -14,6 +15,7 @@
 #include <nlohmann/json.hpp>
 
 #include "core/base/errors.h"
+#include "core/engine/planner_engine.h"
 #include "core/engine/script_context.h"
 
 namespace fs = std::filesystem;
@@ -75,13 +77,33 @@ Instance readInstance(const fs::path& path) {
   return inst;
 }
 
+fs::path resourcesFolder() { return fs::path(DORVIK_APP_DIR) / "Dorvik_DorvikCore.bundle" / "Resources"; }
+
+void evaluateFile(dorvik::ScriptContext& context, const fs::path& file, const std::string& name) {
+  context.evaluateComponent(readFile(file), "file://" + file.string(), name);
+}
+
+// The optimiser alone: PlannerCore.js with the prelude it is built on, and the driver.
 std::unique_ptr<dorvik::ScriptContext> makeContext() {
   auto context = std::make_unique<dorvik::ScriptContext>();
-  fs::path planner = fs::path(DORVIK_APP_DIR) / "Dorvik_DorvikCore.bundle" / "Resources" / "PlannerCore.js";
-  context->evaluateComponent(readFile(planner), "file://" + planner.string(), "PlannerCore");
-  fs::path driver = fs::path(DORVIK_SOURCE_DIR) / "bench" / "planner" / "driver.js";
-  context->evaluateComponent(readFile(driver), "file://" + driver.string(), "driver");
+  evaluateFile(*context, resourcesFolder() / "NativePrelude.js", "NativePrelude");
+  evaluateFile(*context, resourcesFolder() / "PlannerCore.js", "PlannerCore");
+  evaluateFile(*context, fs::path(DORVIK_SOURCE_DIR) / "bench" / "planner" / "driver.js", "driver");
   return context;
+}
+
+// The whole bundle as the planner engine evaluates it, in the same order, then the driver.
+std::unique_ptr<dorvik::ScriptContext> makeEngineContext() {
+  auto context = std::make_unique<dorvik::ScriptContext>();
+  for (const char* name : dorvik::PlannerEngine::kComponents)
+    evaluateFile(*context, resourcesFolder() / (std::string(name) + ".js"), name);
+  evaluateFile(*context, fs::path(DORVIK_SOURCE_DIR) / "bench" / "planner" / "driver.js", "driver");
+  return context;
+}
+
+// One component action through the engine's entry point Native.run, as PlannerEngine::run sends it.
+std::string nativeRun(dorvik::ScriptContext& context, const std::string& action, const json& payload) {
+  return context.callNativeRun(json{{"action", action}, {"payload", payload}}.dump());
 }
 
 int runFolder(const fs::path& folder, int budget, int seed) {
@@ -126,25 +148,31 @@ int runFolder(const fs::path& folder, int budget, int seed) {
   return failures == 0 ? 0 : 1;
 }
 
-int runCity(const std::string& sizes, int budget, int seed) {
-  std::printf("%7s %6s %5s %10s %9s %8s %8s %5s %s\n", "orders", "fleet", "veh", "km", "late min", "build s", "solve s", "unas", "check");
+// City days through the component: "load" with the generated planning document, then "calculate" with its own
+// budget and fixed cost; the returned document is checked by the driver against its own model of the day.
+int runCity(const std::string& sizes) {
+  std::printf("%7s %6s %6s %5s %10s %9s %7s %8s %s\n", "orders", "fleet", "routes", "unas", "km", "late min", "load s",
+              "calc s", "check");
   int failures = 0;
   std::istringstream list(sizes);
   for (std::string item; std::getline(list, item, ',');) {
     int orders = std::stoi(item);
-    // The budget "calculate" gives: grows with the orders, 30 s at most (unless set on the command line).
-    int b = budget > 0 ? budget : std::min(30000, 1000 + 20 * orders);
-    auto context = makeContext();
+    auto context = makeEngineContext();
+    json payload = json::parse(context->evaluate("benchCityPayload(" + std::to_string(orders) + ")", "bench.js"));
     auto t0 = std::chrono::steady_clock::now();
-    json r = json::parse(context->evaluate("benchCity(" + std::to_string(orders) + "," + std::to_string(b) + "," +
-                                               std::to_string(seed) + ")",
-                                           "bench.js"));
-    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    nativeRun(*context, "load", payload);
+    auto t1 = std::chrono::steady_clock::now();
+    std::string document = nativeRun(*context, "calculate", json::object());
+    auto t2 = std::chrono::steady_clock::now();
+    json r = json::parse(
+        context->evaluate("benchCityCheck(" + std::to_string(orders) + "," + document + ")", "bench.js"));
     int faults = r["faultCount"].get<int>();
     if (faults > 0) failures++;
-    std::printf("%7d %6d %5d %10.1f %9.1f %8.2f %8.2f %5d %s %s\n", orders, r["fleet"].get<int>(), r["vehicles"].get<int>(),
-                r["distance"].get<double>(), r["lateness"].get<double>(), r["buildSeconds"].get<double>(), seconds,
-                r["unassigned"].get<int>(), faults == 0 ? "ok" : r["faults"].dump().c_str(), r["reasons"].dump().c_str());
+    std::printf("%7d %6d %6d %5d %10.1f %9.1f %7.2f %8.2f %s  %s\n", orders, r["fleet"].get<int>(),
+                r["routes"].get<int>(), r["unassigned"].get<int>(), r["km"].get<double>(), r["late"].get<double>(),
+                std::chrono::duration<double>(t1 - t0).count(), std::chrono::duration<double>(t2 - t1).count(),
+                faults == 0 ? "ok" : r["faults"].dump().c_str(), r["status"].get<std::string>().c_str());
+    std::fflush(stdout);
   }
   return failures == 0 ? 0 : 1;
 }
@@ -168,7 +196,7 @@ int main(int argc, char** argv) {
   try {
     int rc = 0;
     if (!folder.empty()) rc |= runFolder(folder, budget > 0 ? budget : 2000, seed);
-    if (!city.empty()) rc |= runCity(city, budget, seed);
+    if (!city.empty()) rc |= runCity(city);
     return rc;
   } catch (const dorvik::DorvikError& e) {
     std::fprintf(stderr, "%s\n", e.message().c_str());
