@@ -11,7 +11,7 @@
 #include "core/json/json_value.h"
 #include "model/app_model.h"
 #include "shell/toolkit/screen_data.h"
-#include "shell/toolkit/user_defaults.h"
+#include "core/settings/user_defaults.h"
 
 namespace dorvik {
 

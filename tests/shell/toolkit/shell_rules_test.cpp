@@ -5,7 +5,7 @@
 #include <unistd.h>
 
 #include "shell/toolkit/shell_rules.h"
-#include "shell/toolkit/user_defaults.h"
+#include "core/settings/user_defaults.h"
 
 using namespace dorvik;
 

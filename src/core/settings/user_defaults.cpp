@@ -1,4 +1,4 @@
-#include "shell/toolkit/user_defaults.h"
+#include "core/settings/user_defaults.h"
 
 #include <glib.h>
 #include <glib/gstdio.h>
