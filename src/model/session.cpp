@@ -7,7 +7,7 @@
 
 #include "core/engine/planner_engine.h"
 #include "model/app_model.h"
-#include "model/workflow_failure.h"
+#include "core/api/failure.h"
 
 namespace dorvik {
 
