@@ -16,5 +16,10 @@ if [ "${DORVIK_SKIP_SANITIZERS:-0}" != 1 ]; then
   (cd "$root/build-asan" && ASAN_OPTIONS=detect_leaks=0 "$root/scripts/with-session.sh" \
      ctest --output-on-failure -j "$(nproc)") || status=1
 fi
-(cd "$build" && "$root/scripts/with-session.sh" ctest --output-on-failure -j "$(nproc)" "$@") || status=1
+log="$build/ctest.log"
+(cd "$build" && "$root/scripts/with-session.sh" ctest --output-on-failure -j "$(nproc)" "$@" 2>&1 | tee "$log"
+ exit "${PIPESTATUS[0]}") || status=1
+# Processes of the private session may still write a line or two while it closes; ctest's summary comes last.
+summary=$(grep -E '^[0-9]+% tests passed' "$log" | tail -n 1 || true)
+[ -z "$summary" ] || echo "$summary"
 exit $status
