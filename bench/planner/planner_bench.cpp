@@ -12,14 +12,14 @@
 #include <string>
 #include <vector>
 
-#include <nlohmann/json.hpp>
 
 #include "core/base/errors.h"
 #include "core/engine/planner_engine.h"
 #include "core/engine/script_context.h"
+#include "core/json/json_value.h"
 
 namespace fs = std::filesystem;
-using nlohmann::json;
+using dorvik::JSONValue;
 
 namespace {
 
@@ -41,7 +41,7 @@ struct Instance {
   std::string name;
   int fleet = 0;
   double capacity = 0;
-  json rows = json::array();  // [number, x, y, demand, ready, due, service]
+  JSONValue rows = JSONValue::array({});  // [number, x, y, demand, ready, due, service]
 };
 
 // The classic text format: a name line, "VEHICLE" with "NUMBER CAPACITY" and their values, "CUSTOMER" with a
@@ -70,7 +70,9 @@ Instance readInstance(const fs::path& path) {
       inst.capacity = values[1];
       fleetNext = false;
     } else if (values.size() == 7) {
-      inst.rows.push_back(values);
+      JSONValue row = JSONValue::array({});
+      for (double v : values) row.push(v);
+      inst.rows.push(std::move(row));
     }
   }
   if (inst.rows.size() < 2 || inst.fleet <= 0) throw dorvik::DorvikError(path.string() + ": not a VRPTW instance");
@@ -102,13 +104,13 @@ std::unique_ptr<dorvik::ScriptContext> makeEngineContext() {
 }
 
 // One component action through the engine's entry point Native.run, as PlannerEngine::run sends it.
-std::string nativeRun(dorvik::ScriptContext& context, const std::string& action, const json& payload) {
-  return context.callNativeRun(json{{"action", action}, {"payload", payload}}.dump());
+std::string nativeRun(dorvik::ScriptContext& context, const std::string& action, const JSONValue& payload) {
+  return context.callNativeRun(JSONValue::object({{"action", action}, {"payload", payload}}).json());
 }
 
 int runFolder(const fs::path& folder, int budget, int seed) {
-  json best = json::object();
-  if (fs::exists(folder / "best-known.json")) best = json::parse(readFile(folder / "best-known.json"));
+  JSONValue best = JSONValue::object({});
+  if (fs::exists(folder / "best-known.json")) best = JSONValue::decode(readFile(folder / "best-known.json"));
   std::vector<fs::path> files;
   for (const auto& e : fs::directory_iterator(folder))
     if (e.is_regular_file() && e.path().extension() == ".txt") files.push_back(e.path());
@@ -119,30 +121,30 @@ int runFolder(const fs::path& folder, int budget, int seed) {
   for (const auto& file : files) {
     Instance inst = readInstance(file);
     auto context = makeContext();
-    std::string call = "benchSolomon(" + inst.rows.dump() + "," + std::to_string(inst.fleet) + "," +
-                       json(inst.capacity).dump() + "," + std::to_string(budget) + "," + std::to_string(seed) + ")";
+    std::string call = "benchSolomon(" + inst.rows.json() + "," + std::to_string(inst.fleet) + "," +
+                       JSONValue(inst.capacity).json() + "," + std::to_string(budget) + "," + std::to_string(seed) + ")";
     auto t0 = std::chrono::steady_clock::now();
-    json r = json::parse(context->evaluate(call, "bench.js"));
+    JSONValue r = JSONValue::decode(context->evaluate(call, "bench.js"));
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-    double distance = r["distance"].get<double>();
+    double distance = r["distance"].doubleValue().value_or(0);
     std::string bestVehicles = "-", bestDistance = "-", gap = "-";
     if (best.contains(inst.name)) {
-      double bd = best[inst.name]["distance"].get<double>();
+      double bd = best[inst.name]["distance"].doubleValue().value_or(0);
       double g = (distance - bd) / bd * 100.0;
       gapSum += g;
       gapCount++;
-      bestVehicles = std::to_string(best[inst.name]["vehicles"].get<int>());
+      bestVehicles = std::to_string(static_cast<int>(best[inst.name]["vehicles"].intValue()));
       char buf[64];
       std::snprintf(buf, sizeof buf, "%.2f", bd);
       bestDistance = buf;
       std::snprintf(buf, sizeof buf, "%+.2f", g);
       gap = buf;
     }
-    int faults = r["faultCount"].get<int>();
+    int faults = static_cast<int>(r["faultCount"].intValue());
     if (faults > 0) failures++;
-    std::printf("%-8s %4d %4s %10.2f %10s %8s %7.2f %5d %s\n", inst.name.c_str(), r["vehicles"].get<int>(),
-                bestVehicles.c_str(), distance, bestDistance.c_str(), gap.c_str(), seconds, r["unassigned"].get<int>(),
-                faults == 0 ? "ok" : r["faults"].dump().c_str());
+    std::printf("%-8s %4d %4s %10.2f %10s %8s %7.2f %5d %s\n", inst.name.c_str(), static_cast<int>(r["vehicles"].intValue()),
+                bestVehicles.c_str(), distance, bestDistance.c_str(), gap.c_str(), seconds, static_cast<int>(r["unassigned"].intValue()),
+                faults == 0 ? "ok" : r["faults"].json().c_str());
   }
   if (gapCount > 0) std::printf("mean gap %+.2f%% over %d instances\n", gapSum / gapCount, gapCount);
   return failures == 0 ? 0 : 1;
@@ -158,20 +160,20 @@ int runCity(const std::string& sizes) {
   for (std::string item; std::getline(list, item, ',');) {
     int orders = std::stoi(item);
     auto context = makeEngineContext();
-    json payload = json::parse(context->evaluate("benchCityPayload(" + std::to_string(orders) + ")", "bench.js"));
+    JSONValue payload = JSONValue::decode(context->evaluate("benchCityPayload(" + std::to_string(orders) + ")", "bench.js"));
     auto t0 = std::chrono::steady_clock::now();
     nativeRun(*context, "load", payload);
     auto t1 = std::chrono::steady_clock::now();
-    std::string document = nativeRun(*context, "calculate", json::object());
+    std::string document = nativeRun(*context, "calculate", JSONValue::object({}));
     auto t2 = std::chrono::steady_clock::now();
-    json r = json::parse(
+    JSONValue r = JSONValue::decode(
         context->evaluate("benchCityCheck(" + std::to_string(orders) + "," + document + ")", "bench.js"));
-    int faults = r["faultCount"].get<int>();
+    int faults = static_cast<int>(r["faultCount"].intValue());
     if (faults > 0) failures++;
-    std::printf("%7d %6d %6d %5d %10.1f %9.1f %7.2f %8.2f %s  %s\n", orders, r["fleet"].get<int>(),
-                r["routes"].get<int>(), r["unassigned"].get<int>(), r["km"].get<double>(), r["late"].get<double>(),
+    std::printf("%7d %6d %6d %5d %10.1f %9.1f %7.2f %8.2f %s  %s\n", orders, static_cast<int>(r["fleet"].intValue()),
+                static_cast<int>(r["routes"].intValue()), static_cast<int>(r["unassigned"].intValue()), r["km"].doubleValue().value_or(0), r["late"].doubleValue().value_or(0),
                 std::chrono::duration<double>(t1 - t0).count(), std::chrono::duration<double>(t2 - t1).count(),
-                faults == 0 ? "ok" : r["faults"].dump().c_str(), r["status"].get<std::string>().c_str());
+                faults == 0 ? "ok" : r["faults"].json().c_str(), r["status"].string().c_str());
     std::fflush(stdout);
   }
   return failures == 0 ? 0 : 1;
