@@ -82,7 +82,7 @@ Instance readInstance(const fs::path& path) {
 fs::path resourcesFolder() { return fs::path(DORVIK_APP_DIR) / "Dorvik_DorvikCore.bundle" / "Resources"; }
 
 void evaluateFile(dorvik::ScriptContext& context, const fs::path& file, const std::string& name) {
-  context.evaluateComponent(readFile(file), "file://" + file.string(), name);
+  context.evaluateFile(file, name);
 }
 
 // The optimiser alone: PlannerCore.js with the prelude it is built on, and the driver.

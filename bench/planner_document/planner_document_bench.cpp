@@ -42,11 +42,11 @@ std::unique_ptr<dorvik::ScriptContext> loadBundle(bool withFixtures) {
   fs::path resources = fs::path(DORVIK_APP_DIR) / "Dorvik_DorvikCore.bundle" / "Resources";
   for (const char* name : {"xlsx.full.min", "NativePrelude", "GeocodingCore", "PlannerCore", "NativeAdapter"}) {
     fs::path file = resources / (std::string(name) + ".js");
-    if (fs::exists(file)) context->evaluateComponent(readFile(file), "file://" + file.string(), name);
+    if (fs::exists(file)) context->evaluateFile(file, name);
   }
   if (withFixtures) {
     fs::path fixtures = fs::path(DORVIK_SOURCE_DIR) / "bench" / "planner_document" / "fixtures.js";
-    context->evaluateComponent(readFile(fixtures), "file://" + fixtures.string(), "fixtures");
+    context->evaluateFile(fixtures, "fixtures");
   }
   return context;
 }

@@ -48,13 +48,6 @@ class Failure : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-std::string readFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw Failure("Не удалось прочитать файл " + path.string() + ".");
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
 
 std::vector<std::string> splitTabs(const std::string& line) {
   std::vector<std::string> fields;
@@ -223,7 +216,7 @@ void build(const fs::path& component, const fs::path& source, const fs::path& ou
   // objects to standard library code instantiated in our binary, which the sanitizer build's vptr check rejects,
   // and a tool that exits right after gains nothing from the teardown.
   dorvik::ScriptContext& script = *new dorvik::ScriptContext();
-  script.evaluateComponent(readFile(component), "file://" + fs::absolute(component).string(), "GeocodingCore");
+  script.evaluateFile(component, "GeocodingCore");
   std::string keyVersion = script.evaluate("String(GeocodingCore.KEY_VERSION)");
 
   std::ifstream in(source, std::ios::binary);

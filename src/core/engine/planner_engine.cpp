@@ -26,28 +26,6 @@ constexpr const char* kLookupQuery =
     "SELECT id,city,street,house,lat,lon FROM osm_addresses WHERE address_key = ? LIMIT 101";
 constexpr const char* kCountQuery = "SELECT COUNT(*) FROM osm_addresses";
 
-// Reads a component whole; it must be UTF-8 text.
-std::string readComponent(const fs::path& file, const std::string& name) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) throw std::system_error(errno, std::generic_category(), "Не удалось прочитать компонент " + name);
-  std::ostringstream out;
-  out << in.rdbuf();
-  if (in.bad()) throw std::system_error(errno, std::generic_category(), "Не удалось прочитать компонент " + name);
-  std::string text = std::move(out).str();
-  if (!g_utf8_validate_len(text.data(), static_cast<gsize>(text.size()), nullptr)) {
-    throw std::runtime_error("Компонент " + name + " не является текстом в кодировке UTF-8.");
-  }
-  return text;
-}
-
-std::string fileURL(const fs::path& file) {
-  std::error_code ec;
-  fs::path absolute = fs::absolute(file, ec);
-  char* uri = g_filename_to_uri((ec ? file : absolute).c_str(), nullptr, nullptr);
-  std::string result = uri ? uri : "file://" + file.string();
-  g_free(uri);
-  return result;
-}
 
 // A text column as the components receive it: null for SQL NULL; bytes that are not UTF-8 are repaired.
 JSONValue textColumn(sqlite3_stmt* statement, int column) {
@@ -94,7 +72,7 @@ struct PlannerEngine::State {
       std::optional<fs::path> file;
       if (resources) file = *resources / (name + ".js");
       if (!file || !fs::exists(*file, ec)) throw DorvikError("Не найден компонент " + name + ".");
-      context->evaluateComponent(readComponent(*file, name), fileURL(*file), name);
+      context->evaluateFile(*file, name);
     }
 
     std::optional<fs::path> catalogue = options.catalogPath;

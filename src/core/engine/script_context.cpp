@@ -2,6 +2,12 @@
 
 #include <jsc/jsc.h>
 
+#include <cerrno>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <system_error>
+
 #include "core/base/errors.h"
 
 namespace dorvik {
@@ -12,6 +18,27 @@ constexpr const char* kFallbackError = "Ошибка расчёта";
 std::string takeText(char* text) {
   std::string result = text ? text : "";
   g_free(text);
+  return result;
+}
+std::string readComponent(const std::filesystem::path& file, const std::string& name) {
+  std::ifstream in(file, std::ios::binary);
+  if (!in) throw std::system_error(errno, std::generic_category(), "Не удалось прочитать компонент " + name);
+  std::ostringstream out;
+  out << in.rdbuf();
+  if (in.bad()) throw std::system_error(errno, std::generic_category(), "Не удалось прочитать компонент " + name);
+  std::string text = std::move(out).str();
+  if (!g_utf8_validate_len(text.data(), static_cast<gsize>(text.size()), nullptr)) {
+    throw std::runtime_error("Компонент " + name + " не является текстом в кодировке UTF-8.");
+  }
+  return text;
+}
+
+std::string fileURL(const std::filesystem::path& file) {
+  std::error_code ec;
+  std::filesystem::path absolute = std::filesystem::absolute(file, ec);
+  char* uri = g_filename_to_uri((ec ? file : absolute).c_str(), nullptr, nullptr);
+  std::string result = uri ? uri : "file://" + file.string();
+  g_free(uri);
   return result;
 }
 }  // namespace
@@ -49,6 +76,10 @@ void ScriptContext::evaluateComponent(std::string_view source, const std::string
     jsc_context_clear_exception(context_);
     throw DorvikError(name + ": " + (text.empty() ? kFallbackError : text));
   }
+}
+
+void ScriptContext::evaluateFile(const std::filesystem::path& file, const std::string& name) {
+  evaluateComponent(readComponent(file, name), fileURL(file), name);
 }
 
 std::string ScriptContext::callNativeRun(const std::string& request) {

@@ -3,6 +3,7 @@
 // on one thread (the planner engine's own).
 #pragma once
 
+#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -22,6 +23,11 @@ class ScriptContext {
   // Evaluates a component. A pending exception afterwards throws DorvikError(name + ": " + its text), or
   // name + ": Ошибка расчёта" when it has none.
   void evaluateComponent(std::string_view source, const std::string& sourceURL, const std::string& name);
+
+  // Reads a component file whole (it must be UTF-8 text) and evaluates it with its file URL as the source URL.
+  // A read failure throws std::system_error, text that is not UTF-8 std::runtime_error, and an exception while
+  // evaluating the DorvikError of evaluateComponent.
+  void evaluateFile(const std::filesystem::path& file, const std::string& name);
 
   // Calls Native.run(request) and returns the text it gave. Clears any earlier exception first. Throws
   // DorvikError with the exception's text ("Ошибка расчёта" when it has none) or "Расчёт не вернул результат."

@@ -35,7 +35,7 @@ class Catalogue : public testing::Test {
     // The engine's flags: read-only, serialized threading.
     ASSERT_EQ(sqlite3_open_v2(file.c_str(), &db_, 0x10001, nullptr), SQLITE_OK);
     fs::path component = kResources / "GeocodingCore.js";
-    script_.evaluateComponent(readFile(component), "file://" + component.string(), "GeocodingCore");
+    script_.evaluateFile(component, "GeocodingCore");
   }
   void TearDown() override { sqlite3_close(db_); }
 

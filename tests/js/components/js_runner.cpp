@@ -18,12 +18,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string readFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
 
 const char* kComponents[] = {"xlsx.full.min", "NativePrelude", "GeocodingCore", "PlannerCore", "NativeAdapter"};
 
@@ -33,11 +27,11 @@ std::unique_ptr<dorvik::ScriptContext> loadContext(const fs::path& testFile) {
   fs::path resources = fs::path(DORVIK_APP_DIR) / "Dorvik_DorvikCore.bundle" / "Resources";
   for (const char* name : kComponents) {
     fs::path file = resources / (std::string(name) + ".js");
-    if (fs::exists(file)) context->evaluateComponent(readFile(file), "file://" + file.string(), name);
+    if (fs::exists(file)) context->evaluateFile(file, name);
   }
   fs::path harness = fs::path(DORVIK_SOURCE_DIR) / "tests" / "js" / "harness.js";
-  context->evaluateComponent(readFile(harness), "file://" + harness.string(), "harness");
-  context->evaluateComponent(readFile(testFile), "file://" + testFile.string(), testFile.filename().string());
+  context->evaluateFile(harness, "harness");
+  context->evaluateFile(testFile, testFile.filename().string());
   return context;
 }
 
