@@ -223,6 +223,12 @@ class AppModel : public std::enable_shared_from_this<AppModel> {
   async::Task<void> restoreSnapshot(JSONValue entry);
 
   // Addresses and geocoding.
+  // The address key of a text (engine action "addressIdentity"); throws without an engine.
+  async::Task<std::string> addressKey(std::string address);
+  // The hand correction of one plan order's point (the map's pin drag, its undo and redo).
+  async::Task<void> correctCoordinate(std::string id, double latitude, double longitude);
+  // Uploads the waiting address entries with their learned client names; never throws.
+  async::Task<void> flushAddresses();
   async::Task<JSONValue> lookup(std::string address, bool rateLimited);
   async::Task<void> remember(std::string address, double lat, double lon, std::string source, std::string name,
                              bool synchronize, bool persist);
