@@ -217,6 +217,9 @@ class AppModel : public std::enable_shared_from_this<AppModel> {
 
   // Planning document changes and history.
   async::Task<bool> mutate(std::string action, JSONValue payload);
+  // The same change, answering the document this very change installed (none when it was not installed), so
+  // that a caller reads its members even after later changes replaced the current document.
+  async::Task<std::optional<JSONValue>> change(std::string action, JSONValue payload);
   async::Task<bool> patchOrder(std::string nativeID, JSONValue changes);
   async::Task<void> beginNewPlan();
   async::Task<void> saveSnapshot(std::string title);

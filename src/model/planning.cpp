@@ -23,7 +23,13 @@ const char* const kNewPlanSnapshot = "Перед новым планирован
 
 async::Task<bool> AppModel::mutate(std::string action, JSONValue payload) {
   auto self = shared_from_this();
-  if (!engine_) co_return false;
+  std::optional<JSONValue> installed = co_await change(std::move(action), std::move(payload));
+  co_return installed.has_value();
+}
+
+async::Task<std::optional<JSONValue>> AppModel::change(std::string action, JSONValue payload) {
+  auto self = shared_from_this();
+  if (!engine_) co_return std::nullopt;
   const std::int64_t ticket = incrementMutation();
   const std::string token = generation_;
   std::shared_ptr<PlannerEngine> engine = engine_;
@@ -43,13 +49,14 @@ async::Task<bool> AppModel::mutate(std::string action, JSONValue payload) {
   }
   if (failure) {
     report(failure);
-    co_return false;
+    co_return std::nullopt;
   }
   // A later change began, or the workspace changed: this result is stale.
-  if (generation_ != token || mutation_ != ticket) co_return false;
+  if (generation_ != token || mutation_ != ticket) co_return std::nullopt;
 
   setPendingPublication(std::nullopt);
   std::string status = result["status"].string();
+  JSONValue installed = result;
   setPlanner(std::move(result));
   if (!status.empty()) setStatus(std::move(status));
 
@@ -61,9 +68,9 @@ async::Task<bool> AppModel::mutate(std::string action, JSONValue payload) {
   }
   if (failure) {
     report(failure);
-    co_return false;
+    co_return std::nullopt;
   }
-  if (generation_ != token) co_return false;
+  if (generation_ != token) co_return std::nullopt;
 
   if (std::shared_ptr<EncryptedCache> cache = cache_) {
     try {
@@ -73,9 +80,9 @@ async::Task<bool> AppModel::mutate(std::string action, JSONValue payload) {
     }
     if (failure) {
       report(failure);
-      co_return false;
+      co_return std::nullopt;
     }
-    if (generation_ != token) co_return false;
+    if (generation_ != token) co_return std::nullopt;
   }
 
   if (action == "calculate") {
@@ -86,10 +93,11 @@ async::Task<bool> AppModel::mutate(std::string action, JSONValue payload) {
     }
     if (failure) {
       report(failure);
-      co_return false;
+      co_return std::nullopt;
     }
   }
-  co_return generation_ == token;
+  if (generation_ != token) co_return std::nullopt;
+  co_return installed;
 }
 
 async::Task<bool> AppModel::patchOrder(std::string nativeID, JSONValue changes) {
