@@ -61,6 +61,14 @@ struct StandInServer::Impl {
   std::vector<std::shared_ptr<Held>> held;
   std::vector<guint> timers;
 
+  // Closes the client's connection without answering.
+  static void hangUp(SoupServerMessage* msg) {
+    GIOStream* stream = soup_server_message_steal_connection(msg);
+    if (!stream) return;
+    g_io_stream_close(stream, nullptr, nullptr);
+    g_object_unref(stream);
+  }
+
   static void respond(SoupServerMessage* msg, const Answer& answer) {
     soup_server_message_set_status(msg, static_cast<guint>(answer.status), nullptr);
     SoupMessageHeaders* headers = soup_server_message_get_response_headers(msg);
@@ -81,6 +89,7 @@ struct StandInServer::Impl {
 
   void handle(SoupServerMessage* msg) {
     Hit hit;
+    hit.arrived = std::chrono::steady_clock::now();
     hit.method = soup_server_message_get_method(msg);
     GUri* uri = soup_server_message_get_uri(msg);
     hit.path = g_uri_get_path(uri);
@@ -104,7 +113,11 @@ struct StandInServer::Impl {
 
     Answer answer = answerFor(hit);
     if (!answer.hold && answer.delay.count() <= 0) {
-      respond(msg, answer);
+      if (answer.drop) {
+        hangUp(msg);
+      } else {
+        respond(msg, answer);
+      }
       return;
     }
     auto entry = std::make_shared<Held>(Held{hit.path, SOUP_SERVER_MESSAGE(g_object_ref(msg)), answer});
@@ -139,7 +152,9 @@ struct StandInServer::Impl {
   }
 
   static void finish(Held& entry) {
-    if (!entry.gone) {
+    if (!entry.gone && entry.answer.drop) {
+      hangUp(entry.message);
+    } else if (!entry.gone) {
       respond(entry.message, entry.answer);
       soup_server_message_unpause(entry.message);
     }

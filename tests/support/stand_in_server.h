@@ -4,8 +4,10 @@
 //
 // Scripting: on(method, path, answer) fixes the answer to every hit of that method and decoded path
 // ("path?query" first, then the path alone); a handler computes an answer per hit. Unscripted hits get 404. An answer can wait
-// (delay) or be held until the test releases it. Every hit is recorded: method, path, query, headers, body and
-// the client's port (two sessions use two connections).
+// (delay) or be held until the test releases it (a time-out, for a client whose limit is shorter than the wait),
+// and it can end without any answer (the connection is closed: a network failure for the client). Every hit is
+// recorded: method, path, query, headers, body, the client's port (two sessions use two connections) and when
+// it arrived on the monotonic clock.
 #pragma once
 
 #include <chrono>
@@ -29,6 +31,7 @@ struct Hit {
   std::string body;
   std::vector<std::pair<std::string, std::string>> headers;  // in the order received
   int remotePort = 0;
+  std::chrono::steady_clock::time_point arrived;
 
   // The first value of a header (case-insensitive name), or "" when absent.
   std::string header(std::string_view name) const;
@@ -44,6 +47,7 @@ struct Answer {
   std::vector<std::pair<std::string, std::string>> headers;
   std::chrono::milliseconds delay{0};
   bool hold = false;  // kept until release()
+  bool drop = false;  // no answer at all: the connection is closed (after the delay, or on release)
 
   static Answer json(const JSONValue& value, int status = 200);
   // {"error": {"message": message}} with the status.
@@ -56,6 +60,12 @@ struct Answer {
   Answer& held() {
     hold = true;
     return *this;
+  }
+  // The connection closed without an answer.
+  static Answer dropped() {
+    Answer a;
+    a.drop = true;
+    return a;
   }
   Answer& withHeader(std::string name, std::string value) {
     headers.emplace_back(std::move(name), std::move(value));
