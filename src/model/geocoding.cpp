@@ -455,8 +455,13 @@ async::Task<void> AppModel::geocode(std::optional<std::vector<std::string>> ids)
     if (take) taken.push_back(order);
   }
   setGeocodingTotal(static_cast<std::int64_t>(taken.size()));
-  setStatus(taken.empty() ? std::string(kNothingToSearch)
-                          : "Подготавливаем поиск: " + std::to_string(taken.size()) + " заказов…");
+  if (taken.empty()) {
+    // Nothing to search: the message stays on the status line instead of an empty run's closing counts.
+    setStatus(kNothingToSearch);
+    setGeocoding(false);
+    co_return;
+  }
+  setStatus("Подготавливаем поиск: " + std::to_string(taken.size()) + " заказов…");
 
   async::CancelToken stop;
   setGeocodingTask(stop);

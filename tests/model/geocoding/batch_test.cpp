@@ -115,6 +115,17 @@ TEST_F(GeocodingWorkspace, TheAcceptedOrdersAreTheOnesTheSavedBatchReports) {
   EXPECT_EQ(model->geocodingFound(), 8);
   EXPECT_EQ(model->pendingAddresses().size(), 8u);
   EXPECT_EQ(model->missingCoordinates(), 0);
+
+  // Nothing left to search: the message stays.
+  async::runBlocking(model->geocode());
+  EXPECT_EQ(model->status(), "У всех выбранных заказов уже есть координаты.");
+  EXPECT_FALSE(model->geocoding());
+  // A chosen order is searched again although it has coordinates; its address is now remembered, so the
+  // server is not asked.
+  const std::size_t asked = server->hits("/geo/clean");
+  async::runBlocking(model->geocode(std::vector<std::string>{model->orderIDs()[0]}));
+  EXPECT_EQ(model->status(), "Поиск завершён. Проверено 1 из 1. Найдено: 1. Уточнить: 0.");
+  EXPECT_EQ(server->hits("/geo/clean"), asked);
 }
 
 TEST_F(GeocodingWorkspace, AtMostFourLookupsAreInFlight) {
