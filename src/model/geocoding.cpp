@@ -163,6 +163,11 @@ async::Task<void> searchAddress(std::shared_ptr<AppModel> model, std::string add
   board->wakeup.wake();
 }
 
+// The address upload after a search, for the workspace the search ran in.
+async::Task<void> uploadAddresses(std::shared_ptr<AppModel> model, std::string token) {
+  if (model->generation() == token) co_await model->flushAddresses();
+}
+
 // Writes one batch of results into the plan and remembers the addresses the plan accepted. The accepted
 // identifiers are read from the document this very change installed: by the time the change has archived the
 // plan, a later change may already have replaced the current document.
@@ -267,7 +272,10 @@ async::Task<void> runGeocoding(std::shared_ptr<AppModel> model, std::vector<JSON
     bool ending = false;  // the group is ending: only the lookups still running are waited for
     while (true) {
       co_await waitUntil(board->wakeup, [&] { return !board->finished.empty() || board->running == 0; });
-      if (board->finished.empty()) break;
+      if (board->finished.empty()) {
+        if (board->running == 0) break;
+        continue;
+      }
       Finished done = std::move(board->finished.front());
       board->finished.pop_front();
       if (ending) continue;
@@ -373,10 +381,7 @@ async::Task<void> runGeocoding(std::shared_ptr<AppModel> model, std::vector<JSON
   if (stopped || failureMessage) co_return;
 
   // One upload of the remembered addresses, not waited for.
-  auto upload = [](std::shared_ptr<AppModel> model, std::string token) -> async::Task<void> {
-    if (model->generation() == token) co_await model->flushAddresses();
-  };
-  async::spawn(upload(model, token));
+  async::spawn(uploadAddresses(model, token));
 }
 
 }  // namespace
