@@ -28,7 +28,7 @@ TEST_F(GeocodingWorkspace, BatchSearchAppliesResultsInBatchesAndSparesAnOrderEdi
   const std::vector<std::string> ids = loadOrders(orders);
   ASSERT_EQ(ids.size(), 13u);
   const std::string edited = ids[4];  // A5
-  answers[street(5)] = Answer::json(geocoderAnswer(streetLat(5), streetLon(5), street(5))).held();
+  answers[street(5)] = houseAnswer(5).held();
 
   std::vector<std::size_t> batches;
   auto watch = model->observe([&](AppModel::Property p) {
@@ -132,7 +132,7 @@ TEST_F(GeocodingWorkspace, AtMostFourLookupsAreInFlight) {
   std::vector<JSONValue> orders;
   for (int n = 1; n <= 6; ++n) orders.push_back(orderAt("A" + std::to_string(n), street(n)));
   loadOrders(orders);
-  for (int n = 1; n <= 4; ++n) answers[street(n)] = Answer::json(geocoderAnswer(streetLat(n), streetLon(n), "x")).held();
+  for (int n = 1; n <= 4; ++n) answers[street(n)] = houseAnswer(n).held();
 
   const auto run = start(model->geocode());
   ASSERT_TRUE(spinUntil([&] { return server->held("/geo/clean") == 4u; }));
@@ -167,7 +167,7 @@ TEST_F(GeocodingWorkspace, StopEndsTheSearchAndKeepsWhatWasApplied) {
   std::vector<JSONValue> orders;
   for (int n = 1; n <= 11; ++n) orders.push_back(orderAt("A" + std::to_string(n), street(n)));
   const std::vector<std::string> ids = loadOrders(orders);
-  for (int n : {10, 11}) answers[street(n)] = Answer::json(geocoderAnswer(streetLat(n), streetLon(n), "x")).held();
+  for (int n : {10, 11}) answers[street(n)] = houseAnswer(n).held();
 
   const auto run = start(model->geocode());
   // Eight results are in the plan and a ninth waits in the buffer when the user stops.
@@ -191,7 +191,7 @@ TEST_F(GeocodingWorkspace, StopEndsTheSearchAndKeepsWhatWasApplied) {
 
 TEST_F(GeocodingWorkspace, ASignOutDuringTheSearchLeavesTheNewWorkspaceAlone) {
   const std::vector<std::string> ids = loadOrders({orderAt("A1", street(1)), orderAt("A2", street(2))});
-  for (int n : {1, 2}) answers[street(n)] = Answer::json(geocoderAnswer(streetLat(n), streetLon(n), "x")).delayed(300ms);
+  for (int n : {1, 2}) answers[street(n)] = houseAnswer(n).delayed(1000ms);
   const JSONValue plan = model->planner();
   const auto run = start(model->geocode());
   ASSERT_TRUE(spinUntil([&] { return server->hits("/geo/clean") >= 1u; }));

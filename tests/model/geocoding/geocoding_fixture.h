@@ -37,6 +37,9 @@ inline std::string street(int n) { return "Москва, Учебная улиц
 inline double streetLat(int n) { return 55 + n / 1000.0; }
 inline double streetLon(int n) { return 37 + n / 1000.0; }
 
+// The geocoder's answer for house n of that street.
+inline Answer houseAnswer(int n) { return Answer::json(geocoderAnswer(streetLat(n), streetLon(n), street(n))); }
+
 // An order without coordinates.
 inline JSONValue orderAt(const std::string& id, const std::string& address) {
   return JSONValue::object({{"id", id}, {"title", "Клиент " + id}, {"address", address}, {"window", "09:00-18:00"},
@@ -69,7 +72,8 @@ class GeocodingWorkspace : public ::testing::Test {
     JSONArray list(orders.begin(), orders.end());
     JSONValue day = JSONValue::object({
         {"routeDate", "2026-12-09"},
-        {"depot", JSONValue::object({{"name", "Склад"}, {"lat", 55.7558}, {"lon", 37.6176}, {"window", "08:00-20:00"}})},
+        {"depot",
+         JSONValue::object({{"name", "Склад"}, {"lat", 55.7558}, {"lon", 37.6176}, {"window", "08:00-20:00"}})},
         {"vehicles", JSONValue::array({JSONValue::object(
                          {{"id", "V1"}, {"shift", "09:00-18:00"}, {"use", true}, {"capacity", 50}})})},
         {"orders", JSONValue(std::move(list))},
