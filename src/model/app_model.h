@@ -119,6 +119,8 @@ class AppModel : public std::enable_shared_from_this<AppModel> {
   void setZones(std::vector<JSONValue> value);
   const std::map<std::string, JSONValue>& pendingAddresses() const { return pendingAddresses_; }
   void setPendingAddresses(std::map<std::string, JSONValue> value);
+  // pendingAddresses as one object (member name = address key), the form of the cache entry "pendingAddresses".
+  JSONValue pendingAddressesValue() const;
 
   bool busy() const { return flagSet(busy_); }
   void setBusy(bool value) { setFlag(busy_, value, Property::busy); }
