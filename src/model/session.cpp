@@ -155,6 +155,8 @@ async::Task<void> AppModel::start(LaunchOptions options) {
     report(failure);
     failure = nullptr;
   }
+  // A sign-out that came meanwhile keeps the model signed out.
+  if (failure && generation_ != *hold) failure = nullptr;
   if (failure) {
     // The server cannot be reached: the profile last kept for it opens the same workspace offline.
     const std::exception_ptr unreachable = failure;

@@ -311,6 +311,8 @@ TEST_F(Session, ADepotSwitchReopensTheWorkspaceOfTheNewDepot) {
   signIn(model);
   planDay(model, "2026-09-22");
   model->setSelectedOrders({"a"});
+  // An address upload of the old depot's workspace is still running.
+  model->setSyncingAddresses(true);
   const auto firstEngine = model->engine();
 
   async::runBlocking(model->switchDepot("d2"));
@@ -320,6 +322,7 @@ TEST_F(Session, ADepotSwitchReopensTheWorkspaceOfTheNewDepot) {
   EXPECT_TRUE(model->selectedOrders().empty());
   EXPECT_NE(model->engine(), firstEngine);
   EXPECT_FALSE(model->busy());
+  EXPECT_FALSE(model->syncingAddresses());
   EXPECT_EQ(kept("profile:" + url), model->user().data());
 
   async::runBlocking(model->switchDepot("d1"));
