@@ -119,6 +119,8 @@ class AppModel : public std::enable_shared_from_this<AppModel> {
   void setZones(std::vector<JSONValue> value);
   const std::map<std::string, JSONValue>& pendingAddresses() const { return pendingAddresses_; }
   void setPendingAddresses(std::map<std::string, JSONValue> value);
+  // pendingAddresses as one object (member name = address key), the form of the cache entry "pendingAddresses".
+  JSONValue pendingAddressesValue() const;
 
   bool busy() const { return flagSet(busy_); }
   void setBusy(bool value) { setFlag(busy_, value, Property::busy); }
@@ -202,6 +204,7 @@ class AppModel : public std::enable_shared_from_this<AppModel> {
   struct LaunchOptions {
     bool preview = false;                     // the process argument "--preview"
     std::optional<std::string> catalogPath;   // another catalogue than the bundle's (tests)
+    std::optional<std::string> settingsPath;  // another settings file than the user's (tests)
   };
   async::Task<void> start(LaunchOptions options);
   async::Task<void> login(std::string identity, std::string password);
@@ -299,6 +302,22 @@ class AppModel : public std::enable_shared_from_this<AppModel> {
   std::map<std::string, std::int64_t> editRevisions_;
   std::int64_t mutation_ = 0;
   std::optional<PendingPublication> pendingPublication_;
+
+  // Session and workspace entry, sign-out and depot switch (session.cpp) ----------------------------------
+  // The generation under which a running session operation holds `busy`. The entry it runs replaces the
+  // generation and carries `busy` into the new one, updating the hold; on its way out the operation releases
+  // `busy` only while the generation is still the one it holds, never a flag of a later sign-in.
+  using BusyHold = std::shared_ptr<std::string>;
+  BusyHold holdBusy();
+  void releaseBusy(const BusyHold& hold);
+  // A client for the server address of the settings (the default server when none is set).
+  async::Task<std::shared_ptr<APIClient>> makeClient();
+  // Diverts a profile that must change its password; enters the workspace of any other.
+  async::Task<void> acceptProfile(JSONValue profile, bool offlineOnly, BusyHold hold);
+  // Opens the profile's workspace: a new engine and the cache of its scope, filled from the cached state.
+  async::Task<void> enter(JSONValue profile, bool offlineOnly, BusyHold hold);
+  // The launch options, kept for the engines and clients made after launch.
+  LaunchOptions launch_;
 
   Observers<Property> observers_;
 };

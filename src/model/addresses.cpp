@@ -1,0 +1,175 @@
+// Address memory: where an address lies once somebody settled it. Each remembered address waits in
+// pendingAddresses (and in the cache entry "pendingAddresses") under its address key until the upload has carried
+// it; the lookup consults that map before anything else, so a correction is found again at once, also offline.
+#include <algorithm>
+#include <cmath>
+#include <exception>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "core/api/failure.h"
+#include "core/base/errors.h"
+#include "core/cache/encrypted_cache.h"
+#include "core/engine/planner_engine.h"
+#include "model/app_model.h"
+
+namespace dorvik {
+
+namespace {
+
+const char* const kCatalogueLoading = "Каталог ещё загружается.";
+const char* const kCorrected = "Координаты исправлены. Адрес заказа сохранён.";
+const char* const kManual = "manual";
+
+// A hand-made entry is never replaced by an address found or read from a file.
+bool handMade(const JSONValue& entry) {
+  return entry["pinned"].boolValue() || entry["source"].string() == kManual;
+}
+
+// The remembered names of an address with one more: no empty texts, no repeats, in code point order.
+JSONValue mergedNames(const JSONValue* pending, const std::string& name) {
+  std::vector<std::string> names;
+  if (pending) {
+    for (const JSONValue& element : (*pending)["clientNames"].array()) names.push_back(element.string());
+  }
+  names.push_back(name);
+  names.erase(std::remove(names.begin(), names.end(), std::string()), names.end());
+  std::sort(names.begin(), names.end());  // byte order of UTF-8 is code point order
+  names.erase(std::unique(names.begin(), names.end()), names.end());
+  JSONArray array;
+  array.reserve(names.size());
+  for (std::string& each : names) array.emplace_back(std::move(each));
+  return JSONValue(std::move(array));
+}
+
+}  // namespace
+
+async::Task<std::string> AppModel::addressKey(std::string address) {
+  auto self = shared_from_this();
+  std::shared_ptr<PlannerEngine> engine = engine_;
+  if (!engine) throw DorvikError(kCatalogueLoading, 0);
+  JSONValue payload = JSONValue::object({{"address", JSONValue(address)}});
+  JSONValue result = co_await engine->run("addressIdentity", std::move(payload));
+  co_return result["key"].string();
+}
+
+async::Task<void> AppModel::remember(std::string address, double lat, double lon, std::string source,
+                                     std::string name, bool synchronize, bool persist) {
+  auto self = shared_from_this();
+  if (address.empty() || !engine_) co_return;
+  std::shared_ptr<PlannerEngine> engine = engine_;
+  const std::string token = generation_;
+  const bool manual = source == kManual;
+
+  // Failures of the engine or the cache are reported even when the workspace changed meanwhile.
+  auto report = [this](std::exception_ptr failure) {
+    if (auto text = failureText(failure)) setError(std::move(*text));
+  };
+  // An existing hand-made entry protects the address against anything but another hand correction.
+  auto protectedKey = [this](const std::string& key) {
+    if (auto pending = pendingAddresses_.find(key); pending != pendingAddresses_.end()) {
+      return handMade(pending->second);
+    }
+    if (auto known = addressIndex_.find(key); known != addressIndex_.end()) return handMade(known->second);
+    return false;
+  };
+
+  std::exception_ptr failure;
+  std::string key;
+  try {
+    key = co_await addressKey(address);
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  if (failure) {
+    report(failure);
+    co_return;
+  }
+  if (generation_ != token) co_return;
+  if (!manual && protectedKey(key)) co_return;
+
+  std::string storageKey;
+  try {
+    JSONValue payload = JSONValue::object({{"address", JSONValue(address)}});
+    JSONValue result = co_await engine->run("addressStorageKey", std::move(payload));
+    storageKey = result["key"].string();
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  if (failure) {
+    report(failure);
+    co_return;
+  }
+  if (generation_ != token) co_return;
+  // A hand correction may have arrived while the storage key was computed: it still wins.
+  if (!manual && protectedKey(key)) co_return;
+
+  auto pending = pendingAddresses_.find(key);
+  JSONValue names = mergedNames(pending == pendingAddresses_.end() ? nullptr : &pending->second, name);
+  JSONValue entry = JSONValue::object({
+      {"key", JSONValue(storageKey)},
+      {"address", JSONValue(address)},
+      {"lat", JSONValue(lat)},
+      {"lon", JSONValue(lon)},
+      {"source", JSONValue(source)},
+      {"quality", JSONValue(manual ? kManual : "0")},
+      {"pinned", JSONValue(manual)},
+      {"clientName", JSONValue(name)},
+      {"clientNames", std::move(names)},
+  });
+  auto map = pendingAddresses_;
+  map[key] = std::move(entry);
+  setPendingAddresses(std::move(map));
+
+  if (persist) {
+    if (std::shared_ptr<EncryptedCache> cache = cache_) {
+      try {
+        co_await cache->write(pendingAddressesValue(), "pendingAddresses");
+      } catch (...) {
+        failure = std::current_exception();
+      }
+      if (failure) {
+        report(failure);
+        co_return;
+      }
+    }
+  }
+  if (generation_ == token && synchronize) co_await flushAddresses();
+}
+
+async::Task<void> AppModel::correctCoordinate(std::string id, double latitude, double longitude) {
+  auto self = shared_from_this();
+  if (!std::isfinite(latitude) || !std::isfinite(longitude) || std::fabs(latitude) > 90 ||
+      std::fabs(longitude) > 180) {
+    co_return;
+  }
+  const std::vector<std::string> ids = orderIDs();
+  auto found = std::find(ids.begin(), ids.end(), id);
+  if (found == ids.end()) co_return;
+  const JSONValue& order = planner_["orders"].at(static_cast<std::size_t>(found - ids.begin()));
+  const std::string address = order["address"].string();
+  const std::string title = order["title"].string();
+  const std::string token = generation_;
+
+  JSONValue changes = JSONValue::object({
+      {"lat", JSONValue(latitude)},
+      {"lon", JSONValue(longitude)},
+      {"source", JSONValue(kManual)},
+      {"qc", JSONValue(kManual)},
+      {"found", JSONValue(address)},
+  });
+  const bool applied = co_await patchOrder(id, std::move(changes));
+  if (!applied || generation_ != token) co_return;
+  co_await remember(address, latitude, longitude, kManual, title, true, true);
+  if (generation_ == token) setStatus(kCorrected);
+}
+
+JSONValue AppModel::pendingAddressesValue() const {
+  JSONValue value = JSONValue::object({});
+  for (const auto& [key, entry] : pendingAddresses_) value.set(key, entry);
+  return value;
+}
+
+}  // namespace dorvik
