@@ -3,6 +3,7 @@
 // starts; the offline path with the cached zones; a stale refresh; the demo.
 #include <gtest/gtest.h>
 
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -177,7 +178,8 @@ TEST_F(ReferenceWorkspace, AFailedListKeepsTheOldOnesAndFallsBackToTheCachedZone
 
 TEST_F(ReferenceWorkspace, AStaleRefreshAndTheDemoChangeNothing) {
   scriptReferenceData(*server, kDepots, JSONValue::array({kAddressRow}), JSONValue::array({zone("Центр")}));
-  server->on("GET", "/panel/zones", Answer::json(JSONValue::object({{"zones", JSONValue::array({zone("Центр")})}})).held());
+  server->on("GET", "/panel/zones",
+             Answer::json(JSONValue::object({{"zones", JSONValue::array({zone("Центр")})}})).held());
   auto outcome = start(model->refreshReferenceData());
   ASSERT_TRUE(spinUntil([&] { return server->held("/panel/zones") == 1; }));
   // Sign-out or a depot switch while the lists are on their way.
