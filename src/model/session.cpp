@@ -30,7 +30,6 @@
 #include "core/settings/user_defaults.h"
 #include "core/store/secure_store.h"
 #include "model/app_model.h"
-#include "shell/toolkit/shell_rules.h"
 
 namespace dorvik {
 

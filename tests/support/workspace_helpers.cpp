@@ -29,4 +29,16 @@ std::shared_ptr<EncryptedCache> freshCache() {
   return async::runBlocking(EncryptedCache::open(scope));
 }
 
+void scriptReferenceData(StandInServer& server, const JSONValue& depots, const JSONValue& addresses,
+                         const JSONValue& zones) {
+  server.on("GET", "/depots", Answer::json(JSONValue::object({{"depots", depots}})));
+  server.on("GET", "/panel/addresses?limit=20000", Answer::json(JSONValue::object({{"addresses", addresses}})));
+  server.on("GET", "/panel/zones", Answer::json(JSONValue::object({{"zones", zones}})));
+}
+
+void scriptAddressUpload(StandInServer& server) {
+  server.on("POST", "/panel/addresses", Answer::json(JSONValue::object({{"ok", true}})));
+  server.on("POST", "/panel/clients/learn", Answer::json(JSONValue::object({{"ok", true}})));
+}
+
 }  // namespace dorvik::testing

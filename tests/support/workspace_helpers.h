@@ -22,4 +22,11 @@ void scriptMapSettings(StandInServer& server, const JSONValue& settings);
 // The cache of a fresh workspace scope (real Secret Service).
 std::shared_ptr<EncryptedCache> freshCache();
 
+// Reference data and address upload.
+// Scripts GET "/depots", "/panel/addresses?limit=20000" and "/panel/zones" with the three lists.
+void scriptReferenceData(StandInServer& server, const JSONValue& depots, const JSONValue& addresses,
+                         const JSONValue& zones);
+// Scripts POST "/panel/addresses" and "/panel/clients/learn", both accepted.
+void scriptAddressUpload(StandInServer& server);
+
 }  // namespace dorvik::testing
