@@ -92,6 +92,8 @@ TEST_F(GeocodingWorkspace, BatchSearchAppliesResultsInBatchesAndSparesAnOrderEdi
   const auto stored = async::runBlocking(cache->read("pendingAddresses"));
   ASSERT_TRUE(stored);
   EXPECT_EQ(stored->size(), 9u);
+  // Then one upload goes out.
+  EXPECT_TRUE(spinUntil([&] { return server->hits("/panel/addresses") == 1u; }));
 }
 
 TEST_F(GeocodingWorkspace, TheAcceptedOrdersAreTheOnesTheSavedBatchReports) {
@@ -187,6 +189,9 @@ TEST_F(GeocodingWorkspace, StopEndsTheSearchAndKeepsWhatWasApplied) {
   }
   EXPECT_EQ(server->hits("/geo/clean"), 11u);
   EXPECT_EQ(model->pendingAddresses().size(), 9u);
+  // A stopped search starts no upload.
+  spinFor(300ms);
+  EXPECT_EQ(server->hits("/panel/addresses"), 0u);
 }
 
 TEST_F(GeocodingWorkspace, ASignOutDuringTheSearchLeavesTheNewWorkspaceAlone) {

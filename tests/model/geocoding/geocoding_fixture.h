@@ -56,6 +56,8 @@ class GeocodingWorkspace : public ::testing::Test {
     model->setCache(cache);
     model->setApi(signedInClient(*server));
     model->setUser(JSONValue::object({{"role", "logist"}}));
+    // The address upload that follows a search waits for good, so the remembered addresses stay pending.
+    server->on("POST", "/panel/addresses", Answer::empty().held());
     // Every house of the street is found; scripted queries answer their own way.
     server->on("POST", "/geo/clean", [this](const Hit& hit) {
       const std::string query = hit.json()["query"].string();
