@@ -177,7 +177,8 @@ async::Task<void> saveGeocodingResults(std::shared_ptr<AppModel> model, std::vec
   if (model->generation() != token) co_return;
   JSONArray editArray(edits.begin(), edits.end());
   JSONValue payload = JSONValue::object({{"edits", JSONValue(std::move(editArray))}});
-  std::optional<JSONValue> installed = co_await model->change("geocodeBatch", std::move(payload));
+  std::string action = "geocodeBatch";
+  std::optional<JSONValue> installed = co_await model->change(std::move(action), std::move(payload));
   if (!installed) {
     const std::optional<std::string>& shown = model->error();
     throw DorvikError(shown ? *shown : std::string(kPlanChanged), 0);
@@ -194,14 +195,17 @@ async::Task<void> saveGeocodingResults(std::shared_ptr<AppModel> model, std::vec
     const std::optional<double> lat = entry["lat"].doubleValue();
     const std::optional<double> lon = entry["lon"].doubleValue();
     if (!lat || !lon) continue;
-    co_await model->remember(entry["address"].string(), *lat, *lon, entry["source"].string(), entry["name"].string(),
-                             false, false);
+    std::string address = entry["address"].string();
+    std::string source = entry["source"].string();
+    std::string name = entry["name"].string();
+    co_await model->remember(std::move(address), *lat, *lon, std::move(source), std::move(name), false, false);
   }
 
   if (model->generation() != token) co_return;
   if (std::shared_ptr<EncryptedCache> cache = model->cache()) {
-    JSONObject pending(model->pendingAddresses().begin(), model->pendingAddresses().end());
-    co_await cache->write(JSONValue(std::move(pending)), "pendingAddresses");
+    JSONValue pending(JSONObject(model->pendingAddresses().begin(), model->pendingAddresses().end()));
+    std::string name = "pendingAddresses";
+    co_await cache->write(std::move(pending), std::move(name));
   }
 }
 
