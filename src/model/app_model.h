@@ -246,6 +246,12 @@ class AppModel : public std::enable_shared_from_this<AppModel> {
   async::Task<void> exportWorkbook(std::string kind);
   async::Task<void> publishPlan(std::string mode);
 
+  // Planning transfers: orders moved onto one vehicle's route of a calculated plan, and the move taken back.
+  // The transfer answers its undo record (none when nothing moved); the undo answers whether it restored.
+  async::Task<std::optional<JSONValue>> transferPlanningOrders(std::vector<std::string> ids, std::int64_t vehicle,
+                                                               std::int64_t revision);
+  async::Task<bool> undoPlanningTransfer(JSONValue record);
+
   // Derived from the planning document on every read --------------------------------------------------
   std::vector<Record> orders() const;
   std::vector<std::string> orderIDs() const;

@@ -45,6 +45,12 @@ Answer Answer::empty(int status) {
   return a;
 }
 
+Answer Answer::dropped() {
+  Answer a;
+  a.drop = true;
+  return a;
+}
+
 struct StandInServer::Impl {
   SoupServer* server = nullptr;
   int port = 0;
@@ -61,12 +67,12 @@ struct StandInServer::Impl {
   std::vector<std::shared_ptr<Held>> held;
   std::vector<guint> timers;
 
-  // Closes the client's connection without answering.
+  // Closes the message's connection at once; whatever was to be sent is discarded.
   static void hangUp(SoupServerMessage* msg) {
-    GIOStream* stream = soup_server_message_steal_connection(msg);
-    if (!stream) return;
-    g_io_stream_close(stream, nullptr, nullptr);
-    g_object_unref(stream);
+    if (GIOStream* stream = soup_server_message_steal_connection(msg)) {
+      g_io_stream_close(stream, nullptr, nullptr);
+      g_object_unref(stream);
+    }
   }
 
   static void respond(SoupServerMessage* msg, const Answer& answer) {

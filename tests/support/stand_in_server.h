@@ -5,9 +5,8 @@
 // Scripting: on(method, path, answer) fixes the answer to every hit of that method and decoded path
 // ("path?query" first, then the path alone); a handler computes an answer per hit. Unscripted hits get 404. An answer can wait
 // (delay) or be held until the test releases it (a time-out, for a client whose limit is shorter than the wait),
-// and it can end without any answer (the connection is closed: a network failure for the client). Every hit is
-// recorded: method, path, query, headers, body, the client's port (two sessions use two connections) and when
-// it arrived on the monotonic clock.
+// or never come (the connection dropped). Every hit is recorded: method, path, query, headers, body, the client's
+// port (two sessions use two connections) and when it arrived on the monotonic clock.
 #pragma once
 
 #include <chrono>
@@ -47,12 +46,14 @@ struct Answer {
   std::vector<std::pair<std::string, std::string>> headers;
   std::chrono::milliseconds delay{0};
   bool hold = false;  // kept until release()
-  bool drop = false;  // no answer at all: the connection is closed (after the delay, or on release)
+  bool drop = false;  // the connection is closed without an answer: the client sees a network failure
 
   static Answer json(const JSONValue& value, int status = 200);
   // {"error": {"message": message}} with the status.
   static Answer error(int status, std::string_view message);
   static Answer empty(int status = 200);
+  // No answer at all: the connection is closed (after the delay, if any).
+  static Answer dropped();
   Answer& delayed(std::chrono::milliseconds d) {
     delay = d;
     return *this;
@@ -60,12 +61,6 @@ struct Answer {
   Answer& held() {
     hold = true;
     return *this;
-  }
-  // The connection closed without an answer.
-  static Answer dropped() {
-    Answer a;
-    a.drop = true;
-    return a;
   }
   Answer& withHeader(std::string name, std::string value) {
     headers.emplace_back(std::move(name), std::move(value));

@@ -51,20 +51,6 @@ std::optional<std::string> kept(const std::string& account) {
   return async::runBlocking(SecureStore::read(account));
 }
 
-template <class E>
-std::optional<E> failureOf(async::Task<void> task) {
-  try {
-    async::runBlocking(std::move(task));
-  } catch (const E& e) {
-    return e;
-  } catch (const std::exception& e) {
-    ADD_FAILURE() << "another failure: " << e.what();
-    return std::nullopt;
-  }
-  ADD_FAILURE() << "no failure";
-  return std::nullopt;
-}
-
 class Session : public ::testing::Test {
  protected:
   void SetUp() override {
