@@ -95,6 +95,7 @@ struct StandInServer::Impl {
 
   void handle(SoupServerMessage* msg) {
     Hit hit;
+    hit.arrived = std::chrono::steady_clock::now();
     hit.method = soup_server_message_get_method(msg);
     GUri* uri = soup_server_message_get_uri(msg);
     hit.path = g_uri_get_path(uri);

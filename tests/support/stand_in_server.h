@@ -4,8 +4,9 @@
 //
 // Scripting: on(method, path, answer) fixes the answer to every hit of that method and decoded path
 // ("path?query" first, then the path alone); a handler computes an answer per hit. Unscripted hits get 404. An answer can wait
-// (delay) or be held until the test releases it, or never come (the connection dropped). Every hit is recorded: method, path, query, headers, body and
-// the client's port (two sessions use two connections).
+// (delay) or be held until the test releases it (a time-out, for a client whose limit is shorter than the wait),
+// or never come (the connection dropped). Every hit is recorded: method, path, query, headers, body, the client's
+// port (two sessions use two connections) and when it arrived on the monotonic clock.
 #pragma once
 
 #include <chrono>
@@ -29,6 +30,7 @@ struct Hit {
   std::string body;
   std::vector<std::pair<std::string, std::string>> headers;  // in the order received
   int remotePort = 0;
+  std::chrono::steady_clock::time_point arrived;
 
   // The first value of a header (case-insensitive name), or "" when absent.
   std::string header(std::string_view name) const;
