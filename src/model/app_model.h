@@ -205,6 +205,7 @@ class AppModel : public std::enable_shared_from_this<AppModel> {
   struct LaunchOptions {
     bool preview = false;                     // the process argument "--preview"
     std::optional<std::string> catalogPath;   // another catalogue than the bundle's (tests)
+    std::optional<std::string> settingsPath;  // another settings file than the user's (tests)
   };
   async::Task<void> start(LaunchOptions options);
   async::Task<void> login(std::string identity, std::string password);
@@ -256,6 +257,12 @@ class AppModel : public std::enable_shared_from_this<AppModel> {
   // Offers bytes for saving under a suggested name; returns once the dialog is shown, writes atomically.
   void saveFile(std::string bytes, std::string name);
   async::Task<void> publishPlan(std::string mode);
+
+  // Planning transfers: orders moved onto one vehicle's route of a calculated plan, and the move taken back.
+  // The transfer answers its undo record (none when nothing moved); the undo answers whether it restored.
+  async::Task<std::optional<JSONValue>> transferPlanningOrders(std::vector<std::string> ids, std::int64_t vehicle,
+                                                               std::int64_t revision);
+  async::Task<bool> undoPlanningTransfer(JSONValue record);
 
   // Derived from the planning document on every read --------------------------------------------------
   std::vector<Record> orders() const;
@@ -314,6 +321,22 @@ class AppModel : public std::enable_shared_from_this<AppModel> {
   std::int64_t mutation_ = 0;
   std::optional<PendingPublication> pendingPublication_;
   std::shared_ptr<FileDialogs> fileDialogs_;
+
+  // Session and workspace entry, sign-out and depot switch (session.cpp) ----------------------------------
+  // The generation under which a running session operation holds `busy`. The entry it runs replaces the
+  // generation and carries `busy` into the new one, updating the hold; on its way out the operation releases
+  // `busy` only while the generation is still the one it holds, never a flag of a later sign-in.
+  using BusyHold = std::shared_ptr<std::string>;
+  BusyHold holdBusy();
+  void releaseBusy(const BusyHold& hold);
+  // A client for the server address of the settings (the default server when none is set).
+  async::Task<std::shared_ptr<APIClient>> makeClient();
+  // Diverts a profile that must change its password; enters the workspace of any other.
+  async::Task<void> acceptProfile(JSONValue profile, bool offlineOnly, BusyHold hold);
+  // Opens the profile's workspace: a new engine and the cache of its scope, filled from the cached state.
+  async::Task<void> enter(JSONValue profile, bool offlineOnly, BusyHold hold);
+  // The launch options, kept for the engines and clients made after launch.
+  LaunchOptions launch_;
 
   Observers<Property> observers_;
 };

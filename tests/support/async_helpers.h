@@ -8,6 +8,8 @@
 #include <optional>
 #include <type_traits>
 
+#include <gtest/gtest.h>
+
 #include "core/async/task.h"
 
 namespace dorvik::testing {
@@ -67,6 +69,22 @@ std::shared_ptr<Outcome<T>> start(async::Task<T> task, async::CancelToken token 
   auto out = std::make_shared<Outcome<T>>();
   async::spawn(detail::record(std::move(task), out), std::move(token));
   return out;
+}
+
+// Runs a task that must fail with an E: the failure, or none after recording a test failure (another failure,
+// or none at all). Header-only, for suites that link GoogleTest.
+template <class E, class T>
+std::optional<E> failureOf(async::Task<T> task) {
+  try {
+    async::runBlocking(std::move(task));
+  } catch (const E& e) {
+    return e;
+  } catch (const std::exception& e) {
+    ADD_FAILURE() << "another failure: " << e.what();
+    return std::nullopt;
+  }
+  ADD_FAILURE() << "no failure";
+  return std::nullopt;
 }
 
 }  // namespace dorvik::testing

@@ -45,6 +45,12 @@ Answer Answer::empty(int status) {
   return a;
 }
 
+Answer Answer::dropped() {
+  Answer a;
+  a.drop = true;
+  return a;
+}
+
 struct StandInServer::Impl {
   SoupServer* server = nullptr;
   int port = 0;
@@ -60,6 +66,14 @@ struct StandInServer::Impl {
   };
   std::vector<std::shared_ptr<Held>> held;
   std::vector<guint> timers;
+
+  // Closes the message's connection at once; whatever was to be sent is discarded.
+  static void hangUp(SoupServerMessage* msg) {
+    if (GIOStream* stream = soup_server_message_steal_connection(msg)) {
+      g_io_stream_close(stream, nullptr, nullptr);
+      g_object_unref(stream);
+    }
+  }
 
   static void respond(SoupServerMessage* msg, const Answer& answer) {
     soup_server_message_set_status(msg, static_cast<guint>(answer.status), nullptr);
@@ -104,7 +118,11 @@ struct StandInServer::Impl {
 
     Answer answer = answerFor(hit);
     if (!answer.hold && answer.delay.count() <= 0) {
-      respond(msg, answer);
+      if (answer.drop) {
+        hangUp(msg);
+      } else {
+        respond(msg, answer);
+      }
       return;
     }
     auto entry = std::make_shared<Held>(Held{hit.path, SOUP_SERVER_MESSAGE(g_object_ref(msg)), answer});
@@ -139,7 +157,9 @@ struct StandInServer::Impl {
   }
 
   static void finish(Held& entry) {
-    if (!entry.gone) {
+    if (!entry.gone && entry.answer.drop) {
+      hangUp(entry.message);
+    } else if (!entry.gone) {
       respond(entry.message, entry.answer);
       soup_server_message_unpause(entry.message);
     }

@@ -4,7 +4,7 @@
 //
 // Scripting: on(method, path, answer) fixes the answer to every hit of that method and decoded path
 // ("path?query" first, then the path alone); a handler computes an answer per hit. Unscripted hits get 404. An answer can wait
-// (delay) or be held until the test releases it. Every hit is recorded: method, path, query, headers, body and
+// (delay) or be held until the test releases it, or never come (the connection dropped). Every hit is recorded: method, path, query, headers, body and
 // the client's port (two sessions use two connections).
 #pragma once
 
@@ -44,11 +44,14 @@ struct Answer {
   std::vector<std::pair<std::string, std::string>> headers;
   std::chrono::milliseconds delay{0};
   bool hold = false;  // kept until release()
+  bool drop = false;  // the connection is closed without an answer: the client sees a network failure
 
   static Answer json(const JSONValue& value, int status = 200);
   // {"error": {"message": message}} with the status.
   static Answer error(int status, std::string_view message);
   static Answer empty(int status = 200);
+  // No answer at all: the connection is closed (after the delay, if any).
+  static Answer dropped();
   Answer& delayed(std::chrono::milliseconds d) {
     delay = d;
     return *this;

@@ -10,6 +10,11 @@
 
 namespace dorvik {
 
+// The default server (HTTPS, path "/api"), used while the user default "serverURL" is absent, and its host name,
+// shown in the status strip while online.
+inline constexpr const char* kDefaultServerURL = "https://api.dorvik.ru/api";
+inline constexpr const char* kDefaultServerHost = "api.dorvik.ru";
+
 class UserDefaults {
  public:
   using Observer = std::function<void(const std::string& key)>;

@@ -6,13 +6,10 @@
 #include <vector>
 
 #include "core/json/json_value.h"
+#include "core/settings/user_defaults.h"
 #include "model/panel_page.h"
 
 namespace dorvik {
-
-// The default server (HTTPS, path "/api") and its host name, shown in the status strip while online.
-inline constexpr const char* kDefaultServerURL = "https://api.dorvik.ru/api";
-inline constexpr const char* kDefaultServerHost = "api.dorvik.ru";
 
 struct SidebarSection {
   std::string title;

@@ -38,20 +38,6 @@ struct Workspace {
   void unplug() { server.reset(); }
 };
 
-template <class E>
-std::optional<E> failureOf(async::Task<JSONValue> task) {
-  try {
-    async::runBlocking(std::move(task));
-  } catch (const E& e) {
-    return e;
-  } catch (const std::exception& e) {
-    ADD_FAILURE() << "another failure: " << e.what();
-    return std::nullopt;
-  }
-  ADD_FAILURE() << "no failure";
-  return std::nullopt;
-}
-
 }  // namespace
 
 TEST(Gateway, GetAnswersAreCachedPerPathAndServeAnUnreachableServer) {

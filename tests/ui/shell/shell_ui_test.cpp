@@ -14,7 +14,10 @@
 #include "shell/preferences.h"
 #include "shell/root_window.h"
 #include "shell/toolkit/shell_rules.h"
+#include "core/store/secure_store.h"
 #include "support/async_helpers.h"
+#include "support/session_paths.h"
+#include "support/stand_in_server.h"
 
 using namespace dorvik;
 using namespace std::chrono_literals;
@@ -426,40 +429,126 @@ TEST(ShellApplication, StartsTheModelOnceWithThePreviewFlagAndBindsTheShortcuts)
   EXPECT_EQ(recorder->preferencesAccels, std::vector<std::string>{"<Control>comma"});
 }
 
-// The window over the model's own workflows, its state set as the demo workspace sets it: every page opens
-// without an alert, and the courier application settings come from the demo data through the model's gateway.
-TEST(ShellOverTheModel, DemoStateShowsEveryPageWithoutAnError) {
-  gtk_init();
-  Gtk::init_gtkmm_internals();
-  adw_init();
-  char folder[] = "/tmp/dorvik-ui-XXXXXX";
-  ASSERT_NE(g_mkdtemp(folder), nullptr);
-  ShellContext context;
-  context.model = AppModel::create();
-  context.workflows = modelWorkflows(context.model);
-  context.defaults = std::make_shared<UserDefaults>(std::string(folder) + "/settings.ini");
-  auto* window = new RootWindow(context);
-  window->set_default_size(1280, 800);
-  window->present();
-  context.model->replaceGeneration();
-  context.model->setPreview(true);
-  context.model->setOffline(true);
-  context.model->setUser(JSONValue::object(
-      {{"id", "preview"}, {"fullName", "Пример"}, {"role", "superadmin"}, {"depotId", "preview-depot"}}));
-  spin();
-  ASSERT_EQ(window->screenKind(), 2);
+// The window over the model's own workflows: the real demo workspace (engine, calculated sample plan, demo data)
+// opens every page without an alert, and the courier application settings come from the demo data through the
+// model's gateway.
+class ShellOverTheModel : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    gtk_init();
+    Gtk::init_gtkmm_internals();
+    adw_init();
+  }
+  void SetUp() override {
+    char folder[] = "/tmp/dorvik-ui-XXXXXX";
+    ASSERT_NE(g_mkdtemp(folder), nullptr);
+    folder_ = folder;
+    context_.model = AppModel::create();
+    context_.workflows = modelWorkflows(context_.model);
+    context_.defaults = std::make_shared<UserDefaults>(folder_ + "/settings.ini");
+    window_ = new RootWindow(context_);
+    window_->set_default_size(1280, 800);
+    window_->present();
+    spin();
+  }
+  void TearDown() override {
+    delete window_;
+    spin(50ms);
+    std::filesystem::remove_all(folder_);
+  }
+  GtkWidget* root() { return GTK_WIDGET(window_->gobj()); }
+  void launch(bool preview) {
+    AppModel::LaunchOptions options;
+    options.preview = preview;
+    options.settingsPath = context_.defaults->path();
+    auto outcome = dorvik::testing::start(context_.workflows->start(options));
+    ASSERT_TRUE(dorvik::testing::spinUntil([&] { return outcome->done; }, 60s));
+    spin();
+  }
+  // Types into the entries of the current screen (text entries first, then password entries) and presses a button.
+  void fill(const std::vector<std::string>& texts, const std::string& button) {
+    std::vector<GtkWidget*> entries;
+    find(root(), [&](GtkWidget* w) {
+      if (GTK_IS_ENTRY(w) && gtk_widget_is_visible(w)) entries.push_back(w);
+      return false;
+    });
+    find(root(), [&](GtkWidget* w) {
+      if (GTK_IS_PASSWORD_ENTRY(w) && gtk_widget_is_visible(w)) entries.push_back(w);
+      return false;
+    });
+    ASSERT_EQ(entries.size(), texts.size());
+    for (std::size_t i = 0; i < texts.size(); ++i) gtk_editable_set_text(GTK_EDITABLE(entries[i]), texts[i].c_str());
+    GtkWidget* widget = findButton(root(), button);
+    ASSERT_NE(widget, nullptr) << button;
+    ASSERT_TRUE(gtk_widget_is_sensitive(widget)) << button;
+    g_signal_emit_by_name(widget, "clicked");
+  }
+  bool reaches(int screen) {
+    const bool reached = dorvik::testing::spinUntil(
+        [&] { return window_->screenKind() == screen && !context_.model->busy(); }, 60s);
+    spin();  // laid out and drawn
+    return reached;
+  }
+
+  std::string folder_;
+  ShellContext context_;
+  RootWindow* window_ = nullptr;
+};
+
+TEST_F(ShellOverTheModel, TheDemoWorkspaceShowsEveryPageWithoutAnError) {
+  launch(true);
+  ASSERT_EQ(window_->screenKind(), 2);
+  EXPECT_TRUE(context_.model->preview());
+  EXPECT_FALSE(context_.model->orders().empty());
   for (PanelPage page : allPanelPages()) {
-    context.model->setPage(page);
+    context_.model->setPage(page);
     spin(page == PanelPage::appSettings ? 300ms : 100ms);
-    EXPECT_EQ(window->alert(), nullptr) << rawValue(page) << ": " << context.model->error().value_or("");
+    EXPECT_EQ(window_->alert(), nullptr) << rawValue(page) << ": " << context_.model->error().value_or("");
     if (page == PanelPage::appSettings) {
-      GtkWidget* toggle = find(GTK_WIDGET(window->gobj()), [](GtkWidget* w) { return GTK_IS_CHECK_BUTTON(w); });
+      GtkWidget* toggle = find(root(), [](GtkWidget* w) { return GTK_IS_CHECK_BUTTON(w); });
       ASSERT_NE(toggle, nullptr);
       EXPECT_FALSE(gtk_widget_is_sensitive(toggle));
-      savePNG(GTK_WIDGET(window->gobj()), "model-appSettings");
+      savePNG(root(), "model-appSettings");
     }
   }
-  delete window;
-  spin(50ms);
-  std::filesystem::remove_all(folder);
+}
+
+// Sign-in against the stand-in server with a profile that must replace its password: the required-password screen,
+// the change sent to the server, the sign-in screen again, and the workspace after signing in with the new password.
+TEST_F(ShellOverTheModel, SignInThroughTheRequiredPasswordChangeIntoTheWorkspace) {
+  dorvik::testing::StandInServer server;
+  JSONValue profile = JSONValue::object({{"id", 11}, {"companyId", randomUUID()}, {"depotId", "d1"},
+                                         {"fullName", "Ирина Логист"}, {"role", "logist"},
+                                         {"mustChangePassword", true}});
+  dorvik::testing::SessionServer session(server, profile);
+  async::runBlocking(SecureStore::write(std::nullopt, "refresh:" + server.url()));
+  async::runBlocking(SecureStore::write(std::nullopt, "profile:" + server.url()));
+  ASSERT_TRUE(context_.defaults->setString("serverURL", server.url()));
+
+  launch(false);
+  ASSERT_EQ(window_->screenKind(), 0);
+  ASSERT_TRUE(context_.model->api());
+  fill({" logist ", "времянка-1"}, "Войти");
+  ASSERT_TRUE(reaches(1)) << context_.model->error().value_or("");
+  EXPECT_EQ(server.hitsOn("/auth/login").at(0).json()["login"].string(), "logist");
+  savePNG(root(), "model-required-password");
+
+  fill({"новый-пароль", "новый-пароль"}, "Сохранить пароль");
+  ASSERT_TRUE(reaches(0)) << context_.model->error().value_or("");
+  ASSERT_EQ(server.hits("POST", "/me/password"), 1u);
+  EXPECT_EQ(server.hitsOn("/me/password").at(0).json(), JSONValue::object({{"next", "новый-пароль"}}));
+  EXPECT_NE(findLabel(root(), "Пароль изменён. Войдите с новым паролем."), nullptr);
+
+  fill({"logist", "новый-пароль"}, "Войти");
+  ASSERT_TRUE(reaches(2)) << context_.model->error().value_or("");
+  EXPECT_EQ(window_->alert(), nullptr) << context_.model->error().value_or("");
+  EXPECT_EQ(context_.model->user()["fullName"].string(), "Ирина Логист");
+  EXPECT_FALSE(context_.model->offline());
+  savePNG(root(), "model-signed-in");
+
+  const std::size_t signOuts = server.hits("POST", "/auth/logout");  // the password change signed out once
+  auto outcome = dorvik::testing::start(context_.workflows->logout());
+  ASSERT_TRUE(dorvik::testing::spinUntil([&] { return outcome->done; }));
+  ASSERT_TRUE(reaches(0));
+  EXPECT_EQ(server.hits("POST", "/auth/logout"), signOuts + 1);
 }

@@ -1,0 +1,447 @@
+// Launch, sign-in, the required password change, workspace entry, sign-out and the depot switch, against the
+// stand-in server with the real planner engine, the real encrypted cache and the Secret Service of the test
+// session. The server address comes from a settings file of the test's own.
+#include <gtest/gtest.h>
+#include <glib.h>
+#include <glib/gstdio.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "core/api/api_client.h"
+#include "core/api/transport_error.h"
+#include "core/async/task.h"
+#include "core/base/dorvik_date.h"
+#include "core/base/errors.h"
+#include "core/cache/encrypted_cache.h"
+#include "core/settings/user_defaults.h"
+#include "core/store/secure_store.h"
+#include "model/app_model.h"
+#include "support/async_helpers.h"
+#include "support/session_paths.h"
+#include "support/stand_in_server.h"
+
+using namespace dorvik;
+using namespace dorvik::testing;
+
+namespace {
+
+constexpr const char* kOpenedOffline = "Нет интернета. Открыт сохранённый рабочий день.";
+constexpr const char* kDepotNeedsConnection = "Для смены склада требуется подключение.";
+
+// A day of two orders, as a workbook import would load it.
+JSONValue sampleDay(const std::string& routeDate) {
+  auto order = [](const char* id, const char* address, double lat, double lon) {
+    return JSONValue::object({{"id", id}, {"title", id}, {"address", address}, {"lat", lat}, {"lon", lon},
+                              {"window", "09:00-18:00"}, {"units", 1}});
+  };
+  return JSONValue::object({
+      {"routeDate", routeDate},
+      {"fileName", "Заказы.xlsx"},
+      {"depot", JSONValue::object({{"name", "Склад"}, {"lat", 55.7558}, {"lon", 37.6176}, {"window", "08:00-20:00"}})},
+      {"vehicles", JSONValue::array({JSONValue::object({{"id", "V1"}, {"ref", "Тарен"}, {"shift", "09:00-18:00"},
+                                                        {"use", true}, {"capacity", 50}})})},
+      {"orders", JSONValue::array({order("1001", "Москва, Тверская улица, 6", 55.7606, 37.6095),
+                                   order("1002", "Москва, улица Петровка, 12", 55.7635, 37.6185)})},
+  });
+}
+
+std::optional<std::string> kept(const std::string& account) {
+  return async::runBlocking(SecureStore::read(account));
+}
+
+class Session : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    server = std::make_unique<StandInServer>();
+    url = server->url();
+    // Each test is a company of its own, so no workspace of an earlier test (on a reused port) is found.
+    company = randomUUID();
+    profile = JSONValue::object({{"id", 7}, {"companyId", company}, {"depotId", "d1"},
+                                 {"fullName", "Ирина Логист"}, {"role", "logist"}});
+    sessionServer = std::make_unique<SessionServer>(*server, profile);
+    forget(url);
+    gchar* folder = g_dir_make_tmp("dorvik-settings-XXXXXX", nullptr);
+    ASSERT_NE(folder, nullptr);
+    settingsFolder = folder;
+    g_free(folder);
+    settings = settingsFolder + "/settings.ini";
+    setServerURL(url);
+  }
+  void TearDown() override {
+    g_remove(settings.c_str());
+    g_rmdir(settingsFolder.c_str());
+  }
+
+  static void forget(const std::string& base) {
+    async::runBlocking(SecureStore::write(std::nullopt, "refresh:" + base));
+    async::runBlocking(SecureStore::write(std::nullopt, "profile:" + base));
+  }
+  void setServerURL(const std::string& value) { ASSERT_TRUE(UserDefaults(settings).setString("serverURL", value)); }
+  // A session saved by an earlier run.
+  void saveSession() { async::runBlocking(SecureStore::write(std::string("refresh-saved"), "refresh:" + url)); }
+
+  std::shared_ptr<AppModel> launch() {
+    auto model = AppModel::create();
+    AppModel::LaunchOptions options;
+    options.settingsPath = settings;
+    async::runBlocking(model->start(options));
+    return model;
+  }
+  void signIn(const std::shared_ptr<AppModel>& model, const std::string& password = "пароль-1") {
+    async::runBlocking(model->login("logist", password));
+    ASSERT_EQ(model->error(), std::nullopt);
+    ASSERT_FALSE(model->user().isNull());
+  }
+  // Loads a day through the planner, which keeps it in the workspace cache.
+  void planDay(const std::shared_ptr<AppModel>& model, const std::string& routeDate) {
+    ASSERT_TRUE(async::runBlocking(model->mutate("load", sampleDay(routeDate))));
+    ASSERT_EQ(model->orders().size(), 2u);
+  }
+  void unplug() { server.reset(); }
+
+  std::unique_ptr<StandInServer> server;
+  std::unique_ptr<SessionServer> sessionServer;
+  std::string url, company, settingsFolder, settings;
+  JSONValue profile;
+};
+
+TEST_F(Session, LaunchWithoutSavedSessionWaitsForSignInAndLaunchWithOneEntersTheWorkspace) {
+  auto signedOut = launch();
+  ASSERT_TRUE(signedOut->engine());
+  ASSERT_TRUE(signedOut->api());
+  EXPECT_EQ(signedOut->api()->baseURL(), url);
+  EXPECT_TRUE(signedOut->user().isNull());
+  EXPECT_FALSE(signedOut->busy());
+  EXPECT_EQ(signedOut->error(), std::nullopt);
+  EXPECT_EQ(server->hits("/auth/refresh"), 0u);
+
+  saveSession();
+  auto model = launch();
+  EXPECT_EQ(model->error(), std::nullopt);
+  EXPECT_EQ(model->user(), profile);
+  EXPECT_FALSE(model->busy());
+  EXPECT_FALSE(model->offline());
+  EXPECT_FALSE(model->preview());
+  ASSERT_TRUE(model->cache());
+  ASSERT_EQ(server->hits("/auth/refresh"), 1u);
+  EXPECT_EQ(server->hitsOn("/auth/refresh")[0].json()["refreshToken"].string(), "refresh-saved");
+  // A new plan for today, and the profile kept for an offline launch.
+  const std::string today = DorvikDate::day(std::chrono::system_clock::now());
+  EXPECT_EQ(model->planner()["routeDate"].string(), today);
+  EXPECT_EQ(model->date(), DorvikDate::parse(today));
+  EXPECT_EQ(kept("profile:" + url), profile.data());
+  EXPECT_TRUE(model->canWriteServer());
+}
+
+TEST_F(Session, WithTheServerDownTheLastProfileOpensTheSameWorkspaceOffline) {
+  saveSession();
+  {
+    auto online = launch();
+    ASSERT_FALSE(online->user().isNull());
+    planDay(online, "2026-09-22");
+  }
+  unplug();
+
+  auto model = launch();
+  EXPECT_EQ(model->error(), std::nullopt);
+  EXPECT_EQ(model->user(), profile);
+  EXPECT_TRUE(model->offline());
+  EXPECT_FALSE(model->canWriteServer());
+  EXPECT_EQ(model->status(), kOpenedOffline);
+  EXPECT_FALSE(model->busy());
+  EXPECT_EQ(model->orders().size(), 2u);
+  EXPECT_EQ(model->date(), DorvikDate::parse("2026-09-22"));
+  // The saved session stays for the next launch.
+  EXPECT_TRUE(model->api()->hasSavedSession());
+
+  // Another server that was never reached: no profile kept, the network failure is shown.
+  forget(url);
+  saveSession();
+  auto first = launch();
+  EXPECT_TRUE(first->user().isNull());
+  EXPECT_FALSE(first->busy());
+  ASSERT_TRUE(first->error());
+  EXPECT_EQ(*first->error(), TransportError(TransportError::Code::CannotConnectToHost).message());
+}
+
+TEST_F(Session, ARefusedRestoreIsShownAndNeitherUsesTheKeptProfileNorDropsTheSession) {
+  saveSession();
+  launch();
+  ASSERT_TRUE(kept("profile:" + url));
+  server->on("POST", "/auth/refresh", Answer::error(401, "Сессия истекла."));
+
+  auto model = launch();
+  EXPECT_EQ(model->error(), "Сессия истекла.");
+  EXPECT_TRUE(model->user().isNull());
+  EXPECT_FALSE(model->offline());
+  EXPECT_FALSE(model->busy());
+  EXPECT_EQ(kept("refresh:" + url), "refresh-1");
+}
+
+TEST_F(Session, ABadServerAddressIsReportedAndASignInAfterTheFixCreatesTheClient) {
+  setServerURL("адрес сервера");
+  auto model = launch();
+  EXPECT_EQ(model->error(), "Проверьте адрес сервера в настройках.");
+  EXPECT_FALSE(model->api());
+
+  model->setError(std::nullopt);
+  async::runBlocking(model->login("logist", "пароль-1"));
+  EXPECT_EQ(model->error(), "Проверьте адрес сервера в настройках.");
+  EXPECT_FALSE(model->busy());
+
+  // Plain HTTP to another machine is refused by the client.
+  setServerURL("http://example.org/api");
+  async::runBlocking(model->login("logist", "пароль-1"));
+  EXPECT_EQ(model->error(), "Используйте HTTPS для подключения к серверу.");
+  EXPECT_FALSE(model->api());
+
+  model->setError(std::nullopt);
+  setServerURL(url);
+  // The identity is sent without the blanks around it; the password as typed.
+  async::runBlocking(model->login(" \u00a0logist\n", " пароль-1 "));
+  EXPECT_EQ(model->error(), std::nullopt);
+  EXPECT_EQ(model->user(), profile);
+  const JSONValue body = server->hitsOn("/auth/login").back().json();
+  EXPECT_EQ(body["login"].string(), "logist");
+  EXPECT_EQ(body["password"].string(), " пароль-1 ");
+}
+
+TEST_F(Session, AProfileThatMustChangeItsPasswordIsHeldUntilItDoes) {
+  sessionServer->profile->set("mustChangePassword", true);
+  saveSession();
+  auto model = launch();
+  const std::string held = model->generation();
+  EXPECT_EQ(model->error(), std::nullopt);
+  EXPECT_TRUE(model->user().isNull());
+  EXPECT_TRUE(model->planner().isNull());
+  EXPECT_TRUE(model->passwordChangeProfile()["mustChangePassword"].boolValue());
+  EXPECT_FALSE(model->cache());
+  EXPECT_FALSE(model->busy());
+  EXPECT_EQ(kept("profile:" + url), std::nullopt);
+
+  auto refused = [&](std::string password) {
+    auto error = failureOf<DorvikError>(model->changeRequiredPassword(std::move(password)));
+    return error ? error->message() : std::string();
+  };
+  const std::string tooShort = "Пароль должен содержать от 8 до 200 знаков.";
+  EXPECT_EQ(refused("1234567"), tooShort);
+  EXPECT_EQ(refused(std::string(201, 'a')), tooShort);
+  // Seven letters, one of them "й" written as "и" and a combining breve: seven characters.
+  EXPECT_EQ(refused("мои\xd0\xb8\xcc\x86дом"), tooShort);
+  EXPECT_EQ(server->hits("/me/password"), 0u);
+  EXPECT_EQ(model->generation(), held);
+
+  async::runBlocking(model->changeRequiredPassword("пароль12"));
+  ASSERT_EQ(server->hits("/me/password"), 1u);
+  EXPECT_EQ(server->hitsOn("/me/password")[0].json(), JSONValue::object({{"next", "пароль12"}}));
+  EXPECT_EQ(server->hitsOn("/me/password")[0].header("Authorization"), "Bearer access-refresh-1");
+  EXPECT_EQ(server->hits("/auth/logout"), 1u);
+  EXPECT_TRUE(model->passwordChangeProfile().isNull());
+  EXPECT_TRUE(model->user().isNull());
+  EXPECT_EQ(model->status(), "Пароль изменён. Войдите с новым паролем.");
+  EXPECT_FALSE(model->api()->hasSavedSession());
+  EXPECT_FALSE(model->busy());
+
+  // Nothing is pending any more.
+  EXPECT_EQ(refused("пароль12"), "Войдите заново.");
+  signIn(model, "пароль12");
+  EXPECT_TRUE(model->cache());
+}
+
+TEST_F(Session, EachWorkspaceOpensFromItsOwnCache) {
+  auto model = launch();
+  signIn(model);
+  planDay(model, "2026-09-22");
+  async::runBlocking(model->logout());
+
+  // Another user of the same company and depot: a workspace of its own.
+  sessionServer->profile->set("id", 8);
+  signIn(model);
+  EXPECT_EQ(model->orders().size(), 0u);
+  planDay(model, "2026-09-23");
+  async::runBlocking(model->logout());
+
+  // Another company with the same user id and depot.
+  sessionServer->profile->set("id", 7);
+  sessionServer->profile->set("companyId", randomUUID());
+  signIn(model);
+  EXPECT_EQ(model->orders().size(), 0u);
+  async::runBlocking(model->logout());
+
+  // Another server with the very same profile.
+  StandInServer other;
+  SessionServer otherSession(other, profile);
+  forget(other.url());
+  auto elsewhere = AppModel::create();
+  {
+    AppModel::LaunchOptions options;
+    options.settingsPath = settings;
+    setServerURL(other.url());
+    async::runBlocking(elsewhere->start(options));
+  }
+  signIn(elsewhere);
+  EXPECT_EQ(elsewhere->orders().size(), 0u);
+
+  // Back to the first: its own day again.
+  sessionServer->profile->set("companyId", company);
+  signIn(model);
+  EXPECT_EQ(model->orders().size(), 2u);
+  EXPECT_EQ(model->planner()["routeDate"].string(), "2026-09-22");
+  EXPECT_EQ(model->date(), DorvikDate::parse("2026-09-22"));
+}
+
+TEST_F(Session, ADepotSwitchReopensTheWorkspaceOfTheNewDepot) {
+  auto model = launch();
+  signIn(model);
+  planDay(model, "2026-09-22");
+  model->setSelectedOrders({"a"});
+  // An address upload of the old depot's workspace is still running.
+  model->setSyncingAddresses(true);
+  const auto firstEngine = model->engine();
+
+  async::runBlocking(model->switchDepot("d2"));
+  EXPECT_EQ(server->hitsOn("/auth/depot").back().json(), JSONValue::object({{"depotId", "d2"}}));
+  EXPECT_EQ(model->user()["depotId"].string(), "d2");
+  EXPECT_EQ(model->orders().size(), 0u);
+  EXPECT_TRUE(model->selectedOrders().empty());
+  EXPECT_NE(model->engine(), firstEngine);
+  EXPECT_FALSE(model->busy());
+  EXPECT_FALSE(model->syncingAddresses());
+  EXPECT_EQ(kept("profile:" + url), model->user().data());
+
+  async::runBlocking(model->switchDepot("d1"));
+  EXPECT_EQ(model->user()["depotId"].string(), "d1");
+  EXPECT_EQ(model->orders().size(), 2u);
+
+  // The server refuses the switch: the workspace stays as it was.
+  server->on("POST", "/auth/depot", Answer::error(403, "Склад недоступен."));
+  model->setSelectedOrders({"1001"});
+  const std::string generation = model->generation();
+  auto refused = failureOf<DorvikError>(model->switchDepot("d3"));
+  ASSERT_TRUE(refused);
+  EXPECT_EQ(refused->message(), "Склад недоступен.");
+  EXPECT_EQ(model->generation(), generation);
+  EXPECT_EQ(model->orders().size(), 2u);
+  EXPECT_EQ(model->selectedOrders().size(), 1u);
+  EXPECT_FALSE(model->busy());
+
+  // The renewal after the switch fails: signed out, and its message thrown.
+  server->on("POST", "/auth/depot", Answer::json(JSONValue::object({{"ok", true}})));
+  server->on("POST", "/auth/refresh", Answer::error(401, "Сессия истекла."));
+  auto failed = failureOf<DorvikError>(model->switchDepot("d2"));
+  ASSERT_TRUE(failed);
+  EXPECT_EQ(failed->message(), "Сессия истекла.");
+  EXPECT_TRUE(model->user().isNull());
+  EXPECT_FALSE(model->cache());
+  EXPECT_FALSE(model->busy());
+  EXPECT_EQ(kept("profile:" + url), std::nullopt);
+}
+
+TEST_F(Session, ADepotSwitchNeedsAnOnlineSignedInWorkspaceAndAnIdleModel) {
+  auto model = launch();
+  auto refusedWith = [&]() {
+    auto error = failureOf<DorvikError>(model->switchDepot("d2"));
+    return error ? error->message() : std::string();
+  };
+  EXPECT_EQ(refusedWith(), kDepotNeedsConnection);  // nobody signed in
+  signIn(model);
+  model->setOffline(true);
+  EXPECT_EQ(refusedWith(), kDepotNeedsConnection);
+  model->setOffline(false);
+  model->setGeocoding(true);
+  EXPECT_EQ(refusedWith(), kDepotNeedsConnection);
+  model->setGeocoding(false);
+  model->setBusy(true);
+  EXPECT_EQ(refusedWith(), kDepotNeedsConnection);
+  model->setBusy(false);
+  EXPECT_EQ(server->hits("/auth/depot"), 0u);
+  EXPECT_EQ(model->user()["depotId"].string(), "d1");
+
+  auto demo = AppModel::create();
+  async::runBlocking(demo->loadPreview());
+  auto error = failureOf<DorvikError>(demo->switchDepot("d2"));
+  ASSERT_TRUE(error);
+  EXPECT_EQ(error->message(), kDepotNeedsConnection);
+}
+
+TEST_F(Session, SignOutResetsTheModelAndTheClient) {
+  auto model = launch();
+  signIn(model);
+  planDay(model, "2026-09-22");
+  const auto client = model->api();
+  const auto engine = model->engine();
+  model->setSelectedOrders({"1001"});
+  model->setPendingAddresses({{"k", JSONValue::object({{"key", "k"}})}});
+  ASSERT_TRUE(kept("profile:" + url));
+  ASSERT_TRUE(kept("refresh:" + url));
+
+  // A screen holds busy around a long step (an import, a transfer) when the user signs out.
+  model->setBusy(true);
+  async::runBlocking(model->logout());
+  EXPECT_FALSE(model->busy());
+  EXPECT_EQ(model->error(), std::nullopt);
+  EXPECT_TRUE(model->user().isNull());
+  EXPECT_TRUE(model->planner().isNull());
+  EXPECT_TRUE(model->selectedOrders().empty());
+  EXPECT_TRUE(model->pendingAddresses().empty());
+  EXPECT_FALSE(model->cache());
+  EXPECT_FALSE(model->preview());
+  ASSERT_TRUE(model->engine());
+  EXPECT_NE(model->engine(), engine);
+  // The same client, signed out here and on the server.
+  EXPECT_EQ(model->api(), client);
+  EXPECT_FALSE(client->hasSavedSession());
+  EXPECT_EQ(server->hits("/auth/logout"), 1u);
+  EXPECT_EQ(kept("profile:" + url), std::nullopt);
+  EXPECT_EQ(kept("refresh:" + url), std::nullopt);
+
+  // A sign-in is not ignored, and uses that client.
+  signIn(model);
+  EXPECT_EQ(model->api(), client);
+  EXPECT_EQ(model->orders().size(), 2u);
+}
+
+TEST_F(Session, ASignOutDuringASignInLeavesTheNextSignInFree) {
+  auto model = launch();
+  server->on("POST", "/auth/login", Answer::json(sessionAnswer(profile)).held());
+  auto first = start(model->login("logist", "пароль-1"));
+  ASSERT_TRUE(spinUntil([&] { return server->held("/auth/login") == 1; }));
+  EXPECT_TRUE(model->busy());
+  // Ignored while the first one runs.
+  async::runBlocking(model->login("другой", "пароль-2"));
+  EXPECT_EQ(server->hits("/auth/login"), 1u);
+
+  async::runBlocking(model->logout());
+  EXPECT_FALSE(model->busy());
+  server->releaseAll();
+  ASSERT_TRUE(spinUntil([&] { return first->done; }));
+  EXPECT_TRUE(model->user().isNull());
+  EXPECT_EQ(model->error(), std::nullopt);
+
+  SessionServer again(*server, profile);
+  signIn(model);
+  EXPECT_FALSE(model->busy());
+}
+
+TEST_F(Session, SignOutOfTheDemoTouchesNoServer) {
+  auto model = AppModel::create();
+  AppModel::LaunchOptions options;
+  options.preview = true;
+  options.settingsPath = settings;
+  async::runBlocking(model->start(options));
+  ASSERT_TRUE(model->preview());
+  EXPECT_FALSE(model->api());
+  const auto engine = model->engine();
+
+  async::runBlocking(model->logout());
+  EXPECT_FALSE(model->preview());
+  EXPECT_TRUE(model->user().isNull());
+  EXPECT_TRUE(model->depots().empty());
+  EXPECT_NE(model->engine(), engine);
+  EXPECT_EQ(model->error(), std::nullopt);
+  EXPECT_TRUE(server->allHits().empty());
+}
+
+}  // namespace
