@@ -19,6 +19,7 @@
 #include "model/file_dialogs.h"
 #include "model/workbook_files.h"
 #include "support/async_helpers.h"
+#include "support/stand_in_server.h"
 #include "support/workspace_helpers.h"
 
 using namespace dorvik;
@@ -77,6 +78,8 @@ class Workbooks : public ::testing::Test {
     dialogs = std::make_shared<PickingDialogs>();
     model->setFileDialogs(dialogs);
     model->setDate(DorvikDate::parse("2026-09-22"));
+    // No server: the upload that follows an import returns at once (the first test gives it one).
+    model->setOffline(true);
   }
 
   // An order workbook made by the components' own table export.
@@ -123,6 +126,12 @@ TEST_F(Workbooks, AnOrderBookImportsWithItsCoordinatesAndThePlanExportsAsAWorkbo
     model->setPlanner(later);
   });
 
+  // The upload that follows the import waits at the server until the test lets it through.
+  StandInServer server;
+  model->setApi(signedInClient(server));
+  model->setOffline(false);
+  server.on("POST", "/panel/addresses", Answer::json(JSONValue::object({{"ok", true}})).held());
+
   importFile(file);
   connection.disconnect();
   ASSERT_EQ(dialogs->opened, (std::vector<std::vector<std::string>>{{"xlsx", "xls"}}));
@@ -156,6 +165,14 @@ TEST_F(Workbooks, AnOrderBookImportsWithItsCoordinatesAndThePlanExportsAsAWorkbo
   ASSERT_TRUE(stored);
   EXPECT_EQ(stored->size(), 2u);
   for (const auto& [key, entry] : model->pendingAddresses()) EXPECT_EQ((*stored)[key], entry);
+
+  // One upload of both, started by the import without waiting for it.
+  ASSERT_TRUE(spinUntil([&] { return server.held("/panel/addresses") == 1; }));
+  EXPECT_EQ(server.hitsOn("/panel/addresses")[0].json()["addresses"].size(), 2u);
+  server.release("/panel/addresses");
+  ASSERT_TRUE(spinUntil([&] { return model->pendingAddresses().empty(); }));
+  model->setApi(nullptr);
+  model->setOffline(true);  // the second import below uploads nothing
 
   // The plan as a workbook, saved where the dialog says, read back by the workbook library itself.
   const std::string saved = folder / "выгрузка.xlsx";
