@@ -225,6 +225,7 @@ int importOnce(const std::string& file) {
   auto model = AppModel::create();
   model->setEngine(async::runBlocking(PlannerEngine::create()));
   model->setFileDialogs(std::make_shared<ChosenFile>(file));
+  model->setOffline(true);  // no server: the upload that follows the import stays out of the figures
   const long before = peakKiB();
 
   const auto start = Clock::now();
