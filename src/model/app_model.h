@@ -39,6 +39,7 @@ namespace dorvik {
 class PlannerEngine;
 class APIClient;
 class EncryptedCache;
+class FileDialogs;
 
 // A publication sent but not yet confirmed by the server; a retry in the same mode reuses body and key.
 struct PendingPublication {
@@ -242,8 +243,19 @@ class AppModel : public std::enable_shared_from_this<AppModel> {
   void stopGeocoding();
 
   // Workbooks and publication.
+  // The open and save dialogs of the workbook import and export (the desktop's, or a test's).
+  const std::shared_ptr<FileDialogs>& fileDialogs() const { return fileDialogs_; }
+  void setFileDialogs(std::shared_ptr<FileDialogs> dialogs) { fileDialogs_ = std::move(dialogs); }
+  // Largest workbook the import reads, in bytes (40 MiB).
+  static constexpr std::int64_t kWorkbookLimit = 41943040;
+  // Opens an order workbook as the new planning day and remembers the coordinates it carries. Ends when the
+  // dialog was cancelled or the import has ended; never throws.
   async::Task<void> importWorkbook();
   async::Task<void> exportWorkbook(std::string kind);
+  // A one-sheet workbook of a table (rows of cells), offered for saving as name + ".xlsx".
+  async::Task<void> exportRows(JSONArray rows, std::string name);
+  // Offers bytes for saving under a suggested name; returns once the dialog is shown, writes atomically.
+  void saveFile(std::string bytes, std::string name);
   async::Task<void> publishPlan(std::string mode);
 
   // Planning transfers: orders moved onto one vehicle's route of a calculated plan, and the move taken back.
@@ -308,6 +320,7 @@ class AppModel : public std::enable_shared_from_this<AppModel> {
   std::map<std::string, std::int64_t> editRevisions_;
   std::int64_t mutation_ = 0;
   std::optional<PendingPublication> pendingPublication_;
+  std::shared_ptr<FileDialogs> fileDialogs_;
 
   // Session and workspace entry, sign-out and depot switch (session.cpp) ----------------------------------
   // The generation under which a running session operation holds `busy`. The entry it runs replaces the

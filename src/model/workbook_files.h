@@ -1,0 +1,31 @@
+// Files of the workbook import and export: a size-bounded read, standard Base64 both ways, and the atomic write
+// of a saved file. Safe to call from any thread.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace dorvik {
+
+// Reads a whole regular file of at most `limit` bytes. The size is checked before anything is read, the read
+// stops one byte past the limit, and the bytes read are checked again, so a file that grew meanwhile (or whose
+// reported size is wrong) is refused as well. Throws DorvikError: "Файл больше 40 МБ." past the limit, and a
+// "Не удалось прочитать файл …" text when the file cannot be opened, is no regular file or fails to read.
+std::string readBoundedFile(const std::string& path, std::int64_t limit);
+
+// Standard Base64 (RFC 4648 alphabet, with padding, without line breaks).
+std::string encodeBase64(std::string_view bytes);
+
+// Decodes standard Base64 strictly: the length is a multiple of four, every character is of the alphabet,
+// padding stands only at the end (at most two), and the bits past the last byte are zero. Anything else gives
+// none, never a shortened result. The empty text decodes to no bytes.
+std::optional<std::string> decodeBase64(std::string_view text);
+
+// Replaces the file at `path` with `bytes` atomically: the bytes go to a new file beside it, are flushed to disk,
+// and that file is renamed over the target, so the target holds either its old or its new contents, never a part.
+// Throws DorvikError("Не удалось сохранить файл «name»: reason") on failure; nothing is left behind then.
+void writeFileAtomically(const std::string& path, std::string_view bytes);
+
+}  // namespace dorvik
