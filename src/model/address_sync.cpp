@@ -109,8 +109,7 @@ async::Task<void> AppModel::flushAddresses() {
       setAddressIndex(std::move(index));
 
       if (cache) {
-        JSONValue pendingValue(JSONObject{});
-        for (const auto& [key, entry] : pendingAddresses_) pendingValue.set(key, entry);
+        JSONValue pendingValue = pendingAddressesValue();
         co_await cache->write(std::move(pendingValue), "pendingAddresses");
         if (generation_ != token) co_return;
         JSONValue addressesValue(JSONArray(addresses_.begin(), addresses_.end()));

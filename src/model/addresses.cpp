@@ -119,9 +119,7 @@ async::Task<void> AppModel::remember(std::string address, double lat, double lon
       {"clientName", JSONValue(name)},
       {"clientNames", std::move(names)},
   });
-  auto map = pendingAddresses_;
-  map[key] = std::move(entry);
-  setPendingAddresses(std::move(map));
+  setPendingAddress(key, std::move(entry));
 
   if (persist) {
     if (std::shared_ptr<EncryptedCache> cache = cache_) {

@@ -42,6 +42,14 @@ void AppModel::setZones(std::vector<JSONValue> value) { assign(zones_, std::move
 void AppModel::setPendingAddresses(std::map<std::string, JSONValue> value) {
   assign(pendingAddresses_, std::move(value), Property::pendingAddresses);
 }
+void AppModel::setPendingAddress(const std::string& key, JSONValue entry) {
+  auto [slot, inserted] = pendingAddresses_.try_emplace(key, entry);
+  if (!inserted) {
+    if (slot->second == entry) return;
+    slot->second = std::move(entry);
+  }
+  notify(Property::pendingAddresses);
+}
 void AppModel::setGeocodingTotal(std::int64_t value) { assign(geocodingTotal_, value, Property::geocodingTotal); }
 void AppModel::setGeocodingCompleted(std::int64_t value) {
   assign(geocodingCompleted_, value, Property::geocodingCompleted);

@@ -120,6 +120,8 @@ class AppModel : public std::enable_shared_from_this<AppModel> {
   void setZones(std::vector<JSONValue> value);
   const std::map<std::string, JSONValue>& pendingAddresses() const { return pendingAddresses_; }
   void setPendingAddresses(std::map<std::string, JSONValue> value);
+  // Stores one entry of pendingAddresses, comparing only that entry (a workbook remembers thousands in a row).
+  void setPendingAddress(const std::string& key, JSONValue entry);
   // pendingAddresses as one object (member name = address key), the form of the cache entry "pendingAddresses".
   JSONValue pendingAddressesValue() const;
 

@@ -9,7 +9,9 @@
 #include <exception>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -191,6 +193,9 @@ async::Task<void> AppModel::importWorkbook() {
 
   const JSONValue book = (*installed)["importedBook"];
   installed.reset();
+  // A row that repeats an earlier row's address and point would store the very same entry again: order books
+  // name the same address on many rows, and each remember costs two trips to the engine.
+  std::set<std::tuple<std::string, double, double>> remembered;
   for (const JSONValue& entry : book.array()) {
     if (generation_ != token) {
       finish();
@@ -200,6 +205,7 @@ async::Task<void> AppModel::importWorkbook() {
     const std::optional<double> lon = entry["lon"].doubleValue();
     if (!lat || !lon || !std::isfinite(*lat) || !std::isfinite(*lon)) continue;
     std::string address = entry["address"].string();
+    if (!remembered.emplace(address, *lat, *lon).second) continue;
     std::string source = "file";
     std::string name;
     co_await remember(std::move(address), *lat, *lon, std::move(source), std::move(name), false, false);
@@ -210,8 +216,7 @@ async::Task<void> AppModel::importWorkbook() {
   }
 
   if (std::shared_ptr<EncryptedCache> cache = cache_) {
-    JSONValue pending = JSONValue(JSONObject{});
-    for (const auto& [key, entry] : pendingAddresses_) pending.set(key, entry);
+    JSONValue pending = pendingAddressesValue();
     try {
       std::string entryName = "pendingAddresses";
       co_await cache->write(std::move(pending), std::move(entryName));
