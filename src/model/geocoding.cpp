@@ -25,6 +25,7 @@
 #include "core/async/context.h"
 #include "core/async/sleep.h"
 #include "core/base/errors.h"
+#include "core/base/text.h"
 #include "core/base/map_point.h"
 #include "core/cache/encrypted_cache.h"
 #include "core/engine/planner_engine.h"
@@ -81,30 +82,6 @@ struct WaitUntil {
 template <class Ready>
 WaitUntil<Ready> waitUntil(Wakeup& wakeup, Ready ready) {
   return WaitUntil<Ready>{wakeup, std::move(ready)};
-}
-
-// Counts user-perceived characters closely enough for a length limit: code points, without the combining marks
-// that belong to the character before them (a decomposed "й" counts once).
-std::size_t visibleLength(const std::string& text) {
-  std::size_t count = 0;
-  for (const char* p = text.c_str(); *p; p = g_utf8_next_char(p)) {
-    if (!g_unichar_ismark(g_utf8_get_char(p))) ++count;
-  }
-  return count;
-}
-
-// The text without white space and line breaks at either end.
-std::string trimmed(const std::string& text) {
-  if (!g_utf8_validate(text.data(), static_cast<gssize>(text.size()), nullptr)) return text;
-  const char* begin = text.c_str();
-  const char* end = begin + text.size();
-  while (begin < end && g_unichar_isspace(g_utf8_get_char(begin))) begin = g_utf8_next_char(begin);
-  while (end > begin) {
-    const char* last = g_utf8_find_prev_char(begin, end);
-    if (!last || !g_unichar_isspace(g_utf8_get_char(last))) break;
-    end = last;
-  }
-  return std::string(begin, end);
 }
 
 // One distinct address to search, with the orders queued under its key.
@@ -233,7 +210,7 @@ async::Task<void> runGeocoding(std::shared_ptr<AppModel> model, std::vector<JSON
       if (model->generation() != token) co_return;
       const std::string id = order["_nativeID"].string();
       const std::string address = order["address"].string();
-      const std::size_t length = visibleLength(trimmed(address));
+      const std::size_t length = characterCount(trimmed(address));
       if (length < kShortestAddress || length > kLongestAddress) {
         countChecked(true);
         continue;

@@ -25,6 +25,7 @@
 #include "core/api/transport_error.h"
 #include "core/base/dorvik_date.h"
 #include "core/base/errors.h"
+#include "core/base/text.h"
 #include "core/cache/encrypted_cache.h"
 #include "core/engine/planner_engine.h"
 #include "core/settings/user_defaults.h"
@@ -48,29 +49,6 @@ std::string profileAccount(const std::string& baseURL) { return "profile:" + bas
 
 // An absolute URL: a scheme, and nothing a URL cannot hold (no blanks, no control characters).
 bool formsURL(const std::string& text) { return !text.empty() && g_uri_is_valid(text.c_str(), G_URI_FLAGS_NONE, nullptr); }
-
-// The text without white space and line breaks at either end (Unicode spaces included).
-std::string trimmed(const std::string& text) {
-  if (!g_utf8_validate(text.data(), static_cast<gssize>(text.size()), nullptr)) return text;
-  const char* begin = text.data();
-  const char* end = begin + text.size();
-  while (begin < end && g_unichar_isspace(g_utf8_get_char(begin))) begin = g_utf8_next_char(begin);
-  while (end > begin) {
-    const char* last = g_utf8_find_prev_char(begin, end);
-    if (!last || !g_unichar_isspace(g_utf8_get_char(last))) break;
-    end = last;
-  }
-  return std::string(begin, end);
-}
-
-// Characters as the person typing counts them: composed forms count once ("й" written as two code points is one).
-std::size_t characterCount(const std::string& text) {
-  gchar* normal = g_utf8_normalize(text.data(), static_cast<gssize>(text.size()), G_NORMALIZE_NFC);
-  if (!normal) return 0;
-  const std::size_t count = static_cast<std::size_t>(g_utf8_strlen(normal, -1));
-  g_free(normal);
-  return count;
-}
 
 bool isTransportFailure(const std::exception_ptr& failure) {
   try {

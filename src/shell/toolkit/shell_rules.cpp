@@ -1,7 +1,6 @@
 #include "shell/toolkit/shell_rules.h"
 
 #include <glib.h>
-#include <pango/pango.h>
 
 #include <charconv>
 #include <vector>
@@ -68,19 +67,6 @@ std::string sourceText(bool offline) { return offline ? "Локальные да
 
 bool canSignIn(const std::string& login, const std::string& password, bool busy) {
   return !busy && !login.empty() && !password.empty();
-}
-
-std::size_t characterCount(std::string_view text) {
-  if (text.empty()) return 0;
-  if (!g_utf8_validate(text.data(), static_cast<gssize>(text.size()), nullptr)) return text.size();
-  const glong chars = g_utf8_strlen(text.data(), static_cast<gssize>(text.size()));
-  std::vector<PangoLogAttr> attrs(static_cast<std::size_t>(chars) + 1);
-  pango_get_log_attrs(text.data(), static_cast<int>(text.size()), -1, pango_language_from_string("ru"),
-                      attrs.data(), static_cast<int>(attrs.size()));
-  std::size_t count = 0;
-  for (glong i = 1; i <= chars; ++i)
-    if (attrs[static_cast<std::size_t>(i)].is_cursor_position) ++count;
-  return count;
 }
 
 bool canSavePassword(const std::string& password, const std::string& repeated, bool busy) {

@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/base/text.h"
 #include "core/json/json_value.h"
 #include "core/settings/user_defaults.h"
 #include "model/panel_page.h"
@@ -31,8 +32,6 @@ std::string sourceText(bool offline);
 // Sign-in: both fields typed (untrimmed) and the model not busy.
 bool canSignIn(const std::string& login, const std::string& password, bool busy);
 
-// Counts user-perceived characters (grapheme clusters).
-std::size_t characterCount(std::string_view text);
 // The new password: at least 8 characters and canonically equal to its repetition.
 bool canSavePassword(const std::string& password, const std::string& repeated, bool busy);
 
