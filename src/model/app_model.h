@@ -276,6 +276,8 @@ class AppModel : public std::enable_shared_from_this<AppModel> {
 
  private:
   AppModel();
+  // Runs a component action that renders a workbook, and offers the answer's bytes for saving.
+  async::Task<void> renderWorkbook(std::string action, JSONValue payload);
 
   struct Flag {
     bool on = false;

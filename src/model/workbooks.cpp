@@ -242,41 +242,25 @@ async::Task<void> AppModel::importWorkbook() {
 
 async::Task<void> AppModel::exportWorkbook(std::string kind) {
   auto self = shared_from_this();
-  std::shared_ptr<PlannerEngine> engine = engine_;
-  if (!engine) co_return;
-  std::exception_ptr failure;
-  JSONValue result;
-  try {
-    JSONValue request = JSONValue::object({{"kind", std::move(kind)}});
-    std::string action = "export";
-    result = co_await engine->run(std::move(action), std::move(request));
-  } catch (...) {
-    failure = std::current_exception();
-  }
-  if (failure) {
-    if (auto text = failureText(failure)) setError(std::move(*text));
-    co_return;
-  }
-  // An answer that is not exact Base64 saves nothing: never a shortened file.
-  std::optional<std::string> bytes = decodeBase64(result["base64"].stringView());
-  if (!result["base64"].isString() || !bytes) {
-    setError(std::string(kNotCreated));
-    co_return;
-  }
-  saveFile(std::move(*bytes), result["name"].string());
+  JSONValue request = JSONValue::object({{"kind", std::move(kind)}});
+  co_await renderWorkbook("export", std::move(request));
 }
 
 async::Task<void> AppModel::exportRows(JSONArray rows, std::string name) {
   auto self = shared_from_this();
-  std::shared_ptr<PlannerEngine> engine = engine_;
-  if (!engine) co_return;
   JSONValue payload = JSONValue::object({{"rows", JSONValue(std::move(rows))},
                                          {"name", firstCharacters(name, 31)},
                                          {"fileName", name + ".xlsx"}});
+  co_await renderWorkbook("sheet", std::move(payload));
+}
+
+async::Task<void> AppModel::renderWorkbook(std::string action, JSONValue payload) {
+  auto self = shared_from_this();
+  std::shared_ptr<PlannerEngine> engine = engine_;
+  if (!engine) co_return;
   std::exception_ptr failure;
   JSONValue result;
   try {
-    std::string action = "sheet";
     result = co_await engine->run(std::move(action), std::move(payload));
   } catch (...) {
     failure = std::current_exception();
@@ -285,9 +269,10 @@ async::Task<void> AppModel::exportRows(JSONArray rows, std::string name) {
     if (auto text = failureText(failure)) setError(std::move(*text));
     co_return;
   }
+  // An answer that is not exact Base64 saves nothing (never a shortened file), and says so: an export that
+  // silently saved nothing would look like success.
   std::optional<std::string> bytes = decodeBase64(result["base64"].stringView());
   if (!result["base64"].isString() || !bytes) {
-    // Said as for the plan's workbook: a table export that silently saved nothing would look like success.
     setError(std::string(kNotCreated));
     co_return;
   }
