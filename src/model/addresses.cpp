@@ -78,20 +78,11 @@ async::Task<void> AppModel::remember(std::string address, double lat, double lon
 
   std::exception_ptr failure;
   std::string key;
-  try {
-    key = co_await addressKey(address);
-  } catch (...) {
-    failure = std::current_exception();
-  }
-  if (failure) {
-    report(failure);
-    co_return;
-  }
-  if (generation_ != token) co_return;
-  if (!manual && protectedKey(key)) co_return;
-
   std::string storageKey;
   try {
+    key = co_await addressKey(address);
+    if (generation_ != token) co_return;
+    if (!manual && protectedKey(key)) co_return;
     JSONValue payload = JSONValue::object({{"address", JSONValue(address)}});
     JSONValue result = co_await engine->run("addressStorageKey", std::move(payload));
     storageKey = result["key"].string();
