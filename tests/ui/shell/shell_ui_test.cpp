@@ -134,21 +134,22 @@ void savePNG(GtkWidget* widget, const std::string& name) {
   g_object_unref(paintable);
 }
 
-class ShellWindow : public ::testing::Test {
+// The main window over a fresh model, with the workflows a suite chooses.
+class WindowTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     gtk_init();
     Gtk::init_gtkmm_internals();
     adw_init();
   }
+  virtual std::shared_ptr<Workflows> workflowsFor(std::shared_ptr<AppModel> model) = 0;
 
   void SetUp() override {
     char folder[] = "/tmp/dorvik-ui-XXXXXX";
     ASSERT_NE(g_mkdtemp(folder), nullptr);
     folder_ = folder;
     context_.model = AppModel::create();
-    workflows_ = std::make_shared<ScriptedWorkflows>(context_.model);
-    context_.workflows = workflows_;
+    context_.workflows = workflowsFor(context_.model);
     context_.defaults = std::make_shared<UserDefaults>(folder_ + "/settings.ini");
     context_.openPreferences = [this] { showPreferences(context_, window_); };
     window_ = new RootWindow(context_);
@@ -156,14 +157,25 @@ class ShellWindow : public ::testing::Test {
     window_->present();
     spin();
   }
-
   void TearDown() override {
     delete window_;
     spin(50ms);
     std::filesystem::remove_all(folder_);
   }
-
   GtkWidget* root() { return GTK_WIDGET(window_->gobj()); }
+
+  std::string folder_;
+  ShellContext context_;
+  RootWindow* window_ = nullptr;
+};
+
+class ShellWindow : public WindowTest {
+ protected:
+  std::shared_ptr<Workflows> workflowsFor(std::shared_ptr<AppModel> model) override {
+    workflows_ = std::make_shared<ScriptedWorkflows>(std::move(model));
+    return workflows_;
+  }
+
   void run(async::Task<void> task) {
     auto outcome = dorvik::testing::start(std::move(task));
     ASSERT_TRUE(dorvik::testing::spinUntil([&] { return outcome->done; }));
@@ -178,10 +190,7 @@ class ShellWindow : public ::testing::Test {
     spin();
   }
 
-  std::string folder_;
-  ShellContext context_;
   std::shared_ptr<ScriptedWorkflows> workflows_;
-  RootWindow* window_ = nullptr;
 };
 
 }  // namespace
@@ -432,31 +441,11 @@ TEST(ShellApplication, StartsTheModelOnceWithThePreviewFlagAndBindsTheShortcuts)
 // The window over the model's own workflows: the real demo workspace (engine, calculated sample plan, demo data)
 // opens every page without an alert, and the courier application settings come from the demo data through the
 // model's gateway.
-class ShellOverTheModel : public ::testing::Test {
+class ShellOverTheModel : public WindowTest {
  protected:
-  static void SetUpTestSuite() {
-    gtk_init();
-    Gtk::init_gtkmm_internals();
-    adw_init();
+  std::shared_ptr<Workflows> workflowsFor(std::shared_ptr<AppModel> model) override {
+    return modelWorkflows(std::move(model));
   }
-  void SetUp() override {
-    char folder[] = "/tmp/dorvik-ui-XXXXXX";
-    ASSERT_NE(g_mkdtemp(folder), nullptr);
-    folder_ = folder;
-    context_.model = AppModel::create();
-    context_.workflows = modelWorkflows(context_.model);
-    context_.defaults = std::make_shared<UserDefaults>(folder_ + "/settings.ini");
-    window_ = new RootWindow(context_);
-    window_->set_default_size(1280, 800);
-    window_->present();
-    spin();
-  }
-  void TearDown() override {
-    delete window_;
-    spin(50ms);
-    std::filesystem::remove_all(folder_);
-  }
-  GtkWidget* root() { return GTK_WIDGET(window_->gobj()); }
   void launch(bool preview) {
     AppModel::LaunchOptions options;
     options.preview = preview;
@@ -489,10 +478,6 @@ class ShellOverTheModel : public ::testing::Test {
     spin();  // laid out and drawn
     return reached;
   }
-
-  std::string folder_;
-  ShellContext context_;
-  RootWindow* window_ = nullptr;
 };
 
 TEST_F(ShellOverTheModel, TheDemoWorkspaceShowsEveryPageWithoutAnError) {
