@@ -46,35 +46,33 @@ JSONValue benchPlan(int n, int v) {
     routes.push_back(JSONValue::object({{"ci", k}, {"orders", JSONValue(JSONArray{})}}));
   }
   for (int i = 0; i < n; ++i) {
-    orders.push_back(JSONValue::object(
-        {{"id", std::to_string(100000 + i)},
-         {"title", "Клиент " + std::to_string(i)},
-         {"address", "Москва, улица " + std::to_string(i % 700) + ", " + std::to_string(i % 50 + 1)},
-         {"phone", "+7 900 " + std::to_string(1000000 + i)},
-         {"window", windows[i % 5]},
-         {"units", 1 + i % 5},
-         {"lat", 55.55 + random() * 0.4},
-         {"lon", 37.35 + random() * 0.55},
-         {"hardWindow", ""},
-         {"serviceS", nullptr},
-         {"sharedS", nullptr},
-         {"comments", ""},
-         {"instructions", "Позвонить за час"},
-         {"source", "file"},
-         {"qc", "file"}}));
+    orders.push_back(
+        JSONValue::object({{"id", std::to_string(100000 + i)},
+                           {"title", "Клиент " + std::to_string(i)},
+                           {"address", "Москва, улица " + std::to_string(i % 700) + ", " + std::to_string(i % 50 + 1)},
+                           {"phone", "+7 900 " + std::to_string(1000000 + i)},
+                           {"window", windows[i % 5]},
+                           {"units", 1 + i % 5},
+                           {"lat", 55.55 + random() * 0.4},
+                           {"lon", 37.35 + random() * 0.55},
+                           {"hardWindow", ""},
+                           {"serviceS", nullptr},
+                           {"sharedS", nullptr},
+                           {"comments", ""},
+                           {"instructions", "Позвонить за час"},
+                           {"source", "file"},
+                           {"qc", "file"}}));
     routes[static_cast<std::size_t>(i % v)].member("orders").push(i);
   }
-  return JSONValue::object({{"routeDate", "2026-09-22"},
-                            {"fileName", "Заказы.xlsx"},
-                            {"depot", JSONValue::object({{"name", "Склад"},
-                                                         {"lat", 55.75},
-                                                         {"lon", 37.6},
-                                                         {"window", "08:00-20:00"}})},
-                            {"vehicles", JSONValue(std::move(vehicles))},
-                            {"orders", JSONValue(std::move(orders))},
-                            {"routes", JSONValue(std::move(routes))},
-                            {"planned", true},
-                            {"revision", 1}});
+  return JSONValue::object(
+      {{"routeDate", "2026-09-22"},
+       {"fileName", "Заказы.xlsx"},
+       {"depot", JSONValue::object({{"name", "Склад"}, {"lat", 55.75}, {"lon", 37.6}, {"window", "08:00-20:00"}})},
+       {"vehicles", JSONValue(std::move(vehicles))},
+       {"orders", JSONValue(std::move(orders))},
+       {"routes", JSONValue(std::move(routes))},
+       {"planned", true},
+       {"revision", 1}});
 }
 
 const JSONValue& plan() {

@@ -103,11 +103,11 @@ std::string number(double value) {
 }
 
 const std::array<const char*, 25> kStreets{
-    "Тверская улица", "улица Петровка", "Мясницкая улица", "улица Покровка", "улица Арбат", "Пятницкая улица",
-    "улица Маросейка", "Новослободская улица", "Профсоюзная улица", "Ленинский проспект", "проспект Мира",
-    "Каширское шоссе", "улица Вавилова", "Садовая-Спасская улица", "улица Зорге", "Бутырская улица",
-    "улица Сретенка", "Большая Ордынка", "улица Остоженка", "Кутузовский проспект", "улица Гиляровского",
-    "Щёлковское шоссе", "улица Лобачевского", "Рязанский проспект", "улица Талалихина"};
+    "Тверская улица",     "улица Петровка",   "Мясницкая улица",      "улица Покровка",         "улица Арбат",
+    "Пятницкая улица",    "улица Маросейка",  "Новослободская улица", "Профсоюзная улица",      "Ленинский проспект",
+    "проспект Мира",      "Каширское шоссе",  "улица Вавилова",       "Садовая-Спасская улица", "улица Зорге",
+    "Бутырская улица",    "улица Сретенка",   "Большая Ордынка",      "улица Остоженка",        "Кутузовский проспект",
+    "улица Гиляровского", "Щёлковское шоссе", "улица Лобачевского",   "Рязанский проспект",     "улица Талалихина"};
 
 // An order book of `rows` orders, every one with coordinates, `addresses` distinct addresses among them, in the
 // layout a spreadsheet program writes (shared strings).
@@ -124,8 +124,8 @@ std::string orderBook(long rows, long addresses) {
       "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n<worksheet "
       "xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><sheetData>";
   sheet += "<row>";
-  for (const char* title : {"Номер заказа", "Клиент", "Адрес", "Телефон", "Временное окно", "Количество мест",
-                            "Широта", "Долгота", "Комментарий логиста", "Инструкция курьеру"})
+  for (const char* title : {"Номер заказа", "Клиент", "Адрес", "Телефон", "Временное окно", "Количество мест", "Широта",
+                            "Долгота", "Комментарий логиста", "Инструкция курьеру"})
     sheet += shared(title);
   sheet += "</row>";
   for (long i = 0; i < rows; ++i) {
@@ -145,9 +145,10 @@ std::string orderBook(long rows, long addresses) {
     sheet += "</row>";
   }
   sheet += "</sheetData></worksheet>";
-  std::string table = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n<sst "
-                      "xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" count=\"" +
-                      std::to_string(strings.size()) + "\" uniqueCount=\"" + std::to_string(strings.size()) + "\">";
+  std::string table =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n<sst "
+      "xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" count=\"" +
+      std::to_string(strings.size()) + "\" uniqueCount=\"" + std::to_string(strings.size()) + "\">";
   for (const std::string& text : strings) table += "<si><t>" + text + "</t></si>";
   table += "</sst>";
 

@@ -23,8 +23,8 @@ std::string base64Text(std::size_t size, std::mt19937_64& random) {
 }
 
 JSONValue planningDocument() {
-  static const char* const kStreets[] = {"ул. Тверская", "Ленинский проспект", "ул. Большая Якиманка",
-                                         "Кутузовский проспект", "ул. Профсоюзная", "Варшавское шоссе"};
+  static const char* const kStreets[] = {"ул. Тверская",         "Ленинский проспект", "ул. Большая Якиманка",
+                                         "Кутузовский проспект", "ул. Профсоюзная",    "Варшавское шоссе"};
   static const char* const kClients[] = {"ООО «Ромашка»", "ИП Иванов Пётр Сергеевич", "АО «Север-Логистик»",
                                          "Кофейня «Зёрна»", "Аптека № 12"};
   std::mt19937_64 random(42);
@@ -38,8 +38,8 @@ JSONValue planningDocument() {
         {"externalId", "EXT-2026-" + std::to_string(100000 + i)},
         {"routeId", i / 40},
         {"pointId", i % 40},
-        {"address", std::string("г. Москва, ") + kStreets[i % 6] + ", д. " + std::to_string(1 + i % 97) +
-                        ", кв. " + std::to_string(1 + i % 211) + ", подъезд 2, этаж 5"},
+        {"address", std::string("г. Москва, ") + kStreets[i % 6] + ", д. " + std::to_string(1 + i % 97) + ", кв. " +
+                        std::to_string(1 + i % 211) + ", подъезд 2, этаж 5"},
         {"clientName", kClients[i % 5]},
         {"phone", "+7 (916) " + std::to_string(1000000 + i)},
         {"comment", "Позвонить за час до доставки, домофон не работает, оставить у консьержа. Хрупкое!"},
@@ -84,7 +84,6 @@ void BM_Decode(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
   state.counters["MB"] = static_cast<double>(text.size()) / 1e6;
 }
-
 
 // The same, with the previous document freed outside the measurement: glibc settles the chunks freed by a
 // large value at the next large allocation, which BM_Decode counts as part of decoding.

@@ -12,7 +12,6 @@
 #include <string>
 #include <vector>
 
-
 #include "core/base/errors.h"
 #include "core/engine/planner_engine.h"
 #include "core/engine/script_context.h"
@@ -57,7 +56,10 @@ Instance readInstance(const fs::path& path) {
     std::vector<std::string> tokens;
     for (std::string w; words >> w;) tokens.push_back(w);
     if (tokens.empty()) continue;
-    if (tokens[0] == "NUMBER") { fleetNext = true; continue; }
+    if (tokens[0] == "NUMBER") {
+      fleetNext = true;
+      continue;
+    }
     std::vector<double> values;
     for (const auto& t : tokens) {
       double x;
@@ -115,14 +117,16 @@ int runFolder(const fs::path& folder, int budget, int seed) {
   for (const auto& e : fs::directory_iterator(folder))
     if (e.is_regular_file() && e.path().extension() == ".txt") files.push_back(e.path());
   std::sort(files.begin(), files.end());
-  std::printf("%-8s %4s %4s %10s %10s %8s %7s %5s %s\n", "instance", "veh", "best", "distance", "best", "gap%", "sec", "unas", "check");
+  std::printf("%-8s %4s %4s %10s %10s %8s %7s %5s %s\n", "instance", "veh", "best", "distance", "best", "gap%", "sec",
+              "unas", "check");
   double gapSum = 0;
   int gapCount = 0, failures = 0;
   for (const auto& file : files) {
     Instance inst = readInstance(file);
     auto context = makeContext();
     std::string call = "benchSolomon(" + inst.rows.json() + "," + std::to_string(inst.fleet) + "," +
-                       JSONValue(inst.capacity).json() + "," + std::to_string(budget) + "," + std::to_string(seed) + ")";
+                       JSONValue(inst.capacity).json() + "," + std::to_string(budget) + "," + std::to_string(seed) +
+                       ")";
     auto t0 = std::chrono::steady_clock::now();
     JSONValue r = JSONValue::decode(context->evaluate(call, "bench.js"));
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
@@ -142,8 +146,9 @@ int runFolder(const fs::path& folder, int budget, int seed) {
     }
     int faults = static_cast<int>(r["faultCount"].intValue());
     if (faults > 0) failures++;
-    std::printf("%-8s %4d %4s %10.2f %10s %8s %7.2f %5d %s\n", inst.name.c_str(), static_cast<int>(r["vehicles"].intValue()),
-                bestVehicles.c_str(), distance, bestDistance.c_str(), gap.c_str(), seconds, static_cast<int>(r["unassigned"].intValue()),
+    std::printf("%-8s %4d %4s %10.2f %10s %8s %7.2f %5d %s\n", inst.name.c_str(),
+                static_cast<int>(r["vehicles"].intValue()), bestVehicles.c_str(), distance, bestDistance.c_str(),
+                gap.c_str(), seconds, static_cast<int>(r["unassigned"].intValue()),
                 faults == 0 ? "ok" : r["faults"].json().c_str());
   }
   if (gapCount > 0) std::printf("mean gap %+.2f%% over %d instances\n", gapSum / gapCount, gapCount);
@@ -160,7 +165,8 @@ int runCity(const std::string& sizes) {
   for (std::string item; std::getline(list, item, ',');) {
     int orders = std::stoi(item);
     auto context = makeEngineContext();
-    JSONValue payload = JSONValue::decode(context->evaluate("benchCityPayload(" + std::to_string(orders) + ")", "bench.js"));
+    JSONValue payload =
+        JSONValue::decode(context->evaluate("benchCityPayload(" + std::to_string(orders) + ")", "bench.js"));
     auto t0 = std::chrono::steady_clock::now();
     nativeRun(*context, "load", payload);
     auto t1 = std::chrono::steady_clock::now();
@@ -171,7 +177,8 @@ int runCity(const std::string& sizes) {
     int faults = static_cast<int>(r["faultCount"].intValue());
     if (faults > 0) failures++;
     std::printf("%7d %6d %6d %5d %10.1f %9.1f %7.2f %8.2f %s  %s\n", orders, static_cast<int>(r["fleet"].intValue()),
-                static_cast<int>(r["routes"].intValue()), static_cast<int>(r["unassigned"].intValue()), r["km"].doubleValue().value_or(0), r["late"].doubleValue().value_or(0),
+                static_cast<int>(r["routes"].intValue()), static_cast<int>(r["unassigned"].intValue()),
+                r["km"].doubleValue().value_or(0), r["late"].doubleValue().value_or(0),
                 std::chrono::duration<double>(t1 - t0).count(), std::chrono::duration<double>(t2 - t1).count(),
                 faults == 0 ? "ok" : r["faults"].json().c_str(), r["status"].string().c_str());
     std::fflush(stdout);
@@ -186,10 +193,14 @@ int main(int argc, char** argv) {
   std::string folder, city;
   for (int i = 1; i < argc; i++) {
     std::string a = argv[i];
-    if (a == "--budget" && i + 1 < argc) budget = std::stoi(argv[++i]);
-    else if (a == "--seed" && i + 1 < argc) seed = std::stoi(argv[++i]);
-    else if (a == "--city" && i + 1 < argc) city = argv[++i];
-    else folder = a;
+    if (a == "--budget" && i + 1 < argc)
+      budget = std::stoi(argv[++i]);
+    else if (a == "--seed" && i + 1 < argc)
+      seed = std::stoi(argv[++i]);
+    else if (a == "--city" && i + 1 < argc)
+      city = argv[++i];
+    else
+      folder = a;
   }
   if (folder.empty() && city.empty()) {
     std::fprintf(stderr, "usage: planner_bench [--budget MS] [--seed N] FOLDER | --city 50,200,500,1000,2000\n");

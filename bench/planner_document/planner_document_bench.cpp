@@ -126,7 +126,7 @@ int importBenchmark(const char* self, long bytes) {
 
 }  // namespace
 
-#define ACTION(name)                                                             \
+#define ACTION(name)                                                           \
   static void BM_##name(benchmark::State& state) { timeAction(state, #name); } \
   BENCHMARK(BM_##name)->Unit(benchmark::kMillisecond)->MinTime(0.5);
 

@@ -24,9 +24,7 @@ const char* const kCorrected = "Координаты исправлены. Ад�
 const char* const kManual = "manual";
 
 // A hand-made entry is never replaced by an address found or read from a file.
-bool handMade(const JSONValue& entry) {
-  return entry["pinned"].boolValue() || entry["source"].string() == kManual;
-}
+bool handMade(const JSONValue& entry) { return entry["pinned"].boolValue() || entry["source"].string() == kManual; }
 
 // The remembered names of an address with one more: no empty texts, no repeats, in code point order.
 JSONValue mergedNames(const JSONValue* pending, const std::string& name) {
@@ -55,8 +53,8 @@ async::Task<std::string> AppModel::addressKey(std::string address) {
   co_return result["key"].string();
 }
 
-async::Task<void> AppModel::remember(std::string address, double lat, double lon, std::string source,
-                                     std::string name, bool synchronize, bool persist) {
+async::Task<void> AppModel::remember(std::string address, double lat, double lon, std::string source, std::string name,
+                                     bool synchronize, bool persist) {
   auto self = shared_from_this();
   if (address.empty() || !engine_) co_return;
   std::shared_ptr<PlannerEngine> engine = engine_;
@@ -130,8 +128,7 @@ async::Task<void> AppModel::remember(std::string address, double lat, double lon
 
 async::Task<void> AppModel::correctCoordinate(std::string id, double latitude, double longitude) {
   auto self = shared_from_this();
-  if (!std::isfinite(latitude) || !std::isfinite(longitude) || std::fabs(latitude) > 90 ||
-      std::fabs(longitude) > 180) {
+  if (!std::isfinite(latitude) || !std::isfinite(longitude) || std::fabs(latitude) > 90 || std::fabs(longitude) > 180) {
     co_return;
   }
   const std::vector<std::string> ids = orderIDs();

@@ -12,9 +12,7 @@ std::string randomUUID() {
 }
 
 AppModel::AppModel()
-    : nextGeocodingRequest_(async::Clock::now()),
-      date_(std::chrono::system_clock::now()),
-      generation_(randomUUID()) {}
+    : nextGeocodingRequest_(async::Clock::now()), date_(std::chrono::system_clock::now()), generation_(randomUUID()) {}
 
 AppModel::~AppModel() = default;
 
@@ -70,7 +68,9 @@ void AppModel::setHistory(std::vector<JSONValue> value) { assign(history_, std::
 void AppModel::setMapConfiguration(JSONValue value) {
   assign(mapConfiguration_, std::move(value), Property::mapConfiguration);
 }
-void AppModel::setMapIssue(std::optional<std::string> value) { assign(mapIssue_, std::move(value), Property::mapIssue); }
+void AppModel::setMapIssue(std::optional<std::string> value) {
+  assign(mapIssue_, std::move(value), Property::mapIssue);
+}
 void AppModel::setEditRevisions(std::map<std::string, std::int64_t> value) {
   assign(editRevisions_, std::move(value), Property::editRevisions);
 }

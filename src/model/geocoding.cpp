@@ -118,8 +118,8 @@ const JSONValue* currentOrder(const AppModel& model, const std::string& id) {
 }
 
 std::string counts(std::int64_t completed, std::int64_t total, std::int64_t found, std::int64_t review) {
-  return "Проверено " + std::to_string(completed) + " из " + std::to_string(total) + ". Найдено: " +
-         std::to_string(found) + ". Уточнить: " + std::to_string(review) + ".";
+  return "Проверено " + std::to_string(completed) + " из " + std::to_string(total) +
+         ". Найдено: " + std::to_string(found) + ". Уточнить: " + std::to_string(review) + ".";
 }
 
 // One lookup of the search, run as a child task under the children's token.
@@ -356,9 +356,9 @@ async::Task<void> runGeocoding(std::shared_ptr<AppModel> model, std::vector<JSON
   if (failureMessage) model->setError(*failureMessage);
   const bool stopped = stop.isCancelled();
   const char* head = stopped ? "Поиск остановлен" : failureMessage ? "Поиск прерван" : "Поиск завершён";
-  model->setStatus(std::string(head) + ". " +
-                   counts(model->geocodingCompleted(), model->geocodingTotal(), model->geocodingFound(),
-                          model->geocodingReview()));
+  model->setStatus(
+      std::string(head) + ". " +
+      counts(model->geocodingCompleted(), model->geocodingTotal(), model->geocodingFound(), model->geocodingReview()));
   if (stopped || failureMessage) co_return;
 
   // One upload of the remembered addresses, not waited for.

@@ -115,7 +115,8 @@ async::Task<bool> AppModel::patchOrder(std::string nativeID, JSONValue changes) 
   auto revisions = editRevisions_;
   revisions[nativeID] += 1;
   setEditRevisions(std::move(revisions));
-  JSONValue payload = JSONValue::object({{"index", JSONValue(static_cast<double>(*index))}, {"changes", std::move(changes)}});
+  JSONValue payload =
+      JSONValue::object({{"index", JSONValue(static_cast<double>(*index))}, {"changes", std::move(changes)}});
   co_return co_await mutate("order", std::move(payload));
 }
 

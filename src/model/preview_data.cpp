@@ -126,10 +126,8 @@ JSONValue track(const JSONValue& planner) {
   JSONValue pings = JSONValue(JSONArray{});
   const JSONArray& orders = ordersOf(planner);
   for (std::size_t i = 0; i < orders.size(); ++i) {
-    pings.push(JSONValue::object({{"lat", orders[i]["lat"]},
-                                  {"lon", orders[i]["lon"]},
-                                  {"at", pingTime(i)},
-                                  {"accuracy", 10}}));
+    pings.push(JSONValue::object(
+        {{"lat", orders[i]["lat"]}, {"lon", orders[i]["lon"]}, {"at", pingTime(i)}, {"accuracy", 10}}));
   }
   return JSONValue::object({{"routeId", "preview-route"}, {"pings", std::move(pings)}, {"marks", JSONArray{}}});
 }
@@ -182,15 +180,14 @@ JSONValue addresses(const JSONValue& planner) {
 
 JSONValue zones() {
   auto point = [](double lat, double lon) { return JSONValue::array({lat, lon}); };
-  return JSONValue::object(
-      {{"zones", JSONValue::array({JSONValue::object({
-                     {"name", "Центр · пример"},
-                     {"vehicle", "sample-driver"},
-                     {"color", "#D45A16"},
-                     {"isHidden", false},
-                     {"points", JSONValue::array({point(55.75, 37.6), point(55.77, 37.6), point(55.77, 37.64),
-                                                  point(55.75, 37.64)})},
-                 })})}});
+  return JSONValue::object({{"zones", JSONValue::array({JSONValue::object({
+                                          {"name", "Центр · пример"},
+                                          {"vehicle", "sample-driver"},
+                                          {"color", "#D45A16"},
+                                          {"isHidden", false},
+                                          {"points", JSONValue::array({point(55.75, 37.6), point(55.77, 37.6),
+                                                                       point(55.77, 37.64), point(55.75, 37.64)})},
+                                      })})}});
 }
 
 JSONValue shifts(const std::vector<QueryItem>& query) {
@@ -211,10 +208,9 @@ JSONValue shifts(const std::vector<QueryItem>& query) {
 JSONValue summary(const std::vector<QueryItem>& query) {
   const JSONValue& courier = PreviewData::courier();
   return JSONValue::object({
-      {"range", JSONValue::object({{"from", parameter(query, "from", "2026-09-22")},
-                                   {"to", parameter(query, "to", "2026-09-22")}})},
-      {"totals", JSONValue::object(
-                     {{"routes", 1}, {"orders", 5}, {"delivered", 0}, {"pending", 5}, {"problems", 0}})},
+      {"range", JSONValue::object(
+                    {{"from", parameter(query, "from", "2026-09-22")}, {"to", parameter(query, "to", "2026-09-22")}})},
+      {"totals", JSONValue::object({{"routes", 1}, {"orders", 5}, {"delivered", 0}, {"pending", 5}, {"problems", 0}})},
       {"couriers", JSONValue::array({JSONValue::object({{"id", courier["id"]},
                                                         {"name", courier["fullName"]},
                                                         {"routes", 1},
@@ -246,7 +242,8 @@ const JSONValue& PreviewData::route() {
   static const JSONValue value = JSONValue::object({
       {"routeId", "preview-route"},
       {"externalRouteId", "Пример маршрута"},
-      {"courier", JSONValue::object({{"id", "preview-courier"}, {"name", "Тарен Примеров"}, {"login", "sample-driver"}})},
+      {"courier",
+       JSONValue::object({{"id", "preview-courier"}, {"name", "Тарен Примеров"}, {"login", "sample-driver"}})},
       {"status", "pending"},
       {"points", 5},
       {"closed", 0},
@@ -273,19 +270,17 @@ JSONValue PreviewData::response(std::string_view path, const JSONValue& planner)
   if (base == "/admin/documents/preview-document/acks") {
     JSONValue acked = courier();
     acked.set("ackedAt", nullptr);
-    return JSONValue::object({{"title", kDocumentTitle},
-                              {"acked", 0},
-                              {"total", 1},
-                              {"couriers", JSONValue::array({std::move(acked)})}});
+    return JSONValue::object(
+        {{"title", kDocumentTitle}, {"acked", 0}, {"total", 1}, {"couriers", JSONValue::array({std::move(acked)})}});
   }
   if (base == "/monitoring/routes/preview-route/track") return track(planner);
   if (base == "/monitoring/nearest") return JSONValue::object({{"candidates", JSONArray{}}});
   if (base == "/monitoring/orders") return monitoringOrders(planner);
   if (base == "/monitoring/trackers") {
     return JSONValue::object({{"trackers", JSONValue::array({JSONValue::object({{"routeId", "preview-route"},
-                                                                                 {"courier", route()["courier"]},
-                                                                                 {"signal", "never"},
-                                                                                 {"pingCount", 0}})})}});
+                                                                                {"courier", route()["courier"]},
+                                                                                {"signal", "never"},
+                                                                                {"pingCount", 0}})})}});
   }
   if (base == "/admin/couriers") return JSONValue::object({{"couriers", JSONValue::array({courier()})}});
   if (base == "/panel/clients") return clients(planner);
@@ -295,12 +290,12 @@ JSONValue PreviewData::response(std::string_view path, const JSONValue& planner)
   if (base == "/reports/summary") return summary(query);
   if (base == "/admin/documents") {
     return JSONValue::object({{"documents", JSONValue::array({JSONValue::object({{"id", "preview-document"},
-                                                                                  {"title", kDocumentTitle},
-                                                                                  {"version", 1},
-                                                                                  {"requiresAck", true},
-                                                                                  {"isActive", true},
-                                                                                  {"ackedCount", 0},
-                                                                                  {"couriersTotal", 1}})})}});
+                                                                                 {"title", kDocumentTitle},
+                                                                                 {"version", 1},
+                                                                                 {"requiresAck", true},
+                                                                                 {"isActive", true},
+                                                                                 {"ackedCount", 0},
+                                                                                 {"couriersTotal", 1}})})}});
   }
   if (base == "/admin/documents/preview-document") {
     return JSONValue::object({{"id", "preview-document"},
@@ -311,10 +306,10 @@ JSONValue PreviewData::response(std::string_view path, const JSONValue& planner)
   }
   if (base == "/staff/companies") {
     return JSONValue::object({{"companies", JSONValue::array({JSONValue::object({{"id", "preview"},
-                                                                                  {"name", "Компания · пример"},
-                                                                                  {"people", 1},
-                                                                                  {"routes", 1},
-                                                                                  {"isActive", true}})})}});
+                                                                                 {"name", "Компания · пример"},
+                                                                                 {"people", 1},
+                                                                                 {"routes", 1},
+                                                                                 {"isActive", true}})})}});
   }
   if (base == "/integrations/settings") {
     return JSONValue::object({{"geocoder", "auto"},

@@ -37,8 +37,8 @@ async::Task<void> drive(Request request) {
 }
 
 Request send(const std::shared_ptr<APIClient>& api, std::string path) {
-  auto request = std::make_shared<async::SharedTask<JSONValue>>(
-      api->request(std::move(path), "GET", std::nullopt, std::nullopt));
+  auto request =
+      std::make_shared<async::SharedTask<JSONValue>>(api->request(std::move(path), "GET", std::nullopt, std::nullopt));
   async::spawn(drive(request));
   return request;
 }

@@ -48,7 +48,9 @@ const char* const kDepotNeedsConnection = "Для смены склада тре
 std::string profileAccount(const std::string& baseURL) { return "profile:" + baseURL; }
 
 // An absolute URL: a scheme, and nothing a URL cannot hold (no blanks, no control characters).
-bool formsURL(const std::string& text) { return !text.empty() && g_uri_is_valid(text.c_str(), G_URI_FLAGS_NONE, nullptr); }
+bool formsURL(const std::string& text) {
+  return !text.empty() && g_uri_is_valid(text.c_str(), G_URI_FLAGS_NONE, nullptr);
+}
 
 bool isTransportFailure(const std::exception_ptr& failure) {
   try {
@@ -214,8 +216,8 @@ async::Task<void> AppModel::enter(JSONValue profile, bool offlineOnly, BusyHold 
 
   // Built and filled aside; installed below only while this is still the latest workspace change.
   std::shared_ptr<PlannerEngine> engine = co_await PlannerEngine::create(launch_.catalogPath);
-  const std::string scope = api->baseURL() + "|" + profile["companyId"].string() + "|" + profile["id"].string() +
-                            "|" + profile["depotId"].string();
+  const std::string scope = api->baseURL() + "|" + profile["companyId"].string() + "|" + profile["id"].string() + "|" +
+                            profile["depotId"].string();
   std::shared_ptr<EncryptedCache> cache = co_await EncryptedCache::open(scope);
 
   JSONValue identity = JSONValue::object({{"companyId", profile["companyId"]}, {"author", profile["fullName"]}});

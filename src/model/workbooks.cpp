@@ -177,9 +177,8 @@ async::Task<void> AppModel::importWorkbook() {
   setSelectedOrders({});
   setEditRevisions({});
   char* displayName = g_filename_display_basename(path->c_str());
-  JSONValue payload = JSONValue::object({{"base64", std::move(file.base64)},
-                                         {"name", std::string(displayName)},
-                                         {"routeDate", DorvikDate::day(date_)}});
+  JSONValue payload = JSONValue::object(
+      {{"base64", std::move(file.base64)}, {"name", std::string(displayName)}, {"routeDate", DorvikDate::day(date_)}});
   g_free(displayName);
   // The document this very change installed: later changes may already have replaced the current one.
   std::string action = "import";
@@ -248,9 +247,8 @@ async::Task<void> AppModel::exportWorkbook(std::string kind) {
 
 async::Task<void> AppModel::exportRows(JSONArray rows, std::string name) {
   auto self = shared_from_this();
-  JSONValue payload = JSONValue::object({{"rows", JSONValue(std::move(rows))},
-                                         {"name", firstCharacters(name, 31)},
-                                         {"fileName", name + ".xlsx"}});
+  JSONValue payload = JSONValue::object(
+      {{"rows", JSONValue(std::move(rows))}, {"name", firstCharacters(name, 31)}, {"fileName", name + ".xlsx"}});
   co_await renderWorkbook("sheet", std::move(payload));
 }
 

@@ -17,11 +17,9 @@ Appearance::Appearance(std::shared_ptr<UserDefaults> defaults) : defaults_(std::
   observer_ = defaults_->observe([this](const std::string& key) {
     if (key == "appearance" || key == "accent" || key == "textSize") apply();
   });
-  darkHandler_ = g_signal_connect(adw_style_manager_get_default(), "notify::dark",
-                                  callback([](GObject*, GParamSpec*, gpointer self) {
-                                    static_cast<Appearance*>(self)->apply();
-                                  }),
-                                  this);
+  darkHandler_ = g_signal_connect(
+      adw_style_manager_get_default(), "notify::dark",
+      callback([](GObject*, GParamSpec*, gpointer self) { static_cast<Appearance*>(self)->apply(); }), this);
   apply();
 }
 
@@ -36,8 +34,8 @@ void Appearance::apply() {
   adw_style_manager_set_color_scheme(manager, appearance == "dark"    ? ADW_COLOR_SCHEME_FORCE_DARK
                                               : appearance == "light" ? ADW_COLOR_SCHEME_FORCE_LIGHT
                                                                       : ADW_COLOR_SCHEME_DEFAULT);
-  provider_->load_from_data(shellStyleSheet(defaults_->string("accent", "orange"),
-                                            defaults_->number("textSize", 13), adw_style_manager_get_dark(manager)));
+  provider_->load_from_data(shellStyleSheet(defaults_->string("accent", "orange"), defaults_->number("textSize", 13),
+                                            adw_style_manager_get_dark(manager)));
 }
 
 DorvikApp::DorvikApp(bool preview, std::shared_ptr<Workflows> workflows) : preview_(preview) {

@@ -60,8 +60,7 @@ void addValueFields(AdwPreferencesGroup* group, const std::vector<FieldSpec>& fi
       case FieldSpec::Kind::text:
       case FieldSpec::Kind::number:
       case FieldSpec::Kind::secret: {
-        GtkWidget* row =
-            field.kind == FieldSpec::Kind::secret ? adw_password_entry_row_new() : adw_entry_row_new();
+        GtkWidget* row = field.kind == FieldSpec::Kind::secret ? adw_password_entry_row_new() : adw_entry_row_new();
         adw_preferences_row_set_title(ADW_PREFERENCES_ROW(row), field.title.c_str());
         gtk_editable_set_text(GTK_EDITABLE(row), ValueFields::text(*value, field).c_str());
         g_signal_connect_data(row, "changed", callback([](GtkEditable* editable, gpointer data) {
@@ -94,17 +93,19 @@ EditorFooter::EditorFooter(const std::string& title, std::function<void()> save,
   });
   auto controller = Gtk::ShortcutController::create();
   controller->set_scope(Gtk::ShortcutScope::GLOBAL);
-  controller->add_shortcut(Gtk::Shortcut::create(Gtk::KeyvalTrigger::create(GDK_KEY_Escape),
-                                                 Gtk::CallbackAction::create([this](Gtk::Widget&, const Glib::VariantBase&) {
-                                                   if (dismiss_) dismiss_();
-                                                   return true;
-                                                 })));
-  controller->add_shortcut(Gtk::Shortcut::create(Gtk::KeyvalTrigger::create(GDK_KEY_Return),
-                                                 Gtk::CallbackAction::create([this](Gtk::Widget&, const Glib::VariantBase&) {
-                                                   if (busy_ || !save_) return false;
-                                                   save_();
-                                                   return true;
-                                                 })));
+  controller->add_shortcut(
+      Gtk::Shortcut::create(Gtk::KeyvalTrigger::create(GDK_KEY_Escape),
+                            Gtk::CallbackAction::create([this](Gtk::Widget&, const Glib::VariantBase&) {
+                              if (dismiss_) dismiss_();
+                              return true;
+                            })));
+  controller->add_shortcut(
+      Gtk::Shortcut::create(Gtk::KeyvalTrigger::create(GDK_KEY_Return),
+                            Gtk::CallbackAction::create([this](Gtk::Widget&, const Glib::VariantBase&) {
+                              if (busy_ || !save_) return false;
+                              save_();
+                              return true;
+                            })));
   add_controller(controller);
 }
 

@@ -17,8 +17,7 @@ namespace dorvik {
 
 // Adds one input row per field to `group`, bound to the shared edited object: text, number and long-text rows
 // write the typed text, toggles a Boolean; every other member of the object is kept.
-void addValueFields(AdwPreferencesGroup* group, const std::vector<FieldSpec>& fields,
-                    std::shared_ptr<JSONValue> value);
+void addValueFields(AdwPreferencesGroup* group, const std::vector<FieldSpec>& fields, std::shared_ptr<JSONValue> value);
 
 // The bottom bar of an editor sheet: "Отмена" (Escape) and the save button (Return), the latter disabled while
 // busy.

@@ -229,7 +229,8 @@ class CourierAppSettingsView : public Gtk::Box {
       photoProof_ = toggle_.get_active();
       update();
     });
-    if (save_) save_->signal_clicked().connect([this] { startDetached(runSave(link_.weak(), context_, state_, photoProof_)); });
+    if (save_)
+      save_->signal_clicked().connect([this] { startDetached(runSave(link_.weak(), context_, state_, photoProof_)); });
     refresh_->signal_clicked().connect([this] { startDetached(runLoad(link_.weak(), context_, state_)); });
     stateConnection_ = state_->observe([this](ScreenData::Property) { update(); });
     connection_ = context_.model->observe([this](AppModel::Property p) {

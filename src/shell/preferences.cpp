@@ -65,8 +65,7 @@ template <class F>
 void onSelected(GtkWidget* row, F handler) {
   auto* f = new F(std::move(handler));
   g_signal_connect_data(
-      row, "notify::selected",
-      callback([](GObject* object, GParamSpec*, gpointer data) {
+      row, "notify::selected", callback([](GObject* object, GParamSpec*, gpointer data) {
         guint index = adw_combo_row_get_selected(ADW_COMBO_ROW(object));
         if (index != GTK_INVALID_LIST_POSITION) (*static_cast<F*>(data))(index);
       }),
@@ -101,7 +100,8 @@ void showPreferences(const ShellContext& context, Gtk::Window* parent) {
   bool appearanceKnown = false;
   for (guint i = 0; i < appearanceKeys.size(); ++i)
     if (appearanceKeys[i] == appearance) appearanceIndex = i, appearanceKnown = true;
-  GtkWidget* appearanceRow = combo("Оформление", {"Как в системе", "Светлое", "Тёмное"}, appearanceIndex, !appearanceKnown);
+  GtkWidget* appearanceRow =
+      combo("Оформление", {"Как в системе", "Светлое", "Тёмное"}, appearanceIndex, !appearanceKnown);
   onSelected(appearanceRow, [defaults = context.defaults](guint i) {
     if (i < appearanceKeys.size()) defaults->setString("appearance", appearanceKeys[i]);
   });
@@ -232,8 +232,9 @@ void showPreferences(const ShellContext& context, Gtk::Window* parent) {
 
   state->connection = context.model->observe([state](AppModel::Property) { state->update(); });
   state->update();
-  g_object_set_data_full(G_OBJECT(window), "dorvik-preferences", state,
-                         +[](gpointer data) { delete static_cast<PreferencesState*>(data); });
+  g_object_set_data_full(
+      G_OBJECT(window), "dorvik-preferences", state,
+      +[](gpointer data) { delete static_cast<PreferencesState*>(data); });
   g_signal_connect(window, "destroy", callback([](GtkWidget*, gpointer) { openWindow = nullptr; }), nullptr);
   openWindow = GTK_WINDOW(window);
   gtk_window_present(GTK_WINDOW(window));

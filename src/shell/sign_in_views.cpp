@@ -41,8 +41,7 @@ Gtk::Label* label(const std::string& text, const char* cssClass = nullptr) {
 }
 }  // namespace
 
-LoginView::LoginView(ShellContext context)
-    : Gtk::Box(Gtk::Orientation::VERTICAL, 28), context_(std::move(context)) {
+LoginView::LoginView(ShellContext context) : Gtk::Box(Gtk::Orientation::VERTICAL, 28), context_(std::move(context)) {
   set_halign(Gtk::Align::CENTER);
   set_valign(Gtk::Align::CENTER);
   append(*makeBrandMark(88));
@@ -89,7 +88,8 @@ LoginView::LoginView(ShellContext context)
 
   login_.signal_changed().connect([this] { update(); });
   password_.signal_changed().connect([this] { update(); });
-  g_signal_connect(password_.gobj(), "activate", callback([](GtkPasswordEntry*, gpointer self) { static_cast<LoginView*>(self)->signIn(); }), this);
+  g_signal_connect(password_.gobj(), "activate",
+                   callback([](GtkPasswordEntry*, gpointer self) { static_cast<LoginView*>(self)->signIn(); }), this);
   signInButton_.signal_clicked().connect([this] { signIn(); });
   settings->signal_clicked().connect([this] {
     if (context_.openPreferences) context_.openPreferences();
@@ -162,7 +162,9 @@ RequiredPasswordView::RequiredPasswordView(ShellContext context)
 
   password_.signal_changed().connect([this] { update(); });
   repeated_.signal_changed().connect([this] { update(); });
-  g_signal_connect(repeated_.gobj(), "activate", callback([](GtkPasswordEntry*, gpointer self) { static_cast<RequiredPasswordView*>(self)->save(); }), this);
+  g_signal_connect(repeated_.gobj(), "activate",
+                   callback([](GtkPasswordEntry*, gpointer self) { static_cast<RequiredPasswordView*>(self)->save(); }),
+                   this);
   saveButton_.signal_clicked().connect([this] { save(); });
   backButton_.signal_clicked().connect([this] { startDetached(context_.workflows->logout()); });
   connection_ = context_.model->observe([this](AppModel::Property p) {

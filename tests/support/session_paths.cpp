@@ -5,8 +5,7 @@
 namespace dorvik::testing {
 
 JSONValue sessionAnswer(const JSONValue& user, const std::string& refreshToken) {
-  return JSONValue::object({{"accessToken", "access-" + refreshToken}, {"refreshToken", refreshToken},
-                            {"user", user}});
+  return JSONValue::object({{"accessToken", "access-" + refreshToken}, {"refreshToken", refreshToken}, {"user", user}});
 }
 
 SessionServer::SessionServer(StandInServer& server, JSONValue user)

@@ -178,8 +178,8 @@ struct StandInServer::Impl {
         },
         this, nullptr);
     GError* error = nullptr;
-    auto options = static_cast<SoupServerListenOptions>(SOUP_SERVER_LISTEN_IPV4_ONLY |
-                                                        (tls ? SOUP_SERVER_LISTEN_HTTPS : 0));
+    auto options =
+        static_cast<SoupServerListenOptions>(SOUP_SERVER_LISTEN_IPV4_ONLY | (tls ? SOUP_SERVER_LISTEN_HTTPS : 0));
     if (!soup_server_listen_local(server, 0, options, &error)) {
       std::string message = error->message;
       g_error_free(error);
@@ -236,9 +236,8 @@ std::size_t StandInServer::hits(std::string_view path) const {
 }
 
 std::size_t StandInServer::hits(std::string_view method, std::string_view path) const {
-  return static_cast<std::size_t>(std::count_if(impl_->hits.begin(), impl_->hits.end(), [&](const Hit& h) {
-    return h.method == method && h.path == path;
-  }));
+  return static_cast<std::size_t>(std::count_if(impl_->hits.begin(), impl_->hits.end(),
+                                                [&](const Hit& h) { return h.method == method && h.path == path; }));
 }
 
 std::vector<Hit> StandInServer::hitsOn(std::string_view path) const {

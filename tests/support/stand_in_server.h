@@ -3,10 +3,10 @@
 // drives both by iterating that context (runBlocking, spinUntil).
 //
 // Scripting: on(method, path, answer) fixes the answer to every hit of that method and decoded path
-// ("path?query" first, then the path alone); a handler computes an answer per hit. Unscripted hits get 404. An answer can wait
-// (delay) or be held until the test releases it (a time-out, for a client whose limit is shorter than the wait),
-// or never come (the connection dropped). Every hit is recorded: method, path, query, headers, body, the client's
-// port (two sessions use two connections) and when it arrived on the monotonic clock.
+// ("path?query" first, then the path alone); a handler computes an answer per hit. Unscripted hits get 404. An answer
+// can wait (delay) or be held until the test releases it (a time-out, for a client whose limit is shorter than the
+// wait), or never come (the connection dropped). Every hit is recorded: method, path, query, headers, body, the
+// client's port (two sessions use two connections) and when it arrived on the monotonic clock.
 #pragma once
 
 #include <chrono>

@@ -31,13 +31,29 @@ StandInServer::TLS makeTestCertificate() {
   g_free(dir);
   const std::string key = folder + "/key.pem";
   const std::string cert = folder + "/cert.pem";
-  const gchar* argv[] = {"openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
-                         "-nodes", "-keyout", key.c_str(), "-out", cert.c_str(), "-days", "2", "-subj",
-                         "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1", nullptr};
+  const gchar* argv[] = {"openssl",
+                         "req",
+                         "-x509",
+                         "-newkey",
+                         "ec",
+                         "-pkeyopt",
+                         "ec_paramgen_curve:prime256v1",
+                         "-nodes",
+                         "-keyout",
+                         key.c_str(),
+                         "-out",
+                         cert.c_str(),
+                         "-days",
+                         "2",
+                         "-subj",
+                         "/CN=127.0.0.1",
+                         "-addext",
+                         "subjectAltName=IP:127.0.0.1",
+                         nullptr};
   gint status = 0;
   gchar* err = nullptr;
-  const gboolean ran = g_spawn_sync(nullptr, const_cast<gchar**>(argv), nullptr, G_SPAWN_SEARCH_PATH, nullptr,
-                                    nullptr, nullptr, &err, &status, &error);
+  const gboolean ran = g_spawn_sync(nullptr, const_cast<gchar**>(argv), nullptr, G_SPAWN_SEARCH_PATH, nullptr, nullptr,
+                                    nullptr, &err, &status, &error);
   std::string diagnostics = err ? err : "";
   g_free(err);
   if (!ran || !g_spawn_check_wait_status(status, nullptr)) {

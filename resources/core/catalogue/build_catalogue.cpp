@@ -48,7 +48,6 @@ class Failure : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-
 std::vector<std::string> splitTabs(const std::string& line) {
   std::vector<std::string> fields;
   std::size_t start = 0;
@@ -96,11 +95,14 @@ class Catalogue {
     }
     exec("PRAGMA journal_mode=DELETE");
     exec("BEGIN");
-    exec("CREATE TABLE osm_addresses (id TEXT PRIMARY KEY, city TEXT, street TEXT, house TEXT, "
-         "lat REAL NOT NULL, lon REAL NOT NULL, address_key TEXT NOT NULL CHECK (address_key <> ''))");
+    exec(
+        "CREATE TABLE osm_addresses (id TEXT PRIMARY KEY, city TEXT, street TEXT, house TEXT, "
+        "lat REAL NOT NULL, lon REAL NOT NULL, address_key TEXT NOT NULL CHECK (address_key <> ''))");
     exec("CREATE TABLE catalog_meta (key TEXT PRIMARY KEY, value TEXT NOT NULL)");
-    if (sqlite3_prepare_v2(db_, "INSERT INTO osm_addresses (id, city, street, house, lat, lon, address_key) "
-                                "VALUES (?, ?, ?, ?, ?, ?, ?)", -1, &insert_, nullptr) != SQLITE_OK) {
+    if (sqlite3_prepare_v2(db_,
+                           "INSERT INTO osm_addresses (id, city, street, house, lat, lon, address_key) "
+                           "VALUES (?, ?, ?, ?, ?, ?, ?)",
+                           -1, &insert_, nullptr) != SQLITE_OK) {
       throw Failure(error());
     }
   }
@@ -130,8 +132,8 @@ class Catalogue {
 
   void finish(const std::string& keyVersion, std::size_t rows, const std::string& source) {
     exec("CREATE INDEX osm_addresses_key ON osm_addresses(address_key)");
-    exec("INSERT INTO catalog_meta VALUES ('key_version', '" + keyVersion + "'), ('rows', '" +
-         std::to_string(rows) + "')");
+    exec("INSERT INTO catalog_meta VALUES ('key_version', '" + keyVersion + "'), ('rows', '" + std::to_string(rows) +
+         "')");
     sqlite3_stmt* meta = nullptr;
     sqlite3_prepare_v2(db_, "INSERT INTO catalog_meta VALUES ('source', ?)", -1, &meta, nullptr);
     sqlite3_bind_text(meta, 1, source.c_str(), -1, SQLITE_TRANSIENT);
@@ -155,8 +157,10 @@ class Catalogue {
     }
   }
   void bindText(int index, const std::string& text) {
-    if (text.empty()) sqlite3_bind_null(insert_, index);
-    else sqlite3_bind_text(insert_, index, text.c_str(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+    if (text.empty())
+      sqlite3_bind_null(insert_, index);
+    else
+      sqlite3_bind_text(insert_, index, text.c_str(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
   }
   std::string error() const { return std::string("Ошибка SQLite: ") + sqlite3_errmsg(db_); }
 
@@ -185,16 +189,22 @@ class Builder {
     if (batch_.empty()) return;
     dorvik::JSONValue pairs = dorvik::JSONValue::array({});
     for (const Row& row : batch_) pairs.push(dorvik::JSONValue::array({row.street, row.house}));
-    std::string script =
-        "JSON.stringify(" + pairs.json() + ".map(function (r) { return GeocodingCore.catalogKey("
-        "{address: GeocodingCore.catalogRowAddress(r[0], r[1])}).key; }))";
+    std::string script = "JSON.stringify(" + pairs.json() +
+                         ".map(function (r) { return GeocodingCore.catalogKey("
+                         "{address: GeocodingCore.catalogRowAddress(r[0], r[1])}).key; }))";
     dorvik::JSONValue keys = dorvik::JSONValue::decode(script_.evaluate(script, "build_catalogue.js"));
     if (!keys.isArray() || keys.size() != batch_.size()) throw Failure("GeocodingCore не вернул ключи адресов.");
     for (std::size_t i = 0; i < batch_.size(); ++i) {
       const Row& row = batch_[i];
       std::string key = keys.at(i).isString() ? keys.at(i).string() : std::string();
-      if (key.empty()) { reject(row.line, "по адресу «" + row.street + ", " + row.house + "» нет ключа каталога"); continue; }
-      if (!catalogue_.add(row, key)) { reject(row.line, "повторный id «" + row.id + "»"); continue; }
+      if (key.empty()) {
+        reject(row.line, "по адресу «" + row.street + ", " + row.house + "» нет ключа каталога");
+        continue;
+      }
+      if (!catalogue_.add(row, key)) {
+        reject(row.line, "повторный id «" + row.id + "»");
+        continue;
+      }
       ++added_;
     }
     batch_.clear();
@@ -238,22 +248,36 @@ void build(const fs::path& component, const fs::path& source, const fs::path& ou
       if (number == 1 && line.rfind("\xEF\xBB\xBF", 0) == 0) line.erase(0, 3);  // a byte order mark
       if (trimmed(line).empty() || line.front() == '#') continue;
       if (!header) {
-        if (line != kHeader) throw Failure("строка " + std::to_string(number) + ": ожидается заголовок «id, city, "
-                                           "street, house, lat, lon» через табуляцию.");
+        if (line != kHeader)
+          throw Failure("строка " + std::to_string(number) +
+                        ": ожидается заголовок «id, city, "
+                        "street, house, lat, lon» через табуляцию.");
         header = true;
         continue;
       }
-      if (!validUtf8(line)) { builder.reject(number, "текст не в кодировке UTF-8"); continue; }
+      if (!validUtf8(line)) {
+        builder.reject(number, "текст не в кодировке UTF-8");
+        continue;
+      }
       std::vector<std::string> fields = splitTabs(line);
-      if (fields.size() != 6) { builder.reject(number, "ожидается 6 полей через табуляцию"); continue; }
+      if (fields.size() != 6) {
+        builder.reject(number, "ожидается 6 полей через табуляцию");
+        continue;
+      }
       Row row;
       row.line = number;
       row.id = trimmed(fields[0]);
       row.city = trimmed(fields[1]);
       row.street = trimmed(fields[2]);
       row.house = trimmed(fields[3]);
-      if (row.id.empty()) { builder.reject(number, "нет id"); continue; }
-      if (row.street.empty()) { builder.reject(number, "нет улицы"); continue; }
+      if (row.id.empty()) {
+        builder.reject(number, "нет id");
+        continue;
+      }
+      if (row.street.empty()) {
+        builder.reject(number, "нет улицы");
+        continue;
+      }
       if (!readCoordinate(trimmed(fields[4]), 90, row.lat) || !readCoordinate(trimmed(fields[5]), 180, row.lon) ||
           (row.lat == 0 && row.lon == 0)) {
         builder.reject(number, "неверные координаты");

@@ -31,9 +31,9 @@ struct UriDeleter {
 };
 using UriPtr = std::unique_ptr<GUri, UriDeleter>;
 
-constexpr GUriFlags kUriFlags = static_cast<GUriFlags>(G_URI_FLAGS_HAS_PASSWORD | G_URI_FLAGS_ENCODED_PATH |
-                                                       G_URI_FLAGS_ENCODED_QUERY | G_URI_FLAGS_ENCODED_FRAGMENT |
-                                                       G_URI_FLAGS_SCHEME_NORMALIZE);
+constexpr GUriFlags kUriFlags =
+    static_cast<GUriFlags>(G_URI_FLAGS_HAS_PASSWORD | G_URI_FLAGS_ENCODED_PATH | G_URI_FLAGS_ENCODED_QUERY |
+                           G_URI_FLAGS_ENCODED_FRAGMENT | G_URI_FLAGS_SCHEME_NORMALIZE);
 
 UriPtr parseUri(const std::string& text) {
   GError* error = nullptr;
@@ -188,8 +188,8 @@ async::Task<std::string> APIClient::withRenewal(std::string path, std::string me
     throw;
   }
   if (generation_ != noted) throw CancelledError();
-  std::string bytes = co_await send(std::move(path), std::move(method), std::move(body), std::move(idempotencyKey),
-                                    noted);
+  std::string bytes =
+      co_await send(std::move(path), std::move(method), std::move(body), std::move(idempotencyKey), noted);
   co_return bytes;
 }
 

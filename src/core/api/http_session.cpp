@@ -210,8 +210,8 @@ async::Task<HttpAnswer> HttpSession::send(HttpRequest request) {
                        impl_->trusted.get());
     }
 
-    std::shared_ptr<SendState> sent = co_await SendAwaitable(impl_->session.get(), message.get(),
-                                                              transfer.cancellable());
+    std::shared_ptr<SendState> sent =
+        co_await SendAwaitable(impl_->session.get(), message.get(), transfer.cancellable());
     if (sent->error) {
       if (transfer.timedOut() && g_error_matches(sent->error, G_IO_ERROR, G_IO_ERROR_CANCELLED)) {
         throw TransportError(TransportError::Code::TimedOut, "the transfer took longer than its limit");
@@ -220,15 +220,15 @@ async::Task<HttpAnswer> HttpSession::send(HttpRequest request) {
     }
 
     const guint status = soup_message_get_status(message.get());
-    const char* location =
-        soup_message_headers_get_one(soup_message_get_response_headers(message.get()), "Location");
+    const char* location = soup_message_headers_get_one(soup_message_get_response_headers(message.get()), "Location");
     if (isRedirect(status) && location) {
       GError* error = nullptr;
       UriPtr target(g_uri_parse_relative(current.get(), location, kUriFlags, &error));
       if (error) g_error_free(error);
       if (target && sameOrigin(target.get(), origin.get())) {
         if (hop + 1 >= kMaxRedirects) throw TransportError(TransportError::Code::TooManyRedirects);
-        const bool toGet = (status == 303 && method != "HEAD") || ((status == 301 || status == 302) && method == "POST");
+        const bool toGet =
+            (status == 303 && method != "HEAD") || ((status == 301 || status == 302) && method == "POST");
         if (toGet) {
           method = "GET";
           body.reset();

@@ -81,7 +81,9 @@ class Result<void> {
 
 // Awaitables of this library learn the awaiting coroutine's context and token through bindEnv().
 template <class A>
-concept EnvAware = requires(A& a, const Env& env) { a.bindEnv(env); };
+concept EnvAware = requires(A& a, const Env& env) {
+  a.bindEnv(env);
+};
 
 // Shared state of one suspension that may end in two ways (completion or cancellation), possibly on two threads.
 // Whoever claims it first decides the outcome and posts the resumption to the coroutine's context; the other
@@ -165,10 +167,8 @@ class [[nodiscard]] Task {
     detail::FinalAwaiter<promise_type> final_suspend() noexcept { return {}; }
     void unhandled_exception() { result.setError(std::current_exception()); }
     template <class U>
-      requires std::is_convertible_v<U&&, T>
-    void return_value(U&& value) {
-      result.setValue(T(std::forward<U>(value)));
-    }
+    requires std::is_convertible_v<U&&, T>
+    void return_value(U&& value) { result.setValue(T(std::forward<U>(value))); }
   };
 
   Task() = default;

@@ -8,9 +8,8 @@ TaskGroup::TaskGroup(std::size_t limit) : state_(std::make_shared<TaskGroupState
 
 void TaskGroupState::launch(Task<void> task, Env env) {
   ++running;
-  std::move(task).startDetached(std::move(env), [self = shared_from_this()](std::exception_ptr error) {
-    self->finished(error);
-  });
+  std::move(task).startDetached(std::move(env),
+                                [self = shared_from_this()](std::exception_ptr error) { self->finished(error); });
 }
 
 void TaskGroupState::finished(std::exception_ptr error) {

@@ -42,15 +42,15 @@ std::string DorvikDate::day(Clock::time_point instant) {
   const std::chrono::sys_days days{std::chrono::days{floorDiv(local, 86400)}};
   const std::chrono::year_month_day date{days};
   char text[32];
-  std::snprintf(text, sizeof text, "%04d-%02u-%02u", static_cast<int>(date.year()),
-                static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()));
+  std::snprintf(text, sizeof text, "%04d-%02u-%02u", static_cast<int>(date.year()), static_cast<unsigned>(date.month()),
+                static_cast<unsigned>(date.day()));
   return text;
 }
 
 Clock::time_point DorvikDate::parse(std::string_view text) {
-  const bool shaped = text.size() == 10 && text[4] == '-' && text[7] == '-' && isDigit(text[0]) &&
-                      isDigit(text[1]) && isDigit(text[2]) && isDigit(text[3]) && isDigit(text[5]) &&
-                      isDigit(text[6]) && isDigit(text[8]) && isDigit(text[9]);
+  const bool shaped = text.size() == 10 && text[4] == '-' && text[7] == '-' && isDigit(text[0]) && isDigit(text[1]) &&
+                      isDigit(text[2]) && isDigit(text[3]) && isDigit(text[5]) && isDigit(text[6]) &&
+                      isDigit(text[8]) && isDigit(text[9]);
   if (!shaped) return Clock::now();
   const std::chrono::year_month_day date{std::chrono::year{digits(text.substr(0, 4))},
                                          std::chrono::month{static_cast<unsigned>(digits(text.substr(5, 2)))},
@@ -71,7 +71,7 @@ Clock::time_point DorvikDate::parse(std::string_view text) {
 std::string DorvikDate::time(std::optional<double> minutes) {
   static const std::string kNone = "—";
   if (!minutes) return kNone;
-  const double rounded = std::round(*minutes);  // halves away from zero
+  const double rounded = std::round(*minutes);      // halves away from zero
   constexpr double kLimit = 9223372036854775808.0;  // 2^63
   if (!std::isfinite(rounded) || rounded >= kLimit || rounded < -kLimit) return kNone;
   const auto m = static_cast<std::int64_t>(rounded);

@@ -13,8 +13,7 @@ namespace dorvik {
 
 class DorvikError : public std::exception {
  public:
-  explicit DorvikError(std::string message, std::int64_t status = 0)
-      : message_(std::move(message)), status_(status) {}
+  explicit DorvikError(std::string message, std::int64_t status = 0) : message_(std::move(message)), status_(status) {}
   const std::string& message() const noexcept { return message_; }
   std::int64_t status() const noexcept { return status_; }
   const char* what() const noexcept override { return message_.c_str(); }

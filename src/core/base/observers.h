@@ -19,8 +19,7 @@ class Observers {
   class Connection {
    public:
     Connection() = default;
-    Connection(Connection&& other) noexcept
-        : list_(std::move(other.list_)), id_(std::exchange(other.id_, 0)) {}
+    Connection(Connection&& other) noexcept : list_(std::move(other.list_)), id_(std::exchange(other.id_, 0)) {}
     Connection& operator=(Connection&& other) noexcept {
       if (this != &other) {
         disconnect();

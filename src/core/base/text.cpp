@@ -34,8 +34,8 @@ std::size_t characterCount(std::string_view text) {
   if (!g_utf8_validate(text.data(), static_cast<gssize>(text.size()), nullptr)) return text.size();
   const glong chars = g_utf8_strlen(text.data(), static_cast<gssize>(text.size()));
   std::vector<PangoLogAttr> attrs(static_cast<std::size_t>(chars) + 1);
-  pango_get_log_attrs(text.data(), static_cast<int>(text.size()), -1, pango_language_from_string("ru"),
-                      attrs.data(), static_cast<int>(attrs.size()));
+  pango_get_log_attrs(text.data(), static_cast<int>(text.size()), -1, pango_language_from_string("ru"), attrs.data(),
+                      static_cast<int>(attrs.size()));
   std::size_t count = 0;
   for (glong i = 1; i <= chars; ++i)
     if (attrs[static_cast<std::size_t>(i)].is_cursor_position) ++count;

@@ -26,7 +26,6 @@ constexpr const char* kLookupQuery =
     "SELECT id,city,street,house,lat,lon FROM osm_addresses WHERE address_key = ? LIMIT 101";
 constexpr const char* kCountQuery = "SELECT COUNT(*) FROM osm_addresses";
 
-
 // A text column as the components receive it: null for SQL NULL; bytes that are not UTF-8 are repaired.
 JSONValue textColumn(sqlite3_stmt* statement, int column) {
   const unsigned char* text = sqlite3_column_text(statement, column);
@@ -112,7 +111,8 @@ struct PlannerEngine::State {
       row.emplace("lon", sqlite3_column_double(statement.handle, 5));
       rows.emplace_back(std::move(row));
     }
-    return run("catalogMatch", JSONValue::object({{"address", JSONValue(address)}, {"rows", JSONValue(std::move(rows))}}));
+    return run("catalogMatch",
+               JSONValue::object({{"address", JSONValue(address)}, {"rows", JSONValue(std::move(rows))}}));
   }
 
   int count() {
@@ -124,7 +124,8 @@ struct PlannerEngine::State {
   }
 };
 
-PlannerEngine::PlannerEngine() : worker_(std::make_unique<async::SerialWorker>("planner-engine")), state_(new State()) {}
+PlannerEngine::PlannerEngine()
+    : worker_(std::make_unique<async::SerialWorker>("planner-engine")), state_(new State()) {}
 
 PlannerEngine::~PlannerEngine() {
   // The last job of the worker: whatever still runs there finishes first, then the context and the connection

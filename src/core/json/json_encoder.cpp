@@ -40,8 +40,8 @@ inline const unsigned char* skipPlain(const unsigned char* p, const unsigned cha
   while (end - p >= 16) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
     // Signed comparison: bytes from 0x80 up count as negative, so below 0x20 as well.
-    const __m128i hit = _mm_or_si128(_mm_cmplt_epi8(v, space),
-                                     _mm_or_si128(_mm_cmpeq_epi8(v, quote), _mm_cmpeq_epi8(v, backslash)));
+    const __m128i hit =
+        _mm_or_si128(_mm_cmplt_epi8(v, space), _mm_or_si128(_mm_cmpeq_epi8(v, quote), _mm_cmpeq_epi8(v, backslash)));
     const int mask = _mm_movemask_epi8(hit);
     if (mask != 0) return p + __builtin_ctz(static_cast<unsigned>(mask));
     p += 16;

@@ -42,9 +42,7 @@ locale_t cLocale() {
   return locale;
 }
 
-bool isCSpace(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
+bool isCSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
 
 // The whole text as a C-locale floating-point number (strtod grammar), a decimal comma read as a point.
 std::optional<double> parseNumberText(std::string_view text) {

@@ -20,14 +20,20 @@ namespace dorvik {
 namespace {
 
 const SecretSchema* schema() {
-  static const SecretSchema s = {
-      "ru.dorvik.Dorvik",
-      SECRET_SCHEMA_NONE,
-      {
-          {"account", SECRET_SCHEMA_ATTRIBUTE_STRING},
-          {nullptr, SecretSchemaAttributeType(0)},
-      },
-      0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
+  static const SecretSchema s = {"ru.dorvik.Dorvik",
+                                 SECRET_SCHEMA_NONE,
+                                 {
+                                     {"account", SECRET_SCHEMA_ATTRIBUTE_STRING},
+                                     {nullptr, SecretSchemaAttributeType(0)},
+                                 },
+                                 0,
+                                 nullptr,
+                                 nullptr,
+                                 nullptr,
+                                 nullptr,
+                                 nullptr,
+                                 nullptr,
+                                 nullptr};
   return &s;
 }
 

@@ -69,8 +69,6 @@ std::string recordCellText(const Record& record, std::string_view key, const Cel
   return format(record.value.path(key));
 }
 
-std::string recordTextCellText(const Record& record, std::string_view key) {
-  return record.value.path(key).string();
-}
+std::string recordTextCellText(const Record& record, std::string_view key) { return record.value.path(key).string(); }
 
 }  // namespace dorvik

@@ -7,7 +7,6 @@
 
 namespace dorvik {
 
-
 void ScreenData::notify(Property property) { observers_.notify(property); }
 
 void ScreenData::setValue(JSONValue value) {

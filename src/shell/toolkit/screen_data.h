@@ -20,12 +20,11 @@ namespace dorvik {
 
 // What a loader needs of the application model: the current workspace generation and the server gateway.
 struct ScreenSource {
-  using Fetch = std::function<async::Task<JSONValue>(std::string path, std::string method,
-                                                     std::optional<JSONValue> body)>;
+  using Fetch =
+      std::function<async::Task<JSONValue>(std::string path, std::string method, std::optional<JSONValue> body)>;
   std::function<std::string()> generation;
   Fetch fetch;
 };
-
 
 class ScreenData : public std::enable_shared_from_this<ScreenData> {
  public:

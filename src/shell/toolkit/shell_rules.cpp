@@ -23,29 +23,52 @@ std::vector<SidebarSection> sidebarSections(const JSONValue& user) {
 
 std::string_view iconName(PanelPage page) {
   switch (page) {
-    case PanelPage::planning: return "find-location-symbolic";
-    case PanelPage::live: return "mail-send-symbolic";
-    case PanelPage::orders: return "package-x-generic-symbolic";
-    case PanelPage::trackers: return "mark-location-symbolic";
-    case PanelPage::reports: return "x-office-spreadsheet-symbolic";
-    case PanelPage::vehicles: return "system-users-symbolic";
-    case PanelPage::clients: return "x-office-address-book-symbolic";
-    case PanelPage::addresses: return "mark-location-symbolic";
-    case PanelPage::zones: return "view-grid-symbolic";
-    case PanelPage::shifts: return "x-office-calendar-symbolic";
-    case PanelPage::documents: return "text-x-generic-symbolic";
-    case PanelPage::integrations: return "network-workgroup-symbolic";
-    case PanelPage::companies: return "go-home-symbolic";
-    case PanelPage::history: return "document-open-recent-symbolic";
-    case PanelPage::overview: return "view-app-grid-symbolic";
-    case PanelPage::monitorMap: return "find-location-symbolic";
-    case PanelPage::crew: return "avatar-default-symbolic";
-    case PanelPage::transport: return "media-playback-start-symbolic";
-    case PanelPage::appSettings: return "phone-symbolic";
-    case PanelPage::depotsAdmin: return "user-home-symbolic";
-    case PanelPage::people: return "dialog-password-symbolic";
-    case PanelPage::settings: return "emblem-system-symbolic";
-    case PanelPage::help: return "help-about-symbolic";
+    case PanelPage::planning:
+      return "find-location-symbolic";
+    case PanelPage::live:
+      return "mail-send-symbolic";
+    case PanelPage::orders:
+      return "package-x-generic-symbolic";
+    case PanelPage::trackers:
+      return "mark-location-symbolic";
+    case PanelPage::reports:
+      return "x-office-spreadsheet-symbolic";
+    case PanelPage::vehicles:
+      return "system-users-symbolic";
+    case PanelPage::clients:
+      return "x-office-address-book-symbolic";
+    case PanelPage::addresses:
+      return "mark-location-symbolic";
+    case PanelPage::zones:
+      return "view-grid-symbolic";
+    case PanelPage::shifts:
+      return "x-office-calendar-symbolic";
+    case PanelPage::documents:
+      return "text-x-generic-symbolic";
+    case PanelPage::integrations:
+      return "network-workgroup-symbolic";
+    case PanelPage::companies:
+      return "go-home-symbolic";
+    case PanelPage::history:
+      return "document-open-recent-symbolic";
+    case PanelPage::overview:
+      return "view-app-grid-symbolic";
+    case PanelPage::monitorMap:
+      return "find-location-symbolic";
+    case PanelPage::crew:
+      return "avatar-default-symbolic";
+    case PanelPage::transport:
+      return "media-playback-start-symbolic";
+    case PanelPage::appSettings:
+      return "phone-symbolic";
+    case PanelPage::depotsAdmin:
+      return "user-home-symbolic";
+    case PanelPage::people:
+      return "dialog-password-symbolic";
+    case PanelPage::settings:
+      return "emblem-system-symbolic";
+    case PanelPage::help:
+      return "help-about-symbolic";
   }
   return "image-missing-symbolic";
 }
@@ -102,8 +125,7 @@ std::string shellStyleSheet(const std::string& accent, double textSize, bool dar
   std::string points = ec == std::errc() ? std::string(size, end) : "13";
   const std::string foreground = accent == "graphite" ? (dark ? "#000000" : "#ffffff") : "#ffffff";
   return "@define-color accent_color " + color + ";\n@define-color accent_bg_color " + color +
-         ";\n@define-color accent_fg_color " + foreground + ";\nwindow.dorvik-main { font-size: " + points +
-         "pt; }\n";
+         ";\n@define-color accent_fg_color " + foreground + ";\nwindow.dorvik-main { font-size: " + points + "pt; }\n";
 }
 
 }  // namespace dorvik

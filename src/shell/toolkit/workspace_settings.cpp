@@ -36,8 +36,7 @@ JSONValue checked(const JSONValue& config) {
   return value;
 }
 
-bool canSwitchDepot(const std::string& chosen, const JSONValue& user, bool busy, bool geocoding,
-                    bool canWriteServer) {
+bool canSwitchDepot(const std::string& chosen, const JSONValue& user, bool busy, bool geocoding, bool canWriteServer) {
   return !chosen.empty() && chosen != user["depotId"].string() && !busy && !geocoding && canWriteServer;
 }
 

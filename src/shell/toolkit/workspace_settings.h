@@ -17,8 +17,7 @@ const std::vector<FieldSpec>& planningFields();
 JSONValue checked(const JSONValue& config);
 
 // "Переключить склад": a depot chosen, not the current one, nothing blocking, and the server writable.
-bool canSwitchDepot(const std::string& chosen, const JSONValue& user, bool busy, bool geocoding,
-                    bool canWriteServer);
+bool canSwitchDepot(const std::string& chosen, const JSONValue& user, bool busy, bool geocoding, bool canWriteServer);
 // "Обновить справочники".
 bool canRefreshReferenceData(bool preview, bool busy);
 // "Применить к планированию".

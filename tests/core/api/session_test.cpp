@@ -19,8 +19,7 @@ constexpr const char* kRoleRefused =
 // Answers a request with the given token and refuses every other one with 401.
 StandInServer::Handler acceptOnly(std::string token, JSONValue value = JSONValue::object({{"ok", true}})) {
   return [token = std::move(token), value](const Hit& hit) {
-    return hit.header("Authorization") == "Bearer " + token ? Answer::json(value)
-                                                             : Answer::error(401, "Токен устарел");
+    return hit.header("Authorization") == "Bearer " + token ? Answer::json(value) : Answer::error(401, "Токен устарел");
   };
 }
 
@@ -42,9 +41,8 @@ TEST(SignIn, EachPanelRoleGetsASession) {
     EXPECT_TRUE(async::runBlocking(client->request("/me"))["ok"].boolValue());
 
     const Hit login = server.hitsOn("/auth/login").at(0);
-    EXPECT_EQ(login.body,
-              R"({"appVersion":"1.0.0","login":"+7 900 000-00-00","password":"пароль",)"
-              R"("phone":"+7 900 000-00-00","platform":"macos"})");
+    EXPECT_EQ(login.body, R"({"appVersion":"1.0.0","login":"+7 900 000-00-00","password":"пароль",)"
+                          R"("phone":"+7 900 000-00-00","platform":"macos"})");
     EXPECT_FALSE(login.hasHeader("Authorization"));
     EXPECT_FALSE(login.hasHeader("Idempotency-Key"));
     async::runBlocking(client->logout());
@@ -154,9 +152,8 @@ TEST(Renewal, TwentyRefusalsAtOnceShareOneRenewalAndRepeatOnceEach) {
   spinFor(200ms);  // every refusal reaches the client while the renewal is held
   EXPECT_EQ(server.hits("/orders"), 20u) << "nothing repeats before the renewal ends";
   server.release("/auth/refresh");
-  ASSERT_TRUE(spinUntil([&] {
-    return std::all_of(outcomes.begin(), outcomes.end(), [](const auto& o) { return o->done; });
-  }));
+  ASSERT_TRUE(
+      spinUntil([&] { return std::all_of(outcomes.begin(), outcomes.end(), [](const auto& o) { return o->done; }); }));
 
   EXPECT_EQ(server.hits("POST", "/auth/refresh"), 1u);
   EXPECT_EQ(server.hitsOn("/auth/refresh").at(0).body, R"({"refreshToken":"r1"})");
@@ -167,7 +164,8 @@ TEST(Renewal, TwentyRefusalsAtOnceShareOneRenewalAndRepeatOnceEach) {
   }
   // Each request went out twice: with the old token, then once more with the new one and the same key.
   std::map<std::string, std::vector<std::string>> byKey;
-  for (const Hit& hit : server.hitsOn("/orders")) byKey[hit.header("Idempotency-Key")].push_back(hit.header("Authorization"));
+  for (const Hit& hit : server.hitsOn("/orders"))
+    byKey[hit.header("Idempotency-Key")].push_back(hit.header("Authorization"));
   ASSERT_EQ(byKey.size(), 20u);
   for (const auto& [key, tokens] : byKey) {
     EXPECT_EQ(tokens, (std::vector<std::string>{"Bearer a1", "Bearer a2"})) << key;
@@ -204,9 +202,8 @@ TEST(Renewal, AFailedRenewalFailsEveryWaiterAndKeepsTheSession) {
   ASSERT_TRUE(spinUntil([&] { return server.hits("/orders") == 20 && server.held("/auth/refresh") == 1; }));
   spinFor(200ms);
   server.release("/auth/refresh");
-  ASSERT_TRUE(spinUntil([&] {
-    return std::all_of(outcomes.begin(), outcomes.end(), [](const auto& o) { return o->done; });
-  }));
+  ASSERT_TRUE(
+      spinUntil([&] { return std::all_of(outcomes.begin(), outcomes.end(), [](const auto& o) { return o->done; }); }));
   for (const auto& o : outcomes) {
     DorvikError e("");
     ASSERT_TRUE(o->failedWith(&e));
@@ -266,8 +263,7 @@ TEST(SignOut, DuringARenewalCancelsItsWaitersAndStoresNothing) {
 
   async::runBlocking(client->logout());
   ASSERT_TRUE(spinUntil([&] {
-    return restoring->done &&
-           std::all_of(waiters.begin(), waiters.end(), [](const auto& o) { return o->done; });
+    return restoring->done && std::all_of(waiters.begin(), waiters.end(), [](const auto& o) { return o->done; });
   }));
   for (const auto& o : waiters) EXPECT_TRUE(o->failedWith<CancelledError>());
   EXPECT_FALSE(restoring->ok());

@@ -42,9 +42,16 @@ TEST(TransportError, CarriesARussianTextAndKeepsTheStackWordsApart) {
   EXPECT_FALSE(e.isCancelled());
   EXPECT_TRUE(TransportError(Code::Cancelled).isCancelled());
   // Every code has a text of its own, so a user can tell the failures apart.
-  const Code codes[] = {Code::Unknown, Code::Cancelled, Code::TimedOut, Code::CannotFindHost,
-                        Code::CannotConnectToHost, Code::NetworkConnectionLost, Code::TooManyRedirects,
-                        Code::NotConnectedToInternet, Code::BadServerResponse, Code::SecureConnectionFailed,
+  const Code codes[] = {Code::Unknown,
+                        Code::Cancelled,
+                        Code::TimedOut,
+                        Code::CannotFindHost,
+                        Code::CannotConnectToHost,
+                        Code::NetworkConnectionLost,
+                        Code::TooManyRedirects,
+                        Code::NotConnectedToInternet,
+                        Code::BadServerResponse,
+                        Code::SecureConnectionFailed,
                         Code::ServerCertificateUntrusted};
   for (Code a : codes) {
     EXPECT_FALSE(TransportError::describe(a).empty());

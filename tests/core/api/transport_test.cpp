@@ -14,8 +14,8 @@ using namespace std::chrono_literals;
 using Code = TransportError::Code;
 
 TEST(APIClientConstruction, OnlyHttpsOrPlainHttpToThisMachine) {
-  for (const char* good : {"https://dorvik.example/api", "http://127.0.0.1:8080/api", "http://localhost/api",
-                           "http://localhost:1"}) {
+  for (const char* good :
+       {"https://dorvik.example/api", "http://127.0.0.1:8080/api", "http://localhost/api", "http://localhost:1"}) {
     EXPECT_EQ(makeClient(good, transient())->baseURL(), good);
   }
   for (const char* bad : {"http://dorvik.example/api", "dorvik.example/api", "ftp://127.0.0.1/api", "",
@@ -33,8 +33,7 @@ TEST(APIClientTransport, JoinsBaseAndPathAndRefusesOtherAddresses) {
   auto client = makeClient(server.url() + "/api/", transient());
 
   EXPECT_EQ(async::runBlocking(client->request("/depots")).size(), 2u);
-  const JSONValue order =
-      async::runBlocking(client->request("/orders/" + encodePathComponent("a/b?#Я")));
+  const JSONValue order = async::runBlocking(client->request("/orders/" + encodePathComponent("a/b?#Я")));
   EXPECT_EQ(order["id"].string(), "a/b?#Я");
   EXPECT_EQ(server.allHits().back().query, "") << "an encoded id starts no query";
 

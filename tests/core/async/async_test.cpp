@@ -177,13 +177,15 @@ TEST(SerialWorker, AJobWaitingForItsTurnIsSkippedOnceCancelled) {
     co_await slowJob(w, rel, f);
   }(&worker, &release, &first));
   bool cancelled = false;
-  spawn([](SerialWorker* w, std::atomic<bool>* ran, bool* cancelled) -> Task<void> {
-    try {
-      co_await w->run([ran] { *ran = true; });
-    } catch (const CancelledError&) {
-      *cancelled = true;
-    }
-  }(&worker, &second, &cancelled), token);
+  spawn(
+      [](SerialWorker* w, std::atomic<bool>* ran, bool* cancelled) -> Task<void> {
+        try {
+          co_await w->run([ran] { *ran = true; });
+        } catch (const CancelledError&) {
+          *cancelled = true;
+        }
+      }(&worker, &second, &cancelled),
+      token);
   token.cancel();
   drain();
   EXPECT_TRUE(cancelled);
@@ -200,13 +202,15 @@ TEST(Sleep, WaitsOnTheMonotonicClockAndCancelsEarly) {
 
   CancelToken token;
   bool cancelled = false;
-  spawn([](bool* c) -> Task<void> {
-    try {
-      co_await sleepFor(10s);
-    } catch (const CancelledError&) {
-      *c = true;
-    }
-  }(&cancelled), token);
+  spawn(
+      [](bool* c) -> Task<void> {
+        try {
+          co_await sleepFor(10s);
+        } catch (const CancelledError&) {
+          *c = true;
+        }
+      }(&cancelled),
+      token);
   start = Clock::now();
   token.cancel();
   drain();
@@ -294,7 +298,10 @@ TEST(TaskGroup, KeepsAtMostTheLimitInFlight) {
 TEST(TaskGroup, WaitRethrowsTheFirstFailure) {
   TaskGroup group(2);
   auto body = [](TaskGroup* g) -> Task<void> {
-    co_await g->add([]() -> Task<void> { throw DorvikError("первая"); co_return; }());
+    co_await g->add([]() -> Task<void> {
+      throw DorvikError("первая");
+      co_return;
+    }());
     co_await g->add([]() -> Task<void> { co_await sleepFor(2ms); }());
     co_await g->wait();
   };

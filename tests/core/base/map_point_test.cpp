@@ -21,11 +21,21 @@ TEST(MapPointFrom, AcceptsFiniteInRangePairs) {
 
 TEST(MapPointFrom, RefusesMissingUnreadableOrOutOfRange) {
   const char* cases[] = {
-      R"({"lat":90.0001,"lon":0})", R"({"lat":0,"lon":180.5})",  R"({"lat":-91,"lon":0})",
-      R"({"lat":55.7})",            R"({"lon":37.6})",           R"({"lat":"abc","lon":37.6})",
-      R"({"lat":" 55","lon":37.6})", R"({"lat":true,"lon":37.6})", R"({"lat":null,"lon":37.6})",
-      R"({"lat":"nan","lon":37.6})", R"({"lat":"inf","lon":37.6})", R"({"geo":{"lat":1,"lon":2}})",
-      R"([55.7,37.6])",              R"("55.7,37.6")",            R"(null)",
+      R"({"lat":90.0001,"lon":0})",
+      R"({"lat":0,"lon":180.5})",
+      R"({"lat":-91,"lon":0})",
+      R"({"lat":55.7})",
+      R"({"lon":37.6})",
+      R"({"lat":"abc","lon":37.6})",
+      R"({"lat":" 55","lon":37.6})",
+      R"({"lat":true,"lon":37.6})",
+      R"({"lat":null,"lon":37.6})",
+      R"({"lat":"nan","lon":37.6})",
+      R"({"lat":"inf","lon":37.6})",
+      R"({"geo":{"lat":1,"lon":2}})",
+      R"([55.7,37.6])",
+      R"("55.7,37.6")",
+      R"(null)",
   };
   for (const char* json : cases) EXPECT_EQ(MapPoint::from(JSONValue::decode(json)), std::nullopt) << json;
 }

@@ -19,7 +19,7 @@ TEST(Text, TrimsAsciiAndUnicodeSpacesAndLineBreaksAtTheEndsOnly) {
 TEST(Text, CountsCharactersAsAPersonDoes) {
   EXPECT_EQ(characterCount("пароль12"), 8u);
   EXPECT_EQ(characterCount("\u0439"), 1u);
-  EXPECT_EQ(characterCount("\u0438\u0306"), 1u);        // "й" decomposed
+  EXPECT_EQ(characterCount("\u0438\u0306"), 1u);                // "й" decomposed
   EXPECT_EQ(characterCount("\U0001F468\u200D\U0001F469"), 1u);  // one joined emoji
   EXPECT_EQ(characterCount(""), 0u);
   EXPECT_EQ(characterCount("\xff\xfe"), 2u);

@@ -116,8 +116,18 @@ TEST(EncryptedCache, RoundTripsEveryJsonShape) {
   auto cache = openCache(uniqueScope());
   EXPECT_EQ(readEntry(cache, "planner"), std::nullopt);
 
-  const std::vector<JSONValue> values = {nullptr, true, false, 0, -0.0, 3.5, 1e21, "", "строка", everyShape(),
-                                         JSONValue(JSONArray{}), JSONValue(JSONObject{})};
+  const std::vector<JSONValue> values = {nullptr,
+                                         true,
+                                         false,
+                                         0,
+                                         -0.0,
+                                         3.5,
+                                         1e21,
+                                         "",
+                                         "строка",
+                                         everyShape(),
+                                         JSONValue(JSONArray{}),
+                                         JSONValue(JSONObject{})};
   for (std::size_t i = 0; i < values.size(); ++i) {
     writeEntry(cache, values[i], "value");
     auto back = readEntry(cache, "value");
@@ -147,8 +157,8 @@ TEST(EncryptedCache, NonFiniteNumbersWriteNothing) {
 TEST(EncryptedCache, LaysOutOwnerOnlyFilesNamedByDigests) {
   const std::string scope = uniqueScope();
   auto cache = openCache(scope);
-  EXPECT_EQ(cache->folder(), std::string(g_get_user_data_dir()) + "/Dorvik/Accounts/" +
-                                 EncryptedCache::scopeDigest(scope));
+  EXPECT_EQ(cache->folder(),
+            std::string(g_get_user_data_dir()) + "/Dorvik/Accounts/" + EncryptedCache::scopeDigest(scope));
   EXPECT_EQ(EncryptedCache::entryFileName(""),
             "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855.sealed");
   EXPECT_EQ(modeOf(cache->folder()), 0700u);

@@ -68,8 +68,8 @@ TEST(Sealing, DigestsAreLowercaseHexOfSha256) {
 
 TEST(Sealing, RoundTripsInTheCombinedLayout) {
   const std::string key = testKey(1);
-  for (const std::string& plain : {std::string(), std::string("{\"a\":1}"), std::string("\0\xff\0", 3),
-                                  std::string(100000, 'x')}) {
+  for (const std::string& plain :
+       {std::string(), std::string("{\"a\":1}"), std::string("\0\xff\0", 3), std::string(100000, 'x')}) {
     std::string sealed = seal(key, plain, "name");
     EXPECT_EQ(sealed.size(), kNonceSize + plain.size() + kTagSize);
     EXPECT_EQ(open(key, sealed, "name"), plain);

@@ -40,7 +40,8 @@ class Catalogue : public testing::Test {
   void TearDown() override { sqlite3_close(db_); }
 
   JSONValue call(const std::string& function, const JSONValue& payload) {
-    return JSONValue::decode(script_.evaluate("JSON.stringify(GeocodingCore." + function + "(" + payload.json() + "))"));
+    return JSONValue::decode(
+        script_.evaluate("JSON.stringify(GeocodingCore." + function + "(" + payload.json() + "))"));
   }
 
   // The offline lookup: key, query, rows, match.
@@ -48,8 +49,11 @@ class Catalogue : public testing::Test {
     JSONValue keyResult = call("catalogKey", JSONValue::object({{"address", address}}));
     std::string key = keyResult["key"].string();
     sqlite3_stmt* statement = nullptr;
-    EXPECT_EQ(sqlite3_prepare_v2(db_, "SELECT id,city,street,house,lat,lon FROM osm_addresses WHERE address_key = ? "
-                                      "LIMIT 101", -1, &statement, nullptr), SQLITE_OK);
+    EXPECT_EQ(sqlite3_prepare_v2(db_,
+                                 "SELECT id,city,street,house,lat,lon FROM osm_addresses WHERE address_key = ? "
+                                 "LIMIT 101",
+                                 -1, &statement, nullptr),
+              SQLITE_OK);
     sqlite3_bind_text(statement, 1, key.c_str(), -1, SQLITE_TRANSIENT);
     JSONValue rows = JSONValue::array({});
     while (sqlite3_step(statement) == SQLITE_ROW) {
@@ -89,7 +93,7 @@ struct Demo {
 
 // The orders of the demo workspace.
 const Demo kDemo[] = {
-    {"Москва, Тверская улица, 6", 55.7606, 37.6095},  {"Москва, улица Петровка, 12", 55.7635, 37.6185},
+    {"Москва, Тверская улица, 6", 55.7606, 37.6095},   {"Москва, улица Петровка, 12", 55.7635, 37.6185},
     {"Москва, Мясницкая улица, 20", 55.7632, 37.6363}, {"Москва, Покровка, 12", 55.7596, 37.6464},
     {"Москва, улица Арбат, 10", 55.7502, 37.5932},
 };
@@ -132,7 +136,8 @@ TEST_F(Catalogue, EveryRowIsFoundByTheKeyOfItsOwnAddress) {
   EXPECT_EQ(scalar("SELECT value FROM catalog_meta WHERE key = 'key_version'"),
             script_.evaluate("String(GeocodingCore.KEY_VERSION)"));
   EXPECT_EQ(scalar("SELECT name FROM sqlite_master WHERE type = 'index' AND tbl_name = 'osm_addresses' AND "
-                   "sql LIKE '%address_key%'"), "osm_addresses_key");
+                   "sql LIKE '%address_key%'"),
+            "osm_addresses_key");
 }
 
 TEST_F(Catalogue, IsARollbackJournalDatabase) {
@@ -159,8 +164,8 @@ class Builder : public testing::Test {
   int build(const std::string& source, bool strict) {
     std::ofstream(dir_ / "source.tsv", std::ios::binary) << source;
     std::string command = std::string("'") + DORVIK_CATALOGUE_BUILDER + "'" + (strict ? " --strict" : "") + " '" +
-                          (kResources / "GeocodingCore.js").string() + "' '" + (dir_ / "source.tsv").string() +
-                          "' '" + (dir_ / "out.sqlite").string() + "' 2>/dev/null >/dev/null";
+                          (kResources / "GeocodingCore.js").string() + "' '" + (dir_ / "source.tsv").string() + "' '" +
+                          (dir_ / "out.sqlite").string() + "' 2>/dev/null >/dev/null";
     return std::system(command.c_str());
   }
 
@@ -188,13 +193,13 @@ TEST_F(Builder, BadLinesFailAStrictBuildAndKeepThePreviousCatalogue) {
   ASSERT_EQ(build(kHeader + "a\tМосква\tТверская улица\t6\t55.7606\t37.6095\n", true), 0);
   ASSERT_EQ(count(), 1);
   const std::string bad[] = {
-      "b\tМосква\tТверская улица\t8\t55,76\t37.6\n",           // decimal comma
-      "b\tМосква\tТверская улица\t8\t0\t0\n",                  // no coordinates
-      "b\tМосква\tТверская улица\t8\t95\t37.6\n",              // out of range
-      "a\tМосква\tТверская улица\t8\t55.7\t37.6\n",            // repeated id
-      "b\tМосква\t!!!\t8\t55.7\t37.6\n",                       // no catalogue key
-      "b\tМосква\tТверская улица\t8\t55.7\n",                  // a field missing
-      "b\tМосква\tТверская \xff\t8\t55.7\t37.6\n",             // not UTF-8
+      "b\tМосква\tТверская улица\t8\t55,76\t37.6\n",  // decimal comma
+      "b\tМосква\tТверская улица\t8\t0\t0\n",         // no coordinates
+      "b\tМосква\tТверская улица\t8\t95\t37.6\n",     // out of range
+      "a\tМосква\tТверская улица\t8\t55.7\t37.6\n",   // repeated id
+      "b\tМосква\t!!!\t8\t55.7\t37.6\n",              // no catalogue key
+      "b\tМосква\tТверская улица\t8\t55.7\n",         // a field missing
+      "b\tМосква\tТверская \xff\t8\t55.7\t37.6\n",    // not UTF-8
   };
   for (const std::string& line : bad) {
     SCOPED_TRACE(line);
@@ -218,7 +223,8 @@ TEST_F(Builder, ADeploymentBuildSkipsBadLinesAndKeepsTheRest) {
   ASSERT_EQ(sqlite3_open_v2((dir_ / "out.sqlite").c_str(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
   sqlite3_stmt* statement = nullptr;
   ASSERT_EQ(sqlite3_prepare_v2(db, "SELECT city IS NULL, house IS NULL, address_key FROM osm_addresses WHERE id = 'b'",
-                               -1, &statement, nullptr), SQLITE_OK);
+                               -1, &statement, nullptr),
+            SQLITE_OK);
   ASSERT_EQ(sqlite3_step(statement), SQLITE_ROW);
   EXPECT_EQ(sqlite3_column_int(statement, 0), 1) << "an empty city is stored as NULL";
   EXPECT_EQ(sqlite3_column_int(statement, 1), 1) << "a street row has a NULL house";

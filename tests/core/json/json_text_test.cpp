@@ -41,9 +41,23 @@ TEST(JsonText, EveryShapeSurvivesARoundTrip) {
 }
 
 TEST(JsonText, NumbersRoundTripBitForBit) {
-  const double values[] = {0.0,     1.0,    -1.0,    0.1,     1e-7,     123456.789,   1e15,
-                           1e14,    1e21,   1e300,   5e-324,  9007199254740993.0, 4503599627370497.5,
-                           -2.5e-8, 0.0001, 1e-5,    std::numeric_limits<double>::max(),
+  const double values[] = {0.0,
+                           1.0,
+                           -1.0,
+                           0.1,
+                           1e-7,
+                           123456.789,
+                           1e15,
+                           1e14,
+                           1e21,
+                           1e300,
+                           5e-324,
+                           9007199254740993.0,
+                           4503599627370497.5,
+                           -2.5e-8,
+                           0.0001,
+                           1e-5,
+                           std::numeric_limits<double>::max(),
                            std::numeric_limits<double>::min()};
   for (double x : values) {
     const std::string text = JSONValue(JSONArray{x}).data();
@@ -57,8 +71,7 @@ TEST(JsonText, WriterForm) {
   EXPECT_EQ(JSONValue::object({{"b", 1}, {"a", JSONValue::array({true, nullptr})}}).data(),
             R"({"a":[true,null],"b":1})");
   // Keys sort by their UTF-8 bytes at every depth: upper case before lower case before Cyrillic.
-  EXPECT_EQ(JSONValue::object({{"я", 1}, {"b", JSONValue::object({{"z", 1}, {"y", 2}})}, {"B", 3}, {"а", 4}})
-                .data(),
+  EXPECT_EQ(JSONValue::object({{"я", 1}, {"b", JSONValue::object({{"z", 1}, {"y", 2}})}, {"B", 3}, {"а", 4}}).data(),
             R"({"B":3,"b":{"y":2,"z":1},"а":4,"я":1})");
   // Whole numbers without a fraction, others in shortest form.
   EXPECT_EQ(JSONValue(JSONArray{3.0, -0.0, 0.5, 1e14, 1e15, 1e-7, -12.75}).data(),
@@ -70,7 +83,10 @@ TEST(JsonText, WriterForm) {
 }
 
 TEST(JsonText, MalformedUtf8InProgramTextIsWrittenAsReplacementCharacters) {
-  const JSONValue value(std::string("a\xC3(b\xED\xA0\x80" "c\xF0\x9F\x98", 11));
+  const JSONValue value(
+      std::string("a\xC3(b\xED\xA0\x80"
+                  "c\xF0\x9F\x98",
+                  11));
   const std::string text = value.data();
   const JSONValue back = JSONValue::decode(text);  // still valid JSON
   EXPECT_EQ(back.string(), "a\uFFFD(b\uFFFD\uFFFD\uFFFDc\uFFFD\uFFFD\uFFFD");
@@ -121,21 +137,20 @@ TEST(JsonText, RepeatedKeysKeepTheLastMember) {
 }
 
 TEST(JsonText, MalformedTextIsRefused) {
-  const char* texts[] = {"",       "   ",       "[1,]",         "{\"a\"}",  "{\"a\":1,}", "01",
-                         "1 2",    "nan",       "NaN",          "Infinity", "[1e400]",   "'a'",
-                         "[\"a]",  "{a:1}",     "\"tab\there\"", "tru",      "[1]x",      "\"\\x\"",
-                         "\"\\ud800\"", "[\"\\u12\"]"};
+  const char* texts[] = {"",     "   ",      "[1,]",        "{\"a\"}",    "{\"a\":1,}", "01",    "1 2",           "nan",
+                         "NaN",  "Infinity", "[1e400]",     "'a'",        "[\"a]",      "{a:1}", "\"tab\there\"", "tru",
+                         "[1]x", "\"\\x\"",  "\"\\ud800\"", "[\"\\u12\"]"};
   for (const char* text : texts) EXPECT_THROW(JSONValue::decode(text), JSONDecodeError) << text;
 }
 
 TEST(JsonText, InvalidUtf8IsRefused) {
   const std::string texts[] = {
-      "\"\xC3(\"",           // broken two-byte sequence
-      "\"\xC0\xAF\"",        // overlong "/"
-      "\"\xED\xA0\x80\"",    // an encoded surrogate
+      "\"\xC3(\"",             // broken two-byte sequence
+      "\"\xC0\xAF\"",          // overlong "/"
+      "\"\xED\xA0\x80\"",      // an encoded surrogate
       "\"\xF4\x90\x80\x80\"",  // beyond U+10FFFF
       "\"\xFF\"",
-      "{\"\xE2\x82\":1}",    // truncated, in a key
+      "{\"\xE2\x82\":1}",  // truncated, in a key
   };
   for (const std::string& text : texts) EXPECT_THROW(JSONValue::decode(text), JSONDecodeError) << text;
 }

@@ -47,24 +47,12 @@ TEST(JsonReaders, TextOfEachCase) {
 
 TEST(JsonReaders, NumberOfEachCase) {
   const std::pair<JSONValue, std::optional<double>> cases[] = {
-      {12.5, 12.5},
-      {"12,5", 12.5},
-      {"12.5", 12.5},
-      {"-3", -3.0},
-      {"1e3", 1000.0},
-      {"0x1p4", 16.0},  // hexadecimal floating form of strtod
-      {"INF", kInf},
-      {"-Infinity", -kInf},
-      {"1,234.5", std::nullopt},  // becomes 1.234.5
-      {" 12", std::nullopt},
-      {"12 ", std::nullopt},
-      {"12abc", std::nullopt},
-      {"", std::nullopt},
-      {"abc", std::nullopt},
-      {std::string("1\0002", 3), std::nullopt},
-      {true, std::nullopt},
-      {nullptr, std::nullopt},
-      {JSONValue::array({1}), std::nullopt},
+      {12.5, 12.5},          {"12,5", 12.5},          {"12.5", 12.5},
+      {"-3", -3.0},          {"1e3", 1000.0},         {"0x1p4", 16.0},            // hexadecimal floating form of strtod
+      {"INF", kInf},         {"-Infinity", -kInf},    {"1,234.5", std::nullopt},  // becomes 1.234.5
+      {" 12", std::nullopt}, {"12 ", std::nullopt},   {"12abc", std::nullopt},
+      {"", std::nullopt},    {"abc", std::nullopt},   {std::string("1\0002", 3), std::nullopt},
+      {true, std::nullopt},  {nullptr, std::nullopt}, {JSONValue::array({1}), std::nullopt},
   };
   for (const auto& [value, number] : cases) EXPECT_EQ(value.doubleValue(), number) << value.string();
   EXPECT_TRUE(std::isnan(*JSONValue("nan").doubleValue()));
@@ -95,9 +83,10 @@ TEST(JsonReaders, WholeNumberIsTotal) {
 
 TEST(JsonReaders, TruthOfEachCase) {
   const std::pair<JSONValue, bool> cases[] = {
-      {true, true},   {false, false},   {2.0, true},     {0.0, false},  {-0.0, false}, {std::nan(""), true},
-      {"true", false}, {"yes", false},  {"2", true},     {"1", true},   {"0,5", true}, {"0,0", false},
-      {"0", false},   {"", false},      {nullptr, false}, {JSONValue::array({1}), false},
+      {true, true},  {false, false},       {2.0, true},      {0.0, false},
+      {-0.0, false}, {std::nan(""), true}, {"true", false},  {"yes", false},
+      {"2", true},   {"1", true},          {"0,5", true},    {"0,0", false},
+      {"0", false},  {"", false},          {nullptr, false}, {JSONValue::array({1}), false},
   };
   for (const auto& [value, truth] : cases) EXPECT_EQ(value.boolValue(), truth) << value.string();
 }
@@ -113,8 +102,8 @@ TEST(JsonReaders, PayloadsOfOtherCasesAreEmpty) {
 }
 
 TEST(JsonMembers, SubscriptsAndPaths) {
-  const JSONValue value = JSONValue::object(
-      {{"a", JSONValue::object({{"b", true}})}, {"t", "text"}, {"list", JSONValue::array({1, 2})}});
+  const JSONValue value =
+      JSONValue::object({{"a", JSONValue::object({{"b", true}})}, {"t", "text"}, {"list", JSONValue::array({1, 2})}});
   EXPECT_TRUE(value["missing"].isNull());
   EXPECT_TRUE(JSONValue(5)["a"].isNull());
   EXPECT_EQ(value.path("a.b"), JSONValue(true));
@@ -262,7 +251,7 @@ TEST(JsonRecords, RowsEqualityAndAccess) {
 
   Record row(JSONValue::object({{"geo", JSONValue::object({{"lat", 55.7}})}}), "0");
   EXPECT_EQ(row["geo.lat"], JSONValue(55.7));  // reads a path
-  row.set("geo.lat", 1);                      // writes one top-level member
+  row.set("geo.lat", 1);                       // writes one top-level member
   EXPECT_EQ(row.value["geo.lat"], JSONValue(1));
   EXPECT_EQ(row["geo.lat"], JSONValue(55.7));
 }

@@ -99,11 +99,14 @@ TEST(SecureStore, MissingItems) {
 TEST(SecureStore, SyncCallsFromAnotherThread) {
   const std::string account = uniqueAccount("sync");
   std::optional<std::string> seen;
-  GThread* thread = g_thread_new("store-test", [](gpointer data) -> gpointer {
-    auto* acc = static_cast<std::string*>(data);
-    SecureStore::writeSync(std::string("x\0y", 3), *acc);
-    return nullptr;
-  }, const_cast<std::string*>(&account));
+  GThread* thread = g_thread_new(
+      "store-test",
+      [](gpointer data) -> gpointer {
+        auto* acc = static_cast<std::string*>(data);
+        SecureStore::writeSync(std::string("x\0y", 3), *acc);
+        return nullptr;
+      },
+      const_cast<std::string*>(&account));
   g_thread_join(thread);
   seen = SecureStore::readSync(account);
   EXPECT_EQ(seen, std::optional<std::string>(std::string("x\0y", 3)));
@@ -149,8 +152,8 @@ TEST(SecureStoreUnreachable, EveryCallFailsWithItsMessage) {
   gchar* out = nullptr;
   gint status = 0;
   GError* error = nullptr;
-  gboolean ran = g_spawn_sync(nullptr, const_cast<gchar**>(argv), env, G_SPAWN_DEFAULT, nullptr, nullptr, &out,
-                              nullptr, &status, &error);
+  gboolean ran = g_spawn_sync(nullptr, const_cast<gchar**>(argv), env, G_SPAWN_DEFAULT, nullptr, nullptr, &out, nullptr,
+                              &status, &error);
   g_strfreev(env);
   ASSERT_TRUE(ran) << (error ? error->message : "");
   std::string output(out ? out : "");

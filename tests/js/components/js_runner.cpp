@@ -18,7 +18,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-
 const char* kComponents[] = {"xlsx.full.min", "NativePrelude", "GeocodingCore", "PlannerCore", "NativeAdapter"};
 
 // Loads the bundle's components that exist, the harness, then the test file.
@@ -76,12 +75,26 @@ std::vector<std::string> testNames(const fs::path& file) {
   bool inString = false, escaped = false;
   for (char c : list) {
     if (!inString) {
-      if (c == '"') { inString = true; current.clear(); }
+      if (c == '"') {
+        inString = true;
+        current.clear();
+      }
       continue;
     }
-    if (escaped) { current += c; escaped = false; continue; }
-    if (c == '\\') { escaped = true; continue; }
-    if (c == '"') { inString = false; names.push_back(current); continue; }
+    if (escaped) {
+      current += c;
+      escaped = false;
+      continue;
+    }
+    if (c == '\\') {
+      escaped = true;
+      continue;
+    }
+    if (c == '"') {
+      inString = false;
+      names.push_back(current);
+      continue;
+    }
     current += c;
   }
   return names;

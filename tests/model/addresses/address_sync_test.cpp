@@ -93,8 +93,8 @@ TEST(AddressUpload, SendsPassesOf500WithTheLearnedNamesAndRemovesWhatTheServerHa
   w.model->setPendingAddresses(pending);
   // The server's list already holds one of the addresses twice.
   const JSONValue other = JSONValue::object({{"key", "другой"}, {"address", "Москва, Арбат, 1"}});
-  w.model->setAddresses({JSONValue::object({{"key", "s-0005"}, {"lat", 1}}), other,
-                         JSONValue::object({{"key", "s-0005"}, {"lat", 2}})});
+  w.model->setAddresses(
+      {JSONValue::object({{"key", "s-0005"}, {"lat", 1}}), other, JSONValue::object({{"key", "s-0005"}, {"lat", 2}})});
 
   w.flush();
 
@@ -111,10 +111,8 @@ TEST(AddressUpload, SendsPassesOf500WithTheLearnedNamesAndRemovesWhatTheServerHa
   const JSONValue firstBody = w.server->hitsOn(a)[0].json();
   EXPECT_EQ(firstBody["addresses"].at(1), pending[numbered("a-", 1)]);
   const JSONValue item = w.server->hitsOn(l)[0].json()["items"].at(0);
-  EXPECT_EQ(item, JSONValue::object({{"name", "Клиент 0001"},
-                                     {"address", "Москва, улица 0001"},
-                                     {"lat", 55.75},
-                                     {"lon", 37.61}}));
+  EXPECT_EQ(item, JSONValue::object(
+                      {{"name", "Клиент 0001"}, {"address", "Москва, улица 0001"}, {"lat", 55.75}, {"lon", 37.61}}));
 
   EXPECT_TRUE(w.model->pendingAddresses().empty());
   EXPECT_FALSE(w.model->syncingAddresses());

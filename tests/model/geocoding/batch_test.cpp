@@ -24,7 +24,7 @@ TEST_F(GeocodingWorkspace, BatchSearchAppliesResultsInBatchesAndSparesAnOrderEdi
   for (int n = 1; n <= 10; ++n) orders.push_back(orderAt("A" + std::to_string(n), street(n)));
   orders.push_back(orderAt("B1", street(1)));  // B1 and B2 share the addresses of A1 and A2
   orders.push_back(orderAt("B2", street(2)));
-  orders.push_back(orderAt("C1", "  ab "));    // too short once trimmed
+  orders.push_back(orderAt("C1", "  ab "));  // too short once trimmed
   const std::vector<std::string> ids = loadOrders(orders);
   ASSERT_EQ(ids.size(), 13u);
   const std::string edited = ids[4];  // A5
@@ -149,8 +149,7 @@ TEST_F(GeocodingWorkspace, AtMostFourLookupsAreInFlight) {
 }
 
 TEST_F(GeocodingWorkspace, ANetworkFailureDuringTheSearchFallsBackToTheCatalogue) {
-  const std::vector<std::string> ids =
-      loadOrders({orderAt("A1", kCatalogueAddress), orderAt("A2", street(7))});
+  const std::vector<std::string> ids = loadOrders({orderAt("A1", kCatalogueAddress), orderAt("A2", street(7))});
   answers[kCatalogueAddress] = Answer::dropped();
   answers[street(7)] = Answer::dropped();
   const auto run = start(model->geocode());

@@ -42,8 +42,8 @@ inline Answer houseAnswer(int n) { return Answer::json(geocoderAnswer(streetLat(
 
 // An order without coordinates.
 inline JSONValue orderAt(const std::string& id, const std::string& address) {
-  return JSONValue::object({{"id", id}, {"title", "Клиент " + id}, {"address", address}, {"window", "09:00-18:00"},
-                            {"units", 1}});
+  return JSONValue::object(
+      {{"id", id}, {"title", "Клиент " + id}, {"address", address}, {"window", "09:00-18:00"}, {"units", 1}});
 }
 
 class GeocodingWorkspace : public ::testing::Test {

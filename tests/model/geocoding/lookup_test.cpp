@@ -32,11 +32,9 @@ std::string keyOf(AppModel& model, const std::string& address) { return async::r
 TEST_F(GeocodingWorkspace, LookupAsksTheMemoryThenTheCatalogueThenTheServer) {
   // A pending hand correction answers without the catalogue or the server.
   const std::string corrected = street(1);
-  const JSONValue entry =
-      JSONValue::object({{"address", corrected}, {"lat", 55.1}, {"lon", 37.1}, {"pinned", true}});
+  const JSONValue entry = JSONValue::object({{"address", corrected}, {"lat", 55.1}, {"lon", 37.1}, {"pinned", true}});
   model->setPendingAddresses({{keyOf(*model, corrected), entry}});
-  const JSONValue remembered =
-      JSONValue::object({{"lat", 55.1}, {"lon", 37.1}, {"value", corrected}, {"qc", "0"}});
+  const JSONValue remembered = JSONValue::object({{"lat", 55.1}, {"lon", 37.1}, {"value", corrected}, {"qc", "0"}});
   EXPECT_EQ(lookup(*model, corrected, true), JSONValue::object({{"found", remembered}, {"provider", "manual"}}));
 
   // The server's copy counts too; a decimal comma is a number, and the text is passed on as it stands.

@@ -57,9 +57,8 @@ TEST_F(PlanningWorkspace, SnapshotsAreSavedListedAndRestored) {
   ASSERT_EQ(id.size(), 36u);
   EXPECT_EQ(id.find_first_of("abcdef"), std::string::npos) << id;
   EXPECT_EQ(entry["archiveRef"].string(), "history-entry-" + id);
-  EXPECT_TRUE(g_regex_match_simple("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ$",
-                                   entry["createdAt"].string().c_str(), GRegexCompileFlags(0),
-                                   GRegexMatchFlags(0)));
+  EXPECT_TRUE(g_regex_match_simple("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\dZ$", entry["createdAt"].string().c_str(),
+                                   GRegexCompileFlags(0), GRegexMatchFlags(0)));
   EXPECT_EQ((*cached("history")), JSONValue(JSONArray{entry}));
   EXPECT_EQ((*cached("history-entry-" + id))["orders"].size(), 5u);
 
@@ -156,12 +155,10 @@ TEST_F(PlanningWorkspace, SavesAndRestoresWaitForRunningWork) {
   loadSample();
   model->setSavingHistory(true);
   EXPECT_EQ(dorvikErrorText(model->saveSnapshot("Второй")), "Дождитесь сохранения текущего снимка.");
-  EXPECT_EQ(dorvikErrorText(model->restoreSnapshot(JSONValue::object({}))),
-            "Дождитесь завершения текущего действия.");
+  EXPECT_EQ(dorvikErrorText(model->restoreSnapshot(JSONValue::object({}))), "Дождитесь завершения текущего действия.");
   model->setSavingHistory(false);
   model->setGeocoding(true);
-  EXPECT_EQ(dorvikErrorText(model->restoreSnapshot(JSONValue::object({}))),
-            "Дождитесь завершения текущего действия.");
+  EXPECT_EQ(dorvikErrorText(model->restoreSnapshot(JSONValue::object({}))), "Дождитесь завершения текущего действия.");
   model->setGeocoding(false);
 
   // Two saves started together: the second is refused while the first runs.

@@ -17,14 +17,18 @@ namespace dorvik::testing {
 
 // A day of five orders, two vehicles and a depot, with the source workbook as text.
 inline JSONValue sampleDay(const std::string& workbook = "") {
-  auto order = [](const char* id, const char* title, const char* address, double lat, double lon,
-                  const char* window) {
-    return JSONValue::object({{"id", id}, {"title", title}, {"address", address}, {"lat", lat}, {"lon", lon},
-                              {"window", window}, {"units", 2}});
+  auto order = [](const char* id, const char* title, const char* address, double lat, double lon, const char* window) {
+    return JSONValue::object({{"id", id},
+                              {"title", title},
+                              {"address", address},
+                              {"lat", lat},
+                              {"lon", lon},
+                              {"window", window},
+                              {"units", 2}});
   };
   auto vehicle = [](const char* id, const char* ref) {
-    return JSONValue::object({{"id", id}, {"ref", ref}, {"shift", "09:00-18:00"}, {"use", true}, {"back", true},
-                              {"capacity", 50}});
+    return JSONValue::object(
+        {{"id", id}, {"ref", ref}, {"shift", "09:00-18:00"}, {"use", true}, {"back", true}, {"capacity", 50}});
   };
   return JSONValue::object({
       {"routeDate", "2026-09-22"},

@@ -96,8 +96,8 @@ TEST(DemoWorkspace, NotFromTheRequiredPasswordScreen) {
 TEST(DemoWorkspace, AWorkspaceChangeDuringItsWaitsLeavesNoDemoState) {
   auto engine = async::runBlocking(PlannerEngine::create());
   // Which of the demo's observable steps the change follows.
-  for (AppModel::Property after : {AppModel::Property::busy, AppModel::Property::user,
-                                   AppModel::Property::planner, AppModel::Property::depots}) {
+  for (AppModel::Property after :
+       {AppModel::Property::busy, AppModel::Property::user, AppModel::Property::planner, AppModel::Property::depots}) {
     SCOPED_TRACE(static_cast<int>(after));
     auto model = AppModel::create();
     model->setEngine(engine);

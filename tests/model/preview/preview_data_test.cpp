@@ -73,8 +73,7 @@ TEST(PreviewPaths, QueryParametersFirstOccurrenceAndDefaults) {
   const JSONValue firstEmpty = PreviewData::response("/panel/shifts?month&month=2026-04", JSONValue());
   EXPECT_EQ(firstEmpty["month"].string(), "2026-09");
   EXPECT_EQ(PreviewData::response("/panel/shifts?month=2026%2D05", JSONValue())["month"].string(), "2026-05");
-  EXPECT_EQ(PreviewData::response("/panel/shifts", JSONValue())["rows"].at(0)["courierId"].string(),
-            "preview-courier");
+  EXPECT_EQ(PreviewData::response("/panel/shifts", JSONValue())["rows"].at(0)["courierId"].string(), "preview-courier");
 }
 
 TEST(PreviewAnswers, PlanDependentAnswersFollowTheOrders) {

@@ -130,8 +130,9 @@ TEST_F(ReferenceWorkspace, FillsTheListsAndIndexGivesThePlanItsDepotAndUploadsTh
 TEST_F(ReferenceWorkspace, ADepotWithoutLatitudeLeavesThePlanAloneButTheRefreshGoesOn) {
   scriptReferenceData(*server, kDepots, JSONArray{}, JSONArray{});
   model->setUser(JSONValue::object({{"role", "logist"}, {"depotId", "d3"}}));
-  model->setPendingAddresses({{"k", JSONValue::object({{"key", "s-k"}, {"address", "Москва"}, {"lat", 55.7},
-                                                       {"lon", 37.6}, {"clientName", ""}})}});
+  model->setPendingAddresses(
+      {{"k",
+        JSONValue::object({{"key", "s-k"}, {"address", "Москва"}, {"lat", 55.7}, {"lon", 37.6}, {"clientName", ""}})}});
   model->setOffline(true);
   refresh();
   EXPECT_TRUE(model->planner()["depot"].isNull());

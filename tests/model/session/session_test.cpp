@@ -33,23 +33,26 @@ constexpr const char* kDepotNeedsConnection = "Для смены склада т
 // A day of two orders, as a workbook import would load it.
 JSONValue sampleDay(const std::string& routeDate) {
   auto order = [](const char* id, const char* address, double lat, double lon) {
-    return JSONValue::object({{"id", id}, {"title", id}, {"address", address}, {"lat", lat}, {"lon", lon},
-                              {"window", "09:00-18:00"}, {"units", 1}});
+    return JSONValue::object({{"id", id},
+                              {"title", id},
+                              {"address", address},
+                              {"lat", lat},
+                              {"lon", lon},
+                              {"window", "09:00-18:00"},
+                              {"units", 1}});
   };
   return JSONValue::object({
       {"routeDate", routeDate},
       {"fileName", "Заказы.xlsx"},
       {"depot", JSONValue::object({{"name", "Склад"}, {"lat", 55.7558}, {"lon", 37.6176}, {"window", "08:00-20:00"}})},
-      {"vehicles", JSONValue::array({JSONValue::object({{"id", "V1"}, {"ref", "Тарен"}, {"shift", "09:00-18:00"},
-                                                        {"use", true}, {"capacity", 50}})})},
+      {"vehicles", JSONValue::array({JSONValue::object(
+                       {{"id", "V1"}, {"ref", "Тарен"}, {"shift", "09:00-18:00"}, {"use", true}, {"capacity", 50}})})},
       {"orders", JSONValue::array({order("1001", "Москва, Тверская улица, 6", 55.7606, 37.6095),
                                    order("1002", "Москва, улица Петровка, 12", 55.7635, 37.6185)})},
   });
 }
 
-std::optional<std::string> kept(const std::string& account) {
-  return async::runBlocking(SecureStore::read(account));
-}
+std::optional<std::string> kept(const std::string& account) { return async::runBlocking(SecureStore::read(account)); }
 
 class Session : public ::testing::Test {
  protected:
@@ -58,8 +61,8 @@ class Session : public ::testing::Test {
     url = server->url();
     // Each test is a company of its own, so no workspace of an earlier test (on a reused port) is found.
     company = randomUUID();
-    profile = JSONValue::object({{"id", 7}, {"companyId", company}, {"depotId", "d1"},
-                                 {"fullName", "Ирина Логист"}, {"role", "logist"}});
+    profile = JSONValue::object(
+        {{"id", 7}, {"companyId", company}, {"depotId", "d1"}, {"fullName", "Ирина Логист"}, {"role", "logist"}});
     sessionServer = std::make_unique<SessionServer>(*server, profile);
     forget(url);
     gchar* folder = g_dir_make_tmp("dorvik-settings-XXXXXX", nullptr);

@@ -64,8 +64,8 @@ TEST(Base64, RoundTripsEveryLengthAndAgreesWithGLib) {
 
 TEST(Base64, AnythingButExactBase64IsRefusedNotShortened) {
   EXPECT_EQ(decodeBase64("QUJDRA=="), std::string("ABCD"));
-  for (const char* bad : {"QUJD!A==", "QUJDRA", "QUJDRA=", "QUJD\nRA==", "QUJD RA==", "QU=D", "Q===", "====",
-                          "QR==", "QUJ=QUJD", "QUJDRA-_", "QUJDRA==QQ=="}) {
+  for (const char* bad : {"QUJD!A==", "QUJDRA", "QUJDRA=", "QUJD\nRA==", "QUJD RA==", "QU=D",
+                          "Q===", "====", "QR==", "QUJ=QUJD", "QUJDRA-_", "QUJDRA==QQ=="}) {
     EXPECT_EQ(decodeBase64(bad), std::nullopt) << bad;
   }
 }
@@ -92,8 +92,9 @@ TEST(BoundedRead, TheSizeIsCheckedFirstAndTheReadIsCapped) {
   EXPECT_EQ(errorOf([&] { readBoundedFile("/proc/self/maps", 100); }), limitText);
 
   EXPECT_EQ(errorOf([&] { readBoundedFile(folder.path(), 100); }).rfind("Не удалось прочитать файл «", 0), 0u);
-  EXPECT_EQ(errorOf([&] { readBoundedFile(folder / "нет.xlsx", 100); }).rfind("Не удалось прочитать файл «нет.xlsx»: ", 0),
-            0u);
+  EXPECT_EQ(
+      errorOf([&] { readBoundedFile(folder / "нет.xlsx", 100); }).rfind("Не удалось прочитать файл «нет.xlsx»: ", 0),
+      0u);
   // A named pipe is refused instead of waiting for a writer.
   const fs::path pipe = folder / "pipe.xlsx";
   ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
@@ -120,8 +121,9 @@ TEST(AtomicWrite, ReplacesWholeKeepsPermissionsAndLeavesNothingOnFailure) {
   EXPECT_EQ(errorOf([&] { writeFileAtomically(folderTarget, "abc"); }).rfind("Не удалось сохранить файл «папка»: ", 0),
             0u);
   EXPECT_TRUE(fs::is_directory(folderTarget));
-  EXPECT_EQ(errorOf([&] { writeFileAtomically(folder / "нет" / "файл.xlsx", "abc"); })
-                .rfind("Не удалось сохранить файл «файл.xlsx»: ", 0),
+  EXPECT_EQ(errorOf([&] {
+              writeFileAtomically(folder / "нет" / "файл.xlsx", "abc");
+            }).rfind("Не удалось сохранить файл «файл.xlsx»: ", 0),
             0u);
   std::size_t entries = 0;
   for ([[maybe_unused]] const auto& entry : fs::directory_iterator(folder.path())) ++entries;

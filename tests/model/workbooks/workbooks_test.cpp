@@ -344,7 +344,8 @@ TEST_F(ScriptedComponents, AnAnswerThatIsNotExactBase64SavesNothing) {
   answer("export", JSONValue::object({{"base64", ""}, {"name", "пустая.xlsx"}}));
   model->setError(std::nullopt);
   async::runBlocking(model->exportWorkbook("routes"));
-  EXPECT_EQ(lastRequest(), JSONValue::object({{"action", "export"}, {"payload", JSONValue::object({{"kind", "routes"}})}}));
+  EXPECT_EQ(lastRequest(),
+            JSONValue::object({{"action", "export"}, {"payload", JSONValue::object({{"kind", "routes"}})}}));
   ASSERT_EQ(dialogs->saved, std::vector<std::string>{"пустая.xlsx"});
   ASSERT_TRUE(spinUntil([&] { return fs::exists(folder / "книга.xlsx"); }));
   EXPECT_EQ(readAll(folder / "книга.xlsx"), "");

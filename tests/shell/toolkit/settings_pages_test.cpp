@@ -8,7 +8,8 @@ using namespace dorvik;
 
 namespace {
 JSONValue config(JSONValue kmh, JSONValue road, JSONValue service, JSONValue late) {
-  return JSONValue::object({{"CITY_KMH", kmh}, {"ROAD_FACTOR", road}, {"SERVICE_MIN", service}, {"LATE_TOL_MIN", late}});
+  return JSONValue::object(
+      {{"CITY_KMH", kmh}, {"ROAD_FACTOR", road}, {"SERVICE_MIN", service}, {"LATE_TOL_MIN", late}});
 }
 std::string failure(const JSONValue& value) {
   try {

@@ -54,14 +54,13 @@ class ScriptedWorkflows final : public Workflows {
     model_->replaceGeneration();
     model_->setPreview(true);
     model_->setOffline(true);
-    model_->setUser(JSONValue::object({{"id", "demo"},
-                                       {"fullName", "Демо Администратор"},
-                                       {"role", "superadmin"},
-                                       {"depotId", "demo-1"}}));
+    model_->setUser(JSONValue::object(
+        {{"id", "demo"}, {"fullName", "Демо Администратор"}, {"role", "superadmin"}, {"depotId", "demo-1"}}));
     model_->setDepots(JSONValue::records(
         JSONValue::array({JSONValue::object({{"id", "demo-1"}, {"name", "Склад Пример"}})}).array()));
     model_->setPlanner(JSONValue::object(
-        {{"config", JSONValue::object({{"CITY_KMH", 25}, {"ROAD_FACTOR", 1.3}, {"SERVICE_MIN", 10}, {"LATE_TOL_MIN", 15}})},
+        {{"config",
+          JSONValue::object({{"CITY_KMH", 25}, {"ROAD_FACTOR", 1.3}, {"SERVICE_MIN", 10}, {"LATE_TOL_MIN", 15}})},
          {"orders", JSONValue::array({})}}));
     model_->setStatus("Пример. Эти заказы не отправляются курьерам.");
     co_return;
@@ -207,7 +206,8 @@ TEST_F(ShellWindow, DemoWorkspaceShowsEveryPageWithoutAnError) {
   for (PanelPage page : allPanelPages()) {
     const std::string raw(rawValue(page));
     // Choose the page through its sidebar row.
-    GtkWidget* row = find(root(), [&](GtkWidget* w) { return GTK_IS_LIST_BOX_ROW(w) && raw == gtk_widget_get_name(w); });
+    GtkWidget* row =
+        find(root(), [&](GtkWidget* w) { return GTK_IS_LIST_BOX_ROW(w) && raw == gtk_widget_get_name(w); });
     ASSERT_NE(row, nullptr) << raw;
     gtk_list_box_select_row(GTK_LIST_BOX(gtk_widget_get_parent(row)), GTK_LIST_BOX_ROW(row));
     spin(page == PanelPage::appSettings ? 300ms : 150ms);
@@ -355,7 +355,8 @@ TEST_F(ShellWindow, EditorFooterAndValueFieldsBindTheEditedObject) {
                   {"on", "Активен", FieldSpec::Kind::toggle, false}},
                  value);
   int saves = 0, dismissals = 0;
-  auto* footer = Gtk::make_managed<EditorFooter>("Сохранить", [&] { ++saves; }, [&] { ++dismissals; });
+  auto* footer = Gtk::make_managed<EditorFooter>(
+      "Сохранить", [&] { ++saves; }, [&] { ++dismissals; });
   auto* sheet = new Gtk::Window();
   auto* box = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::VERTICAL);
   gtk_box_append(box->gobj(), group);
@@ -374,7 +375,8 @@ TEST_F(ShellWindow, EditorFooterAndValueFieldsBindTheEditedObject) {
   ASSERT_NE(toggle, nullptr);
   EXPECT_TRUE(gtk_check_button_get_active(GTK_CHECK_BUTTON(toggle)));
   gtk_check_button_set_active(GTK_CHECK_BUTTON(toggle), FALSE);
-  EXPECT_EQ(*value, JSONValue::object({{"name", "Склад 2"}, {"hidden", 1}, {"on", false}, {"note", "строка 1\nстрока 2"}}));
+  EXPECT_EQ(*value,
+            JSONValue::object({{"name", "Склад 2"}, {"hidden", 1}, {"on", false}, {"note", "строка 1\nстрока 2"}}));
 
   GtkWidget* save = findButton(GTK_WIDGET(sheet->gobj()), "Сохранить");
   g_signal_emit_by_name(save, "clicked");
@@ -473,8 +475,8 @@ class ShellOverTheModel : public WindowTest {
     g_signal_emit_by_name(widget, "clicked");
   }
   bool reaches(int screen) {
-    const bool reached = dorvik::testing::spinUntil(
-        [&] { return window_->screenKind() == screen && !context_.model->busy(); }, 60s);
+    const bool reached =
+        dorvik::testing::spinUntil([&] { return window_->screenKind() == screen && !context_.model->busy(); }, 60s);
     spin();  // laid out and drawn
     return reached;
   }
@@ -502,8 +504,11 @@ TEST_F(ShellOverTheModel, TheDemoWorkspaceShowsEveryPageWithoutAnError) {
 // the change sent to the server, the sign-in screen again, and the workspace after signing in with the new password.
 TEST_F(ShellOverTheModel, SignInThroughTheRequiredPasswordChangeIntoTheWorkspace) {
   dorvik::testing::StandInServer server;
-  JSONValue profile = JSONValue::object({{"id", 11}, {"companyId", randomUUID()}, {"depotId", "d1"},
-                                         {"fullName", "Ирина Логист"}, {"role", "logist"},
+  JSONValue profile = JSONValue::object({{"id", 11},
+                                         {"companyId", randomUUID()},
+                                         {"depotId", "d1"},
+                                         {"fullName", "Ирина Логист"},
+                                         {"role", "logist"},
                                          {"mustChangePassword", true}});
   dorvik::testing::SessionServer session(server, profile);
   async::runBlocking(SecureStore::write(std::nullopt, "refresh:" + server.url()));
