@@ -8,9 +8,12 @@
 //
 // Two rules guard every workflow that waits:
 //  - generation: replaced exactly when the workspace changes (demo, password-change profile, workspace entry,
-//    sign-out, depot switch). A workflow copies it before its first wait and drops its results when it changed.
+//    sign-out, depot switch), and with it the workspace's cancellation token, which the change cancels. A
+//    workflow enters the workspace's scope (`co_await workspaceScope();`) before its first wait: a workspace
+//    change then ends it at its next await, so no result of an older workspace is installed. It ends by
+//    CancelledError, or quietly (ScopeEnd::quiet) where its callers expect an empty answer (false, none).
 //  - mutation: every plan change increments it before handing its action to the engine; only the change whose
-//    token is still current (and whose generation is unchanged) installs its result.
+//    token is still current (and whose workspace is unchanged) installs its result.
 //
 // The workflow flags (busy, geocoding, savingHistory, syncingAddresses, loadingMapConfiguration) are stored with
 // the generation that set them: a flag set for an older workspace reads as clear, so no flag can stay stuck after a
@@ -19,6 +22,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <map>
 #include <memory>
@@ -27,6 +31,7 @@
 #include <string>
 #include <vector>
 
+#include "core/async/attempt.h"
 #include "core/async/cancel_token.h"
 #include "core/async/sleep.h"
 #include "core/async/task.h"
@@ -178,8 +183,44 @@ class AppModel : public std::enable_shared_from_this<AppModel> {
   void setMapIssue(std::optional<std::string> value);
 
   const std::string& generation() const { return generation_; }
-  // Replaces the generation with a fresh random UUID (a workspace change) and returns it.
+  // Replaces the generation with a fresh random UUID (a workspace change), cancels the workspace's token and
+  // gives the new workspace a token of its own; returns the new generation.
   const std::string& replaceGeneration();
+  // The current workspace's token: cancelled when the workspace changes.
+  const async::CancelToken& workspaceToken() const { return workspace_; }
+  // `co_await workspaceScope();` links the awaiting workflow's token with the current workspace's token: a
+  // workspace change ends the workflow at its next await, by CancelledError or (ScopeEnd::quiet) quietly.
+  async::JoinScope workspaceScope(async::ScopeEnd end = async::ScopeEnd::cancellation) const {
+    return async::joinScope(workspace_, end);
+  }
+
+  // Shows a failure's Russian text on the error line; a cancellation shows nothing.
+  void report(const std::exception_ptr& failure);
+  // Reports the failure of an outcome, if it is one, and answers whether it was:
+  // `if (reportIfFailed(saved)) co_return;`
+  template <class T>
+  bool reportIfFailed(const async::Outcome<T>& outcome) {
+    if (outcome) return false;
+    report(outcome.failure());
+    return true;
+  }
+
+  // A workflow flag (busy, geocoding, savingHistory, syncingAddresses, loadingMapConfiguration) set for the
+  // current workspace and cleared when the hold goes, however the workflow ends, unless the workspace changed
+  // meanwhile: the flag then belongs to the new workspace. `auto busy = hold(Property::busy);`
+  class FlagHold {
+   public:
+    FlagHold(AppModel& model, Property flag);
+    ~FlagHold();
+    FlagHold(const FlagHold&) = delete;
+    FlagHold& operator=(const FlagHold&) = delete;
+
+   private:
+    AppModel& model_;
+    Property flag_;
+    std::string generation_;
+  };
+  [[nodiscard]] FlagHold hold(Property flag) { return FlagHold(*this, flag); }
 
   const std::shared_ptr<PlannerEngine>& engine() const { return engine_; }
   void setEngine(std::shared_ptr<PlannerEngine> value);
@@ -285,6 +326,7 @@ class AppModel : public std::enable_shared_from_this<AppModel> {
   };
   bool flagSet(const Flag& flag) const { return flag.on && flag.generation == generation_; }
   void setFlag(Flag& flag, bool value, Property property);
+  Flag& flagOf(Property property);
   void notify(Property property);
   template <class T>
   void assign(T& slot, T value, Property property) {
@@ -318,6 +360,7 @@ class AppModel : public std::enable_shared_from_this<AppModel> {
   JSONValue mapConfiguration_;
   std::optional<std::string> mapIssue_;
   std::string generation_;
+  async::CancelToken workspace_;
   std::shared_ptr<PlannerEngine> engine_;
   std::shared_ptr<APIClient> api_;
   std::shared_ptr<EncryptedCache> cache_;

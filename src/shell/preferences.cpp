@@ -193,7 +193,7 @@ void showPreferences(const ShellContext& context, Gtk::Window* parent) {
   gtk_widget_set_halign(state->retryButton, GTK_ALIGN_START);
   gtk_widget_set_margin_top(state->retryButton, 6);
   g_signal_connect(state->retryButton, "clicked", callback([](GtkButton*, gpointer data) {
-                     startDetached(static_cast<PreferencesState*>(data)->context.workflows->refreshReferenceData());
+                     async::spawn(static_cast<PreferencesState*>(data)->context.workflows->refreshReferenceData());
                    }),
                    state);
   adw_preferences_group_add(ADW_PREFERENCES_GROUP(local), state->retryButton);

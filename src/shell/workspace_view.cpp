@@ -92,7 +92,7 @@ WorkspaceView::WorkspaceView(ShellContext context, Gtk::Window& window)
   settings->signal_clicked().connect([this] {
     if (context_.openPreferences) context_.openPreferences();
   });
-  logout->signal_clicked().connect([this] { startDetached(context_.workflows->logout()); });
+  logout->signal_clicked().connect([this] { async::spawn(context_.workflows->logout()); });
 
   observer_ = context_.model->observe([this](AppModel::Property p) {
     using P = AppModel::Property;

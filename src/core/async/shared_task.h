@@ -46,8 +46,7 @@ class SharedTask {
     }
     T await_resume() {
       auto handoff = std::move(handoff_);
-      handoff->cancelSubscription.reset();
-      handoff->result.take();  // throws CancelledError when this waiter was cancelled
+      handoff->take(env_.token);  // throws CancelledError when this waiter was cancelled
       if constexpr (std::is_void_v<T>) {
         state_->result.peek();
       } else {

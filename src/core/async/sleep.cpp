@@ -47,8 +47,7 @@ void SleepAwaitable::await_suspend(std::coroutine_handle<> h) {
 
 void SleepAwaitable::await_resume() {
   auto state = std::move(state_);
-  state->cancelSubscription.reset();
-  state->result.take();
+  state->take(env_.token);
 }
 
 }  // namespace dorvik::async

@@ -8,6 +8,7 @@ TaskGroup::TaskGroup(std::size_t limit) : state_(std::make_shared<TaskGroupState
 
 void TaskGroupState::launch(Task<void> task, Env env) {
   ++running;
+  env.token = env.token.linkedWith(token);
   std::move(task).startDetached(std::move(env),
                                 [self = shared_from_this()](std::exception_ptr error) { self->finished(error); });
 }
@@ -75,8 +76,7 @@ void TaskGroup::Slot::await_suspend(std::coroutine_handle<> h) {
 
 void TaskGroup::Slot::await_resume() {
   auto handoff = std::move(handoff_);
-  handoff->cancelSubscription.reset();
-  handoff->result.take();
+  handoff->take(env_.token);
   if (all_ && state_->firstError) std::rethrow_exception(state_->firstError);
 }
 

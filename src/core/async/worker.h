@@ -5,8 +5,8 @@
 //   int n = co_await worker.run([] { return slowCount(); });
 //
 // run() resumes the awaiting task on its own context with the job's value or exception. When the task's token is
-// cancelled while the job waits or runs, the task resumes at once with CancelledError; the job still runs to its
-// end on the worker and its result is dropped.
+// cancelled while the job waits or runs (or after its result was posted), the task resumes with CancelledError;
+// a job that has begun still runs to its end on the worker and its result is dropped.
 //
 // Destroying the worker never blocks: jobs already queued still run on its thread, which then ends by itself.
 #pragma once
@@ -73,8 +73,7 @@ class SerialWorker {
     }
     R await_resume() {
       auto handoff = std::move(handoff_);
-      handoff->cancelSubscription.reset();
-      return handoff->result.take();
+      return handoff->take(env_.token);
     }
 
    private:

@@ -1,0 +1,87 @@
+// attempt(): a task's failure as a value, so that a workflow reads as straight-line code.
+//
+//   auto saved = co_await async::attempt(cache->write(value, "name"));
+//   if (!saved) return show(saved.failure());
+//   use(*saved);  // for a task with a value
+//
+// A cancellation is no failure: it still ends the awaiting task by CancelledError.
+#pragma once
+
+#include <exception>
+#include <optional>
+#include <type_traits>
+#include <utility>
+
+#include "core/async/task.h"
+#include "core/base/errors.h"
+
+namespace dorvik::async {
+
+// The value of a task that ended normally, or its failure.
+template <class T>
+class Outcome {
+ public:
+  static Outcome success(T value) {
+    Outcome outcome;
+    outcome.value_.emplace(std::move(value));
+    return outcome;
+  }
+  static Outcome failed(std::exception_ptr failure) {
+    Outcome outcome;
+    outcome.failure_ = std::move(failure);
+    return outcome;
+  }
+
+  explicit operator bool() const { return !failure_; }
+  const std::exception_ptr& failure() const { return failure_; }
+  T& operator*() { return *value_; }
+  const T& operator*() const { return *value_; }
+  T* operator->() { return &*value_; }
+  const T* operator->() const { return &*value_; }
+
+ private:
+  std::optional<T> value_;
+  std::exception_ptr failure_;
+};
+
+template <>
+class Outcome<void> {
+ public:
+  static Outcome success() { return Outcome(); }
+  static Outcome failed(std::exception_ptr failure) {
+    Outcome outcome;
+    outcome.failure_ = std::move(failure);
+    return outcome;
+  }
+  explicit operator bool() const { return !failure_; }
+  const std::exception_ptr& failure() const { return failure_; }
+
+ private:
+  std::exception_ptr failure_;
+};
+
+// Awaits the task and answers its outcome; CancelledError passes through, and so does the awaiting task's own
+// cancellation, whatever the task's outcome.
+template <class T>
+Task<Outcome<T>> attempt(Task<T> task) {
+  std::exception_ptr failure;
+  try {
+    if constexpr (std::is_void_v<T>) {
+      co_await std::move(task);
+      co_return Outcome<void>::success();
+    } else {
+      T value = co_await std::move(task);
+      co_return Outcome<T>::success(std::move(value));
+    }
+  } catch (const CancelledError&) {
+    throw;
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  // A failure that arrives after the awaiting task was cancelled is stale like a value would be.
+  const CancelToken own = co_await currentToken();
+  own.throwIfCancelled();
+  co_return Outcome<T>::failed(std::move(failure));
+}
+
+}  // namespace dorvik::async
