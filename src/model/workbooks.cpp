@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <coroutine>
 #include <exception>
 #include <memory>
 #include <optional>
@@ -35,57 +34,7 @@ const char* const kAddressesSaved = "Файл открыт. Адресный с�
 const char* const kNotCreated = "Не удалось создать файл.";
 const char* const kNoDialogs = "Окно выбора файла недоступно.";
 
-using Chosen = std::optional<std::string>;
-
-// Answers the dialog's callback once; a dialog that drops its callback unanswered counts as cancelled, so the
-// waiting import never hangs.
-struct DialogAnswer {
-  using Handoff = async::detail::Handoff<Chosen>;
-  std::shared_ptr<Handoff> handoff;
-
-  void give(Chosen path) {
-    if (!handoff || !handoff->claim()) return;
-    handoff->result.setValue(std::move(path));
-    Handoff::resume(handoff);
-    handoff.reset();
-  }
-  ~DialogAnswer() { give(std::nullopt); }
-};
-
-// Shows the open dialog and waits for its answer: the chosen path, or none when cancelled.
-class OpenDialog {
- public:
-  OpenDialog(std::shared_ptr<FileDialogs> dialogs, std::vector<std::string> extensions)
-      : dialogs_(std::move(dialogs)), extensions_(std::move(extensions)) {}
-  void bindEnv(const async::Env& env) { env_ = env; }
-  bool await_ready() const noexcept { return false; }
-  void await_suspend(std::coroutine_handle<> h) {
-    using Handoff = DialogAnswer::Handoff;
-    auto handoff = std::make_shared<Handoff>();
-    handoff_ = handoff;
-    handoff->handle = h;
-    handoff->context = env_.context ? env_.context : async::currentContext();
-    if (env_.token.isCancelled()) {
-      Handoff::cancelled(handoff);
-      return;
-    }
-    Handoff::watch(handoff, env_.token);
-    auto answer = std::make_shared<DialogAnswer>();
-    answer->handoff = handoff;
-    dialogs_->openFile(extensions_, [answer](Chosen path) { answer->give(std::move(path)); });
-  }
-  Chosen await_resume() {
-    auto handoff = std::move(handoff_);
-    handoff->cancelSubscription.reset();
-    return handoff->result.take();
-  }
-
- private:
-  std::shared_ptr<FileDialogs> dialogs_;
-  std::vector<std::string> extensions_;
-  async::Env env_;
-  std::shared_ptr<DialogAnswer::Handoff> handoff_;
-};
+using Chosen = FileDialogs::Chosen;
 
 // The file as the component takes it: its Base64 text, made on the reading thread so that the bytes themselves
 // are let go there.
@@ -99,13 +48,16 @@ async::Task<void> uploadAfterImport(std::shared_ptr<AppModel> model, std::string
   co_await model->flushAddresses();
 }
 
-// Writes a chosen file off the main thread; a failure is shown by the model.
-async::Task<void> writeChosenFile(std::shared_ptr<AppModel> model, std::shared_ptr<const std::string> bytes,
-                                  std::string path) {
+// Asks where to save the bytes, then writes them there off the main thread; a failure is shown by the model.
+async::Task<void> saveChosenFile(std::weak_ptr<AppModel> weak, std::shared_ptr<FileDialogs> dialogs, std::string bytes,
+                                 std::string name) {
+  Chosen path = co_await dialogs->saveFile(std::move(name));
+  auto model = weak.lock();
+  if (!model || !path) co_return;
   auto worker = std::make_shared<async::SerialWorker>("save-file");
   std::exception_ptr failure;
   try {
-    auto job = [bytes, path] { writeFileAtomically(path, *bytes); };
+    auto job = [bytes = std::move(bytes), path = *path] { writeFileAtomically(path, bytes); };
     co_await worker->run(job);
   } catch (...) {
     failure = std::current_exception();
@@ -137,8 +89,7 @@ async::Task<void> AppModel::importWorkbook() {
   }
 
   std::vector<std::string> extensions{"xlsx", "xls"};
-  OpenDialog dialog(dialogs, std::move(extensions));
-  Chosen path = co_await dialog;
+  Chosen path = co_await dialogs->openFile(std::move(extensions));
   if (!path || generation_ != token) co_return;
   // The dialog is modeless: another import (or a batch search) may have begun while it was open.
   if (busy() || geocoding()) co_return;
@@ -283,13 +234,7 @@ void AppModel::saveFile(std::string bytes, std::string name) {
     setError(std::string(kNoDialogs));
     return;
   }
-  auto data = std::make_shared<const std::string>(std::move(bytes));
-  std::weak_ptr<AppModel> weak = weak_from_this();
-  dialogs->saveFile(std::move(name), [weak, data](Chosen path) {
-    auto model = weak.lock();
-    if (!model || !path) return;
-    async::spawn(writeChosenFile(std::move(model), data, std::move(*path)));
-  });
+  async::spawn(saveChosenFile(weak_from_this(), std::move(dialogs), std::move(bytes), std::move(name)));
 }
 
 }  // namespace dorvik
