@@ -60,17 +60,28 @@ class Outcome<void> {
   std::exception_ptr failure_;
 };
 
-// Awaits the task and answers its outcome; CancelledError passes through, and so does the awaiting task's own
-// cancellation, whatever the task's outcome.
-template <class T>
-Task<Outcome<T>> attempt(Task<T> task) {
+namespace detail {
+template <class A>
+struct AwaitResult {
+  using type = std::remove_cvref_t<decltype(std::declval<A&>().await_resume())>;
+};
+template <class U>
+struct AwaitResult<Task<U>> {
+  using type = U;
+};
+}  // namespace detail
+
+// Awaits the task (or another awaitable of this library) and answers its outcome; CancelledError passes through,
+// and so does the awaiting task's own cancellation, whatever the outcome.
+template <class A, class T = typename detail::AwaitResult<A>::type>
+Task<Outcome<T>> attempt(A awaitable) {
   std::exception_ptr failure;
   try {
     if constexpr (std::is_void_v<T>) {
-      co_await std::move(task);
+      co_await std::move(awaitable);
       co_return Outcome<void>::success();
     } else {
-      T value = co_await std::move(task);
+      T value = co_await std::move(awaitable);
       co_return Outcome<T>::success(std::move(value));
     }
   } catch (const CancelledError&) {

@@ -158,10 +158,10 @@ struct PromiseBase {
   std::coroutine_handle<> continuation;
   bool detached = false;
   std::function<void(std::exception_ptr)> onDetachedDone;
-  // A scope entered with ScopeEnd::quiet, and the token the task had before: when the scope's end (and not that
-  // token) ends the task by cancellation, the task ends normally with an empty value.
-  CancelToken quietScope = CancelToken::none();
+  // The scope the task entered last, the token it had before, and how the scope's end ends it (see JoinScope).
+  CancelToken scope = CancelToken::none();
   CancelToken outerToken = CancelToken::none();
+  bool quietScopeEnd = false;
 
   std::suspend_always initial_suspend() noexcept { return {}; }
 
@@ -175,16 +175,11 @@ struct PromiseBase {
     return std::forward<A>(awaitable);
   }
 
-  // Called from unhandled_exception(): true when the exception in flight is the end of a quiet scope.
-  bool endsQuietly() const {
-    if (!quietScope.isCancelled() || outerToken.isCancelled()) return false;
-    try {
-      throw;
-    } catch (const CancelledError&) {
-      return true;
-    } catch (...) {
-      return false;
-    }
+  // For unhandled_exception(): whatever ends a task after the end of its scope (and not of its own token) is
+  // that end, also a failure that arrived meanwhile (such as a transfer the scope's end cut off).
+  bool endedByScope() const { return scope.isCancelled() && !outerToken.isCancelled(); }
+  std::exception_ptr failureOrScopeEnd() const {
+    return endedByScope() ? std::make_exception_ptr(CancelledError()) : std::current_exception();
   }
 };
 
@@ -212,6 +207,11 @@ struct FinalAwaiter {
 }  // namespace detail
 
 template <class T = void>
+class Task;
+template <class T>
+Task<T> shielded(Task<T> task, CancelToken token = CancelToken::none());
+
+template <class T>
 class [[nodiscard]] Task {
  public:
   struct promise_type;
@@ -223,9 +223,9 @@ class [[nodiscard]] Task {
     detail::FinalAwaiter<promise_type> final_suspend() noexcept { return {}; }
     void unhandled_exception() {
       if constexpr (std::is_default_constructible_v<T>) {
-        if (endsQuietly()) return result.setValue(T{});
+        if (quietScopeEnd && endedByScope()) return result.setValue(T{});
       }
-      result.setError(std::current_exception());
+      result.setError(failureOrScopeEnd());
     }
     template <class U>
     requires std::is_convertible_v<U&&, T>
@@ -236,12 +236,14 @@ class [[nodiscard]] Task {
   Task(Task&& other) noexcept
       : handle_(std::exchange(other.handle_, {})),
         shielded_(other.shielded_),
+        shieldToken_(std::move(other.shieldToken_)),
         awaiterToken_(std::move(other.awaiterToken_)) {}
   Task& operator=(Task&& other) noexcept {
     if (this != &other) {
       destroy();
       handle_ = std::exchange(other.handle_, {});
       shielded_ = other.shielded_;
+      shieldToken_ = std::move(other.shieldToken_);
       awaiterToken_ = std::move(other.awaiterToken_);
     }
     return *this;
@@ -254,10 +256,10 @@ class [[nodiscard]] Task {
 
   // Awaiting: the child starts at once with the parent's context and token; the parent resumes (deferred) when
   // the child has finished, with its exception, or with its value unless its own token was cancelled
-  // meanwhile (then CancelledError). A shielded child runs under no token (see shielded()).
+  // meanwhile (then CancelledError). A shielded child runs under its own token only (see shielded()).
   void bindEnv(const Env& env) {
     handle_.promise().env = env;
-    if (shielded_) handle_.promise().env.token = CancelToken::none();
+    if (shielded_) handle_.promise().env.token = shieldToken_;
     awaiterToken_ = env.token;
   }
   auto operator co_await() && {
@@ -291,7 +293,7 @@ class [[nodiscard]] Task {
 
  private:
   template <class U>
-  friend Task<U> shielded(Task<U> task);
+  friend Task<U> shielded(Task<U> task, CancelToken token);
   explicit Task(Handle h) : handle_(h) {}
   void destroy() {
     if (handle_) handle_.destroy();
@@ -299,15 +301,17 @@ class [[nodiscard]] Task {
   }
   Handle handle_;
   bool shielded_ = false;
+  CancelToken shieldToken_ = CancelToken::none();
   CancelToken awaiterToken_ = CancelToken::none();
 };
 
-// The task, to be awaited to its end whatever happens to the awaiting coroutine's token: it runs under no token
-// of its own (work the user would miss if it were cut short, such as a write). The awaiting coroutine still
-// ends by CancelledError on resuming when its own token was cancelled meanwhile.
+// The task, to be awaited to its end whatever happens to the awaiting coroutine's token: it runs under `token`
+// alone, none by default (work the user would miss if it were cut short, such as a write). The awaiting
+// coroutine still ends by CancelledError on resuming with a value when its own token was cancelled meanwhile.
 template <class T>
-Task<T> shielded(Task<T> task) {
+Task<T> shielded(Task<T> task, CancelToken token) {
   task.shielded_ = true;
+  task.shieldToken_ = std::move(token);
   return task;
 }
 
@@ -317,8 +321,8 @@ struct Task<void>::promise_type : detail::PromiseBase {
   Task get_return_object() { return Task(Handle::from_promise(*this)); }
   detail::FinalAwaiter<promise_type> final_suspend() noexcept { return {}; }
   void unhandled_exception() {
-    if (endsQuietly()) return result.setValue();
-    result.setError(std::current_exception());
+    if (quietScopeEnd && endedByScope()) return result.setValue();
+    result.setError(failureOrScopeEnd());
   }
   void return_void() { result.setValue(); }
 };
@@ -342,17 +346,17 @@ inline CurrentToken currentToken() { return {}; }
 enum class ScopeEnd { cancellation, quiet };
 
 // Enters a scope: `co_await joinScope(token);` links the awaiting coroutine's token with `token`, so that from
-// then on cancelling either ends the coroutine at its next await (and every task it awaits with it): by
-// CancelledError, or quietly for ScopeEnd::quiet. Ends it at once when the scope has already ended. Entering a
-// scope the coroutine is already in changes nothing.
+// then on cancelling either ends the coroutine at its next await (and every task it awaits with it). The end of
+// the scope ends it by CancelledError, or quietly for ScopeEnd::quiet, whatever exception carried it out (a
+// transfer cut off ends with the transport's own error); the end of the coroutine's own token stays what it was.
+// Ends it at once when the scope has already ended.
 class JoinScope {
  public:
   JoinScope(CancelToken scope, ScopeEnd end) : scope_(std::move(scope)), end_(end) {}
   void enter(detail::PromiseBase& promise) {
-    if (end_ == ScopeEnd::quiet) {
-      promise.quietScope = scope_;
-      promise.outerToken = promise.env.token;
-    }
+    promise.scope = scope_;
+    promise.outerToken = promise.env.token;
+    promise.quietScopeEnd = end_ == ScopeEnd::quiet;
     promise.env.token = promise.env.token.linkedWith(scope_);
     token_ = promise.env.token;
   }
@@ -367,6 +371,14 @@ class JoinScope {
 };
 inline JoinScope joinScope(CancelToken scope, ScopeEnd end = ScopeEnd::cancellation) {
   return JoinScope(std::move(scope), end);
+}
+
+// Awaits a task inside a scope without the awaiting coroutine entering it: the scope's end ends the task (and
+// so the await) by CancelledError. For a workflow that is about to change the scope itself.
+template <class T>
+Task<T> within(CancelToken scope, Task<T> task) {
+  co_await joinScope(std::move(scope));
+  co_return co_await std::move(task);
 }
 
 // Suspends once and resumes through the idle queue (lets other posted work run first).

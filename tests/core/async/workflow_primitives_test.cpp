@@ -13,6 +13,7 @@
 #include "core/async/attempt.h"
 #include "core/async/callback.h"
 #include "core/async/channel.h"
+#include "core/async/shared_task.h"
 #include "core/async/sleep.h"
 #include "core/async/task.h"
 #include "core/async/task_group.h"
@@ -180,6 +181,51 @@ TEST(Scope, AQuietScopeEndsTheTaskWithAnEmptyValueWhileItsOwnTokenStillCancelsIt
     EXPECT_EQ(returned, scopeEnds);
     EXPECT_EQ(value, scopeEnds ? std::nullopt : std::optional<int>(0));
   }
+}
+
+TEST(Scope, WhateverFailureCarriesTheScopesEndOutIsThatEndButAFailureUnderTheOwnTokenStaysItself) {
+  // A child that fails in its own way when cancelled, as a transfer cut off does.
+  auto cutOff = []() -> Task<void> {
+    try {
+      co_await sleepFor(10s);
+    } catch (const CancelledError&) {
+      throw DorvikError("Передача прервана.");
+    }
+  };
+  auto scoped = [](CancelToken scope, Task<void> child) -> Task<void> {
+    co_await joinScope(scope);
+    co_await std::move(child);
+  };
+  for (bool scopeEnds : {true, false}) {
+    CancelToken scope, own;
+    auto ending = watch(scoped(scope, cutOff()), own);
+    drain();
+    (scopeEnds ? scope : own).cancel();
+    drain();
+    EXPECT_EQ(ending->cancelled, scopeEnds);
+    EXPECT_EQ(ending->failure, scopeEnds ? "" : "Передача прервана.");
+  }
+}
+
+TEST(Scope, WithinEndsOnlyTheAwaitedTaskWhenItsScopeEnds) {
+  auto body = [](CancelToken scope, std::vector<std::string>* log) -> Task<void> {
+    try {
+      co_await within(scope, []() -> Task<void> { co_await sleepFor(10s); }());
+    } catch (const CancelledError&) {
+      log->push_back("the request ended");
+    }
+    // The awaiting task never entered the scope: it goes on.
+    co_await sleepFor(1ms);
+    log->push_back("went on");
+  };
+  CancelToken scope;
+  std::vector<std::string> log;
+  auto ending = watch(body(scope, &log));
+  drain();
+  scope.cancel();
+  auto start = Clock::now();
+  while (!ending->done && Clock::now() - start < 5s) g_main_context_iteration(nullptr, TRUE);
+  EXPECT_EQ(log, (std::vector<std::string>{"the request ended", "went on"}));
 }
 
 namespace {
@@ -359,4 +405,20 @@ TEST(TaskGroup, CancelEndsTheTasksInFlightAndWaitReturnsOnceTheyHaveEnded) {
   EXPECT_EQ(ended, 2);
   EXPECT_EQ(cancelled, 2);
   EXPECT_TRUE(group.cancelled());
+}
+
+TEST(SharedTask, SettledWaitsForTheEndWithoutItsOutcome) {
+  SharedTask<int> shared([]() -> Task<int> {
+    co_await sleepFor(5ms);
+    throw DorvikError("Обновление не удалось.");
+  }());
+  auto body = [](SharedTask<int>* shared, std::vector<std::string>* log) -> Task<void> {
+    co_await shared->settled();
+    log->push_back(shared->finished() ? "ended" : "still running");
+    Outcome<int> joined = co_await attempt(shared->join());
+    log->push_back(joined ? "value" : "failure");
+  };
+  std::vector<std::string> log;
+  runBlocking(body(&shared, &log));
+  EXPECT_EQ(log, (std::vector<std::string>{"ended", "failure"}));
 }
