@@ -370,18 +370,35 @@ class AppModel : public std::enable_shared_from_this<AppModel> {
   std::shared_ptr<FileDialogs> fileDialogs_;
 
   // Session and workspace entry, sign-out and depot switch (session.cpp) ----------------------------------
-  // The generation under which a running session operation holds `busy`. The entry it runs replaces the
-  // generation and carries `busy` into the new one, updating the hold; on its way out the operation releases
-  // `busy` only while the generation is still the one it holds, never a flag of a later sign-in.
-  using BusyHold = std::shared_ptr<std::string>;
-  BusyHold holdBusy();
-  void releaseBusy(const BusyHold& hold);
+  // `busy` held by a running session operation, with the generation it belongs to. The entry the operation runs
+  // replaces the generation and carries `busy` into the new one (moveTo); when the last copy of the hold goes,
+  // however the operation ends, `busy` is released only while the generation is still the one held, never a flag
+  // of a later sign-in.
+  class SessionBusy {
+   public:
+    explicit SessionBusy(AppModel& model);
+    ~SessionBusy();
+    SessionBusy(const SessionBusy&) = delete;
+    SessionBusy& operator=(const SessionBusy&) = delete;
+    // Whether the workspace is still the one the hold belongs to.
+    bool current() const { return model_.generation_ == generation_; }
+    // Holds `busy` in the generation just made.
+    void moveTo(const std::string& generation);
+
+   private:
+    AppModel& model_;
+    std::string generation_;
+  };
+  using BusyHold = std::shared_ptr<SessionBusy>;
+  BusyHold holdBusy() { return std::make_shared<SessionBusy>(*this); }
   // A client for the server address of the settings (the default server when none is set).
   async::Task<std::shared_ptr<APIClient>> makeClient();
   // Diverts a profile that must change its password; enters the workspace of any other.
   async::Task<void> acceptProfile(JSONValue profile, bool offlineOnly, BusyHold hold);
   // Opens the profile's workspace: a new engine and the cache of its scope, filled from the cached state.
   async::Task<void> enter(JSONValue profile, bool offlineOnly, BusyHold hold);
+  // The workspace of the profile last kept for the client's server, opened offline; false when none is kept.
+  async::Task<bool> enterKeptProfile(std::shared_ptr<APIClient> api, BusyHold hold);
   // The launch options, kept for the engines and clients made after launch.
   LaunchOptions launch_;
 

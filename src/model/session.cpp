@@ -11,6 +11,7 @@
 #include <glib.h>
 
 #include <chrono>
+#include <cstddef>
 #include <exception>
 #include <map>
 #include <memory>
@@ -23,6 +24,7 @@
 #include "core/api/api_client.h"
 #include "core/api/failure.h"
 #include "core/api/transport_error.h"
+#include "core/async/attempt.h"
 #include "core/base/dorvik_date.h"
 #include "core/base/errors.h"
 #include "core/base/text.h"
@@ -69,13 +71,17 @@ std::map<std::string, JSONValue> members(const JSONValue& value) {
 
 }  // namespace
 
-AppModel::BusyHold AppModel::holdBusy() {
-  setBusy(true);
-  return std::make_shared<std::string>(generation_);
+AppModel::SessionBusy::SessionBusy(AppModel& model) : model_(model), generation_(model.generation_) {
+  model_.setBusy(true);
 }
 
-void AppModel::releaseBusy(const BusyHold& hold) {
-  if (generation_ == *hold) setBusy(false);
+AppModel::SessionBusy::~SessionBusy() {
+  if (current()) model_.setBusy(false);
+}
+
+void AppModel::SessionBusy::moveTo(const std::string& generation) {
+  generation_ = generation;
+  model_.setBusy(true);
 }
 
 async::Task<std::shared_ptr<APIClient>> AppModel::makeClient() {
@@ -89,98 +95,69 @@ async::Task<std::shared_ptr<APIClient>> AppModel::makeClient() {
 async::Task<void> AppModel::start(LaunchOptions options) {
   auto self = shared_from_this();
   launch_ = options;
-  auto report = [this](std::exception_ptr failure) {
-    if (std::optional<std::string> text = failureText(failure)) setError(std::move(text));
-  };
-
-  std::exception_ptr failure;
-  try {
-    std::shared_ptr<PlannerEngine> engine = co_await PlannerEngine::create(options.catalogPath);
-    setEngine(engine);
-    const int count = co_await engine->catalogCount();
-    setCatalogCount(count);
-    // The demo consults neither the server address nor a saved session.
-    if (options.preview) co_await loadPreview();
-  } catch (...) {
-    failure = std::current_exception();
-  }
-  if (failure) report(failure);
-  if (failure || options.preview) co_return;
-
-  std::shared_ptr<APIClient> api;
-  try {
-    api = co_await makeClient();
-  } catch (...) {
-    failure = std::current_exception();
-  }
-  if (failure) {
-    report(failure);
+  auto engine = co_await async::attempt(PlannerEngine::create(options.catalogPath));
+  if (reportIfFailed(engine)) co_return;
+  setEngine(*engine);
+  const int count = co_await (*engine)->catalogCount();
+  setCatalogCount(count);
+  // The demo consults neither the server address nor a saved session.
+  if (options.preview) {
+    auto opened = co_await async::attempt(loadPreview());
+    reportIfFailed(opened);
     co_return;
   }
+
+  auto created = co_await async::attempt(makeClient());
+  if (reportIfFailed(created)) co_return;
+  std::shared_ptr<APIClient> api = *created;
   setApi(api);
   // No saved session: the sign-in screen, without a message.
   if (!api->hasSavedSession()) co_return;
 
   BusyHold hold = holdBusy();
-  try {
-    JSONValue profile = co_await api->restore();
-    co_await acceptProfile(std::move(profile), false, hold);
-  } catch (...) {
-    failure = std::current_exception();
+  auto profile = co_await async::attempt(api->restore());
+  std::exception_ptr failure = profile ? nullptr : profile.failure();
+  if (profile) {
+    auto entered = co_await async::attempt(acceptProfile(std::move(*profile), false, hold));
+    if (!entered) failure = entered.failure();
   }
+  if (!failure) co_return;
   // A refusal of the server (or anything but an unreachable server) ends on the sign-in screen with its message;
   // the saved session stays for the next launch.
-  if (failure && !isTransportFailure(failure)) {
-    report(failure);
-    failure = nullptr;
-  }
+  if (!isTransportFailure(failure)) co_return report(failure);
   // A sign-out that came meanwhile keeps the model signed out.
-  if (failure && generation_ != *hold) failure = nullptr;
-  if (failure) {
-    // The server cannot be reached: the profile last kept for it opens the same workspace offline.
-    const std::exception_ptr unreachable = failure;
-    failure = nullptr;
-    std::optional<std::string> saved;
-    try {
-      std::string account = profileAccount(api->baseURL());
-      saved = co_await SecureStore::read(std::move(account));
-      if (saved) {
-        JSONValue profile = JSONValue::decode(*saved);
-        co_await acceptProfile(std::move(profile), true, hold);
-      }
-    } catch (...) {
-      failure = std::current_exception();
-    }
-    if (failure) {
-      report(failure);
-    } else if (!saved) {
-      report(unreachable);
-    }
-  }
-  releaseBusy(hold);
+  if (!hold->current()) co_return;
+  // The server cannot be reached: the profile last kept for it opens the same workspace offline.
+  auto kept = co_await async::attempt(enterKeptProfile(api, hold));
+  if (reportIfFailed(kept)) co_return;
+  if (!*kept) report(failure);
+}
+
+async::Task<bool> AppModel::enterKeptProfile(std::shared_ptr<APIClient> api, BusyHold hold) {
+  auto self = shared_from_this();
+  std::string account = profileAccount(api->baseURL());
+  std::optional<std::string> saved = co_await SecureStore::read(std::move(account));
+  if (!saved) co_return false;
+  JSONValue profile = JSONValue::decode(*saved);
+  co_await acceptProfile(std::move(profile), true, std::move(hold));
+  co_return true;
 }
 
 async::Task<void> AppModel::login(std::string identity, std::string password) {
   auto self = shared_from_this();
   if (busy()) co_return;
   BusyHold hold = holdBusy();
-  std::exception_ptr failure;
-  try {
-    if (!api_) {
-      std::shared_ptr<APIClient> created = co_await makeClient();
-      setApi(created);
-    }
-    std::shared_ptr<APIClient> api = api_;
-    if (!api) throw DorvikError(kServerNotConfigured, 0);
-    JSONValue profile = co_await api->login(trimmed(identity), std::move(password));
-    co_await acceptProfile(std::move(profile), false, hold);
-  } catch (...) {
-    failure = std::current_exception();
+  if (!api_) {
+    auto created = co_await async::attempt(makeClient());
+    if (reportIfFailed(created)) co_return;
+    setApi(*created);
   }
-  if (failure) {
-    if (std::optional<std::string> text = failureText(failure)) setError(std::move(text));
-  }
-  releaseBusy(hold);
+  std::shared_ptr<APIClient> api = api_;
+  if (!api) co_return setError(std::string(kServerNotConfigured));
+  auto profile = co_await async::attempt(api->login(trimmed(identity), std::move(password)));
+  if (reportIfFailed(profile)) co_return;
+  auto entered = co_await async::attempt(acceptProfile(std::move(*profile), false, hold));
+  reportIfFailed(entered);
 }
 
 async::Task<void> AppModel::acceptProfile(JSONValue profile, bool offlineOnly, BusyHold hold) {
@@ -188,8 +165,7 @@ async::Task<void> AppModel::acceptProfile(JSONValue profile, bool offlineOnly, B
   if (profile["mustChangePassword"].boolValue()) {
     // Held until the password is replaced: no workspace opens and nothing is kept for offline use. The client
     // keeps the tokens of this sign-in; the password change is sent with them.
-    *hold = replaceGeneration();
-    setBusy(true);
+    hold->moveTo(replaceGeneration());
     setUser(JSONValue());
     setPlanner(JSONValue());
     setPasswordChangeProfile(std::move(profile));
@@ -202,10 +178,9 @@ async::Task<void> AppModel::acceptProfile(JSONValue profile, bool offlineOnly, B
 
 async::Task<void> AppModel::enter(JSONValue profile, bool offlineOnly, BusyHold hold) {
   auto self = shared_from_this();
-  const std::string token = replaceGeneration();
   // The session operation that runs the entry keeps `busy` in the new workspace until it ends.
-  *hold = token;
-  setBusy(true);
+  hold->moveTo(replaceGeneration());
+  co_await workspaceScope();
   setSavingHistory(false);
   setMapConfiguration(JSONValue());
   setMapIssue(std::nullopt);
@@ -224,9 +199,9 @@ async::Task<void> AppModel::enter(JSONValue profile, bool offlineOnly, BusyHold 
   co_await engine->run("identity", std::move(identity));
   std::optional<JSONValue> cachedPlan = co_await cache->read("planner");
   const JSONValue loadInput =
-      cachedPlan ? std::move(*cachedPlan)
-                 : JSONValue::object({{"routeDate", DorvikDate::day(std::chrono::system_clock::now())}});
+      cachedPlan ? *cachedPlan : JSONValue::object({{"routeDate", DorvikDate::day(std::chrono::system_clock::now())}});
   JSONValue plan = co_await engine->run("load", loadInput);
+  cachedPlan.reset();
   std::optional<JSONValue> cachedAddresses = co_await cache->read("addresses");
   const JSONValue addresses = cachedAddresses ? std::move(*cachedAddresses) : JSONValue(JSONArray{});
   JSONValue rows = JSONValue::object({{"rows", addresses}});
@@ -239,8 +214,6 @@ async::Task<void> AppModel::enter(JSONValue profile, bool offlineOnly, BusyHold 
   const JSONValue history = cachedHistory ? std::move(*cachedHistory) : JSONValue(JSONArray{});
   JSONValue zoneInput = JSONValue::object({{"zones", zones}});
   co_await engine->run("zones", std::move(zoneInput));
-
-  if (generation_ != token) throw CancelledError();
 
   setEngine(engine);
   setCache(cache);
@@ -274,26 +247,20 @@ async::Task<void> AppModel::changeRequiredPassword(std::string password) {
   if (length < 8 || length > 200) throw DorvikError(kPasswordLength, 0);
 
   BusyHold hold = holdBusy();
-  const std::string token = generation_;
+  co_await workspaceScope();
   std::shared_ptr<APIClient> api = api_;
-  std::exception_ptr failure;
-  try {
-    JSONValue body = JSONValue::object({{"next", std::move(password)}});
-    (void)co_await api->request("/me/password", "POST", std::move(body), std::nullopt);
-    if (generation_ != token) throw CancelledError();
-    co_await api->logout();
-    setPasswordChangeProfile(JSONValue());
-    setStatus(kPasswordChanged);
-  } catch (...) {
-    failure = std::current_exception();
-  }
-  releaseBusy(hold);
-  if (failure) std::rethrow_exception(failure);
+  JSONValue body = JSONValue::object({{"next", std::move(password)}});
+  (void)co_await api->request("/me/password", "POST", std::move(body), std::nullopt);
+  co_await api->logout();
+  setPasswordChangeProfile(JSONValue());
+  setStatus(kPasswordChanged);
 }
 
 async::Task<void> AppModel::logout() {
   auto self = shared_from_this();
-  const std::string token = replaceGeneration();
+  replaceGeneration();
+  // The signed-out workspace this sign-out opens; a sign-in may replace it while the session ends on the server.
+  const async::CancelToken signedOut = workspace_;
   // Whatever held `busy` (an import, a transfer, a session step) belonged to the workspace that is gone; a sign-in
   // must not be ignored because of it.
   setBusy(false);
@@ -324,40 +291,19 @@ async::Task<void> AppModel::logout() {
   setPreview(false);
 
   if (std::shared_ptr<APIClient> api = api_) {
-    // The session ends on the server even when the kept profile cannot be removed; that failure is shown and
-    // the engine is left as it is.
-    std::exception_ptr storeFailure;
-    try {
-      std::string account = profileAccount(api->baseURL());
-      co_await SecureStore::write(std::nullopt, std::move(account));
-    } catch (...) {
-      storeFailure = std::current_exception();
-    }
-    std::exception_ptr failure;
-    try {
-      co_await api->logout();
-    } catch (...) {
-      failure = std::current_exception();
-    }
-    if (storeFailure) failure = storeFailure;
-    if (failure) {
-      if (std::optional<std::string> text = failureText(failure)) setError(std::move(text));
-      co_return;
-    }
+    // The session ends on the server even when the kept profile cannot be removed; that failure is shown (before
+    // one of the server's) and the engine is left as it is.
+    std::string account = profileAccount(api->baseURL());
+    auto forgotten = co_await async::attempt(SecureStore::write(std::nullopt, std::move(account)));
+    auto ended = co_await async::attempt(api->logout());
+    if (reportIfFailed(forgotten) || reportIfFailed(ended)) co_return;
   }
 
   // A fresh script context for the next user, unless a new workspace has already installed its own engine.
-  if (generation_ != token) co_return;
-  std::exception_ptr failure;
-  try {
-    std::shared_ptr<PlannerEngine> engine = co_await PlannerEngine::create(launch_.catalogPath);
-    if (generation_ == token) setEngine(engine);
-  } catch (...) {
-    failure = std::current_exception();
-  }
-  if (failure) {
-    if (std::optional<std::string> text = failureText(failure)) setError(std::move(text));
-  }
+  co_await async::joinScope(signedOut, async::ScopeEnd::quiet);
+  auto engine = co_await async::attempt(PlannerEngine::create(launch_.catalogPath));
+  if (reportIfFailed(engine)) co_return;
+  setEngine(*engine);
 }
 
 async::Task<void> AppModel::switchDepot(std::string depotId) {
@@ -365,42 +311,28 @@ async::Task<void> AppModel::switchDepot(std::string depotId) {
   if (busy() || geocoding() || !canWriteServer() || !api_) throw DorvikError(kDepotNeedsConnection, 0);
 
   BusyHold hold = holdBusy();
-  const std::string token = generation_;
   std::shared_ptr<APIClient> api = api_;
-  std::exception_ptr failure;
-  try {
-    JSONValue body = JSONValue::object({{"depotId", std::move(depotId)}});
-    (void)co_await api->request("/auth/depot", "POST", std::move(body), std::nullopt);
-    if (generation_ != token) throw CancelledError();
-  } catch (...) {
-    failure = std::current_exception();
-  }
-  if (failure) {
-    // The workspace stays open and unchanged.
-    releaseBusy(hold);
-    std::rethrow_exception(failure);
-  }
+  JSONValue body = JSONValue::object({{"depotId", std::move(depotId)}});
+  // Refused, or another workspace meanwhile: the workspace stays open and unchanged.
+  (void)co_await async::within(workspace_, api->request("/auth/depot", "POST", std::move(body), std::nullopt));
 
-  *hold = replaceGeneration();
-  setBusy(true);
+  hold->moveTo(replaceGeneration());
   setUser(JSONValue());
   setPlanner(JSONValue());
   setSelectedOrders({});
   setPendingPublication(std::nullopt);
-  try {
-    // The renewed session names the new depot; its profile selects the workspace.
-    JSONValue profile = co_await api->restore();
-    co_await enter(std::move(profile), false, hold);
-  } catch (...) {
-    failure = std::current_exception();
+  // The renewed session names the new depot; its profile selects the workspace.
+  auto profile = co_await async::attempt(api->restore());
+  std::exception_ptr failure = profile ? nullptr : profile.failure();
+  if (profile) {
+    auto entered = co_await async::attempt(enter(std::move(*profile), false, hold));
+    if (!entered) failure = entered.failure();
   }
-  if (failure) {
-    // Signed out, unless another workspace change (a sign-out, and perhaps a new sign-in) came meanwhile: that one
-    // is left alone.
-    if (generation_ == *hold) co_await logout();
-    std::rethrow_exception(failure);
-  }
-  releaseBusy(hold);
+  if (!failure) co_return;
+  // Signed out, unless another workspace change (a sign-out, and perhaps a new sign-in) came meanwhile: that one
+  // is left alone.
+  if (hold->current()) co_await logout();
+  std::rethrow_exception(failure);
 }
 
 }  // namespace dorvik
