@@ -7,7 +7,9 @@
 //
 // A workspace is one server, company, user and depot: its scope names its encrypted cache, so each opens from
 // its own files. An entry builds the new engine and cache aside, fills them from the cache, and installs them in
-// one step only while it is still the latest workspace change.
+// one step only while it is still the latest workspace change. A kept plan that the planner component cannot read
+// whole is first kept aside under a cache entry of its own, so that the empty plan it opens as is never stored
+// over it.
 #include <glib.h>
 
 #include <chrono>
@@ -45,6 +47,8 @@ const char* const kSignInAgain = "Войдите заново.";
 const char* const kPasswordLength = "Пароль должен содержать от 8 до 200 знаков.";
 const char* const kPasswordChanged = "Пароль изменён. Войдите с новым паролем.";
 const char* const kDepotNeedsConnection = "Для смены склада требуется подключение.";
+const char* const kPlanKeptAside =
+    "Сохранённый план не удалось прочитать: открыт пустой план, прежний отложен и не будет перезаписан.";
 
 // The secret store account of the last profile signed in on a server.
 std::string profileAccount(const std::string& baseURL) { return "profile:" + baseURL; }
@@ -67,6 +71,41 @@ bool isTransportFailure(const std::exception_ptr& failure) {
 std::map<std::string, JSONValue> members(const JSONValue& value) {
   const JSONObject& object = value.object();
   return std::map<std::string, JSONValue>(object.begin(), object.end());
+}
+
+// The elements of a list that are objects; none for anything but a list.
+std::size_t objectsIn(const JSONValue& list) {
+  if (!list.isArray()) return 0;
+  std::size_t count = 0;
+  for (const JSONValue& element : list.array()) count += element.isObject() ? 1 : 0;
+  return count;
+}
+
+// Whether the plan the component loaded from a kept archive holds the whole archive: the component never fails a
+// load and answers an empty plan for anything it cannot read, but it keeps every order and vehicle object of a
+// readable archive, and its depot.
+bool holdsArchive(const JSONValue& archive, const JSONValue& plan) {
+  if (!archive.isObject()) return false;
+  return objectsIn(archive["orders"]) == plan["orders"].size() &&
+         objectsIn(archive["vehicles"]) == plan["vehicles"].size() &&
+         (!archive["depot"].isObject() || plan["depot"].isObject());
+}
+
+// Keeps an archive the component could not read under a cache entry of its own, which nothing ever writes again:
+// "planner-unreadable-" and the time in seconds since 1970, with "-2", "-3", … added while that name is taken. When
+// it cannot be kept, the entry fails and the workspace does not open over it.
+async::Task<void> keepUnreadablePlan(std::shared_ptr<EncryptedCache> cache, JSONValue archive) {
+  const auto now =
+      std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch());
+  const std::string stem = "planner-unreadable-" + std::to_string(now.count());
+  std::string name = stem;
+  for (int copy = 2;; ++copy) {
+    // An entry that cannot be read is taken as well.
+    auto taken = co_await async::attempt(cache->read(name));
+    if (taken && !*taken) break;
+    name = stem + "-" + std::to_string(copy);
+  }
+  co_await cache->write(std::move(archive), std::move(name));
 }
 
 }  // namespace
@@ -201,6 +240,10 @@ async::Task<void> AppModel::enter(JSONValue profile, bool offlineOnly, BusyHold 
   const JSONValue loadInput =
       cachedPlan ? *cachedPlan : JSONValue::object({{"routeDate", DorvikDate::day(std::chrono::system_clock::now())}});
   JSONValue plan = co_await engine->run("load", loadInput);
+  // A kept plan the component could not read opens as an empty plan, and the next plan change would store that
+  // over it: it is kept aside first.
+  const bool unreadable = cachedPlan && !holdsArchive(*cachedPlan, plan);
+  if (unreadable) co_await keepUnreadablePlan(cache, std::move(*cachedPlan));
   cachedPlan.reset();
   std::optional<JSONValue> cachedAddresses = co_await cache->read("addresses");
   const JSONValue addresses = cachedAddresses ? std::move(*cachedAddresses) : JSONValue(JSONArray{});
@@ -232,12 +275,15 @@ async::Task<void> AppModel::enter(JSONValue profile, bool offlineOnly, BusyHold 
 
   if (offlineOnly) {
     // Nothing is asked of the server and the kept profile stays as it is.
-    setStatus(kOpenedOffline);
+    setStatus(unreadable ? std::string(kOpenedOffline) + " " + kPlanKeptAside : std::string(kOpenedOffline));
     co_return;
   }
+  if (unreadable) setStatus(kPlanKeptAside);
   std::string kept = profile.data();
   co_await SecureStore::write(std::move(kept), profileAccount(api->baseURL()));
   co_await refreshReferenceData();
+  // The refresh may have written its own news over it.
+  if (unreadable) setStatus(kPlanKeptAside);
 }
 
 async::Task<void> AppModel::changeRequiredPassword(std::string password) {
