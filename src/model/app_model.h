@@ -240,9 +240,10 @@ class AppModel : public std::enable_shared_from_this<AppModel> {
   // Workflows ---------------------------------------------------------------------------------------------
   // Each lives in the file of its workflow (session.cpp, gateway.cpp, addresses.cpp, geocoding.cpp,
   // planning.cpp, history.cpp, publication.cpp, workbooks.cpp, transfers.cpp, preview.cpp). Operations started
-  // by a button or at launch never throw: failures go to error(), progress to status(). Operations whose caller
-  // needs the outcome throw DorvikError (shown), TransportError (shown by its text) or CancelledError (never
-  // shown). Every coroutine keeps the model alive through shared_from_this().
+  // by a button or at launch throw no failure: failures go to error(), progress to status(); only the
+  // cancellation of their caller's own token ends them by CancelledError. Operations whose caller needs the
+  // outcome throw DorvikError (shown), TransportError (shown by its text) or CancelledError (never shown). Every
+  // coroutine keeps the model alive through shared_from_this().
 
   // Session and workspace (start-up, sign-in, password change, demo, sign-out, depot switch).
   struct LaunchOptions {
@@ -277,7 +278,7 @@ class AppModel : public std::enable_shared_from_this<AppModel> {
   async::Task<std::string> addressKey(std::string address);
   // The hand correction of one plan order's point (the map's pin drag, its undo and redo).
   async::Task<void> correctCoordinate(std::string id, double latitude, double longitude);
-  // Uploads the waiting address entries with their learned client names; never throws.
+  // Uploads the waiting address entries with their learned client names; throws no failure.
   async::Task<void> flushAddresses();
   async::Task<JSONValue> lookup(std::string address, bool rateLimited);
   async::Task<void> remember(std::string address, double lat, double lon, std::string source, std::string name,
@@ -292,7 +293,7 @@ class AppModel : public std::enable_shared_from_this<AppModel> {
   // Largest workbook the import reads, in bytes (40 MiB).
   static constexpr std::int64_t kWorkbookLimit = 41943040;
   // Opens an order workbook as the new planning day and remembers the coordinates it carries. Ends when the
-  // dialog was cancelled or the import has ended; never throws.
+  // dialog was cancelled or the import has ended; throws no failure.
   async::Task<void> importWorkbook();
   async::Task<void> exportWorkbook(std::string kind);
   // A one-sheet workbook of a table (rows of cells), offered for saving as name + ".xlsx".
