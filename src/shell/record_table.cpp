@@ -122,7 +122,7 @@ void RecordTable::setRows(std::vector<Record> rows) {
   ids_.reserve(rows_.size());
   positions_.clear();
   for (std::size_t i = 0; i < rows_.size(); ++i) {
-    ids_.push_back(rows_[i].id());
+    ids_.push_back(identity_ ? identity_(rows_[i]) : rows_[i].id());
     positions_.emplace(ids_.back(), static_cast<guint>(i));
   }
   applying_ = true;

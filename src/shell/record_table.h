@@ -8,6 +8,7 @@
 //    reporting it back, signalSelectionChanged() reports only what the user did, and a rebuild by setRows() keeps
 //    the selected identities instead of clearing them.
 //  - signalActivate() reports a double click or Return on a row; rowAt() finds the row under a point (context menus).
+//  - A row's identity is Record::id() unless the table is given another (setIdentity, before the first rows).
 #pragma once
 
 #include <gtkmm.h>
@@ -38,6 +39,7 @@ class RecordTable : public Gtk::ScrolledWindow {
   using Text = std::function<std::string(const Record&)>;
   using Make = std::function<Gtk::Widget*()>;
   using Bind = std::function<void(Gtk::Widget&, const Record&)>;
+  using Identity = std::function<std::string(const Record&)>;
 
   explicit RecordTable(Selection selection = Selection::none);
   ~RecordTable() override;
@@ -47,6 +49,7 @@ class RecordTable : public Gtk::ScrolledWindow {
   // Removes every column (a table whose column set depends on a choice rebuilds them).
   void clearColumns();
 
+  void setIdentity(Identity identity) { identity_ = std::move(identity); }
   void setRows(std::vector<Record> rows);
   const std::vector<Record>& rows() const { return rows_; }
 
@@ -70,6 +73,7 @@ class RecordTable : public Gtk::ScrolledWindow {
   Glib::RefPtr<Gio::ListStore<Row>> store_;
   Glib::RefPtr<Gtk::SelectionModel> selection_;
   Selection mode_;
+  Identity identity_;
   std::vector<Record> rows_;
   std::vector<std::string> ids_;
   std::unordered_map<std::string, guint> positions_;
