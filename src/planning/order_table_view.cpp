@@ -10,8 +10,6 @@ namespace dorvik::planning {
 
 namespace {
 
-std::string cell(const Record& row, const char* key) { return row.value[key].string(); }
-
 // The "Адрес найден" cell: a symbol and a word, orange while the address still has to be found.
 Gtk::Widget* makeFoundCell() {
   auto* box = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::HORIZONTAL, 4);
@@ -41,20 +39,16 @@ OrderTableView::OrderTableView(PlannerFrame frame) : Gtk::Box(Gtk::Orientation::
   table_ = Gtk::make_managed<RecordTable>(RecordTable::Selection::multiple);
   table_->setIdentity([](const Record& row) { return orderID(row.value); });
   using Options = RecordTable::ColumnOptions;
+  const auto member = [](const char* key) { return [key](const Record& row) { return row.value[key].string(); }; };
+  table_->addColumn("№", member("id"), Options{.width = 80, .numeric = true});
+  table_->addColumn("Клиент", member("title"), Options{.width = 140});
+  table_->addColumn("Адрес", member("address"), Options{.width = 300, .expand = true, .lines = 2});
+  // Wide enough for "09:00-18:00" in the desktop's text size.
+  table_->addColumn("Окно", member("window"), Options{.width = 120, .numeric = true});
+  table_->addColumn("Мест", member("units"), Options{.width = 48, .numeric = true});
+  table_->addColumn("Курьер", member("_drv"), Options{.width = 120});
   table_->addColumn(
-      "№", [](const Record& r) { return cell(r, "id"); }, Options{.width = 80, .numeric = true});
-  table_->addColumn(
-      "Клиент", [](const Record& r) { return cell(r, "title"); }, Options{.width = 140});
-  table_->addColumn(
-      "Адрес", [](const Record& r) { return cell(r, "address"); }, Options{.width = 300, .expand = true, .lines = 2});
-  table_->addColumn(
-      "Окно", [](const Record& r) { return cell(r, "window"); }, Options{.width = 100, .numeric = true});
-  table_->addColumn(
-      "Мест", [](const Record& r) { return cell(r, "units"); }, Options{.width = 48, .numeric = true});
-  table_->addColumn(
-      "Курьер", [](const Record& r) { return cell(r, "_drv"); }, Options{.width = 120});
-  table_->addColumn(
-      "Прибытие", [](const Record& r) { return arrivalText(r.value); }, Options{.width = 75, .numeric = true});
+      "Прибытие", [](const Record& row) { return arrivalText(row.value); }, Options{.width = 75, .numeric = true});
   table_->addWidgetColumn("Адрес найден", makeFoundCell, bindFoundCell, Options{.width = 105});
 
   GtkWidget* empty = adw_status_page_new();
@@ -186,7 +180,7 @@ void OrderTableView::buildMenu(const std::set<std::string>& targets) {
 Gtk::Widget* makeOrderControls(const PlannerFrame& frame) {
   auto* row = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::HORIZONTAL, 8);
   auto* search = Gtk::make_managed<Gtk::SearchEntry>();
-  search->set_placeholder_text("Поиск заказа");
+  search->property_placeholder_text() = "Поиск заказа";
   search->set_size_request(150, -1);
   search->set_max_width_chars(28);
   search->set_width_chars(22);

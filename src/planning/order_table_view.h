@@ -22,8 +22,9 @@ class OrderTableView : public Gtk::Box {
   RecordTable& table() { return *table_; }
   // Shows the context menu for a click at (x, y) of the table; the menu acts on the returned orders.
   std::set<std::string> openMenu(double x, double y);
-  // The menu shown last (tests read it).
+  // The menu shown last and its actions (tests read them).
   Gtk::PopoverMenu& menu() { return menu_; }
+  const Glib::RefPtr<Gio::SimpleActionGroup>& menuActions() const { return actions_; }
 
  private:
   void showRows();

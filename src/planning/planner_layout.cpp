@@ -24,9 +24,14 @@ FitsOrWraps::FitsOrWraps(Gtk::Widget& first, Gtk::Widget& second, int rowSpacing
       secondAtEnd_(secondAtEnd) {
   first_.set_parent(*this);
   second_.set_parent(*this);
+  signal_destroy().connect(sigc::mem_fun(*this, &FitsOrWraps::releaseChildren));
 }
 
-FitsOrWraps::~FitsOrWraps() {
+FitsOrWraps::~FitsOrWraps() { releaseChildren(); }
+
+void FitsOrWraps::releaseChildren() {
+  if (released_) return;
+  released_ = true;
   first_.unparent();
   second_.unparent();
 }
@@ -103,9 +108,14 @@ InspectorArea::InspectorArea(Gtk::Widget& content, Gtk::Widget& pane)
   pane_.set_visible(false);
   set_hexpand(true);
   set_vexpand(true);
+  signal_destroy().connect(sigc::mem_fun(*this, &InspectorArea::releaseChildren));
 }
 
-InspectorArea::~InspectorArea() {
+InspectorArea::~InspectorArea() { releaseChildren(); }
+
+void InspectorArea::releaseChildren() {
+  if (released_) return;
+  released_ = true;
   content_.unparent();
   pane_.unparent();
 }

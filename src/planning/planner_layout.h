@@ -25,6 +25,9 @@ class FitsOrWraps : public Gtk::Widget {
   void size_allocate_vfunc(int width, int height, int baseline) override;
 
  private:
+  // Unparents both children once: when the container is destroyed (GTK wants them gone before it is finalized),
+  // or when its C++ object goes first.
+  void releaseChildren();
   bool fits(int width) const;
   int naturalWidth(const Gtk::Widget& widget) const;
   int heightFor(const Gtk::Widget& widget, int width) const;
@@ -34,6 +37,7 @@ class FitsOrWraps : public Gtk::Widget {
   int columnSpacing_;
   bool secondAtEnd_;
   bool inRow_ = true;
+  bool released_ = false;
 };
 
 class InspectorArea : public Gtk::Widget {
@@ -49,9 +53,11 @@ class InspectorArea : public Gtk::Widget {
   void size_allocate_vfunc(int width, int height, int baseline) override;
 
  private:
+  void releaseChildren();
   Gtk::Widget& content_;
   Gtk::Widget& pane_;
   bool shown_ = false;
+  bool released_ = false;
 };
 
 }  // namespace dorvik::planning
