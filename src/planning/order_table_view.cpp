@@ -37,7 +37,8 @@ void bindFoundCell(Gtk::Widget& widget, const Record& row) {
 
 OrderTableView::OrderTableView(PlannerFrame frame) : Gtk::Box(Gtk::Orientation::VERTICAL), frame_(std::move(frame)) {
   table_ = Gtk::make_managed<RecordTable>(RecordTable::Selection::multiple);
-  table_->setIdentity([](const Record& row) { return orderID(row.value); });
+  // Rows are made by orderRecord: the fallback identity is the order's "_nativeID".
+  table_->setIdentity([](const Record& row) { return row.fallbackID; });
   using Options = RecordTable::ColumnOptions;
   const auto member = [](const char* key) { return [key](const Record& row) { return row.value[key].string(); }; };
   table_->addColumn("№", member("id"), Options{.width = 80, .numeric = true});

@@ -1,7 +1,8 @@
 // RecordTable: the table of a screen — a Gtk::ColumnView over a list of records that is updated in place.
 //
-//  - setRows() replaces only the rows that changed (one splice of the list model), so the widgets of the other rows
-//    stay, and a table of thousands of rows follows a small change cheaply.
+//  - setRows() keeps the rows whose identities stay at both ends of the list (refreshing in place those whose record
+//    changed) and replaces the rest in one splice of the list model, so a table of thousands of rows follows a
+//    small change, or a change of every row's values, cheaply.
 //  - Columns are declared once: a text column computes its cell text from the row; a widget column makes its
 //    widget once per cell and binds it to the row each time the cell shows another row.
 //  - Selection (none, single or multiple) is mirrored by row identity: setSelectedIds() shows a selection without
@@ -78,6 +79,7 @@ class RecordTable : public Gtk::ScrolledWindow {
   std::vector<std::string> ids_;
   std::unordered_map<std::string, guint> positions_;
   std::set<std::string> selected_;
+  std::unordered_map<Gtk::Widget*, sigc::connection> cells_;  // bound cells and their row's refresh
   bool applying_ = false;
   sigc::signal<void(const std::set<std::string>&)> selectionChanged_;
   sigc::signal<void(const Record&)> activate_;
