@@ -183,8 +183,8 @@ Gtk::Widget* makeOrderControls(const PlannerFrame& frame) {
   auto* search = Gtk::make_managed<Gtk::SearchEntry>();
   search->property_placeholder_text() = "Поиск заказа";
   search->set_size_request(150, -1);
-  search->set_max_width_chars(28);
-  search->set_width_chars(22);
+  search->set_width_chars(12);
+  search->set_max_width_chars(14);
   search->set_text(frame.screen->query());
   std::shared_ptr<PlannerScreen> screen = frame.screen;
   search->signal_changed().connect([screen, search] { screen->setQuery(search->get_text()); });

@@ -158,7 +158,17 @@ TEST_F(PlannerWindow, TheDemoDayTabByTabWithTheSelectionMirroredAndTheContextMen
   click("Свойства");
   EXPECT_NE(findLabel(page(), "Свойства заказа"), nullptr);
   savePNG(root(), "planning-orders-properties");
-  click("Свойства");
+  context_.defaults->setString("appearance", "dark");
+  spin(250ms);
+  savePNG(root(), "planning-orders-properties-dark");
+  context_.defaults->setString("appearance", "light");
+  GtkWidget* close = findWidget(page(), [](GtkWidget* w) {
+    return GTK_IS_BUTTON(w) && g_strcmp0(gtk_widget_get_tooltip_text(w), "Закрыть свойства заказа") == 0;
+  });
+  ASSERT_NE(close, nullptr);
+  g_signal_emit_by_name(close, "clicked");
+  spin();
+  EXPECT_EQ(findLabel(page(), "Свойства заказа"), nullptr) << "the pane's own close button";
 
   // The search narrows the rows (the selection stays) and shows the empty state when nothing matches.
   auto* search = dynamic_cast<Gtk::SearchEntry*>(
