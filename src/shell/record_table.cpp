@@ -101,7 +101,9 @@ void RecordTable::addFactoryColumn(const std::string& title, Make make, Bind bin
     child->set_data(kRowKey, row.get());
     bind(*child, row->record);
     Row* shown = row.get();
-    cells_[child] = shown->changed.connect([bind, child, shown] { bind(*child, shown->record); });
+    sigc::connection& refresh = cells_[child];
+    refresh.disconnect();  // a cell bound again without being unbound follows only its new row
+    refresh = shown->changed.connect([bind, child, shown] { bind(*child, shown->record); });
   });
   factory->signal_unbind().connect([this](const Glib::RefPtr<Gtk::ListItem>& item) {
     Gtk::Widget* child = item->get_child();
