@@ -9,7 +9,7 @@
 #include <set>
 #include <string>
 
-#include "planning/planner_parts.h"
+#include "planning/planner_pieces.h"
 #include "shell/record_table.h"
 
 namespace dorvik::planning {

@@ -13,7 +13,7 @@
 #include <string>
 
 #include "planning/planner_layout.h"
-#include "planning/planner_parts.h"
+#include "planning/planner_pieces.h"
 #include "shell/date_picker.h"
 #include "shell/shell_context.h"
 

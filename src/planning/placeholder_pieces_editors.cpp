@@ -1,8 +1,8 @@
-// Parts of the planner screen not built yet: the vehicles and checks tabs, and the order, vehicle and depot
-// editors and the publication sheet. Each function moves to a file of its own when its part is built; until then a
+// Pieces of the planner screen not built yet: the vehicles and checks tabs, and the order, vehicle and depot
+// editors and the publication sheet. Each function moves to a file of its own when it is built; until then a
 // tab shows its title and a sheet shows nothing.
-#include "planning/placeholder_parts.h"
-#include "planning/planner_parts.h"
+#include "planning/placeholder_pieces.h"
+#include "planning/planner_pieces.h"
 
 namespace dorvik::planning {
 

@@ -1,9 +1,9 @@
-// Parts of the planner screen not built yet: the map, routes and windows tabs, the order inspector and the road
-// refinement sheet. Each function moves to a file of its own when its part is built; until then a tab shows its
+// Pieces of the planner screen not built yet: the map, routes and windows tabs, the order inspector and the road
+// refinement sheet. Each function moves to a file of its own when it is built; until then a tab shows its
 // title, the inspector is empty and the sheet shows nothing.
-#include "planning/placeholder_parts.h"
+#include "planning/placeholder_pieces.h"
 
-#include "planning/planner_parts.h"
+#include "planning/planner_pieces.h"
 
 namespace dorvik::planning {
 

@@ -1,6 +1,6 @@
-// The parts of the planner screen that are screens of their own: the tab contents, the order inspector and the
+// The pieces of the planner screen that are screens of their own: the tab contents, the order inspector and the
 // sheets the screen presents. The planner screen builds each through the function named here and hands it the
-// PlannerFrame; each part lives in a file of its own.
+// PlannerFrame; each lives in a file of its own.
 //
 // Tab contents and the inspector are managed widgets that live as long as the screen. A sheet opener shows its
 // sheet over `anchor`'s window and returns it (the screen presents one sheet at a time and learns of its closing
@@ -35,12 +35,12 @@ class PlannerSheets {
   virtual void confirmDeletion() = 0;
 };
 
-// What the planner screen hands its parts.
+// What the planner screen hands its pieces.
 struct PlannerFrame {
   ShellContext context;
   // The screen's state (tab, properties pane, order search and the rows it shows) and its commands.
   std::shared_ptr<PlannerScreen> screen;
-  // Good while the screen exists; the parts are the screen's children.
+  // Good while the screen exists; the pieces are the screen's children.
   PlannerSheets* sheets = nullptr;
 };
 

@@ -1,4 +1,4 @@
-#include "planning/placeholder_parts.h"
+#include "planning/placeholder_pieces.h"
 
 #include <adwaita.h>
 
