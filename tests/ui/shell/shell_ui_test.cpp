@@ -18,9 +18,14 @@
 #include "support/async_helpers.h"
 #include "support/session_paths.h"
 #include "support/stand_in_server.h"
+#include "support/ui_helpers.h"
 
 using namespace dorvik;
 using namespace std::chrono_literals;
+using dorvik::testing::findButton;
+using dorvik::testing::findLabel;
+using dorvik::testing::findWidget;
+using dorvik::testing::savePNG;
 
 namespace {
 
@@ -93,45 +98,6 @@ class ScriptedWorkflows final : public Workflows {
 };
 
 void spin(std::chrono::milliseconds duration = 150ms) { dorvik::testing::spinFor(duration); }
-
-GtkWidget* find(GtkWidget* root, const std::function<bool(GtkWidget*)>& match) {
-  if (match(root)) return root;
-  for (GtkWidget* child = gtk_widget_get_first_child(root); child; child = gtk_widget_get_next_sibling(child))
-    if (GtkWidget* found = find(child, match)) return found;
-  return nullptr;
-}
-
-GtkWidget* findLabel(GtkWidget* root, const std::string& text) {
-  return find(root, [&](GtkWidget* w) {
-    return GTK_IS_LABEL(w) && gtk_widget_is_visible(w) && text == gtk_label_get_text(GTK_LABEL(w));
-  });
-}
-
-// The button whose own label or a label inside it reads `text`.
-GtkWidget* findButton(GtkWidget* root, const std::string& text) {
-  return find(root, [&](GtkWidget* w) { return GTK_IS_BUTTON(w) && findLabel(w, text) != nullptr; });
-}
-
-void savePNG(GtkWidget* widget, const std::string& name) {
-  const int width = gtk_widget_get_width(widget), height = gtk_widget_get_height(widget);
-  ASSERT_GT(width, 0);
-  GdkPaintable* paintable = gtk_widget_paintable_new(widget);
-  GtkSnapshot* snapshot = gtk_snapshot_new();
-  gdk_paintable_snapshot(paintable, snapshot, width, height);
-  GskRenderNode* node = gtk_snapshot_free_to_node(snapshot);
-  ASSERT_NE(node, nullptr);
-  GskRenderer* renderer = gtk_native_get_renderer(gtk_widget_get_native(widget));
-  graphene_rect_t bounds = GRAPHENE_RECT_INIT(0, 0, static_cast<float>(width), static_cast<float>(height));
-  GdkTexture* texture = gsk_renderer_render_texture(renderer, node, &bounds);
-  std::filesystem::path folder = std::filesystem::path(DORVIK_BINARY_DIR) / "screens";
-  std::filesystem::create_directories(folder);
-  std::string path = (folder / (name + ".png")).string();
-  EXPECT_TRUE(gdk_texture_save_to_png(texture, path.c_str()));
-  EXPECT_GT(std::filesystem::file_size(path), 1000u);
-  g_object_unref(texture);
-  gsk_render_node_unref(node);
-  g_object_unref(paintable);
-}
 
 // The main window over a fresh model, with the workflows a suite chooses.
 class WindowTest : public ::testing::Test {
@@ -207,7 +173,7 @@ TEST_F(ShellWindow, DemoWorkspaceShowsEveryPageWithoutAnError) {
     const std::string raw(rawValue(page));
     // Choose the page through its sidebar row.
     GtkWidget* row =
-        find(root(), [&](GtkWidget* w) { return GTK_IS_LIST_BOX_ROW(w) && raw == gtk_widget_get_name(w); });
+        findWidget(root(), [&](GtkWidget* w) { return GTK_IS_LIST_BOX_ROW(w) && raw == gtk_widget_get_name(w); });
     ASSERT_NE(row, nullptr) << raw;
     gtk_list_box_select_row(GTK_LIST_BOX(gtk_widget_get_parent(row)), GTK_LIST_BOX_ROW(row));
     spin(page == PanelPage::appSettings ? 300ms : 150ms);
@@ -224,7 +190,7 @@ TEST_F(ShellWindow, PagesReadTheirDataAndFollowTheirRules) {
   context_.model->setPage(PanelPage::appSettings);
   spin(300ms);
   EXPECT_NE(findLabel(root(), "Склад Пример"), nullptr);
-  GtkWidget* toggle = find(root(), [](GtkWidget* w) { return GTK_IS_CHECK_BUTTON(w); });
+  GtkWidget* toggle = findWidget(root(), [](GtkWidget* w) { return GTK_IS_CHECK_BUTTON(w); });
   ASSERT_NE(toggle, nullptr);
   EXPECT_TRUE(gtk_check_button_get_active(GTK_CHECK_BUTTON(toggle)));
   EXPECT_FALSE(gtk_widget_is_sensitive(toggle));  // the demo cannot write
@@ -249,7 +215,7 @@ TEST_F(ShellWindow, PagesReadTheirDataAndFollowTheirRules) {
   context_.model->setUser(JSONValue::object({{"fullName", "Админ"}, {"role", "admin"}}));
   spin();
   EXPECT_EQ(findLabel(root(), "Dorvik"), nullptr);
-  EXPECT_EQ(find(root(), [](GtkWidget* w) { return std::string("people") == gtk_widget_get_name(w); }), nullptr);
+  EXPECT_EQ(findWidget(root(), [](GtkWidget* w) { return std::string("people") == gtk_widget_get_name(w); }), nullptr);
 
   context_.openPreferences();
   spin(300ms);
@@ -288,8 +254,8 @@ TEST_F(ShellWindow, TheErrorAlertFollowsTheModel) {
 }
 
 TEST_F(ShellWindow, SignInAndTheRequiredPasswordChange) {
-  GtkWidget* login = find(root(), [](GtkWidget* w) { return GTK_IS_ENTRY(w); });
-  GtkWidget* password = find(root(), [](GtkWidget* w) { return GTK_IS_PASSWORD_ENTRY(w); });
+  GtkWidget* login = findWidget(root(), [](GtkWidget* w) { return GTK_IS_ENTRY(w); });
+  GtkWidget* password = findWidget(root(), [](GtkWidget* w) { return GTK_IS_PASSWORD_ENTRY(w); });
   ASSERT_TRUE(login && password);
   GtkWidget* signIn = findButton(root(), "Войти");
   ASSERT_NE(signIn, nullptr);
@@ -309,8 +275,8 @@ TEST_F(ShellWindow, SignInAndTheRequiredPasswordChange) {
   click("Войти");
   ASSERT_EQ(window_->screenKind(), 1);
   savePNG(root(), "required-password");
-  GtkWidget* first = find(root(), [](GtkWidget* w) { return GTK_IS_PASSWORD_ENTRY(w); });
-  GtkWidget* second = find(root(), [&](GtkWidget* w) { return GTK_IS_PASSWORD_ENTRY(w) && w != first; });
+  GtkWidget* first = findWidget(root(), [](GtkWidget* w) { return GTK_IS_PASSWORD_ENTRY(w); });
+  GtkWidget* second = findWidget(root(), [&](GtkWidget* w) { return GTK_IS_PASSWORD_ENTRY(w) && w != first; });
   ASSERT_TRUE(first && second);
   GtkWidget* save = findButton(root(), "Сохранить пароль");
   gtk_editable_set_text(GTK_EDITABLE(first), "пароль1");
@@ -326,8 +292,8 @@ TEST_F(ShellWindow, SignInAndTheRequiredPasswordChange) {
   ASSERT_EQ(window_->screenKind(), 0);
   EXPECT_NE(findLabel(root(), "Пароль изменён. Войдите с новым паролем."), nullptr);
 
-  login = find(root(), [](GtkWidget* w) { return GTK_IS_ENTRY(w); });
-  password = find(root(), [](GtkWidget* w) { return GTK_IS_PASSWORD_ENTRY(w); });
+  login = findWidget(root(), [](GtkWidget* w) { return GTK_IS_ENTRY(w); });
+  password = findWidget(root(), [](GtkWidget* w) { return GTK_IS_PASSWORD_ENTRY(w); });
   EXPECT_STREQ(gtk_editable_get_text(GTK_EDITABLE(login)), "");  // the screen is built afresh
   gtk_editable_set_text(GTK_EDITABLE(login), "logist");
   gtk_editable_set_text(GTK_EDITABLE(password), "secret");
@@ -336,7 +302,7 @@ TEST_F(ShellWindow, SignInAndTheRequiredPasswordChange) {
   EXPECT_NE(findLabel(root(), "Анна Логист"), nullptr);
   EXPECT_NE(findLabel(root(), kDefaultServerHost), nullptr);
   EXPECT_NE(findLabel(root(), "Подключено"), nullptr);
-  GtkWidget* logout = find(root(), [](GtkWidget* w) {
+  GtkWidget* logout = findWidget(root(), [](GtkWidget* w) {
     const char* tip = gtk_widget_get_tooltip_text(w);
     return GTK_IS_BUTTON(w) && tip && std::string(tip) == "Выйти";
   });
@@ -364,14 +330,14 @@ TEST_F(ShellWindow, EditorFooterAndValueFieldsBindTheEditedObject) {
   sheet->set_child(*box);
   sheet->present();
   spin();
-  GtkWidget* name = find(GTK_WIDGET(sheet->gobj()), [](GtkWidget* w) { return ADW_IS_ENTRY_ROW(w); });
+  GtkWidget* name = findWidget(GTK_WIDGET(sheet->gobj()), [](GtkWidget* w) { return ADW_IS_ENTRY_ROW(w); });
   ASSERT_NE(name, nullptr);
   EXPECT_STREQ(gtk_editable_get_text(GTK_EDITABLE(name)), "Склад");
   gtk_editable_set_text(GTK_EDITABLE(name), "Склад 2");
-  GtkWidget* note = find(GTK_WIDGET(sheet->gobj()), [](GtkWidget* w) { return GTK_IS_TEXT_VIEW(w); });
+  GtkWidget* note = findWidget(GTK_WIDGET(sheet->gobj()), [](GtkWidget* w) { return GTK_IS_TEXT_VIEW(w); });
   ASSERT_NE(note, nullptr);
   gtk_text_buffer_set_text(gtk_text_view_get_buffer(GTK_TEXT_VIEW(note)), "строка 1\nстрока 2", -1);
-  GtkWidget* toggle = find(GTK_WIDGET(sheet->gobj()), [](GtkWidget* w) { return GTK_IS_CHECK_BUTTON(w); });
+  GtkWidget* toggle = findWidget(GTK_WIDGET(sheet->gobj()), [](GtkWidget* w) { return GTK_IS_CHECK_BUTTON(w); });
   ASSERT_NE(toggle, nullptr);
   EXPECT_TRUE(gtk_check_button_get_active(GTK_CHECK_BUTTON(toggle)));
   gtk_check_button_set_active(GTK_CHECK_BUTTON(toggle), FALSE);
@@ -459,11 +425,11 @@ class ShellOverTheModel : public WindowTest {
   // Types into the entries of the current screen (text entries first, then password entries) and presses a button.
   void fill(const std::vector<std::string>& texts, const std::string& button) {
     std::vector<GtkWidget*> entries;
-    find(root(), [&](GtkWidget* w) {
+    findWidget(root(), [&](GtkWidget* w) {
       if (GTK_IS_ENTRY(w) && gtk_widget_is_visible(w)) entries.push_back(w);
       return false;
     });
-    find(root(), [&](GtkWidget* w) {
+    findWidget(root(), [&](GtkWidget* w) {
       if (GTK_IS_PASSWORD_ENTRY(w) && gtk_widget_is_visible(w)) entries.push_back(w);
       return false;
     });
@@ -492,7 +458,7 @@ TEST_F(ShellOverTheModel, TheDemoWorkspaceShowsEveryPageWithoutAnError) {
     spin(page == PanelPage::appSettings ? 300ms : 100ms);
     EXPECT_EQ(window_->alert(), nullptr) << rawValue(page) << ": " << context_.model->error().value_or("");
     if (page == PanelPage::appSettings) {
-      GtkWidget* toggle = find(root(), [](GtkWidget* w) { return GTK_IS_CHECK_BUTTON(w); });
+      GtkWidget* toggle = findWidget(root(), [](GtkWidget* w) { return GTK_IS_CHECK_BUTTON(w); });
       ASSERT_NE(toggle, nullptr);
       EXPECT_FALSE(gtk_widget_is_sensitive(toggle));
       savePNG(root(), "model-appSettings");
