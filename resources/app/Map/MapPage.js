@@ -323,7 +323,11 @@
       mode: mode, index: found.index, pin: found.pin, pointerId: event.pointerId,
       startX: event.clientX, startY: event.clientY, moved: false, ghost: null, target: null
     };
-    event.currentTarget.setPointerCapture(event.pointerId);
+    try {
+      event.currentTarget.setPointerCapture(event.pointerId);
+    } catch (e) {
+      // The document's own listeners follow the pointer all the same.
+    }
   }
 
   function mapPoint(event) {

@@ -228,6 +228,71 @@ TEST_F(MapDisplay, StandInLibraryDrawsPinsAndMessagesPassTheRealHandler) {
   EXPECT_FALSE(page.has("error"));
 }
 
+// Drags a pin onto another through the page's own pointer handling.
+std::string dragScript(int from, int to) {
+  return "var pins = document.querySelectorAll('.pin');"
+         "function at(e) { var r = e.getBoundingClientRect(); return {x: r.left + r.width / 2, y: r.top + r.height / "
+         "2}; }"
+         "var a = at(pins[" +
+         std::to_string(from) + "]), b = at(pins[" + std::to_string(to) +
+         "]);"
+         "function pointer(type, p) { return new PointerEvent(type, {bubbles: true, pointerId: 7, button: 0, "
+         "clientX: p.x, clientY: p.y}); }"
+         "pins[" +
+         std::to_string(from) +
+         "].dispatchEvent(pointer('pointerdown', a));"
+         "document.dispatchEvent(pointer('pointermove', b));"
+         "document.dispatchEvent(pointer('pointerup', b)); 'ok'";
+}
+
+TEST_F(MapDisplay, DragsOnThePageBecomeMovesAndTransfersOrAHint) {
+  Page page;
+  MapView view = page.view();
+  MapPin c{"c", "Точка c", "3", MapPoint{55.72, 37.55}};
+  c.vehicle = 2;
+  view.content.pins[0].selected = view.content.pins[1].selected = true;
+  view.content.pins.push_back(c);
+  view.content.transferring = true;
+  view.content.planRevision = 5;
+  view.content.vehicles = {1, 2};
+  TwoGISWebView web(view, page.options(true));
+  show(web.widget());
+  ASSERT_TRUE(spinUntil([&] { return page.has("ready"); }));
+
+  // The selection dragged onto a pin of vehicle 2.
+  evaluate(web.webView(), dragScript(0, 2));
+  ASSERT_TRUE(spinUntil([&] { return page.interactions.size() == 1; }));
+  EXPECT_EQ(page.interactions[0], MapInteraction::transfer({"a", "b"}, 2, 5));
+
+  // A selection whose transfer would reach the message limit shows a hint and posts nothing.
+  MapView large = view;
+  for (int i = 0; i < 40; ++i) {
+    MapPin extra{std::string(200, 'x') + std::to_string(i), "Заказ", "", MapPoint{55.7, 37.6}};
+    extra.movable = extra.selected = true;
+    large.content.pins.push_back(extra);
+  }
+  web.update(large);
+  ASSERT_TRUE(spinUntil([&] { return evaluate(web.webView(), "document.querySelectorAll('.pin').length") == "43"; }));
+  evaluate(web.webView(), dragScript(0, 2));
+  ASSERT_TRUE(spinUntil([&] { return evaluate(web.webView(), "document.getElementById('hint').hidden") == "false"; }));
+  EXPECT_EQ(evaluate(web.webView(), "document.getElementById('hint').textContent"),
+            "Слишком много точек для одного переноса. Выберите меньше точек и повторите.");
+
+  // While editing, a drag of a movable pin moves it to where it was dropped.
+  MapView editing = view;
+  editing.content.transferring = false;
+  editing.content.editing = true;
+  web.update(editing);
+  ASSERT_TRUE(spinUntil([&] { return evaluate(web.webView(), "document.querySelectorAll('.pin').length") == "3"; }));
+  evaluate(web.webView(), dragScript(1, 2));
+  ASSERT_TRUE(spinUntil([&] { return page.interactions.size() == 2; }));
+  const auto* move = page.interactions[1].as<MapInteraction::Move>();
+  ASSERT_NE(move, nullptr);
+  EXPECT_EQ(move->id, "b");
+  EXPECT_GT(move->point.lon, 37.0) << "the stand-in's unprojection of the drop point";
+  EXPECT_FALSE(page.has("error"));
+}
+
 class MapSurfaceDisplay : public MapDisplay {
  protected:
   std::shared_ptr<AppModel> model_ = AppModel::create();
