@@ -2,10 +2,8 @@
 // with a stand-in of the map library (defined here, never shipped) it reports "ready", draws its pins and posts
 // messages that arrive through the real handler validated or not at all; navigation stays on the page. Then the
 // surface: the unavailable view, the retry panel in a 260 px high area (PNGs in build/screens/), and the retry.
-#include <adwaita.h>
 #include <gtest/gtest.h>
 #include <gtkmm.h>
-#include <gtkmm/init.h>
 #include <unistd.h>
 #include <webkit/webkit.h>
 
@@ -64,9 +62,7 @@ class MapDisplay : public ::testing::Test {
   static void SetUpTestSuite() {
     // Containers run the tests as root, where WebKit's sandbox cannot start. The program never does this.
     if (geteuid() == 0) g_setenv("WEBKIT_DISABLE_SANDBOX_THIS_IS_DANGEROUS", "1", TRUE);
-    gtk_init();
-    Gtk::init_gtkmm_internals();
-    adw_init();
+    dorvik::testing::initDisplay();
   }
   void TearDown() override {
     if (window_) gtk_window_destroy(window_);

@@ -22,10 +22,6 @@
 
 using namespace dorvik;
 using namespace std::chrono_literals;
-using dorvik::testing::findButton;
-using dorvik::testing::findLabel;
-using dorvik::testing::findWidget;
-using dorvik::testing::savePNG;
 
 namespace {
 
@@ -97,16 +93,18 @@ class ScriptedWorkflows final : public Workflows {
   std::shared_ptr<AppModel> model_;
 };
 
-void spin(std::chrono::milliseconds duration = 150ms) { dorvik::testing::spinFor(duration); }
+using dorvik::testing::findButton;
+using dorvik::testing::findLabel;
+using dorvik::testing::savePNG;
+using dorvik::testing::spin;
+GtkWidget* find(GtkWidget* root, const std::function<bool(GtkWidget*)>& match) {
+  return dorvik::testing::findWidget(root, match);
+}
 
 // The main window over a fresh model, with the workflows a suite chooses.
 class WindowTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    gtk_init();
-    Gtk::init_gtkmm_internals();
-    adw_init();
-  }
+  static void SetUpTestSuite() { dorvik::testing::initDisplay(); }
   virtual std::shared_ptr<Workflows> workflowsFor(std::shared_ptr<AppModel> model) = 0;
 
   void SetUp() override {
@@ -173,7 +171,7 @@ TEST_F(ShellWindow, DemoWorkspaceShowsEveryPageWithoutAnError) {
     const std::string raw(rawValue(page));
     // Choose the page through its sidebar row.
     GtkWidget* row =
-        findWidget(root(), [&](GtkWidget* w) { return GTK_IS_LIST_BOX_ROW(w) && raw == gtk_widget_get_name(w); });
+        find(root(), [&](GtkWidget* w) { return GTK_IS_LIST_BOX_ROW(w) && raw == gtk_widget_get_name(w); });
     ASSERT_NE(row, nullptr) << raw;
     gtk_list_box_select_row(GTK_LIST_BOX(gtk_widget_get_parent(row)), GTK_LIST_BOX_ROW(row));
     spin(page == PanelPage::appSettings ? 300ms : 150ms);
@@ -190,7 +188,7 @@ TEST_F(ShellWindow, PagesReadTheirDataAndFollowTheirRules) {
   context_.model->setPage(PanelPage::appSettings);
   spin(300ms);
   EXPECT_NE(findLabel(root(), "Склад Пример"), nullptr);
-  GtkWidget* toggle = findWidget(root(), [](GtkWidget* w) { return GTK_IS_CHECK_BUTTON(w); });
+  GtkWidget* toggle = find(root(), [](GtkWidget* w) { return GTK_IS_CHECK_BUTTON(w); });
   ASSERT_NE(toggle, nullptr);
   EXPECT_TRUE(gtk_check_button_get_active(GTK_CHECK_BUTTON(toggle)));
   EXPECT_FALSE(gtk_widget_is_sensitive(toggle));  // the demo cannot write
@@ -215,7 +213,7 @@ TEST_F(ShellWindow, PagesReadTheirDataAndFollowTheirRules) {
   context_.model->setUser(JSONValue::object({{"fullName", "Админ"}, {"role", "admin"}}));
   spin();
   EXPECT_EQ(findLabel(root(), "Dorvik"), nullptr);
-  EXPECT_EQ(findWidget(root(), [](GtkWidget* w) { return std::string("people") == gtk_widget_get_name(w); }), nullptr);
+  EXPECT_EQ(find(root(), [](GtkWidget* w) { return std::string("people") == gtk_widget_get_name(w); }), nullptr);
 
   context_.openPreferences();
   spin(300ms);
@@ -254,8 +252,8 @@ TEST_F(ShellWindow, TheErrorAlertFollowsTheModel) {
 }
 
 TEST_F(ShellWindow, SignInAndTheRequiredPasswordChange) {
-  GtkWidget* login = findWidget(root(), [](GtkWidget* w) { return GTK_IS_ENTRY(w); });
-  GtkWidget* password = findWidget(root(), [](GtkWidget* w) { return GTK_IS_PASSWORD_ENTRY(w); });
+  GtkWidget* login = find(root(), [](GtkWidget* w) { return GTK_IS_ENTRY(w); });
+  GtkWidget* password = find(root(), [](GtkWidget* w) { return GTK_IS_PASSWORD_ENTRY(w); });
   ASSERT_TRUE(login && password);
   GtkWidget* signIn = findButton(root(), "Войти");
   ASSERT_NE(signIn, nullptr);
@@ -275,8 +273,8 @@ TEST_F(ShellWindow, SignInAndTheRequiredPasswordChange) {
   click("Войти");
   ASSERT_EQ(window_->screenKind(), 1);
   savePNG(root(), "required-password");
-  GtkWidget* first = findWidget(root(), [](GtkWidget* w) { return GTK_IS_PASSWORD_ENTRY(w); });
-  GtkWidget* second = findWidget(root(), [&](GtkWidget* w) { return GTK_IS_PASSWORD_ENTRY(w) && w != first; });
+  GtkWidget* first = find(root(), [](GtkWidget* w) { return GTK_IS_PASSWORD_ENTRY(w); });
+  GtkWidget* second = find(root(), [&](GtkWidget* w) { return GTK_IS_PASSWORD_ENTRY(w) && w != first; });
   ASSERT_TRUE(first && second);
   GtkWidget* save = findButton(root(), "Сохранить пароль");
   gtk_editable_set_text(GTK_EDITABLE(first), "пароль1");
@@ -292,8 +290,8 @@ TEST_F(ShellWindow, SignInAndTheRequiredPasswordChange) {
   ASSERT_EQ(window_->screenKind(), 0);
   EXPECT_NE(findLabel(root(), "Пароль изменён. Войдите с новым паролем."), nullptr);
 
-  login = findWidget(root(), [](GtkWidget* w) { return GTK_IS_ENTRY(w); });
-  password = findWidget(root(), [](GtkWidget* w) { return GTK_IS_PASSWORD_ENTRY(w); });
+  login = find(root(), [](GtkWidget* w) { return GTK_IS_ENTRY(w); });
+  password = find(root(), [](GtkWidget* w) { return GTK_IS_PASSWORD_ENTRY(w); });
   EXPECT_STREQ(gtk_editable_get_text(GTK_EDITABLE(login)), "");  // the screen is built afresh
   gtk_editable_set_text(GTK_EDITABLE(login), "logist");
   gtk_editable_set_text(GTK_EDITABLE(password), "secret");
@@ -302,7 +300,7 @@ TEST_F(ShellWindow, SignInAndTheRequiredPasswordChange) {
   EXPECT_NE(findLabel(root(), "Анна Логист"), nullptr);
   EXPECT_NE(findLabel(root(), kDefaultServerHost), nullptr);
   EXPECT_NE(findLabel(root(), "Подключено"), nullptr);
-  GtkWidget* logout = findWidget(root(), [](GtkWidget* w) {
+  GtkWidget* logout = find(root(), [](GtkWidget* w) {
     const char* tip = gtk_widget_get_tooltip_text(w);
     return GTK_IS_BUTTON(w) && tip && std::string(tip) == "Выйти";
   });
@@ -330,14 +328,14 @@ TEST_F(ShellWindow, EditorFooterAndValueFieldsBindTheEditedObject) {
   sheet->set_child(*box);
   sheet->present();
   spin();
-  GtkWidget* name = findWidget(GTK_WIDGET(sheet->gobj()), [](GtkWidget* w) { return ADW_IS_ENTRY_ROW(w); });
+  GtkWidget* name = find(GTK_WIDGET(sheet->gobj()), [](GtkWidget* w) { return ADW_IS_ENTRY_ROW(w); });
   ASSERT_NE(name, nullptr);
   EXPECT_STREQ(gtk_editable_get_text(GTK_EDITABLE(name)), "Склад");
   gtk_editable_set_text(GTK_EDITABLE(name), "Склад 2");
-  GtkWidget* note = findWidget(GTK_WIDGET(sheet->gobj()), [](GtkWidget* w) { return GTK_IS_TEXT_VIEW(w); });
+  GtkWidget* note = find(GTK_WIDGET(sheet->gobj()), [](GtkWidget* w) { return GTK_IS_TEXT_VIEW(w); });
   ASSERT_NE(note, nullptr);
   gtk_text_buffer_set_text(gtk_text_view_get_buffer(GTK_TEXT_VIEW(note)), "строка 1\nстрока 2", -1);
-  GtkWidget* toggle = findWidget(GTK_WIDGET(sheet->gobj()), [](GtkWidget* w) { return GTK_IS_CHECK_BUTTON(w); });
+  GtkWidget* toggle = find(GTK_WIDGET(sheet->gobj()), [](GtkWidget* w) { return GTK_IS_CHECK_BUTTON(w); });
   ASSERT_NE(toggle, nullptr);
   EXPECT_TRUE(gtk_check_button_get_active(GTK_CHECK_BUTTON(toggle)));
   gtk_check_button_set_active(GTK_CHECK_BUTTON(toggle), FALSE);
@@ -425,11 +423,11 @@ class ShellOverTheModel : public WindowTest {
   // Types into the entries of the current screen (text entries first, then password entries) and presses a button.
   void fill(const std::vector<std::string>& texts, const std::string& button) {
     std::vector<GtkWidget*> entries;
-    findWidget(root(), [&](GtkWidget* w) {
+    find(root(), [&](GtkWidget* w) {
       if (GTK_IS_ENTRY(w) && gtk_widget_is_visible(w)) entries.push_back(w);
       return false;
     });
-    findWidget(root(), [&](GtkWidget* w) {
+    find(root(), [&](GtkWidget* w) {
       if (GTK_IS_PASSWORD_ENTRY(w) && gtk_widget_is_visible(w)) entries.push_back(w);
       return false;
     });
@@ -458,7 +456,7 @@ TEST_F(ShellOverTheModel, TheDemoWorkspaceShowsEveryPageWithoutAnError) {
     spin(page == PanelPage::appSettings ? 300ms : 100ms);
     EXPECT_EQ(window_->alert(), nullptr) << rawValue(page) << ": " << context_.model->error().value_or("");
     if (page == PanelPage::appSettings) {
-      GtkWidget* toggle = findWidget(root(), [](GtkWidget* w) { return GTK_IS_CHECK_BUTTON(w); });
+      GtkWidget* toggle = find(root(), [](GtkWidget* w) { return GTK_IS_CHECK_BUTTON(w); });
       ASSERT_NE(toggle, nullptr);
       EXPECT_FALSE(gtk_widget_is_sensitive(toggle));
       savePNG(root(), "model-appSettings");
