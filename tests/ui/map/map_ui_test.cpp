@@ -79,6 +79,15 @@ class MapDisplay : public ::testing::Test {
   GtkWindow* window_ = nullptr;
 };
 
+// Keeps the page off the network whatever the machine has: every request goes to a proxy that is not there, so
+// the map library can never load.
+void cutOff(WebKitWebView* view) {
+  WebKitNetworkProxySettings* proxy = webkit_network_proxy_settings_new("http://127.0.0.1:9", nullptr);
+  webkit_network_session_set_proxy_settings(webkit_web_view_get_network_session(view), WEBKIT_NETWORK_PROXY_MODE_CUSTOM,
+                                            proxy);
+  webkit_network_proxy_settings_free(proxy);
+}
+
 // Runs a script in the page and answers its result as text.
 std::string evaluate(WebKitWebView* view, const std::string& script) {
   struct Result {
@@ -148,6 +157,7 @@ std::string postScript(const std::string& object) {
 TEST_F(MapDisplay, ShippedPageWithoutNetworkReportsError) {
   Page page;
   TwoGISWebView web(page.view(), page.options(false));
+  cutOff(web.webView());
   ASSERT_FALSE(web.pageURI().empty()) << "the build places Map.html in the application bundle";
   show(web.widget());
   ASSERT_TRUE(spinUntil([&] { return page.has("error"); }, 40s));
@@ -318,6 +328,8 @@ TEST_F(MapSurfaceDisplay, PageFailureShowsTheRetryPanelInADialogSizedAreaAndRetr
   small->set_vexpand(false);
   small->set_valign(Gtk::Align::START);
   auto* large = Gtk::make_managed<TwoGISSurface>(model_, nullptr);
+  cutOff(small->webView()->webView());
+  cutOff(large->webView()->webView());
   box->append(*small);
   box->append(*large);
   show(GTK_WIDGET(box->gobj()), 1000, 600);
