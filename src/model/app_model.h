@@ -398,6 +398,9 @@ class AppModel : public std::enable_shared_from_this<AppModel> {
   async::Task<void> acceptProfile(JSONValue profile, bool offlineOnly, BusyHold hold);
   // Opens the profile's workspace: a new engine and the cache of its scope, filled from the cached state.
   async::Task<void> enter(JSONValue profile, bool offlineOnly, BusyHold hold);
+  // Restores the client's session and opens the workspace of its profile; with `divert`, a profile that must
+  // change its password is held instead (acceptProfile).
+  async::Task<void> openRestored(std::shared_ptr<APIClient> api, BusyHold hold, bool divert);
   // The workspace of the profile last kept for the client's server, opened offline; false when none is kept.
   async::Task<bool> enterKeptProfile(std::shared_ptr<APIClient> api, BusyHold hold);
   // The launch options, kept for the engines and clients made after launch.

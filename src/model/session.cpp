@@ -154,13 +154,9 @@ async::Task<void> AppModel::start(LaunchOptions options) {
   if (!api->hasSavedSession()) co_return;
 
   BusyHold hold = holdBusy();
-  auto profile = co_await async::attempt(api->restore());
-  std::exception_ptr failure = profile ? nullptr : profile.failure();
-  if (profile) {
-    auto entered = co_await async::attempt(acceptProfile(std::move(*profile), false, hold));
-    if (!entered) failure = entered.failure();
-  }
-  if (!failure) co_return;
+  auto opened = co_await async::attempt(openRestored(api, hold, true));
+  if (opened) co_return;
+  const std::exception_ptr failure = opened.failure();
   // A refusal of the server (or anything but an unreachable server) ends on the sign-in screen with its message;
   // the saved session stays for the next launch.
   if (!isTransportFailure(failure)) co_return report(failure);
@@ -170,6 +166,16 @@ async::Task<void> AppModel::start(LaunchOptions options) {
   auto kept = co_await async::attempt(enterKeptProfile(api, hold));
   if (reportIfFailed(kept)) co_return;
   if (!*kept) report(failure);
+}
+
+async::Task<void> AppModel::openRestored(std::shared_ptr<APIClient> api, BusyHold hold, bool divert) {
+  auto self = shared_from_this();
+  JSONValue profile = co_await api->restore();
+  if (divert) {
+    co_await acceptProfile(std::move(profile), false, std::move(hold));
+  } else {
+    co_await enter(std::move(profile), false, std::move(hold));
+  }
 }
 
 async::Task<bool> AppModel::enterKeptProfile(std::shared_ptr<APIClient> api, BusyHold hold) {
@@ -368,17 +374,12 @@ async::Task<void> AppModel::switchDepot(std::string depotId) {
   setSelectedOrders({});
   setPendingPublication(std::nullopt);
   // The renewed session names the new depot; its profile selects the workspace.
-  auto profile = co_await async::attempt(api->restore());
-  std::exception_ptr failure = profile ? nullptr : profile.failure();
-  if (profile) {
-    auto entered = co_await async::attempt(enter(std::move(*profile), false, hold));
-    if (!entered) failure = entered.failure();
-  }
-  if (!failure) co_return;
+  auto opened = co_await async::attempt(openRestored(api, hold, false));
+  if (opened) co_return;
   // Signed out, unless another workspace change (a sign-out, and perhaps a new sign-in) came meanwhile: that one
   // is left alone.
   if (hold->current()) co_await logout();
-  std::rethrow_exception(failure);
+  std::rethrow_exception(opened.failure());
 }
 
 }  // namespace dorvik

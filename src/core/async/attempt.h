@@ -17,9 +17,20 @@
 
 namespace dorvik::async {
 
+namespace detail {
+class OutcomeBase {
+ public:
+  explicit operator bool() const { return !failure_; }
+  const std::exception_ptr& failure() const { return failure_; }
+
+ protected:
+  std::exception_ptr failure_;
+};
+}  // namespace detail
+
 // The value of a task that ended normally, or its failure.
 template <class T>
-class Outcome {
+class Outcome : public detail::OutcomeBase {
  public:
   static Outcome success(T value) {
     Outcome outcome;
@@ -31,9 +42,6 @@ class Outcome {
     outcome.failure_ = std::move(failure);
     return outcome;
   }
-
-  explicit operator bool() const { return !failure_; }
-  const std::exception_ptr& failure() const { return failure_; }
   T& operator*() { return *value_; }
   const T& operator*() const { return *value_; }
   T* operator->() { return &*value_; }
@@ -41,11 +49,10 @@ class Outcome {
 
  private:
   std::optional<T> value_;
-  std::exception_ptr failure_;
 };
 
 template <>
-class Outcome<void> {
+class Outcome<void> : public detail::OutcomeBase {
  public:
   static Outcome success() { return Outcome(); }
   static Outcome failed(std::exception_ptr failure) {
@@ -53,11 +60,6 @@ class Outcome<void> {
     outcome.failure_ = std::move(failure);
     return outcome;
   }
-  explicit operator bool() const { return !failure_; }
-  const std::exception_ptr& failure() const { return failure_; }
-
- private:
-  std::exception_ptr failure_;
 };
 
 namespace detail {

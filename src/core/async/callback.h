@@ -27,13 +27,7 @@ class Resolver {
 
   template <class... V>
   void operator()(V&&... value) const {
-    if (!link_->handoff->claim()) return;
-    if constexpr (std::is_void_v<T>) {
-      link_->handoff->result.setValue();
-    } else {
-      link_->handoff->result.setValue(T(std::forward<V>(value)...));
-    }
-    Handoff::resume(link_->handoff);
+    Handoff::succeed(link_->handoff, std::forward<V>(value)...);
   }
 
  private:
@@ -55,15 +49,9 @@ class FromCallback {
   void bindEnv(const Env& env) { env_ = env; }
   bool await_ready() const noexcept { return false; }
   void await_suspend(std::coroutine_handle<> h) {
-    auto handoff = std::make_shared<detail::Handoff<T>>();
+    auto handoff = detail::Handoff<T>::make(h, env_);
     handoff_ = handoff;
-    handoff->handle = h;
-    handoff->context = env_.context ? env_.context : currentContext();
-    if (env_.token.isCancelled()) {
-      detail::Handoff<T>::cancelled(handoff);
-      return;
-    }
-    detail::Handoff<T>::watch(handoff, env_.token);
+    if (!detail::Handoff<T>::watch(handoff, env_.token)) return;
     Resolver<T> resolver(handoff);
     try {
       start_(resolver);

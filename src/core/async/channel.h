@@ -40,15 +40,9 @@ class Channel {
     void bindEnv(const Env& env) { env_ = env; }
     bool await_ready() const noexcept { return !state_->values.empty() && state_->receivers.empty(); }
     void await_suspend(std::coroutine_handle<> h) {
-      auto handoff = std::make_shared<detail::Handoff<T>>();
+      auto handoff = detail::Handoff<T>::make(h, env_);
       handoff_ = handoff;
-      handoff->handle = h;
-      handoff->context = env_.context ? env_.context : currentContext();
-      if (env_.token.isCancelled()) {
-        detail::Handoff<T>::cancelled(handoff);
-        return;
-      }
-      detail::Handoff<T>::watch(handoff, env_.token);
+      if (!detail::Handoff<T>::watch(handoff, env_.token)) return;
       state_->receivers.push_back(handoff);
     }
     T await_resume() {
@@ -90,10 +84,7 @@ class Channel {
       while (!values.empty() && !receivers.empty()) {
         std::shared_ptr<detail::Handoff<T>> receiver = std::move(receivers.front());
         receivers.pop_front();
-        if (!receiver->claim()) continue;
-        receiver->result.setValue(std::move(values.front()));
-        values.pop_front();
-        detail::Handoff<T>::resume(receiver);
+        if (detail::Handoff<T>::succeed(receiver, std::move(values.front()))) values.pop_front();
       }
     }
   };

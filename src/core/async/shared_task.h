@@ -29,21 +29,13 @@ class SharedTask {
     void bindEnv(const Env& env) { env_ = env; }
     bool await_ready() const noexcept { return false; }
     void await_suspend(std::coroutine_handle<> h) {
-      auto handoff = std::make_shared<detail::Handoff<void>>();
+      auto handoff = detail::Handoff<void>::make(h, env_);
       handoff_ = handoff;
-      handoff->handle = h;
-      handoff->context = env_.context ? env_.context : currentContext();
       if (state_->result.ready()) {
-        handoff->claim();
-        handoff->result.setValue();
-        detail::Handoff<void>::resume(handoff);
+        detail::Handoff<void>::succeed(handoff);
         return;
       }
-      if (env_.token.isCancelled()) {
-        detail::Handoff<void>::cancelled(handoff);
-        return;
-      }
-      detail::Handoff<void>::watch(handoff, env_.token);
+      if (!detail::Handoff<void>::watch(handoff, env_.token)) return;
       state_->waiters.push_back(handoff);
       if (!state_->started) state_->start(handoff->context);
     }
@@ -84,12 +76,7 @@ class SharedTask {
       auto self = this->shared_from_this();
       detail::captureInto(std::move(work), std::shared_ptr<detail::Result<T>>(self, &result))
           .startDetached(Env{context, token}, [self](std::exception_ptr) {
-            for (auto& waiter : self->waiters) {
-              if (waiter->claim()) {
-                waiter->result.setValue();
-                detail::Handoff<void>::resume(waiter);
-              }
-            }
+            for (auto& waiter : self->waiters) detail::Handoff<void>::succeed(waiter);
             self->waiters.clear();
           });
     }

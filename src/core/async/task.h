@@ -132,17 +132,35 @@ struct Handoff {
   static void resume(const std::shared_ptr<Handoff>& self) {
     post(self->context, [self] { self->handle.resume(); });
   }
+  // Resumes with a value, unless the suspension was claimed first (by a cancellation); false then.
+  template <class... V>
+  static bool succeed(const std::shared_ptr<Handoff>& self, V&&... value) {
+    if (!self->claim()) return false;
+    self->result.setValue(std::forward<V>(value)...);
+    resume(self);
+    return true;
+  }
   static void cancelled(const std::shared_ptr<Handoff>& self) {
     if (!self->claim()) return;
     self->result.setError(std::make_exception_ptr(CancelledError()));
     resume(self);
   }
-  // Watches the token; resumes with CancelledError when it is cancelled first.
-  static void watch(const std::shared_ptr<Handoff>& self, const CancelToken& token) {
+  // A suspension of `h`, to resume on env's context (the calling thread's when it has none).
+  template <class H = Handoff>
+  static std::shared_ptr<H> make(std::coroutine_handle<> h, const Env& env) {
+    auto handoff = std::make_shared<H>();
+    handoff->handle = h;
+    handoff->context = env.context ? env.context : currentContext();
+    return handoff;
+  }
+  // Watches the token; resumes with CancelledError when it is cancelled first. False when it already is: the
+  // resumption is then on its way, and nothing else should start.
+  static bool watch(const std::shared_ptr<Handoff>& self, const CancelToken& token) {
     std::weak_ptr<Handoff> weak = self;
     self->cancelSubscription = token.onCancel([weak] {
       if (auto s = weak.lock()) cancelled(s);
     });
+    return !self->claimed.load(std::memory_order_acquire);
   }
   // On resumption: the failure, or the value unless the token was cancelled meanwhile (even after the value
   // had been posted): then CancelledError.

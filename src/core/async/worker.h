@@ -44,15 +44,9 @@ class SerialWorker {
     void bindEnv(const Env& env) { env_ = env; }
     bool await_ready() const noexcept { return false; }
     void await_suspend(std::coroutine_handle<> h) {
-      auto handoff = std::make_shared<detail::Handoff<R>>();
+      auto handoff = detail::Handoff<R>::make(h, env_);
       handoff_ = handoff;
-      handoff->handle = h;
-      handoff->context = env_.context ? env_.context : currentContext();
-      if (env_.token.isCancelled()) {
-        detail::Handoff<R>::cancelled(handoff);
-        return;
-      }
-      detail::Handoff<R>::watch(handoff, env_.token);
+      if (!detail::Handoff<R>::watch(handoff, env_.token)) return;
       worker_->post([handoff, fn = std::move(fn_)]() mutable {
         if (handoff->claimed.load(std::memory_order_acquire)) return;  // cancelled before it started
         detail::Result<R> result;

@@ -12,25 +12,15 @@
 #include "core/async/task.h"
 #include "core/async/task_group.h"
 #include "core/async/worker.h"
+#include "main_loop.h"
 
 using namespace dorvik;
 using namespace dorvik::async;
 using namespace std::chrono_literals;
 
+using namespace dorvik::async::testing;
+
 namespace {
-
-void drain() {
-  while (g_main_context_iteration(nullptr, FALSE)) {
-  }
-}
-
-void iterateFor(std::chrono::milliseconds d) {
-  auto end = Clock::now() + d;
-  while (Clock::now() < end) {
-    g_main_context_iteration(nullptr, FALSE);
-    std::this_thread::sleep_for(1ms);
-  }
-}
 
 Task<int> answer(std::vector<std::string>* log) {
   log->push_back("child");

@@ -18,17 +18,15 @@
 #include "core/async/task.h"
 #include "core/async/task_group.h"
 #include "core/async/worker.h"
+#include "main_loop.h"
 
 using namespace dorvik;
 using namespace dorvik::async;
 using namespace std::chrono_literals;
 
-namespace {
+using namespace dorvik::async::testing;
 
-void drain() {
-  while (g_main_context_iteration(nullptr, FALSE)) {
-  }
-}
+namespace {
 
 // What became of a task started with `watch`.
 struct Ending {
