@@ -15,7 +15,7 @@ Appearance::Appearance(std::shared_ptr<UserDefaults> defaults) : defaults_(std::
   Gtk::StyleContext::add_provider_for_display(Gdk::Display::get_default(), provider_,
                                               GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
   observer_ = defaults_->observe([this](const std::string& key) {
-    if (key == "appearance" || key == "accent" || key == "textSize") apply();
+    if (key == Settings::appearance.key || key == Settings::accent.key || key == Settings::textSize.key) apply();
   });
   darkHandler_ = g_signal_connect(
       adw_style_manager_get_default(), "notify::dark",
@@ -30,11 +30,11 @@ Appearance::~Appearance() {
 
 void Appearance::apply() {
   AdwStyleManager* manager = adw_style_manager_get_default();
-  std::string appearance = defaults_->string("appearance", "system");
+  std::string appearance = defaults_->get(Settings::appearance);
   adw_style_manager_set_color_scheme(manager, appearance == "dark"    ? ADW_COLOR_SCHEME_FORCE_DARK
                                               : appearance == "light" ? ADW_COLOR_SCHEME_FORCE_LIGHT
                                                                       : ADW_COLOR_SCHEME_DEFAULT);
-  provider_->load_from_data(shellStyleSheet(defaults_->string("accent", "orange"), defaults_->number("textSize", 13),
+  provider_->load_from_data(shellStyleSheet(defaults_->get(Settings::accent), defaults_->get(Settings::textSize),
                                             adw_style_manager_get_dark(manager)));
 }
 

@@ -95,7 +95,7 @@ void showPreferences(const ShellContext& context, Gtk::Window* parent) {
   GtkWidget* outer = adw_preferences_group_new();
   adw_preferences_group_set_title(ADW_PREFERENCES_GROUP(outer), "Внешний вид");
   static const std::vector<std::string> appearanceKeys{"system", "light", "dark"};
-  std::string appearance = defaults.string("appearance", "system");
+  std::string appearance = defaults.get(Settings::appearance);
   guint appearanceIndex = 0;
   bool appearanceKnown = false;
   for (guint i = 0; i < appearanceKeys.size(); ++i)
@@ -103,10 +103,10 @@ void showPreferences(const ShellContext& context, Gtk::Window* parent) {
   GtkWidget* appearanceRow =
       combo("Оформление", {"Как в системе", "Светлое", "Тёмное"}, appearanceIndex, !appearanceKnown);
   onSelected(appearanceRow, [defaults = context.defaults](guint i) {
-    if (i < appearanceKeys.size()) defaults->setString("appearance", appearanceKeys[i]);
+    if (i < appearanceKeys.size()) defaults->set(Settings::appearance, appearanceKeys[i]);
   });
   std::vector<std::string> accentLabels;
-  std::string accent = defaults.string("accent", "orange");
+  std::string accent = defaults.get(Settings::accent);
   guint accentIndex = 0;
   bool accentKnown = false;
   for (guint i = 0; i < accentKeys().size(); ++i) {
@@ -115,17 +115,17 @@ void showPreferences(const ShellContext& context, Gtk::Window* parent) {
   }
   GtkWidget* accentRow = combo("Акцентный цвет", accentLabels, accentIndex, !accentKnown);
   onSelected(accentRow, [defaults = context.defaults](guint i) {
-    if (i < accentKeys().size()) defaults->setString("accent", accentKeys()[i]);
+    if (i < accentKeys().size()) defaults->set(Settings::accent, accentKeys()[i]);
   });
   static const std::vector<double> sizes{13, 15, 17};
-  double size = defaults.number("textSize", 13);
+  double size = defaults.get(Settings::textSize);
   guint sizeIndex = 0;
   bool sizeKnown = false;
   for (guint i = 0; i < sizes.size(); ++i)
     if (sizes[i] == size) sizeIndex = i, sizeKnown = true;
   GtkWidget* sizeRow = combo("Размер текста", {"Стандартный", "Средний", "Крупный"}, sizeIndex, !sizeKnown);
   onSelected(sizeRow, [defaults = context.defaults](guint i) {
-    if (i < sizes.size()) defaults->setNumber("textSize", sizes[i]);
+    if (i < sizes.size()) defaults->set(Settings::textSize, sizes[i]);
   });
   adw_preferences_group_add(ADW_PREFERENCES_GROUP(outer), appearanceRow);
   adw_preferences_group_add(ADW_PREFERENCES_GROUP(outer), accentRow);
@@ -138,7 +138,7 @@ void showPreferences(const ShellContext& context, Gtk::Window* parent) {
   adw_preferences_row_set_title(ADW_PREFERENCES_ROW(motionRow), "Дополнительная анимация");
   GtkWidget* motion = gtk_switch_new();
   gtk_widget_set_valign(motion, GTK_ALIGN_CENTER);
-  gtk_switch_set_active(GTK_SWITCH(motion), defaults.boolean("extraMotion", true));
+  gtk_switch_set_active(GTK_SWITCH(motion), defaults.get(Settings::extraMotion));
   gboolean animations = TRUE;
   g_object_get(gtk_settings_get_default(), "gtk-enable-animations", &animations, nullptr);
   gtk_widget_set_sensitive(motion, animations);  // the system's reduce-motion setting wins
@@ -148,7 +148,7 @@ void showPreferences(const ShellContext& context, Gtk::Window* parent) {
   g_signal_connect_data(
       motion, "notify::active", callback([](GObject* object, GParamSpec*, gpointer data) {
         (*static_cast<std::shared_ptr<UserDefaults>*>(data))
-            ->setBoolean("extraMotion", gtk_switch_get_active(GTK_SWITCH(object)));
+            ->set(Settings::extraMotion, gtk_switch_get_active(GTK_SWITCH(object)) != FALSE);
       }),
       motionDefaults, +[](gpointer data, GClosure*) { delete static_cast<std::shared_ptr<UserDefaults>*>(data); },
       GConnectFlags(0));
@@ -166,11 +166,11 @@ void showPreferences(const ShellContext& context, Gtk::Window* parent) {
   adw_preferences_group_set_title(ADW_PREFERENCES_GROUP(server), "Сервер");
   GtkWidget* url = adw_entry_row_new();
   adw_preferences_row_set_title(ADW_PREFERENCES_ROW(url), "Адрес API");
-  gtk_editable_set_text(GTK_EDITABLE(url), defaults.string("serverURL", kDefaultServerURL).c_str());
+  gtk_editable_set_text(GTK_EDITABLE(url), defaults.get(Settings::serverURL).c_str());
   auto* urlDefaults = new std::shared_ptr<UserDefaults>(context.defaults);
   g_signal_connect_data(
       url, "changed", callback([](GtkEditable* editable, gpointer data) {
-        (*static_cast<std::shared_ptr<UserDefaults>*>(data))->setString("serverURL", gtk_editable_get_text(editable));
+        (*static_cast<std::shared_ptr<UserDefaults>*>(data))->set(Settings::serverURL, gtk_editable_get_text(editable));
       }),
       urlDefaults, +[](gpointer data, GClosure*) { delete static_cast<std::shared_ptr<UserDefaults>*>(data); },
       GConnectFlags(0));

@@ -513,7 +513,7 @@ TEST_F(ShellOverTheModel, SignInThroughTheRequiredPasswordChangeIntoTheWorkspace
   dorvik::testing::SessionServer session(server, profile);
   async::runBlocking(SecureStore::write(std::nullopt, "refresh:" + server.url()));
   async::runBlocking(SecureStore::write(std::nullopt, "profile:" + server.url()));
-  ASSERT_TRUE(context_.defaults->setString("serverURL", server.url()));
+  ASSERT_TRUE(context_.defaults->set(Settings::serverURL, server.url()));
 
   launch(false);
   ASSERT_EQ(window_->screenKind(), 0);
