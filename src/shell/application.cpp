@@ -2,6 +2,7 @@
 
 #include <adwaita.h>
 
+#include "build_info.h"
 #include "shell/file_dialogs_gtk.h"
 #include "shell/gtk_helpers.h"
 #include "shell/preferences.h"
@@ -45,7 +46,7 @@ DorvikApp::DorvikApp(bool preview, std::shared_ptr<Workflows> workflows) : previ
 }
 
 int DorvikApp::run(int argc, char** argv) {
-  app_ = Gtk::Application::create("ru.dorvik.Dorvik", Gio::Application::Flags::NON_UNIQUE);
+  app_ = Gtk::Application::create(BuildInfo::kApplicationId, Gio::Application::Flags::NON_UNIQUE);
   // The workbook dialogs open over the main window.
   Gtk::Application* app = app_.get();
   context_.model->setFileDialogs(std::make_shared<GtkFileDialogs>([app] { return app->get_active_window(); }));

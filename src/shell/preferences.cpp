@@ -4,6 +4,7 @@
 
 #include <charconv>
 
+#include "build_info.h"
 #include "shell/gtk_helpers.h"
 #include "shell/sign_in_views.h"
 #include "shell/toolkit/shell_rules.h"
@@ -214,7 +215,8 @@ void showPreferences(const ShellContext& context, Gtk::Window* parent) {
   GtkWidget* name = gtk_label_new("Dorvik для Linux");
   gtk_widget_add_css_class(name, "title-2");
   gtk_box_append(GTK_BOX(box), name);
-  std::string version = "Версия 1.0 · Сборка " + WorkspaceSettings::buildText() + " · Linux";
+  std::string version =
+      std::string("Версия ") + BuildInfo::kShortVersion + " · Сборка " + WorkspaceSettings::buildText() + " · Linux";
   GtkWidget* versionLabel = gtk_label_new(version.c_str());
   gtk_widget_add_css_class(versionLabel, "dim-label");
   gtk_box_append(GTK_BOX(box), versionLabel);

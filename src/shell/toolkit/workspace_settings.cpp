@@ -1,11 +1,8 @@
 #include "shell/toolkit/workspace_settings.h"
 
+#include "build_info.h"
 #include "core/base/errors.h"
 #include "planning_parameters.h"
-
-#ifndef DORVIK_BUILD_NUMBER
-#define DORVIK_BUILD_NUMBER ""
-#endif
 
 namespace dorvik::WorkspaceSettings {
 
@@ -39,7 +36,7 @@ bool canRefreshReferenceData(bool preview, bool busy) { return !preview && !busy
 bool canApply(bool busy, bool geocoding) { return !busy && !geocoding; }
 
 std::string buildText() {
-  std::string build = DORVIK_BUILD_NUMBER;
+  std::string build = BuildInfo::kBuildNumber;
   return build.empty() ? "Разработка" : build;
 }
 
