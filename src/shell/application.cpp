@@ -7,6 +7,7 @@
 #include "shell/gtk_helpers.h"
 #include "shell/preferences.h"
 #include "shell/root_window.h"
+#include "shell/sign_in_views.h"
 #include "shell/toolkit/shell_rules.h"
 
 namespace dorvik {
@@ -52,6 +53,7 @@ int DorvikApp::run(int argc, char** argv) {
   context_.model->setFileDialogs(std::make_shared<GtkFileDialogs>([app] { return app->get_active_window(); }));
   app_->signal_startup().connect([this] {
     adw_init();
+    if (useApplicationIcon()) Gtk::Window::set_default_icon_name(BuildInfo::kApplicationId);
     appearance_ = std::make_unique<Appearance>(context_.defaults);
     app_->set_accels_for_action("win.open-orders", {"<Control>o"});
     app_->set_accels_for_action("win.save-excel", {"<Control>s"});
