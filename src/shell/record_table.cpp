@@ -14,6 +14,8 @@ class RecordTable::Row : public Glib::Object {
     return Glib::make_refptr_for_instance<Row>(new Row(std::move(record)));
   }
   Record record;
+  // The record was replaced in place: the cells showing the row bind it again.
+  sigc::signal<void()> changed;
 
  private:
   explicit Row(Record r) : record(std::move(r)) {}
@@ -67,13 +69,20 @@ void RecordTable::addColumn(const std::string& title, Text text, ColumnOptions o
           label->set_lines(lines);
         }
         if (numeric) label->add_css_class("numeric");
+        // The tooltip repeats the cell's text, asked for only when shown: setting a tooltip on every bind would
+        // ask the display where the pointer is, once per cell.
+        label->set_has_tooltip(true);
+        label->signal_query_tooltip().connect(
+            [label](int, int, bool, const Glib::RefPtr<Gtk::Tooltip>& tooltip) {
+              if (label->get_text().empty()) return false;
+              tooltip->set_text(label->get_text());
+              return true;
+            },
+            false);
         return label;
       },
       [text = std::move(text)](Gtk::Widget& widget, const Record& record) {
-        auto& label = static_cast<Gtk::Label&>(widget);
-        std::string value = text(record);
-        label.set_text(value);
-        label.set_tooltip_text(value);
+        static_cast<Gtk::Label&>(widget).set_text(text(record));
       },
       options);
 }
@@ -85,15 +94,25 @@ void RecordTable::addWidgetColumn(const std::string& title, Make make, Bind bind
 void RecordTable::addFactoryColumn(const std::string& title, Make make, Bind bind, const ColumnOptions& options) {
   auto factory = Gtk::SignalListItemFactory::create();
   factory->signal_setup().connect([make](const Glib::RefPtr<Gtk::ListItem>& item) { item->set_child(*make()); });
-  factory->signal_bind().connect([bind](const Glib::RefPtr<Gtk::ListItem>& item) {
+  factory->signal_bind().connect([this, bind](const Glib::RefPtr<Gtk::ListItem>& item) {
     auto row = std::dynamic_pointer_cast<Row>(item->get_item());
     Gtk::Widget* child = item->get_child();
     if (!row || !child) return;
     child->set_data(kRowKey, row.get());
     bind(*child, row->record);
+    Row* shown = row.get();
+    sigc::connection& refresh = cells_[child];
+    refresh.disconnect();  // a cell bound again without being unbound follows only its new row
+    refresh = shown->changed.connect([bind, child, shown] { bind(*child, shown->record); });
   });
-  factory->signal_unbind().connect([](const Glib::RefPtr<Gtk::ListItem>& item) {
-    if (Gtk::Widget* child = item->get_child()) child->set_data(kRowKey, nullptr);
+  factory->signal_unbind().connect([this](const Glib::RefPtr<Gtk::ListItem>& item) {
+    Gtk::Widget* child = item->get_child();
+    if (!child) return;
+    child->set_data(kRowKey, nullptr);
+    if (auto cell = cells_.find(child); cell != cells_.end()) {
+      cell->second.disconnect();
+      cells_.erase(cell);
+    }
   });
   auto column = Gtk::ColumnViewColumn::create(title, factory);
   if (options.width > 0) column->set_fixed_width(options.width);
@@ -112,19 +131,30 @@ void RecordTable::clearColumns() {
 }
 
 void RecordTable::setRows(std::vector<Record> rows) {
-  const RowSplice change = rowSplice(rows_, rows);
-  if (change.empty()) return;
+  std::vector<std::string> ids;
+  ids.reserve(rows.size());
+  for (const Record& row : rows) ids.push_back(identity_ ? identity_(row) : row.id());
+  const RowSplice change = rowSplice(ids_, ids);
+
+  // The rows kept at both ends stay, each refreshed in place when its record changed.
+  auto refresh = [&](std::size_t before, std::size_t after) {
+    if (rows_[before] == rows[after]) return;
+    Glib::RefPtr<Row> row = store_->get_item(static_cast<guint>(before));
+    row->record = rows[after];
+    row->changed.emit();
+  };
+  for (std::size_t i = 0; i < change.position; ++i) refresh(i, i);
+  const std::size_t tail = ids.size() - change.position - change.added;
+  for (std::size_t k = 1; k <= tail; ++k) refresh(rows_.size() - k, rows.size() - k);
+
   std::vector<Glib::RefPtr<Row>> additions;
   additions.reserve(change.added);
   for (std::size_t i = 0; i < change.added; ++i) additions.push_back(Row::create(rows[change.position + i]));
   rows_ = std::move(rows);
-  ids_.clear();
-  ids_.reserve(rows_.size());
+  if (change.empty()) return;
+  ids_ = std::move(ids);
   positions_.clear();
-  for (std::size_t i = 0; i < rows_.size(); ++i) {
-    ids_.push_back(rows_[i].id());
-    positions_.emplace(ids_.back(), static_cast<guint>(i));
-  }
+  for (std::size_t i = 0; i < ids_.size(); ++i) positions_.emplace(ids_[i], static_cast<guint>(i));
   applying_ = true;
   store_->splice(static_cast<guint>(change.position), static_cast<guint>(change.removed), additions);
   applying_ = false;

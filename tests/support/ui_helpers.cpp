@@ -48,12 +48,22 @@ bool clickButton(GtkWidget* root, const std::string& text) {
 }
 
 void savePNG(GtkWidget* widget, const std::string& name) {
-  const int width = gtk_widget_get_width(widget), height = gtk_widget_get_height(widget);
-  ASSERT_GT(width, 0) << name;
+  // On a loaded machine the first layout and frame can take a while: wait for them instead of a fixed time.
+  GskRenderNode* node = nullptr;
   GdkPaintable* paintable = gtk_widget_paintable_new(widget);
-  GtkSnapshot* snapshot = gtk_snapshot_new();
-  gdk_paintable_snapshot(paintable, snapshot, width, height);
-  GskRenderNode* node = gtk_snapshot_free_to_node(snapshot);
+  int width = 0, height = 0;
+  spinUntil(
+      [&] {
+        width = gtk_widget_get_width(widget);
+        height = gtk_widget_get_height(widget);
+        if (width <= 0 || height <= 0 || !gtk_widget_get_mapped(widget)) return false;
+        GtkSnapshot* snapshot = gtk_snapshot_new();
+        gdk_paintable_snapshot(paintable, snapshot, width, height);
+        node = gtk_snapshot_free_to_node(snapshot);
+        return node != nullptr;
+      },
+      std::chrono::seconds(20));
+  ASSERT_GT(width, 0) << name;
   ASSERT_NE(node, nullptr) << name;
   GskRenderer* renderer = gtk_native_get_renderer(gtk_widget_get_native(widget));
   graphene_rect_t bounds = GRAPHENE_RECT_INIT(0, 0, static_cast<float>(width), static_cast<float>(height));

@@ -1,12 +1,12 @@
 // The smallest replacement that turns one list of rows into another: the rows both lists share at the start and
-// at the end stay, the rest in between is replaced in one splice. A table updated this way keeps the widgets of
-// its unchanged rows (and their selection) when a plan of thousands of orders changes in one place.
+// at the end (by identity) stay, the rest in between is replaced in one splice. A table updated this way keeps its
+// row objects, their widgets and their selection when a plan of thousands of orders changes in one place, and
+// refreshes the kept rows whose values changed in place (a recalculation changes every row, none of the identities).
 #pragma once
 
 #include <cstddef>
+#include <string>
 #include <vector>
-
-#include "core/json/json_value.h"
 
 namespace dorvik {
 
@@ -18,7 +18,7 @@ struct RowSplice {
   bool empty() const { return removed == 0 && added == 0; }
 };
 
-// Rows are the same when their identifiers and values are equal.
-RowSplice rowSplice(const std::vector<Record>& before, const std::vector<Record>& after);
+// Rows are the same when their identities are equal.
+RowSplice rowSplice(const std::vector<std::string>& before, const std::vector<std::string>& after);
 
 }  // namespace dorvik

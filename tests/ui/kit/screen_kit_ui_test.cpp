@@ -52,6 +52,9 @@ TEST_F(ScreenKit, TableKeepsRowWidgetsAndSelectionAcrossUpdatesAndReportsOnlyThe
 
   // A changed first row and a removed last one: "b" stays selected, nothing is reported.
   table->setRows(orders({{"a", "Тверская, 10"}, {"b", "Арбат, 2"}}));
+  spin();
+  EXPECT_NE(dorvik::testing::findLabel(GTK_WIDGET(table->gobj()), "Тверская, 10"), nullptr) << "refreshed in place";
+  EXPECT_EQ(dorvik::testing::findLabel(GTK_WIDGET(table->gobj()), "Тверская, 1"), nullptr);
   EXPECT_TRUE(model->is_selected(1));
   EXPECT_FALSE(model->is_selected(0));
   EXPECT_TRUE(reported.empty());
