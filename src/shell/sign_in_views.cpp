@@ -2,31 +2,13 @@
 
 #include <glib.h>
 
-#include <filesystem>
-#include <optional>
-
 #include "build_info.h"
 #include "core/api/failure.h"
+#include "core/base/bundles.h"
 #include "shell/gtk_helpers.h"
 #include "shell/toolkit/shell_rules.h"
 
 namespace dorvik {
-
-namespace {
-// The icon themes folder a build places beside its executable or, for tests and tools run from the build folder,
-// in the build's application folder; none for an installed program, whose icon is in the usual XDG place.
-std::optional<std::filesystem::path> buildIconFolder() {
-  namespace fs = std::filesystem;
-  std::error_code ec;
-  fs::path executable = fs::read_symlink("/proc/self/exe", ec);
-  if (!ec && fs::is_directory(executable.parent_path() / "icons", ec)) return executable.parent_path() / "icons";
-#ifdef DORVIK_APP_DIR
-  fs::path built = fs::path(DORVIK_APP_DIR) / "icons";
-  if (fs::is_directory(built, ec)) return built;
-#endif
-  return std::nullopt;
-}
-}  // namespace
 
 bool useApplicationIcon() {
   Glib::RefPtr<Gdk::Display> display = Gdk::Display::get_default();
@@ -34,7 +16,7 @@ bool useApplicationIcon() {
   Glib::RefPtr<Gtk::IconTheme> theme = Gtk::IconTheme::get_for_display(display);
   if (!theme->get_data("dorvik-build-icons")) {
     theme->set_data("dorvik-build-icons", GINT_TO_POINTER(1));
-    if (auto folder = buildIconFolder()) theme->add_search_path(folder->string());
+    if (auto resources = bundleResources(kAppBundle)) theme->add_search_path((*resources / "icons").string());
   }
   return theme->has_icon(BuildInfo::kApplicationId);
 }

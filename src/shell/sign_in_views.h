@@ -7,9 +7,9 @@
 
 namespace dorvik {
 
-// Makes the application's icon findable through the default display's icon theme: a build run from its folder
-// adds the icons it placed there to the theme's search path (once); an installed program's icon is found in the
-// usual XDG place. True when the theme has the icon.
+// Makes the application's icon findable through the default display's icon theme: the icons of the application's
+// resource bundle join the theme's search path (once), so a run from the build folder finds them as an installed
+// program finds its own in the usual XDG place. True when the theme has the icon.
 bool useApplicationIcon();
 
 // The application's icon mark of `size` pixels, or an empty hidden widget when the icon is missing.
