@@ -237,7 +237,7 @@ TEST(SharedTask, RunsOnceForEveryWaiterAndACancelledWaiterLeavesAlone) {
   second.cancel();
   drain();
   EXPECT_EQ(log, std::vector<std::string>{"b cancelled"});
-  iterateFor(60ms);
+  ASSERT_TRUE(iterateUntil([&] { return log.size() == 3; }));
   EXPECT_EQ(runs, 1);
   std::sort(log.begin(), log.end());
   EXPECT_EQ(log, (std::vector<std::string>{"a=99", "b cancelled", "c=99"}));
@@ -256,7 +256,7 @@ TEST(SharedTask, CancellingTheWorkCancelsEveryWaiter) {
   spawn(joinShared(&shared, &log, "b"));
   drain();
   shared.cancel();
-  iterateFor(20ms);
+  ASSERT_TRUE(iterateUntil([&] { return log.size() == 2; })) << "every waiter must end";
   std::sort(log.begin(), log.end());
   EXPECT_EQ(log, (std::vector<std::string>{"a cancelled", "b cancelled"}));
 }

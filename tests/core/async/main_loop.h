@@ -4,6 +4,7 @@
 #include <glib.h>
 
 #include <chrono>
+#include <functional>
 #include <thread>
 
 #include "core/async/sleep.h"
@@ -23,6 +24,18 @@ inline void iterateFor(std::chrono::milliseconds d) {
     g_main_context_iteration(nullptr, FALSE);
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
+}
+
+// Runs the context until done() holds or the time is up (a bound for a hung test, not a wait to rely on);
+// returns done().
+inline bool iterateUntil(const std::function<bool()>& done,
+                         std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
+  auto end = Clock::now() + timeout;
+  while (!done()) {
+    if (Clock::now() >= end) return done();
+    if (!g_main_context_iteration(nullptr, FALSE)) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
 }
 
 }  // namespace dorvik::async::testing
