@@ -273,8 +273,8 @@ TEST(Attempt, GivesTheValueOrTheFailureAndLetsCancellationThrough) {
 }
 
 TEST(Shielded, RunsToItsEndThoughTheAwaiterIsCancelledWhichThenEndsByCancellation) {
-  auto slowWrite = [](bool* written) -> Task<void> {
-    co_await sleepFor(30ms);
+  auto slowWrite = [](Channel<bool> gate, bool* written) -> Task<void> {
+    co_await gate.receive();
     *written = true;
   };
   auto body = [](Task<void> write, bool* after) -> Task<void> {
@@ -282,14 +282,15 @@ TEST(Shielded, RunsToItsEndThoughTheAwaiterIsCancelledWhichThenEndsByCancellatio
     *after = true;
   };
   bool written = false, after = false;
+  Channel<bool> gate;
   CancelToken token;
-  auto ending = watch(body(slowWrite(&written), &after), token);
+  auto ending = watch(body(slowWrite(gate, &written), &after), token);
   drain();
   token.cancel();
   drain();
   EXPECT_FALSE(ending->done) << "the shielded task is still running";
-  auto start = Clock::now();
-  while (!ending->done && Clock::now() - start < 5s) g_main_context_iteration(nullptr, TRUE);
+  gate.send(true);
+  ASSERT_TRUE(iterateUntil([&] { return ending->done; }));
   EXPECT_TRUE(written);
   EXPECT_TRUE(ending->cancelled);
   EXPECT_FALSE(after);
