@@ -214,8 +214,8 @@ fs::path buildBook(long bytes, long addresses) {
 class ChosenFile : public FileDialogs {
  public:
   explicit ChosenFile(std::string path) : path_(std::move(path)) {}
-  void openFile(std::vector<std::string>, Done done) override { done(path_); }
-  void saveFile(std::string, Done done) override { done(std::nullopt); }
+  async::Task<Chosen> openFile(std::vector<std::string>) override { co_return path_; }
+  async::Task<Chosen> saveFile(std::string) override { co_return std::nullopt; }
 
  private:
   std::string path_;

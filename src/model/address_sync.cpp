@@ -8,7 +8,6 @@
 // flag, like everything else, belongs to the new workspace (whose own uploads the old flag never blocks).
 #include <algorithm>
 #include <cstddef>
-#include <exception>
 #include <map>
 #include <memory>
 #include <set>
@@ -17,6 +16,7 @@
 #include <vector>
 
 #include "core/api/failure.h"
+#include "core/async/attempt.h"
 #include "core/cache/encrypted_cache.h"
 #include "model/app_model.h"
 
@@ -51,80 +51,77 @@ JSONArray learnItems(const Batch& batch) {
   return items;
 }
 
+// One pass of the upload: at most 500 waiting entries, then their client names, merged into the model and kept in
+// the cache.
+async::Task<void> uploadBatch(std::shared_ptr<AppModel> model, std::shared_ptr<EncryptedCache> cache) {
+  Batch batch;
+  for (const auto& [key, entry] : model->pendingAddresses()) {
+    if (batch.size() == kEntriesPerRequest) break;
+    batch.emplace_back(key, entry);
+  }
+
+  JSONArray sent;
+  sent.reserve(batch.size());
+  for (const auto& pair : batch) sent.push_back(pair.second);
+  JSONValue body = JSONValue::object({{"addresses", JSONValue(std::move(sent))}});
+  co_await model->fetch("/panel/addresses", "POST", std::move(body));
+
+  const JSONArray items = learnItems(batch);
+  for (std::size_t from = 0; from < items.size(); from += kItemsPerRequest) {
+    const std::size_t to = std::min(items.size(), from + kItemsPerRequest);
+    JSONValue slice = JSONValue::object({{"items", JSONArray(items.begin() + from, items.begin() + to)}});
+    co_await model->fetch("/panel/clients/learn", "POST", std::move(slice));
+  }
+
+  // The merge runs without a wait. Each sent entry replaces the items of its storage key in the address list
+  // and is appended at the end; of two sent entries with one storage key the later one stays.
+  std::map<std::string, JSONValue> pending = model->pendingAddresses();
+  std::map<std::string, JSONValue> index = model->addressIndex();
+  std::map<std::string, std::size_t> lastOfKey;
+  for (std::size_t i = 0; i < batch.size(); ++i) {
+    const auto& [key, entry] = batch[i];
+    auto found = pending.find(key);
+    if (found != pending.end() && found->second == entry) pending.erase(found);
+    index[key] = entry;
+    lastOfKey[entry["key"].string()] = i;
+  }
+  std::vector<JSONValue> addresses;
+  addresses.reserve(model->addresses().size() + batch.size());
+  for (const JSONValue& item : model->addresses()) {
+    if (!lastOfKey.count(item["key"].string())) addresses.push_back(item);
+  }
+  for (std::size_t i = 0; i < batch.size(); ++i) {
+    if (lastOfKey[batch[i].second["key"].string()] == i) addresses.push_back(batch[i].second);
+  }
+  model->setPendingAddresses(std::move(pending));
+  model->setAddresses(std::move(addresses));
+  model->setAddressIndex(std::move(index));
+
+  if (cache) {
+    JSONValue pendingValue = model->pendingAddressesValue();
+    co_await cache->write(std::move(pendingValue), "pendingAddresses");
+    JSONValue addressesValue(JSONArray(model->addresses().begin(), model->addresses().end()));
+    co_await cache->write(std::move(addressesValue), "addresses");
+  }
+}
+
 }  // namespace
 
 async::Task<void> AppModel::flushAddresses() {
   auto self = shared_from_this();
   if (preview_ || offline_ || syncingAddresses() || pendingAddresses_.empty()) co_return;
-  setSyncingAddresses(true);
-  const std::string token = generation_;
-  std::shared_ptr<EncryptedCache> cache = cache_;
-
-  std::exception_ptr failure;
-  try {
-    while (!pendingAddresses_.empty()) {
-      Batch batch;
-      for (const auto& [key, entry] : pendingAddresses_) {
-        if (batch.size() == kEntriesPerRequest) break;
-        batch.emplace_back(key, entry);
-      }
-
-      JSONArray sent;
-      sent.reserve(batch.size());
-      for (const auto& pair : batch) sent.push_back(pair.second);
-      JSONValue body = JSONValue::object({{"addresses", JSONValue(std::move(sent))}});
-      co_await fetch("/panel/addresses", "POST", std::move(body));
-      if (generation_ != token) co_return;
-
-      const JSONArray items = learnItems(batch);
-      for (std::size_t from = 0; from < items.size(); from += kItemsPerRequest) {
-        const std::size_t to = std::min(items.size(), from + kItemsPerRequest);
-        JSONValue slice = JSONValue::object({{"items", JSONArray(items.begin() + from, items.begin() + to)}});
-        co_await fetch("/panel/clients/learn", "POST", std::move(slice));
-        if (generation_ != token) co_return;
-      }
-
-      // The merge runs without a wait. Each sent entry replaces the items of its storage key in the address list
-      // and is appended at the end; of two sent entries with one storage key the later one stays.
-      std::map<std::string, JSONValue> pending = pendingAddresses_;
-      std::map<std::string, JSONValue> index = addressIndex_;
-      std::map<std::string, std::size_t> lastOfKey;
-      for (std::size_t i = 0; i < batch.size(); ++i) {
-        const auto& [key, entry] = batch[i];
-        auto found = pending.find(key);
-        if (found != pending.end() && found->second == entry) pending.erase(found);
-        index[key] = entry;
-        lastOfKey[entry["key"].string()] = i;
-      }
-      std::vector<JSONValue> addresses;
-      addresses.reserve(addresses_.size() + batch.size());
-      for (const JSONValue& item : addresses_) {
-        if (!lastOfKey.count(item["key"].string())) addresses.push_back(item);
-      }
-      for (std::size_t i = 0; i < batch.size(); ++i) {
-        if (lastOfKey[batch[i].second["key"].string()] == i) addresses.push_back(batch[i].second);
-      }
-      setPendingAddresses(std::move(pending));
-      setAddresses(std::move(addresses));
-      setAddressIndex(std::move(index));
-
-      if (cache) {
-        JSONValue pendingValue = pendingAddressesValue();
-        co_await cache->write(std::move(pendingValue), "pendingAddresses");
-        if (generation_ != token) co_return;
-        JSONValue addressesValue(JSONArray(addresses_.begin(), addresses_.end()));
-        co_await cache->write(std::move(addressesValue), "addresses");
-        if (generation_ != token) co_return;
-      }
-    }
-  } catch (...) {
-    failure = std::current_exception();
-  }
   // After a workspace change the model, the status line and the flag belong to the new workspace.
-  if (generation_ != token) co_return;
-  // What failed stays pending and goes out with a later run; a cancelled run is not reported.
-  if (failure && !isCancellation(failure)) setStatus(kWaitingStatus);
-  setSyncingAddresses(false);
+  co_await workspaceScope(async::ScopeEnd::quiet);
+  FlagHold syncing = hold(Property::syncingAddresses);
+  std::shared_ptr<EncryptedCache> cache = cache_;
+  while (!pendingAddresses_.empty()) {
+    auto uploaded = co_await async::attempt(uploadBatch(self, cache));
+    // What failed stays pending and goes out with a later run; a cancelled transfer is not reported.
+    if (!uploaded) {
+      if (!isCancellation(uploaded.failure())) setStatus(kWaitingStatus);
+      co_return;
+    }
+  }
 }
 
 }  // namespace dorvik

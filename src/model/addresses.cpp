@@ -3,13 +3,12 @@
 // it; the lookup consults that map before anything else, so a correction is found again at once, also offline.
 #include <algorithm>
 #include <cmath>
-#include <exception>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "core/api/failure.h"
+#include "core/async/attempt.h"
 #include "core/base/errors.h"
 #include "core/cache/encrypted_cache.h"
 #include "core/engine/planner_engine.h"
@@ -58,13 +57,11 @@ async::Task<void> AppModel::remember(std::string address, double lat, double lon
   auto self = shared_from_this();
   if (address.empty() || !engine_) co_return;
   std::shared_ptr<PlannerEngine> engine = engine_;
-  const std::string token = generation_;
+  // Outside the workspace's scope on purpose: failures of the engine or the cache are reported even when the
+  // workspace changed meanwhile, while a change during a wait ends it silently before anything is written.
+  const async::CancelToken workspace = workspaceToken();
   const bool manual = source == kManual;
 
-  // Failures of the engine or the cache are reported even when the workspace changed meanwhile.
-  auto report = [this](std::exception_ptr failure) {
-    if (auto text = failureText(failure)) setError(std::move(*text));
-  };
   // An existing hand-made entry protects the address against anything but another hand correction.
   auto protectedKey = [this](const std::string& key) {
     if (auto pending = pendingAddresses_.find(key); pending != pendingAddresses_.end()) {
@@ -74,31 +71,19 @@ async::Task<void> AppModel::remember(std::string address, double lat, double lon
     return false;
   };
 
-  std::exception_ptr failure;
-  std::string key;
-  std::string storageKey;
-  try {
-    key = co_await addressKey(address);
-    if (generation_ != token) co_return;
-    if (!manual && protectedKey(key)) co_return;
-    JSONValue payload = JSONValue::object({{"address", JSONValue(address)}});
-    JSONValue result = co_await engine->run("addressStorageKey", std::move(payload));
-    storageKey = result["key"].string();
-  } catch (...) {
-    failure = std::current_exception();
-  }
-  if (failure) {
-    report(failure);
-    co_return;
-  }
-  if (generation_ != token) co_return;
+  auto key = co_await async::attempt(addressKey(address));
+  if (reportIfFailed(key) || workspace.isCancelled()) co_return;
+  if (!manual && protectedKey(*key)) co_return;
+  JSONValue payload = JSONValue::object({{"address", JSONValue(address)}});
+  auto storageKey = co_await async::attempt(engine->run("addressStorageKey", std::move(payload)));
+  if (reportIfFailed(storageKey) || workspace.isCancelled()) co_return;
   // A hand correction may have arrived while the storage key was computed: it still wins.
-  if (!manual && protectedKey(key)) co_return;
+  if (!manual && protectedKey(*key)) co_return;
 
-  auto pending = pendingAddresses_.find(key);
+  auto pending = pendingAddresses_.find(*key);
   JSONValue names = mergedNames(pending == pendingAddresses_.end() ? nullptr : &pending->second, name);
   JSONValue entry = JSONValue::object({
-      {"key", JSONValue(storageKey)},
+      {"key", JSONValue((*storageKey)["key"].string())},
       {"address", JSONValue(address)},
       {"lat", JSONValue(lat)},
       {"lon", JSONValue(lon)},
@@ -108,22 +93,15 @@ async::Task<void> AppModel::remember(std::string address, double lat, double lon
       {"clientName", JSONValue(name)},
       {"clientNames", std::move(names)},
   });
-  setPendingAddress(key, std::move(entry));
+  setPendingAddress(*key, std::move(entry));
 
-  if (persist) {
-    if (std::shared_ptr<EncryptedCache> cache = cache_) {
-      try {
-        co_await cache->write(pendingAddressesValue(), "pendingAddresses");
-      } catch (...) {
-        failure = std::current_exception();
-      }
-      if (failure) {
-        report(failure);
-        co_return;
-      }
-    }
+  std::shared_ptr<EncryptedCache> cache = cache_;
+  if (persist && cache) {
+    // Written whatever becomes of the caller: the entry is in the model already.
+    auto written = co_await async::attempt(async::shielded(cache->write(pendingAddressesValue(), "pendingAddresses")));
+    if (reportIfFailed(written)) co_return;
   }
-  if (generation_ == token && synchronize) co_await flushAddresses();
+  if (synchronize && !workspace.isCancelled()) co_await flushAddresses();
 }
 
 async::Task<void> AppModel::correctCoordinate(std::string id, double latitude, double longitude) {
@@ -137,7 +115,7 @@ async::Task<void> AppModel::correctCoordinate(std::string id, double latitude, d
   const JSONValue& order = planner_["orders"].at(static_cast<std::size_t>(found - ids.begin()));
   const std::string address = order["address"].string();
   const std::string title = order["title"].string();
-  const std::string token = generation_;
+  co_await workspaceScope(async::ScopeEnd::quiet);
 
   JSONValue changes = JSONValue::object({
       {"lat", JSONValue(latitude)},
@@ -147,9 +125,9 @@ async::Task<void> AppModel::correctCoordinate(std::string id, double latitude, d
       {"found", JSONValue(address)},
   });
   const bool applied = co_await patchOrder(id, std::move(changes));
-  if (!applied || generation_ != token) co_return;
+  if (!applied) co_return;
   co_await remember(address, latitude, longitude, kManual, title, true, true);
-  if (generation_ == token) setStatus(kCorrected);
+  setStatus(kCorrected);
 }
 
 JSONValue AppModel::pendingAddressesValue() const {

@@ -2,6 +2,10 @@
 
 #include <glib.h>
 
+#include <stdexcept>
+
+#include "core/api/failure.h"
+
 namespace dorvik {
 
 std::string randomUUID() {
@@ -23,6 +27,37 @@ void AppModel::setFlag(Flag& flag, bool value, Property property) {
   flag.on = value;
   flag.generation = generation_;
   if (before != value) notify(property);
+}
+
+AppModel::Flag& AppModel::flagOf(Property property) {
+  switch (property) {
+    case Property::busy:
+      return busy_;
+    case Property::geocoding:
+      return geocoding_;
+    case Property::savingHistory:
+      return savingHistory_;
+    case Property::syncingAddresses:
+      return syncingAddresses_;
+    case Property::loadingMapConfiguration:
+      return loadingMapConfiguration_;
+    default:
+      break;
+  }
+  throw std::logic_error("not a workflow flag");
+}
+
+AppModel::FlagHold::FlagHold(AppModel& model, Property flag)
+    : model_(model), flag_(flag), generation_(model.generation_) {
+  model_.setFlag(model_.flagOf(flag_), true, flag_);
+}
+
+AppModel::FlagHold::~FlagHold() {
+  if (model_.generation_ == generation_) model_.setFlag(model_.flagOf(flag_), false, flag_);
+}
+
+void AppModel::report(const std::exception_ptr& failure) {
+  if (std::optional<std::string> text = failureText(failure)) setError(std::move(text));
 }
 
 void AppModel::setPage(std::optional<PanelPage> value) { assign(page_, value, Property::page); }
@@ -77,6 +112,9 @@ void AppModel::setEditRevisions(std::map<std::string, std::int64_t> value) {
 
 const std::string& AppModel::replaceGeneration() {
   bool flagsBefore[] = {busy(), geocoding(), savingHistory(), syncingAddresses(), loadingMapConfiguration()};
+  // The workflows of the old workspace end at their next await.
+  workspace_.cancel();
+  workspace_ = async::CancelToken();
   generation_ = randomUUID();
   notify(Property::generation);
   // Flags of the old workspace now read as clear.

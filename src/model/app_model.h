@@ -8,9 +8,12 @@
 //
 // Two rules guard every workflow that waits:
 //  - generation: replaced exactly when the workspace changes (demo, password-change profile, workspace entry,
-//    sign-out, depot switch). A workflow copies it before its first wait and drops its results when it changed.
+//    sign-out, depot switch), and with it the workspace's cancellation token, which the change cancels. A
+//    workflow enters the workspace's scope (`co_await workspaceScope();`) before its first wait: a workspace
+//    change then ends it at its next await, so no result of an older workspace is installed. It ends by
+//    CancelledError, or quietly (ScopeEnd::quiet) where its callers expect an empty answer (false, none).
 //  - mutation: every plan change increments it before handing its action to the engine; only the change whose
-//    token is still current (and whose generation is unchanged) installs its result.
+//    token is still current (and whose workspace is unchanged) installs its result.
 //
 // The workflow flags (busy, geocoding, savingHistory, syncingAddresses, loadingMapConfiguration) are stored with
 // the generation that set them: a flag set for an older workspace reads as clear, so no flag can stay stuck after a
@@ -19,6 +22,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <map>
 #include <memory>
@@ -27,6 +31,7 @@
 #include <string>
 #include <vector>
 
+#include "core/async/attempt.h"
 #include "core/async/cancel_token.h"
 #include "core/async/sleep.h"
 #include "core/async/task.h"
@@ -178,8 +183,44 @@ class AppModel : public std::enable_shared_from_this<AppModel> {
   void setMapIssue(std::optional<std::string> value);
 
   const std::string& generation() const { return generation_; }
-  // Replaces the generation with a fresh random UUID (a workspace change) and returns it.
+  // Replaces the generation with a fresh random UUID (a workspace change), cancels the workspace's token and
+  // gives the new workspace a token of its own; returns the new generation.
   const std::string& replaceGeneration();
+  // The current workspace's token: cancelled when the workspace changes.
+  const async::CancelToken& workspaceToken() const { return workspace_; }
+  // `co_await workspaceScope();` links the awaiting workflow's token with the current workspace's token: a
+  // workspace change ends the workflow at its next await, by CancelledError or (ScopeEnd::quiet) quietly.
+  async::JoinScope workspaceScope(async::ScopeEnd end = async::ScopeEnd::cancellation) const {
+    return async::joinScope(workspace_, end);
+  }
+
+  // Shows a failure's Russian text on the error line; a cancellation shows nothing.
+  void report(const std::exception_ptr& failure);
+  // Reports the failure of an outcome, if it is one, and answers whether it was:
+  // `if (reportIfFailed(saved)) co_return;`
+  template <class T>
+  bool reportIfFailed(const async::Outcome<T>& outcome) {
+    if (outcome) return false;
+    report(outcome.failure());
+    return true;
+  }
+
+  // A workflow flag (busy, geocoding, savingHistory, syncingAddresses, loadingMapConfiguration) set for the
+  // current workspace and cleared when the hold goes, however the workflow ends, unless the workspace changed
+  // meanwhile: the flag then belongs to the new workspace. `auto busy = hold(Property::busy);`
+  class FlagHold {
+   public:
+    FlagHold(AppModel& model, Property flag);
+    ~FlagHold();
+    FlagHold(const FlagHold&) = delete;
+    FlagHold& operator=(const FlagHold&) = delete;
+
+   private:
+    AppModel& model_;
+    Property flag_;
+    std::string generation_;
+  };
+  [[nodiscard]] FlagHold hold(Property flag) { return FlagHold(*this, flag); }
 
   const std::shared_ptr<PlannerEngine>& engine() const { return engine_; }
   void setEngine(std::shared_ptr<PlannerEngine> value);
@@ -199,9 +240,10 @@ class AppModel : public std::enable_shared_from_this<AppModel> {
   // Workflows ---------------------------------------------------------------------------------------------
   // Each lives in the file of its workflow (session.cpp, gateway.cpp, addresses.cpp, geocoding.cpp,
   // planning.cpp, history.cpp, publication.cpp, workbooks.cpp, transfers.cpp, preview.cpp). Operations started
-  // by a button or at launch never throw: failures go to error(), progress to status(). Operations whose caller
-  // needs the outcome throw DorvikError (shown), TransportError (shown by its text) or CancelledError (never
-  // shown). Every coroutine keeps the model alive through shared_from_this().
+  // by a button or at launch throw no failure: failures go to error(), progress to status(); only the
+  // cancellation of their caller's own token ends them by CancelledError. Operations whose caller needs the
+  // outcome throw DorvikError (shown), TransportError (shown by its text) or CancelledError (never shown). Every
+  // coroutine keeps the model alive through shared_from_this().
 
   // Session and workspace (start-up, sign-in, password change, demo, sign-out, depot switch).
   struct LaunchOptions {
@@ -236,7 +278,7 @@ class AppModel : public std::enable_shared_from_this<AppModel> {
   async::Task<std::string> addressKey(std::string address);
   // The hand correction of one plan order's point (the map's pin drag, its undo and redo).
   async::Task<void> correctCoordinate(std::string id, double latitude, double longitude);
-  // Uploads the waiting address entries with their learned client names; never throws.
+  // Uploads the waiting address entries with their learned client names; throws no failure.
   async::Task<void> flushAddresses();
   async::Task<JSONValue> lookup(std::string address, bool rateLimited);
   async::Task<void> remember(std::string address, double lat, double lon, std::string source, std::string name,
@@ -251,7 +293,7 @@ class AppModel : public std::enable_shared_from_this<AppModel> {
   // Largest workbook the import reads, in bytes (40 MiB).
   static constexpr std::int64_t kWorkbookLimit = 41943040;
   // Opens an order workbook as the new planning day and remembers the coordinates it carries. Ends when the
-  // dialog was cancelled or the import has ended; never throws.
+  // dialog was cancelled or the import has ended; throws no failure.
   async::Task<void> importWorkbook();
   async::Task<void> exportWorkbook(std::string kind);
   // A one-sheet workbook of a table (rows of cells), offered for saving as name + ".xlsx".
@@ -285,6 +327,7 @@ class AppModel : public std::enable_shared_from_this<AppModel> {
   };
   bool flagSet(const Flag& flag) const { return flag.on && flag.generation == generation_; }
   void setFlag(Flag& flag, bool value, Property property);
+  Flag& flagOf(Property property);
   void notify(Property property);
   template <class T>
   void assign(T& slot, T value, Property property) {
@@ -318,6 +361,7 @@ class AppModel : public std::enable_shared_from_this<AppModel> {
   JSONValue mapConfiguration_;
   std::optional<std::string> mapIssue_;
   std::string generation_;
+  async::CancelToken workspace_;
   std::shared_ptr<PlannerEngine> engine_;
   std::shared_ptr<APIClient> api_;
   std::shared_ptr<EncryptedCache> cache_;
@@ -327,18 +371,38 @@ class AppModel : public std::enable_shared_from_this<AppModel> {
   std::shared_ptr<FileDialogs> fileDialogs_;
 
   // Session and workspace entry, sign-out and depot switch (session.cpp) ----------------------------------
-  // The generation under which a running session operation holds `busy`. The entry it runs replaces the
-  // generation and carries `busy` into the new one, updating the hold; on its way out the operation releases
-  // `busy` only while the generation is still the one it holds, never a flag of a later sign-in.
-  using BusyHold = std::shared_ptr<std::string>;
-  BusyHold holdBusy();
-  void releaseBusy(const BusyHold& hold);
+  // `busy` held by a running session operation, with the generation it belongs to. The entry the operation runs
+  // replaces the generation and carries `busy` into the new one (moveTo); when the last copy of the hold goes,
+  // however the operation ends, `busy` is released only while the generation is still the one held, never a flag
+  // of a later sign-in.
+  class SessionBusy {
+   public:
+    explicit SessionBusy(AppModel& model);
+    ~SessionBusy();
+    SessionBusy(const SessionBusy&) = delete;
+    SessionBusy& operator=(const SessionBusy&) = delete;
+    // Whether the workspace is still the one the hold belongs to.
+    bool current() const { return model_.generation_ == generation_; }
+    // Holds `busy` in the generation just made.
+    void moveTo(const std::string& generation);
+
+   private:
+    AppModel& model_;
+    std::string generation_;
+  };
+  using BusyHold = std::shared_ptr<SessionBusy>;
+  BusyHold holdBusy() { return std::make_shared<SessionBusy>(*this); }
   // A client for the server address of the settings (the default server when none is set).
   async::Task<std::shared_ptr<APIClient>> makeClient();
   // Diverts a profile that must change its password; enters the workspace of any other.
   async::Task<void> acceptProfile(JSONValue profile, bool offlineOnly, BusyHold hold);
   // Opens the profile's workspace: a new engine and the cache of its scope, filled from the cached state.
   async::Task<void> enter(JSONValue profile, bool offlineOnly, BusyHold hold);
+  // Restores the client's session and opens the workspace of its profile; with `divert`, a profile that must
+  // change its password is held instead (acceptProfile).
+  async::Task<void> openRestored(std::shared_ptr<APIClient> api, BusyHold hold, bool divert);
+  // The workspace of the profile last kept for the client's server, opened offline; false when none is kept.
+  async::Task<bool> enterKeptProfile(std::shared_ptr<APIClient> api, BusyHold hold);
   // The launch options, kept for the engines and clients made after launch.
   LaunchOptions launch_;
 

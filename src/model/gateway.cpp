@@ -6,6 +6,7 @@
 
 #include "core/api/api_client.h"
 #include "core/api/transport_error.h"
+#include "core/async/attempt.h"
 #include "core/base/errors.h"
 #include "core/cache/encrypted_cache.h"
 #include "model/app_model.h"
@@ -28,18 +29,16 @@ async::Task<JSONValue> AppModel::fetch(std::string path, std::string method, std
   }
   if (!api_) throw DorvikError(kSignInFirst, 0);
 
-  const std::string token = generation_;
+  co_await workspaceScope();
   std::shared_ptr<APIClient> api = api_;
   std::optional<TransportError> unreachable;
   try {
     JSONValue value = co_await api->request(path, method, body, std::nullopt);
-    if (generation_ != token) throw CancelledError();
     setOffline(false);
     if (method == "GET" && cache_) {
       std::shared_ptr<EncryptedCache> cache = cache_;
       co_await cache->write(value, path);
     }
-    if (generation_ != token) throw CancelledError();
     co_return value;
   } catch (const TransportError& e) {
     // Everything else (a refusal, an answer that is not JSON, a cache failure, a cancellation) goes to the
@@ -47,17 +46,14 @@ async::Task<JSONValue> AppModel::fetch(std::string path, std::string method, std
     unreachable = e;
   }
 
-  async::CancelToken caller = co_await async::currentToken();
-  if (unreachable->isCancelled() || caller.isCancelled()) throw CancelledError();
-  if (generation_ != token) throw CancelledError();
+  // A transfer the caller (or the workspace change) cancelled is no sign of the network.
+  const async::CancelToken own = co_await async::currentToken();
+  if (unreachable->isCancelled() || own.isCancelled()) throw CancelledError();
   setOffline(true);
   if (method == "GET" && cache_) {
     std::shared_ptr<EncryptedCache> cache = cache_;
     std::optional<JSONValue> saved = co_await cache->read(path);
-    if (saved) {
-      if (generation_ != token) throw CancelledError();
-      co_return std::move(*saved);
-    }
+    if (saved) co_return std::move(*saved);
   }
   throw *unreachable;
 }
@@ -70,20 +66,16 @@ async::Task<void> AppModel::loadMapConfiguration(bool force) {
     setMapConfiguration(JSONValue::object({{"configured", false}}));
     co_return;
   }
-  const std::string token = generation_;
-  setLoadingMapConfiguration(true);
-  try {
-    JSONValue value = co_await fetch("/keys/map", "GET", std::nullopt);
-    if (generation_ == token) {
-      setMapConfiguration(std::move(value));
-      setMapIssue(std::nullopt);
-    }
-  } catch (...) {
+  co_await workspaceScope(async::ScopeEnd::quiet);
+  FlagHold loading = hold(Property::loadingMapConfiguration);
+  auto fetched = co_await async::attempt(fetch("/keys/map", "GET", std::nullopt));
+  if (fetched) {
+    setMapConfiguration(std::move(*fetched));
+    setMapIssue(std::nullopt);
+  } else {
     // Whatever went wrong, the map shows the one message; the previous settings stay.
-    if (generation_ == token) setMapIssue(std::string(kMapSettingsFailed));
+    setMapIssue(std::string(kMapSettingsFailed));
   }
-  // After a workspace change the flag belongs to the new workspace.
-  if (generation_ == token) setLoadingMapConfiguration(false);
 }
 
 }  // namespace dorvik

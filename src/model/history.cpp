@@ -5,7 +5,6 @@
 #include <openssl/evp.h>
 
 #include <cctype>
-#include <exception>
 #include <optional>
 #include <string>
 #include <utility>
@@ -68,71 +67,58 @@ async::Task<void> AppModel::saveSnapshot(std::string title) {
   if (!engine_) co_return;
   if (planner_["orders"].array().empty()) co_return;
   if (savingHistory()) throw DorvikError(kSaveRunning, 0);
-
-  setSavingHistory(true);
-  const std::string token = generation_;
-  // The store of the workspace the snapshot was taken in, even if the model gets another one meanwhile.
+  co_await workspaceScope();
+  FlagHold saving = hold(Property::savingHistory);
+  // The store of the workspace the snapshot was taken in.
   std::shared_ptr<EncryptedCache> cache = cache_;
   std::shared_ptr<PlannerEngine> engine = engine_;
 
-  std::exception_ptr failure;
-  try {
-    JSONValue archive = co_await engine->run("archive", JSONValue(JSONObject{}));
-    if (generation_ != token) throw CancelledError();
+  JSONValue archive = co_await engine->run("archive", JSONValue(JSONObject{}));
+  const std::string id = upperUUID();
+  JSONValue entry = JSONValue::object({
+      {"id", id},
+      {"title", title},
+      {"createdAt", nowISO8601()},
+      {"date", archive["routeDate"]},
+      {"fileName", archive["fileName"]},
+      {"orders", JSONValue(static_cast<double>(archive["orders"].array().size()))},
+      {"routes", JSONValue(static_cast<double>(archive["routes"].array().size()))},
+      {"archive", archive},
+  });
 
-    const std::string id = upperUUID();
-    JSONValue entry = JSONValue::object({
-        {"id", id},
-        {"title", title},
-        {"createdAt", nowISO8601()},
-        {"date", archive["routeDate"]},
-        {"fileName", archive["fileName"]},
-        {"orders", JSONValue(static_cast<double>(archive["orders"].array().size()))},
-        {"routes", JSONValue(static_cast<double>(archive["routes"].array().size()))},
-        {"archive", archive},
-    });
-
-    if (cache) {
-      const std::string workbook = archive["workbook"].string();
-      if (!workbook.empty()) {
-        const std::string name = "history-workbook-" + historyWorkbookDigest(workbook);
-        std::optional<JSONValue> stored = co_await cache->read(name);
-        if (!stored) {
-          JSONValue book = archive["workbook"];
-          co_await cache->write(std::move(book), name);
-        }
-        archive.set("workbook", nullptr);
-        archive.set("workbookRef", name);
+  if (cache) {
+    const std::string workbook = archive["workbook"].string();
+    if (!workbook.empty()) {
+      const std::string name = "history-workbook-" + historyWorkbookDigest(workbook);
+      std::optional<JSONValue> stored = co_await cache->read(name);
+      if (!stored) {
+        JSONValue book = archive["workbook"];
+        co_await cache->write(std::move(book), name);
       }
-      const std::string ref = "history-entry-" + id;
-      co_await cache->write(archive, ref);
-      if (generation_ != token) throw CancelledError();
-      entry.set("archive", nullptr);
-      entry.set("archiveRef", ref);
-
-      JSONValue list = JSONValue(JSONArray{entry});
-      for (const JSONValue& older : history_) list.push(older);
-      co_await cache->write(std::move(list), "history");
+      archive.set("workbook", nullptr);
+      archive.set("workbookRef", name);
     }
+    const std::string ref = "history-entry-" + id;
+    co_await cache->write(archive, ref);
+    entry.set("archive", nullptr);
+    entry.set("archiveRef", ref);
 
-    if (generation_ != token) throw CancelledError();
-    std::vector<JSONValue> updated;
-    updated.reserve(history_.size() + 1);
-    updated.push_back(std::move(entry));
-    updated.insert(updated.end(), history_.begin(), history_.end());
-    setHistory(std::move(updated));
-  } catch (...) {
-    failure = std::current_exception();
+    JSONValue list = JSONValue(JSONArray{entry});
+    for (const JSONValue& older : history_) list.push(older);
+    co_await cache->write(std::move(list), "history");
   }
-  // After a workspace change the flag belongs to the new workspace.
-  if (generation_ == token) setSavingHistory(false);
-  if (failure) std::rethrow_exception(failure);
+
+  std::vector<JSONValue> updated;
+  updated.reserve(history_.size() + 1);
+  updated.push_back(std::move(entry));
+  updated.insert(updated.end(), history_.begin(), history_.end());
+  setHistory(std::move(updated));
 }
 
 async::Task<void> AppModel::restoreSnapshot(JSONValue entry) {
   auto self = shared_from_this();
   if (savingHistory() || busy() || geocoding()) throw DorvikError(kWaitForAction, 0);
-  const std::string token = generation_;
+  co_await workspaceScope();
   std::shared_ptr<EncryptedCache> cache = cache_;
   JSONValue archive = entry["archive"];
 
@@ -140,7 +126,6 @@ async::Task<void> AppModel::restoreSnapshot(JSONValue entry) {
     std::optional<JSONValue> saved = co_await cache->read(entry["archiveRef"].string());
     if (saved) archive = std::move(*saved);
   }
-  if (generation_ != token) throw CancelledError();
   if (archive.isNull()) throw DorvikError(kSnapshotMissing, 0);
 
   const std::string workbookRef = archive["workbookRef"].string();
@@ -149,12 +134,9 @@ async::Task<void> AppModel::restoreSnapshot(JSONValue entry) {
     std::optional<JSONValue> book = co_await cache->read(workbookRef);
     if (!book) throw DorvikError(kWorkbookMissing, 0);
     archive.set("workbook", std::move(*book));
-    if (generation_ != token) throw CancelledError();
   }
 
   co_await saveSnapshot(kBeforeRestore);
-  if (generation_ != token) throw CancelledError();
-
   const bool loaded = co_await mutate("load", std::move(archive));
   if (loaded) {
     setSelectedOrders({});

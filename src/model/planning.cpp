@@ -2,17 +2,15 @@
 // action whose result replaces the whole document, followed by the component's archive written to the workspace
 // cache under "planner". Overlapping changes are ordered by the mutation counter: only the one started last is
 // installed.
-#include <exception>
 #include <optional>
 #include <string>
 #include <utility>
 
+#include "core/async/attempt.h"
 #include "core/base/dorvik_date.h"
-#include "core/base/errors.h"
 #include "core/cache/encrypted_cache.h"
 #include "core/engine/planner_engine.h"
 #include "model/app_model.h"
-#include "core/api/failure.h"
 
 namespace dorvik {
 
@@ -31,72 +29,31 @@ async::Task<std::optional<JSONValue>> AppModel::change(std::string action, JSONV
   auto self = shared_from_this();
   if (!engine_) co_return std::nullopt;
   const std::int64_t ticket = incrementMutation();
-  const std::string token = generation_;
+  // A change of an older workspace is dropped silently, its failures too.
+  co_await workspaceScope(async::ScopeEnd::quiet);
   std::shared_ptr<PlannerEngine> engine = engine_;
 
-  // A failure is shown only while the workspace is still the one the change was made for.
-  auto report = [this, &token](std::exception_ptr failure) {
-    if (generation_ != token) return;
-    if (auto text = failureText(failure)) setError(std::move(*text));
-  };
-
-  std::exception_ptr failure;
-  JSONValue result;
-  try {
-    result = co_await engine->run(action, std::move(payload));
-  } catch (...) {
-    failure = std::current_exception();
-  }
-  if (failure) {
-    report(failure);
-    co_return std::nullopt;
-  }
-  // A later change began, or the workspace changed: this result is stale.
-  if (generation_ != token || mutation_ != ticket) co_return std::nullopt;
+  auto changed = co_await async::attempt(engine->run(action, std::move(payload)));
+  if (reportIfFailed(changed)) co_return std::nullopt;
+  // A later change began: this result is stale.
+  if (mutation_ != ticket) co_return std::nullopt;
 
   setPendingPublication(std::nullopt);
-  std::string status = result["status"].string();
-  JSONValue installed = result;
-  setPlanner(std::move(result));
+  std::string status = (*changed)["status"].string();
+  JSONValue installed = *changed;
+  setPlanner(std::move(*changed));
   if (!status.empty()) setStatus(std::move(status));
 
-  JSONValue archive;
-  try {
-    archive = co_await engine->run("archive", JSONValue(JSONObject{}));
-  } catch (...) {
-    failure = std::current_exception();
-  }
-  if (failure) {
-    report(failure);
-    co_return std::nullopt;
-  }
-  if (generation_ != token) co_return std::nullopt;
-
+  auto archive = co_await async::attempt(engine->run("archive", JSONValue(JSONObject{})));
+  if (reportIfFailed(archive)) co_return std::nullopt;
   if (std::shared_ptr<EncryptedCache> cache = cache_) {
-    try {
-      co_await cache->write(std::move(archive), "planner");
-    } catch (...) {
-      failure = std::current_exception();
-    }
-    if (failure) {
-      report(failure);
-      co_return std::nullopt;
-    }
-    if (generation_ != token) co_return std::nullopt;
+    auto stored = co_await async::attempt(cache->write(std::move(*archive), "planner"));
+    if (reportIfFailed(stored)) co_return std::nullopt;
   }
-
   if (action == "calculate") {
-    try {
-      co_await saveSnapshot(kCalculateSnapshot);
-    } catch (...) {
-      failure = std::current_exception();
-    }
-    if (failure) {
-      report(failure);
-      co_return std::nullopt;
-    }
+    auto saved = co_await async::attempt(saveSnapshot(kCalculateSnapshot));
+    if (reportIfFailed(saved)) co_return std::nullopt;
   }
-  if (generation_ != token) co_return std::nullopt;
   co_return installed;
 }
 
@@ -123,34 +80,23 @@ async::Task<bool> AppModel::patchOrder(std::string nativeID, JSONValue changes) 
 async::Task<void> AppModel::beginNewPlan() {
   auto self = shared_from_this();
   if (busy() || geocoding() || savingHistory()) co_return;
-  setBusy(true);
-  const std::string token = generation_;
+  co_await workspaceScope(async::ScopeEnd::quiet);
+  FlagHold busy = hold(Property::busy);
 
-  std::exception_ptr failure;
-  try {
-    co_await saveSnapshot(kNewPlanSnapshot);
-  } catch (...) {
-    failure = std::current_exception();
+  auto saved = co_await async::attempt(saveSnapshot(kNewPlanSnapshot));
+  if (reportIfFailed(saved)) co_return;
+  JSONValue plan = JSONValue::object({
+      {"orders", JSONArray{}},
+      {"vehicles", planner_["vehicles"]},
+      {"depot", planner_["depot"]},
+      {"config", planner_["config"]},
+      {"routeDate", DorvikDate::day(date_)},
+  });
+  const bool loaded = co_await mutate("load", std::move(plan));
+  if (loaded) {
+    setSelectedOrders({});
+    setEditRevisions({});
   }
-  if (failure) {
-    if (generation_ == token) {
-      if (auto text = failureText(failure)) setError(std::move(*text));
-    }
-  } else if (generation_ == token) {
-    JSONValue plan = JSONValue::object({
-        {"orders", JSONArray{}},
-        {"vehicles", planner_["vehicles"]},
-        {"depot", planner_["depot"]},
-        {"config", planner_["config"]},
-        {"routeDate", DorvikDate::day(date_)},
-    });
-    const bool loaded = co_await mutate("load", std::move(plan));
-    if (loaded) {
-      setSelectedOrders({});
-      setEditRevisions({});
-    }
-  }
-  if (generation_ == token) setBusy(false);
 }
 
 }  // namespace dorvik

@@ -2,10 +2,9 @@
 // the demo depots and one history snapshot, all without a server. From then on the gateway answers from the demo
 // data and refuses writes.
 //
-// The demo holds `busy` while it opens, so a second request is ignored, and it checks the generation after every
-// wait: when another workspace took over meanwhile (a sign-in, a sign-out), it stops and takes back whatever demo
-// state it had already shown, so demo and real data never mix.
-#include <exception>
+// The demo holds `busy` while it opens, so a second request is ignored, and it opens inside its own workspace's
+// scope: when another workspace took over meanwhile (a sign-in, a sign-out), it ends at its next wait and takes
+// back whatever demo state it had already shown, so demo and real data never mix.
 #include <memory>
 #include <string>
 #include <string_view>
@@ -53,6 +52,41 @@ JSONValue previewUser() {
   });
 }
 
+// When the demo ends while another workspace change has come and not yet shown its own state, puts back the
+// signed-out model the demo found: never a half-open demo, never demo and real data mixed.
+class DemoRollback {
+ public:
+  explicit DemoRollback(AppModel& model)
+      : model_(model),
+        workspace_(model.workspaceToken()),
+        planner_(model.planner()),
+        depots_(model.depots()),
+        history_(model.history()),
+        offline_(model.offline()),
+        status_(model.status()) {}
+  ~DemoRollback() {
+    if (!workspace_.isCancelled() || !model_.preview() || model_.user() != previewUser()) return;
+    model_.setPreview(false);
+    model_.setUser(JSONValue());
+    model_.setOffline(offline_);
+    model_.setPlanner(planner_);
+    model_.setDepots(depots_);
+    model_.setHistory(history_);
+    model_.setStatus(status_);
+  }
+  DemoRollback(const DemoRollback&) = delete;
+  DemoRollback& operator=(const DemoRollback&) = delete;
+
+ private:
+  AppModel& model_;
+  async::CancelToken workspace_;
+  JSONValue planner_;
+  std::vector<Record> depots_;
+  std::vector<JSONValue> history_;
+  bool offline_;
+  std::string status_;
+};
+
 }  // namespace
 
 async::Task<void> AppModel::loadPreview() {
@@ -60,68 +94,35 @@ async::Task<void> AppModel::loadPreview() {
   // Only from the signed-out state, and only once at a time.
   if (!user_.isNull() || !passwordChangeProfile_.isNull() || busy()) co_return;
 
-  const std::string token = replaceGeneration();
-  setBusy(true);
-
+  replaceGeneration();
+  co_await workspaceScope();
+  FlagHold opening = hold(Property::busy);
   // What the signed-out model showed, put back if another workspace takes over before the demo is complete.
-  const JSONValue plannerBefore = planner_;
-  const std::vector<Record> depotsBefore = depots_;
-  const std::vector<JSONValue> historyBefore = history_;
-  const bool offlineBefore = offline_;
-  const std::string statusBefore = status_;
-  const JSONValue demoUser = previewUser();
-  auto stillCurrent = [this, &token] {
-    if (generation_ != token) throw CancelledError();
-  };
+  DemoRollback rollback(*this);
 
-  std::exception_ptr failure;
-  try {
-    std::shared_ptr<PlannerEngine> engine = engine_;
-    if (!engine) {
-      engine = co_await PlannerEngine::create();
-      stillCurrent();
-      setEngine(engine);
-    }
-    const int count = co_await engine->catalogCount();
-    stillCurrent();
-    setCatalogCount(count);
-
-    setPreview(true);
-    setUser(demoUser);
-    setOffline(true);
-
-    JSONValue workbook = JSONValue::decode(kPreviewWorkbook);
-    JSONValue loaded = co_await engine->run("load", std::move(workbook));
-    stillCurrent();
-    setPlanner(std::move(loaded));
-    JSONValue calculated = co_await engine->run("calculate", JSONValue(JSONObject{}));
-    stillCurrent();
-    setPlanner(std::move(calculated));
-
-    const JSONValue answer = PreviewData::response("/depots", planner_);
-    setDepots(JSONValue::records(answer["depots"].array()));
-    setHistory({});
-    co_await saveSnapshot(kPreviewSnapshot);
-    stillCurrent();
-    setStatus(kPreviewStatus);
-  } catch (...) {
-    failure = std::current_exception();
+  std::shared_ptr<PlannerEngine> engine = engine_;
+  if (!engine) {
+    engine = co_await PlannerEngine::create();
+    setEngine(engine);
   }
+  const int count = co_await engine->catalogCount();
+  setCatalogCount(count);
 
-  if (generation_ == token) {
-    setBusy(false);
-  } else if (preview_ && user_ == demoUser) {
-    // Another workspace change came while the demo was opening and has not shown its own state: leave the
-    // signed-out model it found, not a half-open demo.
-    setPreview(false);
-    setUser(JSONValue());
-    setOffline(offlineBefore);
-    setPlanner(plannerBefore);
-    setDepots(depotsBefore);
-    setHistory(historyBefore);
-    setStatus(statusBefore);
-  }
-  if (failure) std::rethrow_exception(failure);
+  setPreview(true);
+  setUser(previewUser());
+  setOffline(true);
+
+  JSONValue workbook = JSONValue::decode(kPreviewWorkbook);
+  JSONValue loaded = co_await engine->run("load", std::move(workbook));
+  setPlanner(std::move(loaded));
+  JSONValue calculated = co_await engine->run("calculate", JSONValue(JSONObject{}));
+  setPlanner(std::move(calculated));
+
+  const JSONValue answer = PreviewData::response("/depots", planner_);
+  setDepots(JSONValue::records(answer["depots"].array()));
+  setHistory({});
+  co_await saveSnapshot(kPreviewSnapshot);
+  setStatus(kPreviewStatus);
 }
 
 }  // namespace dorvik

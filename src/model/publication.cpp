@@ -38,7 +38,7 @@ async::Task<void> AppModel::publishPlan(std::string mode) {
   auto self = shared_from_this();
   if (!engine_ || !api_ || preview_ || user_.isNull()) throw DorvikError(kSignInFirst, 0);
   if (!knownMode(mode)) throw DorvikError(kChooseMode, 0);
-  const std::string token = generation_;
+  co_await workspaceScope();
   std::shared_ptr<PlannerEngine> engine = engine_;
   std::shared_ptr<APIClient> api = api_;
 
@@ -52,7 +52,6 @@ async::Task<void> AppModel::publishPlan(std::string mode) {
     std::string action = "payload";
     JSONValue none = JSONValue(JSONObject{});
     JSONValue built = co_await engine->run(std::move(action), std::move(none));
-    if (generation_ != token) throw CancelledError();
     body = built["payload"];
     key = publicationKey();
     setPendingPublication(PendingPublication{body, mode, key});
@@ -62,7 +61,6 @@ async::Task<void> AppModel::publishPlan(std::string mode) {
   std::string path = "/plans/import?mode=" + mode;
   std::string method = "POST";
   co_await api->request(std::move(path), std::move(method), body, key);
-  if (generation_ != token) throw CancelledError();
 
   // Only the publication just confirmed is forgotten; one that replaced it meanwhile stays.
   if (pendingPublication_ && pendingPublication_->key == key) setPendingPublication(std::nullopt);

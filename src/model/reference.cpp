@@ -5,7 +5,6 @@
 // directly: their answers are not kept under their paths and a network failure is not answered from the cache.
 #include <array>
 #include <cstddef>
-#include <exception>
 #include <map>
 #include <memory>
 #include <optional>
@@ -14,6 +13,7 @@
 #include <vector>
 
 #include "core/api/api_client.h"
+#include "core/async/attempt.h"
 #include "core/async/shared_task.h"
 #include "core/cache/encrypted_cache.h"
 #include "core/engine/planner_engine.h"
@@ -28,13 +28,8 @@ const char* const kOfflineStatus = "Нет связи с сервером. Ра�
 // One GET in flight from the moment it is made; its answer is awaited later, and it can be cancelled meanwhile.
 using Request = std::shared_ptr<async::SharedTask<JSONValue>>;
 
-async::Task<void> drive(Request request) {
-  try {
-    co_await request->join();
-  } catch (...) {
-    // The refresh reads the outcome when it joins.
-  }
-}
+// Runs a request to its end; the refresh reads the outcome when it joins.
+async::Task<void> drive(Request request) { co_await request->settled(); }
 
 Request send(const std::shared_ptr<APIClient>& api, std::string path) {
   auto request =
@@ -43,13 +38,88 @@ Request send(const std::shared_ptr<APIClient>& api, std::string path) {
   return request;
 }
 
-// Cancels a request not yet finished and waits until it has let go of the connection.
-async::Task<void> abandon(Request request) {
-  if (request->finished()) co_return;
-  request->cancel();
-  try {
-    co_await request->join();
-  } catch (...) {
+struct Lists {
+  JSONValue depots;
+  JSONValue addresses;
+  JSONValue zones;
+};
+
+// The three lists travel together; their answers are read in this order. When one fails, the others are cancelled
+// and let go of their connections before the failure goes on; when the reading is cancelled, they are cancelled.
+async::Task<Lists> requestLists(std::shared_ptr<APIClient> api) {
+  std::array<Request, 3> requests = {send(api, "/depots"), send(api, "/panel/addresses?limit=20000"),
+                                     send(api, "/panel/zones")};
+  struct CancelUnfinished {
+    const std::array<Request, 3>& requests;
+    ~CancelUnfinished() {
+      for (const Request& request : requests) request->cancel();
+    }
+  } cancelUnfinished{requests};
+
+  std::array<JSONValue, 3> answers;
+  for (std::size_t i = 0; i < requests.size(); ++i) {
+    auto answer = co_await async::attempt(requests[i]->join());
+    if (!answer) {
+      for (const Request& request : requests) {
+        if (request->finished()) continue;
+        request->cancel();
+        co_await request->settled();
+      }
+      std::rethrow_exception(answer.failure());
+    }
+    answers[i] = std::move(*answer);
+  }
+  co_return Lists{answers[0]["depots"], answers[1]["addresses"], answers[2]["zones"]};
+}
+
+// Hands the address list and the zones to the engine and keeps both in the cache; answers the address index.
+async::Task<JSONValue> installLists(std::shared_ptr<PlannerEngine> engine, std::shared_ptr<EncryptedCache> cache,
+                                    Lists lists) {
+  JSONValue indexPayload = JSONValue::object({{"rows", lists.addresses}});
+  JSONValue index = co_await engine->run("addressIndex", std::move(indexPayload));
+  JSONValue zonesPayload = JSONValue::object({{"zones", lists.zones}});
+  co_await engine->run("zones", std::move(zonesPayload));
+  if (cache) {
+    co_await cache->write(lists.addresses, "addresses");
+    co_await cache->write(lists.zones, "zones");
+  }
+  co_return index;
+}
+
+// Offline: the lists stay as they are; the zones kept in the cache stand in for the server's.
+async::Task<void> useSavedZones(std::shared_ptr<AppModel> model, std::shared_ptr<PlannerEngine> engine,
+                                std::shared_ptr<EncryptedCache> cache) {
+  model->setOffline(true);
+  std::optional<JSONValue> saved;
+  if (cache) {
+    auto read = co_await async::attempt(cache->read("zones"));
+    if (read) saved = std::move(*read);  // an unreadable entry counts as none
+  }
+  if (saved) {
+    JSONValue zonesPayload = JSONValue::object({{"zones", *saved}});
+    // When the engine refuses them, the map still draws the zones the model holds.
+    (void)co_await async::attempt(engine->run("zones", std::move(zonesPayload)));
+    model->setZones(saved->array());
+  }
+  model->setStatus(kOfflineStatus);
+}
+
+// A plan without a depot starts from the user's own. The plan change reports its own failure.
+async::Task<void> planUsersDepot(std::shared_ptr<AppModel> model) {
+  if (!model->planner()["depot"].isNull()) co_return;
+  const std::string depotId = model->user()["depotId"].string();
+  for (const Record& record : model->depots()) {
+    if (record.id() != depotId) continue;
+    const JSONValue& depot = record.value;
+    if (!depot["lat"].doubleValue()) co_return;
+    JSONValue payload = JSONValue::object({
+        {"name", depot["name"]},
+        {"lat", depot["lat"]},
+        {"lon", depot["lon"]},
+        {"window", depot["windowFrom"].string() + "-" + depot["windowTo"].string()},
+    });
+    (void)co_await async::attempt(model->mutate("depot", std::move(payload)));
+    co_return;
   }
 }
 
@@ -64,102 +134,28 @@ std::map<std::string, JSONValue> indexOf(const JSONValue& result) {
 async::Task<void> AppModel::refreshReferenceData() {
   auto self = shared_from_this();
   if (!api_ || !engine_ || preview_) co_return;
-  const std::string token = generation_;
+  // A refresh of an older workspace changes nothing.
+  co_await workspaceScope(async::ScopeEnd::quiet);
   std::shared_ptr<APIClient> api = api_;
   std::shared_ptr<PlannerEngine> engine = engine_;
   std::shared_ptr<EncryptedCache> cache = cache_;
 
-  // The three lists travel together; their answers are read in this order.
-  std::array<Request, 3> requests = {send(api, "/depots"), send(api, "/panel/addresses?limit=20000"),
-                                     send(api, "/panel/zones")};
-  std::array<JSONValue, 3> answers;
-  JSONValue index;
-  bool failed = false;
-  try {
-    for (std::size_t i = 0; i < requests.size(); ++i) answers[i] = co_await requests[i]->join();
-  } catch (...) {
-    failed = true;
+  auto lists = co_await async::attempt(requestLists(api));
+  std::optional<JSONValue> index;
+  if (lists) {
+    auto installed = co_await async::attempt(installLists(engine, cache, *lists));
+    if (installed) index = std::move(*installed);
   }
-  if (failed) {
-    for (const Request& request : requests) co_await abandon(request);
-  }
-
-  const JSONValue addressRows = answers[1]["addresses"];
-  const JSONValue zoneRows = answers[2]["zones"];
-  if (!failed) {
-    try {
-      JSONValue indexPayload = JSONValue::object({{"rows", addressRows}});
-      index = co_await engine->run("addressIndex", std::move(indexPayload));
-      JSONValue zonesPayload = JSONValue::object({{"zones", zoneRows}});
-      co_await engine->run("zones", std::move(zonesPayload));
-      if (generation_ != token) co_return;
-      if (cache) {
-        co_await cache->write(addressRows, "addresses");
-        co_await cache->write(zoneRows, "zones");
-      }
-    } catch (...) {
-      failed = true;
-    }
-  }
-
-  if (failed) {
-    // Offline: the lists stay as they are; the zones kept in the cache stand in for the server's.
-    if (generation_ != token) co_return;
-    setOffline(true);
-    std::optional<JSONValue> saved;
-    if (cache) {
-      try {
-        saved = co_await cache->read("zones");
-      } catch (...) {
-        saved.reset();  // an unreadable entry counts as none
-      }
-    }
-    if (saved) {
-      try {
-        JSONValue zonesPayload = JSONValue::object({{"zones", *saved}});
-        co_await engine->run("zones", std::move(zonesPayload));
-      } catch (...) {
-        // The map still draws the zones the model holds.
-      }
-      if (generation_ != token) co_return;
-      setZones(saved->array());
-    }
-    setStatus(kOfflineStatus);
+  if (!index) {
+    co_await useSavedZones(self, engine, cache);
     co_return;
   }
 
-  if (generation_ != token) co_return;
-  setDepots(JSONValue::records(answers[0]["depots"].array()));
-  setAddresses(addressRows.array());
-  setZones(zoneRows.array());
-  setAddressIndex(indexOf(index));
-
-  // A plan without a depot starts from the user's own.
-  if (planner_["depot"].isNull()) {
-    const std::string depotId = user_["depotId"].string();
-    std::optional<JSONValue> depot;
-    for (const Record& record : depots_) {
-      if (record.id() == depotId) {
-        depot = record.value;
-        break;
-      }
-    }
-    if (depot && (*depot)["lat"].doubleValue()) {
-      JSONValue payload = JSONValue::object({
-          {"name", (*depot)["name"]},
-          {"lat", (*depot)["lat"]},
-          {"lon", (*depot)["lon"]},
-          {"window", (*depot)["windowFrom"].string() + "-" + (*depot)["windowTo"].string()},
-      });
-      // The plan change reports its own failure; the refresh goes on either way.
-      try {
-        co_await mutate("depot", std::move(payload));
-      } catch (...) {
-      }
-    }
-  }
-  if (generation_ != token) co_return;
-
+  setDepots(JSONValue::records(lists->depots.array()));
+  setAddresses(lists->addresses.array());
+  setZones(lists->zones.array());
+  setAddressIndex(indexOf(*index));
+  co_await planUsersDepot(self);
   setOffline(false);
   co_await flushAddresses();
 }

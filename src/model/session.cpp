@@ -7,10 +7,13 @@
 //
 // A workspace is one server, company, user and depot: its scope names its encrypted cache, so each opens from
 // its own files. An entry builds the new engine and cache aside, fills them from the cache, and installs them in
-// one step only while it is still the latest workspace change.
+// one step only while it is still the latest workspace change. A kept plan that the planner component cannot read
+// whole is first kept aside under a cache entry of its own, so that the empty plan it opens as is never stored
+// over it.
 #include <glib.h>
 
 #include <chrono>
+#include <cstddef>
 #include <exception>
 #include <map>
 #include <memory>
@@ -23,6 +26,7 @@
 #include "core/api/api_client.h"
 #include "core/api/failure.h"
 #include "core/api/transport_error.h"
+#include "core/async/attempt.h"
 #include "core/base/dorvik_date.h"
 #include "core/base/errors.h"
 #include "core/base/text.h"
@@ -43,6 +47,8 @@ const char* const kSignInAgain = "Войдите заново.";
 const char* const kPasswordLength = "Пароль должен содержать от 8 до 200 знаков.";
 const char* const kPasswordChanged = "Пароль изменён. Войдите с новым паролем.";
 const char* const kDepotNeedsConnection = "Для смены склада требуется подключение.";
+const char* const kPlanKeptAside =
+    "Сохранённый план не удалось прочитать: открыт пустой план, прежний отложен и не будет перезаписан.";
 
 // The secret store account of the last profile signed in on a server.
 std::string profileAccount(const std::string& baseURL) { return "profile:" + baseURL; }
@@ -67,15 +73,54 @@ std::map<std::string, JSONValue> members(const JSONValue& value) {
   return std::map<std::string, JSONValue>(object.begin(), object.end());
 }
 
-}  // namespace
-
-AppModel::BusyHold AppModel::holdBusy() {
-  setBusy(true);
-  return std::make_shared<std::string>(generation_);
+// The elements of a list that are objects; none for anything but a list.
+std::size_t objectsIn(const JSONValue& list) {
+  if (!list.isArray()) return 0;
+  std::size_t count = 0;
+  for (const JSONValue& element : list.array()) count += element.isObject() ? 1 : 0;
+  return count;
 }
 
-void AppModel::releaseBusy(const BusyHold& hold) {
-  if (generation_ == *hold) setBusy(false);
+// Whether the plan the component loaded from a kept archive holds the whole archive: the component never fails a
+// load and answers an empty plan for anything it cannot read, but it keeps every order and vehicle object of a
+// readable archive, and its depot.
+bool holdsArchive(const JSONValue& archive, const JSONValue& plan) {
+  if (!archive.isObject()) return false;
+  return objectsIn(archive["orders"]) == plan["orders"].size() &&
+         objectsIn(archive["vehicles"]) == plan["vehicles"].size() &&
+         (!archive["depot"].isObject() || plan["depot"].isObject());
+}
+
+// Keeps an archive the component could not read under a cache entry of its own, which nothing ever writes again:
+// "planner-unreadable-" and the time in seconds since 1970, with "-2", "-3", … added while that name is taken. When
+// it cannot be kept, the entry fails and the workspace does not open over it.
+async::Task<void> keepUnreadablePlan(std::shared_ptr<EncryptedCache> cache, JSONValue archive) {
+  const auto now =
+      std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch());
+  const std::string stem = "planner-unreadable-" + std::to_string(now.count());
+  std::string name = stem;
+  for (int copy = 2;; ++copy) {
+    // An entry that cannot be read is taken as well.
+    auto taken = co_await async::attempt(cache->read(name));
+    if (taken && !*taken) break;
+    name = stem + "-" + std::to_string(copy);
+  }
+  co_await cache->write(std::move(archive), std::move(name));
+}
+
+}  // namespace
+
+AppModel::SessionBusy::SessionBusy(AppModel& model) : model_(model), generation_(model.generation_) {
+  model_.setBusy(true);
+}
+
+AppModel::SessionBusy::~SessionBusy() {
+  if (current()) model_.setBusy(false);
+}
+
+void AppModel::SessionBusy::moveTo(const std::string& generation) {
+  generation_ = generation;
+  model_.setBusy(true);
 }
 
 async::Task<std::shared_ptr<APIClient>> AppModel::makeClient() {
@@ -89,98 +134,75 @@ async::Task<std::shared_ptr<APIClient>> AppModel::makeClient() {
 async::Task<void> AppModel::start(LaunchOptions options) {
   auto self = shared_from_this();
   launch_ = options;
-  auto report = [this](std::exception_ptr failure) {
-    if (std::optional<std::string> text = failureText(failure)) setError(std::move(text));
-  };
-
-  std::exception_ptr failure;
-  try {
-    std::shared_ptr<PlannerEngine> engine = co_await PlannerEngine::create(options.catalogPath);
-    setEngine(engine);
-    const int count = co_await engine->catalogCount();
-    setCatalogCount(count);
-    // The demo consults neither the server address nor a saved session.
-    if (options.preview) co_await loadPreview();
-  } catch (...) {
-    failure = std::current_exception();
-  }
-  if (failure) report(failure);
-  if (failure || options.preview) co_return;
-
-  std::shared_ptr<APIClient> api;
-  try {
-    api = co_await makeClient();
-  } catch (...) {
-    failure = std::current_exception();
-  }
-  if (failure) {
-    report(failure);
+  auto engine = co_await async::attempt(PlannerEngine::create(options.catalogPath));
+  if (reportIfFailed(engine)) co_return;
+  setEngine(*engine);
+  const int count = co_await (*engine)->catalogCount();
+  setCatalogCount(count);
+  // The demo consults neither the server address nor a saved session.
+  if (options.preview) {
+    auto opened = co_await async::attempt(loadPreview());
+    reportIfFailed(opened);
     co_return;
   }
+
+  auto created = co_await async::attempt(makeClient());
+  if (reportIfFailed(created)) co_return;
+  std::shared_ptr<APIClient> api = *created;
   setApi(api);
   // No saved session: the sign-in screen, without a message.
   if (!api->hasSavedSession()) co_return;
 
   BusyHold hold = holdBusy();
-  try {
-    JSONValue profile = co_await api->restore();
-    co_await acceptProfile(std::move(profile), false, hold);
-  } catch (...) {
-    failure = std::current_exception();
-  }
+  auto opened = co_await async::attempt(openRestored(api, hold, true));
+  if (opened) co_return;
+  const std::exception_ptr failure = opened.failure();
   // A refusal of the server (or anything but an unreachable server) ends on the sign-in screen with its message;
   // the saved session stays for the next launch.
-  if (failure && !isTransportFailure(failure)) {
-    report(failure);
-    failure = nullptr;
-  }
+  if (!isTransportFailure(failure)) co_return report(failure);
   // A sign-out that came meanwhile keeps the model signed out.
-  if (failure && generation_ != *hold) failure = nullptr;
-  if (failure) {
-    // The server cannot be reached: the profile last kept for it opens the same workspace offline.
-    const std::exception_ptr unreachable = failure;
-    failure = nullptr;
-    std::optional<std::string> saved;
-    try {
-      std::string account = profileAccount(api->baseURL());
-      saved = co_await SecureStore::read(std::move(account));
-      if (saved) {
-        JSONValue profile = JSONValue::decode(*saved);
-        co_await acceptProfile(std::move(profile), true, hold);
-      }
-    } catch (...) {
-      failure = std::current_exception();
-    }
-    if (failure) {
-      report(failure);
-    } else if (!saved) {
-      report(unreachable);
-    }
+  if (!hold->current()) co_return;
+  // The server cannot be reached: the profile last kept for it opens the same workspace offline.
+  auto kept = co_await async::attempt(enterKeptProfile(api, hold));
+  if (reportIfFailed(kept)) co_return;
+  if (!*kept) report(failure);
+}
+
+async::Task<void> AppModel::openRestored(std::shared_ptr<APIClient> api, BusyHold hold, bool divert) {
+  auto self = shared_from_this();
+  JSONValue profile = co_await api->restore();
+  if (divert) {
+    co_await acceptProfile(std::move(profile), false, std::move(hold));
+  } else {
+    co_await enter(std::move(profile), false, std::move(hold));
   }
-  releaseBusy(hold);
+}
+
+async::Task<bool> AppModel::enterKeptProfile(std::shared_ptr<APIClient> api, BusyHold hold) {
+  auto self = shared_from_this();
+  std::string account = profileAccount(api->baseURL());
+  std::optional<std::string> saved = co_await SecureStore::read(std::move(account));
+  if (!saved) co_return false;
+  JSONValue profile = JSONValue::decode(*saved);
+  co_await acceptProfile(std::move(profile), true, std::move(hold));
+  co_return true;
 }
 
 async::Task<void> AppModel::login(std::string identity, std::string password) {
   auto self = shared_from_this();
   if (busy()) co_return;
   BusyHold hold = holdBusy();
-  std::exception_ptr failure;
-  try {
-    if (!api_) {
-      std::shared_ptr<APIClient> created = co_await makeClient();
-      setApi(created);
-    }
-    std::shared_ptr<APIClient> api = api_;
-    if (!api) throw DorvikError(kServerNotConfigured, 0);
-    JSONValue profile = co_await api->login(trimmed(identity), std::move(password));
-    co_await acceptProfile(std::move(profile), false, hold);
-  } catch (...) {
-    failure = std::current_exception();
+  if (!api_) {
+    auto created = co_await async::attempt(makeClient());
+    if (reportIfFailed(created)) co_return;
+    setApi(*created);
   }
-  if (failure) {
-    if (std::optional<std::string> text = failureText(failure)) setError(std::move(text));
-  }
-  releaseBusy(hold);
+  std::shared_ptr<APIClient> api = api_;
+  if (!api) co_return setError(std::string(kServerNotConfigured));
+  auto profile = co_await async::attempt(api->login(trimmed(identity), std::move(password)));
+  if (reportIfFailed(profile)) co_return;
+  auto entered = co_await async::attempt(acceptProfile(std::move(*profile), false, hold));
+  reportIfFailed(entered);
 }
 
 async::Task<void> AppModel::acceptProfile(JSONValue profile, bool offlineOnly, BusyHold hold) {
@@ -188,8 +210,7 @@ async::Task<void> AppModel::acceptProfile(JSONValue profile, bool offlineOnly, B
   if (profile["mustChangePassword"].boolValue()) {
     // Held until the password is replaced: no workspace opens and nothing is kept for offline use. The client
     // keeps the tokens of this sign-in; the password change is sent with them.
-    *hold = replaceGeneration();
-    setBusy(true);
+    hold->moveTo(replaceGeneration());
     setUser(JSONValue());
     setPlanner(JSONValue());
     setPasswordChangeProfile(std::move(profile));
@@ -202,10 +223,9 @@ async::Task<void> AppModel::acceptProfile(JSONValue profile, bool offlineOnly, B
 
 async::Task<void> AppModel::enter(JSONValue profile, bool offlineOnly, BusyHold hold) {
   auto self = shared_from_this();
-  const std::string token = replaceGeneration();
   // The session operation that runs the entry keeps `busy` in the new workspace until it ends.
-  *hold = token;
-  setBusy(true);
+  hold->moveTo(replaceGeneration());
+  co_await workspaceScope();
   setSavingHistory(false);
   setMapConfiguration(JSONValue());
   setMapIssue(std::nullopt);
@@ -224,9 +244,13 @@ async::Task<void> AppModel::enter(JSONValue profile, bool offlineOnly, BusyHold 
   co_await engine->run("identity", std::move(identity));
   std::optional<JSONValue> cachedPlan = co_await cache->read("planner");
   const JSONValue loadInput =
-      cachedPlan ? std::move(*cachedPlan)
-                 : JSONValue::object({{"routeDate", DorvikDate::day(std::chrono::system_clock::now())}});
+      cachedPlan ? *cachedPlan : JSONValue::object({{"routeDate", DorvikDate::day(std::chrono::system_clock::now())}});
   JSONValue plan = co_await engine->run("load", loadInput);
+  // A kept plan the component could not read opens as an empty plan, and the next plan change would store that
+  // over it: it is kept aside first.
+  const bool unreadable = cachedPlan && !holdsArchive(*cachedPlan, plan);
+  if (unreadable) co_await keepUnreadablePlan(cache, std::move(*cachedPlan));
+  cachedPlan.reset();
   std::optional<JSONValue> cachedAddresses = co_await cache->read("addresses");
   const JSONValue addresses = cachedAddresses ? std::move(*cachedAddresses) : JSONValue(JSONArray{});
   JSONValue rows = JSONValue::object({{"rows", addresses}});
@@ -239,8 +263,6 @@ async::Task<void> AppModel::enter(JSONValue profile, bool offlineOnly, BusyHold 
   const JSONValue history = cachedHistory ? std::move(*cachedHistory) : JSONValue(JSONArray{});
   JSONValue zoneInput = JSONValue::object({{"zones", zones}});
   co_await engine->run("zones", std::move(zoneInput));
-
-  if (generation_ != token) throw CancelledError();
 
   setEngine(engine);
   setCache(cache);
@@ -259,12 +281,15 @@ async::Task<void> AppModel::enter(JSONValue profile, bool offlineOnly, BusyHold 
 
   if (offlineOnly) {
     // Nothing is asked of the server and the kept profile stays as it is.
-    setStatus(kOpenedOffline);
+    setStatus(unreadable ? std::string(kOpenedOffline) + " " + kPlanKeptAside : std::string(kOpenedOffline));
     co_return;
   }
+  if (unreadable) setStatus(kPlanKeptAside);
   std::string kept = profile.data();
   co_await SecureStore::write(std::move(kept), profileAccount(api->baseURL()));
   co_await refreshReferenceData();
+  // The refresh may have written its own news over it.
+  if (unreadable) setStatus(kPlanKeptAside);
 }
 
 async::Task<void> AppModel::changeRequiredPassword(std::string password) {
@@ -274,26 +299,20 @@ async::Task<void> AppModel::changeRequiredPassword(std::string password) {
   if (length < 8 || length > 200) throw DorvikError(kPasswordLength, 0);
 
   BusyHold hold = holdBusy();
-  const std::string token = generation_;
+  co_await workspaceScope();
   std::shared_ptr<APIClient> api = api_;
-  std::exception_ptr failure;
-  try {
-    JSONValue body = JSONValue::object({{"next", std::move(password)}});
-    (void)co_await api->request("/me/password", "POST", std::move(body), std::nullopt);
-    if (generation_ != token) throw CancelledError();
-    co_await api->logout();
-    setPasswordChangeProfile(JSONValue());
-    setStatus(kPasswordChanged);
-  } catch (...) {
-    failure = std::current_exception();
-  }
-  releaseBusy(hold);
-  if (failure) std::rethrow_exception(failure);
+  JSONValue body = JSONValue::object({{"next", std::move(password)}});
+  (void)co_await api->request("/me/password", "POST", std::move(body), std::nullopt);
+  co_await api->logout();
+  setPasswordChangeProfile(JSONValue());
+  setStatus(kPasswordChanged);
 }
 
 async::Task<void> AppModel::logout() {
   auto self = shared_from_this();
-  const std::string token = replaceGeneration();
+  replaceGeneration();
+  // The signed-out workspace this sign-out opens; a sign-in may replace it while the session ends on the server.
+  const async::CancelToken signedOut = workspace_;
   // Whatever held `busy` (an import, a transfer, a session step) belonged to the workspace that is gone; a sign-in
   // must not be ignored because of it.
   setBusy(false);
@@ -324,40 +343,19 @@ async::Task<void> AppModel::logout() {
   setPreview(false);
 
   if (std::shared_ptr<APIClient> api = api_) {
-    // The session ends on the server even when the kept profile cannot be removed; that failure is shown and
-    // the engine is left as it is.
-    std::exception_ptr storeFailure;
-    try {
-      std::string account = profileAccount(api->baseURL());
-      co_await SecureStore::write(std::nullopt, std::move(account));
-    } catch (...) {
-      storeFailure = std::current_exception();
-    }
-    std::exception_ptr failure;
-    try {
-      co_await api->logout();
-    } catch (...) {
-      failure = std::current_exception();
-    }
-    if (storeFailure) failure = storeFailure;
-    if (failure) {
-      if (std::optional<std::string> text = failureText(failure)) setError(std::move(text));
-      co_return;
-    }
+    // The session ends on the server even when the kept profile cannot be removed; that failure is shown (before
+    // one of the server's) and the engine is left as it is.
+    std::string account = profileAccount(api->baseURL());
+    auto forgotten = co_await async::attempt(SecureStore::write(std::nullopt, std::move(account)));
+    auto ended = co_await async::attempt(api->logout());
+    if (reportIfFailed(forgotten) || reportIfFailed(ended)) co_return;
   }
 
   // A fresh script context for the next user, unless a new workspace has already installed its own engine.
-  if (generation_ != token) co_return;
-  std::exception_ptr failure;
-  try {
-    std::shared_ptr<PlannerEngine> engine = co_await PlannerEngine::create(launch_.catalogPath);
-    if (generation_ == token) setEngine(engine);
-  } catch (...) {
-    failure = std::current_exception();
-  }
-  if (failure) {
-    if (std::optional<std::string> text = failureText(failure)) setError(std::move(text));
-  }
+  co_await async::joinScope(signedOut, async::ScopeEnd::quiet);
+  auto engine = co_await async::attempt(PlannerEngine::create(launch_.catalogPath));
+  if (reportIfFailed(engine)) co_return;
+  setEngine(*engine);
 }
 
 async::Task<void> AppModel::switchDepot(std::string depotId) {
@@ -365,42 +363,23 @@ async::Task<void> AppModel::switchDepot(std::string depotId) {
   if (busy() || geocoding() || !canWriteServer() || !api_) throw DorvikError(kDepotNeedsConnection, 0);
 
   BusyHold hold = holdBusy();
-  const std::string token = generation_;
   std::shared_ptr<APIClient> api = api_;
-  std::exception_ptr failure;
-  try {
-    JSONValue body = JSONValue::object({{"depotId", std::move(depotId)}});
-    (void)co_await api->request("/auth/depot", "POST", std::move(body), std::nullopt);
-    if (generation_ != token) throw CancelledError();
-  } catch (...) {
-    failure = std::current_exception();
-  }
-  if (failure) {
-    // The workspace stays open and unchanged.
-    releaseBusy(hold);
-    std::rethrow_exception(failure);
-  }
+  JSONValue body = JSONValue::object({{"depotId", std::move(depotId)}});
+  // Refused, or another workspace meanwhile: the workspace stays open and unchanged.
+  (void)co_await async::within(workspace_, api->request("/auth/depot", "POST", std::move(body), std::nullopt));
 
-  *hold = replaceGeneration();
-  setBusy(true);
+  hold->moveTo(replaceGeneration());
   setUser(JSONValue());
   setPlanner(JSONValue());
   setSelectedOrders({});
   setPendingPublication(std::nullopt);
-  try {
-    // The renewed session names the new depot; its profile selects the workspace.
-    JSONValue profile = co_await api->restore();
-    co_await enter(std::move(profile), false, hold);
-  } catch (...) {
-    failure = std::current_exception();
-  }
-  if (failure) {
-    // Signed out, unless another workspace change (a sign-out, and perhaps a new sign-in) came meanwhile: that one
-    // is left alone.
-    if (generation_ == *hold) co_await logout();
-    std::rethrow_exception(failure);
-  }
-  releaseBusy(hold);
+  // The renewed session names the new depot; its profile selects the workspace.
+  auto opened = co_await async::attempt(openRestored(api, hold, false));
+  if (opened) co_return;
+  // Signed out, unless another workspace change (a sign-out, and perhaps a new sign-in) came meanwhile: that one
+  // is left alone.
+  if (hold->current()) co_await logout();
+  std::rethrow_exception(opened.failure());
 }
 
 }  // namespace dorvik

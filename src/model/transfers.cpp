@@ -3,14 +3,12 @@
 // moved under the caller: the caller passes the revision it saw, and the undo record carries the revision the move
 // produced. Refusals are silent; the map simply does nothing.
 #include <cctype>
-#include <exception>
 #include <optional>
 #include <set>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "core/api/failure.h"
 #include "model/app_model.h"
 
 namespace dorvik {
@@ -69,49 +67,37 @@ async::Task<std::optional<JSONValue>> AppModel::transferPlanningOrders(std::vect
     co_return std::nullopt;
   }
 
-  setBusy(true);
-  const std::string token = generation_;
+  // A transfer of an older workspace moves nothing and answers no record.
+  co_await workspaceScope(async::ScopeEnd::quiet);
+  FlagHold busy = hold(Property::busy);
   const JSONValue before = planner_;
-  std::optional<JSONValue> record;
 
-  std::exception_ptr failure;
-  try {
-    std::string title = kBeforeTransfer;
-    co_await saveSnapshot(std::move(title));
-  } catch (...) {
-    failure = std::current_exception();
-  }
-  if (failure) {
-    if (generation_ == token) {
-      if (auto text = failureText(failure)) setError(std::move(*text));
-    }
-  } else if (generation_ == token && planner_["revision"].intValue() == revision) {
-    JSONArray positions;
-    positions.reserve(indices.size());
-    for (std::size_t index : indices) positions.emplace_back(static_cast<double>(index));
-    JSONValue payload = JSONValue::object({
-        {"indices", JSONValue(std::move(positions))},
-        {"vehicle", JSONValue(static_cast<double>(vehicle))},
-        {"expectedRevision", JSONValue(static_cast<double>(revision))},
-    });
-    // The revision comes from the document this very change installed: a change that lands while this one is
-    // still being archived must not lend the record its revision, or the undo would wipe that change out.
-    std::string action = "assign";
-    std::optional<JSONValue> moved = co_await change(std::move(action), std::move(payload));
-    if (moved && generation_ == token) {
-      setSelectedOrders(std::set<std::string>(ids.begin(), ids.end()));
-      setStatus(transferredText(ids.size()));
-      record = JSONValue::object({
-          {"routes", before["routes"]},
-          {"unassigned", before["unassigned"]},
-          {"expectedRevision", (*moved)["revision"]},
-          {"generation", recordGeneration(token)},
-      });
-    }
-  }
-  // After a workspace change the flag belongs to the new workspace.
-  if (generation_ == token) setBusy(false);
-  co_return record;
+  std::string title = kBeforeTransfer;
+  auto saved = co_await async::attempt(saveSnapshot(std::move(title)));
+  if (reportIfFailed(saved)) co_return std::nullopt;
+  if (planner_["revision"].intValue() != revision) co_return std::nullopt;
+
+  JSONArray positions;
+  positions.reserve(indices.size());
+  for (std::size_t index : indices) positions.emplace_back(static_cast<double>(index));
+  JSONValue payload = JSONValue::object({
+      {"indices", JSONValue(std::move(positions))},
+      {"vehicle", JSONValue(static_cast<double>(vehicle))},
+      {"expectedRevision", JSONValue(static_cast<double>(revision))},
+  });
+  // The revision comes from the document this very change installed: a change that lands while this one is
+  // still being archived must not lend the record its revision, or the undo would wipe that change out.
+  std::string action = "assign";
+  std::optional<JSONValue> moved = co_await change(std::move(action), std::move(payload));
+  if (!moved) co_return std::nullopt;
+  setSelectedOrders(std::set<std::string>(ids.begin(), ids.end()));
+  setStatus(transferredText(ids.size()));
+  co_return JSONValue::object({
+      {"routes", before["routes"]},
+      {"unassigned", before["unassigned"]},
+      {"expectedRevision", (*moved)["revision"]},
+      {"generation", recordGeneration(generation_)},
+  });
 }
 
 async::Task<bool> AppModel::undoPlanningTransfer(JSONValue record) {
@@ -120,12 +106,11 @@ async::Task<bool> AppModel::undoPlanningTransfer(JSONValue record) {
   if (record["generation"].string() != recordGeneration(generation_)) co_return false;
   if (!(record["expectedRevision"] == planner_["revision"])) co_return false;
 
-  setBusy(true);
-  const std::string token = generation_;
+  co_await workspaceScope(async::ScopeEnd::quiet);
+  FlagHold busy = hold(Property::busy);
   std::string action = "restoreAssignments";
   const bool restored = co_await mutate(std::move(action), std::move(record));
   if (restored) setStatus(kTransferUndone);
-  if (generation_ == token) setBusy(false);
   co_return restored;
 }
 

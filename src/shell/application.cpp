@@ -79,7 +79,7 @@ void DorvikApp::activate() {
   if (!context_.model->engine()) {
     AppModel::LaunchOptions options;
     options.preview = preview_;
-    startDetached(context_.workflows->start(options));
+    async::spawn(context_.workflows->start(options));
   }
 }
 

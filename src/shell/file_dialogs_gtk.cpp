@@ -2,9 +2,11 @@
 
 #include <algorithm>
 
+#include "core/async/callback.h"
+
 namespace dorvik {
 
-void GtkFileDialogs::openFile(std::vector<std::string> extensions, Done done) {
+async::Task<FileDialogs::Chosen> GtkFileDialogs::openFile(std::vector<std::string> extensions) {
   auto dialog = Gtk::FileChooserNative::create("Открыть заказы", Gtk::FileChooser::Action::OPEN, "Открыть", "Отмена");
   dialog->set_select_multiple(false);
   if (!extensions.empty()) {
@@ -18,38 +20,43 @@ void GtkFileDialogs::openFile(std::vector<std::string> extensions, Done done) {
     dialog->add_filter(filter);
     dialog->set_filter(filter);
   }
-  show(dialog, std::move(done));
+  return answer(std::move(dialog));
 }
 
-void GtkFileDialogs::saveFile(std::string suggestedName, Done done) {
+async::Task<FileDialogs::Chosen> GtkFileDialogs::saveFile(std::string suggestedName) {
   auto dialog = Gtk::FileChooserNative::create("Сохранить файл", Gtk::FileChooser::Action::SAVE, "Сохранить", "Отмена");
   dialog->set_current_name(suggestedName);
-  show(dialog, std::move(done));
+  return answer(std::move(dialog));
 }
 
-void GtkFileDialogs::show(const Glib::RefPtr<Gtk::FileChooserNative>& dialog, Done done) {
+async::Task<FileDialogs::Chosen> GtkFileDialogs::answer(Glib::RefPtr<Gtk::FileChooserNative> dialog) {
   if (Gtk::Window* parent = parent_ ? parent_() : nullptr) dialog->set_transient_for(*parent);
   dialog->set_modal(false);
-  Gtk::FileChooserNative* raw = dialog.get();
-  dialog->signal_response().connect([this, raw, done = std::move(done)](int response) {
-    std::optional<std::string> path;
-    if (response == Gtk::ResponseType::ACCEPT) {
-      if (auto file = raw->get_file()) {
-        std::string chosen = file->get_path();
-        if (!chosen.empty()) path = std::move(chosen);
+  auto show = [this, dialog](async::Resolver<Chosen> resolve) {
+    Gtk::FileChooserNative* raw = dialog.get();
+    dialog->signal_response().connect([this, raw, resolve](int response) {
+      Chosen path;
+      if (response == Gtk::ResponseType::ACCEPT) {
+        if (auto file = raw->get_file()) {
+          std::string chosen = file->get_path();
+          if (!chosen.empty()) path = std::move(chosen);
+        }
       }
-    }
-    // Let go of the dialog after this handler has returned.
-    auto it = std::find_if(shown_.begin(), shown_.end(), [raw](const auto& d) { return d.get() == raw; });
-    if (it != shown_.end()) {
-      Glib::RefPtr<Gtk::FileChooserNative> keep = *it;
-      shown_.erase(it);
-      Glib::signal_idle().connect_once([keep] {});
-    }
-    done(std::move(path));
-  });
-  shown_.push_back(dialog);
-  dialog->show();
+      // Let go of the dialog after this handler has returned.
+      auto it = std::find_if(shown_.begin(), shown_.end(), [raw](const auto& d) { return d.get() == raw; });
+      if (it != shown_.end()) {
+        Glib::RefPtr<Gtk::FileChooserNative> keep = *it;
+        shown_.erase(it);
+        Glib::signal_idle().connect_once([keep] {});
+      }
+      resolve(std::move(path));
+    });
+    shown_.push_back(dialog);
+    dialog->show();
+  };
+  auto answered = async::fromCallback<Chosen>(std::move(show));
+  Chosen chosen = co_await answered;
+  co_return chosen;
 }
 
 }  // namespace dorvik

@@ -5,6 +5,7 @@
 #include <gtkmm.h>
 
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "model/file_dialogs.h"
@@ -16,11 +17,12 @@ class GtkFileDialogs final : public FileDialogs {
   // `parent` answers the window a dialog belongs to (none: the dialog stands alone).
   explicit GtkFileDialogs(std::function<Gtk::Window*()> parent) : parent_(std::move(parent)) {}
 
-  void openFile(std::vector<std::string> extensions, Done done) override;
-  void saveFile(std::string suggestedName, Done done) override;
+  async::Task<Chosen> openFile(std::vector<std::string> extensions) override;
+  async::Task<Chosen> saveFile(std::string suggestedName) override;
 
  private:
-  void show(const Glib::RefPtr<Gtk::FileChooserNative>& dialog, Done done);
+  // Shows the dialog and ends with its answer.
+  async::Task<Chosen> answer(Glib::RefPtr<Gtk::FileChooserNative> dialog);
 
   std::function<Gtk::Window*()> parent_;
   // Dialogs on screen, kept until they answer.

@@ -139,8 +139,8 @@ class WorkspaceSettingsView : public Gtk::Box {
     issue_.set_visible(false);
     append(issue_);
 
-    switchButton_->signal_clicked().connect([this] { startDetached(runSwitch(link_.weak(), context_, depot_)); });
-    refreshButton_->signal_clicked().connect([this] { startDetached(context_.workflows->refreshReferenceData()); });
+    switchButton_->signal_clicked().connect([this] { async::spawn(runSwitch(link_.weak(), context_, depot_)); });
+    refreshButton_->signal_clicked().connect([this] { async::spawn(context_.workflows->refreshReferenceData()); });
     applyButton_->signal_clicked().connect([this] { apply(); });
     preferences->signal_clicked().connect([this] {
       if (context_.openPreferences) context_.openPreferences();
@@ -172,7 +172,7 @@ class WorkspaceSettingsView : public Gtk::Box {
       showIssue(failureText(std::current_exception()));
       return;
     }
-    startDetached(runApply(context_, std::move(value)));
+    async::spawn(runApply(context_, std::move(value)));
     showIssue(std::nullopt);
   }
 
@@ -231,8 +231,8 @@ class CourierAppSettingsView : public Gtk::Box {
       update();
     });
     if (save_)
-      save_->signal_clicked().connect([this] { startDetached(runSave(link_.weak(), context_, state_, photoProof_)); });
-    refresh_->signal_clicked().connect([this] { startDetached(runLoad(link_.weak(), context_, state_)); });
+      save_->signal_clicked().connect([this] { async::spawn(runSave(link_.weak(), context_, state_, photoProof_)); });
+    refresh_->signal_clicked().connect([this] { async::spawn(runLoad(link_.weak(), context_, state_)); });
     stateConnection_ = state_->observe([this](ScreenData::Property) { update(); });
     connection_ = context_.model->observe([this](AppModel::Property p) {
       if (p == AppModel::Property::generation || p == AppModel::Property::user) reload();
@@ -251,7 +251,7 @@ class CourierAppSettingsView : public Gtk::Box {
     loadKey_ = key;
     loadToken_.cancel();
     loadToken_ = async::CancelToken();
-    async::spawn(guardedLoad(link_.weak(), context_, state_), loadToken_);
+    async::spawn(runLoad(link_.weak(), context_, state_), loadToken_);
   }
 
   void update() {
@@ -263,14 +263,6 @@ class CourierAppSettingsView : public Gtk::Box {
     if (save_)
       save_->set_sensitive(CourierSettings::canSave(loaded, state_->saving(), model.canWriteServer(), photoProof_));
     refresh_->set_sensitive(CourierSettings::canRefresh(model.user(), state_->loading()));
-  }
-
-  static async::Task<void> guardedLoad(std::weak_ptr<CourierAppSettingsView*> view, ShellContext context,
-                                       std::shared_ptr<ScreenData> state) {
-    try {
-      co_await runLoad(view, context, state);
-    } catch (...) {
-    }
   }
 
   static async::Task<void> runLoad(std::weak_ptr<CourierAppSettingsView*> view, ShellContext context,

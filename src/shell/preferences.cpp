@@ -163,7 +163,7 @@ GtkWidget* localAddressesGroup(PreferencesState* state) {
   gtk_widget_set_halign(state->retryButton, GTK_ALIGN_START);
   gtk_widget_set_margin_top(state->retryButton, 6);
   g_signal_connect(state->retryButton, "clicked", callback([](GtkButton*, gpointer data) {
-                     startDetached(static_cast<PreferencesState*>(data)->context.workflows->refreshReferenceData());
+                     async::spawn(static_cast<PreferencesState*>(data)->context.workflows->refreshReferenceData());
                    }),
                    state);
   add(local, state->retryButton);

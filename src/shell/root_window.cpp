@@ -30,8 +30,8 @@ RootWindow::RootWindow(ShellContext context) : context_(std::move(context)) {
   adw_header_bar_pack_end(ADW_HEADER_BAR(header), GTK_WIDGET(menuButton->gobj()));
   gtk_window_set_titlebar(GTK_WINDOW(gobj()), header);
 
-  openAction_ = add_action("open-orders", [this] { startDetached(context_.workflows->importWorkbook()); });
-  saveAction_ = add_action("save-excel", [this] { startDetached(context_.workflows->exportWorkbook("working")); });
+  openAction_ = add_action("open-orders", [this] { async::spawn(context_.workflows->importWorkbook()); });
+  saveAction_ = add_action("save-excel", [this] { async::spawn(context_.workflows->exportWorkbook("working")); });
   add_action("preferences", [this] {
     if (context_.openPreferences) context_.openPreferences();
   });

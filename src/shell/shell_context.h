@@ -77,7 +77,4 @@ View* lockView(const std::weak_ptr<View*>& weak) {
   return link ? *link : nullptr;
 }
 
-// Runs a workflow's task detached on the main context; its failures are the workflow's own to report.
-void startDetached(async::Task<void> task);
-
 }  // namespace dorvik

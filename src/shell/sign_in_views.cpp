@@ -114,7 +114,7 @@ void LoginView::signIn() {
   std::string login = login_.get_text();
   std::string password = password_.get_text();
   if (!canSignIn(login, password, model.busy())) return;
-  startDetached(runSignIn(link_.weak(), context_, std::move(login), std::move(password)));
+  async::spawn(runSignIn(link_.weak(), context_, std::move(login), std::move(password)));
 }
 
 async::Task<void> LoginView::runSignIn(std::weak_ptr<LoginView*> view, ShellContext context, std::string login,
@@ -124,7 +124,7 @@ async::Task<void> LoginView::runSignIn(std::weak_ptr<LoginView*> view, ShellCont
   if (LoginView* self = lockView(view)) self->password_.set_text("");
 }
 
-void LoginView::openPreview() { startDetached(runPreview(context_)); }
+void LoginView::openPreview() { async::spawn(runPreview(context_)); }
 
 async::Task<void> LoginView::runPreview(ShellContext context) {
   try {
@@ -161,7 +161,7 @@ RequiredPasswordView::RequiredPasswordView(ShellContext context)
                    callback([](GtkPasswordEntry*, gpointer self) { static_cast<RequiredPasswordView*>(self)->save(); }),
                    this);
   saveButton_.signal_clicked().connect([this] { save(); });
-  backButton_.signal_clicked().connect([this] { startDetached(context_.workflows->logout()); });
+  backButton_.signal_clicked().connect([this] { async::spawn(context_.workflows->logout()); });
   connection_ = context_.model->observe([this](AppModel::Property p) {
     if (p == AppModel::Property::busy || p == AppModel::Property::generation) update();
   });
@@ -177,7 +177,7 @@ void RequiredPasswordView::update() {
 void RequiredPasswordView::save() {
   std::string password = password_.get_text();
   if (!canSavePassword(password, repeated_.get_text(), context_.model->busy())) return;
-  startDetached(runSave(link_.weak(), context_, std::move(password)));
+  async::spawn(runSave(link_.weak(), context_, std::move(password)));
 }
 
 async::Task<void> RequiredPasswordView::runSave(std::weak_ptr<RequiredPasswordView*> view, ShellContext context,

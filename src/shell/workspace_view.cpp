@@ -81,7 +81,7 @@ Gtk::Widget* WorkspaceView::makeFooter() {
   logout->set_icon_name("system-log-out-symbolic");
   logout->set_tooltip_text("Выйти");
   logout->add_css_class("flat");
-  logout->signal_clicked().connect([this] { startDetached(context_.workflows->logout()); });
+  logout->signal_clicked().connect([this] { async::spawn(context_.workflows->logout()); });
   actions->append(*settings);
   actions->append(*spacer);
   actions->append(*logout);

@@ -1,5 +1,6 @@
 // CancelToken: a shared cancellation flag (a GCancellable underneath, so GIO calls can take it directly).
-// Copies share one flag. A task hands its token to every task it awaits.
+// Copies share one flag. A task hands its token to every task it awaits. Two tokens can be linked into a third
+// that either of them cancels: a workflow's own token and the token of the workspace it works in.
 #pragma once
 
 #include <functional>
@@ -22,6 +23,13 @@ class CancelToken {
   GCancellable* cancellable() const;
   // Throws CancelledError when cancelled.
   void throwIfCancelled() const;
+
+  // A token cancelled as soon as this one or `other` is (at once when either already is). It is this token
+  // itself when `other` is none, is this token, or is one this token already follows; `other` when this one is
+  // none. The link holds neither token alive.
+  CancelToken linkedWith(const CancelToken& other) const;
+  // True when cancelling `other` cancels this token: the same token, or one it was linked with.
+  bool follows(const CancelToken& other) const;
 
   // A registration of a callback; disconnects when destroyed.
   class Subscription {

@@ -1,11 +1,12 @@
 // SharedTask<T>: one piece of work that several waiters join, such as the one token renewal in flight that every
 // request answered 401 waits for. The work starts with the first join and runs once; every waiter gets its value
 // or its exception. A waiter whose own token is cancelled leaves with CancelledError while the others go on;
-// cancel() cancels the work itself, and then every waiter.
+// cancel() cancels the work itself, and then every waiter. settled() waits for the end without its outcome.
 #pragma once
 
 #include <list>
 #include <memory>
+#include <type_traits>
 
 #include "core/async/task.h"
 
@@ -20,35 +21,30 @@ class SharedTask {
   bool finished() const { return state_->result.ready(); }
   void cancel() { state_->token.cancel(); }
 
-  class Join {
+  // Waits for the work's end: with its value or exception (kValue), or without them, only that it has ended.
+  template <bool kValue>
+  class Waiter {
    public:
-    explicit Join(std::shared_ptr<typename SharedTask::State> state) : state_(std::move(state)) {}
+    explicit Waiter(std::shared_ptr<typename SharedTask::State> state) : state_(std::move(state)) {}
     void bindEnv(const Env& env) { env_ = env; }
     bool await_ready() const noexcept { return false; }
     void await_suspend(std::coroutine_handle<> h) {
-      auto handoff = std::make_shared<detail::Handoff<void>>();
+      auto handoff = detail::Handoff<void>::make(h, env_);
       handoff_ = handoff;
-      handoff->handle = h;
-      handoff->context = env_.context ? env_.context : currentContext();
       if (state_->result.ready()) {
-        handoff->claim();
-        handoff->result.setValue();
-        detail::Handoff<void>::resume(handoff);
+        detail::Handoff<void>::succeed(handoff);
         return;
       }
-      if (env_.token.isCancelled()) {
-        detail::Handoff<void>::cancelled(handoff);
-        return;
-      }
-      detail::Handoff<void>::watch(handoff, env_.token);
+      if (!detail::Handoff<void>::watch(handoff, env_.token)) return;
       state_->waiters.push_back(handoff);
       if (!state_->started) state_->start(handoff->context);
     }
-    T await_resume() {
+    std::conditional_t<kValue, T, void> await_resume() {
       auto handoff = std::move(handoff_);
-      handoff->cancelSubscription.reset();
-      handoff->result.take();  // throws CancelledError when this waiter was cancelled
-      if constexpr (std::is_void_v<T>) {
+      handoff->take(env_.token);  // throws CancelledError when this waiter was cancelled
+      if constexpr (!kValue) {
+        return;
+      } else if constexpr (std::is_void_v<T>) {
         state_->result.peek();
       } else {
         return state_->result.peek();
@@ -60,9 +56,12 @@ class SharedTask {
     Env env_;
     std::shared_ptr<detail::Handoff<void>> handoff_;
   };
+  using Join = Waiter<true>;
 
-  // co_await shared.join()
+  // co_await shared.join(): the work's value or exception.
   Join join() { return Join(state_); }
+  // co_await shared.settled(): returns once the work has ended, however it ended.
+  Waiter<false> settled() { return Waiter<false>(state_); }
 
  private:
   struct State : std::enable_shared_from_this<State> {
@@ -77,12 +76,7 @@ class SharedTask {
       auto self = this->shared_from_this();
       detail::captureInto(std::move(work), std::shared_ptr<detail::Result<T>>(self, &result))
           .startDetached(Env{context, token}, [self](std::exception_ptr) {
-            for (auto& waiter : self->waiters) {
-              if (waiter->claim()) {
-                waiter->result.setValue();
-                detail::Handoff<void>::resume(waiter);
-              }
-            }
+            for (auto& waiter : self->waiters) detail::Handoff<void>::succeed(waiter);
             self->waiters.clear();
           });
     }

@@ -15,16 +15,9 @@ struct SleepAwaitable::State : detail::Handoff<void> {
 };
 
 void SleepAwaitable::await_suspend(std::coroutine_handle<> h) {
-  auto state = std::make_shared<State>();
+  auto state = detail::Handoff<void>::make<State>(h, env_);
   state_ = state;
-  state->handle = h;
-  state->context = env_.context ? env_.context : currentContext();
-  if (env_.token.isCancelled()) {
-    detail::Handoff<void>::cancelled(state);
-    return;
-  }
-  std::shared_ptr<detail::Handoff<void>> base = state;
-  detail::Handoff<void>::watch(base, env_.token);
+  if (!detail::Handoff<void>::watch(state, env_.token)) return;
 
   auto wait = std::chrono::ceil<std::chrono::milliseconds>(until_ - Clock::now()).count();
   if (wait < 0) wait = 0;
@@ -47,8 +40,7 @@ void SleepAwaitable::await_suspend(std::coroutine_handle<> h) {
 
 void SleepAwaitable::await_resume() {
   auto state = std::move(state_);
-  state->cancelSubscription.reset();
-  state->result.take();
+  state->take(env_.token);
 }
 
 }  // namespace dorvik::async

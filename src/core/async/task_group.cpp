@@ -8,6 +8,7 @@ TaskGroup::TaskGroup(std::size_t limit) : state_(std::make_shared<TaskGroupState
 
 void TaskGroupState::launch(Task<void> task, Env env) {
   ++running;
+  env.token = env.token.linkedWith(token);
   std::move(task).startDetached(std::move(env),
                                 [self = shared_from_this()](std::exception_ptr error) { self->finished(error); });
 }
@@ -32,51 +33,34 @@ void TaskGroupState::finished(std::exception_ptr error) {
     detail::Handoff<void>::resume(next.handoff);
   }
   if (running == 0) {
-    for (auto& waiter : waitingForAll) {
-      if (waiter->claim()) {
-        waiter->result.setValue();
-        detail::Handoff<void>::resume(waiter);
-      }
-    }
+    for (auto& waiter : waitingForAll) detail::Handoff<void>::succeed(waiter);
     waitingForAll.clear();
   }
 }
 
 void TaskGroup::Slot::await_suspend(std::coroutine_handle<> h) {
-  auto handoff = std::make_shared<detail::Handoff<void>>();
+  auto handoff = detail::Handoff<void>::make(h, env_);
   handoff_ = handoff;
-  handoff->handle = h;
-  handoff->context = env_.context ? env_.context : currentContext();
-  if (env_.token.isCancelled()) {
-    detail::Handoff<void>::cancelled(handoff);
-    return;
-  }
+  if (!detail::Handoff<void>::watch(handoff, env_.token)) return;
   if (all_) {
     if (state_->running == 0) {
-      handoff->claim();
-      handoff->result.setValue();
-      detail::Handoff<void>::resume(handoff);
-      return;
+      detail::Handoff<void>::succeed(handoff);
+    } else {
+      state_->waitingForAll.push_back(handoff);
     }
-    detail::Handoff<void>::watch(handoff, env_.token);
-    state_->waitingForAll.push_back(handoff);
     return;
   }
   if (state_->running < state_->limit) {
-    handoff->claim();
     state_->launch(std::move(task_), Env{handoff->context, env_.token});
-    handoff->result.setValue();
-    detail::Handoff<void>::resume(handoff);
+    detail::Handoff<void>::succeed(handoff);
     return;
   }
-  detail::Handoff<void>::watch(handoff, env_.token);
   state_->waitingForSlot.push_back({handoff, std::move(task_), Env{handoff->context, env_.token}});
 }
 
 void TaskGroup::Slot::await_resume() {
   auto handoff = std::move(handoff_);
-  handoff->cancelSubscription.reset();
-  handoff->result.take();
+  handoff->take(env_.token);
   if (all_ && state_->firstError) std::rethrow_exception(state_->firstError);
 }
 

@@ -1,6 +1,7 @@
 // TaskGroup: runs tasks with at most `limit` of them in flight (the batch address search keeps four lookups
-// going at once). add() waits for a free slot, then starts the task detached on the caller's context and token;
-// wait() waits until every task added has finished and rethrows the first failure other than cancellation.
+// going at once). add() waits for a free slot, then starts the task detached on the caller's context, under a
+// token that the caller's token and the group's cancel() both cancel; wait() waits until every task added has
+// finished and rethrows the first failure other than cancellation.
 #pragma once
 
 #include <cstddef>
@@ -14,6 +15,7 @@ namespace dorvik::async {
 struct TaskGroupState : std::enable_shared_from_this<TaskGroupState> {
   std::size_t limit = 1;
   std::size_t running = 0;
+  CancelToken token;
   std::exception_ptr firstError;
   struct Pending {
     std::shared_ptr<detail::Handoff<void>> handoff;
@@ -32,6 +34,9 @@ class TaskGroup {
   explicit TaskGroup(std::size_t limit);
 
   std::size_t inFlight() const { return state_->running; }
+  // Cancels the tasks in flight and those still waiting for a slot; wait() then returns once they have ended.
+  void cancel() { state_->token.cancel(); }
+  bool cancelled() const { return state_->token.isCancelled(); }
 
   class Slot {
    public:

@@ -5,8 +5,8 @@
 //   int n = co_await worker.run([] { return slowCount(); });
 //
 // run() resumes the awaiting task on its own context with the job's value or exception. When the task's token is
-// cancelled while the job waits or runs, the task resumes at once with CancelledError; the job still runs to its
-// end on the worker and its result is dropped.
+// cancelled while the job waits or runs (or after its result was posted), the task resumes with CancelledError;
+// a job that has begun still runs to its end on the worker and its result is dropped.
 //
 // Destroying the worker never blocks: jobs already queued still run on its thread, which then ends by itself.
 #pragma once
@@ -44,15 +44,9 @@ class SerialWorker {
     void bindEnv(const Env& env) { env_ = env; }
     bool await_ready() const noexcept { return false; }
     void await_suspend(std::coroutine_handle<> h) {
-      auto handoff = std::make_shared<detail::Handoff<R>>();
+      auto handoff = detail::Handoff<R>::make(h, env_);
       handoff_ = handoff;
-      handoff->handle = h;
-      handoff->context = env_.context ? env_.context : currentContext();
-      if (env_.token.isCancelled()) {
-        detail::Handoff<R>::cancelled(handoff);
-        return;
-      }
-      detail::Handoff<R>::watch(handoff, env_.token);
+      if (!detail::Handoff<R>::watch(handoff, env_.token)) return;
       worker_->post([handoff, fn = std::move(fn_)]() mutable {
         if (handoff->claimed.load(std::memory_order_acquire)) return;  // cancelled before it started
         detail::Result<R> result;
@@ -73,8 +67,7 @@ class SerialWorker {
     }
     R await_resume() {
       auto handoff = std::move(handoff_);
-      handoff->cancelSubscription.reset();
-      return handoff->result.take();
+      return handoff->take(env_.token);
     }
 
    private:

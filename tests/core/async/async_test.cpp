@@ -7,30 +7,21 @@
 #include <thread>
 #include <vector>
 
+#include "core/async/channel.h"
 #include "core/async/shared_task.h"
 #include "core/async/sleep.h"
 #include "core/async/task.h"
 #include "core/async/task_group.h"
 #include "core/async/worker.h"
+#include "main_loop.h"
 
 using namespace dorvik;
 using namespace dorvik::async;
 using namespace std::chrono_literals;
 
+using namespace dorvik::async::testing;
+
 namespace {
-
-void drain() {
-  while (g_main_context_iteration(nullptr, FALSE)) {
-  }
-}
-
-void iterateFor(std::chrono::milliseconds d) {
-  auto end = Clock::now() + d;
-  while (Clock::now() < end) {
-    g_main_context_iteration(nullptr, FALSE);
-    std::this_thread::sleep_for(1ms);
-  }
-}
 
 Task<int> answer(std::vector<std::string>* log) {
   log->push_back("child");
@@ -219,10 +210,11 @@ TEST(Sleep, WaitsOnTheMonotonicClockAndCancelsEarly) {
 }
 
 namespace {
-Task<int> renewal(int* runs, std::chrono::milliseconds delay) {
+// The shared work: counts its runs and answers what the test sends through the gate, when it sends it.
+Task<int> renewal(int* runs, Channel<int> gate) {
   ++*runs;
-  co_await sleepFor(delay);
-  co_return 99;
+  int value = co_await gate.receive();
+  co_return value;
 }
 
 Task<void> joinShared(SharedTask<int>* shared, std::vector<std::string>* log, std::string name) {
@@ -237,7 +229,8 @@ Task<void> joinShared(SharedTask<int>* shared, std::vector<std::string>* log, st
 
 TEST(SharedTask, RunsOnceForEveryWaiterAndACancelledWaiterLeavesAlone) {
   int runs = 0;
-  SharedTask<int> shared(renewal(&runs, 20ms));
+  Channel<int> gate;
+  SharedTask<int> shared(renewal(&runs, gate));
   std::vector<std::string> log;
   CancelToken second;
   spawn(joinShared(&shared, &log, "a"));
@@ -247,7 +240,8 @@ TEST(SharedTask, RunsOnceForEveryWaiterAndACancelledWaiterLeavesAlone) {
   second.cancel();
   drain();
   EXPECT_EQ(log, std::vector<std::string>{"b cancelled"});
-  iterateFor(60ms);
+  gate.send(99);
+  ASSERT_TRUE(iterateUntil([&] { return log.size() == 3; }));
   EXPECT_EQ(runs, 1);
   std::sort(log.begin(), log.end());
   EXPECT_EQ(log, (std::vector<std::string>{"a=99", "b cancelled", "c=99"}));
@@ -260,38 +254,51 @@ TEST(SharedTask, RunsOnceForEveryWaiterAndACancelledWaiterLeavesAlone) {
 
 TEST(SharedTask, CancellingTheWorkCancelsEveryWaiter) {
   int runs = 0;
-  SharedTask<int> shared(renewal(&runs, 10s));
+  Channel<int> gate;  // never opened
+  SharedTask<int> shared(renewal(&runs, gate));
   std::vector<std::string> log;
   spawn(joinShared(&shared, &log, "a"));
   spawn(joinShared(&shared, &log, "b"));
   drain();
   shared.cancel();
-  iterateFor(20ms);
+  ASSERT_TRUE(iterateUntil([&] { return log.size() == 2; })) << "every waiter must end";
   std::sort(log.begin(), log.end());
   EXPECT_EQ(log, (std::vector<std::string>{"a cancelled", "b cancelled"}));
 }
 
 namespace {
-Task<void> tracked(int* running, int* peak, int* finished) {
-  ++*running;
-  *peak = std::max(*peak, *running);
-  co_await sleepFor(5ms);
-  --*running;
-  ++*finished;
+struct Tally {
+  int running = 0, peak = 0, finished = 0;
+  bool allDone = false;
+};
+
+Task<void> tracked(Tally* tally, Channel<bool> gate) {
+  ++tally->running;
+  tally->peak = std::max(tally->peak, tally->running);
+  co_await gate.receive();
+  --tally->running;
+  ++tally->finished;
 }
 
-Task<void> fillGroup(TaskGroup* group, int* running, int* peak, int* finished) {
-  for (int i = 0; i < 10; ++i) co_await group->add(tracked(running, peak, finished));
+Task<void> fillGroup(TaskGroup* group, Tally* tally, Channel<bool> gate) {
+  for (int i = 0; i < 10; ++i) co_await group->add(tracked(tally, gate));
   co_await group->wait();
+  tally->allDone = true;
 }
 }  // namespace
 
 TEST(TaskGroup, KeepsAtMostTheLimitInFlight) {
   TaskGroup group(4);
-  int running = 0, peak = 0, finished = 0;
-  runBlocking(fillGroup(&group, &running, &peak, &finished));
-  EXPECT_EQ(peak, 4);
-  EXPECT_EQ(finished, 10);
+  Tally tally;
+  Channel<bool> gate;
+  spawn(fillGroup(&group, &tally, gate));
+  ASSERT_TRUE(iterateUntil([&] { return tally.running == 4; }));
+  drain();
+  EXPECT_EQ(tally.running, 4) << "the fifth task waits for a free slot";
+  for (int i = 0; i < 10; ++i) gate.send(true);
+  ASSERT_TRUE(iterateUntil([&] { return tally.allDone; }));
+  EXPECT_EQ(tally.peak, 4);
+  EXPECT_EQ(tally.finished, 10);
   EXPECT_EQ(group.inFlight(), 0u);
 }
 

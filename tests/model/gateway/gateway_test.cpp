@@ -2,6 +2,7 @@
 // session: cached GET answers, the offline rules, the demo and the generation check.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <string>
@@ -145,6 +146,20 @@ TEST(Gateway, AnAnswerOfAnOlderWorkspaceIsDropped) {
   EXPECT_TRUE(outcome->failedWith<CancelledError>());
   EXPECT_TRUE(w.model->offline());
   EXPECT_EQ(w.cached("/monitoring/routes"), std::nullopt);
+}
+
+TEST(Gateway, AWorkspaceChangeEndsAWaitingRequestAtOnce) {
+  Workspace w;
+  w.server->on("GET", "/monitoring/couriers", Answer::json(JSONValue::object({{"couriers", JSONArray{}}})).held());
+  auto outcome = start(w.model->fetch("/monitoring/couriers", "GET", std::nullopt));
+  ASSERT_TRUE(spinUntil([&] { return w.server->held("/monitoring/couriers") == 1; }));
+  w.model->replaceGeneration();
+  // No waiting for an answer that belongs to the old workspace: the server still holds it.
+  ASSERT_TRUE(spinUntil([&] { return outcome->done; }, std::chrono::seconds(2)));
+  EXPECT_TRUE(outcome->failedWith<CancelledError>());
+  EXPECT_FALSE(w.model->offline());
+  EXPECT_EQ(w.cached("/monitoring/couriers"), std::nullopt);
+  w.server->releaseAll();
 }
 
 TEST(Gateway, ACancelledCallerEndsWithCancellationNotANetworkError) {

@@ -5,6 +5,9 @@
 #include <glib.h>
 #include <glib/gstdio.h>
 
+#include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <optional>
 #include <string>
@@ -15,6 +18,7 @@
 #include "core/base/dorvik_date.h"
 #include "core/base/errors.h"
 #include "core/cache/encrypted_cache.h"
+#include "core/engine/planner_engine.h"
 #include "core/settings/user_defaults.h"
 #include "core/store/secure_store.h"
 #include "model/app_model.h"
@@ -53,6 +57,40 @@ JSONValue sampleDay(const std::string& routeDate) {
 }
 
 std::optional<std::string> kept(const std::string& account) { return async::runBlocking(SecureStore::read(account)); }
+
+// The bundle's components with one fault added, in force while alive: "load" answers an empty plan for every
+// stored plan that has orders, as the planner component does when a fault of its own breaks the reading.
+class PlanLosingComponents {
+ public:
+  PlanLosingComponents() {
+    gchar* folder = g_dir_make_tmp("dorvik-components-XXXXXX", nullptr);
+    folder_ = folder;
+    g_free(folder);
+    std::filesystem::copy(PlannerEngine::bundleResources().value(), folder_,
+                          std::filesystem::copy_options::recursive | std::filesystem::copy_options::overwrite_existing);
+    std::ofstream(folder_ / "PlannerCore.js", std::ios::app) << R"JS(
+      (function () {
+        const load = PlannerCore.actions.load;
+        PlannerCore.actions.load = function (payload) {
+          const stored = payload !== null && typeof payload === "object" && Array.isArray(payload.orders);
+          return load(stored && payload.orders.length > 0 ? { routeDate: payload.routeDate } : payload);
+        };
+      })();
+    )JS";
+    g_setenv("DORVIK_RESOURCES_DIR", folder_.c_str(), TRUE);
+  }
+  ~PlanLosingComponents() {
+    g_unsetenv("DORVIK_RESOURCES_DIR");
+    std::filesystem::remove_all(folder_);
+  }
+
+ private:
+  std::filesystem::path folder_;
+};
+
+std::int64_t secondsNow() {
+  return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
+}
 
 class Session : public ::testing::Test {
  protected:
@@ -293,6 +331,42 @@ TEST_F(Session, EachWorkspaceOpensFromItsOwnCache) {
   EXPECT_EQ(model->orders().size(), 2u);
   EXPECT_EQ(model->planner()["routeDate"].string(), "2026-09-22");
   EXPECT_EQ(model->date(), DorvikDate::parse("2026-09-22"));
+}
+
+TEST_F(Session, AKeptPlanTheComponentCannotReadIsKeptAsideAndSurvivesTheNextChange) {
+  auto model = launch();
+  signIn(model);
+  planDay(model, "2026-09-22");
+  const JSONValue archive = async::runBlocking(model->cache()->read("planner")).value();
+  async::runBlocking(model->logout());
+
+  const std::int64_t from = secondsNow();
+  {
+    PlanLosingComponents faulty;
+    signIn(model);
+  }
+  const std::int64_t to = secondsNow();
+  EXPECT_EQ(model->status(),
+            "Сохранённый план не удалось прочитать: открыт пустой план, прежний отложен и не будет перезаписан.");
+  EXPECT_EQ(model->orders().size(), 0u);
+
+  // The next plan change stores the empty plan as "planner"; the archive stays aside, byte for byte.
+  ASSERT_TRUE(async::runBlocking(model->mutate("date", JSONValue::object({{"date", "2026-09-23"}}))));
+  std::shared_ptr<EncryptedCache> cache = model->cache();
+  EXPECT_NE(async::runBlocking(cache->read("planner")), archive);
+  std::optional<JSONValue> aside;
+  for (std::int64_t second = from; second <= to && !aside; ++second) {
+    aside = async::runBlocking(cache->read("planner-unreadable-" + std::to_string(second)));
+  }
+  ASSERT_TRUE(aside);
+  EXPECT_EQ(aside->data(), archive.data());
+
+  // A plan the component reads whole is not kept aside: the next entry opens the new day without that word.
+  async::runBlocking(model->logout());
+  model->setStatus("");
+  signIn(model);
+  EXPECT_EQ(model->planner()["routeDate"].string(), "2026-09-23");
+  EXPECT_EQ(model->status().find("Сохранённый план"), std::string::npos) << model->status();
 }
 
 TEST_F(Session, ADepotSwitchReopensTheWorkspaceOfTheNewDepot) {

@@ -37,14 +37,14 @@ class PickingDialogs : public FileDialogs {
   std::vector<std::string> saved;
   std::function<void()> whileOpen;  // runs while the open dialog is on screen
 
-  void openFile(std::vector<std::string> extensions, Done done) override {
+  async::Task<Chosen> openFile(std::vector<std::string> extensions) override {
     opened.push_back(std::move(extensions));
     if (whileOpen) whileOpen();
-    done(openAnswer);
+    co_return openAnswer;
   }
-  void saveFile(std::string suggestedName, Done done) override {
+  async::Task<Chosen> saveFile(std::string suggestedName) override {
     saved.push_back(std::move(suggestedName));
-    done(saveAnswer);
+    co_return saveAnswer;
   }
 };
 

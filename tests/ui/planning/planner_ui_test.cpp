@@ -36,8 +36,8 @@ namespace {
 class PickingDialogs : public FileDialogs {
  public:
   std::optional<std::string> openAnswer;
-  void openFile(std::vector<std::string>, Done done) override { done(openAnswer); }
-  void saveFile(std::string, Done done) override { done(std::nullopt); }
+  async::Task<Chosen> openFile(std::vector<std::string>) override { co_return openAnswer; }
+  async::Task<Chosen> saveFile(std::string) override { co_return std::nullopt; }
 };
 
 class PlannerWindow : public ::testing::Test {
