@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "core/api/transport_error.h"
+#include "core/api/uri.h"
 #include "core/base/errors.h"
 #include "core/store/secure_store.h"
 
@@ -24,23 +25,11 @@ constexpr const char* kRoleRefused =
 constexpr const char* kSessionUnconfirmed = "Не удалось подтвердить сессию.";
 constexpr const char* kSignInRequired = "Войдите в свою учётную запись.";
 
-struct UriDeleter {
-  void operator()(GUri* u) const {
-    if (u) g_uri_unref(u);
-  }
-};
-using UriPtr = std::unique_ptr<GUri, UriDeleter>;
-
 constexpr GUriFlags kUriFlags =
     static_cast<GUriFlags>(G_URI_FLAGS_HAS_PASSWORD | G_URI_FLAGS_ENCODED_PATH | G_URI_FLAGS_ENCODED_QUERY |
                            G_URI_FLAGS_ENCODED_FRAGMENT | G_URI_FLAGS_SCHEME_NORMALIZE);
 
-UriPtr parseUri(const std::string& text) {
-  GError* error = nullptr;
-  GUri* uri = g_uri_parse(text.c_str(), kUriFlags, &error);
-  if (error) g_error_free(error);
-  return UriPtr(uri);
-}
+UriPtr parseUri(const std::string& text) { return dorvik::parseUri(text, kUriFlags); }
 
 std::string hostOf(GUri* uri) {
   const char* host = g_uri_get_host(uri);

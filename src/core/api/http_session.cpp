@@ -7,6 +7,7 @@
 #include <coroutine>
 
 #include "core/api/transport_error.h"
+#include "core/api/uri.h"
 #include "core/async/context.h"
 
 namespace dorvik {
@@ -25,19 +26,7 @@ struct GObjectDeleter {
 template <class T>
 using GObjectPtr = std::unique_ptr<T, GObjectDeleter<T>>;
 
-struct UriDeleter {
-  void operator()(GUri* u) const {
-    if (u) g_uri_unref(u);
-  }
-};
-using UriPtr = std::unique_ptr<GUri, UriDeleter>;
-
-UriPtr parseUri(const std::string& text) {
-  GError* error = nullptr;
-  GUri* uri = g_uri_parse(text.c_str(), kUriFlags, &error);
-  if (error) g_error_free(error);
-  return UriPtr(uri);
-}
+UriPtr parseUri(const std::string& text) { return dorvik::parseUri(text, kUriFlags); }
 
 int effectivePort(GUri* uri) {
   const int port = g_uri_get_port(uri);
