@@ -8,9 +8,12 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <mutex>
 
 #include "core/async/worker.h"
+#include "core/base/digest.h"
+#include "core/base/dorvik_date.h"
 #include "core/base/errors.h"
 #include "core/store/secure_store.h"
 
@@ -68,11 +71,7 @@ bool holdsEntries(const std::string& folder) {
 
 // Moves a folder whose key is lost out of the way, under a name that keeps it beside the new one.
 void moveAside(const std::string& folder) {
-  GDateTime* now = g_date_time_new_now_utc();
-  gchar* stamp = g_date_time_format(now, "%Y%m%dT%H%M%SZ");
-  const std::string base = folder + ".lost-" + stamp;
-  g_free(stamp);
-  g_date_time_unref(now);
+  const std::string base = folder + ".lost-" + utcTimestamp(std::chrono::system_clock::now(), true);
   std::string target = base;
   struct stat info;
   for (int n = 2; ::lstat(target.c_str(), &info) == 0; ++n) target = base + "-" + std::to_string(n);
@@ -181,10 +180,10 @@ async::Task<void> EncryptedCache::write(JSONValue value, std::string name) {
 
 const std::string& EncryptedCache::folder() const { return state_->folder; }
 
-std::string EncryptedCache::scopeDigest(std::string_view scope) { return cache::sha256Hex(scope); }
+std::string EncryptedCache::scopeDigest(std::string_view scope) { return sha256Hex(scope); }
 
 std::string EncryptedCache::keyAccount(std::string_view scope) { return "cache-" + scopeDigest(scope); }
 
-std::string EncryptedCache::entryFileName(std::string_view name) { return cache::sha256Hex(name) + ".sealed"; }
+std::string EncryptedCache::entryFileName(std::string_view name) { return sha256Hex(name) + ".sealed"; }
 
 }  // namespace dorvik
