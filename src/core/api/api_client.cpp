@@ -3,6 +3,7 @@
 #include <glib.h>
 
 #include <algorithm>
+#include <string_view>
 
 #include "core/api/transport_error.h"
 #include "core/api/uri.h"
@@ -34,6 +35,32 @@ UriPtr parseUri(const std::string& text) { return dorvik::parseUri(text, kUriFla
 std::string hostOf(GUri* uri) {
   const char* host = g_uri_get_host(uri);
   return host ? host : "";
+}
+
+// True when a step of the path (before any query) reads "." or "..", written or percent-encoded: URL parsing
+// removes such steps, so the request would reach another resource than the one named (an id ".." in
+// "/couriers/%2E%2E/files" would make it "/files").
+bool hasDotStep(std::string_view path) {
+  path = path.substr(0, path.find_first_of("?#"));
+  std::size_t start = 0;
+  while (start <= path.size()) {
+    const std::size_t end = std::min(path.find('/', start), path.size());
+    std::string_view step = path.substr(start, end - start);
+    std::size_t dots = 0;
+    while (!step.empty()) {
+      if (step.front() == '.') {
+        step.remove_prefix(1);
+      } else if (step.size() >= 3 && step[0] == '%' && step[1] == '2' && (step[2] == 'e' || step[2] == 'E')) {
+        step.remove_prefix(3);
+      } else {
+        break;
+      }
+      ++dots;
+    }
+    if (step.empty() && (dots == 1 || dots == 2)) return true;
+    start = end + 1;
+  }
+  return false;
 }
 
 bool isPanelRole(const std::string& role) { return role == "admin" || role == "superadmin" || role == "logist"; }
@@ -106,7 +133,7 @@ async::Task<std::shared_ptr<APIClient>> APIClient::create(std::string baseURL, O
 async::Task<std::string> APIClient::rawData(std::string path, std::string method, std::optional<JSONValue> body,
                                             std::optional<std::string> bearer,
                                             std::optional<std::string> idempotencyKey) {
-  if (path.empty() || path.front() != '/') throw DorvikError(kBadAddress, 0);
+  if (path.empty() || path.front() != '/' || hasDotStep(path)) throw DorvikError(kBadAddress, 0);
   std::string base = baseURL_;
   const auto first = base.find_first_not_of('/');
   const auto last = base.find_last_not_of('/');

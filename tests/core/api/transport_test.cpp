@@ -37,12 +37,27 @@ TEST(APIClientTransport, JoinsBaseAndPathAndRefusesOtherAddresses) {
   EXPECT_EQ(order["id"].string(), "a/b?#Я");
   EXPECT_EQ(server.allHits().back().query, "") << "an encoded id starts no query";
 
+  // Dot steps, written or encoded, would be removed by URL parsing and lead to another resource: an id "." or ".."
+  // is refused before anything is sent.
+  server.on("GET", "/api/admin/files", Answer::json(JSONValue::object({{"wrong", "resource"}})));
+  for (const std::string& step : {encodePathComponent(".."), encodePathComponent("."), std::string(".."),
+                                  std::string("."), std::string("%2e%2E"), std::string(".%2e")}) {
+    for (const std::string& path : {"/admin/couriers/" + step + "/files", "/admin/files/" + step}) {
+      const DorvikError e = dorvikErrorOf(client->request(path));
+      EXPECT_EQ(e.message(), "Некорректный адрес запроса.") << path;
+    }
+  }
+  EXPECT_EQ(encodePathComponent(".."), "%2E%2E");
+  EXPECT_EQ(async::runBlocking(client->request("/orders/" + encodePathComponent("a/b?#Я") + "?x=..")).size(), 1u)
+      << "dots in a query or inside an id are no steps";
+  EXPECT_EQ(server.hits("/api/admin/files"), 0u);
+
   for (const char* path : {"depots", "", "/bad%zz", "/50%"}) {
     const DorvikError e = dorvikErrorOf(client->request(path));
     EXPECT_EQ(e.message(), "Некорректный адрес запроса.") << path;
     EXPECT_EQ(e.status(), 0);
   }
-  EXPECT_EQ(server.allHits().size(), 2u) << "nothing is sent for a refused address";
+  EXPECT_EQ(server.allHits().size(), 3u) << "nothing is sent for a refused address";
 }
 
 TEST(APIClientTransport, SendsTheFixedHeadersAndNothingElseOfItsOwn) {
