@@ -339,6 +339,12 @@ class AppModel : public std::enable_shared_from_this<AppModel> {
   async::Task<void> acceptProfile(JSONValue profile, bool offlineOnly, BusyHold hold);
   // Opens the profile's workspace: a new engine and the cache of its scope, filled from the cached state.
   async::Task<void> enter(JSONValue profile, bool offlineOnly, BusyHold hold);
+  // Sign-out in two steps: the model forgets the workspace at once under a new generation (returned), then the
+  // kept profile and the client's session go and a fresh engine is made.
+  std::string leaveWorkspace();
+  async::Task<void> endSession(std::string token);
+  // The server refused the session's refresh token: signed out, asked to sign in again; the workspace's files stay.
+  void sessionRefused();
   // The launch options, kept for the engines and clients made after launch.
   LaunchOptions launch_;
 

@@ -43,6 +43,7 @@ const char* const kSignInAgain = "Войдите заново.";
 const char* const kPasswordLength = "Пароль должен содержать от 8 до 200 знаков.";
 const char* const kPasswordChanged = "Пароль изменён. Войдите с новым паролем.";
 const char* const kDepotNeedsConnection = "Для смены склада требуется подключение.";
+const char* const kSessionRefused = "Сессия больше не действует. Войдите снова.";
 
 // The secret store account of the last profile signed in on a server.
 std::string profileAccount(const std::string& baseURL) { return "profile:" + baseURL; }
@@ -83,6 +84,12 @@ async::Task<std::shared_ptr<APIClient>> AppModel::makeClient() {
   std::string address = defaults.string("serverURL", kDefaultServerURL);
   if (!formsURL(address)) throw DorvikError(kCheckServerAddress, 0);
   std::shared_ptr<APIClient> client = co_await APIClient::create(std::move(address));
+  // Told before any request waiting on the refused renewal resumes, so none of them reports the workspace as
+  // offline meanwhile.
+  client->onSessionEnded([weak = weak_from_this(), raw = client.get()] {
+    std::shared_ptr<AppModel> model = weak.lock();
+    if (model && model->api_.get() == raw) model->sessionRefused();
+  });
   co_return client;
 }
 
@@ -293,6 +300,18 @@ async::Task<void> AppModel::changeRequiredPassword(std::string password) {
 
 async::Task<void> AppModel::logout() {
   auto self = shared_from_this();
+  std::string token = leaveWorkspace();
+  co_await endSession(std::move(token));
+}
+
+void AppModel::sessionRefused() {
+  if (preview_) return;
+  std::string token = leaveWorkspace();
+  setError(std::string(kSessionRefused));
+  async::spawn(endSession(std::move(token)));
+}
+
+std::string AppModel::leaveWorkspace() {
   const std::string token = replaceGeneration();
   // Whatever held `busy` (an import, a transfer, a session step) belonged to the workspace that is gone; a sign-in
   // must not be ignored because of it.
@@ -322,7 +341,11 @@ async::Task<void> AppModel::logout() {
   setMapIssue(std::nullopt);
   setLoadingMapConfiguration(false);
   setPreview(false);
+  return token;
+}
 
+async::Task<void> AppModel::endSession(std::string token) {
+  auto self = shared_from_this();
   if (std::shared_ptr<APIClient> api = api_) {
     // The session ends on the server even when the kept profile cannot be removed; that failure is shown and
     // the engine is left as it is.

@@ -25,6 +25,7 @@ constexpr const char* kRoleRefused =
     "В панель может войти администратор или логист. Для курьера используйте приложение курьера.";
 constexpr const char* kSessionUnconfirmed = "Не удалось подтвердить сессию.";
 constexpr const char* kSignInRequired = "Войдите в свою учётную запись.";
+constexpr const char* kSessionEnded = "Сессия больше не действует. Войдите снова.";
 
 constexpr GUriFlags kUriFlags =
     static_cast<GUriFlags>(G_URI_FLAGS_HAS_PASSWORD | G_URI_FLAGS_ENCODED_PATH | G_URI_FLAGS_ENCODED_QUERY |
@@ -175,28 +176,16 @@ async::Task<std::string> APIClient::rawData(std::string path, std::string method
 }
 
 async::Task<std::string> APIClient::send(std::string path, std::string method, std::optional<JSONValue> body,
-                                         std::optional<std::string> idempotencyKey, std::int64_t noted) {
-  // The token is read when the request leaves, not when the caller asked.
-  std::optional<std::string> bearer = access_;
+                                         std::optional<std::string> bearer, std::optional<std::string> idempotencyKey,
+                                         std::int64_t noted) {
   std::string bytes = co_await rawData(std::move(path), std::move(method), std::move(body), std::move(bearer),
                                        std::move(idempotencyKey));
   if (generation_ != noted) throw CancelledError();
   co_return bytes;
 }
 
-async::Task<std::string> APIClient::withRenewal(std::string path, std::string method, std::optional<JSONValue> body,
-                                                std::optional<std::string> idempotencyKey) {
-  auto keep = shared_from_this();
-  const std::int64_t noted = generation_;
-  try {
-    std::string bytes = co_await send(path, method, body, idempotencyKey, noted);
-    co_return bytes;
-  } catch (const DorvikError& error) {
-    if (error.status() != 401) throw;
-  }
-  // Refused with 401: renew once, then repeat once. A refusal that belongs to an earlier sign-in renews
-  // nothing; neither does a renewal that ended because the client signed in or out meanwhile.
-  if (generation_ != noted) throw CancelledError();
+async::Task<void> APIClient::renewNoted(std::int64_t noted) {
+  // A renewal that ended because the client signed in or out meanwhile is a cancellation.
   try {
     co_await renew();
   } catch (...) {
@@ -204,8 +193,31 @@ async::Task<std::string> APIClient::withRenewal(std::string path, std::string me
     throw;
   }
   if (generation_ != noted) throw CancelledError();
-  std::string bytes =
-      co_await send(std::move(path), std::move(method), std::move(body), std::move(idempotencyKey), noted);
+}
+
+async::Task<std::string> APIClient::withRenewal(std::string path, std::string method, std::optional<JSONValue> body,
+                                                std::optional<std::string> idempotencyKey) {
+  auto keep = shared_from_this();
+  const std::int64_t noted = generation_;
+  // A saved session without an access token (a start without network) renews first, so that the request goes
+  // out with a token instead of meeting a 401.
+  if (!access_ && refreshToken_) co_await renewNoted(noted);
+  // The token is read when the request leaves, not when the caller asked.
+  const std::optional<std::string> sent = access_;
+  try {
+    std::string bytes = co_await send(path, method, body, sent, idempotencyKey, noted);
+    co_return bytes;
+  } catch (const DorvikError& error) {
+    if (error.status() != 401) throw;
+  }
+  // Refused with 401: renew once, then repeat once. A refusal that belongs to an earlier sign-in renews
+  // nothing. A token already replaced by a renewal that ended while this request was out renews nothing
+  // either: the repetition carries the new one.
+  if (generation_ != noted) throw CancelledError();
+  if (!access_ || access_ == sent) co_await renewNoted(noted);
+  std::optional<std::string> bearer = access_;
+  std::string bytes = co_await send(std::move(path), std::move(method), std::move(body), std::move(bearer),
+                                    std::move(idempotencyKey), noted);
   co_return bytes;
 }
 
@@ -257,16 +269,41 @@ async::Task<JSONValue> APIClient::renewal(std::shared_ptr<APIClient> self, std::
                                           std::int64_t expected, std::uint64_t serial) {
   JSONValue answer;
   std::exception_ptr failure;
+  bool refused = false;
   try {
     JSONValue body = JSONValue::object({{"refreshToken", std::move(refreshToken)}});
-    std::string bytes = co_await self->rawData("/auth/refresh", "POST", std::move(body), std::nullopt, std::nullopt);
+    std::string bytes;
+    try {
+      bytes = co_await self->rawData("/auth/refresh", "POST", std::move(body), std::nullopt, std::nullopt);
+    } catch (const DorvikError& error) {
+      // The server refuses the token itself (revoked, reused, expired): no later renewal can succeed.
+      refused = error.status() == 401 || error.status() == 403;
+      throw;
+    }
     answer = decodeAnswer(bytes);
     co_await self->accept(answer, expected);
   } catch (...) {
     failure = std::current_exception();
   }
+  const bool current = self->generation_ == expected && self->refreshingSerial_ == serial;
+  if (refused && current) {
+    // The session is over: both tokens and the saved one go, so later requests send no doomed renewal, and the
+    // application is told before any waiter resumes.
+    self->access_.reset();
+    self->refreshToken_.reset();
+    self->refreshing_.reset();
+    if (self->persist_) {
+      try {
+        co_await self->store_.write(std::nullopt, self->refreshAccount());
+      } catch (const std::exception& e) {
+        g_warning("the refused refresh token could not be removed from the secret store: %s", e.what());
+      }
+    }
+    if (self->sessionEnded_ && self->generation_ == expected) self->sessionEnded_();
+    throw DorvikError(kSessionEnded, 401);
+  }
   // Whatever the outcome, the renewal that is still the current one is no longer in flight once it ends.
-  if (self->generation_ == expected && self->refreshingSerial_ == serial) self->refreshing_.reset();
+  if (current) self->refreshing_.reset();
   if (failure) std::rethrow_exception(failure);
   co_return answer;
 }

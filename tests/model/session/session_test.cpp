@@ -29,6 +29,7 @@ namespace {
 
 constexpr const char* kOpenedOffline = "Нет интернета. Открыт сохранённый рабочий день.";
 constexpr const char* kDepotNeedsConnection = "Для смены склада требуется подключение.";
+constexpr const char* kSessionRefused = "Сессия больше не действует. Войдите снова.";
 
 // A day of two orders, as a workbook import would load it.
 JSONValue sampleDay(const std::string& routeDate) {
@@ -169,18 +170,56 @@ TEST_F(Session, WithTheServerDownTheLastProfileOpensTheSameWorkspaceOffline) {
   EXPECT_EQ(*first->error(), TransportError(TransportError::Code::CannotConnectToHost).message());
 }
 
-TEST_F(Session, ARefusedRestoreIsShownAndNeitherUsesTheKeptProfileNorDropsTheSession) {
+TEST_F(Session, ARestoreTheServerCannotServeIsShownAndKeepsTheSessionForTheNextLaunch) {
   saveSession();
   launch();
   ASSERT_TRUE(kept("profile:" + url));
-  server->on("POST", "/auth/refresh", Answer::error(401, "Сессия истекла."));
+  server->on("POST", "/auth/refresh", Answer::error(503, "Сервер на обслуживании."));
 
   auto model = launch();
-  EXPECT_EQ(model->error(), "Сессия истекла.");
+  EXPECT_EQ(model->error(), "Сервер на обслуживании.");
   EXPECT_TRUE(model->user().isNull());
   EXPECT_FALSE(model->offline());
   EXPECT_FALSE(model->busy());
   EXPECT_EQ(kept("refresh:" + url), "refresh-1");
+}
+
+TEST_F(Session, ARefreshTokenRefusedByTheServerEndsTheSessionAndKeepsTheWorkspaceForTheNextSignIn) {
+  // At launch: the sign-in screen with the request to sign in again, and no saved session to retry.
+  saveSession();
+  launch();
+  server->on("POST", "/auth/refresh", Answer::error(401, "Токен обновления отозван."));
+  auto relaunched = launch();
+  EXPECT_EQ(relaunched->error(), kSessionRefused);
+  EXPECT_TRUE(relaunched->user().isNull());
+  EXPECT_FALSE(relaunched->busy());
+  EXPECT_EQ(kept("refresh:" + url), std::nullopt);
+  EXPECT_FALSE(launch()->api()->hasSavedSession());
+
+  // In an open workspace: its access token expires and the renewal is refused as reused.
+  SessionServer again(*server, profile);
+  auto model = launch();
+  signIn(model);
+  planDay(model, "2026-09-22");
+  const std::size_t renewals = server->hits("/auth/refresh");
+  server->on("POST", "/auth/refresh", Answer::error(403, "Токен обновления уже использован."));
+  for (const char* path : {"/depots", "/panel/addresses", "/panel/zones"}) {
+    server->on("GET", path, Answer::error(401, "Токен доступа истёк."));
+  }
+  async::runBlocking(model->refreshReferenceData());
+  EXPECT_EQ(model->error(), kSessionRefused);
+  EXPECT_TRUE(model->user().isNull()) << "the sign-in screen";
+  EXPECT_FALSE(model->offline());
+  EXPECT_EQ(model->status().find("Нет связи"), std::string::npos) << model->status();
+  EXPECT_EQ(server->hits("/auth/refresh"), renewals + 1) << "one renewal for the three lists";
+  ASSERT_TRUE(spinUntil([&] { return !kept("refresh:" + url) && !model->api()->hasSavedSession(); }));
+  EXPECT_EQ(server->hits("/auth/refresh"), renewals + 1);
+
+  // The next sign-in finds the workspace as it was left.
+  SessionServer restored(*server, profile);
+  model->setError(std::nullopt);
+  signIn(model);
+  EXPECT_EQ(model->orders().size(), 2u);
 }
 
 TEST_F(Session, ABadServerAddressIsReportedAndASignInAfterTheFixCreatesTheClient) {
@@ -330,12 +369,12 @@ TEST_F(Session, ADepotSwitchReopensTheWorkspaceOfTheNewDepot) {
   EXPECT_EQ(model->selectedOrders().size(), 1u);
   EXPECT_FALSE(model->busy());
 
-  // The renewal after the switch fails: signed out, and its message thrown.
+  // The renewal after the switch is refused: signed out, and asked to sign in again.
   server->on("POST", "/auth/depot", Answer::json(JSONValue::object({{"ok", true}})));
   server->on("POST", "/auth/refresh", Answer::error(401, "Сессия истекла."));
   auto failed = failureOf<DorvikError>(model->switchDepot("d2"));
   ASSERT_TRUE(failed);
-  EXPECT_EQ(failed->message(), "Сессия истекла.");
+  EXPECT_EQ(failed->message(), kSessionRefused);
   EXPECT_TRUE(model->user().isNull());
   EXPECT_FALSE(model->cache());
   EXPECT_FALSE(model->busy());
