@@ -7,6 +7,7 @@
 
 #include "core/api/transport_error.h"
 #include "core/api/uri.h"
+#include "core/async/worker.h"
 #include "core/base/errors.h"
 #include "core/store/secure_store.h"
 
@@ -82,6 +83,23 @@ std::string serverMessage(const std::string& body) {
 JSONValue decodeAnswer(const std::string& bytes) {
   if (bytes.empty()) return JSONValue();
   return JSONValue::decode(bytes);
+}
+
+// Answers up to this size are decoded at once; larger ones (a day's plan, the address list: tens of megabytes
+// take a second and more) on a worker thread, so that the main loop keeps running meanwhile.
+constexpr std::size_t kDecodedInPlace = 256 * 1024;
+
+async::SerialWorker& answerDecoder() {
+  static auto* worker = new async::SerialWorker("answer-decoder");
+  return *worker;
+}
+
+async::Task<JSONValue> decodeAnswerAside(std::string bytes) {
+  if (bytes.size() <= kDecodedInPlace) co_return decodeAnswer(bytes);
+  auto job = [bytes = std::move(bytes)] { return decodeAnswer(bytes); };
+  auto call = answerDecoder().run(std::move(job));
+  JSONValue value = co_await call;
+  co_return value;
 }
 
 }  // namespace
@@ -224,9 +242,12 @@ async::Task<std::string> APIClient::withRenewal(std::string path, std::string me
 async::Task<JSONValue> APIClient::request(std::string path, std::string method, std::optional<JSONValue> body,
                                           std::optional<std::string> idempotencyKey) {
   auto keep = shared_from_this();
+  const std::int64_t noted = generation_;
   std::string bytes =
       co_await withRenewal(std::move(path), std::move(method), std::move(body), std::move(idempotencyKey));
-  co_return decodeAnswer(bytes);
+  JSONValue value = co_await decodeAnswerAside(std::move(bytes));
+  if (generation_ != noted) throw CancelledError();
+  co_return value;
 }
 
 async::Task<std::string> APIClient::download(std::string path) {

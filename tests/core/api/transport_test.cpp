@@ -5,6 +5,7 @@
 #include <chrono>
 
 #include "core/api/path_encoding.h"
+#include "support/resources.h"
 #include "support/test_certificate.h"
 #include "core/api/api_test_helpers.h"
 
@@ -166,6 +167,32 @@ TEST(APIClientTransport, SuccessfulAnswersThatAreNotJSONFailWithTheParsersMessag
   }
   EXPECT_EQ(async::runBlocking(client->request("/big")).size(), 300000u);
   EXPECT_EQ(async::runBlocking(client->download("/garbage")), garbage.body) << "download does not parse";
+}
+
+TEST(APIClientTransport, AnAnswerThatUnpacksPastTheLimitIsRefusedWithoutGrowingMemory) {
+  StandInServer server;
+  // 256 MB of zeros weigh a quarter of a megabyte packed.
+  Answer bomb = Answer::empty(200);
+  bomb.body = gzipOfZeros(std::size_t(256) << 20);
+  bomb.withHeader("Content-Encoding", "gzip");
+  ASSERT_LT(bomb.body.size(), std::size_t(1) << 20);
+  server.on("GET", "/bomb", bomb);
+  Answer plain = Answer::empty(200);
+  plain.body = "[" + std::string((std::size_t(64) << 20) - 1, ' ') + "]";  // one byte past the limit
+  server.on("GET", "/plain", plain);
+  server.on("GET", "/fits", Answer::json(JSONValue::array({1, 2, 3})));
+  auto client = makeClient(server.url(), transient());
+
+  const std::string tooLarge = "Ответ сервера слишком велик (больше 64 МБ). Обратитесь к администратору сервера.";
+  resetPeakResident();
+  const std::size_t before = peakResidentBytes();
+  const DorvikError unpacked = dorvikErrorOf(client->request("/bomb"));
+  EXPECT_LT(peakResidentBytes() - before, std::size_t(160) << 20) << "at most the limit, not the unpacked size";
+  EXPECT_EQ(unpacked.message(), tooLarge);
+  EXPECT_EQ(unpacked.status(), 0);
+  EXPECT_EQ(dorvikErrorOf(client->request("/plain")).message(), tooLarge);
+  // The client stays usable.
+  EXPECT_EQ(async::runBlocking(client->request("/fits")).size(), 3u);
 }
 
 TEST(APIClientTransport, AddressCleaningTravelsOnItsOwnSession) {
