@@ -63,6 +63,37 @@ bool isTransportFailure(const std::exception_ptr& failure) {
   }
 }
 
+// What the user reads for each entry a workspace opens with.
+const std::map<std::string, std::string>& entryTitles() {
+  static const std::map<std::string, std::string> titles = {{"planner", "план"},
+                                                            {"addresses", "адреса"},
+                                                            {"pendingAddresses", "неотправленные адреса"},
+                                                            {"zones", "зоны"},
+                                                            {"history", "история"}};
+  return titles;
+}
+
+// The entries a workspace opens with, read one by one. An entry that cannot be read (damaged, altered, no file)
+// would keep the workspace closed at every sign-in: it is moved aside in the cache's folder, kept, and counts as
+// never written; its title joins `setAside`.
+async::Task<std::optional<JSONValue>> readOrSetAside(std::shared_ptr<EncryptedCache> cache, std::string name,
+                                                     std::shared_ptr<std::vector<std::string>> setAside) {
+  bool unreadable = false;
+  try {
+    std::optional<JSONValue> value = co_await cache->read(name);
+    co_return value;
+  } catch (const CacheError&) {
+    unreadable = true;
+  } catch (const JSONDecodeError&) {
+    unreadable = true;
+  }
+  if (unreadable) {
+    co_await cache->setAside(name);
+    setAside->push_back(entryTitles().at(name));
+  }
+  co_return std::nullopt;
+}
+
 std::map<std::string, JSONValue> members(const JSONValue& value) {
   const JSONObject& object = value.object();
   return std::map<std::string, JSONValue>(object.begin(), object.end());
@@ -229,20 +260,21 @@ async::Task<void> AppModel::enter(JSONValue profile, bool offlineOnly, BusyHold 
 
   JSONValue identity = JSONValue::object({{"companyId", profile["companyId"]}, {"author", profile["fullName"]}});
   co_await engine->run("identity", std::move(identity));
-  std::optional<JSONValue> cachedPlan = co_await cache->read("planner");
+  auto setAside = std::make_shared<std::vector<std::string>>();
+  std::optional<JSONValue> cachedPlan = co_await readOrSetAside(cache, "planner", setAside);
   const JSONValue loadInput =
       cachedPlan ? std::move(*cachedPlan)
                  : JSONValue::object({{"routeDate", DorvikDate::day(std::chrono::system_clock::now())}});
   JSONValue plan = co_await engine->run("load", loadInput);
-  std::optional<JSONValue> cachedAddresses = co_await cache->read("addresses");
+  std::optional<JSONValue> cachedAddresses = co_await readOrSetAside(cache, "addresses", setAside);
   const JSONValue addresses = cachedAddresses ? std::move(*cachedAddresses) : JSONValue(JSONArray{});
   JSONValue rows = JSONValue::object({{"rows", addresses}});
   JSONValue index = co_await engine->run("addressIndex", std::move(rows));
-  std::optional<JSONValue> cachedPending = co_await cache->read("pendingAddresses");
+  std::optional<JSONValue> cachedPending = co_await readOrSetAside(cache, "pendingAddresses", setAside);
   const JSONValue pending = cachedPending ? std::move(*cachedPending) : JSONValue(JSONObject{});
-  std::optional<JSONValue> cachedZones = co_await cache->read("zones");
+  std::optional<JSONValue> cachedZones = co_await readOrSetAside(cache, "zones", setAside);
   const JSONValue zones = cachedZones ? std::move(*cachedZones) : JSONValue(JSONArray{});
-  std::optional<JSONValue> cachedHistory = co_await cache->read("history");
+  std::optional<JSONValue> cachedHistory = co_await readOrSetAside(cache, "history", setAside);
   const JSONValue history = cachedHistory ? std::move(*cachedHistory) : JSONValue(JSONArray{});
   JSONValue zoneInput = JSONValue::object({{"zones", zones}});
   co_await engine->run("zones", std::move(zoneInput));
@@ -264,11 +296,18 @@ async::Task<void> AppModel::enter(JSONValue profile, bool offlineOnly, BusyHold 
   setSelectedOrders({});
   setEditRevisions({});
 
+  std::string damaged;
+  if (!setAside->empty()) {
+    std::string titles;
+    for (const std::string& title : *setAside) titles += (titles.empty() ? "" : ", ") + title;
+    damaged = "Повреждённые локальные данные отложены в сторону (" + titles + "); рабочий день открыт без них.";
+  }
   if (offlineOnly) {
     // Nothing is asked of the server and the kept profile stays as it is.
-    setStatus(kOpenedOffline);
+    setStatus(damaged.empty() ? std::string(kOpenedOffline) : kOpenedOffline + (" " + damaged));
     co_return;
   }
+  if (!damaged.empty()) setStatus(std::move(damaged));
   std::string kept = profile.data();
   co_await SecureStore::write(std::move(kept), profileAccount(api->baseURL()));
   co_await refreshReferenceData();

@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "core/api/api_client.h"
 #include "core/api/transport_error.h"
@@ -290,6 +291,56 @@ TEST_F(Session, AProfileThatMustChangeItsPasswordIsHeldUntilItDoes) {
   EXPECT_EQ(refused("пароль12"), "Войдите заново.");
   signIn(model, "пароль12");
   EXPECT_TRUE(model->cache());
+}
+
+TEST_F(Session, DamagedEntriesAreKeptAsideAndTheWorkspaceOpensWithoutThem) {
+  auto model = launch();
+  signIn(model);
+  planDay(model, "2026-09-22");
+  async::runBlocking(model->cache()->write(JSONValue::array({"north"}), "zones"));
+  const std::string folder = model->cache()->folder();
+  async::runBlocking(model->logout());
+
+  // One changed byte in the plan, the zones cut short.
+  const std::string planFile = folder + "/" + EncryptedCache::entryFileName("planner");
+  const std::string zonesFile = folder + "/" + EncryptedCache::entryFileName("zones");
+  gchar* data = nullptr;
+  gsize length = 0;
+  ASSERT_TRUE(g_file_get_contents(planFile.c_str(), &data, &length, nullptr));
+  std::string damagedPlan(data, length);
+  g_free(data);
+  damagedPlan[20] = static_cast<char>(damagedPlan[20] ^ 0x10);
+  ASSERT_TRUE(
+      g_file_set_contents(planFile.c_str(), damagedPlan.data(), static_cast<gssize>(damagedPlan.size()), nullptr));
+  ASSERT_TRUE(g_file_set_contents(zonesFile.c_str(), "short", 5, nullptr));
+
+  signIn(model);
+  EXPECT_EQ(model->error(), std::nullopt);
+  EXPECT_EQ(model->orders().size(), 0u) << "a new plan for today";
+  EXPECT_EQ(model->status(),
+            "Повреждённые локальные данные отложены в сторону (план, зоны); рабочий день открыт без них.");
+  // Both kept beside the entries, byte for byte.
+  std::vector<std::string> aside;
+  GDir* dir = g_dir_open(folder.c_str(), 0, nullptr);
+  while (const gchar* name = g_dir_read_name(dir)) {
+    if (std::string(name).find(".damaged-") != std::string::npos) aside.emplace_back(name);
+  }
+  g_dir_close(dir);
+  ASSERT_EQ(aside.size(), 2u);
+  for (const std::string& name : aside) {
+    ASSERT_TRUE(g_file_get_contents((folder + "/" + name).c_str(), &data, &length, nullptr));
+    const std::string kept(data, length);
+    g_free(data);
+    EXPECT_TRUE(kept == damagedPlan || kept == "short") << name;
+  }
+
+  // The workspace works again: what is written now opens at the next entry, with nothing more to set aside.
+  planDay(model, "2026-09-23");
+  model->setStatus("");
+  async::runBlocking(model->logout());
+  signIn(model);
+  EXPECT_EQ(model->orders().size(), 2u);
+  EXPECT_EQ(model->status().find("Повреждённые"), std::string::npos);
 }
 
 TEST_F(Session, EachWorkspaceOpensFromItsOwnCache) {
