@@ -12,6 +12,7 @@
 #include "core/api/uri.h"
 #include "core/async/context.h"
 #include "core/base/errors.h"
+#include "core/base/glib_handles.h"
 
 namespace dorvik {
 
@@ -21,15 +22,6 @@ constexpr int kMaxRedirects = 16;
 constexpr const char* kAnswerTooLarge =
     "Ответ сервера слишком велик (больше 64 МБ). Обратитесь к администратору сервера.";
 constexpr auto kUriFlags = static_cast<GUriFlags>(SOUP_HTTP_URI_FLAGS);
-
-template <class T>
-struct GObjectDeleter {
-  void operator()(T* p) const {
-    if (p) g_object_unref(p);
-  }
-};
-template <class T>
-using GObjectPtr = std::unique_ptr<T, GObjectDeleter<T>>;
 
 UriPtr parseUri(const std::string& text) { return dorvik::parseUri(text, kUriFlags); }
 
@@ -87,16 +79,6 @@ class CallAwaitable {
   std::shared_ptr<CallState> state_;
   async::Env env_;
 };
-
-struct ErrorDeleter {
-  void operator()(GError* e) const { g_error_free(e); }
-};
-using ErrorPtr = std::unique_ptr<GError, ErrorDeleter>;
-
-struct BytesDeleter {
-  void operator()(GBytes* b) const { g_bytes_unref(b); }
-};
-using BytesPtr = std::unique_ptr<GBytes, BytesDeleter>;
 
 // One transfer's own cancellable: cancelled by the caller's token or by the transfer's deadline, and the
 // deadline remembered so that it reads as a time-out rather than a cancellation.
@@ -177,8 +159,8 @@ async::Task<std::string> readBody(GInputStream* stream, SoupMessage* message, Tr
       g_input_stream_read_bytes_async(stream, kPiece, G_PRIORITY_DEFAULT, transfer.cancellable(), done, data);
     });
     GError* raw = nullptr;
-    BytesPtr piece(g_input_stream_read_bytes_finish(stream, read, &raw));
-    ErrorPtr error(raw);
+    GBytesPtr piece(g_input_stream_read_bytes_finish(stream, read, &raw));
+    GErrorPtr error(raw);
     if (!piece) transportFailure(transfer, error.get());
     gsize size = 0;
     const auto* data = static_cast<const char*>(g_bytes_get_data(piece.get(), &size));
@@ -262,7 +244,7 @@ async::Task<HttpAnswer> HttpSession::send(HttpRequest request) {
     });
     GError* raw = nullptr;
     GObjectPtr<GInputStream> stream(soup_session_send_finish(session, sent, &raw));
-    ErrorPtr error(raw);
+    GErrorPtr error(raw);
     if (!stream) transportFailure(transfer, error.get());
     std::string answerBody = co_await readBody(stream.get(), message.get(), transfer, answerLimit_);
 

@@ -14,6 +14,7 @@
 
 #include "core/async/worker.h"
 #include "core/base/errors.h"
+#include "core/base/glib_handles.h"
 
 namespace dorvik {
 
@@ -43,15 +44,8 @@ async::SerialWorker& storeWorker() {
   return *worker;
 }
 
-struct ErrorFree {
-  void operator()(GError* e) const { g_error_free(e); }
-};
-using ErrorPtr = std::unique_ptr<GError, ErrorFree>;
-
-struct ObjectUnref {
-  void operator()(gpointer p) const { g_object_unref(p); }
-};
-using ServicePtr = std::unique_ptr<SecretService, ObjectUnref>;
+using ErrorPtr = GErrorPtr;
+using ServicePtr = GObjectPtr<SecretService>;
 
 struct ValueUnref {
   void operator()(SecretValue* v) const { secret_value_unref(v); }
@@ -97,7 +91,7 @@ ServicePtr connect(const char* failurePrefix) {
   return ServicePtr(service);
 }
 
-using CollectionPtr = std::unique_ptr<SecretCollection, ObjectUnref>;
+using CollectionPtr = GObjectPtr<SecretCollection>;
 
 // The items of the account in every collection; the Secret Service is asked to unlock locked ones (the desktop
 // then asks the user for the keyring's password). Items that stay locked are still listed.
