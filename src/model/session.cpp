@@ -10,6 +10,7 @@
 // one step only while it is still the latest workspace change.
 #include <glib.h>
 
+#include <cerrno>
 #include <chrono>
 #include <exception>
 #include <map>
@@ -73,24 +74,36 @@ const std::map<std::string, std::string>& entryTitles() {
   return titles;
 }
 
-// The entries a workspace opens with, read one by one. An entry that cannot be read (damaged, altered, no file)
-// would keep the workspace closed at every sign-in: it is moved aside in the cache's folder, kept, and counts as
-// never written; its title joins `setAside`.
+// Whether a failed read means the entry itself is bad for good: cut short, altered, sealed with another key, no
+// JSON inside, or something other than a file in its place. A failure of the disk or of the system (no
+// permission, too many open files, an I/O error) says nothing of the entry, which is left where it is.
+bool damagedEntry(const std::exception_ptr& failure) {
+  try {
+    std::rethrow_exception(failure);
+  } catch (const CacheError& e) {
+    return e.kind() != CacheError::Kind::FileSystem || e.code() == EINVAL || e.code() == EISDIR;
+  } catch (const JSONDecodeError&) {
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
+// The entries a workspace opens with, read one by one. A damaged entry would keep the workspace closed at every
+// sign-in: it is moved aside in the cache's folder, kept, and counts as never written; its title joins
+// `setAside`. Other failures end the entry as before.
 async::Task<std::optional<JSONValue>> readOrSetAside(std::shared_ptr<EncryptedCache> cache, std::string name,
                                                      std::shared_ptr<std::vector<std::string>> setAside) {
-  bool unreadable = false;
+  std::exception_ptr failure;
   try {
     std::optional<JSONValue> value = co_await cache->read(name);
     co_return value;
-  } catch (const CacheError&) {
-    unreadable = true;
-  } catch (const JSONDecodeError&) {
-    unreadable = true;
+  } catch (...) {
+    failure = std::current_exception();
   }
-  if (unreadable) {
-    co_await cache->setAside(name);
-    setAside->push_back(entryTitles().at(name));
-  }
+  if (!damagedEntry(failure)) std::rethrow_exception(failure);
+  co_await cache->setAside(name);
+  setAside->push_back(entryTitles().at(name));
   co_return std::nullopt;
 }
 

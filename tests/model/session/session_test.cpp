@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <glib.h>
 #include <glib/gstdio.h>
+#include <sys/stat.h>
 
 #include <memory>
 #include <optional>
@@ -313,21 +314,29 @@ TEST_F(Session, DamagedEntriesAreKeptAsideAndTheWorkspaceOpensWithoutThem) {
   ASSERT_TRUE(
       g_file_set_contents(planFile.c_str(), damagedPlan.data(), static_cast<gssize>(damagedPlan.size()), nullptr));
   ASSERT_TRUE(g_file_set_contents(zonesFile.c_str(), "short", 5, nullptr));
+  // And a named pipe where the history was.
+  const std::string historyFile = folder + "/" + EncryptedCache::entryFileName("history");
+  g_unlink(historyFile.c_str());
+  ASSERT_EQ(mkfifo(historyFile.c_str(), 0600), 0);
 
   signIn(model);
   EXPECT_EQ(model->error(), std::nullopt);
   EXPECT_EQ(model->orders().size(), 0u) << "a new plan for today";
   EXPECT_EQ(model->status(),
-            "Повреждённые локальные данные отложены в сторону (план, зоны); рабочий день открыт без них.");
-  // Both kept beside the entries, byte for byte.
+            "Повреждённые локальные данные отложены в сторону (план, зоны, история); рабочий день открыт без них.");
+  // All kept beside the entries, the files byte for byte.
   std::vector<std::string> aside;
   GDir* dir = g_dir_open(folder.c_str(), 0, nullptr);
   while (const gchar* name = g_dir_read_name(dir)) {
     if (std::string(name).find(".damaged-") != std::string::npos) aside.emplace_back(name);
   }
   g_dir_close(dir);
-  ASSERT_EQ(aside.size(), 2u);
+  ASSERT_EQ(aside.size(), 3u);
   for (const std::string& name : aside) {
+    if (name.starts_with(EncryptedCache::entryFileName("history"))) {
+      EXPECT_TRUE(g_file_test((folder + "/" + name).c_str(), G_FILE_TEST_EXISTS));
+      continue;
+    }
     ASSERT_TRUE(g_file_get_contents((folder + "/" + name).c_str(), &data, &length, nullptr));
     const std::string kept(data, length);
     g_free(data);
