@@ -26,9 +26,9 @@ class Appearance {
 // window and ends; the two never open one workspace at once.
 class DorvikApp {
  public:
-  static constexpr const char* kApplicationId = "ru.dorvik.Dorvik";
-  // `workflows` null: the model's own. Tests that run applications side by side give each an id of its own.
-  DorvikApp(bool preview, std::shared_ptr<Workflows> workflows = nullptr, std::string applicationId = kApplicationId);
+  // `workflows` null: the model's own. `applicationId` empty: the application's own id; tests that run
+  // applications side by side give each an id of its own.
+  DorvikApp(bool preview, std::shared_ptr<Workflows> workflows = nullptr, std::string applicationId = {});
   int run(int argc, char** argv);
 
  private:

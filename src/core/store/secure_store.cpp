@@ -12,6 +12,7 @@
 
 #include <memory>
 
+#include "build_info.h"
 #include "core/async/worker.h"
 #include "core/base/errors.h"
 #include "core/base/glib_handles.h"
@@ -21,7 +22,7 @@ namespace dorvik {
 namespace {
 
 const SecretSchema* schema() {
-  static const SecretSchema s = {"ru.dorvik.Dorvik",
+  static const SecretSchema s = {BuildInfo::kApplicationId,
                                  SECRET_SCHEMA_NONE,
                                  {
                                      {"account", SECRET_SCHEMA_ATTRIBUTE_STRING},
