@@ -7,12 +7,14 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
+#include <optional>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "core/base/errors.h"
+#include "core/base/files.h"
 #include "core/engine/planner_engine.h"
 #include "core/engine/script_context.h"
 #include "core/json/json_value.h"
@@ -21,14 +23,6 @@ namespace fs = std::filesystem;
 using dorvik::JSONValue;
 
 namespace {
-
-std::string readFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw dorvik::DorvikError("cannot read " + path.string());
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
 
 bool parseNumber(const std::string& token, double& out) {
   const char* end = token.data() + token.size();
@@ -48,7 +42,7 @@ struct Instance {
 Instance readInstance(const fs::path& path) {
   Instance inst;
   inst.name = path.stem().string();
-  std::istringstream in(readFile(path));
+  std::istringstream in(dorvik::files::readWhole(path.string()).value());
   std::string line;
   bool fleetNext = false;
   while (std::getline(in, line)) {
@@ -112,7 +106,8 @@ std::string nativeRun(dorvik::ScriptContext& context, const std::string& action,
 
 int runFolder(const fs::path& folder, int budget, int seed) {
   JSONValue best = JSONValue::object({});
-  if (fs::exists(folder / "best-known.json")) best = JSONValue::decode(readFile(folder / "best-known.json"));
+  if (fs::exists(folder / "best-known.json"))
+    best = JSONValue::decode(dorvik::files::readWhole((folder / "best-known.json").string()).value());
   std::vector<fs::path> files;
   for (const auto& e : fs::directory_iterator(folder))
     if (e.is_regular_file() && e.path().extension() == ".txt") files.push_back(e.path());

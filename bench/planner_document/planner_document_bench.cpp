@@ -16,11 +16,13 @@
 #include <fstream>
 #include <iostream>
 #include <memory>
-#include <sstream>
+#include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "core/base/errors.h"
+#include "core/base/files.h"
 #include "core/engine/script_context.h"
 
 namespace fs = std::filesystem;
@@ -29,13 +31,6 @@ namespace {
 
 constexpr int kOrders = 5000;
 constexpr int kVehicles = 50;
-
-std::string readFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
 
 std::unique_ptr<dorvik::ScriptContext> loadBundle(bool withFixtures) {
   auto context = std::make_unique<dorvik::ScriptContext>();
@@ -91,7 +86,7 @@ long maxRssKiB() {
 
 // Child process: reads the workbook's Base64 text, loads the bundle, imports once.
 int importOnce(const fs::path& file) {
-  std::string base64 = readFile(file);
+  std::string base64 = dorvik::files::readWhole(file.string()).value();
   auto context = loadBundle(false);
   long before = maxRssKiB();
   std::string request = "{\"action\":\"import\",\"payload\":{\"base64\":\"" + base64 +

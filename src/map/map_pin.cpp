@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "core/cache/sealed_file.h"
+#include "core/base/digest.h"
 
 namespace dorvik {
 
@@ -57,7 +57,7 @@ std::string MapPin::revision() const {
   text += coordinateText(point.lat);
   text += '|';
   text += coordinateText(point.lon);
-  return cache::sha256Hex(text);
+  return sha256Hex(text);
 }
 
 JSONValue MapPin::json() const {

@@ -403,6 +403,12 @@ class AppModel : public std::enable_shared_from_this<AppModel> {
   async::Task<void> openRestored(std::shared_ptr<APIClient> api, BusyHold hold, bool divert);
   // The workspace of the profile last kept for the client's server, opened offline; false when none is kept.
   async::Task<bool> enterKeptProfile(std::shared_ptr<APIClient> api, BusyHold hold);
+  // Sign-out in two steps: the model forgets the workspace at once under a new generation (its signed-out scope is
+  // returned), then the kept profile and the client's session go and a fresh engine is made.
+  async::CancelToken leaveWorkspace();
+  async::Task<void> endSession(async::CancelToken signedOut);
+  // The server refused the session's refresh token: signed out, asked to sign in again; the workspace's files stay.
+  void sessionRefused();
   // The launch options, kept for the engines and clients made after launch.
   LaunchOptions launch_;
 

@@ -1,15 +1,14 @@
 // Local history of the planning day: named snapshots of the planner component's archive, newest first, in the
 // model and in the workspace cache. Cache entries: "history" (the list), "history-entry-<id>" (one archive each)
 // and "history-workbook-<sha256>" (a source workbook, stored once however many snapshots share it).
-#include <glib.h>
-#include <openssl/evp.h>
-
 #include <cctype>
+#include <chrono>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "core/base/digest.h"
 #include "core/base/dorvik_date.h"
 #include "core/base/errors.h"
 #include "core/cache/encrypted_cache.h"
@@ -33,33 +32,6 @@ std::string upperUUID() {
   return id;
 }
 
-// Now, as internet date-time in UTC with whole seconds: 2026-03-05T07:30:00Z.
-std::string nowISO8601() {
-  GDateTime* now = g_date_time_new_now_utc();
-  gchar* text = g_date_time_format(now, "%Y-%m-%dT%H:%M:%SZ");
-  std::string result(text ? text : "");
-  g_free(text);
-  g_date_time_unref(now);
-  return result;
-}
-
-// 64 lower-case hexadecimal digits of SHA-256 of the bytes.
-std::string historyWorkbookDigest(std::string_view bytes) {
-  unsigned char digest[EVP_MAX_MD_SIZE];
-  unsigned int length = 0;
-  if (EVP_Digest(bytes.data(), bytes.size(), digest, &length, EVP_sha256(), nullptr) != 1 || length != 32) {
-    throw DorvikError("Не удалось вычислить отпечаток книги снимка.");
-  }
-  static const char kHex[] = "0123456789abcdef";
-  std::string hex;
-  hex.reserve(64);
-  for (unsigned int i = 0; i < length; ++i) {
-    hex.push_back(kHex[digest[i] >> 4]);
-    hex.push_back(kHex[digest[i] & 0x0F]);
-  }
-  return hex;
-}
-
 }  // namespace
 
 async::Task<void> AppModel::saveSnapshot(std::string title) {
@@ -78,7 +50,7 @@ async::Task<void> AppModel::saveSnapshot(std::string title) {
   JSONValue entry = JSONValue::object({
       {"id", id},
       {"title", title},
-      {"createdAt", nowISO8601()},
+      {"createdAt", utcTimestamp(std::chrono::system_clock::now())},
       {"date", archive["routeDate"]},
       {"fileName", archive["fileName"]},
       {"orders", JSONValue(static_cast<double>(archive["orders"].array().size()))},
@@ -89,7 +61,7 @@ async::Task<void> AppModel::saveSnapshot(std::string title) {
   if (cache) {
     const std::string workbook = archive["workbook"].string();
     if (!workbook.empty()) {
-      const std::string name = "history-workbook-" + historyWorkbookDigest(workbook);
+      const std::string name = "history-workbook-" + sha256Hex(workbook);
       std::optional<JSONValue> stored = co_await cache->read(name);
       if (!stored) {
         JSONValue book = archive["workbook"];

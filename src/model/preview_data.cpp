@@ -2,10 +2,13 @@
 
 #include <glib.h>
 
+#include <chrono>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "core/base/dorvik_date.h"
 #include "core/base/errors.h"
 
 namespace dorvik {
@@ -80,14 +83,9 @@ std::string decimal(std::size_t i) { return std::to_string(i); }
 // 08:00 UTC on 22 September 2026 plus one minute per position: "2026-09-22T08:03:00Z" for the fourth order, and
 // still a real time of day from the eleventh order on ("08:10", "08:11", … rolling into the next hours and days).
 std::string pingTime(std::size_t position) {
-  GDateTime* start = g_date_time_new_utc(2026, 9, 22, 8, 0, 0);
-  GDateTime* at = g_date_time_add_minutes(start, static_cast<gint>(position % 100000000));
-  gchar* text = g_date_time_format(at, "%Y-%m-%dT%H:%M:%SZ");
-  std::string result(text ? text : "");
-  g_free(text);
-  g_date_time_unref(at);
-  g_date_time_unref(start);
-  return result;
+  using namespace std::chrono;
+  const auto start = sys_days(year(2026) / 9 / 22) + hours(8);
+  return utcTimestamp(start + minutes(static_cast<std::int64_t>(position % 100000000)));
 }
 
 JSONValue routeDetail(const JSONValue& planner) {

@@ -12,6 +12,7 @@
 // over it.
 #include <glib.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstddef>
 #include <exception>
@@ -49,6 +50,7 @@ const char* const kPasswordChanged = "Пароль изменён. Войдит�
 const char* const kDepotNeedsConnection = "Для смены склада требуется подключение.";
 const char* const kPlanKeptAside =
     "Сохранённый план не удалось прочитать: открыт пустой план, прежний отложен и не будет перезаписан.";
+const char* const kSessionRefused = "Сессия больше не действует. Войдите снова.";
 
 // The secret store account of the last profile signed in on a server.
 std::string profileAccount(const std::string& baseURL) { return "profile:" + baseURL; }
@@ -66,6 +68,49 @@ bool isTransportFailure(const std::exception_ptr& failure) {
   } catch (...) {
     return false;
   }
+}
+
+// What the user reads for each entry a workspace opens with.
+const std::map<std::string, std::string>& entryTitles() {
+  static const std::map<std::string, std::string> titles = {{"planner", "план"},
+                                                            {"addresses", "адреса"},
+                                                            {"pendingAddresses", "неотправленные адреса"},
+                                                            {"zones", "зоны"},
+                                                            {"history", "история"}};
+  return titles;
+}
+
+// Whether a failed read means the entry itself is bad for good: cut short, altered, sealed with another key, no
+// JSON inside, or something other than a file in its place. A failure of the disk or of the system (no
+// permission, too many open files, an I/O error) says nothing of the entry, which is left where it is.
+bool damagedEntry(const std::exception_ptr& failure) {
+  try {
+    std::rethrow_exception(failure);
+  } catch (const CacheError& e) {
+    return e.kind() != CacheError::Kind::FileSystem || e.code() == EINVAL || e.code() == EISDIR;
+  } catch (const JSONDecodeError&) {
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
+// The entries a workspace opens with, read one by one. A damaged entry would keep the workspace closed at every
+// sign-in: it is moved aside in the cache's folder, kept, and counts as never written; its title joins
+// `setAside`. Other failures end the entry as before.
+async::Task<std::optional<JSONValue>> readOrSetAside(std::shared_ptr<EncryptedCache> cache, std::string name,
+                                                     std::shared_ptr<std::vector<std::string>> setAside) {
+  std::exception_ptr failure;
+  try {
+    std::optional<JSONValue> value = co_await cache->read(name);
+    co_return value;
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  if (!damagedEntry(failure)) std::rethrow_exception(failure);
+  co_await cache->setAside(name);
+  setAside->push_back(entryTitles().at(name));
+  co_return std::nullopt;
 }
 
 std::map<std::string, JSONValue> members(const JSONValue& value) {
@@ -128,6 +173,12 @@ async::Task<std::shared_ptr<APIClient>> AppModel::makeClient() {
   std::string address = defaults.get(Settings::serverURL);
   if (!formsURL(address)) throw DorvikError(kCheckServerAddress, 0);
   std::shared_ptr<APIClient> client = co_await APIClient::create(std::move(address));
+  // Told before any request waiting on the refused renewal resumes, so none of them reports the workspace as
+  // offline meanwhile.
+  client->onSessionEnded([weak = weak_from_this(), raw = client.get()] {
+    std::shared_ptr<AppModel> model = weak.lock();
+    if (model && model->api_.get() == raw) model->sessionRefused();
+  });
   co_return client;
 }
 
@@ -242,7 +293,8 @@ async::Task<void> AppModel::enter(JSONValue profile, bool offlineOnly, BusyHold 
 
   JSONValue identity = JSONValue::object({{"companyId", profile["companyId"]}, {"author", profile["fullName"]}});
   co_await engine->run("identity", std::move(identity));
-  std::optional<JSONValue> cachedPlan = co_await cache->read("planner");
+  auto setAside = std::make_shared<std::vector<std::string>>();
+  std::optional<JSONValue> cachedPlan = co_await readOrSetAside(cache, "planner", setAside);
   const JSONValue loadInput =
       cachedPlan ? *cachedPlan : JSONValue::object({{"routeDate", DorvikDate::day(std::chrono::system_clock::now())}});
   JSONValue plan = co_await engine->run("load", loadInput);
@@ -251,15 +303,15 @@ async::Task<void> AppModel::enter(JSONValue profile, bool offlineOnly, BusyHold 
   const bool unreadable = cachedPlan && !holdsArchive(*cachedPlan, plan);
   if (unreadable) co_await keepUnreadablePlan(cache, std::move(*cachedPlan));
   cachedPlan.reset();
-  std::optional<JSONValue> cachedAddresses = co_await cache->read("addresses");
+  std::optional<JSONValue> cachedAddresses = co_await readOrSetAside(cache, "addresses", setAside);
   const JSONValue addresses = cachedAddresses ? std::move(*cachedAddresses) : JSONValue(JSONArray{});
   JSONValue rows = JSONValue::object({{"rows", addresses}});
   JSONValue index = co_await engine->run("addressIndex", std::move(rows));
-  std::optional<JSONValue> cachedPending = co_await cache->read("pendingAddresses");
+  std::optional<JSONValue> cachedPending = co_await readOrSetAside(cache, "pendingAddresses", setAside);
   const JSONValue pending = cachedPending ? std::move(*cachedPending) : JSONValue(JSONObject{});
-  std::optional<JSONValue> cachedZones = co_await cache->read("zones");
+  std::optional<JSONValue> cachedZones = co_await readOrSetAside(cache, "zones", setAside);
   const JSONValue zones = cachedZones ? std::move(*cachedZones) : JSONValue(JSONArray{});
-  std::optional<JSONValue> cachedHistory = co_await cache->read("history");
+  std::optional<JSONValue> cachedHistory = co_await readOrSetAside(cache, "history", setAside);
   const JSONValue history = cachedHistory ? std::move(*cachedHistory) : JSONValue(JSONArray{});
   JSONValue zoneInput = JSONValue::object({{"zones", zones}});
   co_await engine->run("zones", std::move(zoneInput));
@@ -279,12 +331,22 @@ async::Task<void> AppModel::enter(JSONValue profile, bool offlineOnly, BusyHold 
   setSelectedOrders({});
   setEditRevisions({});
 
+  std::string damaged;
+  if (!setAside->empty()) {
+    std::string titles;
+    for (const std::string& title : *setAside) titles += (titles.empty() ? "" : ", ") + title;
+    damaged = "Повреждённые локальные данные отложены в сторону (" + titles + "); рабочий день открыт без них.";
+  }
   if (offlineOnly) {
     // Nothing is asked of the server and the kept profile stays as it is.
-    setStatus(unreadable ? std::string(kOpenedOffline) + " " + kPlanKeptAside : std::string(kOpenedOffline));
+    std::string opened = kOpenedOffline;
+    if (unreadable) opened += std::string(" ") + kPlanKeptAside;
+    if (!damaged.empty()) opened += " " + damaged;
+    setStatus(std::move(opened));
     co_return;
   }
   if (unreadable) setStatus(kPlanKeptAside);
+  if (!damaged.empty()) setStatus(std::move(damaged));
   std::string kept = profile.data();
   co_await SecureStore::write(std::move(kept), profileAccount(api->baseURL()));
   co_await refreshReferenceData();
@@ -310,9 +372,19 @@ async::Task<void> AppModel::changeRequiredPassword(std::string password) {
 
 async::Task<void> AppModel::logout() {
   auto self = shared_from_this();
+  async::CancelToken signedOut = leaveWorkspace();
+  co_await endSession(std::move(signedOut));
+}
+
+void AppModel::sessionRefused() {
+  if (preview_) return;
+  async::CancelToken signedOut = leaveWorkspace();
+  setError(std::string(kSessionRefused));
+  async::spawn(endSession(std::move(signedOut)));
+}
+
+async::CancelToken AppModel::leaveWorkspace() {
   replaceGeneration();
-  // The signed-out workspace this sign-out opens; a sign-in may replace it while the session ends on the server.
-  const async::CancelToken signedOut = workspace_;
   // Whatever held `busy` (an import, a transfer, a session step) belonged to the workspace that is gone; a sign-in
   // must not be ignored because of it.
   setBusy(false);
@@ -341,7 +413,12 @@ async::Task<void> AppModel::logout() {
   setMapIssue(std::nullopt);
   setLoadingMapConfiguration(false);
   setPreview(false);
+  // The signed-out workspace this sign-out opens; a sign-in may replace it while the session ends on the server.
+  return workspace_;
+}
 
+async::Task<void> AppModel::endSession(async::CancelToken signedOut) {
+  auto self = shared_from_this();
   if (std::shared_ptr<APIClient> api = api_) {
     // The session ends on the server even when the kept profile cannot be removed; that failure is shown (before
     // one of the server's) and the engine is left as it is.

@@ -1,15 +1,15 @@
 #include "model/workbook_files.h"
 
-#include <fcntl.h>
 #include <glib.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
+#include <optional>
 #include <string>
 
 #include "core/base/errors.h"
+#include "core/base/files.h"
 
 namespace dorvik {
 
@@ -33,58 +33,19 @@ std::string reason(int code) { return g_strerror(code); }
 
 [[noreturn]] void tooLarge() { throw DorvikError("Файл больше 40 МБ."); }
 
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  ~FileDescriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  int get() const { return fd_; }
-  // Closes now and reports close's own failure (a deferred write error shows here).
-  int close() {
-    int fd = fd_;
-    fd_ = -1;
-    return ::close(fd) == 0 ? 0 : errno;
-  }
-
- private:
-  int fd_;
-};
-
 }  // namespace
 
 std::string readBoundedFile(const std::string& path, std::int64_t limit) {
-  // Non-blocking open: a named pipe chosen by mistake must not hang the read; it is refused below.
-  FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-  if (file.get() < 0) readFailure(path, errno);
-  struct stat info {};
-  if (::fstat(file.get(), &info) != 0) readFailure(path, errno);
-  if (!S_ISREG(info.st_mode)) readFailure(path, S_ISDIR(info.st_mode) ? EISDIR : EINVAL);
-  if (info.st_size > limit) tooLarge();
-
-  // One byte past the limit is enough to know the file is too large, whatever its reported size said.
-  const auto cap = static_cast<std::size_t>(limit) + 1;
-  std::string bytes;
-  bytes.resize(std::min<std::size_t>(static_cast<std::size_t>(info.st_size) + 1, cap));
-  std::size_t filled = 0;
-  while (true) {
-    if (filled == bytes.size()) {
-      if (bytes.size() >= cap) break;
-      bytes.resize(std::min<std::size_t>(bytes.size() * 2 + 4096, cap));
-    }
-    ssize_t got = ::read(file.get(), bytes.data() + filled, bytes.size() - filled);
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      readFailure(path, errno);
-    }
-    if (got == 0) break;
-    filled += static_cast<std::size_t>(got);
+  std::optional<std::string> bytes;
+  try {
+    bytes = files::readWhole(path, static_cast<std::uint64_t>(std::max<std::int64_t>(limit, 0)));
+  } catch (const files::FileTooLarge&) {
+    tooLarge();
+  } catch (const files::FileError& e) {
+    readFailure(path, e.code());
   }
-  if (filled > static_cast<std::size_t>(limit)) tooLarge();
-  bytes.resize(filled);
-  return bytes;
+  if (!bytes) readFailure(path, ENOENT);
+  return std::move(*bytes);
 }
 
 std::string encodeBase64(std::string_view bytes) {
@@ -142,57 +103,10 @@ std::optional<std::string> decodeBase64(std::string_view text) {
 }
 
 void writeFileAtomically(const std::string& path, std::string_view bytes) {
-  const std::string name = displayName(path);
-  auto fail = [&name](int code) -> void {
-    throw DorvikError("Не удалось сохранить файл «" + name + "»: " + reason(code));
-  };
-  char* folderText = g_path_get_dirname(path.c_str());
-  const std::string folder = folderText;
-  g_free(folderText);
-  char* baseText = g_path_get_basename(path.c_str());
-  const std::string base = baseText;
-  g_free(baseText);
-
-  // A new file beside the target (same file system, so the rename is atomic), created exclusively; the
-  // process's umask applies to its mode, as it would to a file saved directly.
-  std::string temporary;
-  int fd = -1;
-  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-    char suffix[16];
-    g_snprintf(suffix, sizeof suffix, "%08x", g_random_int());
-    temporary = folder + "/." + base + "." + suffix + ".part";
-    fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
-    if (fd < 0 && errno != EEXIST) fail(errno);
-  }
-  if (fd < 0) fail(EEXIST);
-  FileDescriptor file(fd);
-  bool renamed = false;
   try {
-    // Replacing a file keeps its permissions.
-    struct stat existing {};
-    if (::stat(path.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) ::fchmod(fd, existing.st_mode & 07777);
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-      ssize_t put = ::write(fd, bytes.data() + done, bytes.size() - done);
-      if (put < 0) {
-        if (errno == EINTR) continue;
-        fail(errno);
-      }
-      done += static_cast<std::size_t>(put);
-    }
-    if (::fsync(fd) != 0) fail(errno);
-    if (int code = file.close()) fail(code);
-    if (::rename(temporary.c_str(), path.c_str()) != 0) fail(errno);
-    renamed = true;
-    // The new directory entry reaches the disk too.
-    int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-      ::fsync(dir);
-      ::close(dir);
-    }
-  } catch (...) {
-    if (!renamed) ::unlink(temporary.c_str());
-    throw;
+    files::writeAtomically(path, {bytes});
+  } catch (const files::FileError& e) {
+    throw DorvikError("Не удалось сохранить файл «" + displayName(path) + "»: " + reason(e.code()));
   }
 }
 

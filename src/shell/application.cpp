@@ -40,14 +40,16 @@ void Appearance::apply() {
                                             adw_style_manager_get_dark(manager)));
 }
 
-DorvikApp::DorvikApp(bool preview, std::shared_ptr<Workflows> workflows) : preview_(preview) {
+DorvikApp::DorvikApp(bool preview, std::shared_ptr<Workflows> workflows, std::string applicationId)
+    : preview_(preview),
+      applicationId_(applicationId.empty() ? std::string(BuildInfo::kApplicationId) : std::move(applicationId)) {
   context_.model = AppModel::create();
   context_.workflows = workflows ? std::move(workflows) : modelWorkflows(context_.model);
   context_.defaults = std::make_shared<UserDefaults>();
 }
 
 int DorvikApp::run(int argc, char** argv) {
-  app_ = Gtk::Application::create(BuildInfo::kApplicationId, Gio::Application::Flags::NON_UNIQUE);
+  app_ = Gtk::Application::create(applicationId_, Gio::Application::Flags::DEFAULT_FLAGS);
   // The workbook dialogs open over the main window.
   Gtk::Application* app = app_.get();
   context_.model->setFileDialogs(std::make_shared<GtkFileDialogs>([app] { return app->get_active_window(); }));
@@ -65,6 +67,11 @@ int DorvikApp::run(int argc, char** argv) {
 }
 
 void DorvikApp::activate() {
+  // Launched again while running: the window there is raised, and nothing else happens.
+  if (window_) {
+    window_->present();
+    return;
+  }
   Gtk::Application* app = app_.get();
   ShellContext context = context_;
   context.openPreferences = [context = context_, app] {
@@ -73,7 +80,11 @@ void DorvikApp::activate() {
   };
   auto* window = new RootWindow(context);
   window->set_application(app_);
-  window->signal_hide().connect([window] { delete window; });
+  window_ = window;
+  window->signal_hide().connect([this, window] {
+    if (window_ == window) window_ = nullptr;
+    delete window;
+  });
   window->present();
   // Start once: a model that already has its planner engine has started.
   if (!context_.model->engine()) {

@@ -22,16 +22,21 @@ class Appearance {
   unsigned long darkHandler_ = 0;
 };
 
+// One instance per user: a second launch (same application id, same session bus) only raises the first one's
+// window and ends; the two never open one workspace at once.
 class DorvikApp {
  public:
-  // `workflows` null: the model's own.
-  DorvikApp(bool preview, std::shared_ptr<Workflows> workflows = nullptr);
+  // `workflows` null: the model's own. `applicationId` empty: the application's own id; tests that run
+  // applications side by side give each an id of its own.
+  DorvikApp(bool preview, std::shared_ptr<Workflows> workflows = nullptr, std::string applicationId = {});
   int run(int argc, char** argv);
 
  private:
   void activate();
 
   bool preview_;
+  std::string applicationId_;
+  Gtk::Window* window_ = nullptr;  // the main window while it is shown
   Glib::RefPtr<Gtk::Application> app_;
   ShellContext context_;
   std::unique_ptr<Appearance> appearance_;

@@ -3,8 +3,11 @@
 #include <glib.h>
 
 #include <algorithm>
+#include <string_view>
 
 #include "core/api/transport_error.h"
+#include "core/api/uri.h"
+#include "core/async/worker.h"
 #include "core/base/errors.h"
 #include "core/store/secure_store.h"
 
@@ -23,28 +26,43 @@ constexpr const char* kRoleRefused =
     "В панель может войти администратор или логист. Для курьера используйте приложение курьера.";
 constexpr const char* kSessionUnconfirmed = "Не удалось подтвердить сессию.";
 constexpr const char* kSignInRequired = "Войдите в свою учётную запись.";
-
-struct UriDeleter {
-  void operator()(GUri* u) const {
-    if (u) g_uri_unref(u);
-  }
-};
-using UriPtr = std::unique_ptr<GUri, UriDeleter>;
+constexpr const char* kSessionEnded = "Сессия больше не действует. Войдите снова.";
 
 constexpr GUriFlags kUriFlags =
     static_cast<GUriFlags>(G_URI_FLAGS_HAS_PASSWORD | G_URI_FLAGS_ENCODED_PATH | G_URI_FLAGS_ENCODED_QUERY |
                            G_URI_FLAGS_ENCODED_FRAGMENT | G_URI_FLAGS_SCHEME_NORMALIZE);
 
-UriPtr parseUri(const std::string& text) {
-  GError* error = nullptr;
-  GUri* uri = g_uri_parse(text.c_str(), kUriFlags, &error);
-  if (error) g_error_free(error);
-  return UriPtr(uri);
-}
+UriPtr parseUri(const std::string& text) { return dorvik::parseUri(text, kUriFlags); }
 
 std::string hostOf(GUri* uri) {
   const char* host = g_uri_get_host(uri);
   return host ? host : "";
+}
+
+// True when a step of the path (before any query) reads "." or "..", written or percent-encoded: URL parsing
+// removes such steps, so the request would reach another resource than the one named (an id ".." in
+// "/couriers/%2E%2E/files" would make it "/files").
+bool hasDotStep(std::string_view path) {
+  path = path.substr(0, path.find_first_of("?#"));
+  std::size_t start = 0;
+  while (start <= path.size()) {
+    const std::size_t end = std::min(path.find('/', start), path.size());
+    std::string_view step = path.substr(start, end - start);
+    std::size_t dots = 0;
+    while (!step.empty()) {
+      if (step.front() == '.') {
+        step.remove_prefix(1);
+      } else if (step.size() >= 3 && step[0] == '%' && step[1] == '2' && (step[2] == 'e' || step[2] == 'E')) {
+        step.remove_prefix(3);
+      } else {
+        break;
+      }
+      ++dots;
+    }
+    if (step.empty() && (dots == 1 || dots == 2)) return true;
+    start = end + 1;
+  }
+  return false;
 }
 
 bool isPanelRole(const std::string& role) { return role == "admin" || role == "superadmin" || role == "logist"; }
@@ -65,6 +83,23 @@ std::string serverMessage(const std::string& body) {
 JSONValue decodeAnswer(const std::string& bytes) {
   if (bytes.empty()) return JSONValue();
   return JSONValue::decode(bytes);
+}
+
+// Answers up to this size are decoded at once; larger ones (a day's plan, the address list: tens of megabytes
+// take a second and more) on a worker thread, so that the main loop keeps running meanwhile.
+constexpr std::size_t kDecodedInPlace = 256 * 1024;
+
+async::SerialWorker& answerDecoder() {
+  static auto* worker = new async::SerialWorker("answer-decoder");
+  return *worker;
+}
+
+async::Task<JSONValue> decodeAnswerAside(std::string bytes) {
+  if (bytes.size() <= kDecodedInPlace) co_return decodeAnswer(bytes);
+  auto job = [bytes = std::move(bytes)] { return decodeAnswer(bytes); };
+  auto call = answerDecoder().run(std::move(job));
+  JSONValue value = co_await call;
+  co_return value;
 }
 
 }  // namespace
@@ -117,7 +152,7 @@ async::Task<std::shared_ptr<APIClient>> APIClient::create(std::string baseURL, O
 async::Task<std::string> APIClient::rawData(std::string path, std::string method, std::optional<JSONValue> body,
                                             std::optional<std::string> bearer,
                                             std::optional<std::string> idempotencyKey) {
-  if (path.empty() || path.front() != '/') throw DorvikError(kBadAddress, 0);
+  if (path.empty() || path.front() != '/' || hasDotStep(path)) throw DorvikError(kBadAddress, 0);
   std::string base = baseURL_;
   const auto first = base.find_first_not_of('/');
   const auto last = base.find_last_not_of('/');
@@ -159,28 +194,16 @@ async::Task<std::string> APIClient::rawData(std::string path, std::string method
 }
 
 async::Task<std::string> APIClient::send(std::string path, std::string method, std::optional<JSONValue> body,
-                                         std::optional<std::string> idempotencyKey, std::int64_t noted) {
-  // The token is read when the request leaves, not when the caller asked.
-  std::optional<std::string> bearer = access_;
+                                         std::optional<std::string> bearer, std::optional<std::string> idempotencyKey,
+                                         std::int64_t noted) {
   std::string bytes = co_await rawData(std::move(path), std::move(method), std::move(body), std::move(bearer),
                                        std::move(idempotencyKey));
   if (generation_ != noted) throw CancelledError();
   co_return bytes;
 }
 
-async::Task<std::string> APIClient::withRenewal(std::string path, std::string method, std::optional<JSONValue> body,
-                                                std::optional<std::string> idempotencyKey) {
-  auto keep = shared_from_this();
-  const std::int64_t noted = generation_;
-  try {
-    std::string bytes = co_await send(path, method, body, idempotencyKey, noted);
-    co_return bytes;
-  } catch (const DorvikError& error) {
-    if (error.status() != 401) throw;
-  }
-  // Refused with 401: renew once, then repeat once. A refusal that belongs to an earlier sign-in renews
-  // nothing; neither does a renewal that ended because the client signed in or out meanwhile.
-  if (generation_ != noted) throw CancelledError();
+async::Task<void> APIClient::renewNoted(std::int64_t noted) {
+  // A renewal that ended because the client signed in or out meanwhile is a cancellation.
   try {
     co_await renew();
   } catch (...) {
@@ -188,17 +211,43 @@ async::Task<std::string> APIClient::withRenewal(std::string path, std::string me
     throw;
   }
   if (generation_ != noted) throw CancelledError();
-  std::string bytes =
-      co_await send(std::move(path), std::move(method), std::move(body), std::move(idempotencyKey), noted);
+}
+
+async::Task<std::string> APIClient::withRenewal(std::string path, std::string method, std::optional<JSONValue> body,
+                                                std::optional<std::string> idempotencyKey) {
+  auto keep = shared_from_this();
+  const std::int64_t noted = generation_;
+  // A saved session without an access token (a start without network) renews first, so that the request goes
+  // out with a token instead of meeting a 401.
+  if (!access_ && refreshToken_) co_await renewNoted(noted);
+  // The token is read when the request leaves, not when the caller asked.
+  const std::optional<std::string> sent = access_;
+  try {
+    std::string bytes = co_await send(path, method, body, sent, idempotencyKey, noted);
+    co_return bytes;
+  } catch (const DorvikError& error) {
+    if (error.status() != 401) throw;
+  }
+  // Refused with 401: renew once, then repeat once. A refusal that belongs to an earlier sign-in renews
+  // nothing. A token already replaced by a renewal that ended while this request was out renews nothing
+  // either: the repetition carries the new one.
+  if (generation_ != noted) throw CancelledError();
+  if (!access_ || access_ == sent) co_await renewNoted(noted);
+  std::optional<std::string> bearer = access_;
+  std::string bytes = co_await send(std::move(path), std::move(method), std::move(body), std::move(bearer),
+                                    std::move(idempotencyKey), noted);
   co_return bytes;
 }
 
 async::Task<JSONValue> APIClient::request(std::string path, std::string method, std::optional<JSONValue> body,
                                           std::optional<std::string> idempotencyKey) {
   auto keep = shared_from_this();
+  const std::int64_t noted = generation_;
   std::string bytes =
       co_await withRenewal(std::move(path), std::move(method), std::move(body), std::move(idempotencyKey));
-  co_return decodeAnswer(bytes);
+  JSONValue value = co_await decodeAnswerAside(std::move(bytes));
+  if (generation_ != noted) throw CancelledError();
+  co_return value;
 }
 
 async::Task<std::string> APIClient::download(std::string path) {
@@ -241,16 +290,41 @@ async::Task<JSONValue> APIClient::renewal(std::shared_ptr<APIClient> self, std::
                                           std::int64_t expected, std::uint64_t serial) {
   JSONValue answer;
   std::exception_ptr failure;
+  bool refused = false;
   try {
     JSONValue body = JSONValue::object({{"refreshToken", std::move(refreshToken)}});
-    std::string bytes = co_await self->rawData("/auth/refresh", "POST", std::move(body), std::nullopt, std::nullopt);
+    std::string bytes;
+    try {
+      bytes = co_await self->rawData("/auth/refresh", "POST", std::move(body), std::nullopt, std::nullopt);
+    } catch (const DorvikError& error) {
+      // The server refuses the token itself (revoked, reused, expired): no later renewal can succeed.
+      refused = error.status() == 401 || error.status() == 403;
+      throw;
+    }
     answer = decodeAnswer(bytes);
     co_await self->accept(answer, expected);
   } catch (...) {
     failure = std::current_exception();
   }
+  const bool current = self->generation_ == expected && self->refreshingSerial_ == serial;
+  if (refused && current) {
+    // The session is over: both tokens and the saved one go, so later requests send no doomed renewal, and the
+    // application is told before any waiter resumes.
+    self->access_.reset();
+    self->refreshToken_.reset();
+    self->refreshing_.reset();
+    if (self->persist_) {
+      try {
+        co_await self->store_.write(std::nullopt, self->refreshAccount());
+      } catch (const std::exception& e) {
+        g_warning("the refused refresh token could not be removed from the secret store: %s", e.what());
+      }
+    }
+    if (self->sessionEnded_ && self->generation_ == expected) self->sessionEnded_();
+    throw DorvikError(kSessionEnded, 401);
+  }
   // Whatever the outcome, the renewal that is still the current one is no longer in flight once it ends.
-  if (self->generation_ == expected && self->refreshingSerial_ == serial) self->refreshing_.reset();
+  if (current) self->refreshing_.reset();
   if (failure) std::rethrow_exception(failure);
   co_return answer;
 }

@@ -96,6 +96,12 @@ class APIClient : public std::enable_shared_from_this<APIClient> {
   // server told even when the store fails to remove the token; that failure is thrown afterwards.
   async::Task<void> logout();
 
+  // Called (on the main context, before any waiter of the renewal resumes) when the server refuses the refresh
+  // token as revoked or reused (401 or 403 to a renewal): the session is over, so the client has already
+  // forgotten both tokens and the saved one, and every waiter fails with "Сессия больше не действует. Войдите
+  // снова." (status 401). The application then asks the user to sign in again.
+  void onSessionEnded(std::function<void()> handler) { sessionEnded_ = std::move(handler); }
+
  private:
   APIClient(std::string baseURL, Options options);
 
@@ -106,7 +112,9 @@ class APIClient : public std::enable_shared_from_this<APIClient> {
   static async::Task<JSONValue> renewal(std::shared_ptr<APIClient> self, std::string refreshToken,
                                         std::int64_t expected, std::uint64_t serial);
   async::Task<std::string> send(std::string path, std::string method, std::optional<JSONValue> body,
-                                std::optional<std::string> idempotencyKey, std::int64_t noted);
+                                std::optional<std::string> bearer, std::optional<std::string> idempotencyKey,
+                                std::int64_t noted);
+  async::Task<void> renewNoted(std::int64_t noted);
   async::Task<std::string> withRenewal(std::string path, std::string method, std::optional<JSONValue> body,
                                        std::optional<std::string> idempotencyKey);
   void cancelRenewal();
@@ -122,6 +130,7 @@ class APIClient : public std::enable_shared_from_this<APIClient> {
   std::uint64_t refreshingSerial_ = 0;
   bool persist_ = true;
   TokenStore store_;
+  std::function<void()> sessionEnded_;
 };
 
 }  // namespace dorvik

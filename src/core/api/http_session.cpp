@@ -5,39 +5,25 @@
 
 #include <algorithm>
 #include <coroutine>
+#include <functional>
+#include <string>
 
 #include "core/api/transport_error.h"
+#include "core/api/uri.h"
 #include "core/async/context.h"
+#include "core/base/errors.h"
+#include "core/base/glib_handles.h"
 
 namespace dorvik {
 
 namespace {
 
 constexpr int kMaxRedirects = 16;
+constexpr const char* kAnswerTooLarge =
+    "Ответ сервера слишком велик (больше 64 МБ). Обратитесь к администратору сервера.";
 constexpr auto kUriFlags = static_cast<GUriFlags>(SOUP_HTTP_URI_FLAGS);
 
-template <class T>
-struct GObjectDeleter {
-  void operator()(T* p) const {
-    if (p) g_object_unref(p);
-  }
-};
-template <class T>
-using GObjectPtr = std::unique_ptr<T, GObjectDeleter<T>>;
-
-struct UriDeleter {
-  void operator()(GUri* u) const {
-    if (u) g_uri_unref(u);
-  }
-};
-using UriPtr = std::unique_ptr<GUri, UriDeleter>;
-
-UriPtr parseUri(const std::string& text) {
-  GError* error = nullptr;
-  GUri* uri = g_uri_parse(text.c_str(), kUriFlags, &error);
-  if (error) g_error_free(error);
-  return UriPtr(uri);
-}
+UriPtr parseUri(const std::string& text) { return dorvik::parseUri(text, kUriFlags); }
 
 int effectivePort(GUri* uri) {
   const int port = g_uri_get_port(uri);
@@ -55,46 +41,42 @@ bool sameOrigin(GUri* a, GUri* b) {
   return g_ascii_strcasecmp(sa, sb) == 0 && g_ascii_strcasecmp(ha, hb) == 0 && effectivePort(a) == effectivePort(b);
 }
 
-// The outcome of one soup_session_send_and_read_async, handed back to the waiting coroutine on its context.
-struct SendState {
+// The outcome of one asynchronous GIO call (sending a message, reading a piece of its answer), handed back to the
+// waiting coroutine on its context; the coroutine then calls the call's finish function.
+struct CallState {
   std::coroutine_handle<> handle;
   GMainContext* context = nullptr;
-  GBytes* bytes = nullptr;
-  GError* error = nullptr;
-  ~SendState() {
-    if (bytes) g_bytes_unref(bytes);
-    if (error) g_error_free(error);
+  GAsyncResult* result = nullptr;
+  ~CallState() {
+    if (result) g_object_unref(result);
   }
 };
 
-class SendAwaitable {
+class CallAwaitable {
  public:
-  SendAwaitable(SoupSession* session, SoupMessage* message, GCancellable* cancellable)
-      : session_(session), message_(message), cancellable_(cancellable), state_(std::make_shared<SendState>()) {}
+  using Start = std::function<void(GAsyncReadyCallback, gpointer)>;
+  explicit CallAwaitable(Start start) : start_(std::move(start)), state_(std::make_shared<CallState>()) {}
   void bindEnv(const async::Env& env) { env_ = env; }
   bool await_ready() const noexcept { return false; }
   void await_suspend(std::coroutine_handle<> h) {
     state_->handle = h;
     state_->context = env_.context ? env_.context : async::currentContext();
     // GIO always calls back, also after cancellation, so the state lives until then.
-    auto* hold = new std::shared_ptr<SendState>(state_);
-    soup_session_send_and_read_async(
-        session_, message_, G_PRIORITY_DEFAULT, cancellable_,
-        [](GObject* source, GAsyncResult* result, gpointer data) {
-          std::unique_ptr<std::shared_ptr<SendState>> state(static_cast<std::shared_ptr<SendState>*>(data));
-          (*state)->bytes = soup_session_send_and_read_finish(SOUP_SESSION(source), result, &(*state)->error);
+    auto* hold = new std::shared_ptr<CallState>(state_);
+    start_(
+        [](GObject*, GAsyncResult* result, gpointer data) {
+          std::unique_ptr<std::shared_ptr<CallState>> state(static_cast<std::shared_ptr<CallState>*>(data));
+          (*state)->result = G_ASYNC_RESULT(g_object_ref(result));
           auto keep = *state;
           async::post(keep->context, [keep] { keep->handle.resume(); });
         },
         hold);
   }
-  std::shared_ptr<SendState> await_resume() { return std::move(state_); }
+  GAsyncResult* await_resume() { return state_->result; }
 
  private:
-  SoupSession* session_;
-  SoupMessage* message_;
-  GCancellable* cancellable_;
-  std::shared_ptr<SendState> state_;
+  Start start_;
+  std::shared_ptr<CallState> state_;
   async::Env env_;
 };
 
@@ -143,6 +125,52 @@ class Transfer {
   GSource* deadline_ = nullptr;
 };
 
+[[noreturn]] void transportFailure(const Transfer& transfer, const GError* error) {
+  if (transfer.timedOut() && g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED)) {
+    throw TransportError(TransportError::Code::TimedOut, "the transfer took longer than its limit");
+  }
+  throw TransportError::fromGError(error);
+}
+
+// The whole answer body as the content decoder hands it out, piece by piece on the main loop, counted as it
+// comes: past the limit the transfer is cut off and the answer refused, so an answer that unpacks to gigabytes
+// never takes more memory than the limit.
+async::Task<std::string> readBody(GInputStream* stream, SoupMessage* message, Transfer& transfer, std::size_t limit) {
+  constexpr gsize kPiece = 256 * 1024;
+  const auto refuse = [&] {
+    g_cancellable_cancel(transfer.cancellable());
+    g_input_stream_close(stream, transfer.cancellable(), nullptr);  // cancelled: drops the connection at once
+    throw DorvikError(kAnswerTooLarge, 0);
+  };
+  SoupMessageHeaders* headers = soup_message_get_response_headers(message);
+  if (soup_message_headers_get_encoding(headers) == SOUP_ENCODING_CONTENT_LENGTH &&
+      !soup_message_headers_get_one(headers, "Content-Encoding") &&
+      soup_message_headers_get_content_length(headers) > static_cast<goffset>(limit)) {
+    refuse();
+  }
+  std::string body;
+  // A body of known length grows in place, without copies of what has already come.
+  if (soup_message_headers_get_encoding(headers) == SOUP_ENCODING_CONTENT_LENGTH &&
+      !soup_message_headers_get_one(headers, "Content-Encoding")) {
+    body.reserve(static_cast<std::size_t>(soup_message_headers_get_content_length(headers)));
+  }
+  for (;;) {
+    GAsyncResult* read = co_await CallAwaitable([&](GAsyncReadyCallback done, gpointer data) {
+      g_input_stream_read_bytes_async(stream, kPiece, G_PRIORITY_DEFAULT, transfer.cancellable(), done, data);
+    });
+    GError* raw = nullptr;
+    GBytesPtr piece(g_input_stream_read_bytes_finish(stream, read, &raw));
+    GErrorPtr error(raw);
+    if (!piece) transportFailure(transfer, error.get());
+    gsize size = 0;
+    const auto* data = static_cast<const char*>(g_bytes_get_data(piece.get(), &size));
+    if (size == 0) break;
+    if (size > limit - body.size()) refuse();
+    body.append(data, size);
+  }
+  co_return body;
+}
+
 bool isRedirect(guint status) {
   return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
@@ -154,8 +182,8 @@ struct HttpSession::Impl {
   GObjectPtr<GTlsCertificate> trusted;
 };
 
-HttpSession::HttpSession(HttpTimeouts timeouts, const std::string& trustedCertificatePEM)
-    : timeouts_(timeouts), impl_(std::make_unique<Impl>()) {
+HttpSession::HttpSession(HttpTimeouts timeouts, const std::string& trustedCertificatePEM, std::size_t answerLimit)
+    : timeouts_(timeouts), answerLimit_(answerLimit), impl_(std::make_unique<Impl>()) {
   const auto idle = static_cast<guint>(std::clamp<std::int64_t>(timeouts.idle.count(), 1, G_MAXUINT));
   // A new session carries no cookie jar and no cache; only the content decoder and the authentication manager
   // come by default, and the latter goes: a 401 is the client's own business (it renews its tokens).
@@ -210,14 +238,15 @@ async::Task<HttpAnswer> HttpSession::send(HttpRequest request) {
                        impl_->trusted.get());
     }
 
-    std::shared_ptr<SendState> sent =
-        co_await SendAwaitable(impl_->session.get(), message.get(), transfer.cancellable());
-    if (sent->error) {
-      if (transfer.timedOut() && g_error_matches(sent->error, G_IO_ERROR, G_IO_ERROR_CANCELLED)) {
-        throw TransportError(TransportError::Code::TimedOut, "the transfer took longer than its limit");
-      }
-      throw TransportError::fromGError(sent->error);
-    }
+    SoupSession* session = impl_->session.get();
+    GAsyncResult* sent = co_await CallAwaitable([&](GAsyncReadyCallback done, gpointer data) {
+      soup_session_send_async(session, message.get(), G_PRIORITY_DEFAULT, transfer.cancellable(), done, data);
+    });
+    GError* raw = nullptr;
+    GObjectPtr<GInputStream> stream(soup_session_send_finish(session, sent, &raw));
+    GErrorPtr error(raw);
+    if (!stream) transportFailure(transfer, error.get());
+    std::string answerBody = co_await readBody(stream.get(), message.get(), transfer, answerLimit_);
 
     const guint status = soup_message_get_status(message.get());
     const char* location = soup_message_headers_get_one(soup_message_get_response_headers(message.get()), "Location");
@@ -241,11 +270,7 @@ async::Task<HttpAnswer> HttpSession::send(HttpRequest request) {
 
     HttpAnswer answer;
     answer.status = static_cast<int>(status);
-    if (sent->bytes) {
-      gsize size = 0;
-      const auto* data = static_cast<const char*>(g_bytes_get_data(sent->bytes, &size));
-      if (size > 0) answer.body.assign(data, size);
-    }
+    answer.body = std::move(answerBody);
     co_return answer;
   }
 }

@@ -5,10 +5,13 @@
 // reach another server; a redirect elsewhere is not followed and its own answer is returned.
 //
 // Failures without an HTTP answer throw TransportError; a token already cancelled before sending throws
-// CancelledError; a token cancelled during the transfer ends it with TransportError code Cancelled.
+// CancelledError; a token cancelled during the transfer ends it with TransportError code Cancelled. An answer
+// whose body, as unpacked by the content decoder, passes the session's limit is cut off and refused with
+// DorvikError "Ответ сервера слишком велик (больше 64 МБ). …" (status 0).
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <memory>
 #include <optional>
 #include <string>
@@ -45,7 +48,9 @@ class HttpSession {
   // trustedCertificatePEM: empty in the product. Tests of the TLS path give the PEM text of the one self-made
   // certificate their local server presents; that certificate, and no other, is then accepted although no
   // authority signed it. Verification stays on for everything else.
-  HttpSession(HttpTimeouts timeouts, const std::string& trustedCertificatePEM);
+  // answerLimit: the most bytes an answer body may unpack to.
+  static constexpr std::size_t kAnswerLimit = std::size_t(64) << 20;
+  HttpSession(HttpTimeouts timeouts, const std::string& trustedCertificatePEM, std::size_t answerLimit = kAnswerLimit);
   ~HttpSession();
   HttpSession(const HttpSession&) = delete;
   HttpSession& operator=(const HttpSession&) = delete;
@@ -58,6 +63,7 @@ class HttpSession {
  private:
   struct Impl;
   HttpTimeouts timeouts_;
+  std::size_t answerLimit_;
   std::unique_ptr<Impl> impl_;
 };
 

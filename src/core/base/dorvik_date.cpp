@@ -82,4 +82,15 @@ std::string DorvikDate::time(std::optional<double> minutes) {
   return text;
 }
 
+std::string utcTimestamp(Clock::time_point instant, bool basic) {
+  const std::int64_t seconds = std::chrono::floor<std::chrono::seconds>(instant.time_since_epoch()).count();
+  GDateTime* at = g_date_time_new_from_unix_utc(seconds);
+  if (!at) return {};  // beyond the years 1 to 9999
+  gchar* text = g_date_time_format(at, basic ? "%Y%m%dT%H%M%SZ" : "%Y-%m-%dT%H:%M:%SZ");
+  std::string result(text ? text : "");
+  g_free(text);
+  g_date_time_unref(at);
+  return result;
+}
+
 }  // namespace dorvik

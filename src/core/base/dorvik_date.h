@@ -27,4 +27,8 @@ class DorvikDate {
   static std::string time(std::optional<double> minutes);
 };
 
+// The instant in UTC with whole seconds (the fraction dropped), as an internet date-time, "2026-03-05T07:30:00Z",
+// or in the basic form without separators, "20260305T073000Z", where a file name is made of it.
+std::string utcTimestamp(std::chrono::system_clock::time_point instant, bool basic = false);
+
 }  // namespace dorvik

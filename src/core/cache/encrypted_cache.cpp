@@ -3,15 +3,19 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <glib.h>
+#include <sys/file.h>
 #include <openssl/crypto.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <mutex>
+#include <chrono>
 
 #include "core/async/worker.h"
+#include "core/base/digest.h"
+#include "core/base/dorvik_date.h"
 #include "core/base/errors.h"
+#include "core/base/files.h"
 #include "core/store/secure_store.h"
 
 namespace dorvik {
@@ -19,6 +23,9 @@ namespace dorvik {
 struct EncryptedCache::State {
   std::string folder;
   std::string key;  // 32 bytes
+  // The workspace's lock file ("<folder>.lock"), shared by every process of the user: held exclusively while the
+  // cache opens (key creation, the folder kept aside, stale temporary files removed), shared by every write.
+  files::FileDescriptor lock;
   ~State() { OPENSSL_cleanse(key.data(), key.size()); }
 };
 
@@ -33,6 +40,8 @@ using State = EncryptedCache::State;
 constexpr const char* kFolderFailed = "Не удалось создать папку локальных данных";
 constexpr const char* kMoveFailed = "Не удалось отложить старые локальные данные";
 constexpr const char* kListFailed = "Не удалось прочитать папку локальных данных";
+constexpr const char* kLockFailed = "Не удалось заблокировать папку локальных данных";
+constexpr const char* kSetAsideFailed = "Не удалось отложить повреждённые локальные данные";
 
 void syncFolder(const std::string& path) {
   int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -68,11 +77,7 @@ bool holdsEntries(const std::string& folder) {
 
 // Moves a folder whose key is lost out of the way, under a name that keeps it beside the new one.
 void moveAside(const std::string& folder) {
-  GDateTime* now = g_date_time_new_now_utc();
-  gchar* stamp = g_date_time_format(now, "%Y%m%dT%H%M%SZ");
-  const std::string base = folder + ".lost-" + stamp;
-  g_free(stamp);
-  g_date_time_unref(now);
+  const std::string base = folder + ".lost-" + utcTimestamp(std::chrono::system_clock::now(), true);
   std::string target = base;
   struct stat info;
   for (int n = 2; ::lstat(target.c_str(), &info) == 0; ++n) target = base + "-" + std::to_string(n);
@@ -101,20 +106,48 @@ void makeFolder(const std::string& folder) {
   }
 }
 
-// Key creation and its check run under one lock, so two caches of one scope opened at once in this process never
-// make two keys.
-std::mutex& keyMutex() {
-  static std::mutex mutex;
-  return mutex;
+// Holds a lock of the workspace's lock file for as long as it lives.
+class WorkspaceLock {
+ public:
+  WorkspaceLock(const files::FileDescriptor& file, int operation) : fd_(file.get()) {
+    while (::flock(fd_, operation) != 0) {
+      if (errno != EINTR) folderError(kLockFailed, errno);
+    }
+  }
+  ~WorkspaceLock() { ::flock(fd_, LOCK_UN); }
+  WorkspaceLock(const WorkspaceLock&) = delete;
+  WorkspaceLock& operator=(const WorkspaceLock&) = delete;
+
+ private:
+  int fd_;
+};
+
+// Removes what writes killed half-way left behind. Run under the exclusive lock, when no write is under way.
+void removeStaleTemporaries(const std::string& folder) {
+  DIR* dir = ::opendir(folder.c_str());
+  if (!dir) return;
+  std::size_t removed = 0;
+  while (dirent* item = ::readdir(dir)) {
+    if (files::isTemporaryName(item->d_name) && ::unlinkat(::dirfd(dir), item->d_name, 0) == 0) ++removed;
+  }
+  ::closedir(dir);
+  if (removed) g_message("removed %zu temporary files of interrupted writes in %s", removed, folder.c_str());
 }
 
 std::shared_ptr<const State> prepare(const std::string& scope) {
   const std::string digest = EncryptedCache::scopeDigest(scope);
   const std::string account = EncryptedCache::keyAccount(scope);
+  const std::string accounts = std::string(g_get_user_data_dir()) + "/Dorvik/Accounts";
   auto state = std::make_shared<State>();
-  state->folder = std::string(g_get_user_data_dir()) + "/Dorvik/Accounts/" + digest;
+  state->folder = accounts + "/" + digest;
 
-  std::lock_guard lock(keyMutex());
+  // Another process of the user (a second instance, a process killed while it wrote) may open the same
+  // workspace: one at a time makes or reads the key, so both keep the same one.
+  makeFolder(accounts);
+  const std::string lockPath = state->folder + ".lock";
+  state->lock = files::FileDescriptor(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY, 0600));
+  if (!state->lock) folderError(kLockFailed, errno);
+  WorkspaceLock exclusive(state->lock, LOCK_EX);
   std::optional<std::string> key = SecureStore::readSync(account);
   if (!key || key->size() != cache::kKeySize) {
     // A workspace without its key: old entries can never be opened again. Keep them aside rather than fail every
@@ -126,6 +159,7 @@ std::shared_ptr<const State> prepare(const std::string& scope) {
   }
   state->key = std::move(*key);
   makeFolder(state->folder);
+  removeStaleTemporaries(state->folder);
   return state;
 }
 
@@ -150,7 +184,25 @@ async::Task<void> writeOn(std::shared_ptr<async::SerialWorker> worker, std::shar
     const std::string fileName = EncryptedCache::entryFileName(name);
     std::string text = value.data();  // a non-finite number throws here, before anything is written
     const cache::SealedParts parts = cache::sealInPlace(state->key, text.data(), text.size(), fileName);
+    WorkspaceLock shared(state->lock, LOCK_SH);
     cache::writeFileAtomically(state->folder, fileName, {parts.nonceView(), text, parts.tagView()});
+  };
+  auto call = worker->run(std::move(job));
+  co_await call;
+}
+
+async::Task<void> setAsideOn(std::shared_ptr<async::SerialWorker> worker, std::shared_ptr<const State> state,
+                             std::string name) {
+  auto job = [state, name] {
+    const std::string file = state->folder + "/" + EncryptedCache::entryFileName(name);
+    const std::string base = file + ".damaged-" + utcTimestamp(std::chrono::system_clock::now(), true);
+    WorkspaceLock shared(state->lock, LOCK_SH);
+    std::string target = base;
+    struct stat info;
+    for (int n = 2; ::lstat(target.c_str(), &info) == 0; ++n) target = base + "-" + std::to_string(n);
+    if (::rename(file.c_str(), target.c_str()) != 0) folderError(kSetAsideFailed, errno);
+    syncFolder(state->folder);
+    g_warning("a damaged entry of a cached workspace was kept aside as %s", target.c_str());
   };
   auto call = worker->run(std::move(job));
   co_await call;
@@ -179,12 +231,14 @@ async::Task<void> EncryptedCache::write(JSONValue value, std::string name) {
   return writeOn(worker_, state_, std::move(value), std::move(name));
 }
 
+async::Task<void> EncryptedCache::setAside(std::string name) { return setAsideOn(worker_, state_, std::move(name)); }
+
 const std::string& EncryptedCache::folder() const { return state_->folder; }
 
-std::string EncryptedCache::scopeDigest(std::string_view scope) { return cache::sha256Hex(scope); }
+std::string EncryptedCache::scopeDigest(std::string_view scope) { return sha256Hex(scope); }
 
 std::string EncryptedCache::keyAccount(std::string_view scope) { return "cache-" + scopeDigest(scope); }
 
-std::string EncryptedCache::entryFileName(std::string_view name) { return cache::sha256Hex(name) + ".sealed"; }
+std::string EncryptedCache::entryFileName(std::string_view name) { return sha256Hex(name) + ".sealed"; }
 
 }  // namespace dorvik

@@ -6,6 +6,11 @@
 // caller on its context. Cancelling the caller's token ends its wait with CancelledError; a write already handed
 // to the worker still completes.
 //
+// Several processes of the user may hold caches of one workspace (a second instance, a crash while it wrote): a
+// lock file beside the folder ("<scope digest>.lock") is held exclusively while a cache opens and shared by every
+// write, so they agree on one key, and the temporary files of writes that were killed half-way are removed when a
+// cache opens.
+//
 //   auto cache = co_await EncryptedCache::open(scope);
 //   std::optional<JSONValue> plan = co_await cache->read("planner");
 //   co_await cache->write(plan, "planner");
@@ -30,8 +35,9 @@ class EncryptedCache {
  public:
   // Opens (creating when needed) the cache of a workspace scope: reads its key from the secure store, or makes
   // and stores a new one, and creates the folder (owner only). When the key is gone but the folder still holds
-  // sealed entries, that folder is kept aside as "<folder>.lost-<UTC time>" and the workspace starts empty.
-  // Throws the secure store's DorvikError, DorvikError "Не удалось создать ключ локальных данных." or CacheError.
+  // sealed entries, that folder is kept aside as "<folder>.lost-<UTC time>" and the workspace starts empty; a
+  // locked keyring is no lost key (the store refuses). Throws the secure store's DorvikError, DorvikError
+  // "Не удалось создать ключ локальных данных." or CacheError.
   static async::Task<std::shared_ptr<EncryptedCache>> open(std::string scope);
 
   // The stored value, or none when the entry was never written. A damaged, altered, misplaced or foreign file
@@ -39,6 +45,9 @@ class EncryptedCache {
   async::Task<std::optional<JSONValue>> read(std::string name);
   // Replaces the entry, atomically and durably. A non-finite number throws JSONEncodeError and writes nothing.
   async::Task<void> write(JSONValue value, std::string name);
+  // Moves an entry's file aside in the folder, as "<entry file name>.damaged-<UTC time>": the entry then reads as
+  // never written, and its bytes are kept. Throws CacheError when the file cannot be moved.
+  async::Task<void> setAside(std::string name);
 
   // The workspace folder.
   const std::string& folder() const;

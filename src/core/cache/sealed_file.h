@@ -1,6 +1,6 @@
-// The building blocks of the encrypted workspace cache: SHA-256 digests as hex text, AES-256-GCM sealing in the
-// combined form (nonce, ciphertext, tag), and durable whole-file reads and atomic writes. Plain functions without
-// state, safe on any thread.
+// The building blocks of the encrypted workspace cache: AES-256-GCM sealing in the combined form (nonce,
+// ciphertext, tag), and the cache's whole-file reads and atomic writes with its own messages. Plain functions
+// without state, safe on any thread.
 #pragma once
 
 #include <array>
@@ -38,9 +38,6 @@ inline constexpr std::size_t kKeySize = 32;
 inline constexpr std::size_t kNonceSize = 12;
 inline constexpr std::size_t kTagSize = 16;
 
-// SHA-256 of the bytes as 64 lowercase hexadecimal digits.
-std::string sha256Hex(std::string_view bytes);
-
 // Bytes from the system's secure random generator; none when it fails.
 std::optional<std::string> randomBytes(std::size_t count);
 
@@ -63,12 +60,13 @@ std::string_view openInPlace(std::string_view key, std::string& sealed, std::str
 std::string seal(std::string_view key, std::string_view plain, std::string_view associated);
 std::string open(std::string_view key, std::string_view sealed, std::string_view associated);
 
-// The whole file, or none when it does not exist. Throws CacheError FileSystem.
+// The whole file, or none when it does not exist. Something else in the file's place (a folder, a named pipe) is
+// refused without blocking. Throws CacheError FileSystem.
 std::optional<std::string> readFile(const std::string& path);
 
-// Replaces folder/fileName with the bytes so that a reader, or the disk after a crash, sees either the old file or
-// the new one whole: a temporary file (owner read and write only) in the same folder, flushed to disk, renamed over
-// the entry, then the folder flushed. Throws CacheError FileSystem; the old file is then untouched.
+// Replaces folder/fileName with the bytes, owner read and write only, so that a reader, or the disk after a crash,
+// sees either the old file or the new one whole (files::writeAtomically). Throws CacheError FileSystem; the old
+// file is then untouched.
 // The bytes are the parts one after another.
 void writeFileAtomically(const std::string& folder, const std::string& fileName,
                          std::initializer_list<std::string_view> parts);

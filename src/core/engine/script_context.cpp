@@ -3,12 +3,12 @@
 #include <jsc/jsc.h>
 
 #include <cerrno>
-#include <fstream>
-#include <sstream>
+#include <optional>
 #include <stdexcept>
 #include <system_error>
 
 #include "core/base/errors.h"
+#include "core/base/files.h"
 
 namespace dorvik {
 
@@ -21,12 +21,14 @@ std::string takeText(char* text) {
   return result;
 }
 std::string readComponent(const std::filesystem::path& file, const std::string& name) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) throw std::system_error(errno, std::generic_category(), "Не удалось прочитать компонент " + name);
-  std::ostringstream out;
-  out << in.rdbuf();
-  if (in.bad()) throw std::system_error(errno, std::generic_category(), "Не удалось прочитать компонент " + name);
-  std::string text = std::move(out).str();
+  std::optional<std::string> read;
+  try {
+    read = files::readWhole(file.string());
+  } catch (const files::FileError& e) {
+    throw std::system_error(e.code(), std::generic_category(), "Не удалось прочитать компонент " + name);
+  }
+  if (!read) throw std::system_error(ENOENT, std::generic_category(), "Не удалось прочитать компонент " + name);
+  std::string text = std::move(*read);
   if (!g_utf8_validate_len(text.data(), static_cast<gsize>(text.size()), nullptr)) {
     throw std::runtime_error("Компонент " + name + " не является текстом в кодировке UTF-8.");
   }

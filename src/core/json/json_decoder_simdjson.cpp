@@ -3,7 +3,11 @@
 #include <simdjson.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "core/json/json_internal.h"
@@ -20,6 +24,10 @@ using simdjson::dom::element_type;
 // object's map is filled from sorted input (constant time per member) without an allocation of its own.
 class Builder {
  public:
+  // zeroSigns: the signs of the text's integer zeros ("0", "-0") in the order of the text, when it has a "-0";
+  // the parser reads both as the integer 0.
+  explicit Builder(std::vector<bool> zeroSigns = {}) : zeroSigns_(std::move(zeroSigns)) {}
+
   JSONValue build(element e, int depth) {
     switch (e.type()) {
       case element_type::ARRAY: {
@@ -51,8 +59,11 @@ class Builder {
         pending_.erase(first, pending_.end());
         return JSONBuilder::object(std::move(members));
       }
-      case element_type::INT64:
-        return JSONValue(static_cast<double>(e.get_int64().value_unsafe()));
+      case element_type::INT64: {
+        const std::int64_t value = e.get_int64().value_unsafe();
+        if (value == 0 && nextZero_ < zeroSigns_.size() && zeroSigns_[nextZero_++]) return JSONValue(-0.0);
+        return JSONValue(static_cast<double>(value));
+      }
       case element_type::UINT64:
         return JSONValue(static_cast<double>(e.get_uint64().value_unsafe()));
       case element_type::DOUBLE:
@@ -92,8 +103,11 @@ class Builder {
   }
 
   std::vector<Member> pending_;
+  std::vector<bool> zeroSigns_;
+  std::size_t nextZero_ = 0;
 };
 
+// The parser's own messages are English: the user reads one of these instead.
 std::string messageFor(simdjson::error_code error) {
   switch (error) {
     case simdjson::DEPTH_ERROR:
@@ -102,60 +116,105 @@ std::string messageFor(simdjson::error_code error) {
       return "Не удалось прочитать JSON: текст не в кодировке UTF-8.";
     case simdjson::EMPTY:
       return "Не удалось прочитать JSON: текст пуст.";
+    case simdjson::NUMBER_ERROR:
+    case simdjson::NUMBER_OUT_OF_RANGE:
+      return "Не удалось прочитать JSON: число записано неверно или выходит за допустимые пределы.";
+    case simdjson::STRING_ERROR:
+    case simdjson::UNESCAPED_CHARS:
+    case simdjson::UNCLOSED_STRING:
+      return "Не удалось прочитать JSON: строка записана неверно.";
+    case simdjson::T_ATOM_ERROR:
+    case simdjson::F_ATOM_ERROR:
+    case simdjson::N_ATOM_ERROR:
+      return "Не удалось прочитать JSON: вместо значения стоит неизвестное слово.";
+    case simdjson::CAPACITY:
+    case simdjson::MEMALLOC:
+      return "Не удалось прочитать JSON: текст слишком велик.";
     default:
-      return std::string("Не удалось прочитать JSON (") + simdjson::error_message(error) + ").";
+      return "Не удалось прочитать JSON: нарушена структура текста.";
   }
 }
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
-// The parser refuses integers beyond 64 bits, which JSON allows and which are read as doubles here. The text
-// is copied with such integers given a fraction (".0"), which turns them into floating-point literals of the
-// same value and leaves every other token, valid or not, as it was. Returns false when there are none.
-bool widenLongIntegers(std::string_view text, std::string& out) {
-  constexpr std::size_t kLongest64 = 19;  // longer integers may not fit
-  bool changed = false;
-  out.clear();
-  out.reserve(text.size() + 64);
+// Calls visit(start, end, integral, integerDigits) for every number token of the text outside string literals
+// (-digits[.digits][e[+-]digits], read leniently: the parser judges validity) and copies nothing.
+template <class Visit>
+void forEachNumber(std::string_view text, Visit&& visit) {
   std::size_t i = 0;
   while (i < text.size()) {
     const char c = text[i];
-    if (c == '"') {  // copy the whole string literal
+    if (c == '"') {  // skip the whole string literal
       std::size_t j = i + 1;
       while (j < text.size() && text[j] != '"') j += text[j] == '\\' ? 2 : 1;
-      j = std::min(j + 1, text.size());
-      out.append(text.substr(i, j - i));
-      i = j;
+      i = std::min(j + 1, text.size());
       continue;
     }
-    if (isDigit(c) || c == '-') {  // a whole number token: -digits[.digits][e[+-]digits]
-      std::size_t j = i + (c == '-' ? 1 : 0);
-      const std::size_t digitsStart = j;
+    if (!isDigit(c) && c != '-') {
+      ++i;
+      continue;
+    }
+    std::size_t j = i + (c == '-' ? 1 : 0);
+    const std::size_t digitsStart = j;
+    while (j < text.size() && isDigit(text[j])) ++j;
+    const std::size_t integerDigits = j - digitsStart;
+    bool integral = true;
+    if (j < text.size() && text[j] == '.') {
+      integral = false;
+      for (++j; j < text.size() && isDigit(text[j]);) ++j;
+    }
+    if (j < text.size() && (text[j] == 'e' || text[j] == 'E')) {
+      integral = false;
+      ++j;
+      if (j < text.size() && (text[j] == '+' || text[j] == '-')) ++j;
       while (j < text.size() && isDigit(text[j])) ++j;
-      const std::size_t integerDigits = j - digitsStart;
-      bool integral = true;
-      if (j < text.size() && text[j] == '.') {
-        integral = false;
-        for (++j; j < text.size() && isDigit(text[j]);) ++j;
-      }
-      if (j < text.size() && (text[j] == 'e' || text[j] == 'E')) {
-        integral = false;
-        ++j;
-        if (j < text.size() && (text[j] == '+' || text[j] == '-')) ++j;
-        while (j < text.size() && isDigit(text[j])) ++j;
-      }
-      out.append(text.substr(i, std::max<std::size_t>(j - i, 1)));
-      if (integral && integerDigits > kLongest64) {
-        out.append(".0");
-        changed = true;
-      }
-      i += std::max<std::size_t>(j - i, 1);
-      continue;
     }
-    out.push_back(c);
-    ++i;
+    j = std::max(j, i + 1);
+    visit(i, j, integral, integerDigits);
+    i = j;
   }
+}
+
+// The parser refuses integers beyond 64 bits (and negative ones below the 64-bit minimum), which JSON allows and
+// which are read as doubles here. The text is copied with such integers given a fraction (".0"), which turns them
+// into floating-point literals of the same value and leaves every other token, valid or not, as it was. Returns
+// false when there are none.
+bool widenLongIntegers(std::string_view text, std::string& out) {
+  constexpr std::size_t kLongest64 = 19;  // longer integers may not fit; negative ones of 19 digits may not either
+  bool changed = false;
+  out.clear();
+  out.reserve(text.size() + 64);
+  std::size_t copied = 0;
+  forEachNumber(text, [&](std::size_t start, std::size_t end, bool integral, std::size_t digits) {
+    if (!integral || digits < kLongest64 || (digits == kLongest64 && text[start] != '-')) return;
+    out.append(text.substr(copied, end - copied));
+    out.append(".0");
+    copied = end;
+    changed = true;
+  });
+  out.append(text.substr(copied));
   return changed;
+}
+
+// The signs of the integer zeros of the text, in order, when one of them is written "-0"; none otherwise. A "-0"
+// that is no number of its own (inside a string, a date "2026-01-05" or "-07") rarely passes the quick look, and
+// the exact walk then finds it is none.
+std::vector<bool> integerZeroSigns(std::string_view text) {
+  bool candidate = false;
+  for (std::size_t at = text.find("-0"); at != std::string_view::npos && !candidate; at = text.find("-0", at + 1)) {
+    const char next = at + 2 < text.size() ? text[at + 2] : ' ';
+    candidate = !isDigit(next) && next != '.' && next != 'e' && next != 'E';
+  }
+  if (!candidate) return {};
+  std::vector<bool> signs;
+  bool negative = false;
+  forEachNumber(text, [&](std::size_t start, std::size_t end, bool integral, std::size_t digits) {
+    if (!integral || digits != 1 || text[end - 1] != '0') return;
+    signs.push_back(text[start] == '-');
+    negative = negative || text[start] == '-';
+  });
+  if (!negative) signs.clear();
+  return signs;
 }
 
 }  // namespace
@@ -171,11 +230,13 @@ JSONValue decodeWithSimdjson(std::string_view bytes) {
   element root;
   simdjson::error_code error = parser.parse(bytes.data(), bytes.size()).get(root);
   std::string widened;
+  std::string_view parsed = bytes;
   if (error == simdjson::NUMBER_ERROR && widenLongIntegers(bytes, widened)) {
+    parsed = widened;
     error = parser.parse(widened.data(), widened.size()).get(root);
   }
   if (error) throw JSONDecodeError(messageFor(error));
-  return Builder().build(root, 0);
+  return Builder(integerZeroSigns(parsed)).build(root, 0);
 }
 
 }  // namespace dorvik

@@ -15,6 +15,7 @@
 #include "build_info.h"
 #include "core/async/worker.h"
 #include "core/base/errors.h"
+#include "core/base/glib_handles.h"
 
 namespace dorvik {
 
@@ -44,15 +45,8 @@ async::SerialWorker& storeWorker() {
   return *worker;
 }
 
-struct ErrorFree {
-  void operator()(GError* e) const { g_error_free(e); }
-};
-using ErrorPtr = std::unique_ptr<GError, ErrorFree>;
-
-struct ObjectUnref {
-  void operator()(gpointer p) const { g_object_unref(p); }
-};
-using ServicePtr = std::unique_ptr<SecretService, ObjectUnref>;
+using ErrorPtr = GErrorPtr;
+using ServicePtr = GObjectPtr<SecretService>;
 
 struct ValueUnref {
   void operator()(SecretValue* v) const { secret_value_unref(v); }
@@ -76,6 +70,7 @@ using ItemListPtr = std::unique_ptr<GList, ItemListFree>;
   throw DorvikError(std::string(prefix) + std::to_string(code) + ").", 0);
 }
 
+constexpr const char* kLocked = "Связка ключей заблокирована. Разблокируйте её и повторите попытку.";
 constexpr const char* kReadFailed = "Связка ключей недоступна (";
 constexpr const char* kAddFailed = "Не удалось сохранить данные в Связке ключей (";
 constexpr const char* kUpdateFailed = "Не удалось обновить Связку ключей (";
@@ -97,6 +92,45 @@ ServicePtr connect(const char* failurePrefix) {
   return ServicePtr(service);
 }
 
+using CollectionPtr = GObjectPtr<SecretCollection>;
+
+// The items of the account in every collection; the Secret Service is asked to unlock locked ones (the desktop
+// then asks the user for the keyring's password). Items that stay locked are still listed.
+ItemListPtr itemsOf(SecretService* service, const std::string& account, SecretSearchFlags extra, const char* prefix) {
+  TablePtr attributes = attributesFor(account);
+  GError* raw = nullptr;
+  ItemListPtr items(secret_service_search_sync(service, schema(), attributes.get(),
+                                               SecretSearchFlags(SECRET_SEARCH_ALL | SECRET_SEARCH_UNLOCK | extra),
+                                               nullptr, &raw));
+  ErrorPtr error(raw);
+  if (error) fail(prefix, error.get());
+  return items;
+}
+
+bool anyLocked(GList* items) {
+  for (GList* it = items; it; it = it->next) {
+    if (secret_item_get_locked(SECRET_ITEM(it->data))) return true;
+  }
+  return false;
+}
+
+// True when the default collection, where new items go, is locked and stays locked after the Secret Service was
+// asked to unlock it. Such a collection may hide its items: nothing can be said to be absent from it.
+bool defaultCollectionStaysLocked(SecretService* service, const char* prefix) {
+  GError* raw = nullptr;
+  CollectionPtr collection(
+      secret_collection_for_alias_sync(service, SECRET_COLLECTION_DEFAULT, SECRET_COLLECTION_NONE, nullptr, &raw));
+  ErrorPtr error(raw);
+  if (error) fail(prefix, error.get());
+  if (!collection || !secret_collection_get_locked(collection.get())) return false;
+  GList objects{collection.get(), nullptr, nullptr};
+  raw = nullptr;
+  secret_service_unlock_sync(service, &objects, nullptr, nullptr, &raw);
+  ErrorPtr unlockError(raw);  // a declined prompt or a refusal leaves it locked; the check below tells
+  if (unlockError) g_debug("secure store: unlock: %s", unlockError->message);
+  return secret_collection_get_locked(collection.get());
+}
+
 ValuePtr valueOf(const std::string& bytes) {
   return ValuePtr(secret_value_new(bytes.data(), static_cast<gssize>(bytes.size()), "application/octet-stream"));
 }
@@ -105,16 +139,22 @@ ValuePtr valueOf(const std::string& bytes) {
 
 std::optional<std::string> SecureStore::readSync(const std::string& account) {
   ServicePtr service = connect(kReadFailed);
-  TablePtr attributes = attributesFor(account);
-  GError* raw = nullptr;
-  ValuePtr value(secret_service_lookup_sync(service.get(), schema(), attributes.get(), nullptr, &raw));
-  ErrorPtr error(raw);
-  if (error) fail(kReadFailed, error.get());
-  if (!value) return std::nullopt;
-  gsize length = 0;
-  const gchar* data = secret_value_get(value.get(), &length);
-  if (!data) return std::nullopt;
-  return std::string(data, length);
+  // A locked keyring is not a missing item: callers would take the secret for lost (a cache would start afresh
+  // with a new key). What stays locked after the unlock request is refused instead.
+  ItemListPtr items = itemsOf(service.get(), account, SECRET_SEARCH_LOAD_SECRETS, kReadFailed);
+  for (GList* it = items.get(); it; it = it->next) {
+    SecretItem* item = SECRET_ITEM(it->data);
+    if (secret_item_get_locked(item)) continue;
+    ValuePtr value(secret_item_get_secret(item));
+    if (!value) continue;
+    gsize length = 0;
+    const gchar* data = secret_value_get(value.get(), &length);
+    if (data) return std::string(data, length);
+  }
+  if (anyLocked(items.get()) || defaultCollectionStaysLocked(service.get(), kReadFailed)) {
+    throw DorvikError(kLocked, 0);
+  }
+  return std::nullopt;
 }
 
 void SecureStore::writeSync(const std::optional<std::string>& bytes, const std::string& account) {
@@ -131,12 +171,9 @@ void SecureStore::writeSync(const std::optional<std::string>& bytes, const std::
   ValuePtr value = valueOf(*bytes);
   // Update first: the items of this account (normally one), unlocking them when needed.
   ServicePtr service = connect(kUpdateFailed);
+  ItemListPtr items = itemsOf(service.get(), account, SECRET_SEARCH_NONE, kUpdateFailed);
+  if (anyLocked(items.get())) throw DorvikError(kLocked, 0);
   GError* raw = nullptr;
-  ItemListPtr items(secret_service_search_sync(service.get(), schema(), attributes.get(),
-                                               SecretSearchFlags(SECRET_SEARCH_ALL | SECRET_SEARCH_UNLOCK), nullptr,
-                                               &raw));
-  ErrorPtr searchError(raw);
-  if (searchError) fail(kUpdateFailed, searchError.get());
   if (items) {
     for (GList* it = items.get(); it; it = it->next) {
       raw = nullptr;
@@ -149,6 +186,7 @@ void SecureStore::writeSync(const std::optional<std::string>& bytes, const std::
   }
 
   // No such item yet: add it to the default collection.
+  if (defaultCollectionStaysLocked(service.get(), kAddFailed)) throw DorvikError(kLocked, 0);
   raw = nullptr;
   gboolean stored = secret_service_store_sync(service.get(), schema(), attributes.get(), SECRET_COLLECTION_DEFAULT,
                                               account.c_str(), value.get(), nullptr, &raw);

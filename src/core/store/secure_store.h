@@ -17,10 +17,13 @@ namespace dorvik {
 
 class SecureStore {
  public:
-  // The item's bytes, or none when there is no such item. Throws DorvikError
-  // "Связка ключей недоступна (<code>)." when the store cannot be read.
+  // The item's bytes, or none when there is no such item. A locked keyring is asked to unlock (the desktop asks
+  // the user for its password); one that stays locked throws DorvikError "Связка ключей заблокирована.
+  // Разблокируйте её и повторите попытку.", never none. Throws DorvikError "Связка ключей недоступна (<code>)."
+  // when the store cannot be read.
   static async::Task<std::optional<std::string>> read(std::string account);
-  // Bytes store or replace the item; none deletes it (deleting an absent item succeeds). Throws DorvikError
+  // Bytes store or replace the item; none deletes it (deleting an absent item succeeds). A keyring that stays
+  // locked throws the message above; otherwise failures throw DorvikError
   // "Не удалось сохранить данные в Связке ключей (<code>).", "Не удалось обновить Связку ключей (<code>)." or
   // "Не удалось удалить сохранённый вход (<code>).".
   static async::Task<void> write(std::optional<std::string> bytes, std::string account);

@@ -5,6 +5,7 @@
 #include <chrono>
 
 #include "core/api/path_encoding.h"
+#include "support/resources.h"
 #include "support/test_certificate.h"
 #include "core/api/api_test_helpers.h"
 
@@ -37,12 +38,27 @@ TEST(APIClientTransport, JoinsBaseAndPathAndRefusesOtherAddresses) {
   EXPECT_EQ(order["id"].string(), "a/b?#Я");
   EXPECT_EQ(server.allHits().back().query, "") << "an encoded id starts no query";
 
+  // Dot steps, written or encoded, would be removed by URL parsing and lead to another resource: an id "." or ".."
+  // is refused before anything is sent.
+  server.on("GET", "/api/admin/files", Answer::json(JSONValue::object({{"wrong", "resource"}})));
+  for (const std::string& step : {encodePathComponent(".."), encodePathComponent("."), std::string(".."),
+                                  std::string("."), std::string("%2e%2E"), std::string(".%2e")}) {
+    for (const std::string& path : {"/admin/couriers/" + step + "/files", "/admin/files/" + step}) {
+      const DorvikError e = dorvikErrorOf(client->request(path));
+      EXPECT_EQ(e.message(), "Некорректный адрес запроса.") << path;
+    }
+  }
+  EXPECT_EQ(encodePathComponent(".."), "%2E%2E");
+  EXPECT_EQ(async::runBlocking(client->request("/orders/" + encodePathComponent("a/b?#Я") + "?x=..")).size(), 1u)
+      << "dots in a query or inside an id are no steps";
+  EXPECT_EQ(server.hits("/api/admin/files"), 0u);
+
   for (const char* path : {"depots", "", "/bad%zz", "/50%"}) {
     const DorvikError e = dorvikErrorOf(client->request(path));
     EXPECT_EQ(e.message(), "Некорректный адрес запроса.") << path;
     EXPECT_EQ(e.status(), 0);
   }
-  EXPECT_EQ(server.allHits().size(), 2u) << "nothing is sent for a refused address";
+  EXPECT_EQ(server.allHits().size(), 3u) << "nothing is sent for a refused address";
 }
 
 TEST(APIClientTransport, SendsTheFixedHeadersAndNothingElseOfItsOwn) {
@@ -151,6 +167,34 @@ TEST(APIClientTransport, SuccessfulAnswersThatAreNotJSONFailWithTheParsersMessag
   }
   EXPECT_EQ(async::runBlocking(client->request("/big")).size(), 300000u);
   EXPECT_EQ(async::runBlocking(client->download("/garbage")), garbage.body) << "download does not parse";
+}
+
+TEST(APIClientTransport, AnAnswerThatUnpacksPastTheLimitIsRefusedWithoutGrowingMemory) {
+  StandInServer server;
+  // 256 MB of zeros weigh a quarter of a megabyte packed.
+  Answer bomb = Answer::empty(200);
+  bomb.body = gzipOfZeros(std::size_t(256) << 20);
+  bomb.withHeader("Content-Encoding", "gzip");
+  ASSERT_LT(bomb.body.size(), std::size_t(1) << 20);
+  server.on("GET", "/bomb", bomb);
+  Answer plain = Answer::empty(200);
+  plain.body = "[" + std::string((std::size_t(64) << 20) - 1, ' ') + "]";  // one byte past the limit
+  server.on("GET", "/plain", plain);
+  server.on("GET", "/fits", Answer::json(JSONValue::array({1, 2, 3})));
+  auto client = makeClient(server.url(), transient());
+
+  const std::string tooLarge = "Ответ сервера слишком велик (больше 64 МБ). Обратитесь к администратору сервера.";
+  resetPeakResident();
+  [[maybe_unused]] const std::size_t before = peakResidentBytes();
+  const DorvikError unpacked = dorvikErrorOf(client->request("/bomb"));
+#if !defined(__SANITIZE_ADDRESS__)  // the sanitizer's own bookkeeping keeps freed memory resident
+  EXPECT_LT(peakResidentBytes() - before, std::size_t(160) << 20) << "at most the limit, not the unpacked size";
+#endif
+  EXPECT_EQ(unpacked.message(), tooLarge);
+  EXPECT_EQ(unpacked.status(), 0);
+  EXPECT_EQ(dorvikErrorOf(client->request("/plain")).message(), tooLarge);
+  // The client stays usable.
+  EXPECT_EQ(async::runBlocking(client->request("/fits")).size(), 3u);
 }
 
 TEST(APIClientTransport, AddressCleaningTravelsOnItsOwnSession) {

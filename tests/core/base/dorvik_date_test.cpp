@@ -83,5 +83,15 @@ TEST(DorvikDateTime, HoursAndMinutes) {
   }
 }
 
+TEST(UtcTimestamp, WholeSecondsInUTCInBothForms) {
+  using namespace std::chrono;
+  const auto instant = sys_days(year(2026) / 3 / 5) + hours(7) + minutes(30) + milliseconds(999);
+  EXPECT_EQ(utcTimestamp(instant), "2026-03-05T07:30:00Z");
+  EXPECT_EQ(utcTimestamp(instant, true), "20260305T073000Z");
+  // Before 1970 the fraction still goes down to the whole second before.
+  EXPECT_EQ(utcTimestamp(sys_days(year(1969) / 12 / 31) + hours(23) + minutes(59) + seconds(59) + milliseconds(500)),
+            "1969-12-31T23:59:59Z");
+}
+
 }  // namespace
 }  // namespace dorvik

@@ -1,22 +1,38 @@
 // Runs against the real Secret Service of the test session (scripts/with-session.sh); every test uses scopes of
 // its own, so tests may run in parallel.
-#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <gio/gio.h>
 #include <glib.h>
 #include <glib/gstdio.h>
+#include <gtest/gtest.h>
+#include <libsecret/secret.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <limits>
+#include <random>
+#include <sstream>
 #include <string>
+#include <string_view>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "core/async/task.h"
 #include "core/async/task_group.h"
 #include "core/base/errors.h"
+#include "core/base/files.h"
 #include "core/cache/encrypted_cache.h"
 #include "core/json/json_value.h"
 #include "core/store/secure_store.h"
+#include "support/async_helpers.h"
 
 using namespace dorvik;
 
@@ -345,4 +361,322 @@ TEST(EncryptedCache, CancelledCallsEndWithCancellation) {
   EXPECT_THROW(async::runBlocking(cache->read("planner"), token), CancelledError);
   EXPECT_THROW(async::runBlocking(cache->write(JSONValue(1), "planner"), token), CancelledError);
   EXPECT_THROW(async::runBlocking(EncryptedCache::open(uniqueScope()), token), CancelledError);
+}
+
+namespace {
+
+std::string selfPath() {
+  g_autofree gchar* self = g_file_read_link("/proc/self/exe", nullptr);
+  return self ? self : "";
+}
+
+// Runs this test binary again, for one child test, with extra environment; tells whether it passed, with its
+// output.
+struct ChildRun {
+  bool passed = false;
+  std::string output;
+};
+ChildRun runChild(std::vector<std::string> prefix, const std::string& test,
+                  const std::vector<std::pair<std::string, std::string>>& environment) {
+  std::vector<std::string> args = std::move(prefix);
+  args.push_back(selfPath());
+  args.push_back("--gtest_filter=" + test);
+  std::vector<gchar*> argv;
+  for (auto& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  gchar** env = g_get_environ();
+  for (const auto& [name, value] : environment) env = g_environ_setenv(env, name.c_str(), value.c_str(), TRUE);
+  gchar* out = nullptr;
+  gint status = 0;
+  GError* error = nullptr;
+  const gboolean ran =
+      g_spawn_sync(nullptr, argv.data(), env, G_SPAWN_SEARCH_PATH, nullptr, nullptr, &out, nullptr, &status, &error);
+  g_strfreev(env);
+  ChildRun run;
+  run.output = out ? out : (error ? error->message : "");
+  g_free(out);
+  if (error) g_error_free(error);
+  run.passed =
+      ran && g_spawn_check_wait_status(status, nullptr) && run.output.find("[  PASSED  ] 1 test") != std::string::npos;
+  return run;
+}
+
+std::vector<std::string> lostFoldersOf(const std::string& folder) {
+  const std::string parent = folder.substr(0, folder.find_last_of('/'));
+  const std::string base = folder.substr(folder.find_last_of('/') + 1);
+  std::vector<std::string> lost;
+  for (const auto& name : listFolder(parent))
+    if (name.rfind(base + ".lost-", 0) == 0) lost.push_back(name);
+  return lost;
+}
+
+// Unlocks a collection of gnome-keyring with its password, without a prompt.
+void unlockWithPassword(GDBusConnection* bus, const char* collectionPath, std::string_view password) {
+  GError* error = nullptr;
+  GVariant* session = g_dbus_connection_call_sync(bus, "org.freedesktop.secrets", "/org/freedesktop/secrets",
+                                                  "org.freedesktop.Secret.Service", "OpenSession",
+                                                  g_variant_new("(sv)", "plain", g_variant_new_string("")),
+                                                  G_VARIANT_TYPE("(vo)"), G_DBUS_CALL_FLAGS_NONE, -1, nullptr, &error);
+  ASSERT_NE(session, nullptr) << error->message;
+  const gchar* sessionPath = nullptr;
+  g_variant_get(session, "(v&o)", nullptr, &sessionPath);
+  GVariant* secret =
+      g_variant_new("(o@ay@ays)", sessionPath, g_variant_new_fixed_array(G_VARIANT_TYPE_BYTE, "", 0, 1),
+                    g_variant_new_fixed_array(G_VARIANT_TYPE_BYTE, password.data(), password.size(), 1), "text/plain");
+  GVariant* unlocked = g_dbus_connection_call_sync(
+      bus, "org.freedesktop.secrets", "/org/freedesktop/secrets",
+      "org.gnome.keyring.InternalUnsupportedGuiltRiddenInterface", "UnlockWithMasterPassword",
+      g_variant_new("(o@(oayays))", collectionPath, secret), nullptr, G_DBUS_CALL_FLAGS_NONE, -1, nullptr, &error);
+  g_variant_unref(session);
+  ASSERT_NE(unlocked, nullptr) << error->message;
+  g_variant_unref(unlocked);
+}
+
+}  // namespace
+
+// Runs in a D-Bus session and keyring of its own (started below), whose login keyring it locks. This process
+// holds the name of the keyring's password prompter without answering it, so every request to unlock is
+// declined as by a user who closes the password dialog.
+TEST(LockedKeyring, Child) {
+  if (!g_getenv("DORVIK_LOCKED_KEYRING_CHILD")) GTEST_SKIP() << "runs only as the child of NothingMovesWhileLocked";
+  GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
+  ASSERT_NE(bus, nullptr);
+  GVariant* owned =
+      g_dbus_connection_call_sync(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+                                  "RequestName", g_variant_new("(su)", "org.gnome.keyring.SystemPrompter", 0x2 | 0x4),
+                                  G_VARIANT_TYPE("(u)"), G_DBUS_CALL_FLAGS_NONE, -1, nullptr, nullptr);
+  ASSERT_NE(owned, nullptr);
+  g_variant_unref(owned);
+
+  const std::string scope = uniqueScope();
+  std::string folder;
+  {
+    auto cache = openCache(scope);
+    folder = cache->folder();
+    writeEntry(cache, JSONValue("the user's plan"), "planner");
+  }
+  const std::string planner = fileBytes(folder + "/" + EncryptedCache::entryFileName("planner"));
+
+  GError* error = nullptr;
+  SecretService* service = secret_service_get_sync(SECRET_SERVICE_OPEN_SESSION, nullptr, &error);
+  ASSERT_NE(service, nullptr);
+  SecretCollection* login =
+      secret_collection_for_alias_sync(service, SECRET_COLLECTION_DEFAULT, SECRET_COLLECTION_NONE, nullptr, &error);
+  ASSERT_NE(login, nullptr);
+  GList objects{login, nullptr, nullptr};
+  ASSERT_EQ(secret_service_lock_sync(service, &objects, nullptr, nullptr, &error), 1);
+  ASSERT_TRUE(secret_collection_get_locked(login));
+
+  const std::string locked = "Связка ключей заблокирована. Разблокируйте её и повторите попытку.";
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    try {
+      openCache(scope);
+      ADD_FAILURE() << "opened with the keyring locked";
+    } catch (const DorvikError& e) {
+      EXPECT_EQ(e.message(), locked);
+    }
+  }
+  try {
+    (void)SecureStore::readSync("never-written");
+    ADD_FAILURE() << "an account read as absent with the keyring locked";
+  } catch (const DorvikError& e) {
+    EXPECT_EQ(e.message(), locked);
+  }
+  // Nothing moved, nothing replaced.
+  EXPECT_TRUE(lostFoldersOf(folder).empty());
+  EXPECT_EQ(fileBytes(folder + "/" + EncryptedCache::entryFileName("planner")), planner);
+  EXPECT_TRUE(secret_collection_get_locked(login));
+
+  // Unlocked again with the keyring's password (as at the next login), the workspace opens with what it held.
+  unlockWithPassword(bus, g_dbus_proxy_get_object_path(G_DBUS_PROXY(login)), "dorvik-test-password");
+  auto reopened = openCache(scope);
+  EXPECT_EQ(readEntry(reopened, "planner"), std::optional<JSONValue>(JSONValue("the user's plan")));
+  EXPECT_TRUE(lostFoldersOf(folder).empty());
+  g_object_unref(login);
+  g_object_unref(service);
+  g_object_unref(bus);
+}
+
+TEST(LockedKeyring, NothingMovesWhileLocked) {
+  g_autofree gchar* scratch = g_dir_make_tmp("dorvik-keyring-XXXXXX", nullptr);
+  ASSERT_NE(scratch, nullptr);
+  const std::string home = scratch;
+  for (const char* sub : {"/data", "/config", "/run"}) ASSERT_EQ(g_mkdir((home + sub).c_str(), 0700), 0);
+  const ChildRun child = runChild(
+      {"dbus-run-session", "--", std::string(DORVIK_SOURCE_DIR) + "/scripts/with-session.sh"}, "LockedKeyring.Child",
+      {{"DORVIK_LOCKED_KEYRING_CHILD", "1"},
+       {"DORVIK_INSIDE_SESSION", "1"},
+       {"HOME", home},
+       {"XDG_DATA_HOME", home + "/data"},
+       {"XDG_CONFIG_HOME", home + "/config"},
+       {"XDG_RUNTIME_DIR", home + "/run"}});
+  EXPECT_TRUE(child.passed) << child.output;
+  g_autofree gchar* rm = g_strdup_printf("rm -rf %s", scratch);
+  g_spawn_command_line_sync(rm, nullptr, nullptr, nullptr, nullptr);
+}
+
+TEST(EncryptedCache, ANamedPipeInPlaceOfAnEntryIsRefusedWithoutWaiting) {
+  auto cache = openCache(uniqueScope());
+  const std::string path = entryPath(cache, "planner");
+  ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+  auto read = dorvik::testing::start(cache->read("planner"));
+  const bool answered = dorvik::testing::spinUntil([&] { return read->done; }, std::chrono::seconds(5));
+  if (!answered) {
+    // Let the stuck read go: a writer that closes at once ends it.
+    int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK);
+    if (fd >= 0) ::close(fd);
+    dorvik::testing::spinUntil([&] { return read->done; });
+  }
+  ASSERT_TRUE(answered) << "the read waited for a writer of the pipe";
+  EXPECT_TRUE(read->failedWith<CacheError>());
+  // Written again, the entry is a file once more.
+  g_unlink(path.c_str());
+  writeEntry(cache, JSONValue("plan"), "planner");
+  EXPECT_EQ(readEntry(cache, "planner"), std::optional<JSONValue>(JSONValue("plan")));
+}
+
+namespace {
+
+// How many trials the tests of several processes run; DORVIK_PROCESS_TRIALS asks for more (a measurement).
+int processTrials(int fallback) {
+  const char* asked = g_getenv("DORVIK_PROCESS_TRIALS");
+  return asked ? std::max(1, std::atoi(asked)) : fallback;
+}
+
+JSONValue numberedPlan(int sequence) {
+  JSONArray rows;
+  for (int i = 0; i < 20000; ++i) rows.push_back(JSONValue::object({{"row", i}, {"text", "заказ доставки"}}));
+  return JSONValue::object({{"sequence", sequence}, {"rows", JSONValue(std::move(rows))}});
+}
+
+}  // namespace
+
+// The writing half of KilledWritesLoseNothingAndLeaveNothingBehind: replaces "planner" again and again, and
+// prints the sequence number of every write that has returned.
+TEST(CacheProcesses, Writer) {
+  const char* scope = g_getenv("DORVIK_CACHE_WRITER_SCOPE");
+  if (!scope) GTEST_SKIP() << "runs only as the child of KilledWritesLoseNothingAndLeaveNothingBehind";
+  auto cache = openCache(scope);
+  std::printf("ready\n");
+  std::fflush(stdout);
+  for (int sequence = 1;; ++sequence) {
+    writeEntry(cache, numberedPlan(sequence), "planner");
+    std::printf("%d\n", sequence);
+    std::fflush(stdout);
+  }
+}
+
+TEST(CacheProcesses, KilledWritesLoseNothingAndLeaveNothingBehind) {
+  const std::string scope = uniqueScope();
+  std::string folder;
+  {
+    auto cache = openCache(scope);  // the key exists before the writers start
+    folder = cache->folder();
+    writeEntry(cache, numberedPlan(0), "planner");
+  }
+  const int trials = processTrials(12);
+  int lost = 0, stale = 0, unreadable = 0;
+  std::mt19937 random(20261209);
+  const std::string self = selfPath();
+  for (int trial = 0; trial < trials; ++trial) {
+    gchar** env = g_environ_setenv(g_get_environ(), "DORVIK_CACHE_WRITER_SCOPE", scope.c_str(), TRUE);
+    const gchar* argv[] = {self.c_str(), "--gtest_filter=CacheProcesses.Writer", nullptr};
+    GPid pid = 0;
+    gint out = -1;
+    ASSERT_TRUE(g_spawn_async_with_pipes(nullptr, const_cast<gchar**>(argv), env, G_SPAWN_DO_NOT_REAP_CHILD, nullptr,
+                                         nullptr, &pid, nullptr, &out, nullptr, nullptr));
+    g_strfreev(env);
+    // Killed at some moment of its writing, from the first write to the fourth or so.
+    std::string printed;
+    char buffer[4096];
+    while (printed.find("ready\n") == std::string::npos) {
+      const ssize_t got = ::read(out, buffer, sizeof buffer);
+      ASSERT_GT(got, 0) << "the writer ended before it was ready";
+      printed.append(buffer, static_cast<std::size_t>(got));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(std::uniform_int_distribution<int>(5, 400)(random)));
+    ::kill(pid, SIGKILL);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    g_spawn_close_pid(pid);
+    for (ssize_t got; (got = ::read(out, buffer, sizeof buffer)) > 0;)
+      printed.append(buffer, static_cast<std::size_t>(got));
+    ::close(out);
+    int confirmed = 0;
+    std::istringstream lines(printed);
+    for (std::string line; std::getline(lines, line);)
+      if (!line.empty() && line != "ready") confirmed = std::max(confirmed, std::atoi(line.c_str()));
+
+    // Opened again, the cache holds the last write that returned, or a later one, and no temporary file.
+    auto cache = openCache(scope);
+    try {
+      const std::optional<JSONValue> plan = readEntry(cache, "planner");
+      if (!plan || (*plan)["sequence"].intValue() < confirmed) ++lost;
+    } catch (const std::exception&) {
+      ++unreadable;
+    }
+    for (const std::string& name : listFolder(folder)) stale += files::isTemporaryName(name);
+  }
+  std::printf("%d writers killed: %d lost, %d unreadable, %d temporary files left after reopening\n", trials, lost,
+              unreadable, stale);
+  EXPECT_EQ(lost, 0);
+  EXPECT_EQ(unreadable, 0);
+  EXPECT_EQ(stale, 0);
+}
+
+// One half of TwoProcessesOpeningANewWorkspaceAtOnceShareOneKey: opens the workspace when told, and writes an
+// entry of its own.
+TEST(CacheProcesses, Opener) {
+  const char* scope = g_getenv("DORVIK_CACHE_OPENER_SCOPE");
+  if (!scope) GTEST_SKIP() << "runs only as a child of TwoProcessesOpeningANewWorkspaceAtOnceShareOneKey";
+  const gint64 at = g_ascii_strtoll(g_getenv("DORVIK_CACHE_OPENER_AT"), nullptr, 10);
+  while (g_get_real_time() < at) g_usleep(200);
+  auto cache = openCache(scope);
+  writeEntry(cache, JSONValue(g_getenv("DORVIK_CACHE_OPENER_NAME")), g_getenv("DORVIK_CACHE_OPENER_NAME"));
+}
+
+TEST(CacheProcesses, TwoProcessesOpeningANewWorkspaceAtOnceShareOneKey) {
+  const int trials = processTrials(30);
+  constexpr int kAtOnce = 6;  // trials run side by side, each a workspace of its own
+  int unreadable = 0;
+  const std::string self = selfPath();
+  for (int done = 0; done < trials; done += kAtOnce) {
+    const std::string at = std::to_string(g_get_real_time() + 400000);
+    std::vector<std::string> scopes;
+    std::vector<GPid> children;
+    for (int trial = done; trial < std::min(trials, done + kAtOnce); ++trial) {
+      scopes.push_back(uniqueScope());
+      for (const char* name : {"first", "second"}) {
+        gchar** env = g_get_environ();
+        env = g_environ_setenv(env, "DORVIK_CACHE_OPENER_SCOPE", scopes.back().c_str(), TRUE);
+        env = g_environ_setenv(env, "DORVIK_CACHE_OPENER_AT", at.c_str(), TRUE);
+        env = g_environ_setenv(env, "DORVIK_CACHE_OPENER_NAME", name, TRUE);
+        const gchar* argv[] = {self.c_str(), "--gtest_filter=CacheProcesses.Opener", nullptr};
+        GPid pid = 0;
+        ASSERT_TRUE(g_spawn_async(nullptr, const_cast<gchar**>(argv), env,
+                                  GSpawnFlags(G_SPAWN_DO_NOT_REAP_CHILD | G_SPAWN_STDOUT_TO_DEV_NULL), nullptr, nullptr,
+                                  &pid, nullptr));
+        g_strfreev(env);
+        children.push_back(pid);
+      }
+    }
+    for (GPid pid : children) {
+      int status = 0;
+      ::waitpid(pid, &status, 0);
+      g_spawn_close_pid(pid);
+      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    for (const std::string& scope : scopes) {
+      auto cache = openCache(scope);
+      for (const char* name : {"first", "second"}) {
+        try {
+          if (readEntry(cache, name) != std::optional<JSONValue>(JSONValue(name))) ++unreadable;
+        } catch (const std::exception&) {
+          ++unreadable;
+        }
+      }
+    }
+  }
+  std::printf("%d trials of two processes opening one new workspace: %d entries unreadable\n", trials, unreadable);
+  EXPECT_EQ(unreadable, 0);
 }

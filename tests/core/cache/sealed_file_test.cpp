@@ -60,12 +60,6 @@ CacheError::Kind refusalOf(const std::string& key, const std::string& sealed, co
 
 }  // namespace
 
-TEST(Sealing, DigestsAreLowercaseHexOfSha256) {
-  EXPECT_EQ(sha256Hex(""), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
-  EXPECT_EQ(sha256Hex("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
-  EXPECT_NE(sha256Hex("scope|1|2|3"), sha256Hex("scope|1|2|4"));
-}
-
 TEST(Sealing, RoundTripsInTheCombinedLayout) {
   const std::string key = testKey(1);
   for (const std::string& plain :

@@ -7,9 +7,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <optional>
+#include <stdexcept>
 #include <string>
 
+#include "core/base/files.h"
 #include "core/engine/script_context.h"
 #include "core/json/json_value.h"
 
@@ -19,13 +21,6 @@ using dorvik::JSONValue;
 namespace {
 
 const fs::path kResources = fs::path(DORVIK_APP_DIR) / "Dorvik_DorvikCore.bundle" / "Resources";
-
-std::string readFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
 
 class Catalogue : public testing::Test {
  protected:
@@ -143,7 +138,7 @@ TEST_F(Catalogue, EveryRowIsFoundByTheKeyOfItsOwnAddress) {
 TEST_F(Catalogue, IsARollbackJournalDatabase) {
   EXPECT_EQ(scalar("PRAGMA journal_mode"), "delete");
   // Bytes 18 and 19 of the header are the file format versions: 1 for rollback journal, 2 for WAL.
-  std::string header = readFile(kResources / "geocoder.sqlite").substr(0, 20);
+  std::string header = dorvik::files::readWhole((kResources / "geocoder.sqlite").string()).value().substr(0, 20);
   ASSERT_EQ(header.size(), 20u);
   EXPECT_EQ(header[18], 1);
   EXPECT_EQ(header[19], 1);

@@ -2,11 +2,10 @@
 // once per digest.
 #include <gtest/gtest.h>
 #include <glib.h>
-#include <openssl/sha.h>
 
-#include <cstdio>
 #include <string>
 
+#include "core/base/digest.h"
 #include "core/base/dorvik_date.h"
 #include "core/base/errors.h"
 #include "model/app_model.h"
@@ -17,18 +16,6 @@ using namespace dorvik;
 using namespace dorvik::testing;
 
 namespace {
-
-std::string sha256Hex(const std::string& text) {
-  unsigned char digest[SHA256_DIGEST_LENGTH];
-  SHA256(reinterpret_cast<const unsigned char*>(text.data()), text.size(), digest);
-  std::string hex;
-  char pair[3];
-  for (unsigned char byte : digest) {
-    std::snprintf(pair, sizeof pair, "%02x", byte);
-    hex += pair;
-  }
-  return hex;
-}
 
 std::string dorvikErrorText(async::Task<void> task) {
   try {

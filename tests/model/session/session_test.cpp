@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <glib.h>
 #include <glib/gstdio.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <filesystem>
@@ -11,6 +12,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "core/api/api_client.h"
 #include "core/api/transport_error.h"
@@ -33,6 +35,7 @@ namespace {
 
 constexpr const char* kOpenedOffline = "Нет интернета. Открыт сохранённый рабочий день.";
 constexpr const char* kDepotNeedsConnection = "Для смены склада требуется подключение.";
+constexpr const char* kSessionRefused = "Сессия больше не действует. Войдите снова.";
 
 // A day of two orders, as a workbook import would load it.
 JSONValue sampleDay(const std::string& routeDate) {
@@ -207,18 +210,56 @@ TEST_F(Session, WithTheServerDownTheLastProfileOpensTheSameWorkspaceOffline) {
   EXPECT_EQ(*first->error(), TransportError(TransportError::Code::CannotConnectToHost).message());
 }
 
-TEST_F(Session, ARefusedRestoreIsShownAndNeitherUsesTheKeptProfileNorDropsTheSession) {
+TEST_F(Session, ARestoreTheServerCannotServeIsShownAndKeepsTheSessionForTheNextLaunch) {
   saveSession();
   launch();
   ASSERT_TRUE(kept("profile:" + url));
-  server->on("POST", "/auth/refresh", Answer::error(401, "Сессия истекла."));
+  server->on("POST", "/auth/refresh", Answer::error(503, "Сервер на обслуживании."));
 
   auto model = launch();
-  EXPECT_EQ(model->error(), "Сессия истекла.");
+  EXPECT_EQ(model->error(), "Сервер на обслуживании.");
   EXPECT_TRUE(model->user().isNull());
   EXPECT_FALSE(model->offline());
   EXPECT_FALSE(model->busy());
   EXPECT_EQ(kept("refresh:" + url), "refresh-1");
+}
+
+TEST_F(Session, ARefreshTokenRefusedByTheServerEndsTheSessionAndKeepsTheWorkspaceForTheNextSignIn) {
+  // At launch: the sign-in screen with the request to sign in again, and no saved session to retry.
+  saveSession();
+  launch();
+  server->on("POST", "/auth/refresh", Answer::error(401, "Токен обновления отозван."));
+  auto relaunched = launch();
+  EXPECT_EQ(relaunched->error(), kSessionRefused);
+  EXPECT_TRUE(relaunched->user().isNull());
+  EXPECT_FALSE(relaunched->busy());
+  EXPECT_EQ(kept("refresh:" + url), std::nullopt);
+  EXPECT_FALSE(launch()->api()->hasSavedSession());
+
+  // In an open workspace: its access token expires and the renewal is refused as reused.
+  SessionServer again(*server, profile);
+  auto model = launch();
+  signIn(model);
+  planDay(model, "2026-09-22");
+  const std::size_t renewals = server->hits("/auth/refresh");
+  server->on("POST", "/auth/refresh", Answer::error(403, "Токен обновления уже использован."));
+  for (const char* path : {"/depots", "/panel/addresses", "/panel/zones"}) {
+    server->on("GET", path, Answer::error(401, "Токен доступа истёк."));
+  }
+  async::runBlocking(model->refreshReferenceData());
+  EXPECT_EQ(model->error(), kSessionRefused);
+  EXPECT_TRUE(model->user().isNull()) << "the sign-in screen";
+  EXPECT_FALSE(model->offline());
+  EXPECT_EQ(model->status().find("Нет связи"), std::string::npos) << model->status();
+  EXPECT_EQ(server->hits("/auth/refresh"), renewals + 1) << "one renewal for the three lists";
+  ASSERT_TRUE(spinUntil([&] { return !kept("refresh:" + url) && !model->api()->hasSavedSession(); }));
+  EXPECT_EQ(server->hits("/auth/refresh"), renewals + 1);
+
+  // The next sign-in finds the workspace as it was left.
+  SessionServer restored(*server, profile);
+  model->setError(std::nullopt);
+  signIn(model);
+  EXPECT_EQ(model->orders().size(), 2u);
 }
 
 TEST_F(Session, ABadServerAddressIsReportedAndASignInAfterTheFixCreatesTheClient) {
@@ -289,6 +330,64 @@ TEST_F(Session, AProfileThatMustChangeItsPasswordIsHeldUntilItDoes) {
   EXPECT_EQ(refused("пароль12"), "Войдите заново.");
   signIn(model, "пароль12");
   EXPECT_TRUE(model->cache());
+}
+
+TEST_F(Session, DamagedEntriesAreKeptAsideAndTheWorkspaceOpensWithoutThem) {
+  auto model = launch();
+  signIn(model);
+  planDay(model, "2026-09-22");
+  async::runBlocking(model->cache()->write(JSONValue::array({"north"}), "zones"));
+  const std::string folder = model->cache()->folder();
+  async::runBlocking(model->logout());
+
+  // One changed byte in the plan, the zones cut short.
+  const std::string planFile = folder + "/" + EncryptedCache::entryFileName("planner");
+  const std::string zonesFile = folder + "/" + EncryptedCache::entryFileName("zones");
+  gchar* data = nullptr;
+  gsize length = 0;
+  ASSERT_TRUE(g_file_get_contents(planFile.c_str(), &data, &length, nullptr));
+  std::string damagedPlan(data, length);
+  g_free(data);
+  damagedPlan[20] = static_cast<char>(damagedPlan[20] ^ 0x10);
+  ASSERT_TRUE(
+      g_file_set_contents(planFile.c_str(), damagedPlan.data(), static_cast<gssize>(damagedPlan.size()), nullptr));
+  ASSERT_TRUE(g_file_set_contents(zonesFile.c_str(), "short", 5, nullptr));
+  // And a named pipe where the history was.
+  const std::string historyFile = folder + "/" + EncryptedCache::entryFileName("history");
+  g_unlink(historyFile.c_str());
+  ASSERT_EQ(mkfifo(historyFile.c_str(), 0600), 0);
+
+  signIn(model);
+  EXPECT_EQ(model->error(), std::nullopt);
+  EXPECT_EQ(model->orders().size(), 0u) << "a new plan for today";
+  EXPECT_EQ(model->status(),
+            "Повреждённые локальные данные отложены в сторону (план, зоны, история); рабочий день открыт без них.");
+  // All kept beside the entries, the files byte for byte.
+  std::vector<std::string> aside;
+  GDir* dir = g_dir_open(folder.c_str(), 0, nullptr);
+  while (const gchar* name = g_dir_read_name(dir)) {
+    if (std::string(name).find(".damaged-") != std::string::npos) aside.emplace_back(name);
+  }
+  g_dir_close(dir);
+  ASSERT_EQ(aside.size(), 3u);
+  for (const std::string& name : aside) {
+    if (name.starts_with(EncryptedCache::entryFileName("history"))) {
+      EXPECT_TRUE(g_file_test((folder + "/" + name).c_str(), G_FILE_TEST_EXISTS));
+      continue;
+    }
+    ASSERT_TRUE(g_file_get_contents((folder + "/" + name).c_str(), &data, &length, nullptr));
+    const std::string kept(data, length);
+    g_free(data);
+    EXPECT_TRUE(kept == damagedPlan || kept == "short") << name;
+  }
+
+  // The workspace works again: what is written now opens at the next entry, with nothing more to set aside.
+  planDay(model, "2026-09-23");
+  model->setStatus("");
+  async::runBlocking(model->logout());
+  signIn(model);
+  EXPECT_EQ(model->orders().size(), 2u);
+  EXPECT_EQ(model->status().find("Повреждённые"), std::string::npos);
 }
 
 TEST_F(Session, EachWorkspaceOpensFromItsOwnCache) {
@@ -404,12 +503,12 @@ TEST_F(Session, ADepotSwitchReopensTheWorkspaceOfTheNewDepot) {
   EXPECT_EQ(model->selectedOrders().size(), 1u);
   EXPECT_FALSE(model->busy());
 
-  // The renewal after the switch fails: signed out, and its message thrown.
+  // The renewal after the switch is refused: signed out, and asked to sign in again.
   server->on("POST", "/auth/depot", Answer::json(JSONValue::object({{"ok", true}})));
   server->on("POST", "/auth/refresh", Answer::error(401, "Сессия истекла."));
   auto failed = failureOf<DorvikError>(model->switchDepot("d2"));
   ASSERT_TRUE(failed);
-  EXPECT_EQ(failed->message(), "Сессия истекла.");
+  EXPECT_EQ(failed->message(), kSessionRefused);
   EXPECT_TRUE(model->user().isNull());
   EXPECT_FALSE(model->cache());
   EXPECT_FALSE(model->busy());

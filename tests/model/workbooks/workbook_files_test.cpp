@@ -11,6 +11,7 @@
 #include <string>
 
 #include "core/base/errors.h"
+#include "core/base/files.h"
 #include "model/workbook_files.h"
 
 using namespace dorvik;
@@ -41,10 +42,7 @@ std::string errorOf(const std::function<void()>& fn) {
   return "<без ошибки>";
 }
 
-std::string readAll(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
+std::string readAll(const fs::path& file) { return dorvik::files::readWhole(file.string()).value_or(""); }
 
 }  // namespace
 

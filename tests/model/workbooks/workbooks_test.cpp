@@ -12,6 +12,7 @@
 
 #include "core/async/task.h"
 #include "core/base/dorvik_date.h"
+#include "core/base/files.h"
 #include "core/cache/encrypted_cache.h"
 #include "core/engine/planner_engine.h"
 #include "core/engine/script_context.h"
@@ -61,10 +62,7 @@ class TempFolder {
   fs::path path_;
 };
 
-std::string readAll(const std::string& file) {
-  std::ifstream in(file, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
+std::string readAll(const std::string& file) { return files::readWhole(file).value_or(""); }
 
 const char* const kSaved = "Файл открыт. Адресный справочник сохранён на компьютере.";
 

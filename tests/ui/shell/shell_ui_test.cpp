@@ -4,10 +4,12 @@
 #include <gtest/gtest.h>
 #include <gtkmm.h>
 #include <gtkmm/init.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <functional>
 
+#include "core/async/sleep.h"
 #include "core/base/errors.h"
 #include "shell/application.h"
 #include "shell/form_widgets.h"
@@ -384,7 +386,7 @@ TEST_F(ShellWindow, EditorFooterAndValueFieldsBindTheEditedObject) {
 
 namespace {
 // Records how the application starts its model, then ends the run.
-class StartRecorder final : public Workflows {
+class StartRecorder : public Workflows {
  public:
   std::optional<bool> preview;
   std::vector<std::string> openAccels, saveAccels, preferencesAccels;
@@ -416,11 +418,93 @@ class StartRecorder final : public Workflows {
   async::Task<void> importWorkbook() override { co_return; }
   async::Task<void> exportWorkbook(std::string) override { co_return; }
 };
+
+// An application id of this test's own: applications of tests running side by side never meet on the bus.
+std::string testApplicationId() {
+  std::string id = "ru.dorvik.Test.";
+  for (char c : randomUUID())
+    if (c != '-') id.push_back(c);
+  id.insert(id.size() - 32, "T");  // an element of an id may not begin with a digit
+  return id;
+}
+
+// The first instance: while it runs, the test binary is launched again with the same application id.
+class SecondLaunch final : public StartRecorder {
+ public:
+  explicit SecondLaunch(std::string id) : id_(std::move(id)) {}
+  int starts = 0;
+  int activations = 0;
+  int exitStatus = -1;
+  std::string childOutput;
+
+  async::Task<void> start(AppModel::LaunchOptions) override {
+    ++starts;
+    GApplication* app = g_application_get_default();
+    const gulong counting = g_signal_connect(
+        app, "activate", G_CALLBACK(+[](GApplication*, gpointer count) { ++*static_cast<int*>(count); }), &activations);
+    g_autofree gchar* self = g_file_read_link("/proc/self/exe", nullptr);
+    const gchar* argv[] = {self, "--gtest_filter=ShellApplication.SecondLaunchChild", nullptr};
+    gchar** env = g_environ_setenv(g_get_environ(), "DORVIK_SECOND_LAUNCH_ID", id_.c_str(), TRUE);
+    GPid pid = 0;
+    gint out = -1;
+    const bool spawned = g_spawn_async_with_pipes(nullptr, const_cast<gchar**>(argv), env, G_SPAWN_DO_NOT_REAP_CHILD,
+                                                  nullptr, nullptr, &pid, nullptr, &out, nullptr, nullptr);
+    g_strfreev(env);
+    if (spawned) {
+      g_child_watch_add(
+          pid,
+          [](GPid child, gint status, gpointer self) {
+            static_cast<SecondLaunch*>(self)->exitStatus = status;
+            g_spawn_close_pid(child);
+          },
+          this);
+      const auto until = async::Clock::now() + 60s;
+      while ((exitStatus < 0 || activations < 1) && async::Clock::now() < until) co_await async::sleepFor(20ms);
+      char buffer[4096];
+      for (ssize_t got; (got = ::read(out, buffer, sizeof buffer)) > 0;) childOutput.append(buffer, got);
+      ::close(out);
+    }
+    g_signal_handler_disconnect(app, counting);
+    windows = static_cast<int>(g_list_length(gtk_application_get_windows(GTK_APPLICATION(app))));
+    for (GList* l = gtk_application_get_windows(GTK_APPLICATION(app)); l; l = l->next) {
+      gtk_window_close(GTK_WINDOW(l->data));
+    }
+  }
+
+ private:
+  std::string id_;
+};
 }  // namespace
+
+// The second launch of ASecondLaunchRaisesTheFirstWindowAndEnds: ends at once, without a model or a window.
+TEST(ShellApplication, SecondLaunchChild) {
+  const char* id = g_getenv("DORVIK_SECOND_LAUNCH_ID");
+  if (!id) GTEST_SKIP() << "runs only as the child of ASecondLaunchRaisesTheFirstWindowAndEnds";
+  auto recorder = std::make_shared<StartRecorder>();
+  DorvikApp app(false, recorder, id);
+  char name[] = "dorvik";
+  char* argv[] = {name, nullptr};
+  EXPECT_EQ(app.run(1, argv), 0);
+  EXPECT_FALSE(recorder->preview) << "the second launch started a model of its own";
+}
+
+TEST(ShellApplication, ASecondLaunchRaisesTheFirstWindowAndEnds) {
+  const std::string id = testApplicationId();
+  auto first = std::make_shared<SecondLaunch>(id);
+  DorvikApp app(false, first, id);
+  char name[] = "dorvik";
+  char* argv[] = {name, nullptr};
+  EXPECT_EQ(app.run(1, argv), 0);
+  EXPECT_EQ(first->starts, 1);
+  EXPECT_TRUE(g_spawn_check_wait_status(first->exitStatus, nullptr)) << first->childOutput;
+  EXPECT_NE(first->childOutput.find("[  PASSED  ] 1 test"), std::string::npos) << first->childOutput;
+  EXPECT_EQ(first->activations, 1) << "the second launch reached the first instance";
+  EXPECT_EQ(first->windows, 1) << "its window raised, no second one";
+}
 
 TEST(ShellApplication, StartsTheModelOnceWithThePreviewFlagAndBindsTheShortcuts) {
   auto recorder = std::make_shared<StartRecorder>();
-  DorvikApp app(true, recorder);
+  DorvikApp app(true, recorder, testApplicationId());
   char name[] = "dorvik";
   char* argv[] = {name, nullptr};
   EXPECT_EQ(app.run(1, argv), 0);
