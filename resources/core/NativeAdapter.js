@@ -1,15 +1,17 @@
 // NativeAdapter: the single entry point `Native.run(text)`. It reads {"action", "payload"}, hands the payload to
-// the component that owns the action and returns the result as JSON text. Every exception that leaves `run` is a
-// non-empty plain string holding the Russian message.
+// the component that owns the action and returns the result as JSON text.
+//
+// Inside the components a refusal meant for the user is one type only, `NativePrelude.UserError` (thrown by
+// `NativePrelude.fail`). Anything else that reaches this point is a fault of a component, and its text is shown
+// with the action's name. Every exception that leaves `run` is a non-empty plain string: the Russian message.
 (function () {
   "use strict";
 
+  const P = globalThis.NativePrelude;
   const ADDRESS_ACTIONS = ["addressIdentity", "addressStorageKey", "catalogKey", "catalogMatch", "addressIndex"];
 
   function messageOf(error, action) {
-    const P = globalThis.NativePrelude;
-    if (P && error instanceof P.UserError && error.message) return error.message;
-    if (typeof error === "string" && error !== "") return error;
+    if (error instanceof P.UserError && error.message) return error.message;
     const detail = error && typeof error === "object" && "message" in error ? String(error.message) : String(error);
     return "Ошибка расчёта (" + action + "): " + (detail || "неизвестная ошибка");
   }
@@ -20,7 +22,7 @@
       if (!G || typeof G[action] !== "function") {
         // The index must never fail a workspace entry: without the address component it is simply empty.
         if (action === "addressIndex") return {};
-        throw "Компонент адресов не загружен: действие «" + action + "» недоступно.";
+        P.fail("Компонент адресов не загружен: действие «" + action + "» недоступно.");
       }
       if (action === "addressIndex") {
         try {
@@ -32,11 +34,11 @@
       }
       return G[action](payload);
     }
-    const P = globalThis.PlannerCore;
-    if (!P || !P.actions || !Object.prototype.hasOwnProperty.call(P.actions, action)) {
-      throw "Неизвестное действие: " + action + ".";
+    const planner = globalThis.PlannerCore;
+    if (!planner || !planner.actions || !Object.prototype.hasOwnProperty.call(planner.actions, action)) {
+      P.fail("Неизвестное действие: " + action + ".");
     }
-    return P.actions[action](payload);
+    return planner.actions[action](payload);
   }
 
   function run(text) {
@@ -46,9 +48,9 @@
       try {
         request = JSON.parse(String(text));
       } catch (e) {
-        throw "Некорректный запрос к расчёту.";
+        P.fail("Некорректный запрос к расчёту.");
       }
-      if (request === null || typeof request !== "object") throw "Некорректный запрос к расчёту.";
+      if (request === null || typeof request !== "object") P.fail("Некорректный запрос к расчёту.");
       action = typeof request.action === "string" ? request.action : String(request.action);
       let payload = request.payload;
       if (payload === null || typeof payload !== "object" || Array.isArray(payload)) payload = {};

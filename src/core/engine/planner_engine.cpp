@@ -65,15 +65,9 @@ struct PlannerEngine::State {
   void load(const PlannerEngineOptions& options) {
     context = std::make_unique<ScriptContext>();
     std::optional<fs::path> resources = options.resourcesFolder ? options.resourcesFolder : bundleResources();
-    std::error_code ec;
-    for (const char* component : kComponents) {
-      std::string name = component;
-      std::optional<fs::path> file;
-      if (resources) file = *resources / (name + ".js");
-      if (!file || !fs::exists(*file, ec)) throw DorvikError("Не найден компонент " + name + ".");
-      context->evaluateFile(*file, name);
-    }
+    evaluateComponents(*context, resources);
 
+    std::error_code ec;
     std::optional<fs::path> catalogue = options.catalogPath;
     if (!catalogue && resources) catalogue = *resources / kCatalogueFile;
     if (!catalogue || !fs::exists(*catalogue, ec)) return;  // no catalogue: lookups answer "not found"
@@ -153,6 +147,15 @@ std::optional<fs::path> PlannerEngine::bundleResources() {
 }
 
 int PlannerEngine::liveContexts() { return gLiveContexts.load(); }
+
+void PlannerEngine::evaluateComponents(ScriptContext& context, const std::optional<fs::path>& folder) {
+  std::error_code ec;
+  for (const char* component : kComponents) {
+    const std::string name = component;
+    if (!folder || !fs::exists(*folder / (name + ".js"), ec)) throw DorvikError("Не найден компонент " + name + ".");
+    context.evaluateFile(*folder / (name + ".js"), name);
+  }
+}
 
 async::Task<std::shared_ptr<PlannerEngine>> PlannerEngine::create(std::optional<fs::path> catalogPath) {
   return create(PlannerEngineOptions{std::move(catalogPath), std::nullopt});

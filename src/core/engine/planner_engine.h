@@ -30,11 +30,19 @@ struct PlannerEngineOptions {
   std::optional<std::filesystem::path> resourcesFolder;
 };
 
+class ScriptContext;
+
 class PlannerEngine : public std::enable_shared_from_this<PlannerEngine> {
  public:
-  // The components, in the order they are evaluated: "<name>.js" in the resources folder.
+  // The components, in the order they are evaluated: "<name>.js" in the resources folder. The one list: the
+  // engine, the component tests and the benchmarks all load them through evaluateComponents.
   static constexpr const char* kComponents[] = {"xlsx.full.min", "NativePrelude", "GeocodingCore", "PlannerCore",
                                                 "NativeAdapter"};
+
+  // Evaluates the components in that order from `folder` into `context`. Throws DorvikError
+  // "Не найден компонент <name>." for the first one missing (none is looked for without a folder), and whatever
+  // ScriptContext::evaluateFile throws; either way the later components are not evaluated.
+  static void evaluateComponents(ScriptContext& context, const std::optional<std::filesystem::path>& folder);
 
   // Creates the context, evaluates the five components in order and opens the catalogue (catalogPath, or the
   // bundle's "geocoder.sqlite"). Throws DorvikError: "Не удалось запустить расчёт маршрутов.",

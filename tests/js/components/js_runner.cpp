@@ -12,22 +12,19 @@
 #include <vector>
 
 #include "core/base/errors.h"
+#include "core/engine/planner_engine.h"
 #include "core/engine/script_context.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-const char* kComponents[] = {"xlsx.full.min", "NativePrelude", "GeocodingCore", "PlannerCore", "NativeAdapter"};
-
-// Loads the bundle's components that exist, the harness, then the test file.
+// Loads every component of the build's bundle as the engine does (a missing one fails the file's cases), the
+// harness, then the test file.
 std::unique_ptr<dorvik::ScriptContext> loadContext(const fs::path& testFile) {
   auto context = std::make_unique<dorvik::ScriptContext>();
-  fs::path resources = fs::path(DORVIK_APP_DIR) / "Dorvik_DorvikCore.bundle" / "Resources";
-  for (const char* name : kComponents) {
-    fs::path file = resources / (std::string(name) + ".js");
-    if (fs::exists(file)) context->evaluateFile(file, name);
-  }
+  dorvik::PlannerEngine::evaluateComponents(*context,
+                                            fs::path(DORVIK_APP_DIR) / "Dorvik_DorvikCore.bundle" / "Resources");
   fs::path harness = fs::path(DORVIK_SOURCE_DIR) / "tests" / "js" / "harness.js";
   context->evaluateFile(harness, "harness");
   context->evaluateFile(testFile, testFile.filename().string());
@@ -56,14 +53,23 @@ class ComponentCase : public testing::Test {
     try {
       auto context = loadContext(file_);
       context->evaluate("__runTest(" + jsString(name_) + ")");
-    } catch (const dorvik::DorvikError& e) {
-      FAIL() << e.message();
+    } catch (const std::exception& e) {
+      FAIL() << e.what();
     }
   }
 
  private:
   fs::path file_;
   std::string name_;
+};
+
+class FailingCase : public testing::Test {
+ public:
+  explicit FailingCase(std::string message) : message_(std::move(message)) {}
+  void TestBody() override { FAIL() << message_; }
+
+ private:
+  std::string message_;
 };
 
 std::vector<std::string> testNames(const fs::path& file) {
@@ -112,19 +118,18 @@ int main(int argc, char** argv) {
   std::sort(files.begin(), files.end());
   for (const auto& file : files) {
     std::string suite = identifier(file.stem().stem().string());
+    // A file that cannot be loaded, or registers no case, is one failing case: its tests never vanish silently.
+    std::string failure;
     std::vector<std::string> names;
     try {
       names = testNames(file);
-    } catch (const dorvik::DorvikError& e) {
+      if (names.empty()) failure = "the file registers no test case";
+    } catch (const std::exception& e) {
+      failure = e.what();
+    }
+    if (!failure.empty()) {
       testing::RegisterTest(suite.c_str(), "loads", nullptr, nullptr, file.string().c_str(), 0,
-                            [message = e.message()]() -> testing::Test* {
-                              struct Failing : testing::Test {
-                                std::string m;
-                                explicit Failing(std::string s) : m(std::move(s)) {}
-                                void TestBody() override { FAIL() << m; }
-                              };
-                              return new Failing(message);
-                            });
+                            [failure]() -> testing::Test* { return new FailingCase(failure); });
       continue;
     }
     for (const auto& name : names) {
