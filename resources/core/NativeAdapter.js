@@ -16,6 +16,50 @@
     return "Ошибка расчёта (" + action + "): " + (detail || "неизвестная ошибка");
   }
 
+  // A request may hold a very long text as a member of its payload (the Base64 of a workbook, tens of megabytes).
+  // JSON.parse would copy it; it is taken as a part of the request text instead, which the engine holds anyway
+  // while the action runs. Only plain literals (no escapes) are taken so: their text is their value. Anything
+  // unexpected leaves the request to JSON.parse whole.
+  const LONG_TEXT = 1 << 20;
+  function parseRequest(text) {
+    if (text.length < LONG_TEXT) return JSON.parse(text);
+    const mark = "\u0000" + P.token() + ":";
+    const parts = [], long = [];
+    let from = 0;
+    for (let i = text.indexOf("\"", 0); i >= 0; i = text.indexOf("\"", i + 1)) {
+      // i opens a literal; its end is the next quote not escaped by an odd run of backslashes.
+      let end = text.indexOf("\"", i + 1);
+      for (;;) {
+        if (end < 0) return JSON.parse(text);  // not JSON: the parser says so
+        let slashes = 0;
+        while (text.charCodeAt(end - 1 - slashes) === 92) slashes++;
+        if (slashes % 2 === 0) break;
+        end = text.indexOf("\"", end + 1);
+      }
+      if (end - i - 1 >= LONG_TEXT && text.lastIndexOf("\\", end) < i) {
+        parts.push(text.slice(from, i + 1), JSON.stringify(mark + long.length).slice(1, -1));
+        long.push(text.slice(i + 1, end));
+        from = end;
+      }
+      i = end;
+    }
+    if (!long.length) return JSON.parse(text);
+    parts.push(text.slice(from));
+    const request = JSON.parse(parts.join(""));
+    const payload = request !== null && typeof request === "object" ? request.payload : null;
+    let placed = 0;
+    if (payload !== null && typeof payload === "object" && !Array.isArray(payload)) {
+      for (const key of Object.keys(payload)) {
+        const value = payload[key];
+        if (typeof value === "string" && value.startsWith(mark)) {
+          payload[key] = long[Number(value.slice(mark.length))];
+          placed++;
+        }
+      }
+    }
+    return placed === long.length ? request : JSON.parse(text);
+  }
+
   function dispatch(action, payload) {
     if (ADDRESS_ACTIONS.indexOf(action) >= 0) {
       const G = globalThis.GeocodingCore;
@@ -46,7 +90,7 @@
     try {
       let request;
       try {
-        request = JSON.parse(String(text));
+        request = parseRequest(String(text));
       } catch (e) {
         P.fail("Некорректный запрос к расчёту.");
       }

@@ -60,9 +60,10 @@ async::Task<std::optional<JSONValue>> AppModel::change(std::string action, JSONV
   setPlanner(std::move(result));
   if (!status.empty()) setStatus(std::move(status));
 
-  JSONValue archive;
+  // The archive is only stored: it travels as the component's JSON text, never as a second copy of the plan.
+  OwnedText archive;
   try {
-    archive = co_await engine->run("archive", JSONValue(JSONObject{}));
+    archive = co_await engine->runText("archive", JSONValue(JSONObject{}));
   } catch (...) {
     failure = std::current_exception();
   }
@@ -74,7 +75,7 @@ async::Task<std::optional<JSONValue>> AppModel::change(std::string action, JSONV
 
   if (std::shared_ptr<EncryptedCache> cache = cache_) {
     try {
-      co_await cache->write(std::move(archive), "planner");
+      co_await cache->writeText(std::move(archive), "planner");
     } catch (...) {
       failure = std::current_exception();
     }

@@ -17,6 +17,7 @@
 #include <string_view>
 
 #include "core/async/task.h"
+#include "core/base/owned_text.h"
 #include "core/cache/sealed_file.h"
 #include "core/json/json_value.h"
 
@@ -39,6 +40,9 @@ class EncryptedCache {
   async::Task<std::optional<JSONValue>> read(std::string name);
   // Replaces the entry, atomically and durably. A non-finite number throws JSONEncodeError and writes nothing.
   async::Task<void> write(JSONValue value, std::string name);
+  // The same for a value already written as JSON text by a trusted encoder (the planner engine's archive, a
+  // hundred megabytes for the largest plans: decoding it only to encode it again would double the memory).
+  async::Task<void> writeText(OwnedText json, std::string name);
 
   // The workspace folder.
   const std::string& folder() const;

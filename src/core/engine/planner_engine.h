@@ -18,6 +18,7 @@
 #include <string>
 
 #include "core/async/task.h"
+#include "core/base/owned_text.h"
 #include "core/async/worker.h"
 #include "core/json/json_value.h"
 
@@ -61,6 +62,9 @@ class PlannerEngine : public std::enable_shared_from_this<PlannerEngine> {
   // "Расчёт не вернул результат."; JSONEncodeError for a payload with a non-finite number (the component is
   // not called); JSONDecodeError when the result is not JSON text. The engine stays usable after a failure.
   async::Task<JSONValue> run(std::string action, JSONValue payload);
+  // Runs an action whose result is only stored, never read (the archive of the plan): its JSON text as the
+  // component wrote it, not decoded. Throws as run does; a text that is no JSON object throws JSONDecodeError.
+  async::Task<OwnedText> runText(std::string action, JSONValue payload);
 
   // Looks an address up in the catalogue: "catalogKey", at most 101 rows of that key, "catalogMatch" with them,
   // all in one job. Without a catalogue: {"found": null, "provider": "osm"} and no action runs. Throws
@@ -81,6 +85,7 @@ class PlannerEngine : public std::enable_shared_from_this<PlannerEngine> {
   struct State;
   PlannerEngine();
   static async::Task<JSONValue> runOn(std::shared_ptr<PlannerEngine> self, std::string action, JSONValue payload);
+  static async::Task<OwnedText> runTextOn(std::shared_ptr<PlannerEngine> self, std::string action, JSONValue payload);
   static async::Task<JSONValue> lookupOn(std::shared_ptr<PlannerEngine> self, std::string address);
   static async::Task<int> countOn(std::shared_ptr<PlannerEngine> self);
 

@@ -78,3 +78,23 @@ test("a failing address index gives an empty index instead of failing the worksp
   globalThis.GeocodingCore.addressIndex = function () { return [1, 2]; };
   assertEqual(run("addressIndex", { rows: [] }), {}, "anything but an object reads as an empty index");
 });
+
+test("long texts of a request reach the action whole, however they stand in it", function () {
+  const long = "QUJD".repeat(300000) + "xyz=";  // 1.2 MB of Base64
+  const quoted = "a\"b\\c" + long;               // escapes: read by the parser itself
+  const seen = [];
+  PlannerCore.actions.probe = function (p) { seen.push(p); return {}; };
+  const requests = [
+    { a: long, b: "short", c: long + "!" },
+    { a: quoted, n: 1 },
+    { deep: { a: long } },
+    [long]
+  ];
+  requests.forEach(function (payload) { Native.run(JSON.stringify({ action: "probe", payload: payload })); });
+  assertEqual(seen[0].a === long && seen[0].c === long + "!" && seen[0].b === "short", true, "two long members");
+  assertEqual(seen[1].a === quoted && seen[1].n === 1, true, "a long member with escapes");
+  assertEqual(seen[2].deep.a === long, true, "a long text deeper in the payload");
+  assertEqual(seen[3], {}, "a payload that is no object is an empty one");
+  assertThrows(function () { Native.run("{\"action\":\"probe\",\"payload\":{\"a\":\"" + long + "}"); },
+    "Некорректный запрос к расчёту.");
+});
