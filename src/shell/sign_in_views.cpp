@@ -31,24 +31,14 @@ Gtk::Widget* makeBrandMark(int size) {
   return picture;
 }
 
-namespace {
-Gtk::Label* label(const std::string& text, const char* cssClass = nullptr) {
-  auto* l = Gtk::make_managed<Gtk::Label>(text);
-  l->set_wrap(true);
-  l->set_justify(Gtk::Justification::CENTER);
-  if (cssClass) l->add_css_class(cssClass);
-  return l;
-}
-}  // namespace
-
 LoginView::LoginView(ShellContext context) : Gtk::Box(Gtk::Orientation::VERTICAL, 28), context_(std::move(context)) {
   set_halign(Gtk::Align::CENTER);
   set_valign(Gtk::Align::CENTER);
   append(*makeBrandMark(88));
 
   auto* titles = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::VERTICAL, 8);
-  titles->append(*label("Dorvik", "title-1"));
-  titles->append(*label("Вся доставка. Перед глазами.", "title-3"));
+  titles->append(*centredLabel("Dorvik", "title-1"));
+  titles->append(*centredLabel("Вся доставка. Перед глазами.", "title-3"));
   titles->get_last_child()->add_css_class("dim-label");
   append(*titles);
 
@@ -146,8 +136,8 @@ RequiredPasswordView::RequiredPasswordView(ShellContext context)
   set_valign(Gtk::Align::CENTER);
   set_size_request(340, -1);
   append(*makeBrandMark(64));
-  append(*label("Создайте свой пароль", "title-2"));
-  append(*label("Временный пароль нужно заменить перед началом работы.", "dim-label"));
+  append(*centredLabel("Создайте свой пароль", "title-2"));
+  append(*centredLabel("Временный пароль нужно заменить перед началом работы.", "dim-label"));
   password_.set_property("placeholder-text", Glib::ustring("Новый пароль, от 8 знаков"));
   repeated_.set_property("placeholder-text", Glib::ustring("Повторите пароль"));
   append(password_);

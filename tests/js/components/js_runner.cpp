@@ -1,5 +1,6 @@
 // Runs the script component tests (tests/js/**/*.test.js) through JavaScriptCore: each case gets a fresh context
-// with the core bundle's components evaluated in their loading order, the harness, and its test file.
+// with the core bundle's components evaluated in their loading order (for tests/js/map, the map page's script
+// instead), the harness, and its test file.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -19,12 +20,18 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Loads every component of the build's bundle as the engine does (a missing one fails the file's cases), the
-// harness, then the test file.
+// Loads the script a test file tests, as its program loads it (a missing file fails the file's cases): for
+// tests/js/map the map page's MapCore.js, for every other folder the core bundle's components as the engine
+// evaluates them; then the harness and the test file.
 std::unique_ptr<dorvik::ScriptContext> loadContext(const fs::path& testFile) {
   auto context = std::make_unique<dorvik::ScriptContext>();
-  dorvik::PlannerEngine::evaluateComponents(*context,
-                                            fs::path(DORVIK_APP_DIR) / "Dorvik_DorvikCore.bundle" / "Resources");
+  if (testFile.parent_path().filename() == "map") {
+    context->evaluateFile(fs::path(DORVIK_APP_DIR) / "Dorvik_DorvikApp.bundle" / "Resources" / "Map" / "MapCore.js",
+                          "MapCore");
+  } else {
+    dorvik::PlannerEngine::evaluateComponents(*context,
+                                              fs::path(DORVIK_APP_DIR) / "Dorvik_DorvikCore.bundle" / "Resources");
+  }
   fs::path harness = fs::path(DORVIK_SOURCE_DIR) / "tests" / "js" / "harness.js";
   context->evaluateFile(harness, "harness");
   context->evaluateFile(testFile, testFile.filename().string());
