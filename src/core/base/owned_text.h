@@ -3,8 +3,6 @@
 // count against the memory of the whole import.
 #pragma once
 
-#include <glib.h>
-
 #include <cstddef>
 #include <cstring>
 #include <string_view>
@@ -17,12 +15,12 @@ class OwnedText {
   OwnedText() = default;
   // Takes over a NUL-terminated text that g_free releases.
   explicit OwnedText(char* text) noexcept : data_(text), size_(text ? std::strlen(text) : 0) {}
-  ~OwnedText() { g_free(data_); }
+  ~OwnedText() { release(data_); }
   OwnedText(OwnedText&& other) noexcept
       : data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0)) {}
   OwnedText& operator=(OwnedText&& other) noexcept {
     if (this != &other) {
-      g_free(data_);
+      release(data_);
       data_ = std::exchange(other.data_, nullptr);
       size_ = std::exchange(other.size_, 0);
     }
@@ -37,6 +35,9 @@ class OwnedText {
   std::string_view view() const noexcept { return {data_ ? data_ : "", size_}; }
 
  private:
+  // g_free, kept out of this header: its users need not see GLib.
+  static void release(char* text) noexcept;
+
   char* data_ = nullptr;
   std::size_t size_ = 0;
 };
