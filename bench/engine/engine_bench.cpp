@@ -93,9 +93,7 @@ fs::path echoComponents() {
     fs::path path(dir);
     g_free(dir);
     auto write = [&path](const char* name, const char* text) { std::ofstream(path / name, std::ios::binary) << text; };
-    write("xlsx.full.min.js", "");
-    write("NativePrelude.js", "");
-    write("GeocodingCore.js", "");
+    for (const char* name : PlannerEngine::kComponents) write((std::string(name) + ".js").c_str(), "");
     write("PlannerCore.js", "var kept = '{}';\n");
     write("NativeAdapter.js", R"JS(
 var Native = {

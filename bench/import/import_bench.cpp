@@ -45,21 +45,17 @@ double since(Clock::time_point start) { return std::chrono::duration<double>(Clo
 // the most orders the import can meet.
 class StoredZip {
  public:
-  void add(const std::string& name, const std::string& data) {
-    Entry entry{name, crc32(data), static_cast<std::uint32_t>(data.size()), static_cast<std::uint32_t>(out_.size())};
-    header(0x04034b50);
-    u16(20), u16(0), u16(0), u16(0), u16(0x21);  // version, flags, stored, time, date
-    u32(entry.crc), u32(entry.size), u32(entry.size), u16(static_cast<std::uint16_t>(name.size())), u16(0);
-    out_ += name;
-    out_ += data;
-    entries_.push_back(entry);
+  void add(const std::string& name, const std::string& data) { add(name, data, 0, data.size(), crc32(data)); }
+  // A part already deflated, declaring `unpacked` bytes (its CRC is not checked by the readers).
+  void addDeflated(const std::string& name, const std::string& deflated, std::uint32_t unpacked) {
+    add(name, deflated, 8, unpacked, 0);
   }
   std::string finish() {
     const auto directory = static_cast<std::uint32_t>(out_.size());
     for (const Entry& e : entries_) {
       header(0x02014b50);
-      u16(20), u16(20), u16(0), u16(0), u16(0), u16(0x21);
-      u32(e.crc), u32(e.size), u32(e.size), u16(static_cast<std::uint16_t>(e.name.size())), u16(0), u16(0);
+      u16(20), u16(20), u16(0), u16(e.method), u16(0), u16(0x21);
+      u32(e.crc), u32(e.csize), u32(e.size), u16(static_cast<std::uint16_t>(e.name.size())), u16(0), u16(0);
       u16(0), u16(0), u32(0), u32(e.offset);
       out_ += e.name;
     }
@@ -73,8 +69,24 @@ class StoredZip {
  private:
   struct Entry {
     std::string name;
-    std::uint32_t crc, size, offset;
+    std::uint16_t method;
+    std::uint32_t crc, csize, size, offset;
   };
+  void add(const std::string& name, const std::string& data, std::uint16_t method, std::uint64_t size,
+           std::uint32_t crc) {
+    Entry entry{name,
+                method,
+                crc,
+                static_cast<std::uint32_t>(data.size()),
+                static_cast<std::uint32_t>(size),
+                static_cast<std::uint32_t>(out_.size())};
+    header(0x04034b50);
+    u16(20), u16(0), u16(method), u16(0), u16(0x21);  // version, flags, method, time, date
+    u32(entry.crc), u32(entry.csize), u32(entry.size), u16(static_cast<std::uint16_t>(name.size())), u16(0);
+    out_ += name;
+    out_ += data;
+    entries_.push_back(entry);
+  }
   static std::uint32_t crc32(const std::string& data) {
     static const auto table = [] {
       std::array<std::uint32_t, 256> t{};
@@ -188,6 +200,66 @@ std::string orderBook(long rows, long addresses) {
   return zip.finish();
 }
 
+// Raw deflate of `head` followed by `matches` copies of 258 bytes of its last byte, at the format's best ratio
+// (1032:1): one dynamic block whose codes are a single bit for "258 bytes back 1" and for its distance.
+std::string bombDeflate(const std::string& head, std::uint64_t matches) {
+  std::string out;
+  unsigned bits = 0, count = 0;
+  auto put = [&](unsigned value, unsigned n) {  // n bits, least significant first
+    for (unsigned k = 0; k < n; ++k) {
+      bits |= ((value >> k) & 1u) << count;
+      if (++count == 8) out += static_cast<char>(bits), bits = 0, count = 0;
+    }
+  };
+  auto code = [&](unsigned value, unsigned n) {  // a Huffman code, most significant bit first
+    for (unsigned k = n; k-- > 0;) put((value >> k) & 1u, 1);
+  };
+  auto align = [&] {
+    if (count) out += static_cast<char>(bits), bits = 0, count = 0;
+  };
+  // The head in a stored block.
+  put(0, 3), align(), put(static_cast<unsigned>(head.size()), 16), put(static_cast<unsigned>(head.size()) ^ 0xffff, 16);
+  out += head;
+  // The final dynamic block. Literal/length lengths: ' ' 2, end of block 2, 285 (258 bytes) 1; one distance
+  // code (distance 1) of length 1. Code-length codes 0, 1, 2 and 18 (a run of zeros), two bits each.
+  put(1, 1), put(2, 2), put(286 - 257, 5), put(0, 5), put(18 - 4, 4);
+  for (int symbol : {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1})
+    put(symbol == 18 || symbol == 0 || symbol == 1 || symbol == 2 ? 2 : 0, 3);
+  auto length = [&](unsigned l) { code(l, 2); };                                 // codes of 0, 1, 2 are 00, 01, 10
+  auto zeros = [&](unsigned n) { code(3, 2), put(n - 11, 7); };                  // code 18: 11 to 138 zeros
+  zeros(32), length(2), zeros(138), zeros(85), length(2), zeros(28), length(1);  // 0..285
+  length(1);                                                                     // the distance code
+  // Each match is two zero bits: literal/length code "0", distance code "0".
+  std::uint64_t zeroBits = matches * 2;
+  while (count != 0 && zeroBits > 0) put(0, 1), --zeroBits;
+  out.append(static_cast<std::size_t>(zeroBits / 8), '\0');
+  put(0, static_cast<unsigned>(zeroBits % 8));
+  code(3, 2);  // end of block: "11"
+  align();
+  return out;
+}
+
+// A one-sheet order book whose sheet unpacks to about `unpacked` bytes, declaring `declared` (a bomb that tells
+// the truth declares what it unpacks to; one that lies declares less).
+std::string bombBook(std::uint64_t unpacked, std::uint64_t declared) {
+  const std::string head =
+      "<?xml version=\"1.0\"?><worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">"
+      "<sheetData><row><c t=\"inlineStr\"><is><t>Адрес</t></is></c></row></sheetData></worksheet> ";
+  StoredZip zip;
+  zip.add("xl/workbook.xml",
+          "<?xml version=\"1.0\"?><workbook xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" "
+          "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\"><sheets>"
+          "<sheet name=\"Заказы\" sheetId=\"1\" r:id=\"rId1\"/></sheets></workbook>");
+  zip.add(
+      "xl/_rels/workbook.xml.rels",
+      "<?xml version=\"1.0\"?><Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
+      "<Relationship Id=\"rId1\" Target=\"worksheets/sheet1.xml\" "
+      "Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/worksheet\"/></Relationships>");
+  zip.addDeflated("xl/worksheets/sheet1.xml", bombDeflate(head, (unpacked - head.size()) / 258),
+                  static_cast<std::uint32_t>(declared));
+  return zip.finish();
+}
+
 // The largest book of at most `bytes` bytes (written once into the build folder).
 fs::path buildBook(long bytes, long addresses) {
   fs::path file = fs::path(DORVIK_BINARY_DIR) /
@@ -253,6 +325,24 @@ int importOnce(const std::string& file) {
 int main(int argc, char** argv) {
   try {
     if (argc == 3 && std::string(argv[1]) == "--import-file") return importOnce(argv[2]);
+    if (argc == 2 && (std::string(argv[1]) == "--bomb" || std::string(argv[1]) == "--lying-bomb")) {
+      // A zip bomb of 1.5 MB unpacking to 1.5 GB; the lying one declares 1 KB for it.
+      const std::uint64_t unpacked = 1536ull << 20;
+      const bool lying = std::string(argv[1]) == "--lying-bomb";
+      const fs::path file =
+          fs::path(DORVIK_BINARY_DIR) / (lying ? "import-bench-lying-bomb.xlsx" : "import-bench-bomb.xlsx");
+      writeFileAtomically(file.string(), bombBook(unpacked, lying ? 1024 : unpacked));
+      std::printf("zip bomb: %ju bytes unpacking to %ju bytes\n", static_cast<std::uintmax_t>(fs::file_size(file)),
+                  static_cast<std::uintmax_t>(unpacked));
+      pid_t child = fork();
+      if (child == 0) {
+        execl("/proc/self/exe", argv[0], "--import-file", file.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+      }
+      int status = 0;
+      waitpid(child, &status, 0);
+      return 0;  // the refusal is the expected outcome
+    }
     long bytes = AppModel::kWorkbookLimit;
     long addresses = 5000;
     for (int i = 1; i + 1 < argc; i += 2) {

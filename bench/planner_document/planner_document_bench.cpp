@@ -23,6 +23,7 @@
 
 #include "core/base/errors.h"
 #include "core/base/files.h"
+#include "core/engine/planner_engine.h"
 #include "core/engine/script_context.h"
 
 namespace fs = std::filesystem;
@@ -34,11 +35,8 @@ constexpr int kVehicles = 50;
 
 std::unique_ptr<dorvik::ScriptContext> loadBundle(bool withFixtures) {
   auto context = std::make_unique<dorvik::ScriptContext>();
-  fs::path resources = fs::path(DORVIK_APP_DIR) / "Dorvik_DorvikCore.bundle" / "Resources";
-  for (const char* name : {"xlsx.full.min", "NativePrelude", "GeocodingCore", "PlannerCore", "NativeAdapter"}) {
-    fs::path file = resources / (std::string(name) + ".js");
-    if (fs::exists(file)) context->evaluateFile(file, name);
-  }
+  dorvik::PlannerEngine::evaluateComponents(*context,
+                                            fs::path(DORVIK_APP_DIR) / "Dorvik_DorvikCore.bundle" / "Resources");
   if (withFixtures) {
     fs::path fixtures = fs::path(DORVIK_SOURCE_DIR) / "bench" / "planner_document" / "fixtures.js";
     context->evaluateFile(fixtures, "fixtures");

@@ -1,17 +1,63 @@
 // NativeAdapter: the single entry point `Native.run(text)`. It reads {"action", "payload"}, hands the payload to
-// the component that owns the action and returns the result as JSON text. Every exception that leaves `run` is a
-// non-empty plain string holding the Russian message.
+// the component that owns the action and returns the result as JSON text.
+//
+// Inside the components a refusal meant for the user is one type only, `NativePrelude.UserError` (thrown by
+// `NativePrelude.fail`). Anything else that reaches this point is a fault of a component, and its text is shown
+// with the action's name. Every exception that leaves `run` is a non-empty plain string: the Russian message.
 (function () {
   "use strict";
 
+  const P = globalThis.NativePrelude;
   const ADDRESS_ACTIONS = ["addressIdentity", "addressStorageKey", "catalogKey", "catalogMatch", "addressIndex"];
 
   function messageOf(error, action) {
-    const P = globalThis.NativePrelude;
-    if (P && error instanceof P.UserError && error.message) return error.message;
-    if (typeof error === "string" && error !== "") return error;
+    if (error instanceof P.UserError && error.message) return error.message;
     const detail = error && typeof error === "object" && "message" in error ? String(error.message) : String(error);
     return "Ошибка расчёта (" + action + "): " + (detail || "неизвестная ошибка");
+  }
+
+  // A request may hold a very long text as a member of its payload (the Base64 of a workbook, tens of megabytes).
+  // JSON.parse would copy it; it is taken as a part of the request text instead, which the engine holds anyway
+  // while the action runs. Only plain literals (no escapes) are taken so: their text is their value. Anything
+  // unexpected leaves the request to JSON.parse whole.
+  const LONG_TEXT = 1 << 20;
+  function parseRequest(text) {
+    if (text.length < LONG_TEXT) return JSON.parse(text);
+    const mark = "\u0000" + P.token() + ":";
+    const parts = [], long = [];
+    let from = 0;
+    for (let i = text.indexOf("\"", 0); i >= 0; i = text.indexOf("\"", i + 1)) {
+      // i opens a literal; its end is the next quote not escaped by an odd run of backslashes.
+      let end = text.indexOf("\"", i + 1);
+      for (;;) {
+        if (end < 0) return JSON.parse(text);  // not JSON: the parser says so
+        let slashes = 0;
+        while (text.charCodeAt(end - 1 - slashes) === 92) slashes++;
+        if (slashes % 2 === 0) break;
+        end = text.indexOf("\"", end + 1);
+      }
+      if (end - i - 1 >= LONG_TEXT && text.lastIndexOf("\\", end) < i) {
+        parts.push(text.slice(from, i + 1), JSON.stringify(mark + long.length).slice(1, -1));
+        long.push(text.slice(i + 1, end));
+        from = end;
+      }
+      i = end;
+    }
+    if (!long.length) return JSON.parse(text);
+    parts.push(text.slice(from));
+    const request = JSON.parse(parts.join(""));
+    const payload = request !== null && typeof request === "object" ? request.payload : null;
+    let placed = 0;
+    if (payload !== null && typeof payload === "object" && !Array.isArray(payload)) {
+      for (const key of Object.keys(payload)) {
+        const value = payload[key];
+        if (typeof value === "string" && value.startsWith(mark)) {
+          payload[key] = long[Number(value.slice(mark.length))];
+          placed++;
+        }
+      }
+    }
+    return placed === long.length ? request : JSON.parse(text);
   }
 
   function dispatch(action, payload) {
@@ -20,7 +66,7 @@
       if (!G || typeof G[action] !== "function") {
         // The index must never fail a workspace entry: without the address component it is simply empty.
         if (action === "addressIndex") return {};
-        throw "Компонент адресов не загружен: действие «" + action + "» недоступно.";
+        P.fail("Компонент адресов не загружен: действие «" + action + "» недоступно.");
       }
       if (action === "addressIndex") {
         try {
@@ -32,11 +78,11 @@
       }
       return G[action](payload);
     }
-    const P = globalThis.PlannerCore;
-    if (!P || !P.actions || !Object.prototype.hasOwnProperty.call(P.actions, action)) {
-      throw "Неизвестное действие: " + action + ".";
+    const planner = globalThis.PlannerCore;
+    if (!planner || !planner.actions || !Object.prototype.hasOwnProperty.call(planner.actions, action)) {
+      P.fail("Неизвестное действие: " + action + ".");
     }
-    return P.actions[action](payload);
+    return planner.actions[action](payload);
   }
 
   function run(text) {
@@ -44,11 +90,11 @@
     try {
       let request;
       try {
-        request = JSON.parse(String(text));
+        request = parseRequest(String(text));
       } catch (e) {
-        throw "Некорректный запрос к расчёту.";
+        P.fail("Некорректный запрос к расчёту.");
       }
-      if (request === null || typeof request !== "object") throw "Некорректный запрос к расчёту.";
+      if (request === null || typeof request !== "object") P.fail("Некорректный запрос к расчёту.");
       action = typeof request.action === "string" ? request.action : String(request.action);
       let payload = request.payload;
       if (payload === null || typeof payload !== "object" || Array.isArray(payload)) payload = {};

@@ -44,10 +44,11 @@ async::Task<std::optional<JSONValue>> AppModel::change(std::string action, JSONV
   setPlanner(std::move(*changed));
   if (!status.empty()) setStatus(std::move(status));
 
-  auto archive = co_await async::attempt(engine->run("archive", JSONValue(JSONObject{})));
+  // The archive is only stored: it travels as the component's JSON text, never as a second copy of the plan.
+  auto archive = co_await async::attempt(engine->runText("archive", JSONValue(JSONObject{})));
   if (reportIfFailed(archive)) co_return std::nullopt;
   if (std::shared_ptr<EncryptedCache> cache = cache_) {
-    auto stored = co_await async::attempt(cache->write(std::move(*archive), "planner"));
+    auto stored = co_await async::attempt(cache->writeText(std::move(*archive), "planner"));
     if (reportIfFailed(stored)) co_return std::nullopt;
   }
   if (action == "calculate") {

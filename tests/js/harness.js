@@ -42,4 +42,11 @@ function __runTest(name) {
   for (var i = 0; i < __tests.length; i++) if (__tests[i].name === name) { __tests[i].fn(); return "ok"; }
   throw new Error("no test named " + name);
 }
-function __testNames() { return JSON.stringify(__tests.map(function (t) { return t.name; })); }
+// Runs one case after checking that the file registered exactly the cases its text lists, in that order.
+function __runListed(listed, name) {
+  var registered = __tests.map(function (t) { return t.name; });
+  if (JSON.stringify(registered) !== JSON.stringify(listed))
+    throw new Error("the file registers " + JSON.stringify(registered) + " but its lines beginning with test(\"…\" list " +
+      JSON.stringify(listed) + ": register every case at the start of a line, with its name written out");
+  return __runTest(name);
+}

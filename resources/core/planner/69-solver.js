@@ -92,10 +92,10 @@ function vrpLoadInitial(S, initial) {
 
 function vrpSolve(problem) {
   const startedAt = vrpNow();
-  if (!problem || typeof problem !== "object") throw "Нет данных для расчёта маршрутов.";
+  if (!problem || typeof problem !== "object") refuse("Нет данных для расчёта маршрутов.");
   const n = problem.n | 0;
   if (n < 1 || !problem.time || !problem.dist || problem.time.length < n * n || problem.dist.length < n * n)
-    throw "Неполная матрица расстояний для расчёта маршрутов.";
+    refuse("Неполная матрица расстояний для расчёта маршрутов.");
   let budget = vrpNum(problem.budgetMs, VRP_DEFAULT_BUDGET_MS);
   if (!(budget > 0)) budget = VRP_DEFAULT_BUDGET_MS;
   const S = vrpPrepare(problem);

@@ -4,80 +4,25 @@
 // import needs (sheet names, shared strings, cell values) and gives up (returns null) on anything unusual, so that
 // the library then reads the book as usual.
 
-// Books smaller than `threshold` bytes go through the library; `lastUsed` tells whether the last import was read
-// here (the tests compare both readers on the same books).
+// Books whose parts unpack to fewer than `threshold` bytes go through the library; `lastUsed` tells whether the
+// last import was read here (the tests compare both readers on the same books).
 const LEAN_READER = { threshold: 4 * 1024 * 1024, lastUsed: false };
 PlannerCore.leanReader = LEAN_READER;
 
-const B64_CODES = (function () {
-  const table = new Int16Array(256).fill(-1);
-  const alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  for (let i = 0; i < alphabet.length; i++) table[alphabet.charCodeAt(i)] = i;
-  return table;
-})();
-
-function base64Bytes(text) {
-  let end = text.length;
-  while (end > 0 && text.charCodeAt(end - 1) === 61) end--;
-  const out = new Uint8Array(Math.floor(end * 3 / 4));
-  let bits = 0, value = 0, o = 0;
-  for (let i = 0; i < end; i++) {
-    const c = text.charCodeAt(i);
-    const v = c < 256 ? B64_CODES[c] : -1;
-    if (v < 0) {
-      if (c === 10 || c === 13 || c === 32) continue;
-      return null;
-    }
-    value = ((value << 6) | v) & 0xffffff;
-    bits += 6;
-    if (bits >= 8) { bits -= 8; out[o++] = (value >> bits) & 0xff; }
-  }
-  return o === out.length ? out : out.subarray(0, o);
-}
-
-function u16(b, i) { return b[i] | (b[i + 1] << 8); }
-function u32(b, i) { return (b[i] | (b[i + 1] << 8) | (b[i + 2] << 16)) + b[i + 3] * 16777216; }
-
-// The zip's entries by name: {method, offset, size, csize}; null when it is not a plain zip.
-function zipEntries(b) {
-  let eocd = -1;
-  for (let i = b.length - 22; i >= Math.max(0, b.length - 65557); i--) {
-    if (b[i] === 0x50 && b[i + 1] === 0x4b && b[i + 2] === 0x05 && b[i + 3] === 0x06) { eocd = i; break; }
-  }
-  if (eocd < 0) return null;
-  const count = u16(b, eocd + 10);
-  let p = u32(b, eocd + 16);
-  const entries = new Map();
-  for (let k = 0; k < count; k++) {
-    if (p + 46 > b.length || u32(b, p) !== 0x02014b50) return null;
-    const method = u16(b, p + 10), csize = u32(b, p + 20), size = u32(b, p + 24);
-    const nameLen = u16(b, p + 28), extraLen = u16(b, p + 30), commentLen = u16(b, p + 32);
-    const local = u32(b, p + 42);
-    const name = utf8Text(b, p + 46, p + 46 + nameLen);
-    entries.set(name.replace(/\\/g, "/"), { method: method, local: local, csize: csize, size: size });
-    p += 46 + nameLen + extraLen + commentLen;
-  }
-  return entries;
-}
-
-function zipPart(b, entries, name) {
-  const e = entries.get(name);
-  if (!e) return null;
-  const p = e.local;
-  if (u32(b, p) !== 0x04034b50) return null;
-  const start = p + 30 + u16(b, p + 26) + u16(b, p + 28);
-  const raw = b.subarray(start, start + e.csize);
-  if (e.method === 0) return raw;
-  if (e.method !== 8) return null;
-  const out = XLSX.CFB.utils._inflateRaw(raw, e.size);
-  const bytes = out instanceof Uint8Array ? out : Uint8Array.from(out);
-  return bytes.length === e.size ? bytes : bytes.subarray(0, e.size);
-}
-
-// UTF-8 bytes [from, to) as text.
-function utf8Text(b, from, to) {
+// UTF-8 bytes [from, to) as text. The code units go through one reused array: the sheets of a large book hold
+// millions of short texts, and nothing but the text itself is made for each.
+const TEXT_UNITS = [];
+function unitsText(n) {
+  TEXT_UNITS.length = n;
+  if (n <= 8192) return String.fromCharCode.apply(null, TEXT_UNITS);
   let out = "";
-  let chunk = [];
+  for (let k = 0; k < n; k += 8192) out += String.fromCharCode.apply(null, TEXT_UNITS.slice(k, Math.min(n, k + 8192)));
+  return out;
+}
+function utf8Text(b, from, to) {
+  if (to <= from) return "";
+  const units = TEXT_UNITS;
+  let n = 0;
   for (let i = from; i < to;) {
     const c = b[i];
     let cp;
@@ -85,11 +30,10 @@ function utf8Text(b, from, to) {
     else if (c < 0xe0) { cp = ((c & 0x1f) << 6) | (b[i + 1] & 0x3f); i += 2; }
     else if (c < 0xf0) { cp = ((c & 0x0f) << 12) | ((b[i + 1] & 0x3f) << 6) | (b[i + 2] & 0x3f); i += 3; }
     else { cp = ((c & 0x07) << 18) | ((b[i + 1] & 0x3f) << 12) | ((b[i + 2] & 0x3f) << 6) | (b[i + 3] & 0x3f); i += 4; }
-    if (cp > 0xffff) { cp -= 0x10000; chunk.push(0xd800 + (cp >> 10), 0xdc00 + (cp & 0x3ff)); }
-    else chunk.push(cp);
-    if (chunk.length > 4096) { out += String.fromCharCode.apply(null, chunk); chunk = []; }
+    if (cp > 0xffff) { cp -= 0x10000; units[n++] = 0xd800 + (cp >> 10); units[n++] = 0xdc00 + (cp & 0x3ff); }
+    else units[n++] = cp;
   }
-  return out + String.fromCharCode.apply(null, chunk);
+  return unitsText(n);
 }
 
 const XML_ENTITIES = { amp: "&", lt: "<", gt: ">", quot: "\"", apos: "'" };
@@ -166,18 +110,99 @@ function sharedStrings(b) {
   }
 }
 
-// Column index of a cell reference such as "AB12".
-function columnOf(ref) {
-  let c = 0;
-  for (let i = 0; i < ref.length; i++) {
-    const code = ref.charCodeAt(i);
-    if (code < 65 || code > 90) break;
-    c = c * 26 + (code - 64);
+// The position just past `name="` (name given as byte codes, e.g. r=") inside the tag bytes [from, to), where the
+// name follows white space; -1 when the tag has no such attribute.
+function attributeValueAt(b, from, to, name) {
+  const n = name.length;
+  outer: for (let i = from + 1; i + n <= to; i++) {
+    if (b[i] !== name[0]) continue;
+    const before = b[i - 1];
+    if (before !== 0x20 && before !== 0x09 && before !== 0x0a && before !== 0x0d) continue;
+    for (let k = 1; k < n; k++) if (b[i + k] !== name[k]) continue outer;
+    return i + n;
   }
-  return c - 1;
+  return -1;
+}
+const ATTR_R = [0x72, 0x3d, 0x22], ATTR_T = [0x74, 0x3d, 0x22];  // r=" and t="
+
+// Cell types, read from the bytes of the t attribute.
+const CELL = { number: 0, shared: 1, text: 2, inline: 3, bool: 4, error: 5 };
+function cellType(b, p) {
+  if (p < 0) return CELL.number;
+  const c = b[p], next = b[p + 1];
+  if (c === 0x73) return next === 0x22 ? CELL.shared : (next === 0x74 ? CELL.text : CELL.number);  // s, str
+  if (c === 0x69) return CELL.inline;                                                            // inlineStr
+  if (next !== 0x22) return CELL.number;
+  if (c === 0x62) return CELL.bool;
+  if (c === 0x65) return CELL.error;
+  if (c === 0x64) return CELL.text;                                                              // d
+  return CELL.number;
 }
 
-// The rows of one sheet part: arrays of values (texts, numbers, booleans), blank rows left out.
+// A whole number written in the bytes [from, to) (surrounding white space allowed), or -1 when they hold anything
+// else or more than 15 digits.
+function wholeNumber(b, from, to) {
+  while (from < to && b[from] <= 0x20) from++;
+  while (to > from && b[to - 1] <= 0x20) to--;
+  if (to <= from || to - from > 15) return -1;
+  let v = 0;
+  for (let i = from; i < to; i++) {
+    const d = b[i] - 0x30;
+    if (d < 0 || d > 9) return -1;
+    v = v * 10 + d;
+  }
+  return v;
+}
+
+// Exact powers of ten: a decimal of at most 15 digits divided by one of them is the double nearest to it, as
+// Number() would read it.
+const TENS = [1, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15];
+// A plain decimal ("-12", "55.7506") of at most 15 digits in the bytes [from, to), read without making a text;
+// NaN for anything else (exponents, spaces, longer numbers), which the caller then reads the long way.
+function plainDecimal(b, from, to) {
+  let i = from, negative = false;
+  if (b[i] === 0x2d) { negative = true; i++; }
+  let v = 0, digits = 0, fraction = -1;
+  for (; i < to; i++) {
+    const c = b[i];
+    if (c === 0x2e && fraction < 0) { fraction = 0; continue; }
+    const d = c - 0x30;
+    if (d < 0 || d > 9) return NaN;
+    v = v * 10 + d;
+    digits++;
+    if (fraction >= 0) fraction++;
+  }
+  if (digits === 0 || digits > 15 || fraction === 0) return NaN;
+  if (fraction > 0) v /= TENS[fraction];
+  return negative ? -v : v;
+}
+
+// The value of a cell whose content (between its tags) is [from, to).
+function sheetCell(b, from, to, type, strings) {
+  if (type === CELL.inline) return runsText(b, from, to);
+  const v = bytesIndex(b, "<v>", from, to);
+  if (v < 0) return null;
+  let vend = bytesIndex(b, "</v>", v, to);
+  if (vend < 0) vend = to;
+  const start = v + 3;
+  if (type === CELL.shared) {
+    let index = wholeNumber(b, start, vend);
+    if (index < 0) index = Number(xmlText(b, start, vend));
+    return strings[index] === undefined ? null : strings[index];
+  }
+  if (type === CELL.text) return xmlText(b, start, vend);
+  if (type === CELL.error) return null;
+  if (type === CELL.bool) return (vend - start === 1 && b[start] === 0x31) || (vend - start === 4 && b[start] === 0x74 &&
+    b[start + 1] === 0x72 && b[start + 2] === 0x75 && b[start + 3] === 0x65);
+  const plain = plainDecimal(b, start, vend);
+  if (plain === plain) return plain;  // not NaN
+  const text = xmlText(b, start, vend);
+  const n = Number(text);
+  return text.trim() !== "" && isFinite(n) ? n : null;
+}
+
+// The rows of one sheet part: arrays of values (texts, numbers, booleans), blank rows left out; null when a cell
+// stands past the last column a sheet has.
 function sheetValues(b, strings) {
   const rows = [];
   let i = bytesIndex(b, "<sheetData", 0);
@@ -196,9 +221,14 @@ function sheetValues(b, strings) {
       if (cs < 0) break;
       if (b[cs + 2] !== 0x20 && b[cs + 2] !== 0x3e && b[cs + 2] !== 0x2f) { c = cs + 2; continue; }
       const cgt = bytesIndex(b, ">", cs, rend);
-      const ref = tagAttribute(b, cs, cgt, "r");
-      if (ref) col = columnOf(ref);
-      if (col < 0 || col > 16383) return null;
+      const ref = attributeValueAt(b, cs, cgt, ATTR_R);
+      if (ref >= 0) {
+        if (b[ref] < 0x41 || b[ref] > 0x5a) return null;
+        col = 0;
+        for (let k = ref; b[k] >= 0x41 && b[k] <= 0x5a && col <= 16384; k++) col = col * 26 + (b[k] - 0x40);
+        col--;
+      }
+      if (col > 16383) return null;
       let value = null;
       let next;
       if (b[cgt - 1] === 0x2f) next = cgt + 1;
@@ -206,28 +236,12 @@ function sheetValues(b, strings) {
         const cend = bytesIndex(b, "</c>", cgt, rend);
         if (cend < 0) return null;
         next = cend + 4;
-        const type = tagAttribute(b, cs, cgt, "t") || "n";
-        if (type === "inlineStr") value = runsText(b, cgt + 1, cend);
-        else {
-          const v = bytesIndex(b, "<v>", cgt, cend);
-          if (v >= 0) {
-            const vend = bytesIndex(b, "</v>", v, cend);
-            const text = xmlText(b, v + 3, vend < 0 ? cend : vend);
-            if (type === "s") value = strings[Number(text)] === undefined ? null : strings[Number(text)];
-            else if (type === "str" || type === "d") value = text;
-            else if (type === "b") value = text === "1" || text === "true";
-            else if (type === "e") value = null;
-            else { const n = Number(text); value = text.trim() !== "" && isFinite(n) ? n : null; }
-          }
-        }
+        value = sheetCell(b, cgt + 1, cend, cellType(b, attributeValueAt(b, cs, cgt, ATTR_T)), strings);
       }
-      if (value !== null && value !== "") {
+      if (value !== null) {
         while (row.length < col) row.push(null);
         row[col] = value;
-        any = true;
-      } else if (value === "") {
-        while (row.length < col) row.push(null);
-        row[col] = "";
+        if (value !== "") any = true;
       }
       col++;
       c = next;
@@ -238,16 +252,12 @@ function sheetValues(b, strings) {
   return rows;
 }
 
-// {names: [...], rows(name)} of an .xlsx book given as Base64, or null when the lean reader does not apply.
-function leanBook(base64) {
-  if (typeof base64 !== "string" || base64.length * 3 / 4 < LEAN_READER.threshold) return null;
+// {names: [...], rows(name)} of the .xlsx book in `b` (its zip directory read by `zipDirectory`), or null when
+// the lean reader does not apply. A part that cannot be unpacked is refused, not left to the library.
+function leanBook(b, directory) {
   try {
-    const b = base64Bytes(base64);
-    if (!b || b.length < 4 || b[0] !== 0x50 || b[1] !== 0x4b) return null;
-    const entries = zipEntries(b);
-    if (!entries) return null;
-    const workbook = zipPart(b, entries, "xl/workbook.xml");
-    const rels = zipPart(b, entries, "xl/_rels/workbook.xml.rels");
+    const workbook = zipPart(b, directory, "xl/workbook.xml");
+    const rels = zipPart(b, directory, "xl/_rels/workbook.xml.rels");
     if (!workbook || !rels) return null;
     const targets = new Map();
     for (let i = 0; ;) {
@@ -269,21 +279,23 @@ function leanBook(base64) {
       i = gt + 1;
     }
     if (!sheets.length) return null;
-    const strings = sharedStrings(zipPart(b, entries, "xl/sharedStrings.xml"));
-    const cache = new Map();
+    const strings = sharedStrings(zipPart(b, directory, "xl/sharedStrings.xml"));
+    // Every sheet is read now (the import looks at each): one the lean reader cannot read leaves the book to the
+    // library.
+    const rows = new Map();
+    for (const sheet of sheets) {
+      if (rows.has(sheet.name)) continue;
+      const part = zipPart(b, directory, sheet.part);
+      const values = part ? sheetValues(part, strings) : [];
+      if (values === null) return null;
+      rows.set(sheet.name, values);
+    }
     return {
       names: sheets.map(function (s) { return s.name; }),
-      rows: function (name) {
-        if (cache.has(name)) return cache.get(name);
-        const sheet = sheets.find(function (s) { return s.name === name; });
-        const part = sheet ? zipPart(b, entries, sheet.part) : null;
-        const rows = part ? sheetValues(part, strings) : [];
-        if (rows === null) throw new Error("unreadable sheet");
-        cache.set(name, rows);
-        return rows;
-      }
+      rows: function (name) { return rows.get(name) || []; }
     };
   } catch (e) {
+    if (e instanceof Prelude.UserError) throw e;
     return null;
   }
 }

@@ -6,6 +6,7 @@ const BOOK_TEXT = Object.freeze({
   password: "Файл защищён паролем. Снимите пароль и откройте снова.",
   noAddress: "В книге не найден лист с заказами: нужна колонка «Адрес».",
   noOrders: "В книге нет заказов.",
+  unpacked: "Книга Excel слишком велика в распакованном виде. Сохраните в отдельную книгу только лист с заказами.",
   kind: "Неизвестный вид выгрузки.",
   write: "Не удалось создать файл."
 });
@@ -33,6 +34,10 @@ const ORDER_EXTRA_COLUMNS = [
   ["coordinates", ["координаты"]]
 ];
 const RESULT_TITLES = ["Курьер", "Остановка", "Прибытие"];
+// The columns a sheet can hold (A to XFD). The working workbook keeps its own columns and as many of a book's
+// other columns as fit beside them, in their order.
+const SHEET_COLUMNS = 16384;
+const EXTRA_COLUMNS = SHEET_COLUMNS - ORDER_COLUMNS.length - RESULT_TITLES.length;
 const VEHICLE_COLUMNS = [
   ["id", ["Логин курьера / код машины", "логин", "код", "логин курьера"]],
   ["ref", ["Имя", "курьер"]],
@@ -48,6 +53,9 @@ const DEPOT_COLUMNS = [
 ];
 const CONFIG_TITLES = planningParameterTable(function (p) { return p.title; });
 const ORDER_NUMBER_KEYS = new Set(["units", "serviceS", "sharedS", "lat", "lon"]);
+// The members every imported order has: texts empty and numbers null when the book has no column for them.
+const ORDER_TEXT_KEYS = ["id", "title", "address", "phone", "window", "hardWindow", "comments", "instructions"];
+const ORDER_NUMBER_LIST = ["units", "lat", "lon", "serviceS", "sharedS"];
 const BOOK_YES = new Set(["да", "1", "true", "+", "yes"]);
 
 // A header folded for matching: lower case, ё as е, "№" as "номер", letters and digits only.
@@ -75,26 +83,11 @@ function mapColumns(header, columns) {
   return found;
 }
 
-function decodeHead(base64) {
-  const alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  const bytes = [];
-  let bits = 0, value = 0;
-  for (let i = 0; i < base64.length && bytes.length < 8; i++) {
-    const c = alphabet.indexOf(base64.charAt(i));
-    if (c < 0) break;
-    value = (value << 6) | c;
-    bits += 6;
-    if (bits >= 8) { bits -= 8; bytes.push((value >> bits) & 0xff); }
-  }
-  return bytes;
-}
-
-// Whether the file can be a workbook at all: a zip (.xlsx), a compound file (.xls), an older binary sheet, or
+// Whether the bytes can be a workbook at all: a zip (.xlsx), a compound file (.xls), an older binary sheet, or
 // a markup table saved under a workbook name. Anything else is not read (the library would read it as text).
-function looksLikeWorkbook(base64) {
-  const b = decodeHead(base64);
+function looksLikeWorkbook(b) {
   if (b.length < 4) return false;
-  if (b[0] === 0x50 && b[1] === 0x4b && b[2] === 0x03 && b[3] === 0x04) return true;
+  if (isZip(b)) return true;
   if (b[0] === 0xd0 && b[1] === 0xcf && b[2] === 0x11 && b[3] === 0xe0) return true;
   if (b[0] === 0x09 && (b[1] === 0x00 || b[1] === 0x02 || b[1] === 0x04 || b[1] === 0x08)) return true;
   let i = 0;
@@ -103,13 +96,15 @@ function looksLikeWorkbook(base64) {
   return i < b.length && b[i] === 0x3c;
 }
 
-function readBook(base64) {
-  if (typeof base64 !== "string" || !looksLikeWorkbook(base64)) refuse(BOOK_TEXT.unreadable);
+// The book read by the workbook library (a zip only once `measureZip` has passed it). Its verdict reads as a
+// password only when it is about one: a zip whose parts are encrypted is no spreadsheet program's protection
+// (they encrypt a compound file), just a file that cannot be read.
+function readBook(b) {
   try {
-    return XLSX.read(base64, { type: "base64", cellDates: false, dense: true });
+    return XLSX.read(b, { type: "array", cellDates: false, dense: true });
   } catch (e) {
     const text = e && e.message ? String(e.message) : String(e);
-    if (/password|encrypt/i.test(text)) refuse(BOOK_TEXT.password);
+    if (/password|encrypt/i.test(text) && !/zip encryption/i.test(text)) refuse(BOOK_TEXT.password);
     refuse(BOOK_TEXT.unreadable);
   }
 }
@@ -161,10 +156,8 @@ function orderFromRow(row, cols) {
     const parts = Prelude.string(row[cols.coordinates]).split(/[;,\s]+/).filter(Boolean);
     if (parts.length === 2) { o.lat = Prelude.double(parts[0]); o.lon = Prelude.double(parts[1]); }
   }
-  for (const key of ["id", "title", "address", "phone", "window", "hardWindow", "comments", "instructions"]) {
-    if (!(key in o)) o[key] = "";
-  }
-  for (const key of ["units", "lat", "lon", "serviceS", "sharedS"]) if (!(key in o)) o[key] = null;
+  for (const key of ORDER_TEXT_KEYS) if (!(key in o)) o[key] = "";
+  for (const key of ORDER_NUMBER_LIST) if (!(key in o)) o[key] = null;
   return o;
 }
 
@@ -238,21 +231,23 @@ function readConfigSheet(rows, base) {
 }
 
 // The rows of the order sheet and of the optional sheets; the book itself is let go as soon as they are read
-// (a book of the largest allowed size holds several hundred megabytes of cell records).
+// (a book of the largest allowed size holds several hundred megabytes of cell records). A zip whose parts unpack
+// to `LEAN_READER.threshold` bytes or more is read by the lean reader when it can.
 function readOrderBook(base64) {
-  const lean = leanBook(base64);
+  const bytes = typeof base64 === "string" ? base64Bytes(base64) : null;
+  if (!bytes || !looksLikeWorkbook(bytes)) refuse(BOOK_TEXT.unreadable);
+  const directory = isZip(bytes) ? zipDirectory(bytes) : null;
   LEAN_READER.lastUsed = false;
-  if (lean) {
-    try {
+  if (directory && directory.unpacked >= LEAN_READER.threshold) {
+    const lean = leanBook(bytes, directory);
+    if (lean) {
       const parts = orderBookParts(lean);
       LEAN_READER.lastUsed = true;
       return parts;
-    } catch (e) {
-      if (e instanceof Prelude.UserError) throw e;
-      // Something the lean reader did not expect: the library reads the book instead.
     }
   }
-  const book = readBook(base64);
+  if (directory) measureZip(bytes, directory);
+  const book = readBook(bytes);
   return orderBookParts({ names: book.SheetNames, rows: function (name) { return sheetRows(book, name); } });
 }
 
@@ -289,11 +284,15 @@ A.import = function (payload) {
   const known = new Set(Object.keys(cols).map(function (k) { return cols[k]; }));
   const resultTitles = new Set(RESULT_TITLES.map(foldHeader));
   const extras = [];
-  orderSheet.found.header.forEach(function (h, c) {
-    const title = Prelude.string(h).trim();
+  const header = orderSheet.found.header;
+  for (let c = 0; c < header.length && extras.length < EXTRA_COLUMNS; c++) {
+    const title = Prelude.string(header[c]).trim();
     if (!known.has(c) && title && title.charAt(0) !== "_" && !resultTitles.has(foldHeader(title))) extras.push([title, c]);
-  });
+  }
+  // The book's coordinates for the address memory: each address and point once, in the order they first appear
+  // (an order book names the same address on many rows).
   const importedBook = [];
+  const bookPoints = new Map();  // address -> [lat, lon, lat, lon, ...] already listed
   let withPoint = 0;
   const rows = orderSheet.rows;
   for (let r = orderSheet.found.at + 1; r < rows.length; r++) {
@@ -309,7 +308,14 @@ A.import = function (payload) {
       withPoint++;
       if (!o.source) o.source = "file";
       o.qc = "file";
-      importedBook.push({ address: o.address, lat: o.lat, lon: o.lon });
+      let listed = bookPoints.get(o.address);
+      if (!listed) bookPoints.set(o.address, listed = []);
+      let seen = false;
+      for (let k = 0; k < listed.length && !seen; k += 2) seen = listed[k] === o.lat && listed[k + 1] === o.lon;
+      if (!seen) {
+        listed.push(o.lat, o.lon);
+        importedBook.push({ address: o.address, lat: o.lat, lon: o.lon });
+      }
     }
     o._nativeID = newID(doc);
     doc.orders.push(o);
@@ -376,7 +382,9 @@ function writeBook(sheets, props) {
   const book = XLSX.utils.book_new();
   const used = new Set();
   for (const s of sheets) {
-    const ws = XLSX.utils.aoa_to_sheet(s.rows.map(function (row) { return row.map(cellValue); }));
+    const ws = XLSX.utils.aoa_to_sheet(s.rows.map(function (row) {
+      return (row.length > SHEET_COLUMNS ? row.slice(0, SHEET_COLUMNS) : row).map(cellValue);
+    }));
     XLSX.utils.book_append_sheet(book, ws, sheetName(s.name, used));
   }
   if (props) book.Props = props;
@@ -398,6 +406,7 @@ function orderExtraKeys(doc) {
       if (v !== null && typeof v === "object") continue;
       seen.add(key);
       keys.push(key);
+      if (keys.length === EXTRA_COLUMNS) return keys;
     }
   }
   return keys;

@@ -5,12 +5,26 @@ function phonesOf(o) {
   return text ? [text] : [];
 }
 
+// Every time of the body is a "HH:MM" of the route day, 00:00 to 23:59.
+const LAST_MINUTE = 24 * 60 - 1;
+
+// A window that ends at "24:00" (the end of the day) is published as ending at "23:59".
 function windowTexts(o) {
   const w = orderWindow(o);
   return {
-    from: w.start === null ? null : Prelude.formatTime(w.start),
-    to: w.end === null ? null : Prelude.formatTime(w.end)
+    from: w.start === null ? null : Prelude.formatTime(Math.min(w.start, LAST_MINUTE)),
+    to: w.end === null ? null : Prelude.formatTime(Math.min(w.end, LAST_MINUTE))
   };
+}
+
+// A route whose stops or end fall after midnight cannot be published: its times would not be times of the day.
+function checkWithinDay(v, r) {
+  let latest = r.end;
+  for (const s of r.stops) if (s.arr > latest) latest = s.arr;
+  if (latest <= LAST_MINUTE) return;
+  const name = Prelude.string(v.ref).trim() || Prelude.string(v.id).trim() || "№ " + (r.ci + 1);
+  refuse("Маршрут «" + name + "» заканчивается после полуночи (" + Prelude.formatTime(latest) + "). " +
+    "Перенесите часть его заказов на другие маршруты и отправьте план снова.");
 }
 
 function publishedOrder(o) {
@@ -28,6 +42,7 @@ function publishedOrder(o) {
 
 function publishedRoute(doc, r) {
   const v = doc.vehicles[r.ci];
+  checkWithinDay(v, r);
   const points = [];
   let last = null;
   for (let k = 0; k < r.orders.length; k++) {

@@ -2,7 +2,35 @@
 
 #include <glib.h>
 
+#include <chrono>
+#include <cstdlib>
+
 namespace dorvik::async {
+
+namespace {
+
+// The jobs queued or running on every worker of the process. Never destroyed: exit handlers read it.
+struct Outstanding {
+  std::mutex mutex;
+  std::condition_variable none;
+  long jobs = 0;
+};
+
+Outstanding& outstanding() {
+  static auto* jobs = new Outstanding();
+  return *jobs;
+}
+
+// How long exit() waits for the jobs: a job stuck longer (a call that never answers) lets the process end anyway.
+constexpr auto kExitWait = std::chrono::seconds(5);
+
+void finishJobsBeforeExit() {
+  Outstanding& all = outstanding();
+  std::unique_lock lock(all.mutex);
+  all.none.wait_for(lock, kExitWait, [&] { return all.jobs == 0; });
+}
+
+}  // namespace
 
 SerialWorker::SerialWorker(std::string name) : queue_(std::make_shared<Queue>()) {
   std::thread thread([queue = queue_, name = std::move(name)] {
@@ -17,12 +45,24 @@ SerialWorker::SerialWorker(std::string name) : queue_(std::make_shared<Queue>())
 }
 
 SerialWorker::~SerialWorker() {
-  std::lock_guard lock(queue_->mutex);
-  queue_->stopping = true;
-  queue_->wake.notify_one();
+  bool busy = false;
+  {
+    std::lock_guard lock(queue_->mutex);
+    queue_->stopping = true;
+    busy = queue_->running || !queue_->jobs.empty();
+    queue_->wake.notify_one();
+  }
+  // Jobs left behind (the engine's release of its context, at the latest) must not run into exit(). The wait is
+  // registered now, not at start: exit handlers run last registered first, so it comes before the handlers the
+  // libraries registered while the jobs used them.
+  if (busy) std::atexit(finishJobsBeforeExit);
 }
 
 void SerialWorker::post(std::function<void()> job) {
+  {
+    std::lock_guard count(outstanding().mutex);
+    ++outstanding().jobs;
+  }
   std::lock_guard lock(queue_->mutex);
   queue_->jobs.push_back(std::move(job));
   queue_->wake.notify_one();
@@ -42,8 +82,17 @@ void SerialWorker::loop(std::shared_ptr<Queue> queue) {
       if (queue->jobs.empty()) return;  // stopping, and every queued job has run
       job = std::move(queue->jobs.front());
       queue->jobs.pop_front();
+      queue->running = true;
     }
     job();
+    job = nullptr;  // what the job holds is let go before it counts as done
+    {
+      std::lock_guard lock(queue->mutex);
+      queue->running = false;
+    }
+    Outstanding& all = outstanding();
+    std::lock_guard count(all.mutex);
+    if (--all.jobs == 0) all.none.notify_all();
   }
 }
 

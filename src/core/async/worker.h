@@ -9,6 +9,9 @@
 // a job that has begun still runs to its end on the worker and its result is dropped.
 //
 // Destroying the worker never blocks: jobs already queued still run on its thread, which then ends by itself.
+// The process does not end under them: exit() first waits (a few seconds at most) until every worker's jobs have
+// run, before the exit handlers and static destructors of the libraries those jobs use (the script engine's among
+// them) tear down what the jobs still touch.
 #pragma once
 
 #include <condition_variable>
@@ -88,6 +91,7 @@ class SerialWorker {
     std::condition_variable wake;
     std::deque<std::function<void()>> jobs;
     bool stopping = false;
+    bool running = false;  // a job is running
     std::thread::id thread;
   };
   static void loop(std::shared_ptr<Queue> queue);

@@ -178,14 +178,20 @@ async::Task<std::optional<JSONValue>> readOn(std::shared_ptr<async::SerialWorker
   co_return result;
 }
 
+// Seals the text in place and replaces the entry's file.
+void sealAndWrite(const State& state, const std::string& name, char* text, std::size_t size) {
+  const std::string fileName = EncryptedCache::entryFileName(name);
+  const cache::SealedParts parts = cache::sealInPlace(state.key, text, size, fileName);
+  WorkspaceLock shared(state.lock, LOCK_SH);
+  cache::writeFileAtomically(state.folder, fileName,
+                             {parts.nonceView(), std::string_view(text, size), parts.tagView()});
+}
+
 async::Task<void> writeOn(std::shared_ptr<async::SerialWorker> worker, std::shared_ptr<const State> state,
                           JSONValue value, std::string name) {
   auto job = [state, value, name] {
-    const std::string fileName = EncryptedCache::entryFileName(name);
     std::string text = value.data();  // a non-finite number throws here, before anything is written
-    const cache::SealedParts parts = cache::sealInPlace(state->key, text.data(), text.size(), fileName);
-    WorkspaceLock shared(state->lock, LOCK_SH);
-    cache::writeFileAtomically(state->folder, fileName, {parts.nonceView(), text, parts.tagView()});
+    sealAndWrite(*state, name, text.data(), text.size());
   };
   auto call = worker->run(std::move(job));
   co_await call;
@@ -204,6 +210,15 @@ async::Task<void> setAsideOn(std::shared_ptr<async::SerialWorker> worker, std::s
     syncFolder(state->folder);
     g_warning("a damaged entry of a cached workspace was kept aside as %s", target.c_str());
   };
+  auto call = worker->run(std::move(job));
+  co_await call;
+}
+
+async::Task<void> writeTextOn(std::shared_ptr<async::SerialWorker> worker, std::shared_ptr<const State> state,
+                              OwnedText json, std::string name) {
+  // Shared only to travel through the worker's queue, which copies its jobs.
+  auto text = std::make_shared<OwnedText>(std::move(json));
+  auto job = [state, text, name] { sealAndWrite(*state, name, text->data(), text->size()); };
   auto call = worker->run(std::move(job));
   co_await call;
 }
@@ -232,6 +247,10 @@ async::Task<void> EncryptedCache::write(JSONValue value, std::string name) {
 }
 
 async::Task<void> EncryptedCache::setAside(std::string name) { return setAsideOn(worker_, state_, std::move(name)); }
+
+async::Task<void> EncryptedCache::writeText(OwnedText json, std::string name) {
+  return writeTextOn(worker_, state_, std::move(json), std::move(name));
+}
 
 const std::string& EncryptedCache::folder() const { return state_->folder; }
 

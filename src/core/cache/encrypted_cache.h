@@ -22,6 +22,7 @@
 #include <string_view>
 
 #include "core/async/task.h"
+#include "core/base/owned_text.h"
 #include "core/cache/sealed_file.h"
 #include "core/json/json_value.h"
 
@@ -48,6 +49,9 @@ class EncryptedCache {
   // Moves an entry's file aside in the folder, as "<entry file name>.damaged-<UTC time>": the entry then reads as
   // never written, and its bytes are kept. Throws CacheError when the file cannot be moved.
   async::Task<void> setAside(std::string name);
+  // The same for a value already written as JSON text by a trusted encoder (the planner engine's archive, a
+  // hundred megabytes for the largest plans: decoding it only to encode it again would double the memory).
+  async::Task<void> writeText(OwnedText json, std::string name);
 
   // The workspace folder.
   const std::string& folder() const;

@@ -65,15 +65,9 @@ struct PlannerEngine::State {
   void load(const PlannerEngineOptions& options) {
     context = std::make_unique<ScriptContext>();
     std::optional<fs::path> resources = options.resourcesFolder ? options.resourcesFolder : bundleResources();
-    std::error_code ec;
-    for (const char* component : kComponents) {
-      std::string name = component;
-      std::optional<fs::path> file;
-      if (resources) file = *resources / (name + ".js");
-      if (!file || !fs::exists(*file, ec)) throw DorvikError("Не найден компонент " + name + ".");
-      context->evaluateFile(*file, name);
-    }
+    evaluateComponents(*context, resources);
 
+    std::error_code ec;
     std::optional<fs::path> catalogue = options.catalogPath;
     if (!catalogue && resources) catalogue = *resources / kCatalogueFile;
     if (!catalogue || !fs::exists(*catalogue, ec)) return;  // no catalogue: lookups answer "not found"
@@ -83,11 +77,35 @@ struct PlannerEngine::State {
     }
   }
 
-  JSONValue run(const std::string& action, const JSONValue& payload) {
+  // The payload is taken over and let go once written: a workbook's Base64 text is tens of megabytes, and only
+  // the script's own copy of it is needed while the action runs.
+  JSONValue run(const std::string& action, JSONValue payload) {
+    OwnedText answer = call(action, std::move(payload));
+    // The decoder parses a text where it lies when it has room for the parser's padding: one copy with that room
+    // is made, and the script's answer let go, before the values are built.
+    std::string text;
+    text.reserve(answer.size() + JSONValue::kDecodePadding);
+    text.assign(answer.view());
+    answer = OwnedText();
+    return JSONValue::decodeTaking(std::move(text));
+  }
+
+  OwnedText runText(const std::string& action, JSONValue payload) {
+    OwnedText answer = call(action, std::move(payload));
+    // The adapter writes every result with JSON.stringify; anything but an object is a fault worth stopping.
+    const std::string_view text = answer.view();
+    const auto first = text.find_first_not_of(" \t\r\n");
+    const auto last = text.find_last_not_of(" \t\r\n");
+    if (first == std::string_view::npos || text[first] != '{' || text[last] != '}') {
+      throw JSONDecodeError("Не удалось прочитать JSON: расчёт вернул не объект.");
+    }
+    return answer;
+  }
+
+  OwnedText call(const std::string& action, JSONValue payload) {
     // Keys are written sorted, so the text always begins with "action".
-    std::string request = JSONValue::object({{"action", JSONValue(action)}, {"payload", payload}}).json();
-    std::string answer = context->callNativeRun(request);
-    return JSONValue::decode(answer);
+    std::string request = JSONValue::object({{"action", JSONValue(action)}, {"payload", std::move(payload)}}).json();
+    return context->callNativeRunTaking(std::move(request));
   }
 
   JSONValue lookup(const std::string& address) {
@@ -140,6 +158,15 @@ std::optional<fs::path> PlannerEngine::bundleResources() {
 
 int PlannerEngine::liveContexts() { return gLiveContexts.load(); }
 
+void PlannerEngine::evaluateComponents(ScriptContext& context, const std::optional<fs::path>& folder) {
+  std::error_code ec;
+  for (const char* component : kComponents) {
+    const std::string name = component;
+    if (!folder || !fs::exists(*folder / (name + ".js"), ec)) throw DorvikError("Не найден компонент " + name + ".");
+    context.evaluateFile(*folder / (name + ".js"), name);
+  }
+}
+
 async::Task<std::shared_ptr<PlannerEngine>> PlannerEngine::create(std::optional<fs::path> catalogPath) {
   return create(PlannerEngineOptions{std::move(catalogPath), std::nullopt});
 }
@@ -158,6 +185,10 @@ async::Task<JSONValue> PlannerEngine::run(std::string action, JSONValue payload)
   return runOn(shared_from_this(), std::move(action), std::move(payload));
 }
 
+async::Task<OwnedText> PlannerEngine::runText(std::string action, JSONValue payload) {
+  return runTextOn(shared_from_this(), std::move(action), std::move(payload));
+}
+
 async::Task<JSONValue> PlannerEngine::lookupOffline(std::string address) {
   return lookupOn(shared_from_this(), std::move(address));
 }
@@ -167,9 +198,20 @@ async::Task<int> PlannerEngine::catalogCount() { return countOn(shared_from_this
 async::Task<JSONValue> PlannerEngine::runOn(std::shared_ptr<PlannerEngine> self, std::string action,
                                             JSONValue payload) {
   State* state = self->state_;
-  auto job = [state, action, payload] { return state->run(action, payload); };
+  auto job = [state, action, payload = std::move(payload)]() mutable { return state->run(action, std::move(payload)); };
   auto ran = self->worker_->run(std::move(job));
   JSONValue result = co_await ran;
+  co_return result;
+}
+
+async::Task<OwnedText> PlannerEngine::runTextOn(std::shared_ptr<PlannerEngine> self, std::string action,
+                                                JSONValue payload) {
+  State* state = self->state_;
+  auto job = [state, action, payload = std::move(payload)]() mutable {
+    return state->runText(action, std::move(payload));
+  };
+  auto ran = self->worker_->run(std::move(job));
+  OwnedText result = co_await ran;
   co_return result;
 }
 

@@ -18,6 +18,7 @@
 #include <string>
 
 #include "core/async/task.h"
+#include "core/base/owned_text.h"
 #include "core/async/worker.h"
 #include "core/json/json_value.h"
 
@@ -30,11 +31,19 @@ struct PlannerEngineOptions {
   std::optional<std::filesystem::path> resourcesFolder;
 };
 
+class ScriptContext;
+
 class PlannerEngine : public std::enable_shared_from_this<PlannerEngine> {
  public:
-  // The components, in the order they are evaluated: "<name>.js" in the resources folder.
+  // The components, in the order they are evaluated: "<name>.js" in the resources folder. The one list: the
+  // engine, the component tests and the benchmarks all load them through evaluateComponents.
   static constexpr const char* kComponents[] = {"xlsx.full.min", "NativePrelude", "GeocodingCore", "PlannerCore",
                                                 "NativeAdapter"};
+
+  // Evaluates the components in that order from `folder` into `context`. Throws DorvikError
+  // "Не найден компонент <name>." for the first one missing (none is looked for without a folder), and whatever
+  // ScriptContext::evaluateFile throws; either way the later components are not evaluated.
+  static void evaluateComponents(ScriptContext& context, const std::optional<std::filesystem::path>& folder);
 
   // Creates the context, evaluates the five components in order and opens the catalogue (catalogPath, or the
   // bundle's "geocoder.sqlite"). Throws DorvikError: "Не удалось запустить расчёт маршрутов.",
@@ -53,6 +62,9 @@ class PlannerEngine : public std::enable_shared_from_this<PlannerEngine> {
   // "Расчёт не вернул результат."; JSONEncodeError for a payload with a non-finite number (the component is
   // not called); JSONDecodeError when the result is not JSON text. The engine stays usable after a failure.
   async::Task<JSONValue> run(std::string action, JSONValue payload);
+  // Runs an action whose result is only stored, never read (the archive of the plan): its JSON text as the
+  // component wrote it, not decoded. Throws as run does; a text that is no JSON object throws JSONDecodeError.
+  async::Task<OwnedText> runText(std::string action, JSONValue payload);
 
   // Looks an address up in the catalogue: "catalogKey", at most 101 rows of that key, "catalogMatch" with them,
   // all in one job. Without a catalogue: {"found": null, "provider": "osm"} and no action runs. Throws
@@ -73,6 +85,7 @@ class PlannerEngine : public std::enable_shared_from_this<PlannerEngine> {
   struct State;
   PlannerEngine();
   static async::Task<JSONValue> runOn(std::shared_ptr<PlannerEngine> self, std::string action, JSONValue payload);
+  static async::Task<OwnedText> runTextOn(std::shared_ptr<PlannerEngine> self, std::string action, JSONValue payload);
   static async::Task<JSONValue> lookupOn(std::shared_ptr<PlannerEngine> self, std::string address);
   static async::Task<int> countOn(std::shared_ptr<PlannerEngine> self);
 

@@ -85,11 +85,18 @@ void ScriptContext::evaluateFile(const std::filesystem::path& file, const std::s
 }
 
 std::string ScriptContext::callNativeRun(const std::string& request) {
+  return std::string(callNativeRunTaking(request).view());
+}
+
+OwnedText ScriptContext::callNativeRunTaking(std::string request) {
   jsc_context_clear_exception(context_);
   JSCValue* native = jsc_context_get_value(context_, "Native");
   JSCValue* result = nullptr;
   if (native && jsc_value_is_object(native)) {
-    result = jsc_value_object_invoke_method(native, "run", G_TYPE_STRING, request.c_str(), G_TYPE_NONE);
+    JSCValue* argument = jsc_value_new_string(context_, request.c_str());
+    std::string().swap(request);  // the script has its own copy now
+    result = jsc_value_object_invoke_method(native, "run", JSC_TYPE_VALUE, argument, G_TYPE_NONE);
+    g_object_unref(argument);
   }
   if (native) g_object_unref(native);
   if (JSCException* e = jsc_context_get_exception(context_)) {
@@ -108,7 +115,7 @@ std::string ScriptContext::callNativeRun(const std::string& request) {
     jsc_context_clear_exception(context_);
     throw DorvikError("Расчёт не вернул результат.");
   }
-  return takeText(converted);
+  return OwnedText(converted);
 }
 
 std::string ScriptContext::evaluate(std::string_view source, const std::string& sourceURL) {

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/base/owned_text.h"
+
 typedef struct _JSCContext JSCContext;
 typedef struct _JSCVirtualMachine JSCVirtualMachine;
 
@@ -33,6 +35,9 @@ class ScriptContext {
   // DorvikError with the exception's text ("Ошибка расчёта" when it has none) or "Расчёт не вернул результат."
   // when the call gave no value, or a value without a text form.
   std::string callNativeRun(const std::string& request);
+  // The same for large texts: the request is let go as soon as the script holds it, and the answer comes as the
+  // one copy made of the script's string.
+  OwnedText callNativeRunTaking(std::string request);
 
   // Evaluates a script and returns the text form of its value (tests and benchmarks). A pending exception
   // throws DorvikError with its text.

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -68,8 +69,13 @@ class Builder {
         return JSONValue(static_cast<double>(e.get_uint64().value_unsafe()));
       case element_type::DOUBLE:
         return JSONValue(e.get_double().value_unsafe());
-      case element_type::STRING:
-        return JSONValue(largeStringCopy(e.get_string().value_unsafe()));
+      case element_type::STRING: {
+        const std::string_view text = e.get_string().value_unsafe();
+        if (text.size() > kSharedLength) return JSONValue(largeStringCopy(text));
+        auto [it, added] = strings_.try_emplace(text);
+        if (added) it->second = JSONValue(text);
+        return it->second;
+      }
       case element_type::BOOL:
         return JSONValue(e.get_bool().value_unsafe());
       case element_type::NULL_VALUE:
@@ -105,6 +111,10 @@ class Builder {
   std::vector<Member> pending_;
   std::vector<bool> zeroSigns_;
   std::size_t nextZero_ = 0;
+  // Equal short texts share one stored string: a plan repeats its windows, sources and empty fields thousands
+  // of times. The views point into the parser's own buffer, valid for the whole walk.
+  static constexpr std::size_t kSharedLength = 48;
+  std::unordered_map<std::string_view, JSONValue> strings_;
 };
 
 // The parser's own messages are English: the user reads one of these instead.
@@ -219,24 +229,48 @@ std::vector<bool> integerZeroSigns(std::string_view text) {
 
 }  // namespace
 
-JSONValue decodeWithSimdjson(std::string_view bytes) {
+namespace {
+
+// Parses the text (in place when `padded`: it then has SIMDJSON_PADDING readable bytes past its end), calls
+// `parsed` once the tape no longer needs the text, and walks the tape into a value.
+template <class Parsed>
+JSONValue parseAndBuild(std::string_view bytes, bool padded, Parsed parsed) {
   // Each thread keeps its parser, whose buffers have grown to the largest text it has read: the planning
   // document is decoded again on every change, and fresh buffers of that size cost a third of the time
-  // (page faults, allocator work). Texts beyond kKeptCapacity get a parser of their own, freed afterwards.
-  constexpr std::size_t kKeptCapacity = 64u << 20;
+  // (page faults, allocator work). Texts beyond kKeptCapacity (the largest plans) get a parser of their own,
+  // freed afterwards, so that a thread does not hold their tape for the rest of its life.
+  constexpr std::size_t kKeptCapacity = 16u << 20;
   thread_local simdjson::dom::parser kept;
   std::optional<simdjson::dom::parser> own;
   simdjson::dom::parser& parser = bytes.size() <= kKeptCapacity ? kept : own.emplace();
   element root;
-  simdjson::error_code error = parser.parse(bytes.data(), bytes.size()).get(root);
+  simdjson::error_code error =
+      parser.parse(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), !padded).get(root);
   std::string widened;
-  std::string_view parsed = bytes;
+  std::string_view walked = bytes;
   if (error == simdjson::NUMBER_ERROR && widenLongIntegers(bytes, widened)) {
-    parsed = widened;
+    walked = widened;
     error = parser.parse(widened.data(), widened.size()).get(root);
   }
   if (error) throw JSONDecodeError(messageFor(error));
-  return Builder(integerZeroSigns(parsed)).build(root, 0);
+  std::vector<bool> zeroSigns = integerZeroSigns(walked);
+  std::string().swap(widened);
+  parsed();
+  return Builder(std::move(zeroSigns)).build(root, 0);
+}
+
+}  // namespace
+
+JSONValue decodeWithSimdjson(std::string_view bytes) {
+  return parseAndBuild(bytes, false, [] {});
+}
+
+JSONValue decodeTakingWithSimdjson(std::string text) {
+  static_assert(JSONValue::kDecodePadding >= simdjson::SIMDJSON_PADDING);
+  const std::size_t size = text.size();
+  // The padding is written, not just reserved: the parser may read it.
+  text.resize(size + JSONValue::kDecodePadding, ' ');
+  return parseAndBuild(std::string_view(text.data(), size), true, [&text] { std::string().swap(text); });
 }
 
 }  // namespace dorvik

@@ -65,5 +65,6 @@ std::string depthErrorMessage();
 // The parser behind JSONValue::decode (simdjson; it decoded the 50 MB benchmark document three times as fast
 // as nlohmann's SAX parser).
 JSONValue decodeWithSimdjson(std::string_view bytes);
+JSONValue decodeTakingWithSimdjson(std::string text);
 
 }  // namespace dorvik

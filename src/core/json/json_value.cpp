@@ -121,6 +121,7 @@ std::string depthErrorMessage() {
 }
 
 JSONValue JSONValue::decode(std::string_view bytes) { return decodeWithSimdjson(bytes); }
+JSONValue JSONValue::decodeTaking(std::string text) { return decodeTakingWithSimdjson(std::move(text)); }
 
 // Lenient readers ----------------------------------------------------------------------------------------------
 

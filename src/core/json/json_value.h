@@ -73,6 +73,12 @@ class JSONValue {
   // Decoding and encoding ---------------------------------------------------------------------------------
   // Parses UTF-8 JSON text; any value may stand at the top level. Throws JSONDecodeError.
   static JSONValue decode(std::string_view bytes);
+  // Spare capacity past a text's end that lets decodeTaking parse it where it lies.
+  static constexpr std::size_t kDecodePadding = 64;
+  // Decodes a text it takes over: parsed where it lies when it has kDecodePadding bytes of spare capacity (else
+  // copied once), and let go before the values are built, so that a large text is never held three times.
+  // Throws JSONDecodeError.
+  static JSONValue decodeTaking(std::string text);
   // Compact JSON (no spaces), object keys in ascending order at every depth, numbers in their shortest
   // round-trip form, independent of the process locale. Throws JSONEncodeError for NaN or infinities.
   std::string data() const;

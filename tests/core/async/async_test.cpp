@@ -3,6 +3,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <thread>
 #include <vector>
@@ -184,6 +186,23 @@ TEST(SerialWorker, AJobWaitingForItsTurnIsSkippedOnceCancelled) {
   while (!first) std::this_thread::sleep_for(1ms);
   iterateFor(20ms);
   EXPECT_FALSE(second) << "a job cancelled before its turn must not run";
+}
+
+// A released worker's jobs (the engine's release of its script context) run to their end before the process
+// ends, not beside the exit handlers that tear down what they touch.
+TEST(SerialWorker, TheProcessEndsOnlyAfterTheJobsOfAReleasedWorker) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        auto worker = std::make_unique<SerialWorker>("exit");
+        worker->post([] {
+          std::this_thread::sleep_for(300ms);
+          std::fputs("the job ran to its end\n", stderr);
+        });
+        worker.reset();
+        std::exit(0);
+      },
+      ::testing::ExitedWithCode(0), "the job ran to its end");
 }
 
 TEST(Sleep, WaitsOnTheMonotonicClockAndCancelsEarly) {

@@ -160,6 +160,16 @@ TEST(EncryptedCache, RoundTripsEveryJsonShape) {
   EXPECT_TRUE(g_file_test(entryPath(cache, "").c_str(), G_FILE_TEST_EXISTS));
 }
 
+TEST(EncryptedCache, AJsonTextIsStoredAsTheValueItWrites) {
+  auto cache = openCache(uniqueScope());
+  const JSONValue value = everyShape();
+  async::runBlocking(cache->writeText(OwnedText(g_strdup(value.data().c_str())), "planner"));
+  EXPECT_EQ(readEntry(cache, "planner"), std::optional<JSONValue>(value));
+  // Written as text or as a value, an entry is the same sealed file: either replaces the other.
+  writeEntry(cache, JSONValue("kept"), "planner");
+  EXPECT_EQ(readEntry(cache, "planner"), std::optional<JSONValue>(JSONValue("kept")));
+}
+
 TEST(EncryptedCache, NonFiniteNumbersWriteNothing) {
   auto cache = openCache(uniqueScope());
   EXPECT_THROW(writeEntry(cache, JSONValue::array({std::nan("")}), "fresh"), JSONEncodeError);

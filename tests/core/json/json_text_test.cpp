@@ -216,6 +216,30 @@ TEST(JsonText, LargeTextsTravelWhole) {
   EXPECT_EQ(back["workbook"].stringView(), big);
 }
 
+// A text taken over is read as the same text given as a view: where it lies (with the padding's room), copied
+// (without it), through the long-integer path, and refused alike. Repeated short texts share their storage and
+// still read as themselves.
+TEST(JsonText, ATextTakenOverDecodesAsTheSameText) {
+  std::string many = "[";
+  for (int i = 0; i < 5000; ++i) many += std::string(i ? "," : "") + R"({"window":"09:00-18:00","source":"file","n":)" +
+                                         std::to_string(i) + "}";
+  many += "]";
+  const std::string texts[] = {everyShape().data(), many, std::string(20 << 20, ' ') + "[123456789012345678901234567890]",
+                               R"({"a":"é","a":2})"};
+  for (const std::string& text : texts) {
+    const JSONValue expected = JSONValue::decode(text);
+    std::string roomy;
+    roomy.reserve(text.size() + JSONValue::kDecodePadding);
+    roomy = text;
+    EXPECT_EQ(JSONValue::decodeTaking(std::move(roomy)), expected) << text.substr(0, 60);
+    EXPECT_EQ(JSONValue::decodeTaking(text), expected) << text.substr(0, 60);
+  }
+  EXPECT_EQ(JSONValue::decode(many).at(4999)["window"].string(), "09:00-18:00");
+  for (const char* text : {"", "[1,]", "\"\xC3(\"", "{\"a\":1}x"}) {
+    EXPECT_THROW(JSONValue::decodeTaking(text), JSONDecodeError) << text;
+  }
+}
+
 TEST(JsonText, ThreadsDecodeAndShareValuesIndependently) {
   const JSONValue shared = everyShape();
   std::vector<std::thread> threads;

@@ -1,39 +1,42 @@
 // Runs the script component tests (tests/js/**/*.test.js) through JavaScriptCore: each case gets a fresh context
 // with the core bundle's components evaluated in their loading order (for tests/js/map, the map page's script
 // instead), the harness, and its test file.
+//
+// Listing the cases (CTest asks for the list before every run) starts no engine: a file's cases are the lines
+// that begin with `test(` and a quoted name, read from its text. When a case runs, the file must register exactly
+// those names once its scripts are loaded; a case registered any other way fails every case of its file instead of
+// vanishing from the list.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cctype>
-#include <memory>
 #include <filesystem>
 #include <fstream>
+#include <memory>
+#include <set>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "core/base/errors.h"
+#include "core/engine/planner_engine.h"
 #include "core/engine/script_context.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-const char* kComponents[] = {"xlsx.full.min", "NativePrelude", "GeocodingCore", "PlannerCore", "NativeAdapter"};
-
-// Loads the bundle's components that exist (for tests/js/map, the map page's MapCore.js alone), the harness, then
-// the test file.
+// Loads the script a test file tests, as its program loads it (a missing file fails the file's cases): for
+// tests/js/map the map page's MapCore.js, for every other folder the core bundle's components as the engine
+// evaluates them; then the harness and the test file.
 std::unique_ptr<dorvik::ScriptContext> loadContext(const fs::path& testFile) {
   auto context = std::make_unique<dorvik::ScriptContext>();
   if (testFile.parent_path().filename() == "map") {
     context->evaluateFile(fs::path(DORVIK_APP_DIR) / "Dorvik_DorvikApp.bundle" / "Resources" / "Map" / "MapCore.js",
                           "MapCore");
   } else {
-    fs::path resources = fs::path(DORVIK_APP_DIR) / "Dorvik_DorvikCore.bundle" / "Resources";
-    for (const char* name : kComponents) {
-      fs::path file = resources / (std::string(name) + ".js");
-      if (fs::exists(file)) context->evaluateFile(file, name);
-    }
+    dorvik::PlannerEngine::evaluateComponents(*context,
+                                              fs::path(DORVIK_APP_DIR) / "Dorvik_DorvikCore.bundle" / "Resources");
   }
   fs::path harness = fs::path(DORVIK_SOURCE_DIR) / "tests" / "js" / "harness.js";
   context->evaluateFile(harness, "harness");
@@ -47,65 +50,75 @@ std::string identifier(const std::string& text) {
   return out;
 }
 
-std::string jsString(const std::string& text) {
-  std::string out = "\"";
-  for (char c : text) {
-    if (c == '"' || c == '\\') out += '\\';
-    out += c;
+// One case as its file lists it: the name's literal as written (for the script) and the name it stands for.
+struct Listed {
+  std::string literal;
+  std::string name;
+};
+
+// The cases of a test file: every line that begins with `test(` followed by a quoted name. Throws
+// std::runtime_error for such a line whose name is no closed string literal, and for a name listed twice.
+std::vector<Listed> listCases(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  if (!in) throw std::runtime_error("cannot read " + file.string());
+  std::vector<Listed> cases;
+  std::set<std::string> seen;
+  std::string line;
+  for (int number = 1; std::getline(in, line); ++number) {
+    if (!line.starts_with("test(")) continue;
+    std::size_t at = line.find_first_not_of(" \t", 5);
+    const char quote = at == std::string::npos ? '\0' : line[at];
+    Listed listed;
+    bool closed = false;
+    if (quote == '"' || quote == '\'') {
+      for (std::size_t i = at + 1; i < line.size(); ++i) {
+        if (line[i] == '\\' && i + 1 < line.size()) {
+          listed.name += line[++i];
+        } else if (line[i] == quote) {
+          listed.literal = line.substr(at, i + 1 - at);
+          closed = true;
+          break;
+        } else {
+          listed.name += line[i];
+        }
+      }
+    }
+    const std::string where = file.filename().string() + ":" + std::to_string(number);
+    if (!closed) throw std::runtime_error(where + ": a case is registered without a quoted name on its first line");
+    if (!seen.insert(listed.name).second)
+      throw std::runtime_error(where + ": the case \"" + listed.name + "\" is listed twice");
+    cases.push_back(std::move(listed));
   }
-  return out + "\"";
+  return cases;
 }
 
 class ComponentCase : public testing::Test {
  public:
-  ComponentCase(fs::path file, std::string name) : file_(std::move(file)), name_(std::move(name)) {}
+  ComponentCase(fs::path file, std::string listedArray, std::string literal)
+      : file_(std::move(file)), listedArray_(std::move(listedArray)), literal_(std::move(literal)) {}
   void TestBody() override {
     try {
       auto context = loadContext(file_);
-      context->evaluate("__runTest(" + jsString(name_) + ")");
-    } catch (const dorvik::DorvikError& e) {
-      FAIL() << e.message();
+      context->evaluate("__runListed(" + listedArray_ + ", " + literal_ + ")");
+    } catch (const std::exception& e) {
+      FAIL() << e.what();
     }
   }
 
  private:
   fs::path file_;
-  std::string name_;
+  std::string listedArray_;  // the file's listed names as a script array of their literals
+  std::string literal_;
 };
 
-std::vector<std::string> testNames(const fs::path& file) {
-  std::vector<std::string> names;
-  auto context = loadContext(file);
-  std::string list = context->evaluate("__testNames()");
-  // The list is a JSON array of plain strings written by JSON.stringify; split it without a JSON library.
-  std::string current;
-  bool inString = false, escaped = false;
-  for (char c : list) {
-    if (!inString) {
-      if (c == '"') {
-        inString = true;
-        current.clear();
-      }
-      continue;
-    }
-    if (escaped) {
-      current += c;
-      escaped = false;
-      continue;
-    }
-    if (c == '\\') {
-      escaped = true;
-      continue;
-    }
-    if (c == '"') {
-      inString = false;
-      names.push_back(current);
-      continue;
-    }
-    current += c;
-  }
-  return names;
-}
+class FailingCase : public testing::Test {
+ public:
+  explicit FailingCase(std::string message) : message_(std::move(message)) {}
+  void TestBody() override { FAIL() << message_; }
+
+ private:
+  std::string message_;
+};
 
 }  // namespace
 
@@ -119,24 +132,29 @@ int main(int argc, char** argv) {
   std::sort(files.begin(), files.end());
   for (const auto& file : files) {
     std::string suite = identifier(file.stem().stem().string());
-    std::vector<std::string> names;
+    // A file whose cases cannot be listed, or that lists none, is one failing case: its tests never vanish.
+    std::string failure;
+    std::vector<Listed> cases;
     try {
-      names = testNames(file);
-    } catch (const dorvik::DorvikError& e) {
+      cases = listCases(file);
+      if (cases.empty()) failure = "the file registers no test case";
+    } catch (const std::exception& e) {
+      failure = e.what();
+    }
+    if (!failure.empty()) {
       testing::RegisterTest(suite.c_str(), "loads", nullptr, nullptr, file.string().c_str(), 0,
-                            [message = e.message()]() -> testing::Test* {
-                              struct Failing : testing::Test {
-                                std::string m;
-                                explicit Failing(std::string s) : m(std::move(s)) {}
-                                void TestBody() override { FAIL() << m; }
-                              };
-                              return new Failing(message);
-                            });
+                            [failure]() -> testing::Test* { return new FailingCase(failure); });
       continue;
     }
-    for (const auto& name : names) {
-      testing::RegisterTest(suite.c_str(), identifier(name).c_str(), nullptr, name.c_str(), file.string().c_str(), 0,
-                            [file, name]() -> testing::Test* { return new ComponentCase(file, name); });
+    std::string listedArray = "[";
+    for (const Listed& listed : cases) listedArray += (listedArray.size() > 1 ? ", " : "") + listed.literal;
+    listedArray += "]";
+    for (const Listed& listed : cases) {
+      testing::RegisterTest(suite.c_str(), identifier(listed.name).c_str(), nullptr, listed.name.c_str(),
+                            file.string().c_str(), 0,
+                            [file, listedArray, literal = listed.literal]() -> testing::Test* {
+                              return new ComponentCase(file, listedArray, literal);
+                            });
     }
   }
   return RUN_ALL_TESTS();

@@ -77,15 +77,15 @@ test("reorder accepts only a permutation of the route", function () {
 
 test("vehicle -1 adds; a replace keeps the vehicle's other members and its route", function () {
   const doc = plan();
+  run("assign", { indices: [0], vehicle: 0 });
   const edited = { id: "V1", ref: "Новое имя", shift: "08:00-17:00", zone: "", capacity: null, mileage: 40, use: true, back: true };
   const after = run("vehicle", { index: 0, vehicle: edited });
   assertEqual(after.vehicles[0].extra, "kept");
   assertEqual(after.vehicles[0].ref, "Новое имя");
   const r0 = after.routes.find(function (r) { return r.ci === 0; });
-  if (r0) {
-    assertEqual(r0.vehicle.ref, "Новое имя");
-    assertEqual(after.orders[r0.orders[0]]._drv, "Новое имя");
-  }
+  assert(r0, "the first vehicle keeps its route");
+  assertEqual(r0.vehicle.ref, "Новое имя");
+  assertEqual(after.orders[r0.orders[0]]._drv, "Новое имя");
   const added = run("vehicle", { index: -1, vehicle: { id: "V3", ref: "Третий", shift: "09:00-18:00", zone: "", capacity: null, mileage: null, use: true, back: false } });
   assertEqual(added.vehicles.length, 3);
   assertThrows(function () { run("vehicle", { index: 3, vehicle: edited }); }, "Машина не найдена в плане.");
@@ -144,11 +144,13 @@ test("pendingLegs lists each unrefined leg once and roads removes it", function 
   const remaining = run("pendingLegs").legs;
   assertEqual(remaining.length, legs.length - 1);
   assert(!remaining.some(function (l) { return JSON.stringify(l) === JSON.stringify(first); }));
+  // The first leg listed is the drive from the depot to the first stop of a route.
   const route = after.routes.find(function (r) {
     const o = after.orders[r.orders[0]];
     return o.lat === first[1][0] && o.lon === first[1][1];
   });
-  if (route) assert(route.km >= 42, "the measured leg counts in the route's km");
+  assert(route, "a route begins with the measured leg");
+  assert(route.km >= 42, "the measured leg counts in the route's km");
   assert(after.revision > doc.revision);
   assertThrows(function () { run("roads", { legs: [{ from: [1], to: [2, 3], km: 1, min: 1 }] }); });
   run("load", run("archive"));

@@ -53,13 +53,19 @@ test("results are JSON text and a failed call leaves the next one working", func
 });
 
 test("address actions go to the address component or refuse clearly without it", function () {
-  if (typeof GeocodingCore === "undefined") {
-    const e = thrown(function () { run("addressIdentity", { address: "Москва" }); });
-    assert(typeof e === "string" && /адрес/i.test(e), e);
-    assertEqual(run("addressIndex", { rows: [] }), {}, "the index never fails an entry");
-  } else {
-    assertEqual(typeof run("addressIdentity", { address: "Москва, Тверская улица, 6" }).key, "string");
-  }
+  assertEqual(typeof run("addressIdentity", { address: "Москва, Тверская улица, 6" }).key, "string");
+  globalThis.GeocodingCore = undefined;
+  const e = thrown(function () { run("addressIdentity", { address: "Москва" }); });
+  assertEqual(e, "Компонент адресов не загружен: действие «addressIdentity» недоступно.");
+  assertEqual(run("addressIndex", { rows: [] }), {}, "the index never fails an entry");
+});
+
+test("a component fault that is not a refusal is shown with the action's name", function () {
+  const saved = PlannerCore.actions.archive;
+  PlannerCore.actions.archive = function () { throw "сбой"; };
+  const e = thrown(function () { run("archive"); });
+  PlannerCore.actions.archive = saved;
+  assertEqual(e, "Ошибка расчёта (archive): сбой", "only a NativePrelude.UserError is a message of its own");
 });
 
 test("a failing address index gives an empty index instead of failing the workspace entry", function () {
@@ -71,4 +77,24 @@ test("a failing address index gives an empty index instead of failing the worksp
   assertEqual(run("addressIdentity", { address: "a" }), { key: "k:a" });
   globalThis.GeocodingCore.addressIndex = function () { return [1, 2]; };
   assertEqual(run("addressIndex", { rows: [] }), {}, "anything but an object reads as an empty index");
+});
+
+test("long texts of a request reach the action whole, however they stand in it", function () {
+  const long = "QUJD".repeat(300000) + "xyz=";  // 1.2 MB of Base64
+  const quoted = "a\"b\\c" + long;               // escapes: read by the parser itself
+  const seen = [];
+  PlannerCore.actions.probe = function (p) { seen.push(p); return {}; };
+  const requests = [
+    { a: long, b: "short", c: long + "!" },
+    { a: quoted, n: 1 },
+    { deep: { a: long } },
+    [long]
+  ];
+  requests.forEach(function (payload) { Native.run(JSON.stringify({ action: "probe", payload: payload })); });
+  assertEqual(seen[0].a === long && seen[0].c === long + "!" && seen[0].b === "short", true, "two long members");
+  assertEqual(seen[1].a === quoted && seen[1].n === 1, true, "a long member with escapes");
+  assertEqual(seen[2].deep.a === long, true, "a long text deeper in the payload");
+  assertEqual(seen[3], {}, "a payload that is no object is an empty one");
+  assertThrows(function () { Native.run("{\"action\":\"probe\",\"payload\":{\"a\":\"" + long + "}"); },
+    "Некорректный запрос к расчёту.");
 });

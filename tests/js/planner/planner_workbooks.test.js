@@ -46,9 +46,8 @@ test("a working workbook imports back to the same plan", function () {
   assertEqual(imported.depot, doc.depot);
   assertEqual(imported.config, doc.config);
   assertEqual([imported.routeDate, imported.fileName, imported.planned, imported.routes], ["2026-09-23", exported.name, false, []]);
-  assertEqual(imported.importedBook, [
-    { address: "Москва, Тверская улица, 6", lat: 55.7606, lon: 37.6095 },
-    { address: "Москва, Тверская улица, 6", lat: 55.7606, lon: 37.6095 }]);
+  assertEqual(imported.importedBook, [{ address: "Москва, Тверская улица, 6", lat: 55.7606, lon: 37.6095 }],
+    "each address and point of the book once");
   assert(imported.orders.every(function (o) { return doc.orders.every(function (d) { return d._nativeID !== o._nativeID; }); }), "new ids");
   assertEqual(run("archive").workbook, exported.base64, "the source workbook is kept for the history");
   assert(!("importedBook" in run("archive")));
@@ -187,4 +186,38 @@ test("the lean reader of large books reads what the library reads", function () 
   assertEqual(again.orders.length, 2);
   assertThrows(function () { run("import", { base64: "UEsDBAoAAAAAAA==", name: "x.xlsx", routeDate: "2026-09-22" }); },
     "Не удалось прочитать файл Excel.", "a broken zip still falls back to the library's verdict");
+});
+
+test("the publication body holds times of the day only and order numbers as they are", function () {
+  run("identity", { companyId: "c-1", author: "Иванова Анна" });
+  const day = {
+    routeDate: "2026-09-22",
+    depot: { name: "Склад", lat: 55.7558, lon: 37.6176, window: "00:00-24:00" },
+    vehicles: [{ id: "ivanov", ref: "Иванов", shift: "20:00-24:00", use: true, back: true }],
+    orders: [
+      { id: "C-1", address: "Москва, Тверская улица, 6", lat: 55.7606, lon: 37.6095, window: "20:00-24:00" },
+      { id: "C-1", address: "Москва, улица Петровка, 12", lat: 55.7635, lon: 37.6185, window: "", hardWindow: "23:00-24:00" },
+      { id: "", address: "Москва, улица Арбат, 10", lat: 55.7502, lon: 37.5932, window: "21:00-23:30" }
+    ]
+  };
+  run("load", day);
+  run("calculate");
+  run("assign", { indices: [0, 1, 2], vehicle: 0 });
+  const orders = [].concat.apply([], run("payload").payload.routes[0].points.map(function (p) { return p.orders; }));
+  assertEqual(orders.map(function (o) { return o.orderId; }).sort(), ["", "C-1", "C-1"],
+    "repeated and empty numbers are published, and the server's refusal names them");
+  const windows = {};
+  orders.forEach(function (o) { windows[o.window.from] = o.window.to; });
+  assertEqual(windows, { "20:00": "23:59", "21:00": "23:30", "23:00": "23:59" }, "a window to 24:00 ends at 23:59");
+
+  // A route that runs past midnight is refused, by its courier's name, before anything is sent.
+  day.vehicles[0].shift = "23:30-24:00";
+  run("load", day);
+  run("calculate");
+  const late = run("assign", { indices: [0, 1, 2], vehicle: 0 });
+  const end = late.routes[0].end;
+  assert(end > 24 * 60, "the route ends at " + end);
+  assertThrows(function () { run("payload"); },
+    "Маршрут «Иванов» заканчивается после полуночи (" + NativePrelude.formatTime(end) + "). " +
+    "Перенесите часть его заказов на другие маршруты и отправьте план снова.");
 });
