@@ -3,6 +3,7 @@
 #include <adwaita.h>
 
 #include "core/api/failure.h"
+#include "planning/planner_view.h"
 #include "shell/form_widgets.h"
 #include "shell/gtk_helpers.h"
 #include "shell/toolkit/courier_settings.h"
@@ -374,6 +375,8 @@ void ScreenNotice::update() {
 
 Gtk::Widget* makePanelContent(PanelPage page, const ShellContext& context) {
   switch (page) {
+    case PanelPage::planning:
+      return planning::makePlannerView(context);
     case PanelPage::settings:
       return Gtk::make_managed<WorkspaceSettingsView>(context);
     case PanelPage::appSettings:

@@ -18,6 +18,7 @@
 #include "support/async_helpers.h"
 #include "support/session_paths.h"
 #include "support/stand_in_server.h"
+#include "support/ui_helpers.h"
 
 using namespace dorvik;
 using namespace std::chrono_literals;
@@ -92,55 +93,18 @@ class ScriptedWorkflows final : public Workflows {
   std::shared_ptr<AppModel> model_;
 };
 
-void spin(std::chrono::milliseconds duration = 150ms) { dorvik::testing::spinFor(duration); }
-
+using dorvik::testing::findButton;
+using dorvik::testing::findLabel;
+using dorvik::testing::savePNG;
+using dorvik::testing::spin;
 GtkWidget* find(GtkWidget* root, const std::function<bool(GtkWidget*)>& match) {
-  if (match(root)) return root;
-  for (GtkWidget* child = gtk_widget_get_first_child(root); child; child = gtk_widget_get_next_sibling(child))
-    if (GtkWidget* found = find(child, match)) return found;
-  return nullptr;
-}
-
-GtkWidget* findLabel(GtkWidget* root, const std::string& text) {
-  return find(root, [&](GtkWidget* w) {
-    return GTK_IS_LABEL(w) && gtk_widget_is_visible(w) && text == gtk_label_get_text(GTK_LABEL(w));
-  });
-}
-
-// The button whose own label or a label inside it reads `text`.
-GtkWidget* findButton(GtkWidget* root, const std::string& text) {
-  return find(root, [&](GtkWidget* w) { return GTK_IS_BUTTON(w) && findLabel(w, text) != nullptr; });
-}
-
-void savePNG(GtkWidget* widget, const std::string& name) {
-  const int width = gtk_widget_get_width(widget), height = gtk_widget_get_height(widget);
-  ASSERT_GT(width, 0);
-  GdkPaintable* paintable = gtk_widget_paintable_new(widget);
-  GtkSnapshot* snapshot = gtk_snapshot_new();
-  gdk_paintable_snapshot(paintable, snapshot, width, height);
-  GskRenderNode* node = gtk_snapshot_free_to_node(snapshot);
-  ASSERT_NE(node, nullptr);
-  GskRenderer* renderer = gtk_native_get_renderer(gtk_widget_get_native(widget));
-  graphene_rect_t bounds = GRAPHENE_RECT_INIT(0, 0, static_cast<float>(width), static_cast<float>(height));
-  GdkTexture* texture = gsk_renderer_render_texture(renderer, node, &bounds);
-  std::filesystem::path folder = std::filesystem::path(DORVIK_BINARY_DIR) / "screens";
-  std::filesystem::create_directories(folder);
-  std::string path = (folder / (name + ".png")).string();
-  EXPECT_TRUE(gdk_texture_save_to_png(texture, path.c_str()));
-  EXPECT_GT(std::filesystem::file_size(path), 1000u);
-  g_object_unref(texture);
-  gsk_render_node_unref(node);
-  g_object_unref(paintable);
+  return dorvik::testing::findWidget(root, match);
 }
 
 // The main window over a fresh model, with the workflows a suite chooses.
 class WindowTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    gtk_init();
-    Gtk::init_gtkmm_internals();
-    adw_init();
-  }
+  static void SetUpTestSuite() { dorvik::testing::initDisplay(); }
   virtual std::shared_ptr<Workflows> workflowsFor(std::shared_ptr<AppModel> model) = 0;
 
   void SetUp() override {
@@ -261,6 +225,34 @@ TEST_F(ShellWindow, PagesReadTheirDataAndFollowTheirRules) {
   ASSERT_NE(preferences, nullptr);
   EXPECT_NE(findLabel(preferences, "Оранжевый"), nullptr);
   savePNG(preferences, "preferences");
+
+  // Every row stores its own setting.
+  auto row = [&](const char* title) {
+    return find(preferences, [&](GtkWidget* w) {
+      return ADW_IS_PREFERENCES_ROW(w) && std::string(title) == adw_preferences_row_get_title(ADW_PREFERENCES_ROW(w));
+    });
+  };
+  adw_combo_row_set_selected(ADW_COMBO_ROW(row("Оформление")), 2);
+  adw_combo_row_set_selected(ADW_COMBO_ROW(row("Размер текста")), 1);
+  gtk_editable_set_text(GTK_EDITABLE(row("Адрес API")), "https://depot.example/api");
+  GtkWidget* motion = find(preferences, [](GtkWidget* w) { return GTK_IS_SWITCH(w); });
+  ASSERT_NE(motion, nullptr);
+  gtk_switch_set_active(GTK_SWITCH(motion), FALSE);
+  UserDefaults stored(context_.defaults->path());
+  EXPECT_EQ(stored.get(Settings::appearance), "dark");
+  EXPECT_EQ(stored.get(Settings::accent), "orange");  // untouched, so never written
+  EXPECT_EQ(stored.get(Settings::textSize), 15);
+  EXPECT_EQ(stored.get(Settings::serverURL), "https://depot.example/api");
+  EXPECT_FALSE(stored.get(Settings::extraMotion));
+
+  // The application's icon marks the workspace footer and the about page, above the version line.
+  auto isMark = [](GtkWidget* w) {
+    return GTK_IS_IMAGE(w) && gtk_image_get_icon_name(GTK_IMAGE(w)) &&
+           std::string(gtk_image_get_icon_name(GTK_IMAGE(w))) == "ru.dorvik.Dorvik";
+  };
+  EXPECT_NE(find(root(), isMark), nullptr);
+  EXPECT_NE(find(preferences, isMark), nullptr);
+  EXPECT_NE(findLabel(preferences, "Версия 1.0 · Сборка Разработка · Linux"), nullptr);
   gtk_window_destroy(GTK_WINDOW(preferences));
 }
 
@@ -513,7 +505,7 @@ TEST_F(ShellOverTheModel, SignInThroughTheRequiredPasswordChangeIntoTheWorkspace
   dorvik::testing::SessionServer session(server, profile);
   async::runBlocking(SecureStore::write(std::nullopt, "refresh:" + server.url()));
   async::runBlocking(SecureStore::write(std::nullopt, "profile:" + server.url()));
-  ASSERT_TRUE(context_.defaults->setString("serverURL", server.url()));
+  ASSERT_TRUE(context_.defaults->set(Settings::serverURL, server.url()));
 
   launch(false);
   ASSERT_EQ(window_->screenKind(), 0);

@@ -1,0 +1,88 @@
+// RecordTable: the table of a screen — a Gtk::ColumnView over a list of records that is updated in place.
+//
+//  - setRows() keeps the rows whose identities stay at both ends of the list (refreshing in place those whose record
+//    changed) and replaces the rest in one splice of the list model, so a table of thousands of rows follows a
+//    small change, or a change of every row's values, cheaply.
+//  - Columns are declared once: a text column computes its cell text from the row; a widget column makes its
+//    widget once per cell and binds it to the row each time the cell shows another row.
+//  - Selection (none, single or multiple) is mirrored by row identity: setSelectedIds() shows a selection without
+//    reporting it back, signalSelectionChanged() reports only what the user did, and a rebuild by setRows() keeps
+//    the selected identities instead of clearing them.
+//  - signalActivate() reports a double click or Return on a row; rowAt() finds the row under a point (context menus).
+//  - A row's identity is Record::id() unless the table is given another (setIdentity, before the first rows).
+#pragma once
+
+#include <gtkmm.h>
+
+#include <functional>
+#include <optional>
+#include <set>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "core/json/json_value.h"
+
+namespace dorvik {
+
+struct TableColumnOptions {
+  int width = -1;        // fixed width in pixels; -1 sizes to content
+  bool expand = false;   // takes the remaining width
+  int lines = 1;         // text lines before ellipsizing
+  bool numeric = false;  // tabular digits, aligned to the end
+};
+
+class RecordTable : public Gtk::ScrolledWindow {
+ public:
+  enum class Selection { none, single, multiple };
+
+  using ColumnOptions = TableColumnOptions;
+  using Text = std::function<std::string(const Record&)>;
+  using Make = std::function<Gtk::Widget*()>;
+  using Bind = std::function<void(Gtk::Widget&, const Record&)>;
+  using Identity = std::function<std::string(const Record&)>;
+
+  explicit RecordTable(Selection selection = Selection::none);
+  ~RecordTable() override;
+
+  void addColumn(const std::string& title, Text text, ColumnOptions options = {});
+  void addWidgetColumn(const std::string& title, Make make, Bind bind, ColumnOptions options = {});
+  // Removes every column (a table whose column set depends on a choice rebuilds them).
+  void clearColumns();
+
+  void setIdentity(Identity identity) { identity_ = std::move(identity); }
+  void setRows(std::vector<Record> rows);
+  const std::vector<Record>& rows() const { return rows_; }
+
+  std::set<std::string> selectedIds() const { return selected_; }
+  void setSelectedIds(std::set<std::string> ids);
+  sigc::signal<void(const std::set<std::string>&)>& signalSelectionChanged() { return selectionChanged_; }
+  sigc::signal<void(const Record&)>& signalActivate() { return activate_; }
+
+  // The row shown at a point of this widget's coordinates, or none.
+  std::optional<Record> rowAt(double x, double y);
+
+  Gtk::ColumnView& view() { return view_; }
+
+ private:
+  class Row;
+  void addFactoryColumn(const std::string& title, Make make, Bind bind, const ColumnOptions& options);
+  void applySelection();
+  void readSelection();
+
+  Gtk::ColumnView view_;
+  Glib::RefPtr<Gio::ListStore<Row>> store_;
+  Glib::RefPtr<Gtk::SelectionModel> selection_;
+  Selection mode_;
+  Identity identity_;
+  std::vector<Record> rows_;
+  std::vector<std::string> ids_;
+  std::unordered_map<std::string, guint> positions_;
+  std::set<std::string> selected_;
+  std::unordered_map<Gtk::Widget*, sigc::connection> cells_;  // bound cells and their row's refresh
+  bool applying_ = false;
+  sigc::signal<void(const std::set<std::string>&)> selectionChanged_;
+  sigc::signal<void(const Record&)> activate_;
+};
+
+}  // namespace dorvik

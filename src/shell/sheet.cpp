@@ -1,0 +1,74 @@
+#include "shell/sheet.h"
+
+#include <adwaita.h>
+
+#include "shell/gtk_helpers.h"
+
+namespace dorvik {
+
+namespace {
+Gtk::Window* windowOf(Gtk::Widget& widget) { return dynamic_cast<Gtk::Window*>(widget.get_root()); }
+}  // namespace
+
+Sheet::Sheet(const std::string& title, int width, int height) {
+  set_title(title);
+  set_modal(true);
+  set_hide_on_close(true);
+  set_default_size(width, height);
+  auto controller = Gtk::ShortcutController::create();
+  controller->set_scope(Gtk::ShortcutScope::MANAGED);
+  controller->add_shortcut(
+      Gtk::Shortcut::create(Gtk::KeyvalTrigger::create(GDK_KEY_Escape),
+                            Gtk::CallbackAction::create([this](Gtk::Widget&, const Glib::VariantBase&) {
+                              if (dismissible_) close();
+                              return true;
+                            })));
+  add_controller(controller);
+  signal_close_request().connect([this] { return !dismissible_ && !closing_; }, false);
+  signal_hide().connect([this] {
+    closed_.emit();
+    // Deleted from the main loop: the hide handler may still be running inside GTK.
+    Glib::signal_idle().connect_once([this] { delete this; });
+  });
+}
+
+Sheet* Sheet::open(Gtk::Widget& anchor, const std::string& title, int width, int height) {
+  auto* sheet = new Sheet(title, width, height);
+  if (Gtk::Window* parent = windowOf(anchor)) {
+    sheet->set_transient_for(*parent);
+    // A sheet never outlives the window it belongs to.
+    parent->signal_hide().connect(sigc::mem_fun(*sheet, &Sheet::dismiss));
+    if (auto app = parent->get_application()) sheet->set_application(app);
+  }
+  return sheet;
+}
+
+void Sheet::setContent(Gtk::Widget& content) { set_child(content); }
+
+void Sheet::dismiss() {
+  closing_ = true;
+  close();
+}
+
+void confirm(Gtk::Widget& anchor, const std::string& heading, const std::string& body, const std::string& action,
+             bool destructive, std::function<void()> onConfirm) {
+  GtkWindow* parent = nullptr;
+  if (Gtk::Window* window = windowOf(anchor)) parent = window->gobj();
+  GtkWidget* dialog = adw_message_dialog_new(parent, heading.c_str(), body.empty() ? nullptr : body.c_str());
+  AdwMessageDialog* message = ADW_MESSAGE_DIALOG(dialog);
+  adw_message_dialog_add_response(message, "cancel", "Отмена");
+  adw_message_dialog_add_response(message, "confirm", action.c_str());
+  if (destructive) adw_message_dialog_set_response_appearance(message, "confirm", ADW_RESPONSE_DESTRUCTIVE);
+  adw_message_dialog_set_default_response(message, "cancel");
+  adw_message_dialog_set_close_response(message, "cancel");
+  auto* handler = new std::function<void()>(std::move(onConfirm));
+  g_signal_connect_data(
+      dialog, "response", callback([](AdwMessageDialog*, const char* response, gpointer data) {
+        auto* confirmed = static_cast<std::function<void()>*>(data);
+        if (g_strcmp0(response, "confirm") == 0 && *confirmed) (*confirmed)();
+      }),
+      handler, [](gpointer data, GClosure*) { delete static_cast<std::function<void()>*>(data); }, GConnectFlags(0));
+  gtk_window_present(GTK_WINDOW(dialog));
+}
+
+}  // namespace dorvik

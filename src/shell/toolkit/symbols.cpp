@@ -1,0 +1,33 @@
+#include "shell/toolkit/symbols.h"
+
+#include <array>
+#include <utility>
+
+namespace dorvik {
+
+std::string_view symbolIcon(std::string_view symbol) {
+  static constexpr std::array<std::pair<std::string_view, std::string_view>, 17> kIcons{{
+      {"building.2", "go-home-symbolic"},
+      {"checkmark.circle", "emblem-ok-symbolic"},
+      {"clock", "document-open-recent-symbolic"},
+      {"doc.badge.plus", "document-new-symbolic"},
+      {"exclamationmark.circle", "dialog-warning-symbolic"},
+      {"folder", "folder-open-symbolic"},
+      {"map", "find-location-symbolic"},
+      {"mappin.and.ellipse", "mark-location-symbolic"},
+      {"mappin.slash", "location-services-disabled-symbolic"},
+      {"paperplane", "mail-send-symbolic"},
+      {"plus", "list-add-symbolic"},
+      {"point.topleft.down.to.point.bottomright.curvepath", "media-playlist-shuffle-symbolic"},
+      {"road.lanes", "zoom-fit-best-symbolic"},
+      {"shippingbox", "package-x-generic-symbolic"},
+      {"sidebar.right", "sidebar-show-right-symbolic"},
+      {"square.and.arrow.up", "document-send-symbolic"},
+      {"xmark", "window-close-symbolic"},
+  }};
+  for (const auto& [name, icon] : kIcons)
+    if (name == symbol) return icon;
+  return "image-missing-symbolic";
+}
+
+}  // namespace dorvik

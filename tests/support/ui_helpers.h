@@ -1,0 +1,30 @@
+// Helpers of the suites that drive windows under a display: GTK set up once, the main loop spun, widgets found by
+// what the user reads, buttons pressed, and a PNG of a widget written to build/screens/ for a person to look at.
+#pragma once
+
+#include <gtk/gtk.h>
+
+#include <chrono>
+#include <functional>
+#include <string>
+
+namespace dorvik::testing {
+
+// gtk_init, the gtkmm internals and libadwaita, once per process.
+void initDisplay();
+// Runs the main loop for a while (lets layout, idle work and posted continuations run).
+void spin(std::chrono::milliseconds duration = std::chrono::milliseconds(150));
+
+// The first widget under `root` (itself included, depth first) that matches.
+GtkWidget* findWidget(GtkWidget* root, const std::function<bool(GtkWidget*)>& match);
+// A visible label reading exactly `text`.
+GtkWidget* findLabel(GtkWidget* root, const std::string& text);
+// The button whose own label or a label inside it reads `text`.
+GtkWidget* findButton(GtkWidget* root, const std::string& text);
+// Presses the button reading `text`; false when there is none or it is disabled.
+bool clickButton(GtkWidget* root, const std::string& text);
+
+// Writes build/screens/<name>.png of the widget as it is drawn now (`name` may hold a subfolder).
+void savePNG(GtkWidget* widget, const std::string& name);
+
+}  // namespace dorvik::testing

@@ -1,0 +1,131 @@
+// The pieces every screen is built from, under a display: the record table's in-place updates and its selection
+// mirrored by identity, the sheet's Escape and disabled dismissal, and the date picker's Moscow days.
+#include <gtest/gtest.h>
+#include <gtkmm.h>
+
+#include "core/base/dorvik_date.h"
+#include "shell/date_picker.h"
+#include "shell/record_table.h"
+#include "shell/sheet.h"
+#include "support/ui_helpers.h"
+
+using namespace dorvik;
+using dorvik::testing::spin;
+
+namespace {
+
+std::vector<Record> orders(std::initializer_list<std::pair<const char*, const char*>> rows) {
+  std::vector<Record> list;
+  for (auto [id, address] : rows) list.emplace_back(JSONValue::object({{"id", id}, {"address", address}}), id);
+  return list;
+}
+
+class ScreenKit : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { dorvik::testing::initDisplay(); }
+  void SetUp() override {
+    window_ = new Gtk::Window();
+    window_->set_default_size(600, 400);
+  }
+  void TearDown() override {
+    delete window_;
+    spin();
+  }
+  Gtk::Window* window_ = nullptr;
+};
+
+TEST_F(ScreenKit, TableKeepsRowWidgetsAndSelectionAcrossUpdatesAndReportsOnlyTheUsersChoice) {
+  auto* table = Gtk::make_managed<RecordTable>(RecordTable::Selection::multiple);
+  table->addColumn("Адрес", [](const Record& r) { return r.value["address"].string(); });
+  window_->set_child(*table);
+  window_->present();
+  std::vector<std::set<std::string>> reported;
+  table->signalSelectionChanged().connect([&](const std::set<std::string>& ids) { reported.push_back(ids); });
+
+  table->setRows(orders({{"a", "Тверская, 1"}, {"b", "Арбат, 2"}, {"c", "Мира, 3"}}));
+  spin();
+  auto model = table->view().get_model();
+  table->setSelectedIds({"b", "c"});
+  EXPECT_TRUE(model->is_selected(1));
+  EXPECT_TRUE(model->is_selected(2));
+  EXPECT_TRUE(reported.empty()) << "a selection shown from the model is not reported back";
+
+  // A changed first row and a removed last one: "b" stays selected, nothing is reported.
+  table->setRows(orders({{"a", "Тверская, 10"}, {"b", "Арбат, 2"}}));
+  spin();
+  EXPECT_NE(dorvik::testing::findLabel(GTK_WIDGET(table->gobj()), "Тверская, 10"), nullptr) << "refreshed in place";
+  EXPECT_EQ(dorvik::testing::findLabel(GTK_WIDGET(table->gobj()), "Тверская, 1"), nullptr);
+  EXPECT_TRUE(model->is_selected(1));
+  EXPECT_FALSE(model->is_selected(0));
+  EXPECT_TRUE(reported.empty());
+  // "c" comes back: still selected by identity.
+  table->setRows(orders({{"a", "Тверская, 10"}, {"b", "Арбат, 2"}, {"c", "Мира, 3"}}));
+  EXPECT_TRUE(model->is_selected(2));
+
+  // The user's click selects one row: reported as identities.
+  model->select_item(0, true);
+  ASSERT_EQ(reported.size(), 1u);
+  EXPECT_EQ(reported[0], (std::set<std::string>{"a"}));
+  EXPECT_EQ(table->selectedIds(), (std::set<std::string>{"a"}));
+}
+
+TEST_F(ScreenKit, SingleSelectionTableStartsWithNothingSelected) {
+  auto* table = Gtk::make_managed<RecordTable>(RecordTable::Selection::single);
+  table->addColumn("Адрес", [](const Record& r) { return r.value["address"].string(); });
+  window_->set_child(*table);
+  window_->present();
+  table->setRows(orders({{"a", "Тверская, 1"}, {"b", "Арбат, 2"}}));
+  spin();
+  EXPECT_FALSE(table->view().get_model()->is_selected(0));
+  EXPECT_TRUE(table->selectedIds().empty());
+  table->setSelectedIds({"a", "b"});
+  EXPECT_EQ(table->selectedIds().size(), 1u) << "one row at most";
+}
+
+TEST_F(ScreenKit, SheetClosesOnEscapeOnlyWhileDismissible) {
+  auto* anchor = Gtk::make_managed<Gtk::Label>("Родитель");
+  window_->set_child(*anchor);
+  window_->present();
+  spin();
+  Sheet* sheet = Sheet::open(*anchor, "Лист", 400, 300);
+  bool closed = false;
+  sheet->signalClosed().connect([&] { closed = true; });
+  sheet->setContent(*Gtk::make_managed<Gtk::Label>("Содержимое"));
+  sheet->present();
+  spin();
+  EXPECT_EQ(sheet->get_transient_for(), window_);
+  EXPECT_TRUE(sheet->get_modal());
+
+  auto escape = [&] {
+    sheet->close();
+    spin();
+  };
+  sheet->setDismissible(false);
+  escape();
+  EXPECT_FALSE(closed) << "running work keeps the sheet";
+  sheet->setDismissible(true);
+  escape();
+  EXPECT_TRUE(closed);
+}
+
+TEST_F(ScreenKit, DatePickerShowsAndReportsMoscowDays) {
+  auto* picker = Gtk::make_managed<MoscowDatePicker>();
+  window_->set_child(*picker);
+  window_->present();
+  std::vector<MoscowDatePicker::TimePoint> picked;
+  picker->signalPicked().connect([&](MoscowDatePicker::TimePoint t) { picked.push_back(t); });
+  // 22:30 UTC on the 21st is already the 22nd in Moscow.
+  picker->setDate(DorvikDate::parse("2026-09-22") + std::chrono::minutes(90));
+  EXPECT_EQ(picker->get_label(), "22.09.2026");
+  EXPECT_TRUE(picked.empty()) << "a date set by the model is not reported";
+
+  auto* calendar = dynamic_cast<Gtk::Calendar*>(picker->get_popover()->get_child());
+  ASSERT_NE(calendar, nullptr);
+  calendar->select_day(Glib::DateTime::create_local(2026, 3, 29, 12, 0, 0));
+  ASSERT_EQ(picked.size(), 1u);
+  EXPECT_EQ(DorvikDate::day(picked[0]), "2026-03-29");
+  EXPECT_EQ(picked[0], DorvikDate::parse("2026-03-29") + std::chrono::hours(12));
+  EXPECT_EQ(picker->get_label(), "29.03.2026");
+}
+
+}  // namespace
