@@ -174,7 +174,7 @@ function vrpVehiclesFirst(S) {
 // VRP_GAIN of its cost.
 const VRP_ELIMINATION_SHARE = 0.4;
 const VRP_ELIMINATION_PATIENCE = 0.03;
-const VRP_SCHEDULE = 0.55;
+const VRP_SCHEDULE = 0.45;
 const VRP_PATIENCE = 0.03;
 const VRP_GAIN = 0.001;
 
