@@ -6,7 +6,7 @@
 // Recomputes every route from the problem and returns the list of broken hard constraints (empty when none).
 function benchCheck(problem, solution) {
   const n = problem.n, faults = [], seen = new Uint8Array(problem.jobs.length);
-  let km = 0, late = 0;
+  let km = 0, late = 0, minutes = 0;
   solution.routes.forEach(function (route, v) {
     const veh = problem.vehicles[v];
     let t = veh.start, prev = 0, load = 0, dist = 0;
@@ -30,10 +30,11 @@ function benchCheck(problem, solution) {
     if (load > veh.capacity + 1e-9) faults.push("vehicle " + v + " carries " + load + " over " + veh.capacity);
     if (dist > veh.maxKm + 1e-6) faults.push("vehicle " + v + " drives " + dist.toFixed(2) + " over " + veh.maxKm);
     km += dist;
+    minutes += t - veh.start;
   });
   solution.unassigned.forEach(function (u) { if (seen[u.job]) faults.push("job " + u.job + " both routed and unassigned"); seen[u.job] = 1; });
   seen.forEach(function (s, j) { if (!s) faults.push("job " + j + " missing"); });
-  return { faults: faults, km: km, late: late };
+  return { faults: faults, km: km, late: late, minutes: minutes };
 }
 
 // ---- classic VRPTW instances ------------------------------------------------------------------------------------
@@ -177,6 +178,11 @@ function benchCityCheck(orders, result) {
   const listed = Array.isArray(result.unassigned) ? result.unassigned.length : -1;
   if (listed !== unassigned.length) faults.push("the document lists " + listed + " unassigned, " + unassigned.length + " are not routed");
   const all = faults.concat(check.faults);
+  // The plan's cost with the weights "calculate" plans with (its own problem of the current document): a fixed
+  // cost per courier, route minutes from the shift start, kilometres.
+  const weights = PlannerCore.buildProblem().problem;
+  const fixed = weights.vehicles.length ? weights.vehicles[0].fixedCost : 0;
+  const cost = fixed * routeCount + weights.costPerMin * check.minutes + weights.costPerKm * check.km;
   return JSON.stringify({ routes: routeCount, fleet: problem.vehicles.length, unassigned: unassigned.length, km: check.km,
-    late: check.late, faults: all.slice(0, 5), faultCount: all.length, status: String(result.status || "") });
+    late: check.late, cost: cost, faults: all.slice(0, 5), faultCount: all.length, status: String(result.status || "") });
 }

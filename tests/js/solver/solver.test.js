@@ -227,6 +227,54 @@ test("the fewest vehicles are used and each serves its own cluster", function ()
   assertClose(sol.distance, 208 + 104 + Math.hypot(100, 4), 1e-6, "each cluster swept once");
 });
 
+// Days built around a known plan of `routes` routes, then shuffled: pairs of jobs whose loads fill a vehicle exactly,
+// or chains of jobs whose windows follow one planted route each, with every shift ending when the longest planted
+// route comes back. The optimiser starts from one route per job (vehicles are plenty), so every route beyond the
+// planted count has to be emptied by the search.
+function plantedDay(kind, seed, routes, perRoute) {
+  const r = lcg(seed), jobs = [], vehicles = [];
+  let longest = 0;
+  for (let k = 0; k < routes; k++) {
+    let t = 0, at = [0, 0];
+    const small = r() < 0.5 ? 3 : 4;
+    for (let i = 0; i < perRoute; i++) {
+      const next = [r() * 100 - 50, r() * 100 - 50];
+      if (kind === "loads") {
+        jobs.push({ at: next, demand: i === 0 ? small : 10 - small, service: 2 });
+      } else {
+        t += Math.hypot(next[0] - at[0], next[1] - at[1]);
+        const open = Math.max(0, Math.floor(t - r() * 20));
+        jobs.push({ at: next, service: 10, start: open, end: open + 20 });
+        t = Math.max(t, open) + 10;
+        at = next;
+      }
+    }
+    longest = Math.max(longest, t + Math.hypot(at[0], at[1]));
+  }
+  for (let i = jobs.length - 1; i > 0; i--) { const k = Math.floor(r() * (i + 1)); const x = jobs[i]; jobs[i] = jobs[k]; jobs[k] = x; }
+  for (let v = 0; v < jobs.length; v++)
+    vehicles.push(kind === "loads" ? { capacity: 10, fixedCost: 1000 } : { end: Math.ceil(longest), fixedCost: 1000 });
+  const p = planeProblem([0, 0], jobs, vehicles);
+  p.initial = { routes: jobs.map(function (j, k) { return [k]; }) };
+  p.budgetMs = 100;
+  return p;
+}
+
+test("routes beyond what the day needs are emptied: feasible, complete and the same on every run", function () {
+  const cases = [["loads", 1, 12, 2], ["windows", 3, 8, 8], ["windows", 4, 6, 10]];
+  withSteadyClock(function () {
+    cases.forEach(function (c) {
+      const label = c[0] + " " + c[1];
+      const p = plantedDay(c[0], c[1], c[2], c[3]);
+      const sol = PlannerCore.solve(p);
+      assertEqual(brokenConstraints(p, sol), [], label);
+      assertEqual(sol.unassigned, [], label);
+      assert(sol.vehiclesUsed <= c[2], label + ": " + sol.vehiclesUsed + " routes where " + c[2] + " suffice");
+      assertEqual(PlannerCore.solve(plantedDay(c[0], c[1], c[2], c[3])).routes, sol.routes, label + ": another plan");
+    });
+  });
+});
+
 test("a plan given as the start is kept feasible and not made worse", function () {
   const p = randomDay(11, 60, 6);
   const first = PlannerCore.solve(p);

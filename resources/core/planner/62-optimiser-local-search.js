@@ -1,4 +1,4 @@
-// The route optimiser, part 3: local search. Between two routes: relocation of a string of one to three jobs (or-opt
+// The route optimiser's local search. Between two routes: relocation of a string of one to three jobs (or-opt
 // across routes, also reversed), exchange of strings of one or two jobs (swap and cross-exchange), and 2-opt* (the
 // tails of two routes exchanged). Within a route: or-opt and 2-opt. Moves are drawn from each job's nearest jobs and
 // the first improving one is made. Inter-route moves are tested in time proportional to the moved strings, from the
@@ -43,9 +43,11 @@ function vrpSegEval(S, v, i, k, X, xs, xl, rev) {
   let delta = S.cpk * (newKm - kmArr[L + 1]) + S.cpm * shift;
   if (L === 0) delta += S.vFixed[v];
   if (soft) {
-    const arr = S.rArr[v], job = S.rJob[v];
-    for (let p = i + 1; p <= k; p++) { const d = S.jDue[job[p]]; if (arr[p] > d) late -= arr[p] - d; }
-    late += vrpPushLate(S, v, k + 1, push);
+    if (S.rLate[v] !== 0) {
+      const arr = S.rArr[v], job = S.rJob[v];
+      for (let p = i + 1; p <= k; p++) { const d = S.jDue[job[p]]; if (arr[p] > d) late -= arr[p] - d; }
+      late += vrpPushLate(S, v, k + 1, push);
+    } else if (a2 > S.rOnTime[v][k + 1]) late += vrpPushLate(S, v, k + 1, push);
     delta += S.lateWeight * late;
   }
   return delta;

@@ -122,15 +122,21 @@ function vrpSolve(problem) {
     vrpLocalSearch(S, S.work + workLimit * 0.1, 20);
     vrpSetTemperature(S);
     let best = vrpSnapshot(S);
-    if (S.nUn === 0 && S.maxFixed > 0) {
-      S.phaseDeadline = phaseEnd(0.45);
-      vrpFleetPhase(S, S.work + workLimit * 0.4, workLimit * 0.1);
-      const after = vrpSnapshot(S);
-      if (vrpBetter(after.nUn, after.obj, best.nUn, best.obj)) best = after;
-      else vrpRestore(S, best);
-    }
+    // When a vehicle costs more than driving a whole route, fewer vehicles come first: routes are eliminated
+    // before the annealing. Otherwise only after it, from a good plan that the short schedules then polish.
+    S.phaseDeadline = phaseEnd(0.5);
+    const vehiclesFirst = vrpVehiclesFirst(S);
+    if (vehiclesFirst) best = vrpFewerRoutes(S, best, S.work + workLimit * VRP_ELIMINATION_SHARE, workLimit * VRP_ELIMINATION_PATIENCE);
     S.phaseDeadline = S.deadline;
-    best = vrpAnneal(S, workLimit, best);
+    // The schedule takes part of what is left. Then routes are eliminated once more, from a good plan, and the search
+    // goes on at the final temperature until it has stopped improving: VRP_PATIENCE of the work without the best
+    // plan gaining VRP_GAIN of its cost.
+    const annealWork = Math.max(1, workLimit - S.work);
+    const scheduleEnd = S.work + annealWork * VRP_SCHEDULE;
+    best = vrpAnneal(S, S.tempStart, scheduleEnd - S.work, scheduleEnd, best, VRP_INF);
+    vrpRestore(S, best);
+    best = vrpFewerRoutes(S, best, workLimit, workLimit * (vehiclesFirst ? VRP_ELIMINATION_PATIENCE : VRP_ELIMINATION_PATIENCE / 3));
+    best = vrpAnneal(S, S.tempEnd, 1, workLimit, best, annealWork * VRP_PATIENCE);
     vrpRestore(S, best);
     S.phaseDeadline = startedAt + budget - Math.min(20, budget * 0.02);
     vrpLocalSearch(S, VRP_INF, 30);
@@ -142,6 +148,35 @@ function vrpSolve(problem) {
   }
   return vrpResult(S, reasons);
 }
+
+// Route elimination on a complete plan when vehicles cost something, then a descent; the result is kept when it is
+// better than best, else the plan in S goes back to best. Returns the better of the two.
+function vrpFewerRoutes(S, best, workEnd, patience) {
+  if (S.nUn > 0 || S.maxFixed <= 0) return best;
+  vrpEliminateRoutes(S, workEnd, patience);
+  vrpLocalSearch(S, workEnd, 20);
+  const after = vrpSnapshot(S);
+  if (vrpBetter(after.nUn, after.obj, best.nUn, best.obj)) return after;
+  vrpRestore(S, best);
+  return best;
+}
+
+// Whether the fixed cost of a vehicle outweighs the rest of the cost of the mean route.
+function vrpVehiclesFirst(S) {
+  let used = 0, variable = 0;
+  for (let v = 0; v < S.nv; v++) if (S.rLen[v] > 0) { used++; variable += S.rCost[v] - S.vFixed[v]; }
+  return used > 0 && S.maxFixed > variable / used;
+}
+
+// Shares of the work allowed: route elimination before the annealing (at most); the work without a smaller pool
+// after which an elimination attempt is given up; the cooling schedule (of what is left after the first
+// elimination); the work after which the search at the final temperature ends when the best plan has not gained
+// VRP_GAIN of its cost.
+const VRP_ELIMINATION_SHARE = 0.4;
+const VRP_ELIMINATION_PATIENCE = 0.03;
+const VRP_SCHEDULE = 0.45;
+const VRP_PATIENCE = 0.03;
+const VRP_GAIN = 0.001;
 
 function vrpAssignedCount(S) {
   let c = 0;

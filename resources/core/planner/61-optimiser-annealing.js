@@ -1,6 +1,6 @@
-// The route optimiser, part 2: construction by regret insertion, ruin and recreate (string removals in the manner
-// of "slack induction by string removals", greedy reinsertion with blinks) under simulated annealing, and route
-// elimination (a route's jobs are put aside and the search works until they all fit in the remaining routes).
+// The route optimiser's construction and annealing: the first plan by regret insertion, then ruin and recreate (string
+// removals in the manner of "slack induction by string removals", greedy reinsertion with blinks) under simulated
+// annealing, with a journal that undoes a rejected step route by route.
 
 // For each job its nearest jobs by distance (first the job itself), K of them.
 function vrpBuildNeighbours(S, K) {
@@ -273,13 +273,13 @@ function vrpSortUnassigned(S) {
   }
 }
 
-// Greedy reinsertion with blinks; empty vehicles are offered unless fleetMode.
-function vrpRecreate(S, blink, fleetMode) {
+// Greedy reinsertion with blinks; an empty vehicle of each kind is offered too.
+function vrpRecreate(S, blink) {
   vrpSortUnassigned(S);
   const m = S.nUn, buf = S.orderBuf;
   for (let i = 0; i < m; i++) {
     const j = buf[i];
-    const c = vrpCheapest(S, j, blink, !fleetMode);
+    const c = vrpCheapest(S, j, blink, true);
     if (c === VRP_INF) continue;
     vrpTouch(S, S.candV);
     vrpInsert(S, S.candV, j, S.candPos);
@@ -298,75 +298,28 @@ function vrpBetter(nUnA, objA, nUnB, objB) {
   return nUnA < nUnB || (nUnA === nUnB && objA < objB - 1e-9);
 }
 
-// ---- route elimination ------------------------------------------------------------------------------------------
-// Closes a route, puts its jobs aside and runs ruin and recreate over the remaining routes, accepting a change when
-// fewer jobs are left out or the left-out ones have been left out less often so far. When all fit, the route is gone.
-// An attempt is given up when the number of jobs left out has not fallen for `patience` work.
-function vrpFleetPhase(S, workEnd, patience) {
-  if (S.maxFixed <= 0) return;
-  let totalDemand = 0, maxCap = 0;
-  for (let j = 0; j < S.nj; j++) if (!S.jImpossible[j]) totalDemand += S.jDemand[j];
-  for (let v = 0; v < S.nv; v++) if (S.vCap[v] > maxCap) maxCap = S.vCap[v];
-  const lowerBound = maxCap === VRP_INF || maxCap <= 0 ? 1 : Math.max(1, Math.ceil(totalDemand / maxCap - 1e-9));
-  const absent = new Float64Array(S.nj);
-  let best = vrpSnapshot(S);
-  const target = S.nUn;
-  const usedList = [];
-  while (!vrpOutOfBudget(S, workEnd)) {
-    usedList.length = 0;
-    for (let v = 0; v < S.nv; v++) if (S.rLen[v] > 0) usedList.push(v);
-    if (usedList.length <= lowerBound) break;
-    // Tournament of two: the shorter route goes.
-    let v = usedList[Math.floor(vrpRandom(S) * usedList.length)];
-    const w = usedList[Math.floor(vrpRandom(S) * usedList.length)];
-    if (S.rLen[w] < S.rLen[v]) v = w;
-    for (let u = 0; u < S.nv; u++) S.vOpen[u] = S.rLen[u] > 0 && u !== v ? 1 : 0;
-    S.emptyEpoch++;
-    vrpRemoveRangeRaw(S, v, 1, S.rLen[v]);
-    vrpUpdateRoute(S, v);
-    let sumAbs = 0;
-    for (let i = 0; i < S.nUn; i++) sumAbs += absent[S.unassigned[i]];
-    let fewest = S.nUn, fewestAt = S.work;
-    while (S.nUn > target && !vrpOutOfBudget(S, workEnd) && S.work - fewestAt < patience) {
-      const before = S.nUn, beforeAbs = sumAbs;
-      vrpJournalStart(S);
-      vrpRuin(S, 10, 10);
-      vrpRecreate(S, 0.01, true);
-      let nowAbs = 0;
-      for (let i = 0; i < S.nUn; i++) nowAbs += absent[S.unassigned[i]];
-      if (S.nUn < before || nowAbs < beforeAbs) sumAbs = nowAbs;
-      else vrpJournalUndo(S);
-      for (let i = 0; i < S.nUn; i++) absent[S.unassigned[i]]++;
-      sumAbs += S.nUn;
-      if (S.nUn < fewest) { fewest = S.nUn; fewestAt = S.work; }
-    }
-    if (S.nUn <= target) best = vrpSnapshot(S);
-    else break;
-  }
-  for (let u = 0; u < S.nv; u++) S.vOpen[u] = 1;
-  S.emptyEpoch++;
-  vrpRestore(S, best);
-}
-
 // ---- simulated annealing over ruin and recreate -----------------------------------------------------------------
-function vrpAnneal(S, workEnd, best) {
-  const workStart = S.work, span = Math.max(1, workEnd - workStart);
-  const t0 = S.tempStart, tf = S.tempEnd;
-  let curObj = vrpObjective(S), curUn = S.nUn;
-  // Small problems settle long before the budget: the search ends after this many iterations without a new best.
-  const patience = 1000 + 200 * S.nj;
-  let sinceBest = 0;
-  while (!vrpOutOfBudget(S, workEnd) && sinceBest < patience) {
-    sinceBest++;
+// One schedule: the temperature falls from t0 to S.tempEnd over `span` work, then stays there; it ends at workEnd or
+// once `patience` work has passed without a better plan. Starts from the plan in S, returns the best plan seen (best,
+// or a better one).
+function vrpAnneal(S, t0, span, workEnd, best, patience) {
+  const minGain = VRP_GAIN;
+  const workStart = S.work, tf = S.tempEnd;
+  span = Math.max(1, span);
+  let curObj = vrpObjective(S), curUn = S.nUn, bestAt = S.work, refObj = best.obj, refUn = best.nUn;
+  while (!vrpOutOfBudget(S, workEnd) && S.work - bestAt < patience) {
     const frac = (S.work - workStart) / span;
-    const temp = t0 * Math.pow(tf / t0, frac);
+    const temp = frac >= 1 ? tf : t0 * Math.pow(tf / t0, frac);
     vrpJournalStart(S);
     vrpRuin(S, 10, 10);
-    vrpRecreate(S, 0.01, false);
+    vrpRecreate(S, 0.01);
     const obj = vrpObjective(S), un = S.nUn;
     if (un < curUn || (un === curUn && obj < curObj - temp * Math.log(vrpRandom(S) + 1e-300))) {
       curObj = obj; curUn = un;
-      if (vrpBetter(un, obj, best.nUn, best.obj)) { best = vrpSnapshot(S); sinceBest = 0; }
+      if (vrpBetter(un, obj, best.nUn, best.obj)) {
+        best = vrpSnapshot(S);
+        if (un < refUn || obj < refObj - minGain * Math.abs(refObj)) { bestAt = S.work; refObj = obj; refUn = un; }
+      }
     } else vrpJournalUndo(S);
   }
   return best;

@@ -1,4 +1,4 @@
-// The route optimiser, part 1: the model. Problem preparation, the seeded generator, the route state with its
+// The route optimiser's state: problem preparation, the seeded generator, the route state with its
 // forward (arrival, departure, load, km) and backward (latest feasible arrival, waiting slack) arrays, and the O(1)
 // insertion test every search move is built on.
 //
@@ -116,14 +116,16 @@ function vrpAllowed(S, j, v) {
 // ---- route state -------------------------------------------------------------------------------------------------
 // Route v holds positions 0..L+1: 0 is the depot at the shift start, 1..L the jobs, L+1 the end (the depot when the
 // vehicle returns, else a point reached at no travel from the last stop). Per position: node, arrival, departure,
-// latest feasible arrival (LA), load and km from the start, waiting from that position to the end.
+// latest feasible arrival (LA), load and km from the start, waiting from that position to the end, and with soft
+// windows the latest arrival that makes no job from there on late (on-time bound).
 
 function vrpInitRoutes(S) {
   const nv = S.nv, nj = S.nj;
   S.rLen = new Int32Array(nv);
   S.rJob = new Array(nv); S.rNode = new Array(nv); S.rArr = new Array(nv); S.rDep = new Array(nv);
   S.rLA = new Array(nv); S.rLoad = new Array(nv); S.rKm = new Array(nv); S.rWait = new Array(nv);
-  S.rUsed = new Uint8Array(nv);
+  S.rOnTime = new Array(nv);
+  S.rUsed = new Uint8Array(nv); S.rChanged = new Uint8Array(nv).fill(1); S.lastSnapshot = null;
   S.rCost = new Float64Array(nv); S.rLate = new Float64Array(nv); S.rFeasible = new Uint8Array(nv);
   for (let v = 0; v < nv; v++) vrpAllocRoute(S, v, 8);
   S.jRoute = new Int32Array(nj).fill(-1);
@@ -138,6 +140,7 @@ function vrpAllocRoute(S, v, cap) {
   const old = S.rJob[v];
   S.rJob[v] = new Int32Array(cap); S.rNode[v] = new Int32Array(cap); S.rArr[v] = new Float64Array(cap);
   S.rDep[v] = new Float64Array(cap); S.rLA[v] = new Float64Array(cap); S.rLoad[v] = new Float64Array(cap);
+  S.rOnTime[v] = new Float64Array(cap);
   S.rKm[v] = new Float64Array(cap); S.rWait[v] = new Float64Array(cap);
   if (old) S.rJob[v].set(old.subarray(0, Math.min(old.length, cap)));
 }
@@ -150,6 +153,7 @@ function vrpEnsureRoom(S, v, len) {
 function vrpUpdateRoute(S, v) {
   const L = S.rLen[v], job = S.rJob[v], node = S.rNode[v], arr = S.rArr[v], dep = S.rDep[v], la = S.rLA[v];
   const load = S.rLoad[v], km = S.rKm[v], wait = S.rWait[v];
+  S.rChanged[v] = 1;
   const n = S.n, T = S.time, D = S.dist;
   let t = S.vStart[v], prev = 0, ld = 0, k = 0, late = 0, ok = true;
   node[0] = 0; arr[0] = t; dep[0] = t; load[0] = 0; km[0] = 0;
@@ -175,10 +179,14 @@ function vrpUpdateRoute(S, v) {
   la[e] = S.vEnd[v];
   if (t > S.vEnd[v] || ld > S.vCap[v] || k > S.vMaxKm[v]) ok = false;
   let w = 0;
+  const soft = S.hasSoft, onTime = S.rOnTime[v];
+  onTime[e] = VRP_INF;
   for (let p = L; p >= 1; p--) {
     const j = job[p], nx = node[p + 1];
-    const lim = la[p + 1] - (nx < 0 ? 0 : T[node[p] * n + nx]) - S.jService[j];
+    const leg = (nx < 0 ? 0 : T[node[p] * n + nx]) + S.jService[j];
+    const lim = la[p + 1] - leg;
     la[p] = lim < S.jDeadline[j] ? lim : S.jDeadline[j];
+    if (soft) { const o = onTime[p + 1] - leg; onTime[p] = o < S.jDue[j] ? o : S.jDue[j]; }
     w += wait[p]; wait[p] = w;
   }
   la[0] = L > 0 ? la[1] - T[node[1]] : la[e];
@@ -203,7 +211,7 @@ function vrpBestInsertion(S, v, j, blink) {
   const n = S.n, T = S.time, D = S.dist, node = S.rNode[v], dep = S.rDep[v], arr = S.rArr[v], la = S.rLA[v];
   const wait = S.rWait[v], nj = S.jNode[j], ready = S.jReady[j], serv = S.jService[j], dl = S.jDeadline[j];
   const kmLeft = S.vMaxKm[v] - S.rKm[v][L + 1], cpk = S.cpk, cpm = S.cpm, soft = S.hasSoft;
-  const rowJ = nj * n;
+  const rowJ = nj * n, onTime = S.rOnTime[v], late0 = S.rLate[v] === 0, due = S.jDue[j];
   let best = VRP_INF, bestPos = -1, reached = 0;
   for (let p = 0; p <= L; p++) {
     if (blink > 0 && vrpRandom(S) < blink) continue;
@@ -226,7 +234,11 @@ function vrpBestInsertion(S, v, j, blink) {
         else shift = vrpEndShift(S, v, p + 1, push);
         delta += cpm * shift;
       }
-      if (soft) delta += S.lateWeight * vrpLateDelta(S, v, p + 1, push, a, j);
+      // A route without lateness stays so after the new job while the next arrival keeps its on-time bound.
+      if (soft) {
+        if (late0 && a2 <= onTime[p + 1]) { if (a > due) delta += S.lateWeight * (a - due); }
+        else delta += S.lateWeight * vrpLateDelta(S, v, p + 1, push, a, j);
+      }
     }
     if (delta < best) { best = delta; bestPos = p; }
   }
@@ -287,6 +299,7 @@ function vrpInsertRaw(S, v, j, pos) {
   for (let p = L; p >= pos; p--) job[p + 1] = job[p];
   job[pos] = j;
   S.rLen[v] = L + 1;
+  S.rChanged[v] = 1;
   S.jRoute[j] = v;
   vrpUnassignedRemove(S, j);
 }
@@ -302,6 +315,7 @@ function vrpRemoveRangeRaw(S, v, from, to) {
   for (let p = from; p <= to; p++) vrpUnassignedAdd(S, job[p]);
   for (let p = to + 1; p <= L; p++) job[p - cnt] = job[p];
   S.rLen[v] = L - cnt;
+  S.rChanged[v] = 1;
 }
 
 // The weighted objective of the assigned part: cost plus weighted lateness.
@@ -311,10 +325,21 @@ function vrpObjective(S) {
 
 // ---- snapshots --------------------------------------------------------------------------------------------------
 
+// A snapshot's route lists are never changed, so the next snapshot shares those of the routes that have not been
+// recomputed since (S.rChanged) and copies only the others.
 function vrpSnapshot(S) {
-  const routes = new Array(S.nv);
-  for (let v = 0; v < S.nv; v++) routes[v] = S.rJob[v].slice(1, S.rLen[v] + 1);
-  return { routes, nUn: S.nUn, obj: vrpObjective(S), used: vrpUsedCount(S) };
+  const routes = new Array(S.nv), last = S.lastSnapshot;
+  let copied = 0;
+  for (let v = 0; v < S.nv; v++) {
+    if (last && !S.rChanged[v]) { routes[v] = last.routes[v]; continue; }
+    routes[v] = S.rJob[v].slice(1, S.rLen[v] + 1);
+    S.rChanged[v] = 0;
+    copied += S.rLen[v];
+  }
+  S.work += S.nv + copied;
+  const snap = { routes, nUn: S.nUn, obj: vrpObjective(S), used: vrpUsedCount(S) };
+  S.lastSnapshot = snap;
+  return snap;
 }
 
 function vrpRestore(S, snap) {
