@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <memory>
+#include <string_view>
 #include <vector>
 
 #include "core/json/json_value.h"
@@ -15,9 +16,27 @@ typedef struct _AdwPreferencesGroup AdwPreferencesGroup;
 
 namespace dorvik {
 
+// The input rows made by addValueFields, good while their group exists: a member that the editor changed itself
+// (not through its row) is shown again with refresh().
+class ValueFieldRows {
+ public:
+  // Shows the member `key` as `value` now holds it, without writing the shown text back.
+  void refresh(const JSONValue& value, std::string_view key) const;
+
+ private:
+  friend ValueFieldRows addValueFields(AdwPreferencesGroup*, const std::vector<FieldSpec>&, std::shared_ptr<JSONValue>);
+  struct Row {
+    FieldSpec field;
+    GtkWidget* widget = nullptr;
+  };
+  std::vector<Row> rows_;
+  std::shared_ptr<bool> quiet_ = std::make_shared<bool>(false);
+};
+
 // Adds one input row per field to `group`, bound to the shared edited object: text, number and long-text rows
 // write the typed text, toggles a Boolean; every other member of the object is kept.
-void addValueFields(AdwPreferencesGroup* group, const std::vector<FieldSpec>& fields, std::shared_ptr<JSONValue> value);
+ValueFieldRows addValueFields(AdwPreferencesGroup* group, const std::vector<FieldSpec>& fields,
+                              std::shared_ptr<JSONValue> value);
 
 // The bottom bar of an editor sheet: "Отмена" (Escape) and the save button (Return), the latter disabled while
 // busy.
