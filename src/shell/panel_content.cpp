@@ -380,6 +380,8 @@ Gtk::Widget* makePanelContent(PanelPage page, const ShellContext& context) {
       return planning::makePlannerView(context);
     case PanelPage::transport:
       return planning::makeTransportView(context);
+    case PanelPage::history:
+      return planning::makePlanHistoryView(context);
     case PanelPage::settings:
       return Gtk::make_managed<WorkspaceSettingsView>(context);
     case PanelPage::appSettings:

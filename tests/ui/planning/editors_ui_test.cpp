@@ -104,7 +104,6 @@ TEST_F(PlannerWindow, EditorsOfTheDemoDayRefuseInTheSheetCloseOnEscapeAndSaveOnR
 
   // The vehicles tab: a new vehicle refused without a login, then added once however often "Сохранить" is pressed.
   click("Транспорт");
-  savePNG(root(), "planning-vehicles");
   const std::size_t vehicles = model->planner()["vehicles"].array().size();
   click("Добавить");
   sheet = findWindow("Добавить машину");
@@ -153,7 +152,7 @@ TEST_F(PlannerWindow, EditorsOfTheDemoDayRefuseInTheSheetCloseOnEscapeAndSaveOnR
       findLabel(page(), "Заказов с координатами: " + std::to_string(orders) + " из " + std::to_string(orders + 1)),
       nullptr);
   EXPECT_NE(findLabel(page(), model->planner()["orders"].at(2)["address"].string()), nullptr);
-  savePNG(root(), "planning-check");
+  savePNG(root(), "planning-check-review");
   GtkWidget* list = findWidget(page(), [](GtkWidget* w) { return GTK_IS_LIST_VIEW(w) && gtk_widget_get_mapped(w); });
   ASSERT_NE(list, nullptr);
   g_signal_emit_by_name(list, "activate", 6u);  // the first line under "Нужна проверка адреса"
