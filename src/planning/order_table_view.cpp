@@ -3,6 +3,7 @@
 #include <adwaita.h>
 
 #include "planning/logic/order_rows.h"
+#include "shell/form_widgets.h"
 #include "shell/gtk_helpers.h"
 #include "shell/toolkit/symbols.h"
 

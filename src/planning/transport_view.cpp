@@ -6,6 +6,7 @@
 #include "planning/logic/planner_rules.h"
 #include "planning/logic/vehicle_rows.h"
 #include "planning/panel_pages.h"
+#include "shell/form_widgets.h"
 #include "shell/gtk_helpers.h"
 #include "shell/record_table.h"
 #include "shell/toolkit/symbols.h"

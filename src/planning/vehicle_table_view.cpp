@@ -3,6 +3,7 @@
 
 #include "planning/logic/vehicle_rows.h"
 #include "planning/planner_pieces.h"
+#include "shell/form_widgets.h"
 #include "shell/gtk_helpers.h"
 #include "shell/record_table.h"
 #include "shell/toolkit/symbols.h"

@@ -3,6 +3,7 @@
 #include <adwaita.h>
 
 #include "shell/gtk_helpers.h"
+#include "shell/toolkit/symbols.h"
 
 namespace dorvik {
 
@@ -148,6 +149,15 @@ EditorFooter::EditorFooter(const std::string& title, std::function<void()> save,
 void EditorFooter::setBusy(bool busy) {
   busy_ = busy;
   saveButton_.set_sensitive(!busy);
+}
+
+Gtk::Button* symbolButton(const std::string& title, const std::string& symbol) {
+  auto* button = Gtk::make_managed<Gtk::Button>();
+  GtkWidget* content = adw_button_content_new();
+  adw_button_content_set_icon_name(ADW_BUTTON_CONTENT(content), std::string(symbolIcon(symbol)).c_str());
+  adw_button_content_set_label(ADW_BUTTON_CONTENT(content), title.c_str());
+  gtk_button_set_child(button->gobj(), content);
+  return button;
 }
 
 Gtk::Label* recordCell(const Record& record, std::string_view key, const CellFormat& format) {

@@ -1,4 +1,5 @@
-// The widgets of the form toolkit: input rows over an edited object, the editor sheets' footer, table cells.
+// The widgets of the form toolkit: input rows over an edited object, the editor sheets' footer, table cells, and
+// the button with a symbol and a title that screens put beside them.
 #pragma once
 
 #include <gtkmm.h>
@@ -51,6 +52,9 @@ class EditorFooter : public Gtk::Box {
   Gtk::Button saveButton_;
   bool busy_ = false;
 };
+
+// A managed button showing the symbol's icon before its title.
+Gtk::Button* symbolButton(const std::string& title, const std::string& symbol);
 
 // Table cells: the member (or dotted path) `key` of a row through `format`; as raw text.
 Gtk::Label* recordCell(const Record& record, std::string_view key, const CellFormat& format);

@@ -1,14 +1,11 @@
-// Small helpers over the GTK API: a captureless lambda as a signal callback, an icon of the theme, a button with
-// a symbol and a title, the name a screen reader gives a widget.
+// Small helpers over the GTK API: a captureless lambda as a signal callback, an icon of the theme, a centred text,
+// the name a screen reader gives a widget.
 #pragma once
 
-#include <adwaita.h>
 #include <glib-object.h>
 #include <gtkmm.h>
 
 #include <string>
-
-#include "shell/toolkit/symbols.h"
 
 namespace dorvik {
 
@@ -23,14 +20,13 @@ inline Gtk::Image* icon(const std::string& name) {
   return image;
 }
 
-// A managed button showing the symbol's icon before its title.
-inline Gtk::Button* symbolButton(const std::string& title, const std::string& symbol) {
-  auto* button = Gtk::make_managed<Gtk::Button>();
-  GtkWidget* content = adw_button_content_new();
-  adw_button_content_set_icon_name(ADW_BUTTON_CONTENT(content), std::string(symbolIcon(symbol)).c_str());
-  adw_button_content_set_label(ADW_BUTTON_CONTENT(content), title.c_str());
-  gtk_button_set_child(button->gobj(), content);
-  return button;
+// A wrapped, centred label, with a style class when given.
+inline Gtk::Label* centredLabel(const std::string& text, const char* cssClass = nullptr) {
+  auto* label = Gtk::make_managed<Gtk::Label>(text);
+  label->set_wrap(true);
+  label->set_justify(Gtk::Justification::CENTER);
+  if (cssClass) label->add_css_class(cssClass);
+  return label;
 }
 
 inline void setAccessibleLabel(Gtk::Widget& widget, const std::string& text) {

@@ -15,7 +15,7 @@
 namespace dorvik::testing {
 
 // Iterates the calling thread's context until done() holds or the time is up; returns done().
-bool spinUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = std::chrono::seconds(10));
+bool spinUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = std::chrono::seconds(30));
 // Iterates the calling thread's context for a while.
 void spinFor(std::chrono::milliseconds duration);
 

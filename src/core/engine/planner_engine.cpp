@@ -9,6 +9,7 @@
 #include <sstream>
 #include <system_error>
 
+#include "core/base/bundles.h"
 #include "core/base/errors.h"
 #include "core/engine/script_context.h"
 
@@ -20,7 +21,6 @@ namespace {
 
 std::atomic<int> gLiveContexts{0};
 
-constexpr const char* kBundleName = "Dorvik_DorvikCore.bundle";
 constexpr const char* kCatalogueFile = "geocoder.sqlite";
 constexpr const char* kLookupQuery =
     "SELECT id,city,street,house,lat,lon FROM osm_addresses WHERE address_key = ? LIMIT 101";
@@ -135,21 +135,7 @@ PlannerEngine::~PlannerEngine() {
 }
 
 std::optional<fs::path> PlannerEngine::bundleResources() {
-  std::error_code ec;
-  fs::path executable = fs::read_symlink("/proc/self/exe", ec);
-  if (!ec) {
-    fs::path beside = executable.parent_path() / kBundleName / "Resources";
-    if (fs::is_directory(beside, ec)) return beside;
-  }
-  if (const char* override = g_getenv("DORVIK_RESOURCES_DIR"); override && *override) {
-    fs::path folder(override);
-    if (fs::is_directory(folder, ec)) return folder;
-  }
-#ifdef DORVIK_APP_DIR
-  fs::path built = fs::path(DORVIK_APP_DIR) / kBundleName / "Resources";
-  if (fs::is_directory(built, ec)) return built;
-#endif
-  return std::nullopt;
+  return dorvik::bundleResources(kCoreBundle, "DORVIK_RESOURCES_DIR");
 }
 
 int PlannerEngine::liveContexts() { return gLiveContexts.load(); }

@@ -123,7 +123,6 @@ class Writer {
     }
   }
 
- private:
   void number(double x) {
     if (!std::isfinite(x)) {
       throw JSONEncodeError("Значение содержит число, которое нельзя записать в JSON (NaN или бесконечность).");
@@ -171,6 +170,7 @@ class Writer {
     out_.push_back('"');
   }
 
+ private:
   void flush(const unsigned char* from, const unsigned char* to) {
     if (to > from) out_.append(reinterpret_cast<const char*>(from), static_cast<std::size_t>(to - from));
   }
@@ -239,6 +239,10 @@ std::size_t estimateSize(const JSONValue& v, int depth) {
 }
 
 }  // namespace
+
+void appendJSON(std::string& out, std::string_view text) { Writer(out).text(text); }
+
+void appendJSON(std::string& out, double number) { Writer(out).number(number); }
 
 std::string JSONValue::data() const {
   std::string out;

@@ -146,6 +146,11 @@ class JSONValue {
   friend class JSONBuilder;
 };
 
+// Appends a text (quoted and escaped) or a number exactly as data() writes them, for writers that lay out a
+// document's members in an order of their own. A non-finite number throws JSONEncodeError.
+void appendJSON(std::string& out, std::string_view text);
+void appendJSON(std::string& out, double number);
+
 // Canonical (NFC) form of a text; returns the text itself when it is already plain ASCII.
 std::string canonicalText(std::string_view text);
 // Texts equal under canonical equivalence.

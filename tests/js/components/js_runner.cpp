@@ -1,5 +1,6 @@
 // Runs the script component tests (tests/js/**/*.test.js) through JavaScriptCore: each case gets a fresh context
-// with the core bundle's components evaluated in their loading order, the harness, and its test file.
+// with the core bundle's components evaluated in their loading order (for tests/js/map, the map page's script
+// instead), the harness, and its test file.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -20,13 +21,19 @@ namespace {
 
 const char* kComponents[] = {"xlsx.full.min", "NativePrelude", "GeocodingCore", "PlannerCore", "NativeAdapter"};
 
-// Loads the bundle's components that exist, the harness, then the test file.
+// Loads the bundle's components that exist (for tests/js/map, the map page's MapCore.js alone), the harness, then
+// the test file.
 std::unique_ptr<dorvik::ScriptContext> loadContext(const fs::path& testFile) {
   auto context = std::make_unique<dorvik::ScriptContext>();
-  fs::path resources = fs::path(DORVIK_APP_DIR) / "Dorvik_DorvikCore.bundle" / "Resources";
-  for (const char* name : kComponents) {
-    fs::path file = resources / (std::string(name) + ".js");
-    if (fs::exists(file)) context->evaluateFile(file, name);
+  if (testFile.parent_path().filename() == "map") {
+    context->evaluateFile(fs::path(DORVIK_APP_DIR) / "Dorvik_DorvikApp.bundle" / "Resources" / "Map" / "MapCore.js",
+                          "MapCore");
+  } else {
+    fs::path resources = fs::path(DORVIK_APP_DIR) / "Dorvik_DorvikCore.bundle" / "Resources";
+    for (const char* name : kComponents) {
+      fs::path file = resources / (std::string(name) + ".js");
+      if (fs::exists(file)) context->evaluateFile(file, name);
+    }
   }
   fs::path harness = fs::path(DORVIK_SOURCE_DIR) / "tests" / "js" / "harness.js";
   context->evaluateFile(harness, "harness");
