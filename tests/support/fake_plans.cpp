@@ -14,7 +14,6 @@ struct FakePlans::State {
   std::map<std::string, Answer> answered;           // by idempotency key
   std::size_t imports = 0;
   bool dropNext = false;
-  std::optional<Answer> importRefusal;
   std::optional<Answer> checkRefusal;
   bool holdChecks = false;
 };
@@ -59,11 +58,6 @@ Answer FakePlans::importPlan(State& state, const Hit& hit) {
 FakePlans::FakePlans(StandInServer& server) : state_(std::make_shared<State>()) {
   server.on("POST", "/plans/import", [state = state_](const Hit& hit) {
     State& s = *state;
-    if (s.importRefusal) {
-      Answer refusal = *s.importRefusal;
-      s.importRefusal.reset();
-      return refusal;
-    }
     const std::string key = hit.header("Idempotency-Key");
     if (!key.empty()) {
       if (auto known = s.answered.find(key); known != s.answered.end()) return known->second;
@@ -115,10 +109,6 @@ void FakePlans::markStarted(const std::string& date, const std::string& external
 }
 
 void FakePlans::dropNextAnswer() { state_->dropNext = true; }
-
-void FakePlans::refuseNextImport(int status, std::string message) {
-  state_->importRefusal = Answer::error(status, message);
-}
 
 void FakePlans::refuseNextCheck(int status, std::string message) {
   state_->checkRefusal = Answer::error(status, message);

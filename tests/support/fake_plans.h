@@ -38,8 +38,7 @@ class FakePlans {
 
   // The next import is taken, but its answer is lost: the client sees a network failure.
   void dropNextAnswer();
-  // The next import, or the next check, is refused with the status and the server's message.
-  void refuseNextImport(int status, std::string message);
+  // The next check is refused with the status and the server's message.
   void refuseNextCheck(int status, std::string message);
   // Checks are answered only when the test releases them (server.release("/plans/existing")).
   void holdChecks(bool hold);

@@ -124,15 +124,6 @@ TEST_F(PublicationDialog, CourierActivityWithdrawsReplaceAndAnAnswerMayLackItsNu
   EXPECT_EQ(offered().size(), 3u);
 }
 
-TEST_F(PublicationDialog, ClosingStopsTheCheck) {
-  open();
-  dialog->close();
-  server->answered = true;
-  dorvik::testing::spinFor(std::chrono::milliseconds(50));
-  EXPECT_TRUE(dialog->existing().isNull());
-  EXPECT_EQ(dialog->issue(), std::nullopt);
-}
-
 TEST(PublicationLines, TheDateIsEncodedAndTheSummaryCountsRoutes) {
   EXPECT_EQ(existingPlansPath("2026-09-22"), "/plans/existing?date=2026-09-22");
   EXPECT_EQ(existingPlansPath("2026-09-22&mode=replace#x"), "/plans/existing?date=2026-09-22%26mode%3Dreplace%23x");

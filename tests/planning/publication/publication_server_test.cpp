@@ -108,12 +108,3 @@ TEST_F(PublishingDay, ASendWhoseAnswerWasLostIsSentAgainWithoutPublishingTwice) 
   EXPECT_EQ(posts[0].header("Idempotency-Key"), posts[1].header("Idempotency-Key"));
   EXPECT_EQ(posts[0].body, posts[1].body);
 }
-
-TEST_F(PublishingDay, AReplacementRefusedByTheServerKeepsTheDialogForAnotherTry) {
-  plans.refuseNextImport(409, "На эту дату у курьеров уже есть отметки.");
-  auto dialog = open();
-  EXPECT_FALSE(send(dialog, "replace"));
-  EXPECT_EQ(dialog->issue(), "На эту дату у курьеров уже есть отметки.");
-  EXPECT_TRUE(send(dialog, "append"));
-  EXPECT_EQ(plans.routes(date).size(), routes);
-}
