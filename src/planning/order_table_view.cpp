@@ -3,6 +3,7 @@
 #include <adwaita.h>
 
 #include "planning/logic/order_rows.h"
+#include "shell/form_widgets.h"
 #include "shell/gtk_helpers.h"
 #include "shell/toolkit/symbols.h"
 
@@ -190,11 +191,7 @@ Gtk::Widget* makeOrderControls(const PlannerFrame& frame) {
   search->signal_changed().connect([screen, search] { screen->setQuery(search->get_text()); });
   row->append(*search);
 
-  auto* add = Gtk::make_managed<Gtk::Button>();
-  GtkWidget* content = adw_button_content_new();
-  adw_button_content_set_icon_name(ADW_BUTTON_CONTENT(content), std::string(symbolIcon("plus")).c_str());
-  adw_button_content_set_label(ADW_BUTTON_CONTENT(content), "Добавить");
-  gtk_button_set_child(add->gobj(), content);
+  auto* add = symbolButton("Добавить", "plus");
   add->set_tooltip_text("Добавить заказ");
   PlannerSheets* sheets = frame.sheets;
   add->signal_clicked().connect([sheets] { sheets->editOrder(std::nullopt); });

@@ -3,6 +3,7 @@
 #include <adwaita.h>
 
 #include "shell/gtk_helpers.h"
+#include "shell/toolkit/symbols.h"
 
 namespace dorvik {
 
@@ -10,13 +11,36 @@ namespace {
 struct Binding {
   std::shared_ptr<JSONValue> value;
   FieldSpec field;
+  std::shared_ptr<bool> quiet;  // set while the row shows the object's own member again
 };
 
 void destroyBinding(gpointer data, GClosure*) { delete static_cast<Binding*>(data); }
 }  // namespace
 
-void addValueFields(AdwPreferencesGroup* group, const std::vector<FieldSpec>& fields,
-                    std::shared_ptr<JSONValue> value) {
+void ValueFieldRows::refresh(const JSONValue& value, std::string_view key) const {
+  *quiet_ = true;
+  for (const Row& row : rows_) {
+    if (row.field.key != key) continue;
+    switch (row.field.kind) {
+      case FieldSpec::Kind::toggle:
+        gtk_check_button_set_active(GTK_CHECK_BUTTON(row.widget), ValueFields::flag(value, row.field));
+        break;
+      case FieldSpec::Kind::longText:
+        gtk_text_buffer_set_text(gtk_text_view_get_buffer(GTK_TEXT_VIEW(row.widget)),
+                                 ValueFields::text(value, row.field).c_str(), -1);
+        break;
+      default:
+        gtk_editable_set_text(GTK_EDITABLE(row.widget), ValueFields::text(value, row.field).c_str());
+        break;
+    }
+  }
+  *quiet_ = false;
+}
+
+ValueFieldRows addValueFields(AdwPreferencesGroup* group, const std::vector<FieldSpec>& fields,
+                              std::shared_ptr<JSONValue> value) {
+  ValueFieldRows made;
+  const std::shared_ptr<bool>& quiet = made.quiet_;
   for (const FieldSpec& field : fields) {
     switch (field.kind) {
       case FieldSpec::Kind::toggle: {
@@ -24,10 +48,12 @@ void addValueFields(AdwPreferencesGroup* group, const std::vector<FieldSpec>& fi
         gtk_check_button_set_active(GTK_CHECK_BUTTON(toggle), ValueFields::flag(*value, field));
         g_signal_connect_data(toggle, "toggled", callback([](GtkCheckButton* button, gpointer data) {
                                 auto* b = static_cast<Binding*>(data);
+                                if (*b->quiet) return;
                                 ValueFields::setFlag(*b->value, b->field, gtk_check_button_get_active(button));
                               }),
-                              new Binding{value, field}, destroyBinding, GConnectFlags(0));
+                              new Binding{value, field, quiet}, destroyBinding, GConnectFlags(0));
         adw_preferences_group_add(group, toggle);
+        made.rows_.push_back({field, toggle});
         break;
       }
       case FieldSpec::Kind::longText: {
@@ -44,17 +70,19 @@ void addValueFields(AdwPreferencesGroup* group, const std::vector<FieldSpec>& fi
         gtk_text_buffer_set_text(buffer, ValueFields::text(*value, field).c_str(), -1);
         g_signal_connect_data(buffer, "changed", callback([](GtkTextBuffer* b, gpointer data) {
                                 auto* binding = static_cast<Binding*>(data);
+                                if (*binding->quiet) return;
                                 GtkTextIter start, end;
                                 gtk_text_buffer_get_bounds(b, &start, &end);
                                 gchar* text = gtk_text_buffer_get_text(b, &start, &end, FALSE);
                                 ValueFields::setText(*binding->value, binding->field, text);
                                 g_free(text);
                               }),
-                              new Binding{value, field}, destroyBinding, GConnectFlags(0));
+                              new Binding{value, field, quiet}, destroyBinding, GConnectFlags(0));
         gtk_box_append(GTK_BOX(column), caption);
         gtk_box_append(GTK_BOX(column), editor);
         gtk_widget_set_margin_top(column, 6);
         adw_preferences_group_add(group, column);
+        made.rows_.push_back({field, editor});
         break;
       }
       case FieldSpec::Kind::text:
@@ -62,17 +90,22 @@ void addValueFields(AdwPreferencesGroup* group, const std::vector<FieldSpec>& fi
       case FieldSpec::Kind::secret: {
         GtkWidget* row = field.kind == FieldSpec::Kind::secret ? adw_password_entry_row_new() : adw_entry_row_new();
         adw_preferences_row_set_title(ADW_PREFERENCES_ROW(row), field.title.c_str());
+        // Return in the field presses the window's default button (an editor's save).
+        if (ADW_IS_ENTRY_ROW(row)) adw_entry_row_set_activates_default(ADW_ENTRY_ROW(row), TRUE);
         gtk_editable_set_text(GTK_EDITABLE(row), ValueFields::text(*value, field).c_str());
         g_signal_connect_data(row, "changed", callback([](GtkEditable* editable, gpointer data) {
                                 auto* b = static_cast<Binding*>(data);
+                                if (*b->quiet) return;
                                 ValueFields::setText(*b->value, b->field, gtk_editable_get_text(editable));
                               }),
-                              new Binding{value, field}, destroyBinding, GConnectFlags(0));
+                              new Binding{value, field, quiet}, destroyBinding, GConnectFlags(0));
         adw_preferences_group_add(group, row);
+        made.rows_.push_back({field, row});
         break;
       }
     }
   }
+  return made;
 }
 
 EditorFooter::EditorFooter(const std::string& title, std::function<void()> save, std::function<void()> dismiss)
@@ -90,6 +123,10 @@ EditorFooter::EditorFooter(const std::string& title, std::function<void()> save,
   });
   saveButton_.signal_clicked().connect([this] {
     if (!busy_ && save_) save_();
+  });
+  // The save button is its window's default: Return in a field of the form presses it (unless it is busy).
+  signal_realize().connect([this] {
+    if (auto* window = dynamic_cast<Gtk::Window*>(get_root())) window->set_default_widget(saveButton_);
   });
   auto controller = Gtk::ShortcutController::create();
   controller->set_scope(Gtk::ShortcutScope::GLOBAL);
@@ -112,6 +149,15 @@ EditorFooter::EditorFooter(const std::string& title, std::function<void()> save,
 void EditorFooter::setBusy(bool busy) {
   busy_ = busy;
   saveButton_.set_sensitive(!busy);
+}
+
+Gtk::Button* symbolButton(const std::string& title, const std::string& symbol) {
+  auto* button = Gtk::make_managed<Gtk::Button>();
+  GtkWidget* content = adw_button_content_new();
+  adw_button_content_set_icon_name(ADW_BUTTON_CONTENT(content), std::string(symbolIcon(symbol)).c_str());
+  adw_button_content_set_label(ADW_BUTTON_CONTENT(content), title.c_str());
+  gtk_button_set_child(button->gobj(), content);
+  return button;
 }
 
 Gtk::Label* recordCell(const Record& record, std::string_view key, const CellFormat& format) {

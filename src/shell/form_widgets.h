@@ -1,10 +1,12 @@
-// The widgets of the form toolkit: input rows over an edited object, the editor sheets' footer, table cells.
+// The widgets of the form toolkit: input rows over an edited object, the editor sheets' footer, table cells, and
+// the button with a symbol and a title that screens put beside them.
 #pragma once
 
 #include <gtkmm.h>
 
 #include <functional>
 #include <memory>
+#include <string_view>
 #include <vector>
 
 #include "core/json/json_value.h"
@@ -15,9 +17,27 @@ typedef struct _AdwPreferencesGroup AdwPreferencesGroup;
 
 namespace dorvik {
 
+// The input rows made by addValueFields, good while their group exists: a member that the editor changed itself
+// (not through its row) is shown again with refresh().
+class ValueFieldRows {
+ public:
+  // Shows the member `key` as `value` now holds it, without writing the shown text back.
+  void refresh(const JSONValue& value, std::string_view key) const;
+
+ private:
+  friend ValueFieldRows addValueFields(AdwPreferencesGroup*, const std::vector<FieldSpec>&, std::shared_ptr<JSONValue>);
+  struct Row {
+    FieldSpec field;
+    GtkWidget* widget = nullptr;
+  };
+  std::vector<Row> rows_;
+  std::shared_ptr<bool> quiet_ = std::make_shared<bool>(false);
+};
+
 // Adds one input row per field to `group`, bound to the shared edited object: text, number and long-text rows
 // write the typed text, toggles a Boolean; every other member of the object is kept.
-void addValueFields(AdwPreferencesGroup* group, const std::vector<FieldSpec>& fields, std::shared_ptr<JSONValue> value);
+ValueFieldRows addValueFields(AdwPreferencesGroup* group, const std::vector<FieldSpec>& fields,
+                              std::shared_ptr<JSONValue> value);
 
 // The bottom bar of an editor sheet: "Отмена" (Escape) and the save button (Return), the latter disabled while
 // busy.
@@ -32,6 +52,9 @@ class EditorFooter : public Gtk::Box {
   Gtk::Button saveButton_;
   bool busy_ = false;
 };
+
+// A managed button showing the symbol's icon before its title.
+Gtk::Button* symbolButton(const std::string& title, const std::string& symbol);
 
 // Table cells: the member (or dotted path) `key` of a row through `format`; as raw text.
 Gtk::Label* recordCell(const Record& record, std::string_view key, const CellFormat& format);

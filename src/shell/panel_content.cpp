@@ -3,6 +3,7 @@
 #include <adwaita.h>
 
 #include "core/api/failure.h"
+#include "planning/panel_pages.h"
 #include "planning/planner_view.h"
 #include "shell/form_widgets.h"
 #include "shell/gtk_helpers.h"
@@ -369,6 +370,10 @@ Gtk::Widget* makePanelContent(PanelPage page, const ShellContext& context) {
   switch (page) {
     case PanelPage::planning:
       return planning::makePlannerView(context);
+    case PanelPage::transport:
+      return planning::makeTransportView(context);
+    case PanelPage::history:
+      return planning::makePlanHistoryView(context);
     case PanelPage::settings:
       return Gtk::make_managed<WorkspaceSettingsView>(context);
     case PanelPage::appSettings:

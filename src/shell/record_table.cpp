@@ -91,6 +91,26 @@ void RecordTable::addWidgetColumn(const std::string& title, Make make, Bind bind
   addFactoryColumn(title, std::move(make), std::move(bind), options);
 }
 
+void RecordTable::addButtonColumn(const std::string& title, const std::string& label,
+                                  std::function<void(const Record&)> pressed, ColumnOptions options) {
+  addFactoryColumn(
+      title,
+      [label, pressed = std::move(pressed)] {
+        auto* button = Gtk::make_managed<Gtk::Button>(label);
+        button->add_css_class("flat");
+        button->set_halign(Gtk::Align::START);
+        button->signal_clicked().connect([button, pressed] {
+          // The row the cell shows now: bound cells carry it.
+          auto* row = static_cast<Row*>(button->get_data(kRowKey));
+          if (!row) return;
+          const Record record = row->record;  // the handler may change the rows
+          pressed(record);
+        });
+        return button;
+      },
+      [](Gtk::Widget&, const Record&) {}, options);
+}
+
 void RecordTable::addFactoryColumn(const std::string& title, Make make, Bind bind, const ColumnOptions& options) {
   auto factory = Gtk::SignalListItemFactory::create();
   factory->signal_setup().connect([make](const Glib::RefPtr<Gtk::ListItem>& item) { item->set_child(*make()); });

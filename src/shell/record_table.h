@@ -4,7 +4,8 @@
 //    changed) and replaces the rest in one splice of the list model, so a table of thousands of rows follows a
 //    small change, or a change of every row's values, cheaply.
 //  - Columns are declared once: a text column computes its cell text from the row; a widget column makes its
-//    widget once per cell and binds it to the row each time the cell shows another row.
+//    widget once per cell and binds it to the row each time the cell shows another row; a button column reports
+//    the row whose button was pressed.
 //  - Selection (none, single or multiple) is mirrored by row identity: setSelectedIds() shows a selection without
 //    reporting it back, signalSelectionChanged() reports only what the user did, and a rebuild by setRows() keeps
 //    the selected identities instead of clearing them.
@@ -47,6 +48,9 @@ class RecordTable : public Gtk::ScrolledWindow {
 
   void addColumn(const std::string& title, Text text, ColumnOptions options = {});
   void addWidgetColumn(const std::string& title, Make make, Bind bind, ColumnOptions options = {});
+  // A column of borderless buttons reading `label`; a press reports the row its button shows.
+  void addButtonColumn(const std::string& title, const std::string& label, std::function<void(const Record&)> pressed,
+                       ColumnOptions options = {});
   // Removes every column (a table whose column set depends on a choice rebuilds them).
   void clearColumns();
 

@@ -47,6 +47,61 @@ bool clickButton(GtkWidget* root, const std::string& text) {
   return true;
 }
 
+GtkWidget* findWindow(const std::string& title) {
+  GListModel* windows = gtk_window_get_toplevels();
+  for (guint i = 0; i < g_list_model_get_n_items(windows); ++i) {
+    auto* window = static_cast<GtkWidget*>(g_list_model_get_item(windows, i));
+    g_object_unref(window);
+    const char* shown = gtk_window_get_title(GTK_WINDOW(window));
+    if (gtk_widget_get_visible(window) && shown && title == shown) return window;
+  }
+  return nullptr;
+}
+
+namespace {
+bool runShortcut(GtkWidget* widget, guint keyval) {
+  GListModel* controllers = gtk_widget_observe_controllers(widget);
+  bool ran = false;
+  for (guint i = 0; i < g_list_model_get_n_items(controllers) && !ran; ++i) {
+    auto* controller = static_cast<GtkEventController*>(g_list_model_get_item(controllers, i));
+    // Local shortcuts are the focused widget's own; the window runs the managed and global ones.
+    if (GTK_IS_SHORTCUT_CONTROLLER(controller) &&
+        gtk_shortcut_controller_get_scope(GTK_SHORTCUT_CONTROLLER(controller)) != GTK_SHORTCUT_SCOPE_LOCAL) {
+      GListModel* shortcuts = G_LIST_MODEL(controller);
+      for (guint k = 0; k < g_list_model_get_n_items(shortcuts) && !ran; ++k) {
+        auto* shortcut = static_cast<GtkShortcut*>(g_list_model_get_item(shortcuts, k));
+        GtkShortcutTrigger* trigger = gtk_shortcut_get_trigger(shortcut);
+        if (GTK_IS_KEYVAL_TRIGGER(trigger) && gtk_keyval_trigger_get_keyval(GTK_KEYVAL_TRIGGER(trigger)) == keyval &&
+            gtk_keyval_trigger_get_modifiers(GTK_KEYVAL_TRIGGER(trigger)) == 0)
+          ran = gtk_shortcut_action_activate(gtk_shortcut_get_action(shortcut), GTK_SHORTCUT_ACTION_EXCLUSIVE, widget,
+                                             gtk_shortcut_get_arguments(shortcut));
+        g_object_unref(shortcut);
+      }
+    }
+    g_object_unref(controller);
+  }
+  g_object_unref(controllers);
+  if (ran) return true;
+  for (GtkWidget* child = gtk_widget_get_first_child(widget); child; child = gtk_widget_get_next_sibling(child))
+    if (runShortcut(child, keyval)) return true;
+  return false;
+}
+}  // namespace
+
+bool pressKey(GtkWidget* window, guint keyval) {
+  const bool ran = runShortcut(window, keyval);
+  spin();
+  return ran;
+}
+
+bool pressReturnIn(GtkWidget* field) {
+  GtkWidget* text = findWidget(field, [](GtkWidget* w) { return GTK_IS_TEXT(w); });
+  if (!text) return false;
+  g_signal_emit_by_name(text, "activate");  // what the text input's Return binding emits
+  spin();
+  return true;
+}
+
 void savePNG(GtkWidget* widget, const std::string& name) {
   // On a loaded machine the first layout and frame can take a while: wait for them instead of a fixed time.
   GskRenderNode* node = nullptr;

@@ -24,6 +24,15 @@ GtkWidget* findButton(GtkWidget* root, const std::string& text);
 // Presses the button reading `text`; false when there is none or it is disabled.
 bool clickButton(GtkWidget* root, const std::string& text);
 
+// A shown window (a sheet, a dialog) whose title reads `title`, or null.
+GtkWidget* findWindow(const std::string& title);
+// What pressing the key (no modifiers) does in `window` when the focused widget leaves it alone: the first
+// window-wide (managed or global) shortcut bound to it runs. False when no shortcut takes the key.
+bool pressKey(GtkWidget* window, guint keyval);
+// What pressing Return in a text field does: the field's activation (a field that activates its window's default
+// presses the default button). False when `field` holds no text input.
+bool pressReturnIn(GtkWidget* field);
+
 // Writes build/screens/<name>.png of the widget as it is drawn now (`name` may hold a subfolder).
 void savePNG(GtkWidget* widget, const std::string& name);
 

@@ -6,10 +6,13 @@
 namespace dorvik {
 
 std::string_view symbolIcon(std::string_view symbol) {
-  static constexpr std::array<std::pair<std::string_view, std::string_view>, 17> kIcons{{
+  static constexpr std::array<std::pair<std::string_view, std::string_view>, 21> kIcons{{
       {"building.2", "go-home-symbolic"},
       {"checkmark.circle", "emblem-ok-symbolic"},
+      {"checkmark.circle.fill", "emblem-ok-symbolic"},
+      {"circle", "radio-symbolic"},
       {"clock", "document-open-recent-symbolic"},
+      {"clock.arrow.circlepath", "document-open-recent-symbolic"},
       {"doc.badge.plus", "document-new-symbolic"},
       {"exclamationmark.circle", "dialog-warning-symbolic"},
       {"folder", "folder-open-symbolic"},
@@ -23,6 +26,7 @@ std::string_view symbolIcon(std::string_view symbol) {
       {"shippingbox", "package-x-generic-symbolic"},
       {"sidebar.right", "sidebar-show-right-symbolic"},
       {"square.and.arrow.up", "document-send-symbolic"},
+      {"tray.and.arrow.down", "document-save-symbolic"},
       {"xmark", "window-close-symbolic"},
   }};
   for (const auto& [name, icon] : kIcons)

@@ -1,0 +1,49 @@
+// The planner's readiness checks: what still stands between the plan and a good calculation, as the lines of one
+// list in three sections ("Готовность плана", "Нужна проверка адреса", "Ограничения маршрутов").
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "core/json/json_value.h"
+
+namespace dorvik::planning {
+
+class PlannerScreen;
+
+struct CheckLine {
+  enum class Kind {
+    section,  // a section's title
+    status,   // a line of the default colour, with its symbol when it has one
+    note,     // explanatory text (secondary)
+    review,   // an order whose address needs checking: title, address underneath; pressing it opens the order
+    limit,    // a route's courier and its lateness and length
+  };
+  Kind kind = Kind::note;
+  std::string key;     // the line's identity in the list
+  std::string id;      // the order's "_nativeID" of a review line
+  std::string text;    // the section title, the line's text, the order's title or the route's courier
+  std::string detail;  // the order's address; the route's "N мин опоздания · K км"
+  std::string symbol;  // status lines
+
+  friend bool operator==(const CheckLine&, const CheckLine&) = default;
+};
+
+// The lines of the checks. The counts of the first section cover every order of the plan; the review section
+// lists only `shownOrders` (the orders the order search shows) whose lat or lon does not read as a number.
+std::vector<CheckLine> checkLines(const JSONValue& planner, std::size_t orders, std::int64_t missingCoordinates,
+                                  const std::vector<Record>& shownOrders, const std::vector<Record>& routes);
+
+// "%.0f мин опоздания · %.1f км" of a route's "over" and "km" (0 for what does not read as a number).
+std::string routeLimit(const JSONValue& route);
+
+// A number with a fixed count of decimals as printf("%.Nf") writes it in the C locale, whatever the process
+// locale.
+std::string fixedDecimals(double value, int decimals);
+
+// Pressing a review line: that order alone selected, the map tab shown with the order's properties.
+void reviewOrder(PlannerScreen& screen, const std::string& id);
+
+}  // namespace dorvik::planning
