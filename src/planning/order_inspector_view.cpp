@@ -27,7 +27,7 @@ class OrderInspectorView : public Gtk::Stack {
     adw_status_page_set_icon_name(ADW_STATUS_PAGE(empty), std::string(symbolIcon("cursorarrow")).c_str());
     adw_status_page_set_title(ADW_STATUS_PAGE(empty), kInspectorEmptyTitle);
     adw_status_page_set_description(ADW_STATUS_PAGE(empty), kInspectorEmptyText);
-    add_css_class("compact");
+    gtk_widget_add_css_class(empty, "compact");
     add(*Glib::wrap(empty), "empty");
 
     auto* form = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::VERTICAL, 18);

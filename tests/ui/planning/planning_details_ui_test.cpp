@@ -179,6 +179,10 @@ TEST_F(PlanningDetailsWindow, TheDemoDayOnTheMapRoutesWindowsAndInspectorTabs) {
   EXPECT_EQ(routes->routeList().get_selected_row(), nullptr);
   EXPECT_NE(findLabel(GTK_WIDGET(routes->gobj()), "Смена: 09:00-18:00"), nullptr);
   savePNG(root(), "planning-routes-view");
+  context_.defaults->setString("appearance", "dark");
+  spin(250ms);
+  savePNG(root(), "planning-routes-view-dark");
+  context_.defaults->setString("appearance", "light");
   const JSONValue route = model->planner()["routes"].at(0);
   const JSONArray order = route["orders"].array();
   ASSERT_GE(order.size(), 3u);
@@ -223,6 +227,11 @@ class RoadsWindow : public PlanningDetailsWindow {
 TEST_F(RoadsWindow, TheSheetFromItsButtonToItsClosing) {
   desk.setKey(true, true);
   openWindow();
+  // Signed in, but the server gives no web map settings: the map tab says so.
+  ASSERT_TRUE(spinUntil([&] { return model->mapIssue().has_value() && !model->loadingMapConfiguration(); }));
+  spin();
+  EXPECT_NE(findLabel(page(), "Карта 2ГИС"), nullptr);
+  savePNG(root(), "planning-map-no-settings");
   click("По дорогам");
   Sheet* sheet = shownSheet();
   ASSERT_NE(sheet, nullptr);
