@@ -6,13 +6,14 @@
 namespace dorvik {
 
 std::string_view symbolIcon(std::string_view symbol) {
-  static constexpr std::array<std::pair<std::string_view, std::string_view>, 21> kIcons{{
+  static constexpr std::array<std::pair<std::string_view, std::string_view>, 22> kIcons{{
       {"building.2", "go-home-symbolic"},
       {"checkmark.circle", "emblem-ok-symbolic"},
       {"checkmark.circle.fill", "emblem-ok-symbolic"},
       {"circle", "radio-symbolic"},
       {"clock", "document-open-recent-symbolic"},
       {"clock.arrow.circlepath", "document-open-recent-symbolic"},
+      {"cursorarrow", "input-mouse-symbolic"},
       {"doc.badge.plus", "document-new-symbolic"},
       {"exclamationmark.circle", "dialog-warning-symbolic"},
       {"folder", "folder-open-symbolic"},

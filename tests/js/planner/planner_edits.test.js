@@ -157,6 +157,31 @@ test("pendingLegs lists each unrefined leg once and roads removes it", function 
   assertEqual(run("pendingLegs").legs.length, legs.length - 1, "refined legs survive the archive");
 });
 
+test("pendingLegs names a leg that several routes drive only once", function () {
+  run("load", {
+    routeDate: "2026-09-22",
+    depot: { name: "Склад", lat: 55.7558, lon: 37.6176, window: "08:00-20:00" },
+    vehicles: [
+      { id: "V1", ref: "Тарен", shift: "09:00-18:00", use: true, back: true, capacity: 50 },
+      { id: "V2", ref: "Ведил", shift: "09:00-18:00", use: true, back: true, capacity: 50 }
+    ],
+    orders: [
+      { id: "1", address: "a1", lat: 55.7606, lon: 37.6095, window: "09:00-18:00", units: 1 },
+      { id: "2", address: "a1", lat: 55.7606, lon: 37.6095, window: "09:00-18:00", units: 1 }
+    ]
+  });
+  run("calculate");
+  run("assign", { indices: [0], vehicle: 0 });
+  const doc = run("assign", { indices: [1], vehicle: 1 });
+  assertEqual(doc.routes.length, 2, "one order on each route");
+  const legs = run("pendingLegs").legs;
+  const keys = legs.map(function (l) { return JSON.stringify(l); });
+  assertEqual(keys.length, new Set(keys).size, "no leg is listed twice");
+  assertEqual(legs.length, 2, "out from the depot and back, each once");
+  run("roads", { legs: [{ from: legs[0][0], to: legs[0][1], km: 3, min: 9 }] });
+  assertEqual(run("pendingLegs").legs, [legs[1]], "one refinement serves both routes");
+});
+
 test("depot and config are read leniently and checked", function () {
   plan();
   const d = run("depot", { name: "Склад 2", lat: "55,70", window: "-" });

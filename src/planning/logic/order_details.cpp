@@ -1,0 +1,75 @@
+#include "planning/logic/order_details.h"
+
+#include <glib.h>
+
+#include <cmath>
+
+#include "planning/logic/order_rows.h"
+#include "shell/toolkit/display.h"
+
+namespace dorvik::planning {
+
+namespace {
+
+std::string sixDecimals(double value) {
+  char text[G_ASCII_DTOSTR_BUF_SIZE];
+  return g_ascii_formatd(text, sizeof text, "%.6f", value);
+}
+
+std::string member(const JSONValue& order, const char* key) { return order[key].string(); }
+
+}  // namespace
+
+std::optional<JSONValue> inspectedOrder(const JSONValue& planner, const std::set<std::string>& selected) {
+  if (selected.empty()) return std::nullopt;
+  for (const JSONValue& order : planner["orders"].array()) {
+    if (selected.count(orderID(order))) return order;
+  }
+  return std::nullopt;
+}
+
+std::string sourceLabel(std::string_view source) {
+  if (source == "manual") return "Исправлено вручную";
+  if (source == "osm") return "OpenStreetMap";
+  if (source == "dadata") return "DaData";
+  if (source == "saved") return "Справочник склада";
+  if (source == "file") return "Из файла";
+  return "Координаты не подтверждены";
+}
+
+InspectorText inspectorText(const JSONValue& order) {
+  InspectorText text;
+  text.heading = member(order, "title");
+  if (text.heading.empty()) text.heading = "Заказ " + member(order, "id");
+  text.address = member(order, "address");
+  text.number = member(order, "id");
+  text.window = member(order, "window");
+  text.courier = member(order, "_drv");
+  text.arrival = arrivalText(order);
+  text.phone = member(order, "phone");
+  text.comments = member(order, "comments");
+  const std::optional<double> lat = order["lat"].doubleValue();
+  const std::optional<double> lon = order["lon"].doubleValue();
+  if (lat && lon && std::isfinite(*lat) && std::isfinite(*lon)) {
+    text.coordinates = sixDecimals(*lat) + ", " + sixDecimals(*lon);
+  } else {
+    text.coordinates = "Нужно уточнить";
+  }
+  text.source = sourceLabel(order["source"].stringView());
+  return text;
+}
+
+const std::vector<WindowsColumn>& windowsColumns() {
+  static const std::vector<WindowsColumn> columns{
+      {"Заказ", [](const JSONValue& o) { return o["id"].string(); }, 70, false, false, 1},
+      {"Клиент", [](const JSONValue& o) { return o["title"].string(); }, 130, false, false, 1},
+      {"Курьер", [](const JSONValue& o) { return o["_drv"].string(); }, 110, false, false, 1},
+      {"Окно доставки", [](const JSONValue& o) { return o["window"].string(); }, 120, true, true, 1},
+      {"Прибытие", [](const JSONValue& o) { return arrivalText(o); }, 90, true, true, 1},
+      {"Обслуживание, сек", [](const JSONValue& o) { return display(o["serviceS"]); }, 140, true, false, 1},
+      {"Адрес", [](const JSONValue& o) { return o["address"].string(); }, 200, false, false, 2},
+  };
+  return columns;
+}
+
+}  // namespace dorvik::planning

@@ -1,0 +1,267 @@
+// The planner screen's map, routes, windows and inspector under a display, over the demo day and the real planner
+// component: what each tab shows (PNGs in build/screens/), a correction taken back and redone through the window's
+// undo keys while a focused text field keeps its own, a stop dragged and reassigned through the routes tab; and the
+// road refinement sheet against the stand-in server, from "По дорогам" to its closing.
+#include <adwaita.h>
+#include <gtest/gtest.h>
+#include <gtkmm.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "core/async/task.h"
+#include "core/engine/planner_engine.h"
+#include "model/planning/planning_fixture.h"
+#include "planning/planner_map_view.h"
+#include "planning/planner_view.h"
+#include "planning/planning_routes_view.h"
+#include "shell/application.h"
+#include "shell/root_window.h"
+#include "shell/sheet.h"
+#include "shell/window_undo.h"
+#include "support/async_helpers.h"
+#include "support/fake_planning.h"
+#include "support/stand_in_server.h"
+#include "support/ui_helpers.h"
+#include "support/workspace_helpers.h"
+
+using namespace dorvik;
+using namespace dorvik::testing;
+using namespace std::chrono_literals;
+using planning::PlannerMapView;
+using planning::PlannerView;
+using planning::PlanningMapMode;
+using planning::PlanningRoutesView;
+
+namespace {
+
+template <class W>
+W* widgetOf(GtkWidget* root) {
+  GtkWidget* found = findWidget(root, [](GtkWidget* w) { return dynamic_cast<W*>(Glib::wrap(w)) != nullptr; });
+  return found ? dynamic_cast<W*>(Glib::wrap(found)) : nullptr;
+}
+
+Sheet* shownSheet() {
+  GListModel* windows = gtk_window_get_toplevels();
+  for (guint i = 0; i < g_list_model_get_n_items(windows); ++i) {
+    auto* window = static_cast<GtkWidget*>(g_list_model_get_item(windows, i));
+    g_object_unref(window);
+    if (auto* sheet = dynamic_cast<Sheet*>(Glib::wrap(window)); sheet && gtk_widget_get_visible(window)) return sheet;
+  }
+  return nullptr;
+}
+
+class PlanningDetailsWindow : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { initDisplay(); }
+
+  void SetUp() override {
+    char folder[] = "/tmp/dorvik-planning-details-XXXXXX";
+    ASSERT_NE(g_mkdtemp(folder), nullptr);
+    folder_ = folder;
+    context_.model = model;
+    context_.workflows = modelWorkflows(model);
+    context_.defaults = std::make_shared<UserDefaults>(folder_ + "/settings.ini");
+    appearance_ = std::make_unique<Appearance>(context_.defaults);
+    model->setEngine(async::runBlocking(PlannerEngine::create()));
+  }
+  void TearDown() override {
+    delete window_;
+    spin(50ms);
+    appearance_.reset();
+    std::filesystem::remove_all(folder_);
+  }
+  void openWindow() {
+    window_ = new RootWindow(context_);
+    window_->set_default_size(1400, 860);
+    window_->present();
+    spin();
+  }
+  GtkWidget* root() { return GTK_WIDGET(window_->gobj()); }
+  GtkWidget* page() { return GTK_WIDGET(widgetOf<PlannerView>(root())->gobj()); }
+  void click(const std::string& text) {
+    ASSERT_TRUE(clickButton(page(), text)) << text;
+    spin(200ms);
+  }
+  MapPoint pointOf(const std::string& id) {
+    for (const JSONValue& order : model->planner()["orders"].array()) {
+      if (order["_nativeID"].string() == id) return MapPoint::from(order).value_or(MapPoint{});
+    }
+    return {};
+  }
+
+  std::shared_ptr<AppModel> model = AppModel::create();
+  std::string folder_;
+  ShellContext context_;
+  std::unique_ptr<Appearance> appearance_;
+  RootWindow* window_ = nullptr;
+};
+
+}  // namespace
+
+TEST_F(PlanningDetailsWindow, TheDemoDayOnTheMapRoutesWindowsAndInspectorTabs) {
+  async::runBlocking(model->loadPreview());
+  openWindow();
+  const std::vector<std::string> ids = model->orderIDs();
+  ASSERT_EQ(ids.size(), 5u);
+
+  // The map: without a signed-in workspace the surface says why there is no map.
+  click("Карта");
+  auto* map = widgetOf<PlannerMapView>(page());
+  ASSERT_NE(map, nullptr);
+  GtkWidget* mapRoot = GTK_WIDGET(map->gobj());
+  EXPECT_NE(findLabel(mapRoot, "Карта 2ГИС"), nullptr);
+  EXPECT_NE(findLabel(mapRoot, "2ГИС · Линии показывают порядок остановок"), nullptr);
+  EXPECT_EQ(findLabel(mapRoot, "Ctrl+Z — отменить исправление"), nullptr);
+  EXPECT_EQ(map->surface().content().pins.size(), 6u) << "five orders and the depot";
+  savePNG(root(), "planning-map-unavailable");
+
+  // Transfer mode: the bar follows the selection.
+  map->map()->setMode(PlanningMapMode::transfer);
+  spin();
+  EXPECT_NE(findLabel(mapRoot, "Выбрано: 0"), nullptr);
+  EXPECT_FALSE(gtk_widget_is_sensitive(findButton(mapRoot, "Снять выбор")));
+  EXPECT_FALSE(map->actions()->get_action_enabled("assign"));
+  model->setSelectedOrders({ids[0], ids[2]});
+  spin();
+  EXPECT_NE(findLabel(mapRoot, "Выбрано: 2"), nullptr);
+  EXPECT_TRUE(map->actions()->get_action_enabled("assign"));
+  EXPECT_TRUE(gtk_widget_is_sensitive(findButton(mapRoot, "Снять выбор")));
+  EXPECT_TRUE(map->surface().content().pins[2].selected);
+  savePNG(root(), "planning-map-transfer");
+  ASSERT_TRUE(clickButton(mapRoot, "Снять выбор"));
+  EXPECT_TRUE(model->selectedOrders().empty());
+
+  // A correction from the map, taken back and redone by the window's keys.
+  map->map()->setMode(PlanningMapMode::coordinates);
+  spin();
+  EXPECT_NE(findLabel(mapRoot, "Ctrl+Z — отменить исправление"), nullptr);
+  EXPECT_TRUE(map->surface().content().editing);
+  const MapPoint before = pointOf(ids[1]);
+  const MapPoint target{before.lat + 0.001, before.lon - 0.002};
+  map->map()->interact(MapInteraction::move(ids[1], target), windowUndoStack(*map));
+  ASSERT_TRUE(spinUntil([&] { return pointOf(ids[1]) == target && windowUndoStack(*map)->canUndo(); }));
+  EXPECT_EQ(model->selectedOrders(), std::set<std::string>{ids[1]});
+  EXPECT_EQ(windowUndoStack(*map)->undoName(), "Изменение координат");
+
+  // A text field with the focus keeps Ctrl+Z for its own typing.
+  click("Заказы");
+  auto* search = dynamic_cast<Gtk::SearchEntry*>(
+      Glib::wrap(findWidget(page(), [](GtkWidget* w) { return GTK_IS_SEARCH_ENTRY(w); })));
+  ASSERT_NE(search, nullptr);
+  search->grab_focus();
+  spin();
+  EXPECT_FALSE(windowUndoKey(*window_, false));
+  EXPECT_EQ(pointOf(ids[1]), target);
+  window_->unset_focus();
+  click("Карта");
+  ASSERT_TRUE(windowUndoKey(*window_, false));
+  ASSERT_TRUE(spinUntil([&] { return pointOf(ids[1]) == before; }));
+  ASSERT_TRUE(windowUndoKey(*window_, true));
+  ASSERT_TRUE(spinUntil([&] { return pointOf(ids[1]) == target; }));
+  EXPECT_EQ(model->error(), std::nullopt);
+
+  // The inspector shows the first selected order of the plan.
+  model->setSelectedOrders({ids[3], ids[1]});
+  click("Свойства");
+  const JSONValue shown = model->planner()["orders"].at(1);
+  EXPECT_NE(findLabel(page(), shown["title"].string()), nullptr);
+  EXPECT_NE(findLabel(page(), "Исправлено вручную"), nullptr);
+  EXPECT_TRUE(gtk_widget_is_sensitive(findButton(page(), "Найти адрес")));
+  savePNG(root(), "planning-inspector");
+  click("Свойства");
+
+  // Routes: nothing highlighted at first, the first route shown; a drag of the last stop to the top reorders it.
+  click("Маршруты");
+  auto* routes = widgetOf<PlanningRoutesView>(page());
+  ASSERT_NE(routes, nullptr);
+  EXPECT_EQ(routes->routeList().get_selected_row(), nullptr);
+  EXPECT_NE(findLabel(GTK_WIDGET(routes->gobj()), "Смена: 09:00-18:00"), nullptr);
+  savePNG(root(), "planning-routes-view");
+  context_.defaults->setString("appearance", "dark");
+  spin(250ms);
+  savePNG(root(), "planning-routes-view-dark");
+  context_.defaults->setString("appearance", "light");
+  const JSONValue route = model->planner()["routes"].at(0);
+  const JSONArray order = route["orders"].array();
+  ASSERT_GE(order.size(), 3u);
+  ASSERT_TRUE(routes->moveStop(order.size() - 1, 0));
+  ASSERT_TRUE(spinUntil([&] { return model->planner()["routes"].at(0)["orders"].at(0) == order.back(); }));
+  spin();
+  // The rows follow the plan; the first row's menu takes its order off the route.
+  auto* first = routes->stopList().get_row_at_index(0);
+  ASSERT_NE(first, nullptr);
+  const std::size_t routed = model->planner()["routes"].at(0)["orders"].array().size();
+  ASSERT_TRUE(gtk_widget_activate_action(GTK_WIDGET(first->gobj()), "stop.assign", "x", gint64{-1}));
+  ASSERT_TRUE(spinUntil([&] { return model->planner()["routes"].at(0)["orders"].array().size() == routed - 1; }));
+  // Blocked while a coordinate search runs.
+  model->setGeocoding(true);
+  spin();
+  EXPECT_FALSE(routes->stopList().is_sensitive());
+  EXPECT_TRUE(routes->routeList().is_sensitive());
+  model->setGeocoding(false);
+
+  click("Окна");
+  for (const char* title : {"Заказ", "Клиент", "Курьер", "Окно доставки", "Прибытие", "Обслуживание, сек", "Адрес"}) {
+    EXPECT_NE(findLabel(page(), title), nullptr) << title;
+  }
+  savePNG(root(), "planning-windows-view");
+  EXPECT_EQ(model->error(), std::nullopt);
+}
+
+class RoadsWindow : public PlanningDetailsWindow {
+ protected:
+  void SetUp() override {
+    PlanningDetailsWindow::SetUp();
+    model->setApi(signedInClient(server));
+    model->setUser(JSONValue::object({{"id", "u1"}, {"fullName", "Анна Логист"}, {"role", "logist"}}));
+    model->setCache(freshCache());
+    ASSERT_TRUE(async::runBlocking(model->mutate("load", sampleDay())));
+    ASSERT_TRUE(async::runBlocking(model->mutate("calculate", JSONValue(JSONObject{}))));
+  }
+  StandInServer server;
+  RoutingDesk desk{server};
+};
+
+TEST_F(RoadsWindow, TheSheetFromItsButtonToItsClosing) {
+  desk.setKey(true, true);
+  openWindow();
+  // Signed in, but the server gives no web map settings: the map tab says so.
+  ASSERT_TRUE(spinUntil([&] { return model->mapIssue().has_value() && !model->loadingMapConfiguration(); }));
+  spin();
+  EXPECT_NE(findLabel(page(), "Карта 2ГИС"), nullptr);
+  savePNG(root(), "planning-map-no-settings");
+  click("По дорогам");
+  Sheet* sheet = shownSheet();
+  ASSERT_NE(sheet, nullptr);
+  GtkWidget* content = GTK_WIDGET(sheet->gobj());
+  ASSERT_TRUE(spinUntil(
+      [&] { return findLabel(content, "Рассчитать") && gtk_widget_is_sensitive(findButton(content, "Рассчитать")); }));
+  const std::size_t legs =
+      async::runBlocking(model->engine()->run("pendingLegs", JSONValue(JSONObject{})))["legs"].array().size();
+  EXPECT_NE(findLabel(content, "Плеч маршрута к расчёту: " + std::to_string(legs) +
+                                   ". Каждое плечо использует одно обращение к маршрутизации вашего склада."),
+            nullptr);
+  EXPECT_NE(findLabel(content,
+                      "Демо-лимит на этом компьютере: 0 из 1000 обращений. Учёт других устройств здесь не "
+                      "отражается."),
+            nullptr);
+  savePNG(content, "planning-roads");
+
+  // While the run works the sheet cannot be dismissed.
+  desk.queue(Answer::json(JSONValue::object({{"calculatedByRoads", true}, {"km", 1}, {"min", 2}})).delayed(400ms));
+  ASSERT_TRUE(clickButton(content, "Рассчитать"));
+  EXPECT_TRUE(model->busy());
+  EXPECT_FALSE(sheet->dismissible());
+  EXPECT_FALSE(gtk_widget_is_sensitive(findButton(content, "Закрыть")));
+  sheet->close();
+  spin();
+  EXPECT_EQ(shownSheet(), sheet);
+  savePNG(content, "planning-roads-working");
+  ASSERT_TRUE(spinUntil([&] { return shownSheet() == nullptr; }));
+  EXPECT_EQ(model->status(), "Время и расстояния уточнены по дорогам 2ГИС.");
+  EXPECT_EQ(desk.routeHits().size(), legs);
+  EXPECT_FALSE(model->busy());
+  EXPECT_EQ(model->error(), std::nullopt);
+}
