@@ -31,8 +31,6 @@ std::string reason(int code) { return g_strerror(code); }
   throw DorvikError("Не удалось прочитать файл «" + displayName(path) + "»: " + reason(code));
 }
 
-[[noreturn]] void tooLarge() { throw DorvikError("Файл больше 40 МБ."); }
-
 class FileDescriptor {
  public:
   explicit FileDescriptor(int fd) : fd_(fd) {}
@@ -55,14 +53,14 @@ class FileDescriptor {
 
 }  // namespace
 
-std::string readBoundedFile(const std::string& path, std::int64_t limit) {
+std::string readBoundedFile(const std::string& path, std::int64_t limit, std::string_view tooLarge) {
   // Non-blocking open: a named pipe chosen by mistake must not hang the read; it is refused below.
   FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
   if (file.get() < 0) readFailure(path, errno);
   struct stat info {};
   if (::fstat(file.get(), &info) != 0) readFailure(path, errno);
   if (!S_ISREG(info.st_mode)) readFailure(path, S_ISDIR(info.st_mode) ? EISDIR : EINVAL);
-  if (info.st_size > limit) tooLarge();
+  if (info.st_size > limit) throw DorvikError(std::string(tooLarge));
 
   // One byte past the limit is enough to know the file is too large, whatever its reported size said.
   const auto cap = static_cast<std::size_t>(limit) + 1;
@@ -82,7 +80,7 @@ std::string readBoundedFile(const std::string& path, std::int64_t limit) {
     if (got == 0) break;
     filled += static_cast<std::size_t>(got);
   }
-  if (filled > static_cast<std::size_t>(limit)) tooLarge();
+  if (filled > static_cast<std::size_t>(limit)) throw DorvikError(std::string(tooLarge));
   bytes.resize(filled);
   return bytes;
 }

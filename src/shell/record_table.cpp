@@ -57,10 +57,12 @@ RecordTable::~RecordTable() = default;
 void RecordTable::addColumn(const std::string& title, Text text, ColumnOptions options) {
   const int lines = options.lines;
   const bool numeric = options.numeric;
+  const int minWidth = options.minWidth;
   addFactoryColumn(
       title,
-      [lines, numeric] {
+      [lines, numeric, minWidth] {
         auto* label = Gtk::make_managed<Gtk::Label>();
+        if (minWidth > 0) label->set_size_request(minWidth, -1);
         label->set_xalign(numeric ? 1.0f : 0.0f);
         label->set_ellipsize(Pango::EllipsizeMode::END);
         if (lines > 1) {

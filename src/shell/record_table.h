@@ -27,6 +27,7 @@ namespace dorvik {
 
 struct TableColumnOptions {
   int width = -1;        // fixed width in pixels; -1 sizes to content
+  int minWidth = -1;     // narrowest width of the cells in pixels; -1 none
   bool expand = false;   // takes the remaining width
   int lines = 1;         // text lines before ellipsizing
   bool numeric = false;  // tabular digits, aligned to the end

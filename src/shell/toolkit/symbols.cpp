@@ -6,9 +6,11 @@
 namespace dorvik {
 
 std::string_view symbolIcon(std::string_view symbol) {
-  static constexpr std::array<std::pair<std::string_view, std::string_view>, 17> kIcons{{
+  static constexpr std::array<std::pair<std::string_view, std::string_view>, 22> kIcons{{
+      {"arrow.clockwise", "view-refresh-symbolic"},
       {"building.2", "go-home-symbolic"},
       {"checkmark.circle", "emblem-ok-symbolic"},
+      {"checkmark.seal", "object-select-symbolic"},
       {"clock", "document-open-recent-symbolic"},
       {"doc.badge.plus", "document-new-symbolic"},
       {"exclamationmark.circle", "dialog-warning-symbolic"},
@@ -16,6 +18,7 @@ std::string_view symbolIcon(std::string_view symbol) {
       {"map", "find-location-symbolic"},
       {"mappin.and.ellipse", "mark-location-symbolic"},
       {"mappin.slash", "location-services-disabled-symbolic"},
+      {"paperclip", "mail-attachment-symbolic"},
       {"paperplane", "mail-send-symbolic"},
       {"plus", "list-add-symbolic"},
       {"point.topleft.down.to.point.bottomright.curvepath", "media-playlist-shuffle-symbolic"},
@@ -23,6 +26,8 @@ std::string_view symbolIcon(std::string_view symbol) {
       {"shippingbox", "package-x-generic-symbolic"},
       {"sidebar.right", "sidebar-show-right-symbolic"},
       {"square.and.arrow.up", "document-send-symbolic"},
+      {"trash", "user-trash-symbolic"},
+      {"wifi.slash", "network-offline-symbolic"},
       {"xmark", "window-close-symbolic"},
   }};
   for (const auto& [name, icon] : kIcons)
