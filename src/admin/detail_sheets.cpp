@@ -41,6 +41,8 @@ Sheet* openReadableRecord(Gtk::Widget& anchor, const std::string& title, const J
     gtk_label_set_selectable(GTK_LABEL(text), TRUE);
     gtk_label_set_wrap(GTK_LABEL(text), TRUE);
     gtk_label_set_xalign(GTK_LABEL(text), 1);
+    gtk_label_set_max_width_chars(GTK_LABEL(text), 40);
+    gtk_widget_set_hexpand(text, TRUE);
     gtk_widget_add_css_class(text, "dim-label");
     adw_action_row_add_suffix(ADW_ACTION_ROW(row), text);
     adw_preferences_group_add(ADW_PREFERENCES_GROUP(group), row);

@@ -82,6 +82,14 @@ class AdminWindow : public ::testing::Test {
     g_signal_emit_by_name(b, "clicked");
     spin();
   }
+  // Scrolls the sheet's form to its end (the parts below the fields).
+  void scrollToEnd(GtkWidget* within) {
+    GtkWidget* scrolled = findWidget(within, [](GtkWidget* w) { return GTK_IS_SCROLLED_WINDOW(w); });
+    ASSERT_NE(scrolled, nullptr);
+    GtkAdjustment* adjustment = gtk_scrolled_window_get_vadjustment(GTK_SCROLLED_WINDOW(scrolled));
+    gtk_adjustment_set_value(adjustment, gtk_adjustment_get_upper(adjustment));
+    spin();
+  }
   // The entry row titled `title` inside `within`.
   GtkWidget* entryRow(GtkWidget* within, const std::string& title) {
     return findWidget(within, [&](GtkWidget* w) {
@@ -211,6 +219,7 @@ TEST_F(AdminWindow, AnAdministratorAddsAClientAndDrawsAZoneThroughTheEditor) {
   GtkWidget* address = entryRow(sheet, "Адрес");
   ASSERT_NE(address, nullptr);
   gtk_editable_set_text(GTK_EDITABLE(address), "Москва, Тверская, 6");
+  scrollToEnd(sheet);
   savePNG(sheet, "admin-clients-add");
   click(sheet, "Сохранить");
   ASSERT_TRUE(spinUntil([&] { return clients->editorSheet() == nullptr; }));
@@ -245,6 +254,7 @@ TEST_F(AdminWindow, AnAdministratorAddsAClientAndDrawsAZoneThroughTheEditor) {
   EXPECT_EQ(editor->map()->content().pins.size(), 4u);
   click(zoneSheet, "Отменить точку");
   EXPECT_NE(findLabel(zoneSheet, "Вершин: 3"), nullptr);
+  scrollToEnd(zoneSheet);
   savePNG(zoneSheet, "admin-zones-add");
   click(zoneSheet, "Сохранить");
   ASSERT_TRUE(spinUntil([&] { return zones->editorSheet() == nullptr; }));
