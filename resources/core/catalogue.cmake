@@ -2,7 +2,7 @@
 # catalogue/build_catalogue.cpp. Its address_key column is computed by the assembled GeocodingCore.js itself, so the
 # catalogue is rebuilt whenever the source, the component or the builder changes.
 add_executable(dorvik_build_catalogue ${CMAKE_CURRENT_SOURCE_DIR}/catalogue/build_catalogue.cpp)
-target_link_libraries(dorvik_build_catalogue PRIVATE dorvik_core)
+target_link_libraries(dorvik_build_catalogue PRIVATE dorvik_core SQLite::SQLite3)
 
 set(DORVIK_CATALOGUE_SOURCE ${CMAKE_CURRENT_SOURCE_DIR}/catalogue/addresses.tsv)
 add_custom_command(OUTPUT ${DORVIK_CORE_RESOURCES}/geocoder.sqlite

@@ -80,7 +80,7 @@ void AppModel::releaseBusy(const BusyHold& hold) {
 
 async::Task<std::shared_ptr<APIClient>> AppModel::makeClient() {
   const UserDefaults defaults = launch_.settingsPath ? UserDefaults(*launch_.settingsPath) : UserDefaults();
-  std::string address = defaults.string("serverURL", kDefaultServerURL);
+  std::string address = defaults.get(Settings::serverURL);
   if (!formsURL(address)) throw DorvikError(kCheckServerAddress, 0);
   std::shared_ptr<APIClient> client = co_await APIClient::create(std::move(address));
   co_return client;

@@ -2,10 +2,12 @@
 
 #include <adwaita.h>
 
+#include "build_info.h"
 #include "shell/file_dialogs_gtk.h"
 #include "shell/gtk_helpers.h"
 #include "shell/preferences.h"
 #include "shell/root_window.h"
+#include "shell/sign_in_views.h"
 #include "shell/toolkit/shell_rules.h"
 
 namespace dorvik {
@@ -15,7 +17,7 @@ Appearance::Appearance(std::shared_ptr<UserDefaults> defaults) : defaults_(std::
   Gtk::StyleContext::add_provider_for_display(Gdk::Display::get_default(), provider_,
                                               GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
   observer_ = defaults_->observe([this](const std::string& key) {
-    if (key == "appearance" || key == "accent" || key == "textSize") apply();
+    if (key == Settings::appearance.key || key == Settings::accent.key || key == Settings::textSize.key) apply();
   });
   darkHandler_ = g_signal_connect(
       adw_style_manager_get_default(), "notify::dark",
@@ -30,11 +32,11 @@ Appearance::~Appearance() {
 
 void Appearance::apply() {
   AdwStyleManager* manager = adw_style_manager_get_default();
-  std::string appearance = defaults_->string("appearance", "system");
+  std::string appearance = defaults_->get(Settings::appearance);
   adw_style_manager_set_color_scheme(manager, appearance == "dark"    ? ADW_COLOR_SCHEME_FORCE_DARK
                                               : appearance == "light" ? ADW_COLOR_SCHEME_FORCE_LIGHT
                                                                       : ADW_COLOR_SCHEME_DEFAULT);
-  provider_->load_from_data(shellStyleSheet(defaults_->string("accent", "orange"), defaults_->number("textSize", 13),
+  provider_->load_from_data(shellStyleSheet(defaults_->get(Settings::accent), defaults_->get(Settings::textSize),
                                             adw_style_manager_get_dark(manager)));
 }
 
@@ -45,12 +47,13 @@ DorvikApp::DorvikApp(bool preview, std::shared_ptr<Workflows> workflows) : previ
 }
 
 int DorvikApp::run(int argc, char** argv) {
-  app_ = Gtk::Application::create("ru.dorvik.Dorvik", Gio::Application::Flags::NON_UNIQUE);
+  app_ = Gtk::Application::create(BuildInfo::kApplicationId, Gio::Application::Flags::NON_UNIQUE);
   // The workbook dialogs open over the main window.
   Gtk::Application* app = app_.get();
   context_.model->setFileDialogs(std::make_shared<GtkFileDialogs>([app] { return app->get_active_window(); }));
   app_->signal_startup().connect([this] {
     adw_init();
+    if (useApplicationIcon()) Gtk::Window::set_default_icon_name(BuildInfo::kApplicationId);
     appearance_ = std::make_unique<Appearance>(context_.defaults);
     app_->set_accels_for_action("win.open-orders", {"<Control>o"});
     app_->set_accels_for_action("win.save-excel", {"<Control>s"});

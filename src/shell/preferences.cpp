@@ -2,8 +2,7 @@
 
 #include <adwaita.h>
 
-#include <charconv>
-
+#include "build_info.h"
 #include "shell/gtk_helpers.h"
 #include "shell/sign_in_views.h"
 #include "shell/toolkit/shell_rules.h"
@@ -60,135 +59,106 @@ GtkWidget* valueRow(const char* title, GtkWidget** valueLabel) {
   return row;
 }
 
-// Connects a notify::selected handler that stores the chosen option's value.
+// Calls `handler()` at each emission of `signal` (one without a return value) on `widget`; the handler lives as
+// long as the connection.
 template <class F>
-void onSelected(GtkWidget* row, F handler) {
-  auto* f = new F(std::move(handler));
+void connect(GtkWidget* widget, const char* signal, F handler) {
   g_signal_connect_data(
-      row, "notify::selected", callback([](GObject* object, GParamSpec*, gpointer data) {
-        guint index = adw_combo_row_get_selected(ADW_COMBO_ROW(object));
-        if (index != GTK_INVALID_LIST_POSITION) (*static_cast<F*>(data))(index);
-      }),
-      f, +[](gpointer data, GClosure*) { delete static_cast<F*>(data); }, GConnectFlags(0));
+      widget, signal, callback([](gpointer data) { (*static_cast<F*>(data))(); }), new F(std::move(handler)),
+      +[](gpointer data, GClosure*) { delete static_cast<F*>(data); }, G_CONNECT_SWAPPED);
 }
 
-}  // namespace
-
-void showPreferences(const ShellContext& context, Gtk::Window* parent) {
-  if (openWindow) {
-    gtk_window_present(openWindow);
-    return;
-  }
-  UserDefaults& defaults = *context.defaults;
-  GtkWidget* window = adw_preferences_window_new();
-  gtk_window_set_title(GTK_WINDOW(window), "Настройки");
-  gtk_window_set_default_size(GTK_WINDOW(window), 560, 480);
-  adw_preferences_window_set_search_enabled(ADW_PREFERENCES_WINDOW(window), FALSE);
-  if (parent) gtk_window_set_transient_for(GTK_WINDOW(window), parent->gobj());
-  auto* state = new PreferencesState();
-  state->context = context;
-
-  // Appearance.
-  GtkWidget* look = adw_preferences_page_new();
-  adw_preferences_page_set_title(ADW_PREFERENCES_PAGE(look), "Оформление");
-  adw_preferences_page_set_icon_name(ADW_PREFERENCES_PAGE(look), "applications-graphics-symbolic");
-  GtkWidget* outer = adw_preferences_group_new();
-  adw_preferences_group_set_title(ADW_PREFERENCES_GROUP(outer), "Внешний вид");
-  static const std::vector<std::string> appearanceKeys{"system", "light", "dark"};
-  std::string appearance = defaults.string("appearance", "system");
-  guint appearanceIndex = 0;
-  bool appearanceKnown = false;
-  for (guint i = 0; i < appearanceKeys.size(); ++i)
-    if (appearanceKeys[i] == appearance) appearanceIndex = i, appearanceKnown = true;
-  GtkWidget* appearanceRow =
-      combo("Оформление", {"Как в системе", "Светлое", "Тёмное"}, appearanceIndex, !appearanceKnown);
-  onSelected(appearanceRow, [defaults = context.defaults](guint i) {
-    if (i < appearanceKeys.size()) defaults->setString("appearance", appearanceKeys[i]);
+// A combo row over a fixed list of values of `setting`: the stored value selected (none when it is not one of
+// them), the chosen one stored.
+template <class T, class V>
+GtkWidget* settingCombo(const char* title, const std::shared_ptr<UserDefaults>& defaults, Setting<T> setting,
+                        const std::vector<std::string>& labels, const std::vector<V>& values) {
+  const V current = defaults->get(setting);
+  guint index = 0;
+  bool known = false;
+  for (guint i = 0; i < values.size(); ++i)
+    if (values[i] == current) index = i, known = true;
+  GtkWidget* row = combo(title, labels, index, !known);
+  connect(row, "notify::selected", [row, defaults, setting, values] {
+    guint i = adw_combo_row_get_selected(ADW_COMBO_ROW(row));
+    if (i < values.size()) defaults->set(setting, values[i]);
   });
+  return row;
+}
+
+GtkWidget* group(const char* title) {
+  GtkWidget* group = adw_preferences_group_new();
+  if (title) adw_preferences_group_set_title(ADW_PREFERENCES_GROUP(group), title);
+  return group;
+}
+
+void add(GtkWidget* group, GtkWidget* child) { adw_preferences_group_add(ADW_PREFERENCES_GROUP(group), child); }
+
+// Adds a page of `groups` to the preferences window.
+void addPage(GtkWidget* window, const char* title, const char* iconName, std::initializer_list<GtkWidget*> groups) {
+  GtkWidget* page = adw_preferences_page_new();
+  adw_preferences_page_set_title(ADW_PREFERENCES_PAGE(page), title);
+  adw_preferences_page_set_icon_name(ADW_PREFERENCES_PAGE(page), iconName);
+  for (GtkWidget* group : groups) adw_preferences_page_add(ADW_PREFERENCES_PAGE(page), ADW_PREFERENCES_GROUP(group));
+  adw_preferences_window_add(ADW_PREFERENCES_WINDOW(window), ADW_PREFERENCES_PAGE(page));
+}
+
+// "Внешний вид": colour scheme, accent colour and text size.
+GtkWidget* appearanceGroup(const std::shared_ptr<UserDefaults>& defaults) {
   std::vector<std::string> accentLabels;
-  std::string accent = defaults.string("accent", "orange");
-  guint accentIndex = 0;
-  bool accentKnown = false;
-  for (guint i = 0; i < accentKeys().size(); ++i) {
-    accentLabels.push_back(accentName(accentKeys()[i]));
-    if (accentKeys()[i] == accent) accentIndex = i, accentKnown = true;
-  }
-  GtkWidget* accentRow = combo("Акцентный цвет", accentLabels, accentIndex, !accentKnown);
-  onSelected(accentRow, [defaults = context.defaults](guint i) {
-    if (i < accentKeys().size()) defaults->setString("accent", accentKeys()[i]);
-  });
-  static const std::vector<double> sizes{13, 15, 17};
-  double size = defaults.number("textSize", 13);
-  guint sizeIndex = 0;
-  bool sizeKnown = false;
-  for (guint i = 0; i < sizes.size(); ++i)
-    if (sizes[i] == size) sizeIndex = i, sizeKnown = true;
-  GtkWidget* sizeRow = combo("Размер текста", {"Стандартный", "Средний", "Крупный"}, sizeIndex, !sizeKnown);
-  onSelected(sizeRow, [defaults = context.defaults](guint i) {
-    if (i < sizes.size()) defaults->setNumber("textSize", sizes[i]);
-  });
-  adw_preferences_group_add(ADW_PREFERENCES_GROUP(outer), appearanceRow);
-  adw_preferences_group_add(ADW_PREFERENCES_GROUP(outer), accentRow);
-  adw_preferences_group_add(ADW_PREFERENCES_GROUP(outer), sizeRow);
-  adw_preferences_page_add(ADW_PREFERENCES_PAGE(look), ADW_PREFERENCES_GROUP(outer));
+  for (const std::string& key : accentKeys()) accentLabels.push_back(accentName(key));
+  GtkWidget* outer = group("Внешний вид");
+  add(outer, settingCombo("Оформление", defaults, Settings::appearance, {"Как в системе", "Светлое", "Тёмное"},
+                          std::vector<std::string>{"system", "light", "dark"}));
+  add(outer, settingCombo("Акцентный цвет", defaults, Settings::accent, accentLabels, accentKeys()));
+  add(outer, settingCombo("Размер текста", defaults, Settings::textSize, {"Стандартный", "Средний", "Крупный"},
+                          std::vector<double>{13, 15, 17}));
+  return outer;
+}
 
-  GtkWidget* access = adw_preferences_group_new();
-  adw_preferences_group_set_title(ADW_PREFERENCES_GROUP(access), "Доступность");
+// "Доступность": the extra animations, unavailable while the system reduces motion.
+GtkWidget* accessibilityGroup(const std::shared_ptr<UserDefaults>& defaults) {
+  GtkWidget* access = group("Доступность");
   GtkWidget* motionRow = adw_action_row_new();
   adw_preferences_row_set_title(ADW_PREFERENCES_ROW(motionRow), "Дополнительная анимация");
   GtkWidget* motion = gtk_switch_new();
   gtk_widget_set_valign(motion, GTK_ALIGN_CENTER);
-  gtk_switch_set_active(GTK_SWITCH(motion), defaults.boolean("extraMotion", true));
+  gtk_switch_set_active(GTK_SWITCH(motion), defaults->get(Settings::extraMotion));
   gboolean animations = TRUE;
   g_object_get(gtk_settings_get_default(), "gtk-enable-animations", &animations, nullptr);
   gtk_widget_set_sensitive(motion, animations);  // the system's reduce-motion setting wins
   adw_action_row_add_suffix(ADW_ACTION_ROW(motionRow), motion);
   adw_action_row_set_activatable_widget(ADW_ACTION_ROW(motionRow), motion);
-  auto* motionDefaults = new std::shared_ptr<UserDefaults>(context.defaults);
-  g_signal_connect_data(
-      motion, "notify::active", callback([](GObject* object, GParamSpec*, gpointer data) {
-        (*static_cast<std::shared_ptr<UserDefaults>*>(data))
-            ->setBoolean("extraMotion", gtk_switch_get_active(GTK_SWITCH(object)));
-      }),
-      motionDefaults, +[](gpointer data, GClosure*) { delete static_cast<std::shared_ptr<UserDefaults>*>(data); },
-      GConnectFlags(0));
-  adw_preferences_group_add(ADW_PREFERENCES_GROUP(access), motionRow);
-  adw_preferences_group_add(ADW_PREFERENCES_GROUP(access),
-                            note("Системные настройки уменьшения движения и прозрачности имеют приоритет."));
-  adw_preferences_page_add(ADW_PREFERENCES_PAGE(look), ADW_PREFERENCES_GROUP(access));
-  adw_preferences_window_add(ADW_PREFERENCES_WINDOW(window), ADW_PREFERENCES_PAGE(look));
+  connect(motion, "notify::active", [motion, defaults] {
+    defaults->set(Settings::extraMotion, gtk_switch_get_active(GTK_SWITCH(motion)) != FALSE);
+  });
+  add(access, motionRow);
+  add(access, note("Системные настройки уменьшения движения и прозрачности имеют приоритет."));
+  return access;
+}
 
-  // Connection.
-  GtkWidget* connection = adw_preferences_page_new();
-  adw_preferences_page_set_title(ADW_PREFERENCES_PAGE(connection), "Подключение");
-  adw_preferences_page_set_icon_name(ADW_PREFERENCES_PAGE(connection), "network-workgroup-symbolic");
-  GtkWidget* server = adw_preferences_group_new();
-  adw_preferences_group_set_title(ADW_PREFERENCES_GROUP(server), "Сервер");
+// "Сервер": the API address, stored at each change and used from the next launch.
+GtkWidget* serverGroup(const std::shared_ptr<UserDefaults>& defaults) {
+  GtkWidget* server = group("Сервер");
   GtkWidget* url = adw_entry_row_new();
   adw_preferences_row_set_title(ADW_PREFERENCES_ROW(url), "Адрес API");
-  gtk_editable_set_text(GTK_EDITABLE(url), defaults.string("serverURL", kDefaultServerURL).c_str());
-  auto* urlDefaults = new std::shared_ptr<UserDefaults>(context.defaults);
-  g_signal_connect_data(
-      url, "changed", callback([](GtkEditable* editable, gpointer data) {
-        (*static_cast<std::shared_ptr<UserDefaults>*>(data))->setString("serverURL", gtk_editable_get_text(editable));
-      }),
-      urlDefaults, +[](gpointer data, GClosure*) { delete static_cast<std::shared_ptr<UserDefaults>*>(data); },
-      GConnectFlags(0));
-  adw_preferences_group_add(ADW_PREFERENCES_GROUP(server), url);
-  adw_preferences_group_add(
-      ADW_PREFERENCES_GROUP(server),
-      note(std::string("Изменение подключения применяется после перезапуска. Рабочий сервер: ") + kDefaultServerURL));
-  adw_preferences_page_add(ADW_PREFERENCES_PAGE(connection), ADW_PREFERENCES_GROUP(server));
+  gtk_editable_set_text(GTK_EDITABLE(url), defaults->get(Settings::serverURL).c_str());
+  connect(url, "changed",
+          [url, defaults] { defaults->set(Settings::serverURL, gtk_editable_get_text(GTK_EDITABLE(url))); });
+  add(server, url);
+  add(server, note(std::string("Изменение подключения применяется после перезапуска. Рабочий сервер: ") +
+                   Settings::serverURL.fallback));
+  return server;
+}
 
-  GtkWidget* local = adw_preferences_group_new();
-  adw_preferences_group_set_title(ADW_PREFERENCES_GROUP(local), "Локальные адреса");
-  adw_preferences_group_add(ADW_PREFERENCES_GROUP(local), valueRow("Каталог OpenStreetMap", &state->catalogLabel));
-  adw_preferences_group_add(ADW_PREFERENCES_GROUP(local),
-                            note("Москва и ближайшие районы. За пределами каталога нужен серверный геокодер или "
-                                 "вручную указанные координаты.",
-                                 nullptr));
-  adw_preferences_group_add(ADW_PREFERENCES_GROUP(local),
-                            valueRow("Исправления к синхронизации", &state->pendingLabel));
+// "Локальные адреса": the catalogue's size, the address corrections waiting for upload and their retry.
+GtkWidget* localAddressesGroup(PreferencesState* state) {
+  GtkWidget* local = group("Локальные адреса");
+  add(local, valueRow("Каталог OpenStreetMap", &state->catalogLabel));
+  add(local, note("Москва и ближайшие районы. За пределами каталога нужен серверный геокодер или вручную указанные "
+                  "координаты.",
+                  nullptr));
+  add(local, valueRow("Исправления к синхронизации", &state->pendingLabel));
   state->retryButton = gtk_button_new_with_label("Повторить синхронизацию");
   gtk_widget_set_halign(state->retryButton, GTK_ALIGN_START);
   gtk_widget_set_margin_top(state->retryButton, 6);
@@ -196,15 +166,12 @@ void showPreferences(const ShellContext& context, Gtk::Window* parent) {
                      startDetached(static_cast<PreferencesState*>(data)->context.workflows->refreshReferenceData());
                    }),
                    state);
-  adw_preferences_group_add(ADW_PREFERENCES_GROUP(local), state->retryButton);
-  adw_preferences_page_add(ADW_PREFERENCES_PAGE(connection), ADW_PREFERENCES_GROUP(local));
-  adw_preferences_window_add(ADW_PREFERENCES_WINDOW(window), ADW_PREFERENCES_PAGE(connection));
+  add(local, state->retryButton);
+  return local;
+}
 
-  // About.
-  GtkWidget* about = adw_preferences_page_new();
-  adw_preferences_page_set_title(ADW_PREFERENCES_PAGE(about), "О программе");
-  adw_preferences_page_set_icon_name(ADW_PREFERENCES_PAGE(about), "help-about-symbolic");
-  GtkWidget* aboutGroup = adw_preferences_group_new();
+// "О программе": the mark, the name, the version line and the credits.
+GtkWidget* aboutGroup() {
   GtkWidget* box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 16);
   gtk_widget_set_margin_top(box, 30);
   gtk_widget_set_margin_bottom(box, 30);
@@ -214,7 +181,8 @@ void showPreferences(const ShellContext& context, Gtk::Window* parent) {
   GtkWidget* name = gtk_label_new("Dorvik для Linux");
   gtk_widget_add_css_class(name, "title-2");
   gtk_box_append(GTK_BOX(box), name);
-  std::string version = "Версия 1.0 · Сборка " + WorkspaceSettings::buildText() + " · Linux";
+  std::string version =
+      std::string("Версия ") + BuildInfo::kShortVersion + " · Сборка " + WorkspaceSettings::buildText() + " · Linux";
   GtkWidget* versionLabel = gtk_label_new(version.c_str());
   gtk_widget_add_css_class(versionLabel, "dim-label");
   gtk_box_append(GTK_BOX(box), versionLabel);
@@ -226,9 +194,31 @@ void showPreferences(const ShellContext& context, Gtk::Window* parent) {
   gtk_label_set_justify(GTK_LABEL(sheet), GTK_JUSTIFY_CENTER);
   gtk_widget_add_css_class(sheet, "caption");
   gtk_box_append(GTK_BOX(box), sheet);
-  adw_preferences_group_add(ADW_PREFERENCES_GROUP(aboutGroup), box);
-  adw_preferences_page_add(ADW_PREFERENCES_PAGE(about), ADW_PREFERENCES_GROUP(aboutGroup));
-  adw_preferences_window_add(ADW_PREFERENCES_WINDOW(window), ADW_PREFERENCES_PAGE(about));
+  GtkWidget* about = group(nullptr);
+  add(about, box);
+  return about;
+}
+
+}  // namespace
+
+void showPreferences(const ShellContext& context, Gtk::Window* parent) {
+  if (openWindow) {
+    gtk_window_present(openWindow);
+    return;
+  }
+  GtkWidget* window = adw_preferences_window_new();
+  gtk_window_set_title(GTK_WINDOW(window), "Настройки");
+  gtk_window_set_default_size(GTK_WINDOW(window), 560, 480);
+  adw_preferences_window_set_search_enabled(ADW_PREFERENCES_WINDOW(window), FALSE);
+  if (parent) gtk_window_set_transient_for(GTK_WINDOW(window), parent->gobj());
+  auto* state = new PreferencesState();
+  state->context = context;
+
+  addPage(window, "Оформление", "applications-graphics-symbolic",
+          {appearanceGroup(context.defaults), accessibilityGroup(context.defaults)});
+  addPage(window, "Подключение", "network-workgroup-symbolic",
+          {serverGroup(context.defaults), localAddressesGroup(state)});
+  addPage(window, "О программе", "help-about-symbolic", {aboutGroup()});
 
   state->connection = context.model->observe([state](AppModel::Property) { state->update(); });
   state->update();

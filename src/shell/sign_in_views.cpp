@@ -2,33 +2,38 @@
 
 #include <glib.h>
 
+#include "build_info.h"
 #include "core/api/failure.h"
+#include "core/base/bundles.h"
 #include "shell/gtk_helpers.h"
 #include "shell/toolkit/shell_rules.h"
 
 namespace dorvik {
 
-Gtk::Widget* makeBrandMark(int size) {
-  std::string path;
-  if (gchar* exe = g_file_read_link("/proc/self/exe", nullptr)) {
-    gchar* folder = g_path_get_dirname(exe);
-    gchar* file = g_build_filename(folder, "Dorvik_DorvikApp.bundle", "Resources", "AppIcon.png", nullptr);
-    path = file;
-    g_free(file);
-    g_free(folder);
-    g_free(exe);
+bool useApplicationIcon() {
+  Glib::RefPtr<Gdk::Display> display = Gdk::Display::get_default();
+  if (!display) return false;
+  Glib::RefPtr<Gtk::IconTheme> theme = Gtk::IconTheme::get_for_display(display);
+  if (!theme->get_data("dorvik-build-icons")) {
+    theme->set_data("dorvik-build-icons", GINT_TO_POINTER(1));
+    if (auto resources = bundleResources(kAppBundle)) theme->add_search_path((*resources / "icons").string());
   }
-  if (path.empty() || !g_file_test(path.c_str(), G_FILE_TEST_IS_REGULAR)) {
+  return theme->has_icon(BuildInfo::kApplicationId);
+}
+
+Gtk::Widget* makeBrandMark(int size) {
+  if (!useApplicationIcon()) {
     auto* empty = Gtk::make_managed<Gtk::Box>();
     empty->set_visible(false);
     return empty;
   }
-  auto* picture = Gtk::make_managed<Gtk::Picture>(path);
-  picture->set_size_request(size, size);
-  picture->set_can_shrink(true);
-  picture->set_halign(Gtk::Align::CENTER);
-  picture->set_tooltip_text("Dorvik");
-  return picture;
+  auto* image = Gtk::make_managed<Gtk::Image>();
+  image->set_from_icon_name(BuildInfo::kApplicationId);
+  image->set_pixel_size(size);
+  image->set_halign(Gtk::Align::CENTER);
+  image->set_tooltip_text("Dorvik");
+  gtk_accessible_update_property(GTK_ACCESSIBLE(image->gobj()), GTK_ACCESSIBLE_PROPERTY_LABEL, "Dorvik", -1);
+  return image;
 }
 
 LoginView::LoginView(ShellContext context) : Gtk::Box(Gtk::Orientation::VERTICAL, 28), context_(std::move(context)) {

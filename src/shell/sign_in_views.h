@@ -7,7 +7,12 @@
 
 namespace dorvik {
 
-// The application's icon mark, or an empty hidden widget when the icon file is missing.
+// Makes the application's icon findable through the default display's icon theme: the icons of the application's
+// resource bundle join the theme's search path (once), so a run from the build folder finds them as an installed
+// program finds its own in the usual XDG place. True when the theme has the icon.
+bool useApplicationIcon();
+
+// The application's icon mark of `size` pixels, or an empty hidden widget when the icon is missing.
 Gtk::Widget* makeBrandMark(int size);
 
 class LoginView : public Gtk::Box {

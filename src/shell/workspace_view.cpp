@@ -11,7 +11,22 @@ WorkspaceView::WorkspaceView(ShellContext context, Gtk::Window& window)
     : Gtk::Box(Gtk::Orientation::VERTICAL), context_(std::move(context)), window_(window) {
   auto* split = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::HORIZONTAL);
   split->set_vexpand(true);
+  split->append(*makeSidebar());
+  split->append(*Gtk::make_managed<Gtk::Separator>(Gtk::Orientation::VERTICAL));
+  content_.set_hexpand(true);
+  content_.set_vexpand(true);
+  split->append(content_);
+  append(*split);
+  append(*Gtk::make_managed<Gtk::Separator>());
+  append(*makeStatusStrip());
 
+  observer_ = context_.model->observe([this](AppModel::Property p) { modelChanged(p); });
+  buildSidebar();  // also shows the page
+  updateFooter();
+  updateStrip();
+}
+
+Gtk::Widget* WorkspaceView::makeSidebar() {
   auto* sidebar = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::VERTICAL);
   sidebar->set_size_request(232, -1);
   sidebar->set_hexpand(false);
@@ -21,10 +36,19 @@ WorkspaceView::WorkspaceView(ShellContext context, Gtk::Window& window)
   scroller->set_vexpand(true);
   list_.add_css_class("navigation-sidebar");
   list_.set_selection_mode(Gtk::SelectionMode::SINGLE);
+  list_.signal_row_selected().connect([this](Gtk::ListBoxRow* row) {
+    if (selecting_ || !row) return;
+    auto it = rowPages_.find(row);
+    if (it != rowPages_.end()) context_.model->setPage(it->second);
+  });
   scroller->set_child(list_);
   sidebar->append(*scroller);
   sidebar->append(*Gtk::make_managed<Gtk::Separator>());
+  sidebar->append(*makeFooter());
+  return sidebar;
+}
 
+Gtk::Widget* WorkspaceView::makeFooter() {
   auto* footer = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::VERTICAL, 10);
   footer->set_margin(14);
   auto* who = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::HORIZONTAL, 10);
@@ -40,6 +64,7 @@ WorkspaceView::WorkspaceView(ShellContext context, Gtk::Window& window)
   lines->append(connection_);
   who->append(*lines);
   footer->append(*who);
+
   auto* actions = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::HORIZONTAL);
   auto* settings = Gtk::make_managed<Gtk::Button>();
   auto* settingsContent = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::HORIZONTAL, 6);
@@ -47,26 +72,24 @@ WorkspaceView::WorkspaceView(ShellContext context, Gtk::Window& window)
   settingsContent->append(*Gtk::make_managed<Gtk::Label>("Настройки"));
   settings->set_child(*settingsContent);
   settings->add_css_class("flat");
+  settings->signal_clicked().connect([this] {
+    if (context_.openPreferences) context_.openPreferences();
+  });
   auto* spacer = Gtk::make_managed<Gtk::Box>();
   spacer->set_hexpand(true);
   auto* logout = Gtk::make_managed<Gtk::Button>();
   logout->set_icon_name("system-log-out-symbolic");
   logout->set_tooltip_text("Выйти");
   logout->add_css_class("flat");
+  logout->signal_clicked().connect([this] { startDetached(context_.workflows->logout()); });
   actions->append(*settings);
   actions->append(*spacer);
   actions->append(*logout);
   footer->append(*actions);
-  sidebar->append(*footer);
+  return footer;
+}
 
-  split->append(*sidebar);
-  split->append(*Gtk::make_managed<Gtk::Separator>(Gtk::Orientation::VERTICAL));
-  content_.set_hexpand(true);
-  content_.set_vexpand(true);
-  split->append(content_);
-  append(*split);
-  append(*Gtk::make_managed<Gtk::Separator>());
-
+Gtk::Widget* WorkspaceView::makeStatusStrip() {
   auto* strip = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::HORIZONTAL, 10);
   strip->set_margin_start(16);
   strip->set_margin_end(16);
@@ -82,47 +105,34 @@ WorkspaceView::WorkspaceView(ShellContext context, Gtk::Window& window)
   strip->append(status_);
   strip->append(pending_);
   strip->append(source_);
-  append(*strip);
+  return strip;
+}
 
-  list_.signal_row_selected().connect([this](Gtk::ListBoxRow* row) {
-    if (selecting_ || !row) return;
-    auto it = rowPages_.find(row);
-    if (it != rowPages_.end()) context_.model->setPage(it->second);
-  });
-  settings->signal_clicked().connect([this] {
-    if (context_.openPreferences) context_.openPreferences();
-  });
-  logout->signal_clicked().connect([this] { startDetached(context_.workflows->logout()); });
-
-  observer_ = context_.model->observe([this](AppModel::Property p) {
-    using P = AppModel::Property;
-    switch (p) {
-      case P::user:
-        buildSidebar();
-        updateFooter();
-        break;
-      case P::page:
-        showPage();
-        break;
-      case P::preview:
-      case P::offline:
-        updateFooter();
-        updateStrip();
-        break;
-      case P::status:
-      case P::busy:
-      case P::geocoding:
-      case P::pendingAddresses:
-      case P::generation:
-        updateStrip();
-        break;
-      default:
-        break;
-    }
-  });
-  buildSidebar();  // also shows the page
-  updateFooter();
-  updateStrip();
+void WorkspaceView::modelChanged(AppModel::Property p) {
+  using P = AppModel::Property;
+  switch (p) {
+    case P::user:
+      buildSidebar();
+      updateFooter();
+      break;
+    case P::page:
+      showPage();
+      break;
+    case P::preview:
+    case P::offline:
+      updateFooter();
+      updateStrip();
+      break;
+    case P::status:
+    case P::busy:
+    case P::geocoding:
+    case P::pendingAddresses:
+    case P::generation:
+      updateStrip();
+      break;
+    default:
+      break;
+  }
 }
 
 WorkspaceView::~WorkspaceView() { observer_.disconnect(); }

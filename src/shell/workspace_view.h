@@ -15,6 +15,12 @@ class WorkspaceView : public Gtk::Box {
   ~WorkspaceView() override;
 
  private:
+  // The page list over the footer: the mark, the user and connection, settings and sign-out.
+  Gtk::Widget* makeSidebar();
+  Gtk::Widget* makeFooter();
+  // The status strip: spinner, status text, pending address corrections, data source.
+  Gtk::Widget* makeStatusStrip();
+  void modelChanged(AppModel::Property property);
   void buildSidebar();
   void showPage();
   void updateFooter();

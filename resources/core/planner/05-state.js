@@ -9,8 +9,8 @@ const refuse = Prelude.fail;
 const ROUTING_QUOTA = 1000;
 const ARCHIVE_FORMAT = "planner-archive";
 const ARCHIVE_VERSION = 1;
-const DEFAULT_CONFIG = Object.freeze({ CITY_KMH: 25, ROAD_FACTOR: 1.3, SERVICE_MIN: 10, LATE_TOL_MIN: 15 });
-const CONFIG_RANGES = Object.freeze({ CITY_KMH: [1, 200], ROAD_FACTOR: [1, 5], SERVICE_MIN: [0, 240], LATE_TOL_MIN: [0, 240] });
+const DEFAULT_CONFIG = planningParameterTable(function (p) { return p.default; });
+const CONFIG_RANGES = planningParameterTable(function (p) { return [p.low, p.high]; });
 const DEFAULT_SHIFT = "09:00-18:00";
 
 const MSG = Object.freeze({
@@ -24,7 +24,7 @@ const MSG = Object.freeze({
   depotRange: "Координаты склада вне допустимого диапазона.",
   noDepot: "Укажите склад с координатами.",
   noVehicles: "Нет машин на смене. Добавьте транспорт или включите «На смене».",
-  config: "Скорость: 1–200; коэффициент: 1–5; время: 0–240 минут.",
+  config: PLANNING_PARAMETERS.rangeMessage,
   noRoutes: "В плане нет маршрутов для отправки.",
   badLeg: "Некорректное плечо маршрута."
 });

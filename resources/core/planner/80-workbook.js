@@ -46,10 +46,7 @@ const VEHICLE_COLUMNS = [
 const DEPOT_COLUMNS = [
   ["name", ["Название"]], ["lat", ["Широта"]], ["lon", ["Долгота"]], ["window", ["Часы работы"]]
 ];
-const CONFIG_TITLES = {
-  CITY_KMH: "Средняя скорость, км/ч", ROAD_FACTOR: "Коэффициент дорог",
-  SERVICE_MIN: "Обслуживание точки, минут", LATE_TOL_MIN: "Допуск опоздания, минут"
-};
+const CONFIG_TITLES = planningParameterTable(function (p) { return p.title; });
 const ORDER_NUMBER_KEYS = new Set(["units", "serviceS", "sharedS", "lat", "lon"]);
 const BOOK_YES = new Set(["да", "1", "true", "+", "yes"]);
 

@@ -12,6 +12,7 @@
 
 #include <memory>
 
+#include "build_info.h"
 #include "core/async/worker.h"
 #include "core/base/errors.h"
 
@@ -20,7 +21,7 @@ namespace dorvik {
 namespace {
 
 const SecretSchema* schema() {
-  static const SecretSchema s = {"ru.dorvik.Dorvik",
+  static const SecretSchema s = {BuildInfo::kApplicationId,
                                  SECRET_SCHEMA_NONE,
                                  {
                                      {"account", SECRET_SCHEMA_ATTRIBUTE_STRING},

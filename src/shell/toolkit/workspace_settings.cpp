@@ -1,37 +1,28 @@
 #include "shell/toolkit/workspace_settings.h"
 
+#include "build_info.h"
 #include "core/base/errors.h"
-
-#ifndef DORVIK_BUILD_NUMBER
-#define DORVIK_BUILD_NUMBER ""
-#endif
+#include "planning_parameters.h"
 
 namespace dorvik::WorkspaceSettings {
 
 const std::vector<FieldSpec>& planningFields() {
-  static const std::vector<FieldSpec> fields{
-      {"CITY_KMH", "Средняя скорость, км/ч", FieldSpec::Kind::number, true},
-      {"ROAD_FACTOR", "Коэффициент дорог", FieldSpec::Kind::number, true},
-      {"SERVICE_MIN", "Обслуживание точки, минут", FieldSpec::Kind::number, true},
-      {"LATE_TOL_MIN", "Допуск опоздания, минут", FieldSpec::Kind::number, true},
-  };
+  static const std::vector<FieldSpec> fields = [] {
+    std::vector<FieldSpec> out;
+    for (const PlanningParameters::Parameter& parameter : PlanningParameters::kParameters)
+      out.push_back({parameter.key, parameter.title, FieldSpec::Kind::number, true});
+    return out;
+  }();
   return fields;
 }
 
 JSONValue checked(const JSONValue& config) {
   JSONValue value = validated(config, planningFields(), false);
-  struct Range {
-    const char* key;
-    double low, high;
-  };
-  static constexpr Range kRanges[] = {
-      {"CITY_KMH", 1, 200}, {"ROAD_FACTOR", 1, 5}, {"SERVICE_MIN", 0, 240}, {"LATE_TOL_MIN", 0, 240}};
-  for (const Range& range : kRanges) {
-    const JSONValue& member = value[range.key];
-    if (!member.isNumber()) throw DorvikError("Скорость: 1–200; коэффициент: 1–5; время: 0–240 минут.");
-    double number = *member.doubleValue();
-    if (!(number >= range.low && number <= range.high))
-      throw DorvikError("Скорость: 1–200; коэффициент: 1–5; время: 0–240 минут.");
+  for (const PlanningParameters::Parameter& parameter : PlanningParameters::kParameters) {
+    const JSONValue& member = value[parameter.key];
+    const bool inRange =
+        member.isNumber() && *member.doubleValue() >= parameter.low && *member.doubleValue() <= parameter.high;
+    if (!inRange) throw DorvikError(PlanningParameters::kRangeMessage);
   }
   return value;
 }
@@ -45,7 +36,7 @@ bool canRefreshReferenceData(bool preview, bool busy) { return !preview && !busy
 bool canApply(bool busy, bool geocoding) { return !busy && !geocoding; }
 
 std::string buildText() {
-  std::string build = DORVIK_BUILD_NUMBER;
+  std::string build = BuildInfo::kBuildNumber;
   return build.empty() ? "Разработка" : build;
 }
 

@@ -81,7 +81,7 @@ class Session : public ::testing::Test {
     async::runBlocking(SecureStore::write(std::nullopt, "refresh:" + base));
     async::runBlocking(SecureStore::write(std::nullopt, "profile:" + base));
   }
-  void setServerURL(const std::string& value) { ASSERT_TRUE(UserDefaults(settings).setString("serverURL", value)); }
+  void setServerURL(const std::string& value) { ASSERT_TRUE(UserDefaults(settings).set(Settings::serverURL, value)); }
   // A session saved by an earlier run.
   void saveSession() { async::runBlocking(SecureStore::write(std::string("refresh-saved"), "refresh:" + url)); }
 

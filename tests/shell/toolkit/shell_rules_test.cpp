@@ -66,20 +66,24 @@ TEST(UserDefaults, ReadsDefaultsWritesAndReloads) {
   std::string path = std::string(folder) + "/dorvik/settings.ini";
   {
     UserDefaults defaults(path);
-    EXPECT_EQ(defaults.string("appearance", "system"), "system");
-    EXPECT_EQ(defaults.number("textSize", 13), 13);
-    EXPECT_TRUE(defaults.boolean("extraMotion", true));
+    // A first launch: system colour scheme, orange accent, 13-point text, extra motion, the production server.
+    EXPECT_EQ(defaults.get(Settings::appearance), "system");
+    EXPECT_EQ(defaults.get(Settings::accent), "orange");
+    EXPECT_EQ(defaults.get(Settings::textSize), 13);
+    EXPECT_TRUE(defaults.get(Settings::extraMotion));
+    EXPECT_EQ(defaults.get(Settings::serverURL), kDefaultServerURL);
     std::string seen;
     defaults.observe([&](const std::string& key) { seen = key; });
-    EXPECT_TRUE(defaults.setNumber("textSize", 15.5));
+    EXPECT_TRUE(defaults.set(Settings::textSize, 15.5));
     EXPECT_EQ(seen, "textSize");
-    EXPECT_TRUE(defaults.setString("serverURL", ""));
-    EXPECT_TRUE(defaults.setBoolean("extraMotion", false));
+    EXPECT_TRUE(defaults.set(Settings::serverURL, ""));
+    EXPECT_TRUE(defaults.set(Settings::extraMotion, false));
   }
   UserDefaults again(path);
-  EXPECT_EQ(again.number("textSize", 13), 15.5);
-  EXPECT_EQ(again.string("serverURL", "https://x"), "");  // cleared, not absent
-  EXPECT_FALSE(again.boolean("extraMotion", true));
+  EXPECT_EQ(again.get(Settings::textSize), 15.5);
+  EXPECT_EQ(again.get(Settings::serverURL), "");  // cleared, not absent
+  EXPECT_FALSE(again.get(Settings::extraMotion));
+  EXPECT_EQ(again.number("textSize", 13), 15.5);  // the file keeps the key as written
   g_unlink(path.c_str());
   g_rmdir((std::string(folder) + "/dorvik").c_str());
   g_rmdir(folder);

@@ -225,6 +225,34 @@ TEST_F(ShellWindow, PagesReadTheirDataAndFollowTheirRules) {
   ASSERT_NE(preferences, nullptr);
   EXPECT_NE(findLabel(preferences, "Оранжевый"), nullptr);
   savePNG(preferences, "preferences");
+
+  // Every row stores its own setting.
+  auto row = [&](const char* title) {
+    return find(preferences, [&](GtkWidget* w) {
+      return ADW_IS_PREFERENCES_ROW(w) && std::string(title) == adw_preferences_row_get_title(ADW_PREFERENCES_ROW(w));
+    });
+  };
+  adw_combo_row_set_selected(ADW_COMBO_ROW(row("Оформление")), 2);
+  adw_combo_row_set_selected(ADW_COMBO_ROW(row("Размер текста")), 1);
+  gtk_editable_set_text(GTK_EDITABLE(row("Адрес API")), "https://depot.example/api");
+  GtkWidget* motion = find(preferences, [](GtkWidget* w) { return GTK_IS_SWITCH(w); });
+  ASSERT_NE(motion, nullptr);
+  gtk_switch_set_active(GTK_SWITCH(motion), FALSE);
+  UserDefaults stored(context_.defaults->path());
+  EXPECT_EQ(stored.get(Settings::appearance), "dark");
+  EXPECT_EQ(stored.get(Settings::accent), "orange");  // untouched, so never written
+  EXPECT_EQ(stored.get(Settings::textSize), 15);
+  EXPECT_EQ(stored.get(Settings::serverURL), "https://depot.example/api");
+  EXPECT_FALSE(stored.get(Settings::extraMotion));
+
+  // The application's icon marks the workspace footer and the about page, above the version line.
+  auto isMark = [](GtkWidget* w) {
+    return GTK_IS_IMAGE(w) && gtk_image_get_icon_name(GTK_IMAGE(w)) &&
+           std::string(gtk_image_get_icon_name(GTK_IMAGE(w))) == "ru.dorvik.Dorvik";
+  };
+  EXPECT_NE(find(root(), isMark), nullptr);
+  EXPECT_NE(find(preferences, isMark), nullptr);
+  EXPECT_NE(findLabel(preferences, "Версия 1.0 · Сборка Разработка · Linux"), nullptr);
   gtk_window_destroy(GTK_WINDOW(preferences));
 }
 
@@ -477,7 +505,7 @@ TEST_F(ShellOverTheModel, SignInThroughTheRequiredPasswordChangeIntoTheWorkspace
   dorvik::testing::SessionServer session(server, profile);
   async::runBlocking(SecureStore::write(std::nullopt, "refresh:" + server.url()));
   async::runBlocking(SecureStore::write(std::nullopt, "profile:" + server.url()));
-  ASSERT_TRUE(context_.defaults->setString("serverURL", server.url()));
+  ASSERT_TRUE(context_.defaults->set(Settings::serverURL, server.url()));
 
   launch(false);
   ASSERT_EQ(window_->screenKind(), 0);
