@@ -296,8 +296,9 @@ class AppModel : public std::enable_shared_from_this<AppModel> {
   // dialog was cancelled or the import has ended; throws no failure.
   async::Task<void> importWorkbook();
   async::Task<void> exportWorkbook(std::string kind);
-  // A one-sheet workbook of a table (rows of cells), offered for saving as name + ".xlsx".
-  async::Task<void> exportRows(JSONArray rows, std::string name);
+  // A one-sheet workbook of a table (rows of cells) whose sheet is named by the first 31 characters of `name`,
+  // offered for saving as `fileName` (name + ".xlsx" when empty).
+  async::Task<void> exportRows(JSONArray rows, std::string name, std::string fileName = {});
   // Offers bytes for saving under a suggested name; returns once the dialog is shown, writes atomically.
   void saveFile(std::string bytes, std::string name);
   async::Task<void> publishPlan(std::string mode);

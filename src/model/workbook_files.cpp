@@ -31,16 +31,14 @@ std::string reason(int code) { return g_strerror(code); }
   throw DorvikError("Не удалось прочитать файл «" + displayName(path) + "»: " + reason(code));
 }
 
-[[noreturn]] void tooLarge() { throw DorvikError("Файл больше 40 МБ."); }
-
 }  // namespace
 
-std::string readBoundedFile(const std::string& path, std::int64_t limit) {
+std::string readBoundedFile(const std::string& path, std::int64_t limit, std::string_view tooLarge) {
   std::optional<std::string> bytes;
   try {
     bytes = files::readWhole(path, static_cast<std::uint64_t>(std::max<std::int64_t>(limit, 0)));
   } catch (const files::FileTooLarge&) {
-    tooLarge();
+    throw DorvikError(std::string(tooLarge));
   } catch (const files::FileError& e) {
     readFailure(path, e.code());
   }

@@ -11,9 +11,10 @@ namespace dorvik {
 
 // Reads a whole regular file of at most `limit` bytes. The size is checked before anything is read, the read
 // stops one byte past the limit, and the bytes read are checked again, so a file that grew meanwhile (or whose
-// reported size is wrong) is refused as well. Throws DorvikError: "Файл больше 40 МБ." past the limit, and a
+// reported size is wrong) is refused as well. Throws DorvikError: `tooLarge` past the limit, and a
 // "Не удалось прочитать файл …" text when the file cannot be opened, is no regular file or fails to read.
-std::string readBoundedFile(const std::string& path, std::int64_t limit);
+std::string readBoundedFile(const std::string& path, std::int64_t limit,
+                            std::string_view tooLarge = "Файл больше 40 МБ.");
 
 // Standard Base64 (RFC 4648 alphabet, with padding, without line breaks).
 std::string encodeBase64(std::string_view bytes);

@@ -137,10 +137,11 @@ async::Task<void> AppModel::exportWorkbook(std::string kind) {
   co_await renderWorkbook("export", std::move(request));
 }
 
-async::Task<void> AppModel::exportRows(JSONArray rows, std::string name) {
+async::Task<void> AppModel::exportRows(JSONArray rows, std::string name, std::string fileName) {
   auto self = shared_from_this();
+  if (fileName.empty()) fileName = name + ".xlsx";
   JSONValue payload = JSONValue::object(
-      {{"rows", JSONValue(std::move(rows))}, {"name", firstCharacters(name, 31)}, {"fileName", name + ".xlsx"}});
+      {{"rows", JSONValue(std::move(rows))}, {"name", firstCharacters(name, 31)}, {"fileName", std::move(fileName)}});
   co_await renderWorkbook("sheet", std::move(payload));
 }
 

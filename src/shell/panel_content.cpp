@@ -2,6 +2,7 @@
 
 #include <adwaita.h>
 
+#include "admin/data_screen_view.h"
 #include "core/api/failure.h"
 #include "planning/panel_pages.h"
 #include "planning/planner_view.h"
@@ -380,6 +381,16 @@ Gtk::Widget* makePanelContent(PanelPage page, const ShellContext& context) {
       return Gtk::make_managed<CourierAppSettingsView>(context);
     case PanelPage::help:
       return helpPage(context);
+    case PanelPage::live:
+    case PanelPage::orders:
+    case PanelPage::trackers:
+    case PanelPage::vehicles:
+    case PanelPage::clients:
+    case PanelPage::addresses:
+    case PanelPage::zones:
+    case PanelPage::documents:
+    case PanelPage::companies:
+      return admin::makeDataScreen(page, context);
     default:
       return placeholder(page);
   }

@@ -1,5 +1,7 @@
 #include "shell/record_table.h"
 
+#include <algorithm>
+
 #include "shell/toolkit/row_splice.h"
 
 namespace dorvik {
@@ -21,21 +23,72 @@ class RecordTable::Row : public Glib::Object {
   explicit Row(Record r) : record(std::move(r)) {}
 };
 
+// The rows as a list model: the records are the table's own; a row's object is made when the view first asks for
+// it and kept while the row stays.
+class RecordTable::Rows : public Gio::ListModel, public Glib::Object {
+ public:
+  static Glib::RefPtr<Rows> create() { return Glib::make_refptr_for_instance<Rows>(new Rows()); }
+  std::vector<Record> records;
+  // The object of a row already made, or null.
+  Row* made(std::size_t position) const { return position < made_.size() ? made_[position].get() : nullptr; }
+  // Replaces `removed` rows from `position` by `added` rows: `next` holds the rows after the change. The row
+  // objects at the first of those positions stay and take the new records (their cells bind again), so the view
+  // keeps its cell widgets there; only the rows beyond are taken out or put in. A view of thousands of rows thus
+  // follows a new answer with no row widget made again.
+  void replace(std::size_t position, std::size_t removed, std::vector<Record> next, std::size_t added) {
+    if (made_.size() < records.size()) made_.resize(records.size());
+    const std::size_t kept = std::min(removed, added);
+    const auto beyond = static_cast<std::ptrdiff_t>(position + kept);
+    if (removed > kept) {
+      const auto count = static_cast<std::ptrdiff_t>(removed - kept);
+      records.erase(records.begin() + beyond, records.begin() + beyond + count);
+      made_.erase(made_.begin() + beyond, made_.begin() + beyond + count);
+      items_changed(static_cast<guint>(beyond), static_cast<guint>(count), 0);
+    }
+    records = std::move(next);
+    if (added > kept) {
+      made_.insert(made_.begin() + beyond, added - kept, Glib::RefPtr<Row>());
+      items_changed(static_cast<guint>(beyond), 0, static_cast<guint>(added - kept));
+    }
+    for (std::size_t i = position; i < position + kept; ++i) {
+      if (Row* row = made_[i].get()) {
+        row->record = records[i];
+        row->changed.emit();
+      }
+    }
+  }
+
+ protected:
+  GType get_item_type_vfunc() override { return G_TYPE_OBJECT; }
+  guint get_n_items_vfunc() override { return static_cast<guint>(records.size()); }
+  gpointer get_item_vfunc(guint position) override {
+    if (position >= records.size()) return nullptr;
+    if (made_.size() < records.size()) made_.resize(records.size());
+    Glib::RefPtr<Row>& row = made_[position];
+    if (!row) row = Row::create(records[position]);
+    return row->gobj_copy();
+  }
+
+ private:
+  Rows() : Glib::ObjectBase(typeid(Rows)), Gio::ListModel(), Glib::Object() {}
+  std::vector<Glib::RefPtr<Row>> made_;
+};
+
 RecordTable::RecordTable(Selection selection) : mode_(selection) {
-  store_ = Gio::ListStore<Row>::create();
+  model_ = Rows::create();
   switch (selection) {
     case Selection::none:
-      selection_ = Gtk::NoSelection::create(store_);
+      selection_ = Gtk::NoSelection::create(model_);
       break;
     case Selection::single: {
-      auto single = Gtk::SingleSelection::create(store_);
+      auto single = Gtk::SingleSelection::create(model_);
       single->set_autoselect(false);
       single->set_can_unselect(true);
       selection_ = single;
       break;
     }
     case Selection::multiple:
-      selection_ = Gtk::MultiSelection::create(store_);
+      selection_ = Gtk::MultiSelection::create(model_);
       break;
   }
   view_.set_model(selection_);
@@ -45,7 +98,7 @@ RecordTable::RecordTable(Selection selection) : mode_(selection) {
   view_.set_hexpand(true);
   selection_->signal_selection_changed().connect([this](guint, guint) { readSelection(); });
   view_.signal_activate().connect([this](guint position) {
-    if (position < rows_.size()) activate_.emit(rows_[position]);
+    if (position < model_->records.size()) activate_.emit(model_->records[position]);
   });
   set_child(view_);
   set_vexpand(true);
@@ -57,10 +110,12 @@ RecordTable::~RecordTable() = default;
 void RecordTable::addColumn(const std::string& title, Text text, ColumnOptions options) {
   const int lines = options.lines;
   const bool numeric = options.numeric;
+  const int minWidth = options.minWidth;
   addFactoryColumn(
       title,
-      [lines, numeric] {
+      [lines, numeric, minWidth] {
         auto* label = Gtk::make_managed<Gtk::Label>();
+        if (minWidth > 0) label->set_size_request(minWidth, -1);
         label->set_xalign(numeric ? 1.0f : 0.0f);
         label->set_ellipsize(Pango::EllipsizeMode::END);
         if (lines > 1) {
@@ -150,35 +205,59 @@ void RecordTable::clearColumns() {
   }
 }
 
+const std::vector<Record>& RecordTable::rows() const { return model_->records; }
+
 void RecordTable::setRows(std::vector<Record> rows) {
+  std::vector<Record>& current = model_->records;
   std::vector<std::string> ids;
   ids.reserve(rows.size());
   for (const Record& row : rows) ids.push_back(identity_ ? identity_(row) : row.id());
   const RowSplice change = rowSplice(ids_, ids);
 
   // The rows kept at both ends stay, each refreshed in place when its record changed.
+  std::vector<Row*> refreshed;
   auto refresh = [&](std::size_t before, std::size_t after) {
-    if (rows_[before] == rows[after]) return;
-    Glib::RefPtr<Row> row = store_->get_item(static_cast<guint>(before));
-    row->record = rows[after];
-    row->changed.emit();
+    if (current[before] == rows[after]) return;
+    if (Row* row = model_->made(before)) {
+      row->record = rows[after];
+      refreshed.push_back(row);
+    }
   };
   for (std::size_t i = 0; i < change.position; ++i) refresh(i, i);
   const std::size_t tail = ids.size() - change.position - change.added;
-  for (std::size_t k = 1; k <= tail; ++k) refresh(rows_.size() - k, rows.size() - k);
+  for (std::size_t k = 1; k <= tail; ++k) refresh(current.size() - k, rows.size() - k);
 
-  std::vector<Glib::RefPtr<Row>> additions;
-  additions.reserve(change.added);
-  for (std::size_t i = 0; i < change.added; ++i) additions.push_back(Row::create(rows[change.position + i]));
-  rows_ = std::move(rows);
-  if (change.empty()) return;
+  if (change.empty()) {
+    current = std::move(rows);
+    for (Row* row : refreshed) row->changed.emit();
+    return;
+  }
+  applying_ = true;
+  // Rows that go are unselected first: the selection model would otherwise look for them among all the rows put
+  // in their place.
+  if (mode_ == Selection::multiple && change.removed > 0)
+    selection_->unselect_range(static_cast<guint>(change.position), static_cast<guint>(change.removed));
   ids_ = std::move(ids);
   positions_.clear();
+  positions_.reserve(ids_.size());
   for (std::size_t i = 0; i < ids_.size(); ++i) positions_.emplace(ids_[i], static_cast<guint>(i));
-  applying_ = true;
-  store_->splice(static_cast<guint>(change.position), static_cast<guint>(change.removed), additions);
+  model_->replace(change.position, change.removed, std::move(rows), change.added);
+  for (Row* row : refreshed) row->changed.emit();
+  selectAmong(change.position, change.added);
   applying_ = false;
-  applySelection();
+}
+
+void RecordTable::selectAmong(std::size_t position, std::size_t count) {
+  if (mode_ == Selection::none || selected_.empty()) return;
+  if (mode_ == Selection::single) {
+    applySelection();
+    return;
+  }
+  for (const std::string& id : selected_) {
+    auto found = positions_.find(id);
+    if (found != positions_.end() && found->second >= position && found->second < position + count)
+      selection_->select_item(found->second, false);
+  }
 }
 
 void RecordTable::setSelectedIds(std::set<std::string> ids) {
@@ -206,7 +285,7 @@ void RecordTable::applySelection() {
       if (found != positions_.end()) chosen->add(found->second);
     }
     auto all = Gtk::Bitset::create();
-    if (!rows_.empty()) all->add_range(0, static_cast<guint>(rows_.size()));
+    if (!rows().empty()) all->add_range(0, static_cast<guint>(rows().size()));
     selection_->set_selection(chosen, all);
   }
   applying_ = false;

@@ -2,7 +2,10 @@
 //
 //  - setRows() keeps the rows whose identities stay at both ends of the list (refreshing in place those whose record
 //    changed) and replaces the rest in one splice of the list model, so a table of thousands of rows follows a
-//    small change, or a change of every row's values, cheaply.
+//    small change, or a change of every row's values, cheaply. The list model makes a row's object only when the
+//    view asks for it (the rows on screen), so a list of tens of thousands of rows costs no object per row; in the
+//    splice the row objects at the replaced positions take the new records, so a whole new list of rows rebinds
+//    the cells on screen instead of making them again.
 //  - Columns are declared once: a text column computes its cell text from the row; a widget column makes its
 //    widget once per cell and binds it to the row each time the cell shows another row; a button column reports
 //    the row whose button was pressed.
@@ -28,6 +31,7 @@ namespace dorvik {
 
 struct TableColumnOptions {
   int width = -1;        // fixed width in pixels; -1 sizes to content
+  int minWidth = -1;     // narrowest width of the cells in pixels; -1 none
   bool expand = false;   // takes the remaining width
   int lines = 1;         // text lines before ellipsizing
   bool numeric = false;  // tabular digits, aligned to the end
@@ -56,7 +60,7 @@ class RecordTable : public Gtk::ScrolledWindow {
 
   void setIdentity(Identity identity) { identity_ = std::move(identity); }
   void setRows(std::vector<Record> rows);
-  const std::vector<Record>& rows() const { return rows_; }
+  const std::vector<Record>& rows() const;
 
   std::set<std::string> selectedIds() const { return selected_; }
   void setSelectedIds(std::set<std::string> ids);
@@ -70,16 +74,18 @@ class RecordTable : public Gtk::ScrolledWindow {
 
  private:
   class Row;
+  class Rows;
   void addFactoryColumn(const std::string& title, Make make, Bind bind, const ColumnOptions& options);
   void applySelection();
+  // Selects the rows of the selected identities among `count` rows from `position` (rows just put in).
+  void selectAmong(std::size_t position, std::size_t count);
   void readSelection();
 
   Gtk::ColumnView view_;
-  Glib::RefPtr<Gio::ListStore<Row>> store_;
+  Glib::RefPtr<Rows> model_;
   Glib::RefPtr<Gtk::SelectionModel> selection_;
   Selection mode_;
   Identity identity_;
-  std::vector<Record> rows_;
   std::vector<std::string> ids_;
   std::unordered_map<std::string, guint> positions_;
   std::set<std::string> selected_;

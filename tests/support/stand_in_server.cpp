@@ -55,7 +55,8 @@ struct StandInServer::Impl {
   SoupServer* server = nullptr;
   int port = 0;
   bool tls = false;
-  std::map<std::string, Handler> script;  // "METHOD path" or "METHOD path?query"
+  std::map<std::string, Handler> script;    // "METHOD path" or "METHOD path?query"
+  std::map<std::string, Handler> prefixes;  // "METHOD prefix"
   std::vector<Hit> hits;
 
   struct Held {
@@ -89,8 +90,18 @@ struct StandInServer::Impl {
     const std::string base = hit.method + " " + hit.path;
     auto it = hit.query.empty() ? script.end() : script.find(base + "?" + hit.query);
     if (it == script.end()) it = script.find(base);
-    if (it == script.end()) return Answer::error(404, "not scripted: " + base);
-    return it->second(hit);
+    if (it != script.end()) return it->second(hit);
+    // The longest scripted prefix of the path ("/orders/" answers "/orders/17").
+    const Handler* under = nullptr;
+    std::size_t longest = 0;
+    for (const auto& [key, handler] : prefixes) {
+      if (base.starts_with(key) && key.size() > longest) {
+        under = &handler;
+        longest = key.size();
+      }
+    }
+    if (under) return (*under)(hit);
+    return Answer::error(404, "not scripted: " + base);
   }
 
   void handle(SoupServerMessage* msg) {
@@ -228,6 +239,10 @@ void StandInServer::on(std::string method, std::string path, Answer answer) {
 
 void StandInServer::on(std::string method, std::string path, Handler handler) {
   impl_->script[method + " " + path] = std::move(handler);
+}
+
+void StandInServer::onPrefix(std::string method, std::string prefix, Handler handler) {
+  impl_->prefixes[method + " " + prefix] = std::move(handler);
 }
 
 std::size_t StandInServer::hits(std::string_view path) const {

@@ -90,6 +90,9 @@ class StandInServer {
 
   void on(std::string method, std::string path, Answer answer);
   void on(std::string method, std::string path, Handler handler);
+  // Answers every hit of the method whose decoded path starts with `prefix` and that no exact script answers (the
+  // longest prefix wins).
+  void onPrefix(std::string method, std::string prefix, Handler handler);
 
   // Hits of a path (without query), of any method or of one.
   std::size_t hits(std::string_view path) const;

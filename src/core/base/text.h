@@ -16,4 +16,8 @@ std::string trimmed(std::string_view text);
 // Text that is not valid UTF-8 counts its bytes.
 std::size_t characterCount(std::string_view text);
 
+// The form in which searches compare texts: letter case folded, in canonical composition, so that a query matches
+// whatever the case and however "й" or "ё" are written. Text that is not valid UTF-8 is compared as it is.
+std::string foldedText(std::string_view text);
+
 }  // namespace dorvik

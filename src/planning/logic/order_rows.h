@@ -45,9 +45,6 @@ class OrderSearch {
   mutable bool indexed_ = false;
 };
 
-// The text a search compares: canonical composition with letter case folded.
-std::string foldedText(std::string_view text);
-
 // The "Прибытие" cell: the planned arrival ("_arr", minutes) as hours and minutes, "—" when there is none.
 std::string arrivalText(const JSONValue& order);
 

@@ -126,7 +126,8 @@ std::string shellStyleSheet(const std::string& accent, double textSize, bool dar
   const std::string foreground = accent == "graphite" ? (dark ? "#000000" : "#ffffff") : "#ffffff";
   return "@define-color accent_color " + color + ";\n@define-color accent_bg_color " + color +
          ";\n@define-color accent_fg_color " + foreground + ";\nwindow.dorvik-main { font-size: " + points +
-         "pt; }\n.dorvik-orange { color: " + (dark ? "#ff7800" : "#e66100") + "; }\n";
+         "pt; }\n.dorvik-orange { color: " + (dark ? "#ff7800" : "#e66100") +
+         "; }\n.dorvik-banner { background-color: alpha(" + (dark ? "#ff7800" : "#e66100") + ", 0.08); }\n";
 }
 
 }  // namespace dorvik

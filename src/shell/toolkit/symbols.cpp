@@ -6,10 +6,12 @@
 namespace dorvik {
 
 std::string_view symbolIcon(std::string_view symbol) {
-  static constexpr std::array<std::pair<std::string_view, std::string_view>, 22> kIcons{{
+  static constexpr std::array<std::pair<std::string_view, std::string_view>, 27> kIcons{{
+      {"arrow.clockwise", "view-refresh-symbolic"},
       {"building.2", "go-home-symbolic"},
       {"checkmark.circle", "emblem-ok-symbolic"},
       {"checkmark.circle.fill", "emblem-ok-symbolic"},
+      {"checkmark.seal", "object-select-symbolic"},
       {"circle", "radio-symbolic"},
       {"clock", "document-open-recent-symbolic"},
       {"clock.arrow.circlepath", "document-open-recent-symbolic"},
@@ -20,6 +22,7 @@ std::string_view symbolIcon(std::string_view symbol) {
       {"map", "find-location-symbolic"},
       {"mappin.and.ellipse", "mark-location-symbolic"},
       {"mappin.slash", "location-services-disabled-symbolic"},
+      {"paperclip", "mail-attachment-symbolic"},
       {"paperplane", "mail-send-symbolic"},
       {"plus", "list-add-symbolic"},
       {"point.topleft.down.to.point.bottomright.curvepath", "media-playlist-shuffle-symbolic"},
@@ -27,7 +30,9 @@ std::string_view symbolIcon(std::string_view symbol) {
       {"shippingbox", "package-x-generic-symbolic"},
       {"sidebar.right", "sidebar-show-right-symbolic"},
       {"square.and.arrow.up", "document-send-symbolic"},
+      {"trash", "user-trash-symbolic"},
       {"tray.and.arrow.down", "document-save-symbolic"},
+      {"wifi.slash", "network-offline-symbolic"},
       {"xmark", "window-close-symbolic"},
   }};
   for (const auto& [name, icon] : kIcons)

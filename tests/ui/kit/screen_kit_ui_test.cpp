@@ -67,6 +67,15 @@ TEST_F(ScreenKit, TableKeepsRowWidgetsAndSelectionAcrossUpdatesAndReportsOnlyThe
   ASSERT_EQ(reported.size(), 1u);
   EXPECT_EQ(reported[0], (std::set<std::string>{"a"}));
   EXPECT_EQ(table->selectedIds(), (std::set<std::string>{"a"}));
+
+  // A new list with no row at its old place: the cells show the new rows, the selection follows "a" to its place.
+  table->setRows(orders({{"x", "Лесная, 4"}, {"y", "Садовая, 5"}, {"a", "Тверская, 10"}}));
+  spin();
+  EXPECT_NE(dorvik::testing::findLabel(GTK_WIDGET(table->gobj()), "Лесная, 4"), nullptr);
+  EXPECT_EQ(dorvik::testing::findLabel(GTK_WIDGET(table->gobj()), "Арбат, 2"), nullptr);
+  EXPECT_FALSE(model->is_selected(0));
+  EXPECT_TRUE(model->is_selected(2));
+  EXPECT_EQ(reported.size(), 1u);
 }
 
 TEST_F(ScreenKit, SingleSelectionTableStartsWithNothingSelected) {

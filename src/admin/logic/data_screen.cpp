@@ -1,0 +1,248 @@
+#include "admin/logic/data_screen.h"
+
+#include <utility>
+
+#include "core/api/failure.h"
+#include "core/base/dorvik_date.h"
+#include "core/base/text.h"
+#include "shell/toolkit/display.h"
+
+namespace dorvik::admin {
+
+std::vector<Record> listRows(const JSONValue& answer, std::string_view collection) {
+  const JSONValue& list = answer[collection];
+  if (!list.isArray()) return {};
+  return JSONValue::records(list.array());
+}
+
+std::string cellText(const Record& record, const DataColumn& column) { return display(record.value.path(column.key)); }
+
+RowSearch::RowSearch(std::vector<Record> rows, std::span<const DataColumn> columns)
+    : rows_(std::move(rows)), columns_(columns.begin(), columns.end()) {}
+
+std::vector<std::size_t> RowSearch::matches(std::string_view query) const {
+  std::vector<std::size_t> out;
+  out.reserve(rows_.size());
+  if (query.empty()) {
+    for (std::size_t i = 0; i < rows_.size(); ++i) out.push_back(i);
+    return out;
+  }
+  const std::size_t width = columns_.size();
+  if (folded_.empty() && width > 0) {
+    folded_.reserve(rows_.size() * width);
+    for (const Record& row : rows_)
+      for (const DataColumn& column : columns_) folded_.push_back(foldedText(cellText(row, column)));
+  }
+  const std::string folded = foldedText(query);
+  for (std::size_t i = 0; i < rows_.size(); ++i) {
+    for (std::size_t c = 0; c < width; ++c) {
+      if (folded_[i * width + c].find(folded) != std::string::npos) {
+        out.push_back(i);
+        break;
+      }
+    }
+  }
+  return out;
+}
+
+JSONArray exportTable(const std::vector<Record>& rows, std::span<const DataColumn> columns) {
+  JSONArray table;
+  table.reserve(rows.size() + 1);
+  JSONArray header;
+  for (const DataColumn& column : columns) header.emplace_back(column.title);
+  table.emplace_back(std::move(header));
+  for (const Record& row : rows) {
+    JSONArray cells;
+    cells.reserve(columns.size());
+    for (const DataColumn& column : columns) cells.emplace_back(cellText(row, column));
+    table.emplace_back(std::move(cells));
+  }
+  return table;
+}
+
+std::string exportFileName(PanelPage page, std::string_view day) {
+  return std::string(title(page)) + "-" + std::string(day) + ".xlsx";
+}
+
+std::string countText(std::size_t rows) { return std::to_string(rows) + " записей"; }
+
+std::shared_ptr<DataScreenController> DataScreenController::create(PanelPage page, AdminGateway gateway,
+                                                                   TimePoint date) {
+  return std::shared_ptr<DataScreenController>(new DataScreenController(page, std::move(gateway), date));
+}
+
+DataScreenController::DataScreenController(PanelPage page, AdminGateway gateway, TimePoint date)
+    : page_(page), gateway_(std::move(gateway)), date_(date) {}
+
+void DataScreenController::setDate(TimePoint date) {
+  if (date == date_) return;
+  date_ = date;
+  notify(Change::date);
+  follow();
+}
+
+std::string DataScreenController::day() const { return DorvikDate::day(date_); }
+
+DataScreen DataScreenController::configuration() const { return DataScreen::configuration(page_, day()); }
+
+void DataScreenController::setQuery(std::string query) {
+  if (query == query_) return;
+  query_ = std::move(query);
+  refilter();
+}
+
+void DataScreenController::follow() {
+  const std::string generation = gateway_.generation ? gateway_.generation() : std::string();
+  std::string key = std::string(rawValue(page_)) + "|" + day() + "|" + generation;
+  std::weak_ptr<DataScreenController> weak = weak_from_this();
+  keyed_.run(std::move(key), [weak] { return run(weak); });
+}
+
+void DataScreenController::refresh() { async::spawn(run(weak_from_this())); }
+
+async::Task<void> DataScreenController::reload(std::weak_ptr<DataScreenController> screen) {
+  co_await run(std::move(screen));
+}
+
+async::Task<void> DataScreenController::run(std::weak_ptr<DataScreenController> screen) {
+  std::string endpoint, generation;
+  AdminGateway gateway;
+  {
+    auto self = screen.lock();
+    if (!self || self->page_ == PanelPage::integrations) co_return;
+    endpoint = self->configuration().endpoint;
+    gateway = self->gateway_;
+    generation = gateway.generation ? gateway.generation() : std::string();
+    if (self->inFlight_++ == 0) self->notify(Change::loading);
+  }
+  std::optional<JSONValue> answer;
+  std::exception_ptr failure;
+  try {
+    answer = co_await gateway.fetch(endpoint, "GET", std::nullopt);
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  auto self = screen.lock();
+  if (!self) co_return;
+  // Only an outcome for the list on screen counts: the same endpoint (the day may have changed meanwhile) in the
+  // same workspace. A cancellation is no outcome.
+  const bool current = self->configuration().endpoint == endpoint &&
+                       (gateway.generation ? gateway.generation() : std::string()) == generation;
+  if (current) {
+    if (answer) {
+      self->accept(std::move(*answer));
+    } else if (std::optional<std::string> text = failureText(failure)) {
+      self->setIssue(std::move(text));
+    }
+  }
+  if (--self->inFlight_ == 0) self->notify(Change::loading);
+}
+
+void DataScreenController::accept(JSONValue answer) {
+  data_ = std::move(answer);
+  search_ = RowSearch(listRows(data_, configuration().collection), configuration().columns);
+  setIssue(std::nullopt);
+  refilter();
+}
+
+void DataScreenController::refilter() {
+  std::vector<Record> shown;
+  const std::vector<Record>& all = search_.rows();
+  if (query_.empty()) {
+    shown = all;
+  } else {
+    const std::vector<std::size_t> positions = search_.matches(query_);
+    shown.reserve(positions.size());
+    for (std::size_t i : positions) shown.push_back(all[i]);
+  }
+  filtered_ = std::move(shown);
+  notify(Change::rows);
+}
+
+void DataScreenController::setIssue(std::optional<std::string> issue) {
+  if (issue == issue_) return;
+  issue_ = std::move(issue);
+  notify(Change::issue);
+}
+
+DataScreenController::Overlay DataScreenController::overlay() const {
+  if (loading() && data_.isNull()) return Overlay::loading;
+  if (filtered_.empty() && !issue_) return Overlay::empty;
+  return Overlay::none;
+}
+
+std::string DataScreenController::emptyDescription() const {
+  return query_.empty() ? "Выберите другую дату или добавьте запись." : "По этому запросу ничего не найдено.";
+}
+
+bool DataScreenController::canAdd() const {
+  return admin::canAdd(page_, offline(), gateway_.preview && gateway_.preview());
+}
+
+void DataScreenController::runSelectionAction() {
+  if (!canRunSelectionAction()) return;
+  open(selection_);
+}
+
+void DataScreenController::exportShown() {
+  if (!gateway_.exportRows) return;
+  const DataScreen screen = configuration();
+  JSONArray table = exportTable(filtered_, screen.columns);
+  async::spawn(gateway_.exportRows(std::move(table), std::string(title(page_)), exportFileName(page_, day())));
+}
+
+std::optional<Record> DataScreenController::recordFor(const std::set<std::string>& ids) const {
+  if (ids.empty()) return std::nullopt;
+  for (const Record& row : filtered_)
+    if (ids.count(row.id())) return row;
+  return std::nullopt;
+}
+
+void DataScreenController::open(const std::set<std::string>& ids) {
+  std::optional<Record> record = recordFor(ids);
+  if (!record) return;
+  detail_ = std::move(record);
+  notify(Change::sheets);
+}
+
+void DataScreenController::edit(const std::set<std::string>& ids) {
+  if (!writable()) return;
+  std::optional<Record> record = recordFor(ids);
+  if (!record) return;
+  editing_ = std::move(record);
+  notify(Change::sheets);
+}
+
+void DataScreenController::activate(const std::set<std::string>& ids) {
+  if (activationEdits(page_)) {
+    edit(ids);
+  } else {
+    open(ids);
+  }
+}
+
+void DataScreenController::add() {
+  if (!writable() || !canAdd()) return;
+  adding_ = true;
+  notify(Change::sheets);
+}
+
+void DataScreenController::closeEditing() {
+  if (!editing_) return;
+  editing_.reset();
+  notify(Change::sheets);
+}
+
+void DataScreenController::closeAdding() {
+  if (!adding_) return;
+  adding_ = false;
+  notify(Change::sheets);
+}
+
+void DataScreenController::closeDetail() {
+  if (!detail_) return;
+  detail_.reset();
+  notify(Change::sheets);
+}
+
+}  // namespace dorvik::admin

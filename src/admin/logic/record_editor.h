@@ -1,0 +1,136 @@
+// RecordEditorController: the record editor of a writable data page (couriers, clients, addresses, zones,
+// documents, companies) — the working copy the form edits, the page's own parts (role, phones and client addresses
+// with their coordinate lookup, zone vertices, document attachment), and the save and delete with their checks.
+//
+// One busy flag (`saving`) covers a save and a delete alike: while either runs, neither can start again, so a
+// double click sends one request and a zone's list is never read and written back by two runs at once.
+//
+// Main thread only. A save, delete or lookup runs on after its sheet has closed and still updates the controller;
+// the view learns of every change through observe(), and of the end of a successful save or delete through
+// Change::dismissed.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "admin/logic/admin_gateway.h"
+#include "admin/logic/catalogue.h"
+#include "admin/logic/editor_rules.h"
+#include "core/async/cancel_token.h"
+#include "core/base/observers.h"
+#include "map/map_pin.h"
+
+namespace dorvik::admin {
+
+class RecordEditorController : public std::enable_shared_from_this<RecordEditorController> {
+ public:
+  enum class Change { value, issue, busy, addresses, lookup, polygon, attachment, dismissed };
+  using Connection = Observers<Change>::Connection;
+  using Refresh = std::function<async::Task<void>()>;
+
+  // `record`: the row as listed, or null for a new record. `refresh` reloads the calling screen's list.
+  static std::shared_ptr<RecordEditorController> create(PanelPage page, JSONValue record, DataScreen configuration,
+                                                        Refresh refresh, AdminGateway gateway);
+  RecordEditorController(const RecordEditorController&) = delete;
+  RecordEditorController& operator=(const RecordEditorController&) = delete;
+
+  [[nodiscard]] Connection observe(std::function<void(Change)> observer) {
+    return observers_.observe(std::move(observer));
+  }
+
+  // Fills the working copy, the phones, the client addresses and the vertices from the record; an existing
+  // document is then loaded whole (its listed row stays the working copy when that fails).
+  void prepare();
+
+  PanelPage page() const { return page_; }
+  const JSONValue& record() const { return record_; }
+  bool isNew() const { return record_.isNull(); }
+  std::string heading() const { return editorHeading(page_, isNew()); }
+  // The working copy, shared with the form's rows that edit it.
+  const std::shared_ptr<JSONValue>& value() const { return value_; }
+  std::span<const FieldSpec> fields() const { return configuration_.fields; }
+  const std::optional<std::string>& issue() const { return issue_; }
+  bool saving() const { return saving_; }
+
+  bool showsDelete() const { return !isNew() && deletable(page_); }
+  bool canDelete() const;
+  bool footerBusy() const;
+
+  // Couriers.
+  bool showsRolePicker() const { return admin::showsRolePicker(page_, record_); }
+  std::optional<std::size_t> roleChoice() const { return admin::roleChoice(*value_); }
+  void chooseRole(std::size_t option);
+
+  // Clients.
+  const std::string& phones() const { return phones_; }
+  void setPhones(std::string text) { phones_ = std::move(text); }
+  // Each row shared with the form's rows that edit it.
+  const std::vector<std::shared_ptr<JSONValue>>& clientAddresses() const { return clientAddresses_; }
+  void addClientAddress();
+  void removeClientAddress(std::size_t index);
+  bool canChangeAddresses() const { return !lookupToken_ && !saving_; }
+  void lookup(std::size_t index);
+  // Asks the running lookup to stop; it then reports "Поиск остановлен.".
+  void stopLookup();
+  const std::optional<std::size_t>& lookupIndex() const { return lookupIndex_; }
+
+  // Zones.
+  const std::vector<MapPoint>& polygon() const { return polygon_; }
+  std::vector<MapPin> vertexPins() const { return admin::vertexPins(polygon_); }
+  void addVertex(MapPoint point);
+  void undoVertex();
+  // The map's interactions: a vertex added by a click; everything else changes nothing.
+  void onMapInteraction(const MapInteraction& interaction);
+
+  // Documents.
+  const JSONValue& attachment() const { return attachment_; }
+  std::string attachmentName() const { return admin::attachmentName(attachment_, record_); }
+  bool showsRemoveAttachment() const { return record_["hasFile"].boolValue(); }
+  bool removeAttachment() const { return removeAttachment_; }
+  void setRemoveAttachment(bool on) { removeAttachment_ = on; }
+  // A file chosen in the open dialog; a refused or unreadable file leaves the attachment as it was.
+  void attach(const std::string& path);
+
+  // The footer's save, and the confirmed deletion.
+  void save();
+  void remove();
+
+ private:
+  RecordEditorController(PanelPage page, JSONValue record, DataScreen configuration, Refresh refresh,
+                         AdminGateway gateway);
+  EditorInput input() const;
+  static async::Task<void> runLoadDocument(std::shared_ptr<RecordEditorController> self);
+  static async::Task<void> runLookup(std::shared_ptr<RecordEditorController> self, std::size_t index,
+                                     async::CancelToken token);
+  static async::Task<void> runSave(std::shared_ptr<RecordEditorController> self, JSONValue body);
+  static async::Task<void> runDelete(std::shared_ptr<RecordEditorController> self);
+  // Reloads the screen, then ends the busy state and closes the sheet.
+  static async::Task<void> finish(std::shared_ptr<RecordEditorController> self);
+  void fail(std::exception_ptr failure);
+  void setIssue(std::string text);
+  void setSaving(bool on);
+  void notify(Change change) { observers_.notify(change); }
+
+  PanelPage page_;
+  JSONValue record_;
+  DataScreen configuration_;
+  Refresh refresh_;
+  AdminGateway gateway_;
+  std::shared_ptr<JSONValue> value_ = std::make_shared<JSONValue>();
+  std::optional<std::string> issue_;
+  bool saving_ = false;
+  JSONValue attachment_;
+  bool removeAttachment_ = false;
+  std::string phones_;
+  std::vector<std::shared_ptr<JSONValue>> clientAddresses_;
+  std::vector<MapPoint> polygon_;
+  std::optional<async::CancelToken> lookupToken_;
+  std::optional<std::size_t> lookupIndex_;
+  Observers<Change> observers_;
+};
+
+}  // namespace dorvik::admin

@@ -1,0 +1,114 @@
+// A stand-in for the model behind the data screens and the record editor: every request and workflow call is
+// recorded and waits until the test answers, fails or leaves it; the workspace flags are plain fields.
+#pragma once
+
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "admin/logic/admin_gateway.h"
+#include "core/async/sleep.h"
+#include "core/base/errors.h"
+
+namespace dorvik::admin::testing {
+
+struct FakeCall {
+  std::string method;  // "GET", "PUT", ..., or the workflow: "refreshReferenceData", "remember", "lookup", "export"
+  std::string path;    // the request path; the address of a lookup or remember
+  std::optional<JSONValue> body;
+  std::optional<JSONValue> answer;
+  std::exception_ptr failure;
+  bool done = false;
+  bool cancelled = false;  // ended by its task's cancellation
+};
+
+class FakeGateway {
+ public:
+  std::vector<std::shared_ptr<FakeCall>> calls;
+  std::string generation = "g1";
+  bool offline = false;
+  bool preview = false;
+  bool canWrite = true;
+  // Answers a call at once when it returns a value (requests only).
+  std::function<std::optional<JSONValue>(const FakeCall&)> autoAnswer;
+  // Workflows (refreshReferenceData, remember, export) end at once unless held.
+  bool holdWorkflows = false;
+
+  AdminGateway gateway() {
+    AdminGateway g;
+    g.fetch = [this](std::string path, std::string method, std::optional<JSONValue> body) {
+      auto call = record(std::move(method), std::move(path), std::move(body));
+      if (autoAnswer) {
+        if (std::optional<JSONValue> answer = autoAnswer(*call)) finish(call, *answer);
+      }
+      return wait(call);
+    };
+    g.generation = [this] { return generation; };
+    g.offline = [this] { return offline; };
+    g.preview = [this] { return preview; };
+    g.canWriteServer = [this] { return canWrite; };
+    g.exportRows = [this](JSONArray rows, std::string name, std::string fileName) {
+      auto call = record("export", fileName,
+                         JSONValue::object({{"rows", JSONValue(std::move(rows))}, {"name", std::move(name)}}));
+      return workflow(call);
+    };
+    g.refreshReferenceData = [this] { return workflow(record("refreshReferenceData", "", std::nullopt)); };
+    g.rememberAddress = [this](std::string address, double lat, double lon) {
+      return workflow(record("remember", std::move(address), JSONValue::array({lat, lon})));
+    };
+    g.lookup = [this](std::string address) { return wait(record("lookup", std::move(address), std::nullopt)); };
+    return g;
+  }
+
+  // The calls of a method (or workflow), in order.
+  std::vector<std::shared_ptr<FakeCall>> of(const std::string& method) const {
+    std::vector<std::shared_ptr<FakeCall>> out;
+    for (const auto& call : calls)
+      if (call->method == method) out.push_back(call);
+    return out;
+  }
+  // "METHOD path" of every call, in order.
+  std::vector<std::string> log() const {
+    std::vector<std::string> out;
+    for (const auto& call : calls) out.push_back(call->method + (call->path.empty() ? "" : " " + call->path));
+    return out;
+  }
+  std::shared_ptr<FakeCall> last() const { return calls.empty() ? nullptr : calls.back(); }
+
+  static void finish(const std::shared_ptr<FakeCall>& call, JSONValue answer) {
+    call->answer = std::move(answer);
+    call->done = true;
+  }
+  static void fail(const std::shared_ptr<FakeCall>& call, const std::string& message, int status = 400) {
+    call->failure = std::make_exception_ptr(DorvikError(message, status));
+    call->done = true;
+  }
+
+ private:
+  std::shared_ptr<FakeCall> record(std::string method, std::string path, std::optional<JSONValue> body) {
+    auto call = std::make_shared<FakeCall>();
+    call->method = std::move(method);
+    call->path = std::move(path);
+    call->body = std::move(body);
+    calls.push_back(call);
+    return call;
+  }
+  static async::Task<JSONValue> wait(std::shared_ptr<FakeCall> call) {
+    try {
+      while (!call->done) co_await async::sleepFor(std::chrono::milliseconds(1));
+    } catch (const CancelledError&) {
+      call->cancelled = true;
+      throw;
+    }
+    if (call->failure) std::rethrow_exception(call->failure);
+    co_return call->answer.value_or(JSONValue());
+  }
+  async::Task<void> workflow(std::shared_ptr<FakeCall> call) {
+    if (!holdWorkflows) call->done = true;
+    co_await wait(call);
+  }
+};
+
+}  // namespace dorvik::admin::testing

@@ -1,0 +1,265 @@
+// The data screens in the main window under a display. The demo workspace page by page: each data page loaded
+// (build/screens/admin-<page>.png), the search, the readable record sheet, and the record editor of each writable
+// page (admin-<page>-editor.png) whose save the demo keeps busy. Then an administrator against the stand-in server
+// adds a client through the editor's own fields and buttons, and draws a zone.
+#include <adwaita.h>
+#include <gtest/gtest.h>
+#include <gtkmm.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "admin/data_screen_view.h"
+#include "admin/record_editor_view.h"
+#include "core/async/task.h"
+#include "core/engine/planner_engine.h"
+#include "map/map_surface.h"
+#include "shell/application.h"
+#include "shell/root_window.h"
+#include "support/async_helpers.h"
+#include "support/fake_admin.h"
+#include "support/stand_in_server.h"
+#include "support/ui_helpers.h"
+#include "support/workspace_helpers.h"
+
+using namespace dorvik;
+using namespace dorvik::testing;
+using namespace std::chrono_literals;
+using admin::DataScreenView;
+using admin::RecordEditorView;
+
+namespace {
+
+class AdminWindow : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { initDisplay(); }
+
+  void SetUp() override {
+    char folder[] = "/tmp/dorvik-admin-ui-XXXXXX";
+    ASSERT_NE(g_mkdtemp(folder), nullptr);
+    folder_ = folder;
+    context_.model = model;
+    context_.workflows = modelWorkflows(model);
+    context_.defaults = std::make_shared<UserDefaults>(folder_ + "/settings.ini");
+    appearance_ = std::make_unique<Appearance>(context_.defaults);
+    model->setEngine(async::runBlocking(PlannerEngine::create()));
+  }
+  void TearDown() override {
+    delete window_;
+    spin(50ms);
+    appearance_.reset();
+    std::filesystem::remove_all(folder_);
+  }
+
+  void openWindow() {
+    window_ = new RootWindow(context_);
+    window_->set_default_size(1280, 800);
+    window_->present();
+    spin();
+  }
+  GtkWidget* root() { return GTK_WIDGET(window_->gobj()); }
+  DataScreenView* view() {
+    GtkWidget* found = findWidget(root(), [](GtkWidget* w) { return dynamic_cast<DataScreenView*>(Glib::wrap(w)); });
+    return found ? dynamic_cast<DataScreenView*>(Glib::wrap(found)) : nullptr;
+  }
+  // Shows a page and waits for its list.
+  DataScreenView* show(PanelPage page) {
+    model->setPage(page);
+    spin();
+    DataScreenView* shown = view();
+    EXPECT_NE(shown, nullptr) << rawValue(page);
+    if (!shown) return nullptr;
+    EXPECT_TRUE(spinUntil([&] { return !shown->controller()->loading(); }));
+    spin();
+    return shown;
+  }
+  GtkWidget* sheetOf(Sheet* sheet) { return sheet ? GTK_WIDGET(sheet->gobj()) : nullptr; }
+  void click(GtkWidget* within, const std::string& text) {
+    GtkWidget* b = findButton(within, text);
+    ASSERT_NE(b, nullptr) << text;
+    ASSERT_TRUE(gtk_widget_is_sensitive(b)) << text;
+    g_signal_emit_by_name(b, "clicked");
+    spin();
+  }
+  // Scrolls the sheet's form to its end (the parts below the fields).
+  void scrollToEnd(GtkWidget* within) {
+    GtkWidget* scrolled = findWidget(within, [](GtkWidget* w) { return GTK_IS_SCROLLED_WINDOW(w); });
+    ASSERT_NE(scrolled, nullptr);
+    GtkAdjustment* adjustment = gtk_scrolled_window_get_vadjustment(GTK_SCROLLED_WINDOW(scrolled));
+    gtk_adjustment_set_value(adjustment, gtk_adjustment_get_upper(adjustment));
+    spin();
+  }
+  // The entry row titled `title` inside `within`.
+  GtkWidget* entryRow(GtkWidget* within, const std::string& title) {
+    return findWidget(within, [&](GtkWidget* w) {
+      return ADW_IS_ENTRY_ROW(w) && title == adw_preferences_row_get_title(ADW_PREFERENCES_ROW(w));
+    });
+  }
+
+  std::shared_ptr<AppModel> model = AppModel::create();
+  std::string folder_;
+  ShellContext context_;
+  std::unique_ptr<Appearance> appearance_;
+  RootWindow* window_ = nullptr;
+};
+
+}  // namespace
+
+TEST_F(AdminWindow, TheDemoDataPagesTheirSheetsAndTheEditorOfEachWritablePage) {
+  async::runBlocking(model->loadPreview());
+  openWindow();
+  for (PanelPage page :
+       {PanelPage::live, PanelPage::orders, PanelPage::trackers, PanelPage::vehicles, PanelPage::clients,
+        PanelPage::addresses, PanelPage::zones, PanelPage::documents, PanelPage::companies}) {
+    const std::string raw(rawValue(page));
+    DataScreenView* screen = show(page);
+    ASSERT_NE(screen, nullptr);
+    const auto& controller = screen->controller();
+    EXPECT_FALSE(controller->rows().empty()) << raw << ": the demo lists something";
+    EXPECT_EQ(controller->issue(), std::nullopt) << raw;
+    EXPECT_NE(findLabel(root(), controller->countText()), nullptr) << raw;
+    EXPECT_NE(findLabel(root(), "Сохранённая копия"), nullptr) << raw << ": the demo is offline";
+    // The day picker stands on the dated pages only.
+    GtkWidget* picker = findWidget(GTK_WIDGET(screen->gobj()), [](GtkWidget* w) { return GTK_IS_MENU_BUTTON(w); });
+    EXPECT_EQ(picker != nullptr && gtk_widget_get_parent(picker) != nullptr && gtk_widget_is_visible(picker) &&
+                  gtk_widget_get_mapped(picker),
+              admin::isDated(page))
+        << raw;
+    savePNG(root(), "admin-" + raw);
+    EXPECT_EQ(window_->alert(), nullptr) << raw;
+
+    if (!controller->writable()) continue;
+    // The editor of the first row (documents open their details on a double click: edit through the menu).
+    controller->edit({controller->filtered()[0].id()});
+    spin(300ms);
+    GtkWidget* sheet = sheetOf(screen->editorSheet());
+    ASSERT_NE(sheet, nullptr) << raw;
+    EXPECT_NE(findLabel(sheet, "Изменить · " + std::string(title(page))), nullptr) << raw;
+    EXPECT_FALSE(gtk_widget_is_sensitive(findButton(sheet, "Сохранить"))) << raw << ": the demo cannot save";
+    savePNG(sheet, "admin-" + raw + "-editor");
+    click(sheet, "Отмена");
+    spin();
+    EXPECT_EQ(screen->editorSheet(), nullptr) << raw;
+    EXPECT_FALSE(controller->editing()) << raw;
+  }
+
+  // Search and the readable record sheet on the clients page.
+  DataScreenView* clients = show(PanelPage::clients);
+  const std::size_t all = clients->controller()->rows().size();
+  GtkWidget* search =
+      findWidget(root(), [](GtkWidget* w) { return GTK_IS_SEARCH_ENTRY(w) && gtk_widget_is_visible(w); });
+  ASSERT_NE(search, nullptr);
+  gtk_editable_set_text(GTK_EDITABLE(search), "ничего такого нет");
+  ASSERT_TRUE(spinUntil([&] { return clients->controller()->filtered().empty(); }));
+  spin();
+  EXPECT_NE(findLabel(root(), "0 записей"), nullptr);
+  EXPECT_NE(findLabel(root(), "По этому запросу ничего не найдено."), nullptr);
+  EXPECT_FALSE(gtk_widget_is_sensitive(findButton(root(), "Экспорт")));
+  savePNG(root(), "admin-clients-empty-search");
+  gtk_editable_set_text(GTK_EDITABLE(search), "");
+  ASSERT_TRUE(spinUntil([&] { return clients->controller()->filtered().size() == all; }));
+  const Record first = clients->controller()->filtered()[0];
+  clients->controller()->open({first.id()});
+  spin(300ms);
+  GtkWidget* record = sheetOf(clients->detailSheet());
+  ASSERT_NE(record, nullptr);
+  EXPECT_NE(findLabel(record, "Библиотека"), nullptr);
+  EXPECT_NE(findLabel(record, "Примечание"), nullptr);
+  savePNG(record, "admin-clients-record");
+  click(record, "Закрыть");
+  spin();
+  EXPECT_EQ(clients->detailSheet(), nullptr);
+  EXPECT_FALSE(clients->controller()->detail());
+
+  // The add sheet of a new courier shows the role picker on "Курьер" and no delete button.
+  DataScreenView* couriers = show(PanelPage::vehicles);
+  click(root(), "Добавить");
+  spin(300ms);
+  GtkWidget* added = sheetOf(couriers->editorSheet());
+  ASSERT_NE(added, nullptr);
+  EXPECT_NE(findLabel(added, "Добавить · Курьеры"), nullptr);
+  GtkWidget* role = findWidget(added, [](GtkWidget* w) { return ADW_IS_COMBO_ROW(w); });
+  ASSERT_NE(role, nullptr);
+  EXPECT_EQ(adw_combo_row_get_selected(ADW_COMBO_ROW(role)), 0u);
+  EXPECT_EQ(findWidget(added,
+                       [](GtkWidget* w) {
+                         return GTK_IS_BUTTON(w) && gtk_widget_is_visible(w) &&
+                                g_strcmp0(gtk_widget_get_tooltip_text(w), "Удалить запись") == 0;
+                       }),
+            nullptr);
+  savePNG(added, "admin-vehicles-add");
+  click(added, "Отмена");
+}
+
+TEST_F(AdminWindow, AnAdministratorAddsAClientAndDrawsAZoneThroughTheEditor) {
+  StandInServer server;
+  AdminDesk desk(server);
+  model->setApi(desk.signIn("admin"));
+  model->setUser(AdminDesk::user("admin"));
+  model->setCache(freshCache());
+  openWindow();
+
+  DataScreenView* clients = show(PanelPage::clients);
+  ASSERT_NE(clients, nullptr);
+  EXPECT_NE(findLabel(root(), "Пока нет записей"), nullptr);
+  EXPECT_EQ(findLabel(root(), "Сохранённая копия"), nullptr);
+  click(root(), "Добавить");
+  spin(300ms);
+  GtkWidget* sheet = sheetOf(clients->editorSheet());
+  ASSERT_NE(sheet, nullptr);
+  click(sheet, "Сохранить");
+  EXPECT_NE(findLabel(sheet, "Заполните поле «Название»."), nullptr);
+  GtkWidget* name = entryRow(sheet, "Название");
+  ASSERT_NE(name, nullptr);
+  gtk_editable_set_text(GTK_EDITABLE(name), "Кофейня «Зёрна»");
+  gtk_editable_set_text(GTK_EDITABLE(entryRow(sheet, "Телефоны через запятую")), "+7 900, +7 901");
+  click(sheet, "Добавить адрес");
+  spin();
+  GtkWidget* address = entryRow(sheet, "Адрес");
+  ASSERT_NE(address, nullptr);
+  gtk_editable_set_text(GTK_EDITABLE(address), "Москва, Тверская, 6");
+  scrollToEnd(sheet);
+  savePNG(sheet, "admin-clients-add");
+  click(sheet, "Сохранить");
+  ASSERT_TRUE(spinUntil([&] { return clients->editorSheet() == nullptr; }));
+  spin();
+  ASSERT_EQ(server.hits("POST", "/panel/clients"), 1u);
+  JSONValue body;
+  for (const Hit& hit : server.hitsOn("/panel/clients"))
+    if (hit.method == "POST") body = hit.json();
+  EXPECT_EQ(body["name"], JSONValue("Кофейня «Зёрна»"));
+  EXPECT_EQ(body["phones"], JSONValue::array({"+7 900", "+7 901"}));
+  EXPECT_EQ(body["addresses"].at(0)["address"], JSONValue("Москва, Тверская, 6"));
+  EXPECT_NE(findLabel(root(), "1 записей"), nullptr);
+  EXPECT_NE(findLabel(root(), "Кофейня «Зёрна»"), nullptr);
+  savePNG(root(), "admin-clients-added");
+
+  DataScreenView* zones = show(PanelPage::zones);
+  click(root(), "Добавить");
+  spin(300ms);
+  GtkWidget* zoneSheet = sheetOf(zones->editorSheet());
+  ASSERT_NE(zoneSheet, nullptr);
+  auto* editor = dynamic_cast<RecordEditorView*>(Glib::wrap(
+      findWidget(zoneSheet, [](GtkWidget* w) { return dynamic_cast<RecordEditorView*>(Glib::wrap(w)) != nullptr; })));
+  ASSERT_NE(editor, nullptr);
+  ASSERT_NE(editor->map(), nullptr);
+  EXPECT_FALSE(gtk_widget_is_sensitive(findButton(zoneSheet, "Отменить точку")));
+  gtk_editable_set_text(GTK_EDITABLE(entryRow(zoneSheet, "Название")), "Центр");
+  // Clicks on the map reach the editor as added vertices.
+  for (MapPoint point : {MapPoint{55.75, 37.60}, MapPoint{55.76, 37.64}, MapPoint{55.73, 37.63}, MapPoint{55.7, 37.7}})
+    editor->controller()->onMapInteraction(MapInteraction::addVertex(point));
+  spin();
+  EXPECT_NE(findLabel(zoneSheet, "Вершин: 4"), nullptr);
+  EXPECT_EQ(editor->map()->content().pins.size(), 4u);
+  click(zoneSheet, "Отменить точку");
+  EXPECT_NE(findLabel(zoneSheet, "Вершин: 3"), nullptr);
+  scrollToEnd(zoneSheet);
+  savePNG(zoneSheet, "admin-zones-add");
+  click(zoneSheet, "Сохранить");
+  ASSERT_TRUE(spinUntil([&] { return zones->editorSheet() == nullptr; }));
+  EXPECT_EQ(server.hits("PUT", "/panel/zones"), 1u);
+  ASSERT_EQ(desk.list("zones").size(), 1u);
+  EXPECT_EQ(desk.list("zones").at(0)["points"].size(), 3u);
+  EXPECT_EQ(window_->alert(), nullptr);
+}
