@@ -3,6 +3,7 @@
 #include <adwaita.h>
 
 #include "core/api/failure.h"
+#include "monitoring/monitoring_view.h"
 #include "planning/planner_view.h"
 #include "shell/form_widgets.h"
 #include "shell/gtk_helpers.h"
@@ -383,6 +384,10 @@ Gtk::Widget* makePanelContent(PanelPage page, const ShellContext& context) {
       return Gtk::make_managed<CourierAppSettingsView>(context);
     case PanelPage::help:
       return helpPage(context);
+    case PanelPage::overview:
+    case PanelPage::monitorMap:
+    case PanelPage::crew:
+      return monitoring::makeMonitoringView(page, context);
     default:
       return placeholder(page);
   }

@@ -10,11 +10,11 @@ namespace dorvik::testing {
 
 namespace {
 
-const std::string kPNG(
+const char kPNGBytes[] =
     "\x89\x50\x4e\x47\x0d\x0a\x1a\x0a\x00\x00\x00\x0d\x49\x48\x44\x52\x00\x00\x00\x04\x00\x00\x00\x03\x08\x02\x00"
     "\x00\x00\x3b\x96\x39\x91\x00\x00\x00\x10\x49\x44\x41\x54\x78\x9c\x63\x38\x61\xa3\x01\x47\x0c\x38\x39\x00\x19"
-    "\xee\x0e\x11\x5f\xc3\xed\x96\x00\x00\x00\x00\x49\x45\x4e\x44\xae\x42\x60\x82",
-    67);
+    "\xee\x0e\x11\x5f\xc3\xed\x96\x00\x00\x00\x00\x49\x45\x4e\x44\xae\x42\x60\x82";
+const std::string kPNG(kPNGBytes, sizeof kPNGBytes - 1);
 
 JSONValue courierList() {
   auto courier = [](const char* id, const char* name, const char* role, bool blocked) {
@@ -138,7 +138,7 @@ MonitoringDesk::MonitoringDesk(StandInServer& server) : server_(server), state_(
       const JSONValue& r = state->routes[id];
       if (id == excluded || r["status"].string() == "finished") continue;
       candidates.push_back(JSONValue::object({{"routeId", id},
-                                              {"courier", JSONValue::object({{"name", r["courier.name"]}})},
+                                              {"courier", JSONValue::object({{"name", r.path("courier.name")}})},
                                               {"nearestStopKm", km},
                                               {"gpsKm", nullptr}}));
       km += 1;
@@ -190,7 +190,8 @@ void MonitoringDesk::installRoute(const std::string& id) {
   server_.on("POST", base + "/courier", [state, id](const Hit& hit) {
     if (auto f = state->failure(hit)) return *f;
     const std::string courier = hit.json()["courierId"].string();
-    for (const JSONValue& c : courierList()["couriers"].array())
+    const JSONValue list = courierList();
+    for (const JSONValue& c : list["couriers"].array())
       if (c["id"].string() == courier)
         state->routes[id].set("courier", JSONValue::object({{"id", courier}, {"name", c["fullName"]}}));
     return Answer::json(ok());
@@ -208,7 +209,8 @@ void MonitoringDesk::installRoute(const std::string& id) {
     if (auto f = state->failure(hit)) return *f;
     JSONValue& route = state->routes[id];
     JSONArray next;
-    for (const JSONValue& wanted : hit.json()["order"].array())
+    const JSONValue body = hit.json();
+    for (const JSONValue& wanted : body["order"].array())
       for (const JSONValue& p : route["points"].array())
         if (p["pointId"] == wanted) next.push_back(p);
     if (next.size() != route["points"].size()) return Answer::error(422, "Порядок должен содержать все точки.");
