@@ -48,11 +48,9 @@ void run(benchmark::State& state, const char* status, const char* query) {
   for (auto _ : state) {
     const auto filtered = filterRoutes(routes, status, query);
     const auto shown = shownRoutes(filtered, std::nullopt);
-    auto pins = routePins(shown);
-    auto lines = routeLines(shown);
+    auto drawing = routeDrawing(shown);
     Metrics m = dayMetrics(routes);
-    benchmark::DoNotOptimize(pins);
-    benchmark::DoNotOptimize(lines);
+    benchmark::DoNotOptimize(drawing);
     benchmark::DoNotOptimize(m);
   }
 }

@@ -265,9 +265,10 @@ void MonitoringView::update() {
 void MonitoringView::updateMap() {
   if (!map_) return;
   const auto shown = shownRoutes(filtered_, selection_);
+  RouteDrawing drawing = routeDrawing(shown);
   MapContent content;
-  content.pins = routePins(shown);
-  content.lines = routeLines(shown);
+  content.pins = std::move(drawing.pins);
+  content.lines = std::move(drawing.lines);
   map_->setContent(std::move(content));
 }
 

@@ -119,38 +119,41 @@ std::vector<Record> shownRoutes(const std::vector<Record>& filtered, const std::
   return out;
 }
 
-std::vector<MapPin> routePins(const std::vector<Record>& shown) {
-  std::vector<MapPin> pins;
+RouteDrawing routeDrawing(const std::vector<Record>& shown) {
+  RouteDrawing drawing;
+  std::size_t stopCount = 0;
+  for (const Record& route : shown) stopCount += route.value["stops"].size() + 1;
+  drawing.pins.reserve(stopCount);
+  drawing.lines.reserve(shown.size());
   for (const Record& route : shown) {
     const std::string id = route.id();
-    for (const JSONValue& stop : route["stops"].array()) {
+    const JSONArray& stops = route.value["stops"].array();
+    std::vector<MapPoint> line;
+    line.reserve(stops.size());
+    for (const JSONValue& stop : stops) {
       auto point = MapPoint::from(stop["coordinates"]);
       if (!point) continue;
-      MapPin pin(id + ":" + stop["pointId"].string(), stop["address"].string() + " · " + display(stop["status"]),
-                 stop["stopNumber"].string(), *point);
+      line.push_back(*point);
+      std::string label = stop["address"].string();
+      label += " · ";
+      label += display(stop["status"]);
+      MapPin& pin = drawing.pins.emplace_back(id + ":" + stop["pointId"].string(), std::move(label),
+                                              stop["stopNumber"].string(), *point);
       pin.color = kStopColor;
-      pins.push_back(std::move(pin));
     }
-    if (auto gps = MapPoint::from(route["location"])) {
-      MapPin pin(id + ":gps", route["courier.name"].string() + " · последний GPS", "GPS", *gps);
+    drawing.lines.push_back(std::move(line));
+    if (auto gps = MapPoint::from(route.value["location"])) {
+      MapPin& pin =
+          drawing.pins.emplace_back(id + ":gps", route["courier.name"].string() + " · последний GPS", "GPS", *gps);
       pin.color = kStopColor;
-      pins.push_back(std::move(pin));
     }
   }
-  return pins;
+  return drawing;
 }
 
-std::vector<std::vector<MapPoint>> routeLines(const std::vector<Record>& shown) {
-  std::vector<std::vector<MapPoint>> lines;
-  lines.reserve(shown.size());
-  for (const Record& route : shown) {
-    std::vector<MapPoint> line;
-    for (const JSONValue& stop : route["stops"].array())
-      if (auto point = MapPoint::from(stop["coordinates"])) line.push_back(*point);
-    lines.push_back(std::move(line));
-  }
-  return lines;
-}
+std::vector<MapPin> routePins(const std::vector<Record>& shown) { return routeDrawing(shown).pins; }
+
+std::vector<std::vector<MapPoint>> routeLines(const std::vector<Record>& shown) { return routeDrawing(shown).lines; }
 
 Metrics dayMetrics(const std::vector<Record>& routes) {
   Metrics m;

@@ -41,9 +41,15 @@ std::vector<Record> filterRoutes(const std::vector<Record>& routes, std::string_
 // The routes of `filtered` shown on the map: all, or the selected one only.
 std::vector<Record> shownRoutes(const std::vector<Record>& filtered, const std::optional<std::string>& selection);
 
-// Stop pins then the GPS pin, route by route; stops without a valid position are left out.
+// What the map draws for the shown routes, in one pass over their stops: stop pins then the GPS pin, route by
+// route (stops without a valid position are left out), and one line per route of its valid stop positions (an
+// empty line keeps its place).
+struct RouteDrawing {
+  std::vector<MapPin> pins;
+  std::vector<std::vector<MapPoint>> lines;
+};
+RouteDrawing routeDrawing(const std::vector<Record>& shown);
 std::vector<MapPin> routePins(const std::vector<Record>& shown);
-// One line per route of its valid stop positions (an empty line keeps its place).
 std::vector<std::vector<MapPoint>> routeLines(const std::vector<Record>& shown);
 
 struct Metrics {
