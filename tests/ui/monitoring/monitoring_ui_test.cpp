@@ -201,12 +201,21 @@ TEST_F(MonitoringWindow, APublishedPlanWatchedAndOneRouteWorkedOn) {
   ASSERT_TRUE(monitoring::dropRows(*Glib::wrap(GTK_WINDOW(detail)), {points - 1}, 0));
   spin();
   ASSERT_TRUE(spinUntil([&] { return gtk_widget_is_sensitive(findButton(detail, "Сохранить порядок")); }));
+  // The first attempt is refused: the message shows, the local order stays for the second.
+  const std::string reorderPath = "/monitoring/routes/" + routeID + "/reorder";
+  desk.failNext("POST", reorderPath, Answer::error(409, "Маршрут изменён на сервере."));
   click(detail, "Сохранить порядок");
-  ASSERT_TRUE(spinUntil([&] { return server.hits("POST", "/monitoring/routes/" + routeID + "/reorder") == 1; }));
+  ASSERT_TRUE(spinUntil([&] { return findLabel(detail, "Маршрут изменён на сервере.") != nullptr; }));
+  EXPECT_EQ(server.hits("GET", "/monitoring/routes/" + routeID), 2u) << "a failed write reloads nothing";
+  ASSERT_TRUE(spinUntil([&] { return gtk_widget_is_sensitive(findButton(detail, "Сохранить порядок")); }));
+  click(detail, "Сохранить порядок");
+  ASSERT_TRUE(spinUntil([&] { return server.hits("POST", reorderPath) == 2; }));
   JSONArray expected{before.at(points - 1)["pointId"]};
   for (std::size_t i = 0; i + 1 < points; ++i) expected.push_back(before.at(i)["pointId"]);
-  EXPECT_EQ(server.hitsOn("/monitoring/routes/" + routeID + "/reorder")[0].json(),
-            JSONValue::object({{"order", JSONValue(expected)}}));
+  for (const Hit& hit : server.hitsOn(reorderPath))
+    EXPECT_EQ(hit.json(), JSONValue::object({{"order", JSONValue(expected)}}));
+  ASSERT_TRUE(spinUntil([&] { return findLabel(detail, "Маршрут изменён на сервере.") == nullptr; }))
+      << "the reload after the saved order clears the message";
   ASSERT_TRUE(spinUntil([&] { return desk.route(routeID)["points"].at(0)["pointId"] == expected[0]; }));
 
   // Two points to the reserve route, chosen among the nearest suggestions.
