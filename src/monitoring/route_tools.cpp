@@ -76,6 +76,7 @@ class TrackView : public Gtk::Box {
     append(*player);
     caption_.add_css_class("caption");
     caption_.add_css_class("dim-label");
+    caption_.set_xalign(0);
     caption_.set_margin_start(16);
     caption_.set_margin_bottom(16);
     append(caption_);
