@@ -14,6 +14,7 @@
 #include "core/base/dorvik_date.h"
 #include "core/engine/planner_engine.h"
 #include "model/planning/planning_fixture.h"
+#include "map/map_surface.h"
 #include "monitoring/monitoring_view.h"
 #include "monitoring/route_detail.h"
 #include "shell/application.h"
@@ -169,6 +170,24 @@ TEST_F(MonitoringWindow, APublishedPlanWatchedAndOneRouteWorkedOn) {
   for (const Hit& hit : server.hitsOn("/monitoring/routes")) dayLoads += hit.query == "date=2026-09-22";
   EXPECT_EQ(dayLoads, 1u) << "the picked day loads once, after today's first load";
   savePNG(page, "monitoring/monitoring-overview");
+
+  // A route picked in the list narrows the map to it and stays picked across a reload.
+  GtkWidget* list = findWidget(page, [](GtkWidget* w) { return GTK_IS_COLUMN_VIEW(w); });
+  ASSERT_NE(list, nullptr);
+  gtk_selection_model_select_item(gtk_column_view_get_model(GTK_COLUMN_VIEW(list)), 0, TRUE);
+  spin();
+  ASSERT_EQ(view->selection(), std::optional<std::string>(routeID));
+  ASSERT_FALSE(view->map()->content().pins.empty());
+  for (const MapPin& pin : view->map()->content().pins) EXPECT_EQ(pin.id.rfind(routeID + ":", 0), 0u) << pin.id;
+  click(page, "Обновить");
+  ASSERT_TRUE(spinUntil([&] { return !view->state()->loading(); }));
+  spin();
+  EXPECT_EQ(view->selection(), std::optional<std::string>(routeID));
+  GtkBitset* picked = gtk_selection_model_get_selection(gtk_column_view_get_model(GTK_COLUMN_VIEW(list)));
+  EXPECT_TRUE(gtk_bitset_contains(picked, 0)) << "the row stays selected";
+  gtk_bitset_unref(picked);
+  click(page, "Показать все");
+  EXPECT_EQ(view->selection(), std::nullopt);
 
   // The route's sheet.
   click(page, "Открыть маршрут");
