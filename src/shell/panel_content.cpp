@@ -5,6 +5,7 @@
 #include "admin/data_screen_view.h"
 #include "core/api/failure.h"
 #include "planning/panel_pages.h"
+#include "monitoring/monitoring_view.h"
 #include "planning/planner_view.h"
 #include "shell/form_widgets.h"
 #include "shell/gtk_helpers.h"
@@ -391,6 +392,10 @@ Gtk::Widget* makePanelContent(PanelPage page, const ShellContext& context) {
     case PanelPage::documents:
     case PanelPage::companies:
       return admin::makeDataScreen(page, context);
+    case PanelPage::overview:
+    case PanelPage::monitorMap:
+    case PanelPage::crew:
+      return monitoring::makeMonitoringView(page, context);
     default:
       return placeholder(page);
   }

@@ -6,8 +6,9 @@
 namespace dorvik {
 
 std::string_view symbolIcon(std::string_view symbol) {
-  static constexpr std::array<std::pair<std::string_view, std::string_view>, 27> kIcons{{
+  static constexpr std::array<std::pair<std::string_view, std::string_view>, 31> kIcons{{
       {"arrow.clockwise", "view-refresh-symbolic"},
+      {"arrow.right.arrow.left", "object-flip-horizontal-symbolic"},
       {"building.2", "go-home-symbolic"},
       {"checkmark.circle", "emblem-ok-symbolic"},
       {"checkmark.circle.fill", "emblem-ok-symbolic"},
@@ -20,10 +21,13 @@ std::string_view symbolIcon(std::string_view symbol) {
       {"exclamationmark.circle", "dialog-warning-symbolic"},
       {"folder", "folder-open-symbolic"},
       {"map", "find-location-symbolic"},
+      {"location", "location-services-active-symbolic"},
       {"mappin.and.ellipse", "mark-location-symbolic"},
       {"mappin.slash", "location-services-disabled-symbolic"},
       {"paperclip", "mail-attachment-symbolic"},
       {"paperplane", "mail-send-symbolic"},
+      {"pause.fill", "media-playback-pause-symbolic"},
+      {"play.fill", "media-playback-start-symbolic"},
       {"plus", "list-add-symbolic"},
       {"point.topleft.down.to.point.bottomright.curvepath", "media-playlist-shuffle-symbolic"},
       {"road.lanes", "zoom-fit-best-symbolic"},

@@ -1,0 +1,365 @@
+// The monitoring pages and route sheets over the real model: a plan calculated and published to the stand-in
+// server, its routes watched on the dashboard, and one route worked on through its sheet (a courier assigned, the
+// points reordered and saved, two points transferred, a point added, the photos and the GPS track opened), each
+// write checked in the server's log; and the demo workspace's three monitoring pages. PNGs go to build/screens/.
+#include <adwaita.h>
+#include <gtest/gtest.h>
+#include <gtkmm.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "core/async/task.h"
+#include "core/base/dorvik_date.h"
+#include "core/engine/planner_engine.h"
+#include "model/planning/planning_fixture.h"
+#include "map/map_surface.h"
+#include "monitoring/monitoring_view.h"
+#include "monitoring/route_detail.h"
+#include "shell/application.h"
+#include "support/async_helpers.h"
+#include "support/fake_monitoring.h"
+#include "support/stand_in_server.h"
+#include "support/ui_helpers.h"
+#include "support/workspace_helpers.h"
+
+using namespace dorvik;
+using namespace dorvik::testing;
+using namespace std::chrono_literals;
+using monitoring::MonitoringView;
+
+namespace {
+
+// The visible toplevel window with this title.
+GtkWidget* windowTitled(const std::string& title) {
+  GListModel* windows = gtk_window_get_toplevels();
+  for (guint i = 0; i < g_list_model_get_n_items(windows); ++i) {
+    auto* window = static_cast<GtkWidget*>(g_list_model_get_item(windows, i));
+    g_object_unref(window);
+    const char* t = gtk_window_get_title(GTK_WINDOW(window));
+    if (gtk_widget_get_visible(window) && t && title == t) return window;
+  }
+  return nullptr;
+}
+
+GtkWidget* entryRow(GtkWidget* root, const std::string& title) {
+  return findWidget(root, [&](GtkWidget* w) {
+    return ADW_IS_ENTRY_ROW(w) && title == adw_preferences_row_get_title(ADW_PREFERENCES_ROW(w));
+  });
+}
+
+// Picks the entry reading `text` in the first drop-down under `root` that has one.
+bool pickInDropDown(GtkWidget* root, const std::string& text) {
+  bool picked = false;
+  findWidget(root, [&](GtkWidget* w) {
+    if (!GTK_IS_DROP_DOWN(w)) return false;
+    GListModel* items = gtk_drop_down_get_model(GTK_DROP_DOWN(w));
+    for (guint i = 0; items && i < g_list_model_get_n_items(items); ++i) {
+      auto* item = GTK_STRING_OBJECT(g_list_model_get_item(items, i));
+      const bool match = text == gtk_string_object_get_string(item);
+      g_object_unref(item);
+      if (match) {
+        gtk_drop_down_set_selected(GTK_DROP_DOWN(w), i);
+        picked = true;
+        return true;
+      }
+    }
+    return false;
+  });
+  return picked;
+}
+
+class MonitoringWindow : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { initDisplay(); }
+
+  void SetUp() override {
+    char folder[] = "/tmp/dorvik-monitoring-ui-XXXXXX";
+    ASSERT_NE(g_mkdtemp(folder), nullptr);
+    folder_ = folder;
+    context_.model = model;
+    context_.workflows = modelWorkflows(model);
+    context_.defaults = std::make_shared<UserDefaults>(folder_ + "/settings.ini");
+    appearance_ = std::make_unique<Appearance>(context_.defaults);
+  }
+  void TearDown() override {
+    // Open sheets delete themselves once closed.
+    GListModel* windows = gtk_window_get_toplevels();
+    for (guint i = g_list_model_get_n_items(windows); i > 0; --i) {
+      auto* window = static_cast<GtkWindow*>(g_list_model_get_item(windows, i - 1));
+      g_object_unref(window);
+      if (window_ && window == window_->gobj()) continue;
+      if (gtk_widget_get_visible(GTK_WIDGET(window))) gtk_window_close(window);
+    }
+    spin(50ms);
+    delete window_;
+    spin(50ms);
+    appearance_.reset();
+    std::filesystem::remove_all(folder_);
+  }
+
+  MonitoringView* open(PanelPage page) {
+    window_ = new Gtk::Window();
+    window_->set_default_size(1300, 820);
+    auto* view = Gtk::make_managed<MonitoringView>(page, context_);
+    window_->set_child(*view);
+    window_->present();
+    spin();
+    return view;
+  }
+  void click(GtkWidget* root, const std::string& text) {
+    GtkWidget* b = findButton(root, text);
+    ASSERT_NE(b, nullptr) << text;
+    ASSERT_TRUE(gtk_widget_is_sensitive(b)) << text;
+    g_signal_emit_by_name(b, "clicked");
+    spin();
+  }
+
+  std::shared_ptr<AppModel> model = AppModel::create();
+  std::string folder_;
+  ShellContext context_;
+  std::unique_ptr<Appearance> appearance_;
+  Gtk::Window* window_ = nullptr;
+};
+
+}  // namespace
+
+TEST_F(MonitoringWindow, APublishedPlanWatchedAndOneRouteWorkedOn) {
+  StandInServer server;
+  MonitoringDesk desk(server);
+  scriptMapSettings(server, JSONValue::object({}));
+  model->setApi(signedInClient(server));
+  model->setUser(JSONValue::object({{"id", "u1"}, {"fullName", "Анна Логист"}, {"role", "logist"}}));
+  model->setCache(freshCache());
+  model->setEngine(async::runBlocking(PlannerEngine::create()));
+  server.on("POST", "/geo/clean", [](const Hit&) {
+    JSONValue found = JSONValue::object({{"lat", 55.77}, {"lon", 37.66}, {"value", "г Москва"}, {"qc", "0"}});
+    return Answer::json(JSONValue::object({{"found", found}, {"provider", "dadata"}}));
+  });
+
+  // The plan of the day, calculated and published; the server adds a route of another courier and a finished one.
+  ASSERT_TRUE(async::runBlocking(model->mutate("load", sampleDay())));
+  ASSERT_TRUE(async::runBlocking(model->mutate("calculate", JSONValue::object({}))));
+  async::runBlocking(model->publishPlan("replace"));
+  ASSERT_FALSE(desk.routeIDs().empty());
+  const std::string routeID = desk.routeIDs().front();
+  EXPECT_EQ(routeID, "R-1/ю");
+  desk.seedRoute("2026-09-22", JSONValue::object({{"routeId", "R-extra"},
+                                                  {"externalRouteId", "Резерв"},
+                                                  {"status", "in_progress"},
+                                                  {"courier", JSONValue::object({{"name", "Олег Смирнов"}})},
+                                                  {"points", JSONArray{}}}));
+  desk.seedRoute("2026-09-22", JSONValue::object({{"routeId", "R-done"},
+                                                  {"status", "finished"},
+                                                  {"courier", JSONValue::object({{"name", "Виктор"}})}}));
+  const std::size_t published = desk.routeIDs().size() - 2;
+  const std::string title = desk.route(routeID)["externalRouteId"].string();
+  EXPECT_EQ(title.rfind("2026-09-22 · ", 0), 0u) << title;
+
+  MonitoringView* view = open(PanelPage::overview);
+  view->pickDay(DorvikDate::parse("2026-09-22") + 12h);
+  ASSERT_TRUE(spinUntil([&] { return !view->state()->loading() && !view->filtered().empty(); }));
+  spin();
+  GtkWidget* page = GTK_WIDGET(view->gobj());
+  EXPECT_EQ(view->filtered().size(), published + 2);
+  EXPECT_NE(findLabel(page, title), nullptr);
+  EXPECT_NE(findLabel(page, "Резерв"), nullptr);
+  EXPECT_NE(findLabel(page, std::to_string(published + 2)), nullptr) << "the tile of routes";
+  std::size_t dayLoads = 0;
+  for (const Hit& hit : server.hitsOn("/monitoring/routes")) dayLoads += hit.query == "date=2026-09-22";
+  EXPECT_EQ(dayLoads, 1u) << "the picked day loads once, after today's first load";
+  savePNG(page, "monitoring/monitoring-overview");
+
+  // A route picked in the list narrows the map to it and stays picked across a reload.
+  GtkWidget* list = findWidget(page, [](GtkWidget* w) { return GTK_IS_COLUMN_VIEW(w); });
+  ASSERT_NE(list, nullptr);
+  gtk_selection_model_select_item(gtk_column_view_get_model(GTK_COLUMN_VIEW(list)), 0, TRUE);
+  spin();
+  ASSERT_EQ(view->selection(), std::optional<std::string>(routeID));
+  ASSERT_FALSE(view->map()->content().pins.empty());
+  for (const MapPin& pin : view->map()->content().pins) EXPECT_EQ(pin.id.rfind(routeID + ":", 0), 0u) << pin.id;
+  click(page, "Обновить");
+  ASSERT_TRUE(spinUntil([&] { return !view->state()->loading(); }));
+  spin();
+  EXPECT_EQ(view->selection(), std::optional<std::string>(routeID));
+  GtkBitset* picked = gtk_selection_model_get_selection(gtk_column_view_get_model(GTK_COLUMN_VIEW(list)));
+  EXPECT_TRUE(gtk_bitset_contains(picked, 0)) << "the row stays selected";
+  gtk_bitset_unref(picked);
+  click(page, "Показать все");
+  EXPECT_EQ(view->selection(), std::nullopt);
+
+  // The route's sheet.
+  click(page, "Открыть маршрут");
+  GtkWidget* detail = nullptr;
+  ASSERT_TRUE(spinUntil([&] { return (detail = windowTitled("Маршрут")) != nullptr; }));
+  ASSERT_TRUE(spinUntil([&] { return findLabel(detail, title) != nullptr; }));
+  ASSERT_TRUE(spinUntil([&] { return gtk_widget_is_sensitive(findButton(detail, "Сохранить порядок")); }));
+  const std::size_t points = desk.route(routeID)["points"].size();
+  ASSERT_GE(points, 3u);
+  EXPECT_NE(findLabel(detail, "Выбрано: 0"), nullptr);
+  EXPECT_FALSE(gtk_widget_is_sensitive(findButton(detail, "Передать точки"))) << "no point selected";
+
+  // Another courier: the offered list leaves out the blocked one and the logist.
+  EXPECT_FALSE(pickInDropDown(detail, "Виктор Блок"));
+  EXPECT_FALSE(pickInDropDown(detail, "Анна Логист"));
+  ASSERT_TRUE(pickInDropDown(detail, "Олег Смирнов"));
+  click(detail, "Назначить");
+  ASSERT_TRUE(spinUntil([&] {
+    return server.hits("GET", "/monitoring/routes/" + routeID) == 2 &&
+           gtk_widget_is_sensitive(findButton(detail, "Сохранить порядок"));
+  })) << "the route is loaded again after the write";
+  EXPECT_EQ(desk.route(routeID)["courier"]["name"].string(), "Олег Смирнов");
+  auto courierHits = server.hitsOn("/monitoring/routes/" + routeID + "/courier");
+  ASSERT_EQ(courierHits.size(), 1u);
+  EXPECT_EQ(courierHits[0].json(), JSONValue::object({{"courierId", "c-oleg"}}));
+  savePNG(detail, "monitoring/monitoring-route-detail");
+
+  // The last point first, then the order saved.
+  const JSONValue before = desk.route(routeID)["points"];
+  ASSERT_TRUE(monitoring::dropRows(*Glib::wrap(GTK_WINDOW(detail)), {points - 1}, 0));
+  spin();
+  ASSERT_TRUE(spinUntil([&] { return gtk_widget_is_sensitive(findButton(detail, "Сохранить порядок")); }));
+  // The first attempt is refused: the message shows, the local order stays for the second.
+  const std::string reorderPath = "/monitoring/routes/" + routeID + "/reorder";
+  desk.failNext("POST", reorderPath, Answer::error(409, "Маршрут изменён на сервере."));
+  click(detail, "Сохранить порядок");
+  ASSERT_TRUE(spinUntil([&] { return findLabel(detail, "Маршрут изменён на сервере.") != nullptr; }));
+  EXPECT_EQ(server.hits("GET", "/monitoring/routes/" + routeID), 2u) << "a failed write reloads nothing";
+  ASSERT_TRUE(spinUntil([&] { return gtk_widget_is_sensitive(findButton(detail, "Сохранить порядок")); }));
+  click(detail, "Сохранить порядок");
+  ASSERT_TRUE(spinUntil([&] { return server.hits("POST", reorderPath) == 2; }));
+  JSONArray expected{before.at(points - 1)["pointId"]};
+  for (std::size_t i = 0; i + 1 < points; ++i) expected.push_back(before.at(i)["pointId"]);
+  for (const Hit& hit : server.hitsOn(reorderPath))
+    EXPECT_EQ(hit.json(), JSONValue::object({{"order", JSONValue(expected)}}));
+  ASSERT_TRUE(spinUntil([&] { return findLabel(detail, "Маршрут изменён на сервере.") == nullptr; }))
+      << "the reload after the saved order clears the message";
+  ASSERT_TRUE(spinUntil([&] { return desk.route(routeID)["points"].at(0)["pointId"] == expected[0]; }));
+
+  // Two points to the reserve route, chosen among the nearest suggestions.
+  ASSERT_TRUE(spinUntil([&] { return gtk_widget_is_sensitive(findButton(detail, "Сохранить порядок")); }));
+  GtkWidget* table = findWidget(detail, [](GtkWidget* w) { return GTK_IS_COLUMN_VIEW(w); });
+  ASSERT_NE(table, nullptr);
+  GtkSelectionModel* selection = gtk_column_view_get_model(GTK_COLUMN_VIEW(table));
+  gtk_selection_model_select_item(selection, 0, TRUE);
+  gtk_selection_model_select_item(selection, 1, FALSE);
+  spin();
+  EXPECT_NE(findLabel(detail, "Выбрано: 2"), nullptr);
+  const JSONValue moving = desk.route(routeID)["points"];
+  click(detail, "Передать точки");
+  GtkWidget* transfer = nullptr;
+  ASSERT_TRUE(spinUntil([&] { return (transfer = windowTitled("Передать точки")) != nullptr; }));
+  EXPECT_NE(findLabel(transfer, "2 точек · 2026-09-22"), nullptr);
+  ASSERT_TRUE(spinUntil([&] { return findButton(transfer, "Олег Смирнов") != nullptr; })) << "a suggestion";
+  EXPECT_FALSE(gtk_widget_is_sensitive(findButton(transfer, "Передать"))) << "no destination yet";
+  click(transfer, "Олег Смирнов");
+  savePNG(transfer, "monitoring/monitoring-transfer");
+  click(transfer, "Передать");
+  ASSERT_TRUE(spinUntil([&] { return windowTitled("Передать точки") == nullptr; }));
+  const auto nearest = server.hitsOn("/monitoring/nearest");
+  ASSERT_EQ(nearest.size(), 1u);
+  EXPECT_NE(nearest[0].query.find("date=2026-09-22&lat="), std::string::npos) << nearest[0].query;
+  const auto moves = server.hitsOn("/monitoring/routes/" + routeID + "/move");
+  ASSERT_EQ(moves.size(), 1u);
+  EXPECT_EQ(moves[0].json(),
+            JSONValue::object({{"pointIds", JSONValue::array({moving.at(0)["pointId"], moving.at(1)["pointId"]})},
+                               {"toRouteId", "R-extra"}}));
+  EXPECT_EQ(desk.route("R-extra")["points"].size(), 2u);
+  ASSERT_TRUE(spinUntil([&] { return findLabel(detail, "Выбрано: 0") != nullptr; })) << "the refresh forgot it";
+
+  // A point added, its coordinates found by the address search.
+  ASSERT_TRUE(spinUntil([&] { return gtk_widget_is_sensitive(findButton(detail, "Добавить заказ")); }));
+  click(detail, "Добавить заказ");
+  GtkWidget* add = nullptr;
+  ASSERT_TRUE(spinUntil([&] { return (add = windowTitled("Добавить заказ")) != nullptr; }));
+  gtk_editable_set_text(GTK_EDITABLE(entryRow(add, "Клиент")), "Аптека");
+  gtk_editable_set_text(GTK_EDITABLE(entryRow(add, "Адрес")), "Москва, Покровка, 20");
+  gtk_editable_set_text(GTK_EDITABLE(entryRow(add, "Окно до, ЧЧ:ММ")), "24:00");
+  click(add, "Добавить заказ");
+  EXPECT_NE(findLabel(add, "Время должно быть в формате ЧЧ:ММ."), nullptr);
+  gtk_editable_set_text(GTK_EDITABLE(entryRow(add, "Окно до, ЧЧ:ММ")), "17:30");
+  click(add, "Найти координаты");
+  auto latitude = [&] { return std::string(gtk_editable_get_text(GTK_EDITABLE(entryRow(add, "Широта")))); };
+  ASSERT_TRUE(spinUntil([&] { return !latitude().empty(); })) << "the found coordinates fill the rows";
+  const std::string foundLat = latitude();
+  savePNG(add, "monitoring/monitoring-add-point");
+  click(add, "Добавить заказ");
+  ASSERT_TRUE(spinUntil([&] { return windowTitled("Добавить заказ") == nullptr; }));
+  const auto adds = server.hitsOn("/monitoring/routes/" + routeID + "/points");
+  ASSERT_EQ(adds.size(), 1u);
+  EXPECT_EQ(adds[0].json()["client"].string(), "Аптека");
+  EXPECT_EQ(adds[0].json()["windowTo"].string(), "17:30");
+  EXPECT_EQ(adds[0].json()["lat"].string(), foundLat);
+  EXPECT_EQ(adds[0].json()["position"].string(), "best");
+  ASSERT_TRUE(spinUntil([&] { return findLabel(detail, "Москва, Покровка, 20") != nullptr; }));
+
+  // The photos: a picture, then bytes that are no picture clear it silently.
+  click(detail, "Фото");
+  GtkWidget* photos = nullptr;
+  ASSERT_TRUE(spinUntil([&] { return (photos = windowTitled("Фото доставки")) != nullptr; }));
+  click(photos, "дверь.png");
+  auto picture = [&] { return findWidget(photos, [](GtkWidget* w) { return GTK_IS_PICTURE(w); }); };
+  ASSERT_TRUE(spinUntil([&] { return gtk_widget_get_visible(picture()); }));
+  savePNG(photos, "monitoring/monitoring-photos");
+  click(photos, "Фото photo-br");
+  ASSERT_TRUE(spinUntil([&] { return !gtk_widget_get_visible(picture()); }));
+  EXPECT_EQ(server.hits("GET", std::string("/monitoring/photos/") + MonitoringDesk::kNotAnImage), 1u);
+  click(photos, "Закрыть");
+
+  // The track: the fixes with a position, played from the first.
+  click(detail, "GPS-трек");
+  GtkWidget* track = nullptr;
+  ASSERT_TRUE(spinUntil([&] { return (track = windowTitled("GPS-трек маршрута")) != nullptr; }));
+  const std::size_t fixes = desk.route(routeID)["points"].size();
+  const std::string caption =
+      std::to_string(fixes) + " GPS-сигналов · 1 отметок курьера. Это записанный путь, а не текущее положение.";
+  ASSERT_TRUE(spinUntil([&] { return findLabel(track, caption) != nullptr; }));
+  ASSERT_TRUE(spinUntil([&] { return gtk_widget_is_sensitive(findButton(track, "Воспроизвести")); }));
+  const std::size_t lastMinute = 7 * (fixes - 1);
+  const std::string lastFix = "10:" + std::string(lastMinute < 10 ? "0" : "") + std::to_string(lastMinute);
+  EXPECT_NE(findLabel(track, lastFix), nullptr) << "opens on the last fix";
+  click(track, "Воспроизвести");
+  EXPECT_NE(findLabel(track, "Пауза"), nullptr);
+  EXPECT_NE(findLabel(track, "10:00"), nullptr) << "from the first fix";
+  ASSERT_TRUE(spinUntil([&] { return findLabel(track, "10:07") != nullptr; }, 3s));
+  savePNG(track, "monitoring/monitoring-track");
+  click(track, "Закрыть");
+
+  // Finishing, after the confirmation.
+  click(detail, "Завершить маршрут");
+  GtkWidget* question = nullptr;
+  ASSERT_TRUE(spinUntil([&] {
+    GListModel* windows = gtk_window_get_toplevels();
+    for (guint i = 0; i < g_list_model_get_n_items(windows); ++i) {
+      auto* w = static_cast<GtkWidget*>(g_list_model_get_item(windows, i));
+      g_object_unref(w);
+      if (ADW_IS_MESSAGE_DIALOG(w) && gtk_widget_get_visible(w)) question = w;
+    }
+    return question != nullptr;
+  }));
+  adw_message_dialog_response(ADW_MESSAGE_DIALOG(question), "confirm");
+  spin();
+  ASSERT_TRUE(spinUntil([&] { return desk.route(routeID)["status"].string() == "finished"; }));
+  EXPECT_EQ(server.hitsOn("/monitoring/routes/" + routeID + "/finish").size(), 1u);
+  EXPECT_EQ(server.hits("POST", "/monitoring/routes/" + routeID + "/eta"), 0u);
+}
+
+TEST_F(MonitoringWindow, TheDemoDayOnTheThreePages) {
+  async::runBlocking(model->loadPreview());
+  for (PanelPage page : {PanelPage::overview, PanelPage::monitorMap, PanelPage::crew}) {
+    MonitoringView* view = open(page);
+    ASSERT_TRUE(spinUntil([&] { return !view->state()->loading() && !view->filtered().empty(); }));
+    spin();
+    EXPECT_EQ(view->map() == nullptr, page == PanelPage::crew);
+    GtkWidget* root = GTK_WIDGET(view->gobj());
+    EXPECT_FALSE(gtk_widget_is_sensitive(findButton(root, "Показать все")));
+    const char* names[] = {"monitoring/monitoring-demo-overview", "monitoring/monitoring-demo-map",
+                           "monitoring/monitoring-demo-crew"};
+    savePNG(root, names[page == PanelPage::overview ? 0 : page == PanelPage::monitorMap ? 1 : 2]);
+    window_->close();
+    delete window_;
+    window_ = nullptr;
+    spin(50ms);
+  }
+}
