@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "core/base/errors.h"
+#include "core/base/text.h"
 #include "planning/logic/order_rows.h"
 #include "shell/toolkit/display.h"
 
@@ -96,14 +97,14 @@ std::string photoPath(std::string_view photoID) { return "/monitoring/photos/" +
 std::vector<Record> routeRecords(const JSONValue& answer) { return JSONValue::records(answer["routes"].array()); }
 
 std::vector<Record> filterRoutes(const std::vector<Record>& routes, std::string_view status, std::string_view query) {
-  const std::string folded = query.empty() ? std::string() : planning::foldedText(query);
+  const std::string folded = query.empty() ? std::string() : foldedText(query);
   std::vector<Record> out;
   for (const Record& route : routes) {
     if (status != "all" && route["status"].string() != status) continue;
     if (!query.empty()) {
-      const bool found = contains(planning::foldedText(route["courier.name"].string()), folded) ||
-                         contains(planning::foldedText(route["courier.login"].string()), folded) ||
-                         contains(planning::foldedText(route["externalRouteId"].string()), folded);
+      const bool found = contains(foldedText(route["courier.name"].string()), folded) ||
+                         contains(foldedText(route["courier.login"].string()), folded) ||
+                         contains(foldedText(route["externalRouteId"].string()), folded);
       if (!found) continue;
     }
     out.push_back(route);

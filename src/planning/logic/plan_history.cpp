@@ -5,6 +5,7 @@
 
 #include "core/api/failure.h"
 #include "model/app_model.h"
+#include "core/base/text.h"
 #include "planning/logic/order_rows.h"
 
 namespace dorvik::planning {
