@@ -6,6 +6,7 @@
 #include "core/api/failure.h"
 #include "planning/panel_pages.h"
 #include "monitoring/monitoring_view.h"
+#include "monitoring/reports_view.h"
 #include "planning/planner_view.h"
 #include "shell/form_widgets.h"
 #include "shell/gtk_helpers.h"
@@ -396,6 +397,8 @@ Gtk::Widget* makePanelContent(PanelPage page, const ShellContext& context) {
     case PanelPage::monitorMap:
     case PanelPage::crew:
       return monitoring::makeMonitoringView(page, context);
+    case PanelPage::reports:
+      return monitoring::makeReportsView(context);
     default:
       return placeholder(page);
   }

@@ -176,6 +176,11 @@ JSONValue MonitoringDesk::route(const std::string& routeID) const {
 
 std::vector<std::string> MonitoringDesk::routeIDs() const { return state_->order; }
 
+std::string MonitoringDesk::dayOf(const std::string& routeID) const {
+  auto it = state_->days.find(routeID);
+  return it == state_->days.end() ? std::string() : it->second;
+}
+
 void MonitoringDesk::failNext(const std::string& method, const std::string& path, Answer answer) {
   state_->failures[{method, path}].push_back(std::move(answer));
 }

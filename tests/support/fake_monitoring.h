@@ -22,6 +22,8 @@ class MonitoringDesk {
   // The route as the server holds it now (null when unknown).
   JSONValue route(const std::string& routeID) const;
   std::vector<std::string> routeIDs() const;
+  // The day of a route ("" when unknown).
+  std::string dayOf(const std::string& routeID) const;
 
   // The next request of `method` to `path` (decoded, without query) gets `answer` instead.
   void failNext(const std::string& method, const std::string& path, Answer answer);

@@ -6,10 +6,11 @@
 namespace dorvik {
 
 std::string_view symbolIcon(std::string_view symbol) {
-  static constexpr std::array<std::pair<std::string_view, std::string_view>, 31> kIcons{{
+  static constexpr std::array<std::pair<std::string_view, std::string_view>, 32> kIcons{{
       {"arrow.clockwise", "view-refresh-symbolic"},
       {"arrow.right.arrow.left", "object-flip-horizontal-symbolic"},
       {"building.2", "go-home-symbolic"},
+      {"chart.bar.xaxis", "x-office-spreadsheet-symbolic"},
       {"checkmark.circle", "emblem-ok-symbolic"},
       {"checkmark.circle.fill", "emblem-ok-symbolic"},
       {"checkmark.seal", "object-select-symbolic"},
