@@ -24,11 +24,17 @@ GtkWidget* findButton(GtkWidget* root, const std::string& text);
 // Presses the button reading `text`; false when there is none or it is disabled.
 bool clickButton(GtkWidget* root, const std::string& text);
 
+// Picks the entry reading `text` in the first drop-down under `root` that has one; false when none has.
+bool pickInDropDown(GtkWidget* root, const std::string& text);
+
 // A shown window (a sheet, a dialog) whose title reads `title`, or null.
 GtkWidget* findWindow(const std::string& title);
 // What pressing the key (no modifiers) does in `window` when the focused widget leaves it alone: the first
 // window-wide (managed or global) shortcut bound to it runs. False when no shortcut takes the key.
-bool pressKey(GtkWidget* window, guint keyval);
+bool pressKey(GtkWidget* window, guint keyval, GdkModifierType modifiers = GdkModifierType(0));
+// The same with the window's own shortcuts too (a window's undo keys): what the key with `modifiers` does when the
+// focused widget leaves it alone.
+bool pressShortcut(GtkWidget* window, guint keyval, GdkModifierType modifiers);
 // What pressing Return in a text field does: the field's activation (a field that activates its window's default
 // presses the default button). False when `field` holds no text input.
 bool pressReturnIn(GtkWidget* field);

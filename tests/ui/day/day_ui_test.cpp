@@ -1,0 +1,381 @@
+// A working day of a depot end to end, through the main window's own widgets, over the real model, planner
+// components, Secret Service and WebKit map page (with the test's stand-in of the map library), against the
+// loopback stand-in server: a logist plans, corrects, publishes and watches the day, then reports on it; an
+// administrator adds reference data; the workspace opens offline from its cache and refuses writes until the
+// server is back. Each step writes build/screens/day/NN-name.png in order, so a person can page through the day.
+#include <adwaita.h>
+#include <gtest/gtest.h>
+#include <gtkmm.h>
+#include <webkit/webkit.h>
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/async/task.h"
+#include "core/base/files.h"
+#include "core/engine/planner_engine.h"
+#include "core/engine/script_context.h"
+#include "core/store/secure_store.h"
+#include "map/map_surface.h"
+#include "map/map_web_view.h"
+#include "model/file_dialogs.h"
+#include "model/workbook_files.h"
+#include "planning/planner_map_view.h"
+#include "planning/planner_view.h"
+#include "planning/planning_routes_view.h"
+#include "shell/application.h"
+#include "shell/preferences.h"
+#include "shell/root_window.h"
+#include "support/async_helpers.h"
+#include "support/fake_monitoring.h"
+#include "support/map_stand_in.h"
+#include "support/session_paths.h"
+#include "support/stand_in_server.h"
+#include "support/ui_helpers.h"
+#include "support/workspace_helpers.h"
+
+using namespace dorvik;
+using namespace dorvik::testing;
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr int kOrders = 200;
+// The houses the company's address memory does not know yet: the server's geocoder finds them, one request at a
+// time as the client spaces them.
+constexpr int kUnknown = 16;
+const char* const kStreet = "Москва, Учебная улица, ";
+
+// Where the server's geocoder puts house n of the street: a grid of 20 × 10 houses north-west of the depot.
+double latOf(int n) { return 55.70 + (n % 20) * 0.004; }
+double lonOf(int n) { return 37.50 + (n / 20) * 0.006; }
+
+// The desktop's open and save dialogs, answered with the files the test sets.
+class AnsweringDialogs : public FileDialogs {
+ public:
+  std::optional<std::string> openAnswer;
+  std::optional<std::string> saveAnswer;
+  std::vector<std::string> suggested;
+  async::Task<Chosen> openFile(std::vector<std::string>) override { co_return openAnswer; }
+  async::Task<Chosen> saveFile(std::string name) override {
+    suggested.push_back(name);
+    co_return saveAnswer;
+  }
+};
+
+// The order workbook of the day as a dispatcher's spreadsheet holds it, written by the workbook library: the
+// orders without coordinates, and the couriers of the day on the "Транспорт" sheet.
+std::string orderWorkbook() {
+  JSONArray orders{JSONValue::array({"Номер заказа", "Клиент", "Адрес", "Временное окно", "Количество мест"})};
+  for (int n = 1; n <= kOrders; ++n)
+    orders.push_back(JSONValue::array({"Z-" + std::to_string(1000 + n), "Клиент " + std::to_string(n),
+                                       kStreet + std::to_string(n), n % 3 ? "09:00-18:00" : "10:00-16:00", 1}));
+  JSONArray vehicles{JSONValue::array({"Логин курьера / код машины", "Имя", "Смена", "Вместимость, мест", "На смене"})};
+  for (const auto& [login, name] : std::vector<std::pair<std::string, std::string>>{
+           {"ivanov", "Иванов"}, {"petrov", "Петров"}, {"sidorov", "Сидоров"}, {"orlov", "Орлов"}, {"belov", "Белов"},
+           {"zuev", "Зуев"}})
+    vehicles.push_back(JSONValue::array({login, name, "08:00-20:00", 60, "да"}));
+  ScriptContext script;
+  script.evaluateFile(*PlannerEngine::bundleResources() / "xlsx.full.min.js", "xlsx.full.min");
+  const std::string base64 = script.evaluate(
+      "(function () { const book = XLSX.utils.book_new();"
+      " XLSX.utils.book_append_sheet(book, XLSX.utils.aoa_to_sheet(" +
+      JSONValue(std::move(orders)).json() +
+      "), 'Заказы');"
+      " XLSX.utils.book_append_sheet(book, XLSX.utils.aoa_to_sheet(" +
+      JSONValue(std::move(vehicles)).json() +
+      "), 'Транспорт');"
+      " return XLSX.write(book, {type: 'base64', bookType: 'xlsx'}); })()");
+  return decodeBase64(base64).value();
+}
+
+// The address memory on the server: every house of the street but the first kUnknown.
+JSONValue knownAddresses() {
+  JSONArray rows;
+  for (int n = kUnknown + 1; n <= kOrders; ++n)
+    rows.push_back(JSONValue::object(
+        {{"address", kStreet + std::to_string(n)}, {"lat", latOf(n)}, {"lon", lonOf(n)}, {"source", "dadata"}}));
+  return JSONValue(std::move(rows));
+}
+
+template <class W>
+W* widgetOf(GtkWidget* root) {
+  GtkWidget* found = findWidget(root, [](GtkWidget* w) { return dynamic_cast<W*>(Glib::wrap(w)) != nullptr; });
+  return found ? dynamic_cast<W*>(Glib::wrap(found)) : nullptr;
+}
+
+// A label on screen whose text starts with `prefix` (a count, a progress line), or null.
+GtkWidget* labelStarting(GtkWidget* root, const std::string& prefix) {
+  return findWidget(root, [&](GtkWidget* w) {
+    return GTK_IS_LABEL(w) && gtk_widget_get_mapped(w) &&
+           std::string(gtk_label_get_text(GTK_LABEL(w))).rfind(prefix, 0) == 0;
+  });
+}
+
+// Runs a script in a web view and answers its result as text ("" on failure).
+[[maybe_unused]] std::string evaluate(WebKitWebView* view, const std::string& script) {
+  struct Result {
+    bool done = false;
+    std::string text;
+  } result;
+  webkit_web_view_evaluate_javascript(
+      view, script.c_str(), -1, nullptr, nullptr, nullptr,
+      [](GObject* source, GAsyncResult* res, gpointer data) {
+        auto* out = static_cast<Result*>(data);
+        GError* error = nullptr;
+        JSCValue* value = webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(source), res, &error);
+        if (value) {
+          g_autofree char* text = jsc_value_to_string(value);
+          out->text = text ? text : "";
+          g_object_unref(value);
+        } else {
+          out->text = std::string("error: ") + (error ? error->message : "");
+          g_clear_error(&error);
+        }
+        out->done = true;
+      },
+      &result);
+  spinUntil([&] { return result.done; }, 10s);
+  return result.text;
+}
+
+class WorkingDay : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    // Containers run the tests as root, where WebKit's sandbox cannot start. The program never does this.
+    if (geteuid() == 0) g_setenv("WEBKIT_DISABLE_SANDBOX_THIS_IS_DANGEROUS", "1", TRUE);
+    initDisplay();
+    addMapPageScript(kMapLibraryStandIn);
+  }
+
+  void SetUp() override {
+    char folder[] = "/tmp/dorvik-day-XXXXXX";
+    ASSERT_NE(g_mkdtemp(folder), nullptr);
+    folder_ = folder;
+    std::filesystem::remove_all(std::filesystem::path(DORVIK_BINARY_DIR) / "screens" / "day");
+  }
+  void TearDown() override {
+    closeWindow();
+    std::filesystem::remove_all(folder_);
+  }
+
+  // The application's window over a model of its own, as the application makes them, with the file dialogs
+  // answered by the test; started as a launch starts it.
+  void launch() {
+    context_.model = AppModel::create();
+    context_.workflows = modelWorkflows(context_.model);
+    context_.defaults = std::make_shared<UserDefaults>(folder_ + "/settings.ini");
+    ASSERT_TRUE(context_.defaults->set(Settings::serverURL, server_->url()));
+    context_.openPreferences = [this] { showPreferences(context_, window_); };
+    context_.model->setFileDialogs(dialogs_);
+    appearance_ = std::make_unique<Appearance>(context_.defaults);
+    window_ = new RootWindow(context_);
+    window_->set_default_size(1400, 880);
+    window_->present();
+    AppModel::LaunchOptions options;
+    options.settingsPath = context_.defaults->path();
+    auto outcome = start(context_.workflows->start(options));
+    ASSERT_TRUE(spinUntil([&] { return outcome->done; }, 60s));
+    outcome->rethrow();
+    spin();
+  }
+  void closeWindow() {
+    if (!window_) return;
+    GListModel* windows = gtk_window_get_toplevels();
+    for (guint i = g_list_model_get_n_items(windows); i > 0; --i) {
+      auto* window = static_cast<GtkWindow*>(g_list_model_get_item(windows, i - 1));
+      g_object_unref(window);
+      if (GTK_WIDGET(window) != root() && gtk_widget_get_visible(GTK_WIDGET(window))) gtk_window_close(window);
+    }
+    spin(50ms);
+    delete window_;
+    window_ = nullptr;
+    spin(50ms);
+    appearance_.reset();
+  }
+
+  AppModel& model() { return *context_.model; }
+  GtkWidget* root() { return GTK_WIDGET(window_->gobj()); }
+  planning::PlannerView* planner() { return widgetOf<planning::PlannerView>(root()); }
+  GtkWidget* plannerPage() { return GTK_WIDGET(planner()->gobj()); }
+
+  // The next picture of the day: build/screens/day/NN-name.png.
+  void shot(const std::string& name, GtkWidget* widget = nullptr) {
+    char number[16];
+    std::snprintf(number, sizeof number, "%02d", ++shots_);
+    savePNG(widget ? widget : root(), std::string("day/") + number + "-" + name);
+  }
+  void expectNoAlert(const std::string& step) {
+    EXPECT_EQ(window_->alert(), nullptr) << step << ": " << model().error().value_or("");
+  }
+  bool idle(std::chrono::milliseconds timeout = 30s) {
+    const bool done = spinUntil([&] { return !model().busy(); }, timeout);
+    spin();
+    return done;
+  }
+  // Presses the button reading `text` under `within` (the window when null); it must be there and enabled.
+  void click(const std::string& text, GtkWidget* within = nullptr) {
+    GtkWidget* button = findButton(within ? within : root(), text);
+    ASSERT_NE(button, nullptr) << text;
+    ASSERT_TRUE(gtk_widget_is_sensitive(button)) << text;
+    g_signal_emit_by_name(button, "clicked");
+    spin();
+  }
+  bool enabled(const std::string& text, GtkWidget* within = nullptr) {
+    GtkWidget* button = findButton(within ? within : root(), text);
+    return button && gtk_widget_is_sensitive(button);
+  }
+  // Chooses a page through its sidebar row.
+  void openPage(PanelPage page) {
+    const std::string raw(rawValue(page));
+    GtkWidget* row =
+        findWidget(root(), [&](GtkWidget* w) { return GTK_IS_LIST_BOX_ROW(w) && raw == gtk_widget_get_name(w); });
+    ASSERT_NE(row, nullptr) << raw;
+    gtk_list_box_select_row(GTK_LIST_BOX(gtk_widget_get_parent(row)), GTK_LIST_BOX_ROW(row));
+    ASSERT_TRUE(spinUntil([&] { return model().page() == page; })) << raw;
+    spin(200ms);
+  }
+  // Types into the sign-in screen's fields (login, then password) and presses "Войти".
+  void signIn(const std::string& login, const std::string& password) {
+    GtkWidget* loginField = findWidget(root(), [](GtkWidget* w) { return GTK_IS_ENTRY(w) && gtk_widget_is_visible(w); });
+    GtkWidget* passwordField =
+        findWidget(root(), [](GtkWidget* w) { return GTK_IS_PASSWORD_ENTRY(w) && gtk_widget_is_visible(w); });
+    ASSERT_TRUE(loginField && passwordField);
+    gtk_editable_set_text(GTK_EDITABLE(loginField), login.c_str());
+    gtk_editable_set_text(GTK_EDITABLE(passwordField), password.c_str());
+    click("Войти");
+    ASSERT_TRUE(spinUntil([&] { return window_->screenKind() == 2 && !model().busy(); }, 60s))
+        << model().error().value_or("");
+    spin(200ms);
+  }
+  void signOut() {
+    GtkWidget* logout = findWidget(root(), [](GtkWidget* w) {
+      const char* tip = gtk_widget_get_tooltip_text(w);
+      return GTK_IS_BUTTON(w) && tip && std::string(tip) == "Выйти";
+    });
+    ASSERT_NE(logout, nullptr);
+    g_signal_emit_by_name(logout, "clicked");
+    ASSERT_TRUE(spinUntil([&] { return window_->screenKind() == 0 && !model().busy(); }));
+    spin();
+  }
+
+  // The server's side of the day.
+  void scriptServer() {
+    server_ = std::make_unique<StandInServer>();
+    session_ = std::make_unique<SessionServer>(
+        *server_, JSONValue::object({{"id", 11},
+                                     {"companyId", "c-day"},
+                                     {"depotId", "d1"},
+                                     {"fullName", "Ирина Логист"},
+                                     {"role", "logist"}}));
+    scriptReferenceLists(*server_,
+                         JSONValue::array({JSONValue::object({{"id", "d1"},
+                                                              {"name", "Склад Север"},
+                                                              {"lat", 55.74},
+                                                              {"lon", 37.55},
+                                                              {"windowFrom", "08:00"},
+                                                              {"windowTo", "21:00"}})}),
+                         knownAddresses(), JSONValue(JSONArray{}));
+    scriptMapSettings(*server_, JSONValue::object({{"key", "test-key"}}));
+    scriptAddressUpload(*server_);
+    server_->on("POST", "/geo/clean", [](const Hit& hit) {
+      const std::string query = hit.json()["query"].string();
+      if (query.rfind(kStreet, 0) != 0)
+        return Answer::json(JSONValue::object({{"found", nullptr}, {"provider", "dadata"}}));
+      const int n = std::stoi(query.substr(std::string(kStreet).size()));
+      JSONValue found =
+          JSONValue::object({{"lat", latOf(n)}, {"lon", lonOf(n)}, {"value", "г " + query}, {"qc", "0"}});
+      return Answer::json(JSONValue::object({{"found", found}, {"provider", "dadata"}})).delayed(5ms);
+    });
+    monitoring_ = std::make_unique<MonitoringDesk>(*server_);
+    async::runBlocking(SecureStore::write(std::nullopt, "refresh:" + server_->url()));
+    async::runBlocking(SecureStore::write(std::nullopt, "profile:" + server_->url()));
+  }
+
+  std::string folder_;
+  std::unique_ptr<StandInServer> server_;
+  std::unique_ptr<SessionServer> session_;
+  std::unique_ptr<MonitoringDesk> monitoring_;
+  std::shared_ptr<AnsweringDialogs> dialogs_ = std::make_shared<AnsweringDialogs>();
+  ShellContext context_;
+  std::unique_ptr<Appearance> appearance_;
+  RootWindow* window_ = nullptr;
+  int shots_ = 0;
+};
+
+}  // namespace
+
+TEST_F(WorkingDay, ALogistPlansPublishesAndWatchesTheDayThenAnAdministratorAndOffline) {
+  scriptServer();
+  const std::string workbook = folder_ + "/Заказы на среду.xlsx";
+  writeFileAtomically(workbook, orderWorkbook());
+  dialogs_->openAnswer = workbook;
+
+  // Sign in as a logist: the workspace opens with the depot of the profile.
+  launch();
+  ASSERT_EQ(window_->screenKind(), 0);
+  shot("sign-in");
+  signIn(" logist ", "пароль-логиста");
+  EXPECT_EQ(server_->hitsOn("/auth/login").at(0).json()["login"].string(), "logist");
+  EXPECT_NE(findLabel(root(), "Ирина Логист"), nullptr);
+  EXPECT_NE(findLabel(root(), "Подключено"), nullptr);
+  EXPECT_EQ(server_->hits("GET", "/depots"), 1u);
+  openPage(PanelPage::planning);
+  ASSERT_NE(planner(), nullptr);
+  ASSERT_TRUE(spinUntil([&] { return findLabel(plannerPage(), "Склад Север") != nullptr; }))
+      << "the plan starts from the user's depot";
+  EXPECT_FALSE(enabled("Геокодирование", plannerPage())) << "no orders yet";
+  shot("planning-empty");
+  expectNoAlert("sign-in");
+
+  // The workbook: 200 orders without coordinates and the couriers of the day.
+  click("Открыть Excel", plannerPage());
+  ASSERT_TRUE(spinUntil([&] { return model().orderIDs().size() == std::size_t(kOrders) && !model().busy(); }, 60s))
+      << model().error().value_or("");
+  spin();
+  EXPECT_NE(findLabel(plannerPage(), "Заказы на среду.xlsx"), nullptr);
+  EXPECT_NE(findLabel(plannerPage(), "200 заказов"), nullptr);
+  EXPECT_NE(findLabel(plannerPage(), "Уточнить: 200"), nullptr);
+  EXPECT_EQ(model().planner()["vehicles"].array().size(), 6u);
+  EXPECT_FALSE(enabled("Отправить курьерам", plannerPage())) << "not calculated";
+  shot("workbook-opened");
+  expectNoAlert("workbook");
+
+  // The coordinates: the bar shows the search's progress and its stop button until every address is found.
+  click("Геокодирование", plannerPage());
+  GtkWidget* progress = nullptr;
+  ASSERT_TRUE(spinUntil([&] {
+    progress = labelStarting(plannerPage(), "Проверено ");
+    return progress && std::string(gtk_label_get_text(GTK_LABEL(progress))) != "Проверено 0 из 200";
+  }));
+  EXPECT_NE(std::string(gtk_label_get_text(GTK_LABEL(progress))).find(" из 200"), std::string::npos);
+  EXPECT_NE(findButton(plannerPage(), "Остановить"), nullptr);
+  EXPECT_FALSE(enabled("Рассчитать", plannerPage()));
+  shot("geocoding");
+  ASSERT_TRUE(spinUntil([&] { return !model().geocoding(); }, 60s))
+      << server_->hits("POST", "/geo/clean") << " of " << kOrders << " looked up, "
+      << gtk_label_get_text(GTK_LABEL(progress));
+
+  ASSERT_TRUE(idle());
+  EXPECT_EQ(findButton(plannerPage(), "Остановить"), nullptr) << "the bar goes with the search";
+  EXPECT_EQ(server_->hits("POST", "/geo/clean"), std::size_t(kUnknown)) << "the others are known addresses";
+  EXPECT_EQ(model().missingCoordinates(), 0);
+  EXPECT_EQ(labelStarting(plannerPage(), "Уточнить: "), nullptr);
+  expectNoAlert("geocoding");
+
+  // The routes.
+  click("Рассчитать", plannerPage());
+  ASSERT_TRUE(spinUntil([&] { return !model().busy() && model().planner()["planned"].boolValue(); }, 120s))
+      << model().error().value_or("");
+  spin();
+  const std::size_t routes = model().routes().size();
+  EXPECT_GE(routes, 2u);
+  EXPECT_NE(findLabel(plannerPage(), std::to_string(routes) + " маршрутов"), nullptr);
+  EXPECT_TRUE(enabled("Отправить курьерам", plannerPage()));
+  EXPECT_TRUE(enabled("По дорогам", plannerPage()));
+  shot("calculated");
+  expectNoAlert("calculation");
+}
