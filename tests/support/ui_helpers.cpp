@@ -67,6 +67,22 @@ bool pickInDropDown(GtkWidget* root, const std::string& text) {
   return picked;
 }
 
+bool chooseMenuItem(GtkWidget* menuButton, const std::string& label) {
+  GMenuModel* menu = gtk_menu_button_get_menu_model(GTK_MENU_BUTTON(menuButton));
+  for (gint i = 0; menu && i < g_menu_model_get_n_items(menu); ++i) {
+    g_autofree char* text = nullptr;
+    g_autofree char* action = nullptr;
+    if (!g_menu_model_get_item_attribute(menu, i, G_MENU_ATTRIBUTE_LABEL, "s", &text) || label != text) continue;
+    if (!g_menu_model_get_item_attribute(menu, i, G_MENU_ATTRIBUTE_ACTION, "s", &action)) return false;
+    GVariant* target = g_menu_model_get_item_attribute_value(menu, i, G_MENU_ATTRIBUTE_TARGET, nullptr);
+    const bool ran = gtk_widget_activate_action_variant(menuButton, action, target);
+    if (target) g_variant_unref(target);
+    spin();
+    return ran;
+  }
+  return false;
+}
+
 GtkWidget* findWindow(const std::string& title) {
   GListModel* windows = gtk_window_get_toplevels();
   for (guint i = 0; i < g_list_model_get_n_items(windows); ++i) {

@@ -27,6 +27,10 @@ bool clickButton(GtkWidget* root, const std::string& text);
 // Picks the entry reading `text` in the first drop-down under `root` that has one; false when none has.
 bool pickInDropDown(GtkWidget* root, const std::string& text);
 
+// Chooses the item reading `label` in the menu of a menu button, as a click on that item does (its action with its
+// target, activated from the button). False when the menu has no such item or its action is not there.
+bool chooseMenuItem(GtkWidget* menuButton, const std::string& label);
+
 // A shown window (a sheet, a dialog) whose title reads `title`, or null.
 GtkWidget* findWindow(const std::string& title);
 // What pressing the key (no modifiers) does in `window` when the focused widget leaves it alone: the first

@@ -8,10 +8,13 @@
 #include <gtkmm.h>
 #include <webkit/webkit.h>
 
+#include <cmath>
 #include <filesystem>
+#include <set>
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/async/task.h"
@@ -25,12 +28,15 @@
 #include "model/workbook_files.h"
 #include "planning/planner_map_view.h"
 #include "planning/planner_view.h"
+#include "planning/logic/road_refinement.h"
 #include "planning/planning_routes_view.h"
 #include "shell/application.h"
 #include "shell/preferences.h"
 #include "shell/root_window.h"
+#include "shell/window_undo.h"
 #include "support/async_helpers.h"
 #include "support/fake_monitoring.h"
+#include "support/fake_planning.h"
 #include "support/map_stand_in.h"
 #include "support/session_paths.h"
 #include "support/stand_in_server.h"
@@ -68,7 +74,7 @@ class AnsweringDialogs : public FileDialogs {
 
 // The order workbook of the day as a dispatcher's spreadsheet holds it, written by the workbook library: the
 // orders without coordinates, and the couriers of the day on the "Транспорт" sheet.
-std::string orderWorkbook() {
+std::string orderWorkbookOnThisThread() {
   JSONArray orders{JSONValue::array({"Номер заказа", "Клиент", "Адрес", "Временное окно", "Количество мест"})};
   for (int n = 1; n <= kOrders; ++n)
     orders.push_back(JSONValue::array({"Z-" + std::to_string(1000 + n), "Клиент " + std::to_string(n),
@@ -90,6 +96,15 @@ std::string orderWorkbook() {
       "), 'Транспорт');"
       " return XLSX.write(book, {type: 'base64', bookType: 'xlsx'}); })()");
   return decodeBase64(base64).value();
+}
+
+// The workbook library runs on a thread of its own, as the planner components do: a script context on the main
+// thread before the first web view keeps WebKit's pages from ever loading in this process.
+std::string orderWorkbook() {
+  std::string bytes;
+  std::thread writer([&] { bytes = orderWorkbookOnThisThread(); });
+  writer.join();
+  return bytes;
 }
 
 // The address memory on the server: every house of the street but the first kUnknown.
@@ -116,7 +131,7 @@ GtkWidget* labelStarting(GtkWidget* root, const std::string& prefix) {
 }
 
 // Runs a script in a web view and answers its result as text ("" on failure).
-[[maybe_unused]] std::string evaluate(WebKitWebView* view, const std::string& script) {
+std::string evaluate(WebKitWebView* view, const std::string& script) {
   struct Result {
     bool done = false;
     std::string text;
@@ -140,6 +155,36 @@ GtkWidget* labelStarting(GtkWidget* root, const std::string& prefix) {
       &result);
   spinUntil([&] { return result.done; }, 10s);
   return result.text;
+}
+
+// The index of a pin on a map surface (-1 when it shows none of that id).
+int pinIndex(planning::PlannerMapView& map, const std::string& id) {
+  const auto& pins = map.surface().content().pins;
+  for (std::size_t i = 0; i < pins.size(); ++i)
+    if (pins[i].id == id) return static_cast<int>(i);
+  return -1;
+}
+
+// A pointer drag of a pin in the page, from the pin to the point (lat, lon) of the stand-in library's projection.
+std::string pageDrag(WebKitWebView* web, int index, double lat, double lon) {
+  return evaluate(web, "(function () { var el = document.querySelector('.pin[data-index=\"" + std::to_string(index) +
+                           "\"]'); if (!el) return 'no pin';"
+                           " var area = document.getElementById('map').getBoundingClientRect();"
+                           " var at = el.getBoundingClientRect();"
+                           " var x = area.left + " + std::to_string((lon - 37) * 1000) +
+                           ", y = area.top + " + std::to_string((55 - lat) * 1000) + ";"
+                           " function send(target, type, cx, cy) { target.dispatchEvent(new PointerEvent(type, {"
+                           "bubbles: true, cancelable: true, button: 0, pointerId: 7, clientX: cx, clientY: cy})); }"
+                           " send(el, 'pointerdown', at.left + 2, at.top + 2);"
+                           " send(document, 'pointermove', x, y); send(document, 'pointerup', x, y); return 'ok'; })()");
+}
+
+// A click on a pin in the page, with Ctrl held when `adding`.
+std::string pageClick(WebKitWebView* web, int index, bool adding) {
+  return evaluate(web, "(function () { var el = document.querySelector('.pin[data-index=\"" + std::to_string(index) +
+                           "\"]'); if (!el) return 'no pin';"
+                           " el.dispatchEvent(new MouseEvent('click', {bubbles: true, cancelable: true, ctrlKey: " +
+                           (adding ? "true" : "false") + "})); return 'ok'; })()");
 }
 
 class WorkingDay : public ::testing::Test {
@@ -204,6 +249,9 @@ class WorkingDay : public ::testing::Test {
 
   // The next picture of the day: build/screens/day/NN-name.png.
   void shot(const std::string& name, GtkWidget* widget = nullptr) {
+    std::cerr << "[day] " << name << " at "
+              << std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - began_).count()
+              << " ms\n";
     char number[16];
     std::snprintf(number, sizeof number, "%02d", ++shots_);
     savePNG(widget ? widget : root(), std::string("day/") + number + "-" + name);
@@ -304,6 +352,7 @@ class WorkingDay : public ::testing::Test {
   std::unique_ptr<Appearance> appearance_;
   RootWindow* window_ = nullptr;
   int shots_ = 0;
+  std::chrono::steady_clock::time_point began_ = std::chrono::steady_clock::now();
 };
 
 }  // namespace
@@ -378,4 +427,122 @@ TEST_F(WorkingDay, ALogistPlansPublishesAndWatchesTheDayThenAnAdministratorAndOf
   EXPECT_TRUE(enabled("По дорогам", plannerPage()));
   shot("calculated");
   expectNoAlert("calculation");
+
+  // The map: a pin dragged where the house really stands, then taken back with Ctrl+Z.
+  click("Карта", plannerPage());
+  auto* map = widgetOf<planning::PlannerMapView>(plannerPage());
+  ASSERT_NE(map, nullptr);
+  GtkWidget* mapRoot = GTK_WIDGET(map->gobj());
+  ASSERT_TRUE(pickInDropDown(mapRoot, "Исправить координаты"));
+  spin();
+  EXPECT_NE(findLabel(mapRoot, "Ctrl+Z — отменить исправление"), nullptr);
+  ASSERT_TRUE(spinUntil([&] { return map->surface().state().ready() && map->surface().webView(); }, 60s))
+      << "layer " << int(map->surface().look().layer) << " panel " << map->surface().look().panel.value_or("-")
+      << " issue " << model().mapIssue().value_or("-") << " config " << model().mapConfiguration().json()
+      << " web " << (map->surface().webView() ? evaluate(map->surface().webView()->webView(), "String(typeof window.mapgl) + ' ' + String(window.__stub && window.__stub.maps.length) + ' ' + document.readyState") : "none");
+  WebKitWebView* web = map->surface().webView()->webView();
+  const std::size_t pins = map->surface().content().pins.size();
+  EXPECT_EQ(pins, std::size_t(kOrders) + 1) << "the orders and the depot";
+  ASSERT_TRUE(spinUntil([&] { return evaluate(web, "document.querySelectorAll('.pin').length") == std::to_string(pins); }))
+      << "the page draws every pin";
+  const JSONValue first = model().planner()["orders"].at(0);
+  const std::string movedID = first["_nativeID"].string();
+  const double lat = first["lat"].doubleValue().value_or(0), lon = first["lon"].doubleValue().value_or(0);
+  EXPECT_EQ(pageDrag(web, pinIndex(*map, movedID), 55.80, 37.45), "ok");
+  auto pointOf = [&](const std::string& id) {
+    for (const JSONValue& order : model().planner()["orders"].array())
+      if (order["_nativeID"].string() == id) return std::make_pair(order["lat"].doubleValue().value_or(0), order["lon"].doubleValue().value_or(0));
+    return std::make_pair(0.0, 0.0);
+  };
+  ASSERT_TRUE(spinUntil([&] { return std::abs(pointOf(movedID).first - 55.80) < 0.002; }))
+      << "the drag reaches the plan";
+  EXPECT_NEAR(pointOf(movedID).second, 37.45, 0.002);
+  EXPECT_EQ(model().selectedOrders(), std::set<std::string>{movedID});
+  ASSERT_TRUE(spinUntil([&] { return windowUndoStack(*map)->canUndo() && !model().busy(); }));
+  EXPECT_EQ(windowUndoStack(*map)->undoName(), "Изменение координат");
+  spin();
+  shot("map-pin-moved");
+  ASSERT_TRUE(pressShortcut(root(), GDK_KEY_z, GDK_CONTROL_MASK));
+  ASSERT_TRUE(spinUntil([&] { return pointOf(movedID) == std::make_pair(lat, lon); })) << "Ctrl+Z puts it back";
+  ASSERT_TRUE(idle());
+  expectNoAlert("map correction");
+
+  // The map's transfer: two pins of one courier picked on the map and handed to another.
+  auto courierOf = [&](const std::string& id) {
+    for (const JSONValue& order : model().planner()["orders"].array())
+      if (order["_nativeID"].string() == id) return order["_drv"].string();
+    return std::string();
+  };
+  const std::string from = courierOf(movedID);
+  std::vector<std::string> picked;
+  std::string to;
+  for (const JSONValue& order : model().planner()["orders"].array()) {
+    if (order["_drv"].string() == from && picked.size() < 2) picked.push_back(order["_nativeID"].string());
+    if (to.empty() && !order["_drv"].string().empty() && order["_drv"].string() != from) to = order["_drv"].string();
+  }
+  ASSERT_EQ(picked.size(), 2u);
+  ASSERT_FALSE(to.empty());
+  ASSERT_TRUE(pickInDropDown(mapRoot, "Передать курьеру"));
+  spin();
+  EXPECT_NE(findLabel(mapRoot, "Выбрано: 1"), nullptr) << "the corrected order stays picked";
+  EXPECT_EQ(pageClick(web, pinIndex(*map, picked[0]), false), "ok");
+  EXPECT_EQ(pageClick(web, pinIndex(*map, picked[1]), true), "ok");
+  ASSERT_TRUE(spinUntil([&] { return model().selectedOrders().size() == 2; }));
+  spin();
+  EXPECT_NE(findLabel(mapRoot, "Выбрано: 2"), nullptr);
+  GtkWidget* assign = findWidget(mapRoot, [](GtkWidget* w) { return GTK_IS_MENU_BUTTON(w) && findLabel(w, "Назначить курьеру"); });
+  ASSERT_NE(assign, nullptr);
+  ASSERT_TRUE(gtk_widget_is_sensitive(assign));
+  ASSERT_TRUE(chooseMenuItem(assign, to));
+  ASSERT_TRUE(spinUntil([&] { return courierOf(picked[0]) == to && courierOf(picked[1]) == to && !model().busy(); }));
+  spin();
+  EXPECT_TRUE(enabled("Отменить перенос", mapRoot));
+  shot("map-transfer");
+  expectNoAlert("map transfer");
+
+  // The routes view: the first stop of a route handed to another courier through its menu.
+  click("Маршруты", plannerPage());
+  auto* routesView = widgetOf<planning::PlanningRoutesView>(plannerPage());
+  ASSERT_NE(routesView, nullptr);
+  Gtk::ListBoxRow* routeRow = routesView->routeList().get_row_at_index(0);
+  ASSERT_NE(routeRow, nullptr);
+  routesView->routeList().select_row(*routeRow);
+  spin();
+  Gtk::ListBoxRow* stopRow = nullptr;
+  ASSERT_TRUE(spinUntil([&] { return (stopRow = routesView->stopList().get_row_at_index(0)) != nullptr; }));
+  const std::size_t before = model().planner()["routes"].at(0)["orders"].array().size();
+  GtkWidget* stopMenu = findWidget(GTK_WIDGET(stopRow->gobj()), [](GtkWidget* w) { return GTK_IS_MENU_BUTTON(w); });
+  ASSERT_NE(stopMenu, nullptr);
+  const std::string routeCourier = model().planner()["vehicles"].at(0)["ref"].string();
+  std::string other;
+  for (const JSONValue& vehicle : model().planner()["vehicles"].array())
+    if (other.empty() && vehicle["ref"].string() != routeCourier) other = vehicle["ref"].string();
+  ASSERT_TRUE(chooseMenuItem(stopMenu, other));
+  ASSERT_TRUE(spinUntil([&] {
+    return model().planner()["routes"].at(0)["orders"].array().size() < before && !model().busy();
+  })) << "the stop leaves the route";
+  spin();
+  shot("routes-reassigned");
+  expectNoAlert("routes transfer");
+
+  // Road refinement: every pending leg asked of the server, one by one.
+  RoutingDesk roads(*server_);
+  click("Транспорт", plannerPage());
+  click("По дорогам", plannerPage());
+  GtkWidget* sheet = nullptr;
+  ASSERT_TRUE(spinUntil([&] { return (sheet = findWindow(planning::kRoadsTitle)) != nullptr; }));
+  ASSERT_TRUE(spinUntil([&] { return enabled("Рассчитать", sheet); }));
+  GtkWidget* legsLine = labelStarting(sheet, "Плеч маршрута к расчёту: ");
+  ASSERT_NE(legsLine, nullptr);
+  const std::size_t legs = std::stoul(std::string(gtk_label_get_text(GTK_LABEL(legsLine))).substr(std::string("Плеч маршрута к расчёту: ").size()));
+  EXPECT_GT(legs, std::size_t(kOrders) / 2);
+  shot("roads", sheet);
+  click("Рассчитать", sheet);
+  ASSERT_TRUE(spinUntil([&] { return findWindow(planning::kRoadsTitle) == nullptr; }, 120s));
+  ASSERT_TRUE(idle());
+  EXPECT_EQ(model().status(), planning::kRoadsDone);
+  EXPECT_EQ(roads.routeHits().size(), legs);
+  shot("roads-done");
+  expectNoAlert("roads");
 }
+
