@@ -525,24 +525,42 @@ TEST_F(WorkingDay, ALogistPlansPublishesAndWatchesTheDayThenAnAdministratorAndOf
   shot("routes-reassigned");
   expectNoAlert("routes transfer");
 
-  // Road refinement: every pending leg asked of the server, one by one.
+  // Road refinement: the pending legs asked of the server one by one, each applied at once; the server's routing
+  // quota runs out after twenty, and the plan keeps what was refined (a second look lists only the rest).
   RoutingDesk roads(*server_);
+  constexpr std::size_t kRefined = 20;
+  for (std::size_t i = 0; i < kRefined; ++i)
+    roads.queue(Answer::json(JSONValue::object({{"calculatedByRoads", true}, {"km", 2.5}, {"min", 6}})));
+  const std::string quota = "Превышен дневной лимит обращений к маршрутизации.";
+  roads.refuseNext(429, quota);
   click("Транспорт", plannerPage());
-  click("По дорогам", plannerPage());
-  GtkWidget* sheet = nullptr;
-  ASSERT_TRUE(spinUntil([&] { return (sheet = findWindow(planning::kRoadsTitle)) != nullptr; }));
-  ASSERT_TRUE(spinUntil([&] { return enabled("Рассчитать", sheet); }));
-  GtkWidget* legsLine = labelStarting(sheet, "Плеч маршрута к расчёту: ");
-  ASSERT_NE(legsLine, nullptr);
-  const std::size_t legs = std::stoul(std::string(gtk_label_get_text(GTK_LABEL(legsLine))).substr(std::string("Плеч маршрута к расчёту: ").size()));
+  auto openRoads = [&]() -> std::pair<GtkWidget*, std::size_t> {
+    click("По дорогам", plannerPage());
+    GtkWidget* sheet = nullptr;
+    const std::string lead = "Плеч маршрута к расчёту: ";
+    if (!spinUntil([&] { return (sheet = findWindow(planning::kRoadsTitle)) && enabled("Рассчитать", sheet); }))
+      return {sheet, 0};
+    GtkWidget* line = labelStarting(sheet, lead);
+    if (!line) return {sheet, 0};
+    return {sheet, std::stoul(std::string(gtk_label_get_text(GTK_LABEL(line))).substr(lead.size()))};
+  };
+  auto [sheet, legs] = openRoads();
+  ASSERT_NE(sheet, nullptr);
   EXPECT_GT(legs, std::size_t(kOrders) / 2);
   shot("roads", sheet);
   click("Рассчитать", sheet);
-  ASSERT_TRUE(spinUntil([&] { return findWindow(planning::kRoadsTitle) == nullptr; }, 120s));
+  ASSERT_TRUE(spinUntil([&] { return findLabel(sheet, quota) != nullptr; }, 60s));
   ASSERT_TRUE(idle());
-  EXPECT_EQ(model().status(), planning::kRoadsDone);
-  EXPECT_EQ(roads.routeHits().size(), legs);
-  shot("roads-done");
+  EXPECT_EQ(roads.routeHits().size(), kRefined + 1);
+  shot("roads-interrupted", sheet);
+  click("Закрыть", sheet);
+  ASSERT_TRUE(spinUntil([&] { return findWindow(planning::kRoadsTitle) == nullptr; }));
+  auto [again, rest] = openRoads();
+  ASSERT_NE(again, nullptr);
+  EXPECT_EQ(rest, legs - kRefined) << "the refined legs are kept";
+  click("Закрыть", again);
+  ASSERT_TRUE(spinUntil([&] { return findWindow(planning::kRoadsTitle) == nullptr; }));
+  EXPECT_EQ(roads.routeHits().size(), kRefined + 1) << "looking asks nothing";
   expectNoAlert("roads");
 }
 
