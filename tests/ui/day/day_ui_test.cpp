@@ -23,6 +23,9 @@
 #include "core/engine/script_context.h"
 #include "core/store/secure_store.h"
 #include "map/map_surface.h"
+#include "monitoring/monitoring_view.h"
+#include "monitoring/reports_view.h"
+#include "monitoring/route_detail.h"
 #include "map/map_web_view.h"
 #include "model/file_dialogs.h"
 #include "model/workbook_files.h"
@@ -37,6 +40,7 @@
 #include "support/async_helpers.h"
 #include "support/fake_monitoring.h"
 #include "support/fake_planning.h"
+#include "support/fake_reports.h"
 #include "support/map_stand_in.h"
 #include "support/session_paths.h"
 #include "support/stand_in_server.h"
@@ -185,6 +189,19 @@ std::string pageClick(WebKitWebView* web, int index, bool adding) {
                            "\"]'); if (!el) return 'no pin';"
                            " el.dispatchEvent(new MouseEvent('click', {bubbles: true, cancelable: true, ctrlKey: " +
                            (adding ? "true" : "false") + "})); return 'ok'; })()");
+}
+
+// A shown confirmation whose heading reads `heading`, or null.
+AdwMessageDialog* shownConfirmation(const std::string& heading) {
+  GListModel* windows = gtk_window_get_toplevels();
+  for (guint i = 0; i < g_list_model_get_n_items(windows); ++i) {
+    auto* window = static_cast<GtkWidget*>(g_list_model_get_item(windows, i));
+    g_object_unref(window);
+    if (ADW_IS_MESSAGE_DIALOG(window) && gtk_widget_get_visible(window) &&
+        heading == adw_message_dialog_get_heading(ADW_MESSAGE_DIALOG(window)))
+      return ADW_MESSAGE_DIALOG(window);
+  }
+  return nullptr;
 }
 
 class WorkingDay : public ::testing::Test {
@@ -562,5 +579,123 @@ TEST_F(WorkingDay, ALogistPlansPublishesAndWatchesTheDayThenAnAdministratorAndOf
   ASSERT_TRUE(spinUntil([&] { return findWindow(planning::kRoadsTitle) == nullptr; }));
   EXPECT_EQ(roads.routeHits().size(), kRefined + 1) << "looking asks nothing";
   expectNoAlert("roads");
+
+  // History: the plan saved by hand, then opened again from the history page (confirmed, the current plan kept).
+  openPage(PanelPage::history);
+  const std::size_t snapshots = model().history().size();
+  click("Сохранить текущий план");
+  ASSERT_TRUE(spinUntil([&] { return model().history().size() == snapshots + 1; }));
+  spin();
+  EXPECT_EQ(model().history().front()["title"].string(), "Сохранённый план");
+  EXPECT_NE(findLabel(root(), "Сохранённый план"), nullptr);
+  shot("history");
+  click("Открыть");
+  AdwMessageDialog* confirmation = nullptr;
+  ASSERT_TRUE(spinUntil([&] { return (confirmation = shownConfirmation("Открыть сохранённый план?")) != nullptr; }));
+  adw_message_dialog_response(confirmation, "confirm");
+  ASSERT_TRUE(spinUntil([&] { return model().page() == PanelPage::planning && planner() != nullptr && !model().busy(); }));
+  ASSERT_TRUE(spinUntil([&] {
+    return model().status() == "Сохранённое планирование открыто. Публикация курьерам выполняется отдельно.";
+  }));
+  spin();
+  EXPECT_EQ(model().history().front()["title"].string(), "Перед восстановлением истории");
+  EXPECT_EQ(model().orderIDs().size(), std::size_t(kOrders));
+  EXPECT_EQ(model().routes().size(), routes);
+  shot("history-reopened");
+  expectNoAlert("history");
+
+  // Publication: the server's routes of the date checked first, then the plan sent.
+  server_->on("GET", "/plans/existing", [this](const Hit&) {
+    return Answer::json(JSONValue::object(
+        {{"routes", static_cast<double>(monitoring_->routeIDs().size())}, {"started", 0}, {"hasActivity", false}}));
+  });
+  ASSERT_TRUE(enabled("Отправить курьерам", plannerPage()));
+  click("Отправить курьерам", plannerPage());
+  const std::string publishTitle = "Отправить план курьерам";
+  GtkWidget* publication = nullptr;
+  ASSERT_TRUE(spinUntil([&] { return (publication = findWindow(publishTitle)) != nullptr; }));
+  ASSERT_TRUE(spinUntil([&] { return findLabel(publication, "На сервере: 0. С отметками курьеров: 0.") != nullptr; }));
+  ASSERT_TRUE(spinUntil([&] { return enabled("Отправить", publication); }));
+  spin(300ms);  // the sheet grows to its new content
+  shot("publication", publication);
+  click("Отправить", publication);
+  ASSERT_TRUE(spinUntil([&] { return findWindow(publishTitle) == nullptr && !model().busy(); }));
+  EXPECT_EQ(model().status(), "План отправлен курьерам.");
+  ASSERT_EQ(server_->hits("POST", "/plans/import"), 1u);
+  const JSONValue posted = server_->hitsOn("/plans/import").at(0).json();
+  EXPECT_EQ(posted["routes"].array().size(), routes);
+  std::size_t postedStops = 0;
+  for (const JSONValue& route : posted["routes"].array()) postedStops += route["points"].array().size();
+  EXPECT_GT(postedStops, 0u);
+  EXPECT_EQ(monitoring_->routeIDs().size(), routes);
+  const std::string day = posted["date"].string();
+  expectNoAlert("publication");
+
+  // Monitoring: the published routes on the dashboard; one route's sheet, its last point moved first and saved.
+  openPage(PanelPage::overview);
+  auto* watch = widgetOf<monitoring::MonitoringView>(root());
+  ASSERT_NE(watch, nullptr);
+  ASSERT_TRUE(spinUntil([&] { return !watch->state()->loading() && watch->filtered().size() == routes; }, 30s));
+  spin();
+  GtkWidget* watchPage = GTK_WIDGET(watch->gobj());
+  const std::string routeID = monitoring_->routeIDs().front();
+  const std::string routeTitle = monitoring_->route(routeID)["externalRouteId"].string();
+  EXPECT_NE(findLabel(watchPage, routeTitle), nullptr);
+  EXPECT_NE(findLabel(watchPage, std::to_string(routes)), nullptr) << "the tile of routes";
+  bool askedForTheDay = false;
+  for (const Hit& hit : server_->hitsOn("/monitoring/routes")) askedForTheDay |= hit.query == "date=" + day;
+  EXPECT_TRUE(askedForTheDay);
+  shot("monitoring");
+  GtkWidget* list = findWidget(watchPage, [](GtkWidget* w) { return GTK_IS_COLUMN_VIEW(w); });
+  ASSERT_NE(list, nullptr);
+  gtk_selection_model_select_item(gtk_column_view_get_model(GTK_COLUMN_VIEW(list)), 0, TRUE);
+  spin();
+  ASSERT_EQ(watch->selection(), std::optional<std::string>(routeID));
+  click("Открыть маршрут", watchPage);
+  GtkWidget* detail = nullptr;
+  ASSERT_TRUE(spinUntil([&] { return (detail = findWindow("Маршрут")) != nullptr; }));
+  ASSERT_TRUE(spinUntil([&] { return findLabel(detail, routeTitle) && enabled("Сохранить порядок", detail); }));
+  const JSONValue pointsBefore = monitoring_->route(routeID)["points"];
+  const std::size_t points = pointsBefore.size();
+  ASSERT_GE(points, 3u);
+  ASSERT_TRUE(monitoring::dropRows(*Glib::wrap(GTK_WINDOW(detail)), {points - 1}, 0));
+  spin();
+  ASSERT_TRUE(spinUntil([&] { return enabled("Сохранить порядок", detail); }));
+  shot("route-reordered", detail);
+  const std::string reorderPath = "/monitoring/routes/" + routeID + "/reorder";
+  click("Сохранить порядок", detail);
+  ASSERT_TRUE(spinUntil([&] { return server_->hits("POST", reorderPath) == 1; }));
+  JSONArray expected{pointsBefore.at(points - 1)["pointId"]};
+  for (std::size_t i = 0; i + 1 < points; ++i) expected.push_back(pointsBefore.at(i)["pointId"]);
+  EXPECT_EQ(server_->hitsOn(reorderPath).at(0).json(), JSONValue::object({{"order", JSONValue(expected)}}));
+  ASSERT_TRUE(spinUntil([&] { return monitoring_->route(routeID)["points"].at(0)["pointId"] == expected[0]; }));
+  ASSERT_TRUE(spinUntil([&] { return enabled("Сохранить порядок", detail); })) << "the route is loaded again";
+  gtk_window_close(GTK_WINDOW(detail));
+  ASSERT_TRUE(spinUntil([&] { return findWindow("Маршрут") == nullptr; }));
+  expectNoAlert("monitoring");
+
+  // The period report of today: the day's routes summed up by the server, exported through the save dialog.
+  ReportsDesk reports(*server_, *monitoring_);
+  openPage(PanelPage::reports);
+  auto* report = widgetOf<monitoring::ReportsView>(root());
+  ASSERT_NE(report, nullptr);
+  ASSERT_TRUE(spinUntil([&] { return server_->hits("/reports/summary") >= 1 && !report->state()->loading(); }));
+  spin();
+  EXPECT_EQ(server_->hitsOn("/reports/summary").back().query, "from=" + day + "&to=" + day);
+  EXPECT_FALSE(report->rows().empty());
+  EXPECT_EQ(findLabel(root(), "Нет данных за период"), nullptr);
+  shot("report");
+  const std::string exported = folder_ + "/отчёт.xlsx";
+  dialogs_->saveAnswer = exported;
+  click("Экспорт Excel", GTK_WIDGET(report->gobj()));
+  ASSERT_TRUE(spinUntil([&] { return std::filesystem::exists(exported) && !model().busy(); }));
+  EXPECT_GT(std::filesystem::file_size(exported), 1000u);
+  ASSERT_FALSE(dialogs_->suggested.empty());
+  expectNoAlert("report");
+
+  // Signing out leaves the sign-in screen and tells the server.
+  signOut();
+  EXPECT_EQ(server_->hits("POST", "/auth/logout"), 1u);
+  shot("signed-out");
 }
 
