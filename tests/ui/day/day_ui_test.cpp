@@ -22,6 +22,8 @@
 #include "core/engine/planner_engine.h"
 #include "core/engine/script_context.h"
 #include "core/store/secure_store.h"
+#include "admin/data_screen_view.h"
+#include "admin/record_editor_view.h"
 #include "map/map_surface.h"
 #include "monitoring/monitoring_view.h"
 #include "monitoring/reports_view.h"
@@ -38,6 +40,7 @@
 #include "shell/root_window.h"
 #include "shell/window_undo.h"
 #include "support/async_helpers.h"
+#include "support/fake_admin.h"
 #include "support/fake_monitoring.h"
 #include "support/fake_planning.h"
 #include "support/fake_reports.h"
@@ -292,6 +295,29 @@ class WorkingDay : public ::testing::Test {
   bool enabled(const std::string& text, GtkWidget* within = nullptr) {
     GtkWidget* button = findButton(within ? within : root(), text);
     return button && gtk_widget_is_sensitive(button);
+  }
+  // Shows a data page and waits for its list.
+  admin::DataScreenView* showData(PanelPage page) {
+    openPage(page);
+    admin::DataScreenView* shown = widgetOf<admin::DataScreenView>(root());
+    if (!shown || !spinUntil([&] { return !shown->controller()->loading(); })) return nullptr;
+    spin();
+    return shown;
+  }
+  // Types into the entry row titled `title` under `within`.
+  void type(GtkWidget* within, const std::string& title, const std::string& text) {
+    GtkWidget* row = findWidget(within, [&](GtkWidget* w) {
+      return ADW_IS_ENTRY_ROW(w) && title == adw_preferences_row_get_title(ADW_PREFERENCES_ROW(w));
+    });
+    ASSERT_NE(row, nullptr) << title;
+    gtk_editable_set_text(GTK_EDITABLE(row), text.c_str());
+  }
+  // The body of the last request of that method to the path, as JSON.
+  JSONValue lastBody(const std::string& method, const std::string& path) {
+    JSONValue body;
+    for (const Hit& hit : server_->hitsOn(path))
+      if (hit.method == method) body = hit.json();
+    return body;
   }
   // Chooses a page through its sidebar row.
   void openPage(PanelPage page) {
@@ -697,5 +723,109 @@ TEST_F(WorkingDay, ALogistPlansPublishesAndWatchesTheDayThenAnAdministratorAndOf
   signOut();
   EXPECT_EQ(server_->hits("POST", "/auth/logout"), 1u);
   shot("signed-out");
+
+  // An administrator adds a client, an address and a zone through the data pages' editors.
+  AdminDesk admin(*server_);
+  scriptMapSettings(*server_, JSONValue::object({{"key", "test-key"}}));
+  signIn("admin", "пароль-администратора");
+  EXPECT_NE(findLabel(root(), "Анна Администратор"), nullptr);
+  admin::DataScreenView* data = showData(PanelPage::clients);
+  ASSERT_NE(data, nullptr);
+  click("Добавить", GTK_WIDGET(data->gobj()));
+  GtkWidget* editor = nullptr;
+  ASSERT_TRUE(spinUntil([&] { return (editor = data->editorSheet() ? GTK_WIDGET(data->editorSheet()->gobj()) : nullptr); }));
+  type(editor, "Название", "Кофейня «Зёрна»");
+  shot("client-editor", editor);
+  click("Сохранить", editor);
+  ASSERT_TRUE(spinUntil([&] { return data->editorSheet() == nullptr && !data->controller()->loading(); }));
+  spin();
+  ASSERT_EQ(server_->hits("POST", "/panel/clients"), 1u);
+  EXPECT_EQ(lastBody("POST", "/panel/clients")["name"], JSONValue("Кофейня «Зёрна»"));
+  EXPECT_NE(findLabel(root(), "Кофейня «Зёрна»"), nullptr);
+  shot("client-added");
+  expectNoAlert("client");
+
+  data = showData(PanelPage::addresses);
+  ASSERT_NE(data, nullptr);
+  const std::size_t uploads = server_->hits("POST", "/panel/addresses");
+  click("Добавить", GTK_WIDGET(data->gobj()));
+  ASSERT_TRUE(spinUntil([&] { return (editor = data->editorSheet() ? GTK_WIDGET(data->editorSheet()->gobj()) : nullptr); }));
+  type(editor, "Адрес", "Москва, Новая улица, 5");
+  type(editor, "Широта", "55.76");
+  type(editor, "Долгота", "37.61");
+  click("Сохранить", editor);
+  ASSERT_TRUE(spinUntil([&] { return data->editorSheet() == nullptr; }));
+  ASSERT_TRUE(spinUntil([&] { return server_->hits("POST", "/panel/addresses") > uploads; }))
+      << "the address memory uploads the new address";
+  const JSONValue upload = lastBody("POST", "/panel/addresses");
+  bool uploaded = false;
+  for (const JSONValue& row : upload["addresses"].array())
+    uploaded |= row["address"].string() == "Москва, Новая улица, 5" && row["lat"] == JSONValue(55.76);
+  EXPECT_TRUE(uploaded) << upload.json();
+  spin();
+  shot("address-added");
+  expectNoAlert("address");
+
+  data = showData(PanelPage::zones);
+  ASSERT_NE(data, nullptr);
+  click("Добавить", GTK_WIDGET(data->gobj()));
+  ASSERT_TRUE(spinUntil([&] { return (editor = data->editorSheet() ? GTK_WIDGET(data->editorSheet()->gobj()) : nullptr); }));
+  type(editor, "Название", "Север");
+  auto* zoneEditor = widgetOf<admin::RecordEditorView>(editor);
+  ASSERT_NE(zoneEditor, nullptr);
+  ASSERT_NE(zoneEditor->map(), nullptr);
+  ASSERT_TRUE(spinUntil([&] { return zoneEditor->map()->state().ready() && zoneEditor->map()->webView(); }, 60s));
+  // Three clicks on the map, as the map library reports them to the page.
+  WebKitWebView* zoneWeb = zoneEditor->map()->webView()->webView();
+  for (const auto& [vertexLat, vertexLon] : std::vector<std::pair<double, double>>{{55.80, 37.50}, {55.80, 37.60}, {55.74, 37.55}}) {
+    EXPECT_EQ(evaluate(zoneWeb, "(function () { var map = __stub.maps[__stub.maps.length - 1];"
+                                " (map.handlers.click || []).forEach(function (h) { h({lngLat: [" +
+                                    std::to_string(vertexLon) + ", " + std::to_string(vertexLat) +
+                                    "]}); }); return 'ok'; })()"),
+              "ok");
+  }
+  ASSERT_TRUE(spinUntil([&] { return findLabel(editor, "Вершин: 3") != nullptr; }));
+  shot("zone-editor", editor);
+  click("Сохранить", editor);
+  ASSERT_TRUE(spinUntil([&] { return data->editorSheet() == nullptr; }));
+  ASSERT_EQ(server_->hits("PUT", "/panel/zones"), 1u);
+  ASSERT_EQ(admin.list("zones").size(), 1u);
+  EXPECT_EQ(admin.list("zones").at(0)["name"], JSONValue("Север"));
+  EXPECT_EQ(admin.list("zones").at(0)["points"].size(), 3u);
+  spin();
+  shot("zone-added");
+  expectNoAlert("zone");
+  signOut();
+
+  // Offline: the logist's workspace opened again while the server is away shows the cached plan and refuses a
+  // write with the client's message; with the server back, the next write goes through.
+  scriptMapSettings(*server_, JSONValue::object({{"key", "test-key"}}));
+  server_->on("POST", "/auth/login", [this](const Hit& hit) {
+    return Answer::json(sessionAnswer(*session_->profile, "refresh-" + hit.json()["login"].string()));
+  });
+  signIn("logist", "пароль-логиста");
+  openPage(PanelPage::planning);
+  ASSERT_TRUE(spinUntil([&] { return model().orderIDs().size() == std::size_t(kOrders); }));
+  closeWindow();
+  server_->stop();
+  launch();
+  ASSERT_TRUE(spinUntil([&] { return window_->screenKind() == 2 && !model().busy(); }, 60s))
+      << "the saved session opens its workspace";
+  EXPECT_TRUE(model().offline());
+  EXPECT_NE(findLabel(root(), "Локальные данные"), nullptr);
+  openPage(PanelPage::planning);
+  ASSERT_NE(planner(), nullptr);
+  EXPECT_EQ(model().orderIDs().size(), std::size_t(kOrders)) << "the cached plan";
+  EXPECT_NE(findLabel(plannerPage(), "200 заказов"), nullptr);
+  EXPECT_NE(findLabel(plannerPage(), std::to_string(routes) + " маршрутов"), nullptr);
+  shot("offline-plan");
+  data = showData(PanelPage::clients);
+  ASSERT_NE(data, nullptr);
+  EXPECT_NE(findLabel(root(), "Сохранённая копия"), nullptr);
+  shot("offline-clients");
+  const std::size_t hitsBefore = server_->allHits().size();
+  EXPECT_FALSE(enabled("Добавить", GTK_WIDGET(data->gobj()))) << "no writes offline";
+  server_->resume();
+  EXPECT_EQ(server_->allHits().size(), hitsBefore) << "nothing reached the stopped server";
 }
 
