@@ -269,9 +269,6 @@ class WorkingDay : public ::testing::Test {
 
   // The next picture of the day: build/screens/day/NN-name.png.
   void shot(const std::string& name, GtkWidget* widget = nullptr) {
-    std::cerr << "[day] " << name << " at "
-              << std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - began_).count()
-              << " ms\n";
     char number[16];
     std::snprintf(number, sizeof number, "%02d", ++shots_);
     savePNG(widget ? widget : root(), std::string("day/") + number + "-" + name);
@@ -295,6 +292,14 @@ class WorkingDay : public ::testing::Test {
   bool enabled(const std::string& text, GtkWidget* within = nullptr) {
     GtkWidget* button = findButton(within ? within : root(), text);
     return button && gtk_widget_is_sensitive(button);
+  }
+  // The server's next sign-in: the profile of that role, with the tokens the administrator's desk lets through.
+  void signInAs(const std::string& role) {
+    JSONValue user = role == "admin" ? AdminDesk::user("admin") : *session_->profile;
+    server_->on("POST", "/auth/login", Answer::json(JSONValue::object(
+                                          {{"accessToken", "token-" + role}, {"refreshToken", "refresh-" + role}, {"user", user}})));
+    server_->on("POST", "/auth/refresh", Answer::json(JSONValue::object(
+                                            {{"accessToken", "token-" + role}, {"refreshToken", "refresh-" + role}, {"user", user}})));
   }
   // Shows a data page and waits for its list.
   admin::DataScreenView* showData(PanelPage page) {
@@ -356,6 +361,9 @@ class WorkingDay : public ::testing::Test {
   // The server's side of the day.
   void scriptServer() {
     server_ = std::make_unique<StandInServer>();
+    // The reference lists an administrator edits; the session, the day's routes and the rest scripted after them
+    // take their paths.
+    admin_ = std::make_unique<AdminDesk>(*server_);
     session_ = std::make_unique<SessionServer>(
         *server_, JSONValue::object({{"id", 11},
                                      {"companyId", "c-day"},
@@ -389,13 +397,13 @@ class WorkingDay : public ::testing::Test {
   std::string folder_;
   std::unique_ptr<StandInServer> server_;
   std::unique_ptr<SessionServer> session_;
+  std::unique_ptr<AdminDesk> admin_;
   std::unique_ptr<MonitoringDesk> monitoring_;
   std::shared_ptr<AnsweringDialogs> dialogs_ = std::make_shared<AnsweringDialogs>();
   ShellContext context_;
   std::unique_ptr<Appearance> appearance_;
   RootWindow* window_ = nullptr;
   int shots_ = 0;
-  std::chrono::steady_clock::time_point began_ = std::chrono::steady_clock::now();
 };
 
 }  // namespace
@@ -725,8 +733,11 @@ TEST_F(WorkingDay, ALogistPlansPublishesAndWatchesTheDayThenAnAdministratorAndOf
   shot("signed-out");
 
   // An administrator adds a client, an address and a zone through the data pages' editors.
-  AdminDesk admin(*server_);
-  scriptMapSettings(*server_, JSONValue::object({{"key", "test-key"}}));
+  AdminDesk& admin = *admin_;
+  signInAs("admin");
+  server_->on("GET", "/panel/zones", [&admin](const Hit&) {
+    return Answer::json(JSONValue::object({{"zones", admin.list("zones")}}));
+  });
   signIn("admin", "пароль-администратора");
   EXPECT_NE(findLabel(root(), "Анна Администратор"), nullptr);
   admin::DataScreenView* data = showData(PanelPage::clients);
@@ -799,10 +810,7 @@ TEST_F(WorkingDay, ALogistPlansPublishesAndWatchesTheDayThenAnAdministratorAndOf
 
   // Offline: the logist's workspace opened again while the server is away shows the cached plan and refuses a
   // write with the client's message; with the server back, the next write goes through.
-  scriptMapSettings(*server_, JSONValue::object({{"key", "test-key"}}));
-  server_->on("POST", "/auth/login", [this](const Hit& hit) {
-    return Answer::json(sessionAnswer(*session_->profile, "refresh-" + hit.json()["login"].string()));
-  });
+  signInAs("logist");
   signIn("logist", "пароль-логиста");
   openPage(PanelPage::planning);
   ASSERT_TRUE(spinUntil([&] { return model().orderIDs().size() == std::size_t(kOrders); }));
@@ -812,20 +820,67 @@ TEST_F(WorkingDay, ALogistPlansPublishesAndWatchesTheDayThenAnAdministratorAndOf
   ASSERT_TRUE(spinUntil([&] { return window_->screenKind() == 2 && !model().busy(); }, 60s))
       << "the saved session opens its workspace";
   EXPECT_TRUE(model().offline());
+  EXPECT_NE(findLabel(root(), "Нет интернета. Открыт сохранённый рабочий день."), nullptr);
+  EXPECT_NE(findLabel(root(), "Нет соединения"), nullptr);
   EXPECT_NE(findLabel(root(), "Локальные данные"), nullptr);
   openPage(PanelPage::planning);
   ASSERT_NE(planner(), nullptr);
   EXPECT_EQ(model().orderIDs().size(), std::size_t(kOrders)) << "the cached plan";
   EXPECT_NE(findLabel(plannerPage(), "200 заказов"), nullptr);
   EXPECT_NE(findLabel(plannerPage(), std::to_string(routes) + " маршрутов"), nullptr);
+  EXPECT_FALSE(enabled("Отправить курьерам", plannerPage())) << "no publication offline";
+  EXPECT_FALSE(enabled("По дорогам", plannerPage()));
   shot("offline-plan");
   data = showData(PanelPage::clients);
   ASSERT_NE(data, nullptr);
   EXPECT_NE(findLabel(root(), "Сохранённая копия"), nullptr);
+  EXPECT_FALSE(enabled("Добавить", GTK_WIDGET(data->gobj()))) << "no new records offline";
   shot("offline-clients");
+
+  // The day's routes and a route's sheet from the cache, its writes disabled; nothing reaches the server.
   const std::size_t hitsBefore = server_->allHits().size();
-  EXPECT_FALSE(enabled("Добавить", GTK_WIDGET(data->gobj()))) << "no writes offline";
-  server_->resume();
+  openPage(PanelPage::overview);
+  watch = widgetOf<monitoring::MonitoringView>(root());
+  ASSERT_NE(watch, nullptr);
+  ASSERT_TRUE(spinUntil([&] { return !watch->state()->loading() && watch->filtered().size() == routes; }, 30s));
+  spin();
+  watchPage = GTK_WIDGET(watch->gobj());
+  list = findWidget(watchPage, [](GtkWidget* w) { return GTK_IS_COLUMN_VIEW(w); });
+  ASSERT_NE(list, nullptr);
+  gtk_selection_model_select_item(gtk_column_view_get_model(GTK_COLUMN_VIEW(list)), 0, TRUE);
+  spin();
+  ASSERT_EQ(watch->selection(), std::optional<std::string>(routeID));
+  click("Открыть маршрут", watchPage);
+  ASSERT_TRUE(spinUntil([&] { return (detail = findWindow("Маршрут")) != nullptr; }));
+  ASSERT_TRUE(spinUntil([&] { return findLabel(detail, routeTitle) && findButton(detail, "Сохранить порядок"); }));
+  spin(300ms);
+  EXPECT_FALSE(enabled("Сохранить порядок", detail)) << "no writes offline";
+  EXPECT_FALSE(enabled("Назначить", detail));
   EXPECT_EQ(server_->allHits().size(), hitsBefore) << "nothing reached the stopped server";
+  shot("offline-route", detail);
+  gtk_window_close(GTK_WINDOW(detail));
+  ASSERT_TRUE(spinUntil([&] { return findWindow("Маршрут") == nullptr; }));
+
+  // The server back: a refresh finds it, and the next write goes through.
+  server_->resume();
+  click("Обновить", watchPage);
+  ASSERT_TRUE(spinUntil([&] { return !model().offline() && !watch->state()->loading(); }, 30s));
+  spin();
+  EXPECT_NE(findLabel(root(), "Подключено"), nullptr);
+  gtk_selection_model_select_item(gtk_column_view_get_model(GTK_COLUMN_VIEW(list)), 0, TRUE);
+  spin();
+  click("Открыть маршрут", watchPage);
+  ASSERT_TRUE(spinUntil([&] { return (detail = findWindow("Маршрут")) != nullptr; }));
+  ASSERT_TRUE(spinUntil([&] { return findLabel(detail, routeTitle) && enabled("Сохранить порядок", detail); }));
+  const JSONValue current = monitoring_->route(routeID)["points"];
+  ASSERT_TRUE(monitoring::dropRows(*Glib::wrap(GTK_WINDOW(detail)), {points - 1}, 0));
+  spin();
+  click("Сохранить порядок", detail);
+  ASSERT_TRUE(spinUntil([&] { return server_->hits("POST", reorderPath) == 2; }));
+  EXPECT_EQ(server_->hitsOn(reorderPath).at(1).json()["order"].at(0), current.at(points - 1)["pointId"]);
+  ASSERT_TRUE(spinUntil([&] { return monitoring_->route(routeID)["points"].at(0)["pointId"] == current.at(points - 1)["pointId"]; }));
+  ASSERT_TRUE(spinUntil([&] { return enabled("Сохранить порядок", detail); }));
+  shot("online-again", detail);
+  expectNoAlert("offline");
 }
 
