@@ -13,4 +13,10 @@ namespace dorvik {
 
 std::string encodePathComponent(std::string_view component);
 
+// An identifier as one path segment where the server expects only letters, marks and digits raw: every Unicode
+// letter, combining mark and digit (Cyrillic included) stays as it is, every other character ("-", ".", "_", " ",
+// "/" among them) becomes "%XX" per UTF-8 byte with upper-case hex digits, so "R-1/2" reads "R%2D1%2F2". Text that
+// is not valid UTF-8 gives "".
+std::string encodeId(std::string_view id);
+
 }  // namespace dorvik
