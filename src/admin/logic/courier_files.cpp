@@ -1,7 +1,10 @@
 #include "admin/logic/courier_files.h"
 
-#include <gio/gio.h>
+#include <glib.h>
+#include <glib/gstdio.h>
+#include <sys/stat.h>
 
+#include <cerrno>
 #include <utility>
 
 #include "admin/logic/upload_files.h"
@@ -14,21 +17,19 @@ namespace dorvik::admin {
 
 namespace {
 
-// The size the file system reports for the file; none when it reports none. Throws its failure's text.
+// The size the file system reports for the file; none for anything but a regular file, whose size means nothing.
+// Throws the Russian reason when the file cannot be examined.
 std::optional<std::int64_t> reportedSize(const std::string& path) {
-  GFile* file = g_file_new_for_path(path.c_str());
-  GError* error = nullptr;
-  GFileInfo* info = g_file_query_info(file, G_FILE_ATTRIBUTE_STANDARD_SIZE, G_FILE_QUERY_INFO_NONE, nullptr, &error);
-  g_object_unref(file);
-  if (!info) {
-    DorvikError failure(error && error->message ? error->message : "Не удалось прочитать файл.");
-    g_clear_error(&error);
+  GStatBuf info;
+  if (g_stat(path.c_str(), &info) != 0) {
+    const int code = errno;
+    gchar* name = g_filename_display_basename(path.c_str());
+    DorvikError failure(std::string("Не удалось прочитать файл «") + name + "»: " + g_strerror(code));
+    g_free(name);
     throw failure;
   }
-  std::optional<std::int64_t> size;
-  if (g_file_info_has_attribute(info, G_FILE_ATTRIBUTE_STANDARD_SIZE)) size = g_file_info_get_size(info);
-  g_object_unref(info);
-  return size;
+  if (!S_ISREG(info.st_mode)) return std::nullopt;
+  return static_cast<std::int64_t>(info.st_size);
 }
 
 }  // namespace

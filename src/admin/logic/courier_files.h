@@ -36,7 +36,8 @@ std::string courierFileCaption(const JSONValue& file);
 // The upload body of the file at `path` with the comment as typed: {"name", "mimeType", "dataBase64", "note"}.
 // The size the file system reports is checked before anything is read and the bytes read are checked again.
 // Throws DorvikError: kCourierFileLimits for a size outside the limits (or none reported) and for a comment too
-// long; the file system's own text when the file cannot be examined or read.
+// long; "Не удалось прочитать файл «name»: reason" when the file cannot be examined or read. Anything but a
+// regular file reports no size.
 JSONValue courierFileBody(const std::string& path, const std::string& note);
 
 class CourierFilesController : public std::enable_shared_from_this<CourierFilesController> {

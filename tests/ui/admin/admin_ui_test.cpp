@@ -317,8 +317,9 @@ TEST_F(AdminWindow, TheDocumentDetailsAndTheCourierFilesSheets) {
   ASSERT_NE(attachment, nullptr);
   EXPECT_TRUE(gtk_widget_is_sensitive(attachment));
   savePNG(details, "admin-document-details");
-  click(details, "Закрыть");
-  EXPECT_EQ(documents->detailSheet(), nullptr);
+  EXPECT_TRUE(pressKey(details, GDK_KEY_Escape));
+  ASSERT_TRUE(spinUntil([&] { return documents->detailSheet() == nullptr; }));
+  EXPECT_FALSE(documents->controller()->detail());
 
   DataScreenView* couriers = show(PanelPage::vehicles);
   ASSERT_NE(couriers, nullptr);
