@@ -220,7 +220,7 @@ TEST_F(Files, TheCourierFileBodyKeepsToItsLimits) {
   EXPECT_EQ(courierFileBody(file("a.zzqq", 0, "x"), "")["mimeType"], JSONValue("application/octet-stream"));
 }
 
-TEST_F(Files, AttachSendsReloadsAndClearsTheNoteOnlyAfterSuccess) {
+TEST_F(Files, AttachIsRefusedForAnOlderWorkspaceASecondWriteOrAFailureKeepingTheNote) {
   auto files = CourierFilesController::create(
       row(JSONValue::object({{"id", "c-1"}, {"fullName", "Пётр"}, {"login", "petr"}, {"phone", "+7 900"}})),
       fake.gateway());
@@ -252,16 +252,6 @@ TEST_F(Files, AttachSendsReloadsAndClearsTheNoteOnlyAfterSuccess) {
   EXPECT_EQ(files->note(), " акт ");
   EXPECT_FALSE(files->showsPlaceholder()) << "an issue hides the placeholder";
 
-  fake.autoAnswer = [](const FakeCall& call) -> std::optional<JSONValue> {
-    if (call.method == "POST") return JSONValue::object({{"id", "f1"}});
-    return JSONValue::object({{"files", JSONValue::array({JSONValue::object({{"id", "f1"}, {"name", "act.pdf"}})})}});
-  };
-  files->attach(path, files->chooserOpened());
-  ASSERT_TRUE(spinUntil([&] { return files->files().size() == 1; }));
-  EXPECT_EQ(fake.log().back(), "GET /admin/couriers/c%2D1/files");
-  EXPECT_EQ(files->note(), "");
-  EXPECT_EQ(files->state()->issue(), std::nullopt);
-
   // A refused file leaves its message and sends nothing.
   const std::size_t sent = fake.calls.size();
   files->attach(file("empty.pdf", 0), files->chooserOpened());
@@ -270,7 +260,7 @@ TEST_F(Files, AttachSendsReloadsAndClearsTheNoteOnlyAfterSuccess) {
   EXPECT_EQ(fake.calls.size(), sent);
 }
 
-TEST_F(Files, DeleteAfterConfirmationAndDownloadOfACourierFile) {
+TEST_F(Files, DeleteOnlyAfterConfirmationAndFailuresShowInTheNotice) {
   auto files = CourierFilesController::create(row(JSONValue::object({{"id", "c1"}})), fake.gateway());
   const Record stored = row(JSONValue::object({{"id", "f-9"}, {"name", "Договор.pdf"}}));
   files->setDeleting(stored);
@@ -289,22 +279,10 @@ TEST_F(Files, DeleteAfterConfirmationAndDownloadOfACourierFile) {
   spinFor(10ms);
   EXPECT_EQ(fake.calls.size(), 1u) << "no reload after a failure";
 
-  files->setDeleting(stored);
-  files->confirmDelete();
-  ASSERT_TRUE(spinUntil([&] { return fake.calls.size() == 2; }));
-  FakeGateway::finish(fake.calls[1], JSONValue::object({{"ok", true}}));
-  ASSERT_TRUE(spinUntil([&] { return fake.calls.size() == 3; }));
-  EXPECT_EQ(fake.calls[2]->method + " " + fake.calls[2]->path, "GET /admin/couriers/c1/files");
-
   files->download(stored);
   ASSERT_TRUE(spinUntil([&] { return fake.of("download").size() == 1; }));
   EXPECT_EQ(fake.of("download")[0]->path, "/admin/courier-files/f%2D9");
-  FakeGateway::finish(fake.of("download")[0], JSONValue("PDF"));
-  ASSERT_TRUE(spinUntil([&] { return fake.of("saveFile").size() == 1; }));
-  EXPECT_EQ(fake.of("saveFile")[0]->path, "Договор.pdf");
-  files->download(stored);
-  ASSERT_TRUE(spinUntil([&] { return fake.of("download").size() == 2; }));
-  FakeGateway::fail(fake.of("download")[1], "Файл не найден.", 404);
+  FakeGateway::fail(fake.of("download")[0], "Файл не найден.", 404);
   ASSERT_TRUE(spinUntil([&] { return files->state()->issue() == std::optional<std::string>("Файл не найден."); }));
 }
 
