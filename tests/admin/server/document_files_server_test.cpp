@@ -1,6 +1,7 @@
 // The document details and the courier files over the real application model and API client against the stand-in
 // server: an administrator attaches a courier file, downloads it byte for byte and deletes it; a document shows its
-// text, acknowledgements and attachment; a logist reads everything and is refused every write.
+// text, acknowledgements and attachment; a logist reads everything and is refused every write; the demo answers
+// both sheets.
 #include <gtest/gtest.h>
 #include <glib.h>
 
@@ -9,6 +10,7 @@
 
 #include "admin/logic/courier_files.h"
 #include "admin/logic/document_details.h"
+#include "core/engine/planner_engine.h"
 #include "model/app_model.h"
 #include "model/workbook_files.h"
 #include "support/async_helpers.h"
@@ -179,4 +181,23 @@ TEST_F(FilesOverTheServer, ALogistReadsButEveryWriteIsRefused) {
   EXPECT_EQ(files->state()->issue(), AdminDesk::kForbidden);
   EXPECT_EQ(writes().size(), before + 2) << "one attempt each";
   EXPECT_EQ(desk.courierFiles("c1").size(), 1u);
+}
+
+TEST_F(FilesOverTheServer, TheDemoAnswersBothSheetsThroughEncodedPathsAndOffersNoAction) {
+  model->setEngine(async::runBlocking(PlannerEngine::create()));
+  async::runBlocking(model->loadPreview());
+  DocumentDetailsController details(Record(JSONValue::object({{"id", "preview-document"}}), "0"), gateway());
+  details.load();
+  ASSERT_TRUE(spinUntil([&] { return !details.acknowledgments()->value().isNull(); }));
+  EXPECT_EQ(details.content()->issue(), std::nullopt);
+  EXPECT_FALSE(details.body().empty());
+  EXPECT_EQ(details.countText(), "0 из 1");
+
+  auto files = CourierFilesController::create(Record(JSONValue::object({{"id", "preview-courier"}}), "0"), gateway());
+  files->load();
+  ASSERT_TRUE(spinUntil([&] { return !files->state()->value().isNull(); }));
+  EXPECT_TRUE(files->showsPlaceholder());
+  EXPECT_FALSE(files->canAttach());
+  EXPECT_FALSE(files->canDownload());
+  EXPECT_TRUE(server.allHits().empty()) << "the demo asks no server";
 }
