@@ -34,9 +34,9 @@ std::optional<std::int64_t> reportedSize(const std::string& path) {
 
 }  // namespace
 
-std::string courierFilesPath(std::string_view courierId) { return "/admin/couriers/" + encodeId(courierId) + "/files"; }
+std::string courierFilesPath(std::string_view courierId) { return "/admin/couriers/" + encodeID(courierId) + "/files"; }
 
-std::string courierFilePath(std::string_view fileId) { return "/admin/courier-files/" + encodeId(fileId); }
+std::string courierFilePath(std::string_view fileId) { return "/admin/courier-files/" + encodeID(fileId); }
 
 std::string courierFileCaption(const JSONValue& file) {
   return std::to_string(file["bytes"].intValue() / 1024) + " КБ · " + file["createdAt"].string();

@@ -6,11 +6,11 @@
 
 namespace dorvik::admin {
 
-std::string documentPath(std::string_view id) { return "/admin/documents/" + encodeId(id); }
+std::string documentPath(std::string_view id) { return "/admin/documents/" + encodeID(id); }
 
 std::string documentAcksPath(std::string_view id) { return documentPath(id) + "/acks"; }
 
-std::string documentFilePath(std::string_view id) { return "/documents/" + encodeId(id) + "/file"; }
+std::string documentFilePath(std::string_view id) { return "/documents/" + encodeID(id) + "/file"; }
 
 std::string ackCountText(const JSONValue& acks) {
   return std::to_string(acks["acked"].intValue()) + " из " + std::to_string(acks["total"].intValue());

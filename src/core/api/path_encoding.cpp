@@ -12,7 +12,7 @@ bool keptAsIs(unsigned char c) {
          c == '.' || c == '~';
 }
 
-bool keptInId(gunichar c) {
+bool keptInID(gunichar c) {
   switch (g_unichar_type(c)) {
     case G_UNICODE_LOWERCASE_LETTER:
     case G_UNICODE_MODIFIER_LETTER:
@@ -51,23 +51,23 @@ std::string encodePathComponent(std::string_view component) {
   return out;
 }
 
-std::string encodeId(std::string_view id) {
+std::string encodeID(std::string_view id) {
   if (!g_utf8_validate(id.data(), static_cast<gssize>(id.size()), nullptr)) return {};
-  static constexpr char kHex[] = "0123456789ABCDEF";
+  static const char* const hex = "0123456789ABCDEF";
   std::string out;
   out.reserve(id.size());
   const char* p = id.data();
   const char* end = id.data() + id.size();
   while (p < end) {
     const char* next = g_utf8_next_char(p);
-    if (keptInId(g_utf8_get_char(p))) {
+    if (keptInID(g_utf8_get_char(p))) {
       out.append(p, next);
     } else {
       for (const char* b = p; b < next; ++b) {
         const auto byte = static_cast<unsigned char>(*b);
-        out.push_back('%');
-        out.push_back(kHex[byte >> 4]);
-        out.push_back(kHex[byte & 0x0F]);
+        out += '%';
+        out += hex[byte >> 4];
+        out += hex[byte & 0xF];
       }
     }
     p = next;

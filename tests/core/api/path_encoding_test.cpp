@@ -50,5 +50,5 @@ TEST(IdEncoding, LettersMarksAndDigitsOfAnyScriptStayEverythingElseIsEscaped) {
       {"", ""},
       {std::string("\xFF\xFE"), ""},  // not UTF-8: nothing
   };
-  for (const auto& [id, encoded] : cases) EXPECT_EQ(dorvik::encodeId(id), encoded) << id;
+  for (const auto& [id, encoded] : cases) EXPECT_EQ(dorvik::encodeID(id), encoded) << id;
 }
