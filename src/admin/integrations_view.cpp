@@ -81,8 +81,7 @@ IntegrationsView::IntegrationsView(const ShellContext& context, IntegrationsGate
   });
   modelConnection_ = context_.model->observe([this](AppModel::Property property) {
     if (property == AppModel::Property::generation) controller_->follow();
-    if (property == AppModel::Property::catalogCount)
-      catalog_.set_text(catalogText(context_.model->catalogCount()));
+    if (property == AppModel::Property::catalogCount) catalog_.set_text(catalogText(context_.model->catalogCount()));
     if (property == AppModel::Property::offline || property == AppModel::Property::preview ||
         property == AppModel::Property::user)
       showState();
@@ -203,8 +202,6 @@ void IntegrationsView::showState() {
   test_.set_sensitive(controller_->canTest());
 }
 
-Gtk::Widget* makeIntegrationsView(const ShellContext& context) {
-  return Gtk::make_managed<IntegrationsView>(context);
-}
+Gtk::Widget* makeIntegrationsView(const ShellContext& context) { return Gtk::make_managed<IntegrationsView>(context); }
 
 }  // namespace dorvik::admin

@@ -79,7 +79,8 @@ std::optional<Answer> IntegrationsDesk::gate(const Hit& hit) {
     queued->second.pop_front();
     return failure;
   }
-  if (hit.header("Authorization").rfind("Bearer token-", 0) != 0) return Answer::error(401, "Войдите в учётную запись.");
+  if (hit.header("Authorization").rfind("Bearer token-", 0) != 0)
+    return Answer::error(401, "Войдите в учётную запись.");
   return std::nullopt;
 }
 

@@ -181,7 +181,8 @@ async::Task<void> IntegrationsController::runSave(std::shared_ptr<IntegrationsCo
                                                   std::string status) {
   std::exception_ptr failure;
   try {
-    async::Task<JSONValue> request = self->gateway_.admin.fetch(std::string(kIntegrationsPath), "PATCH", std::move(body));
+    async::Task<JSONValue> request =
+        self->gateway_.admin.fetch(std::string(kIntegrationsPath), "PATCH", std::move(body));
     co_await std::move(request);
   } catch (...) {
     failure = std::current_exception();

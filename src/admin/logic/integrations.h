@@ -113,8 +113,7 @@ class IntegrationsController : public std::enable_shared_from_this<IntegrationsC
  private:
   explicit IntegrationsController(IntegrationsGateway gateway);
   static async::Task<void> runLoad(std::weak_ptr<IntegrationsController> screen);
-  static async::Task<void> runSave(std::shared_ptr<IntegrationsController> self, JSONValue body,
-                                   std::string status);
+  static async::Task<void> runSave(std::shared_ptr<IntegrationsController> self, JSONValue body, std::string status);
   static async::Task<void> runTest(std::shared_ptr<IntegrationsController> self, JSONValue body);
   void fail(std::exception_ptr failure);
   void setIssue(std::optional<std::string> text);

@@ -35,8 +35,8 @@ TEST(IntegrationsPayload, ASaveSendsTheEditedSettingsLessTheEmptyKeyFields) {
       {"typed keys go out as typed, spaces included",
        loaded(JSONValue::object({{"dadataToken", " d1 "}, {"routingKey", "r1"}, {"mapKey", "m1"}})),
        loaded(JSONValue::object({{"dadataToken", " d1 "}, {"routingKey", "r1"}, {"mapKey", "m1"}}))},
-      {"a key typed and emptied again is not sent",
-       loaded(JSONValue::object({{"routingKey", ""}, {"mapKey", "m1"}})), loaded(JSONValue::object({{"mapKey", "m1"}}))},
+      {"a key typed and emptied again is not sent", loaded(JSONValue::object({{"routingKey", ""}, {"mapKey", "m1"}})),
+       loaded(JSONValue::object({{"mapKey", "m1"}}))},
       {"an emptied style and the nulls of a sparse document go out unchanged",
        JSONValue::object({{"geocoder", kNull}, {"styleId", ""}, {"isDemo", kNull}}),
        JSONValue::object({{"geocoder", kNull}, {"styleId", ""}, {"isDemo", kNull}})},
@@ -58,11 +58,13 @@ TEST(IntegrationsPayload, ASaveSendsTheEditedSettingsLessTheEmptyKeyFields) {
 }
 
 TEST(IntegrationsPayload, TheEditedSettingsCopyThreeMembersAndTheKeysAreShownOnlyMasked) {
-  const JSONValue document = JSONValue::object({{"geocoder", "dadata"},
-                                                {"isDemo", false},
-                                                {"routingKey", JSONValue::object({{"configured", true}, {"masked", "ab…yz"}})},
-                                                {"extra", 1}});
-  EXPECT_EQ(editedSettings(document), JSONValue::object({{"geocoder", "dadata"}, {"styleId", kNull}, {"isDemo", false}}));
+  const JSONValue document =
+      JSONValue::object({{"geocoder", "dadata"},
+                         {"isDemo", false},
+                         {"routingKey", JSONValue::object({{"configured", true}, {"masked", "ab…yz"}})},
+                         {"extra", 1}});
+  EXPECT_EQ(editedSettings(document),
+            JSONValue::object({{"geocoder", "dadata"}, {"styleId", kNull}, {"isDemo", false}}));
   EXPECT_EQ(geocoderChoice(editedSettings(document)), 2u);
   EXPECT_EQ(geocoderChoice(JSONValue::object({{"geocoder", "auto"}})), 0u);
   EXPECT_EQ(geocoderChoice(JSONValue::object({{"geocoder", "yandex"}})), std::nullopt);
@@ -73,8 +75,8 @@ TEST(IntegrationsPayload, TheEditedSettingsCopyThreeMembersAndTheKeysAreShownOnl
     JSONValue configured;
     bool set;
   };
-  const Variant variants[] = {{true, true},  {1, true},         {"1", true},  {"2,5", true}, {false, false},
-                              {0, false},    {"0", false},      {"да", false}, {kNull, false}};
+  const Variant variants[] = {{true, true}, {1, true},    {"1", true},   {"2,5", true}, {false, false},
+                              {0, false},   {"0", false}, {"да", false}, {kNull, false}};
   for (const Variant& v : variants) {
     for (IntegrationKey key : {IntegrationKey::dadata, IntegrationKey::routing, IntegrationKey::map}) {
       JSONValue doc;
@@ -120,11 +122,11 @@ class Integrations : public ::testing::Test {
   FakeGateway fake;
   std::vector<std::string> statuses;
   std::vector<bool> mapLoads;
-  const JSONValue document = JSONValue::object(
-      {{"geocoder", "yandex"},
-       {"styleId", "s1"},
-       {"mapKey", JSONValue::object({{"configured", 1}, {"masked", "m…1"}})},
-       {"routingKey", JSONValue::object({{"configured", "0"}, {"masked", "r…1"}})}});
+  const JSONValue document =
+      JSONValue::object({{"geocoder", "yandex"},
+                         {"styleId", "s1"},
+                         {"mapKey", JSONValue::object({{"configured", 1}, {"masked", "m…1"}})},
+                         {"routingKey", JSONValue::object({{"configured", "0"}, {"masked", "r…1"}})}});
 };
 
 TEST_F(Integrations, ASaveIsBusyFromThePressReloadsTheMapAndTheDocumentAndDropsTypedKeys) {
@@ -144,10 +146,9 @@ TEST_F(Integrations, ASaveIsBusyFromThePressReloadsTheMapAndTheDocumentAndDropsT
   ASSERT_TRUE(spinUntil([&] { return fake.of("PATCH").size() == 1; }));
   spinFor(5ms);
   ASSERT_EQ(fake.of("PATCH").size(), 1u);
-  EXPECT_EQ(*fake.of("PATCH")[0]->body, JSONValue::object({{"geocoder", "yandex"},
-                                                           {"styleId", "s1"},
-                                                           {"isDemo", kNull},
-                                                           {"routingKey", "секрет "}}));
+  EXPECT_EQ(
+      *fake.of("PATCH")[0]->body,
+      JSONValue::object({{"geocoder", "yandex"}, {"styleId", "s1"}, {"isDemo", kNull}, {"routingKey", "секрет "}}));
   // The key test runs alongside, leaving busy alone.
   integrations->testRoutingKey();
   ASSERT_TRUE(spinUntil([&] { return fake.of("POST").size() == 1; }));
@@ -167,7 +168,7 @@ TEST_F(Integrations, ASaveIsBusyFromThePressReloadsTheMapAndTheDocumentAndDropsT
   EXPECT_EQ(integrations->status(IntegrationKey::routing), "Маршрутизация: се…т");
   EXPECT_EQ(*integrations->value(), editedSettings(saved)) << "the typed key is gone from the form";
   EXPECT_EQ(fake.log(), (std::vector<std::string>{"GET /integrations/settings", "PATCH /integrations/settings",
-                                                   "POST /integrations/2gis/test", "GET /integrations/settings"}));
+                                                  "POST /integrations/2gis/test", "GET /integrations/settings"}));
 }
 
 TEST_F(Integrations, FailuresGoToTheIssueLineAndKeepWhatWasTyped) {
@@ -182,10 +183,8 @@ TEST_F(Integrations, FailuresGoToTheIssueLineAndKeepWhatWasTyped) {
   FakeGateway::fail(fake.last(), "Ключ DaData не подходит.");
   ASSERT_TRUE(spinUntil([&] { return !integrations->busy(); }));
   EXPECT_EQ(integrations->issue(), "Ключ DaData не подходит.");
-  EXPECT_EQ(*integrations->value(), JSONValue::object({{"geocoder", "osm"},
-                                                       {"styleId", "s1"},
-                                                       {"isDemo", true},
-                                                       {"dadataToken", "d-key"}}));
+  EXPECT_EQ(*integrations->value(),
+            JSONValue::object({{"geocoder", "osm"}, {"styleId", "s1"}, {"isDemo", true}, {"dadataToken", "d-key"}}));
   EXPECT_TRUE(statuses.empty());
   EXPECT_TRUE(mapLoads.empty());
 

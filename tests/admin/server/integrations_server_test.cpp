@@ -71,7 +71,9 @@ class IntegrationsOverTheServer : public ::testing::Test {
       if (hit.method == "PATCH") body = hit.json();
     return body;
   }
-  void waitIdle() { ASSERT_TRUE(spinUntil([&] { return !integrations->busy(); })); }
+  void waitIdle() {
+    ASSERT_TRUE(spinUntil([&] { return !integrations->busy(); }));
+  }
 
   StandInServer server;
   AdminDesk desk{server};

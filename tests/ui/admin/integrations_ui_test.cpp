@@ -1,7 +1,7 @@
 // The integrations page in the main window under a display, against the stand-in server: the stored keys only in
 // the status lines (the key fields start empty), an unknown lookup order shown as no option and sent back as it
 // came, the clearing confirmation cancelled without a request, and a key typed into its field saved
-// (build/screens/admin-integrations.png before, admin-integrations-saved.png after).
+// (build/screens/admin-integrations.png before, admin-integrations-saved.png and its dark form after).
 #include <adwaita.h>
 #include <gtest/gtest.h>
 #include <gtkmm.h>
@@ -104,7 +104,8 @@ TEST_F(IntegrationsWindow, StoredKeysShowOnlyMaskedAndATypedKeyIsSaved) {
   click("Очистить ключи склада");
   AdwMessageDialog* confirmation = shownConfirmation("Очистить ключи этого склада?");
   ASSERT_NE(confirmation, nullptr);
-  EXPECT_STREQ(adw_message_dialog_get_body(confirmation), "Если на сервере настроены общие ключи, склад вернётся к ним.");
+  EXPECT_STREQ(adw_message_dialog_get_body(confirmation),
+               "Если на сервере настроены общие ключи, склад вернётся к ним.");
   adw_message_dialog_response(confirmation, "cancel");
   spin();
   EXPECT_EQ(server.hits("PATCH", "/integrations/settings"), 0u);
@@ -120,5 +121,8 @@ TEST_F(IntegrationsWindow, StoredKeysShowOnlyMaskedAndATypedKeyIsSaved) {
   EXPECT_NE(findLabel(root(), "Маршрутизация: ro…11"), nullptr);
   EXPECT_EQ(model->status(), "Настройки сохранены.");
   savePNG(root(), "admin-integrations-saved");
+  context_.defaults->setString("appearance", "dark");
+  spin();
+  savePNG(root(), "admin-integrations-saved-dark");
   EXPECT_EQ(window_->alert(), nullptr);
 }
