@@ -126,7 +126,6 @@ CourierFilesView::CourierFilesView(std::shared_ptr<CourierFilesController> contr
     : Gtk::Box(Gtk::Orientation::VERTICAL), controller_(std::move(controller)), context_(context) {
   auto* heading = Gtk::make_managed<Gtk::Label>(controller_->fullName());
   auto* contact = label(controller_->contact(), {"dim-label"});
-  contact->set_selectable(true);
   append(*headerRow(*heading, contact, dismiss));
 
   auto* attachRow = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::HORIZONTAL, 8);
@@ -137,10 +136,10 @@ CourierFilesView::CourierFilesView(std::shared_ptr<CourierFilesController> contr
   note_.set_text(controller_->note());
   note_.signal_changed().connect([this] { controller_->setNote(note_.get_text()); });
   attachRow->append(note_);
-  auto* attachContent = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::HORIZONTAL, 6);
-  attachContent->append(*Gtk::make_managed<Gtk::Image>(std::string(symbolIcon("paperclip"))));
-  attachContent->append(*Gtk::make_managed<Gtk::Label>("Прикрепить файл…"));
-  attach_.set_child(*attachContent);
+  GtkWidget* attachContent = adw_button_content_new();
+  adw_button_content_set_icon_name(ADW_BUTTON_CONTENT(attachContent), std::string(symbolIcon("paperclip")).c_str());
+  adw_button_content_set_label(ADW_BUTTON_CONTENT(attachContent), "Прикрепить файл…");
+  gtk_button_set_child(attach_.gobj(), attachContent);
   setAccessibleLabel(attach_, "Прикрепить файл…");
   attach_.signal_clicked().connect([this] { chooseFile(); });
   attachRow->append(attach_);
