@@ -1,10 +1,34 @@
 #include "core/api/path_encoding.h"
 
+#include <glib.h>
+
 #include <algorithm>
 
 namespace dorvik {
 
 namespace {
+
+constexpr char kHex[] = "0123456789ABCDEF";
+
+bool keptInId(gunichar c) {
+  switch (g_unichar_type(c)) {
+    case G_UNICODE_LOWERCASE_LETTER:
+    case G_UNICODE_MODIFIER_LETTER:
+    case G_UNICODE_OTHER_LETTER:
+    case G_UNICODE_TITLECASE_LETTER:
+    case G_UNICODE_UPPERCASE_LETTER:
+    case G_UNICODE_DECIMAL_NUMBER:
+    case G_UNICODE_LETTER_NUMBER:
+    case G_UNICODE_OTHER_NUMBER:
+    case G_UNICODE_SPACING_MARK:
+    case G_UNICODE_ENCLOSING_MARK:
+    case G_UNICODE_NON_SPACING_MARK:
+      return true;
+    default:
+      return false;
+  }
+}
+
 bool keptAsIs(unsigned char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '_' ||
          c == '.' || c == '~';
@@ -12,7 +36,6 @@ bool keptAsIs(unsigned char c) {
 }  // namespace
 
 std::string encodePathComponent(std::string_view component) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
   const bool onlyDots =
       !component.empty() && std::all_of(component.begin(), component.end(), [](char c) { return c == '.'; });
   std::string out;
@@ -26,6 +49,29 @@ std::string encodePathComponent(std::string_view component) {
       out.push_back(kHex[c >> 4]);
       out.push_back(kHex[c & 0x0F]);
     }
+  }
+  return out;
+}
+
+std::string encodeId(std::string_view id) {
+  if (!g_utf8_validate(id.data(), static_cast<gssize>(id.size()), nullptr)) return {};
+  std::string out;
+  out.reserve(id.size());
+  const char* p = id.data();
+  const char* end = id.data() + id.size();
+  while (p < end) {
+    const char* next = g_utf8_next_char(p);
+    if (keptInId(g_utf8_get_char(p))) {
+      out.append(p, next);
+    } else {
+      for (const char* b = p; b < next; ++b) {
+        const auto byte = static_cast<unsigned char>(*b);
+        out += '%';
+        out += kHex[byte >> 4];
+        out += kHex[byte & 0xF];
+      }
+    }
+    p = next;
   }
   return out;
 }

@@ -13,4 +13,10 @@ namespace dorvik {
 
 std::string encodePathComponent(std::string_view component);
 
+// An identifier as one path segment or query value, the stricter way the administration and monitoring requests
+// send them: Unicode letters, marks and digits stay as they are (Cyrillic travels raw), every other character becomes
+// "%XX" per UTF-8 byte with upper-case hex digits ("-" reads "%2D", "." "%2E", "_" "%5F", " " "%20", "/" "%2F").
+// Text that is not valid UTF-8 gives "".
+std::string encodeId(std::string_view id);
+
 }  // namespace dorvik

@@ -20,9 +20,9 @@ namespace dorvik::monitoring {
 
 // ---- Paths
 
-// An id as one path segment: letters, digits and combining marks stay, every other character becomes "%XX" per
-// UTF-8 byte (upper-case hex), so "R-1/2" reads "R%2D1%2F2" and "../../admin" or "a?b#c" stay inside their
-// segment. Text that is not valid UTF-8 gives "".
+// An id as one path segment (encodeId of core/api/path_encoding.h): letters, digits and combining marks stay, every
+// other character becomes "%XX" per UTF-8 byte, so "R-1/2" reads "R%2D1%2F2" and "../../admin" or "a?b#c" stay
+// inside their segment. Text that is not valid UTF-8 gives "".
 std::string encodeID(std::string_view id);
 
 std::string routesPath(std::string_view day);                                   // the day's routes
