@@ -1,6 +1,6 @@
 // The staff pages without a display: identifiers in paths, the editor's checks and bodies, the password sheet's
-// limits, the list screen's two keyed loads (company list, then the chosen company's list) and the write flows of
-// the editor and the password sheet over a scripted gateway.
+// limits, and the list screen's two keyed loads (company list, then the chosen company's list) over a scripted
+// gateway. The sheets' writes run against the stand-in server (tests/admin/server).
 #include <gtest/gtest.h>
 
 #include "admin/logic/fake_gateway.h"
@@ -266,97 +266,4 @@ TEST_F(StaffFlows, NoCompaniesOrNoWritingLeaveOnlyWhatIsAllowed) {
   EXPECT_EQ(screen->editing()->id(), "d1");
   screen->closeEditing();
   EXPECT_FALSE(screen->editing());
-}
-
-TEST_F(StaffFlows, TheEditorSavesRefreshesThenClosesAndStaysOpenOnFailure) {
-  std::vector<std::string> events;
-  auto editor = StaffEditor::create(
-      PanelPage::people, "c-1", JSONValue(),
-      [&]() -> async::Task<void> {
-        events.push_back("refresh");
-        co_return;
-      },
-      fake.gateway());
-  auto connection = editor->observe([&](StaffEditor::Change change) {
-    if (change == StaffEditor::Change::dismissed) events.push_back("dismissed");
-  });
-  editor->prepare();
-  EXPECT_EQ(editor->value()->json(), staffStartObject().json());
-  ASSERT_EQ(fake.calls.size(), 1u);
-  EXPECT_EQ(fake.last()->path, "/staff/depots?companyId=c%2D1");
-  FakeGateway::finish(fake.last(), JSONValue::decode(R"({"depots": [{"id": "d2", "name": "Юг"}, {"id": "d1"}]})"));
-  ASSERT_TRUE(spinUntil([&] { return editor->depotRows().size() == 2; }));
-
-  *editor->value() = person("12345678");
-  editor->save();
-  EXPECT_EQ(editor->state()->issue(), kPasswordOrDepot);
-  EXPECT_EQ(fake.calls.size(), 1u) << "nothing sent";
-  editor->setDepot("d2", true);
-  editor->setDepot("d1", true);
-  editor->setDepot("d2", false);
-  editor->chooseRole(2);
-  editor->save();
-  ASSERT_TRUE(spinUntil([&] { return fake.calls.size() == 2; }));
-  EXPECT_TRUE(editor->footerBusy());
-  editor->save();  // refused while the first write runs
-  spinFor(10ms);
-  EXPECT_EQ(fake.calls.size(), 2u);
-  EXPECT_EQ(fake.last()->method + " " + fake.last()->path, "POST /staff/people");
-  EXPECT_EQ((*fake.last()->body)["depots"], JSONValue::array({"d1"}));
-  EXPECT_EQ((*fake.last()->body)["role"], JSONValue("courier"));
-  FakeGateway::fail(fake.last(), "Такой логин уже есть.", 409);
-  ASSERT_TRUE(spinUntil([&] { return !editor->state()->saving(); }));
-  EXPECT_EQ(editor->state()->issue(), "Такой логин уже есть.");
-  EXPECT_TRUE(events.empty());
-
-  editor->save();
-  ASSERT_TRUE(spinUntil([&] { return fake.calls.size() == 3; }));
-  FakeGateway::finish(fake.last(), JSONValue::object({{"id", "p9"}}));
-  ASSERT_TRUE(spinUntil([&] { return !events.empty() && events.back() == "dismissed"; }));
-  EXPECT_EQ(events, (std::vector<std::string>{"refresh", "dismissed"}));
-  EXPECT_EQ(editor->state()->issue(), std::nullopt);
-
-  // A depot's editor changes the record at its own path and loads no depots.
-  auto depotEditor = StaffEditor::create(PanelPage::depotsAdmin, "c-1", JSONValue::object({{"id", "d-1"}, {"name", "Север"}}),
-                                         nullptr, fake.gateway());
-  depotEditor->prepare();
-  EXPECT_EQ(fake.calls.size(), 3u);
-  depotEditor->save();
-  ASSERT_TRUE(spinUntil([&] { return fake.calls.size() == 4; }));
-  EXPECT_EQ(fake.last()->method + " " + fake.last()->path, "PATCH /staff/depots/d%2D1");
-}
-
-TEST_F(StaffFlows, ThePasswordSheetSendsOnlyAnAcceptablePasswordAndClearsItAfterwards) {
-  auto reset = PasswordReset::create(Record(JSONValue::object({{"id", "p-1"}, {"fullName", "Пётр"}}), ""),
-                                     fake.gateway());
-  EXPECT_EQ(reset->heading(), "Новый пароль · Пётр");
-  bool dismissed = false;
-  auto connection = reset->observe([&](PasswordReset::Change change) {
-    if (change == PasswordReset::Change::dismissed) dismissed = true;
-  });
-  reset->setPassword("новый-пароль");
-  reset->setRepeated("новый-парол");
-  EXPECT_FALSE(reset->canSave());
-  reset->save();
-  EXPECT_TRUE(fake.calls.empty());
-  reset->setRepeated("новый-пароль");
-  fake.canWrite = false;
-  EXPECT_FALSE(reset->canSave());
-  fake.canWrite = true;
-  ASSERT_TRUE(reset->canSave());
-  reset->save();
-  ASSERT_TRUE(spinUntil([&] { return fake.calls.size() == 1; }));
-  EXPECT_FALSE(reset->canSave());
-  EXPECT_EQ(fake.last()->method + " " + fake.last()->path, "POST /staff/people/p%2D1/password");
-  EXPECT_EQ(*fake.last()->body, JSONValue::object({{"password", "новый-пароль"}}));
-  FakeGateway::fail(fake.last(), "Нет связи с сервером.", 0);
-  ASSERT_TRUE(spinUntil([&] { return !reset->state()->saving(); }));
-  EXPECT_FALSE(dismissed);
-  EXPECT_EQ(reset->password(), "новый-пароль") << "kept after a failure";
-  reset->save();
-  ASSERT_TRUE(spinUntil([&] { return fake.calls.size() == 2; }));
-  FakeGateway::finish(fake.last(), JSONValue::object({{"ok", true}}));
-  ASSERT_TRUE(spinUntil([&] { return dismissed; }));
-  EXPECT_EQ(reset->password(), "");
-  EXPECT_EQ(reset->repeated(), "");
 }

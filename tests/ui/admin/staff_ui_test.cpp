@@ -1,7 +1,7 @@
 // The superadmin's staff pages in the main window against the stand-in server: the accounts of the first company
 // (build/screens/admin-staff.png), a new account typed into the editor and saved with Return
 // (admin-staff-editor.png), a password set through the password sheet (admin-password-reset.png) and the depots page
-// (admin-depots.png).
+// (admin-depots.png, and admin-depots-dark.png), whose buttons but "Обновить" go off with the connection.
 #include <adwaita.h>
 #include <gtest/gtest.h>
 #include <gtkmm.h>
@@ -182,5 +182,16 @@ TEST_F(StaffWindow, TheSuperadminAddsAnAccountSetsItsPasswordAndSeesTheDepots) {
   EXPECT_NE(findLabel(root(), "09:00"), nullptr);
   EXPECT_NE(findButton(root(), "Изменить"), nullptr);
   savePNG(root(), "admin-depots");
+  context_.defaults->setString("appearance", "dark");
+  spin();
+  savePNG(root(), "admin-depots-dark");
+  context_.defaults->setString("appearance", "light");
+
+  // Offline: only "Обновить" stays available, the rows' buttons included.
+  model->setOffline(true);
+  spin();
+  EXPECT_FALSE(gtk_widget_is_sensitive(findButton(root(), "Изменить")));
+  EXPECT_FALSE(gtk_widget_is_sensitive(findButton(root(), "Добавить")));
+  EXPECT_TRUE(gtk_widget_is_sensitive(findButton(root(), "Обновить")));
   EXPECT_EQ(window_->alert(), nullptr);
 }
