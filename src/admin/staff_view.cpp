@@ -76,8 +76,10 @@ StaffView::StaffView(PanelPage page, const ShellContext& context)
   connection_ = screen_->observe([this](StaffScreen::Change change) {
     switch (change) {
       case StaffScreen::Change::companies:
-      case StaffScreen::Change::company:
         showCompanies();
+        break;
+      case StaffScreen::Change::company:
+        showCompany();
         break;
       case StaffScreen::Change::rows:
         table_.setRows(screen_->rows());
@@ -155,18 +157,25 @@ void StaffView::buildTable() {
 }
 
 void StaffView::showCompanies() {
-  // Rebuilding the options must not choose a company by itself.
-  syncingPicker_ = true;
   std::vector<Glib::ustring> titles;
   pickerIds_.clear();
   for (const CompanyOption& option : screen_->options()) {
     titles.emplace_back(option.title);
     pickerIds_.push_back(option.id);
   }
+  // A new list of options must not choose a company by itself.
+  syncingPicker_ = true;
   picker_.set_model(Gtk::StringList::create(titles));
+  syncingPicker_ = false;
+  showCompany();
+}
+
+void StaffView::showCompany() {
   guint selected = GTK_INVALID_LIST_POSITION;
   for (std::size_t i = 0; i < pickerIds_.size(); ++i)
     if (pickerIds_[i] == screen_->company()) selected = static_cast<guint>(i);
+  if (picker_.get_selected() == selected) return;
+  syncingPicker_ = true;
   picker_.set_selected(selected);
   syncingPicker_ = false;
 }

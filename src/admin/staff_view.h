@@ -34,6 +34,7 @@ class StaffView : public Gtk::Box {
  private:
   void buildTable();
   void showCompanies();
+  void showCompany();
   void showState();
   void showSheets();
 

@@ -111,6 +111,19 @@ TEST_F(StaffWindow, TheSuperadminAddsAnAccountSetsItsPasswordAndSeesTheDepots) {
   EXPECT_NE(findLabel(root(), "Курьер"), nullptr);
   savePNG(root(), "admin-staff");
 
+  // The picker: another company shows only its own list; "Выберите компанию" empties it and disables the actions.
+  Gtk::DropDown& picker = people->companyPicker();
+  picker.set_selected(2);
+  ASSERT_TRUE(spinUntil([&] { return people->screen()->company() == "c2" && !people->screen()->state()->loading(); }));
+  spin();
+  EXPECT_TRUE(people->table().rows().empty());
+  picker.set_selected(0);
+  spin();
+  EXPECT_FALSE(gtk_widget_is_sensitive(findButton(root(), "Добавить")));
+  EXPECT_FALSE(gtk_widget_is_sensitive(findButton(root(), "Обновить")));
+  picker.set_selected(1);
+  ASSERT_TRUE(spinUntil([&] { return people->table().rows().size() == 2; }));
+
   ASSERT_TRUE(clickButton(root(), "Добавить"));
   ASSERT_TRUE(spinUntil([&] { return people->editorSheet() != nullptr; }));
   GtkWidget* sheet = GTK_WIDGET(people->editorSheet()->gobj());
