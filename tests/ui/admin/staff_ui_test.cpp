@@ -89,7 +89,8 @@ class StaffWindow : public ::testing::Test {
 TEST_F(StaffWindow, TheSuperadminAddsAnAccountSetsItsPasswordAndSeesTheDepots) {
   StandInServer server;
   StaffDesk desk(server);
-  desk.companies() = JSONValue::decode(R"([{"id": "c-1", "name": "ООО «Альфа доставка»"}, {"id": "c2", "name": "Бета"}])");
+  desk.companies() = JSONValue::decode(R"([{"id": "c-1", "name": "ООО «Альфа доставка»"},
+      {"id": "c2", "name": "Бета — компания с очень длинным названием, которое не помещается в поле выбора целиком"}])");
   desk.depots() = JSONValue::decode(R"([
       {"id": "d-1", "companyId": "c-1", "name": "Север", "address": "Москва, Дмитровское шоссе, 100, строение 2, вход со стороны двора, третий подъезд от угла", "windowFrom": "08:00", "windowTo": "20:00"},
       {"id": "d-2", "companyId": "c-1", "name": "Юг", "address": "Москва, Варшавское шоссе, 1", "windowFrom": "09:00", "windowTo": "21:00"}])");
@@ -117,6 +118,7 @@ TEST_F(StaffWindow, TheSuperadminAddsAnAccountSetsItsPasswordAndSeesTheDepots) {
   ASSERT_TRUE(spinUntil([&] { return people->screen()->company() == "c2" && !people->screen()->state()->loading(); }));
   spin();
   EXPECT_TRUE(people->table().rows().empty());
+  EXPECT_LE(picker.get_width(), 420) << "a long name is cut";
   picker.set_selected(0);
   spin();
   EXPECT_FALSE(gtk_widget_is_sensitive(findButton(root(), "Добавить")));
