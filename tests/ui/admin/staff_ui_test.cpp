@@ -190,6 +190,17 @@ TEST_F(StaffWindow, TheSuperadminAddsAnAccountSetsItsPasswordAndSeesTheDepots) {
   for (const JSONValue& person : desk.people().array())
     if (person["login"] == JSONValue("petrov")) created = person["id"].string();
   EXPECT_EQ(desk.password(created), "новый пароль 2026");
+  // Escape closes the sheet and sends nothing.
+  ASSERT_TRUE(clickButton(table, "Задать новый"));
+  ASSERT_TRUE(spinUntil([&] { return people->passwordSheet() != nullptr; }));
+  spin();
+  EXPECT_TRUE(pressKey(GTK_WIDGET(people->passwordSheet()->gobj()), GDK_KEY_Escape));
+  ASSERT_TRUE(spinUntil([&] { return people->passwordSheet() == nullptr; }));
+  EXPECT_EQ(people->screen()->passwordFor(), std::nullopt);
+  std::size_t resets = 0;
+  for (const Hit& hit : server.allHits())
+    if (hit.method == "POST" && hit.path.find("/password") != std::string::npos) ++resets;
+  EXPECT_EQ(resets, 1u);
 
   StaffView* depots = show(PanelPage::depotsAdmin);
   ASSERT_NE(depots, nullptr);
