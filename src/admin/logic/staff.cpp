@@ -25,7 +25,7 @@ std::string staffBase(PanelPage page) { return isDepots(page) ? "/staff/depots" 
 ScreenSource screenSource(const AdminGateway& gateway) { return ScreenSource{gateway.generation, gateway.fetch}; }
 
 std::string staffListPath(PanelPage page, std::string_view company) {
-  return staffBase(page) + "?companyId=" + encodeId(company);
+  return staffBase(page) + "?companyId=" + encodeID(company);
 }
 
 std::vector<Record> staffRows(PanelPage page, const JSONValue& answer) {
@@ -91,7 +91,7 @@ JSONValue staffBody(PanelPage page, const JSONValue& value, std::string_view com
 
 std::string staffWritePath(PanelPage page, const JSONValue& record) {
   if (record.isNull()) return staffBase(page);
-  return staffBase(page) + "/" + encodeId(record["id"].string());
+  return staffBase(page) + "/" + encodeID(record["id"].string());
 }
 
 bool passwordAcceptable(std::string_view password, std::string_view repeated) {
@@ -99,7 +99,7 @@ bool passwordAcceptable(std::string_view password, std::string_view repeated) {
   return count >= 8 && count <= 200 && canonicallyEqual(password, repeated);
 }
 
-std::string passwordPath(const Record& person) { return "/staff/people/" + encodeId(person.id()) + "/password"; }
+std::string passwordPath(const Record& person) { return "/staff/people/" + encodeID(person.id()) + "/password"; }
 
 // ---- The list screen
 

@@ -7,10 +7,12 @@
 namespace dorvik {
 
 namespace {
+bool keptAsIs(unsigned char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '_' ||
+         c == '.' || c == '~';
+}
 
-constexpr char kHex[] = "0123456789ABCDEF";
-
-bool keptInId(gunichar c) {
+bool keptInID(gunichar c) {
   switch (g_unichar_type(c)) {
     case G_UNICODE_LOWERCASE_LETTER:
     case G_UNICODE_MODIFIER_LETTER:
@@ -28,14 +30,10 @@ bool keptInId(gunichar c) {
       return false;
   }
 }
-
-bool keptAsIs(unsigned char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '_' ||
-         c == '.' || c == '~';
-}
 }  // namespace
 
 std::string encodePathComponent(std::string_view component) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
   const bool onlyDots =
       !component.empty() && std::all_of(component.begin(), component.end(), [](char c) { return c == '.'; });
   std::string out;
@@ -53,22 +51,23 @@ std::string encodePathComponent(std::string_view component) {
   return out;
 }
 
-std::string encodeId(std::string_view id) {
+std::string encodeID(std::string_view id) {
   if (!g_utf8_validate(id.data(), static_cast<gssize>(id.size()), nullptr)) return {};
+  static const char* const hex = "0123456789ABCDEF";
   std::string out;
   out.reserve(id.size());
   const char* p = id.data();
   const char* end = id.data() + id.size();
   while (p < end) {
     const char* next = g_utf8_next_char(p);
-    if (keptInId(g_utf8_get_char(p))) {
+    if (keptInID(g_utf8_get_char(p))) {
       out.append(p, next);
     } else {
       for (const char* b = p; b < next; ++b) {
         const auto byte = static_cast<unsigned char>(*b);
         out += '%';
-        out += kHex[byte >> 4];
-        out += kHex[byte & 0xF];
+        out += hex[byte >> 4];
+        out += hex[byte & 0xF];
       }
     }
     p = next;

@@ -6,7 +6,6 @@
 #include <cmath>
 #include <limits>
 
-#include "core/api/path_encoding.h"
 #include "core/base/errors.h"
 #include "core/base/text.h"
 #include "planning/logic/order_rows.h"
@@ -39,8 +38,6 @@ bool contains(const std::string& haystack, const std::string& needle) {
 }  // namespace
 
 // ---- Paths
-
-std::string encodeID(std::string_view id) { return encodeId(id); }
 
 std::string routesPath(std::string_view day) { return "/monitoring/routes?date=" + std::string(day); }
 

@@ -62,7 +62,7 @@ TEST(StaffPaths, IdentifiersKeepOnlyLettersMarksAndDigits) {
       {"doc 1/2", "doc%201%2F2"}, {"ООО-1", "ООО%2D1"},       {"a.b_c~d", "a%2Eb%5Fc%7Ed"},
       {"и\u0306", "и\u0306"},     {"x?y#z%", "x%3Fy%23z%25"}, {"\xff", ""},
   };
-  for (const auto& [id, encoded] : cases) EXPECT_EQ(encodeId(id), encoded) << id;
+  for (const auto& [id, encoded] : cases) EXPECT_EQ(encodeID(id), encoded) << id;
 
   EXPECT_EQ(staffListPath(PanelPage::people, "c-1"), "/staff/people?companyId=c%2D1");
   EXPECT_EQ(staffListPath(PanelPage::depotsAdmin, "Ромашка"), "/staff/depots?companyId=Ромашка");
