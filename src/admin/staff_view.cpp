@@ -172,7 +172,9 @@ void StaffView::buildTable() {
     table_.addWidgetColumn(
         "Править", rowButton("Изменить", [this](const Record& row) { screen_->edit(row); }), bindRow);
   } else {
-    table_.addColumn("Сотрудник", text("fullName"), plain);
+    TableColumnOptions name = plain;
+    name.expand = true;
+    table_.addColumn("Сотрудник", text("fullName"), name);
     table_.addColumn("Логин", text("login"), plain);
     table_.addColumn("Телефон", text("phone"), plain);
     table_.addColumn(
@@ -338,6 +340,7 @@ void StaffEditorView::showDepots() {
     adw_preferences_row_set_use_markup(ADW_PREFERENCES_ROW(row), FALSE);
     auto* toggle = Gtk::make_managed<Gtk::Switch>();
     toggle->set_valign(Gtk::Align::CENTER);
+    setAccessibleLabel(*toggle, depot.value["name"].string());
     toggle->set_active(editor_->selected().count(depot.id()) > 0);
     toggle->property_active().signal_changed().connect([weak, toggle, id = depot.id()] {
       if (auto editor = weak.lock()) editor->setDepot(id, toggle->get_active());
