@@ -92,7 +92,10 @@ LoginView::LoginView(ShellContext context) : Gtk::Box(Gtk::Orientation::VERTICAL
                    callback([](GtkPasswordEntry*, gpointer self) { static_cast<LoginView*>(self)->signIn(); }), this);
   signInButton_.signal_clicked().connect([this] { signIn(); });
   settings->signal_clicked().connect([this] {
-    if (context_.openConnectionPreferences) context_.openConnectionPreferences();
+    if (context_.openConnectionPreferences)
+      context_.openConnectionPreferences();
+    else if (context_.openPreferences)
+      context_.openPreferences();
   });
   previewButton_.signal_clicked().connect([this] { openPreview(); });
 
