@@ -747,3 +747,51 @@ TEST_F(ShellWindow, TheSettingsMessageCoversNoButton) {
     savePNG(root(), "settings-message-" + std::to_string(width));
   }
 }
+
+// The settings page open while a signed-in workspace opens over the real model: the depot list, held back by the
+// server, arrives after the page is on screen, and the page then shows the user's depot and the planning parameters,
+// which apply without a message.
+TEST_F(ShellOverTheModel, TheSettingsPageFillsInWhenTheWorkspaceArrivesLater) {
+  dorvik::testing::StandInServer server;
+  JSONValue profile = JSONValue::object(
+      {{"id", 12}, {"companyId", randomUUID()}, {"depotId", "d1"}, {"fullName", "Ирина Логист"}, {"role", "logist"}});
+  dorvik::testing::SessionServer session(server, profile);
+  server.on("GET", "/depots",
+            dorvik::testing::Answer::json(
+                JSONValue::object({{"depots", JSONValue::array({JSONValue::object({{"id", "d0"}, {"name", "Юг"}}),
+                                                                JSONValue::object({{"id", "d1"}, {"name", "Север"}})})}}))
+                .held());
+  async::runBlocking(SecureStore::write(std::nullopt, "refresh:" + server.url()));
+  async::runBlocking(SecureStore::write(std::nullopt, "profile:" + server.url()));
+  ASSERT_TRUE(context_.defaults->set(Settings::serverURL, server.url()));
+
+  launch(false);
+  ASSERT_EQ(window_->screenKind(), 0);
+  context_.model->setPage(PanelPage::settings);  // the page the application reopens on
+  fill({"logist", "пароль-логиста"}, "Войти");
+  ASSERT_TRUE(dorvik::testing::spinUntil([&] { return server.held("/depots") > 0 && window_->screenKind() == 2; },
+                                         30s));
+  spin();
+  GtkWidget* picker = find(root(), [](GtkWidget* w) { return ADW_IS_COMBO_ROW(w); });
+  ASSERT_NE(picker, nullptr);
+  EXPECT_EQ(adw_combo_row_get_selected(ADW_COMBO_ROW(picker)), 0u);  // no depots yet
+
+  server.release("/depots");
+  ASSERT_TRUE(reaches(2));
+  ASSERT_TRUE(dorvik::testing::spinUntil([&] { return context_.model->depots().size() == 2; }, 30s));
+  spin();
+  EXPECT_EQ(adw_combo_row_get_selected(ADW_COMBO_ROW(picker)), 2u);
+  const JSONValue& config = context_.model->planner()["config"];
+  ASSERT_FALSE(config["CITY_KMH"].string().empty());
+  EXPECT_EQ(entryText(root(), "Средняя скорость, км/ч"), config["CITY_KMH"].string());
+  EXPECT_EQ(entryText(root(), "Допуск опоздания, минут"), config["LATE_TOL_MIN"].string());
+  GtkWidget* apply = findButton(root(), "Применить к планированию");
+  ASSERT_TRUE(dorvik::testing::spinUntil([&] { return gtk_widget_is_sensitive(apply); }, 30s));
+  g_signal_emit_by_name(apply, "clicked");
+  ASSERT_TRUE(dorvik::testing::spinUntil(
+      [&] { return context_.model->status() == "Параметры сохранены. Пересчитайте маршруты."; }, 10s))
+      << context_.model->status();
+  EXPECT_EQ(findLabel(root(), "Заполните поле «Средняя скорость, км/ч»."), nullptr);
+  EXPECT_EQ(window_->alert(), nullptr) << context_.model->error().value_or("");
+  savePNG(root(), "model-settings-after-load");
+}
