@@ -3,6 +3,8 @@
 #include <adwaita.h>
 
 #include "admin/data_screen_view.h"
+#include "admin/integrations_view.h"
+#include "admin/staff_view.h"
 #include "core/api/failure.h"
 #include "planning/panel_pages.h"
 #include "monitoring/monitoring_view.h"
@@ -449,6 +451,11 @@ Gtk::Widget* makePanelContent(PanelPage page, const ShellContext& context) {
     case PanelPage::documents:
     case PanelPage::companies:
       return admin::makeDataScreen(page, context);
+    case PanelPage::depotsAdmin:
+    case PanelPage::people:
+      return admin::makeStaffView(page, context);
+    case PanelPage::integrations:
+      return admin::makeIntegrationsView(context);
     case PanelPage::overview:
     case PanelPage::monitorMap:
     case PanelPage::crew:
