@@ -527,7 +527,7 @@ class RouteDetailView : public Gtk::Box {
   ViewLink<Gtk::Widget> link_{this};
 };
 
-void openRouteDetail(Gtk::Widget& anchor, const ShellContext& context, std::string routeID, std::string routeDate) {
+Sheet* openRouteDetail(Gtk::Widget& anchor, const ShellContext& context, std::string routeID, std::string routeDate) {
   auto state = std::make_shared<DetailState>();
   state->routeID = std::move(routeID);
   state->routeDate = std::move(routeDate);
@@ -535,6 +535,7 @@ void openRouteDetail(Gtk::Widget& anchor, const ShellContext& context, std::stri
   sheet->set_size_request(760, 450);
   sheet->setContent(*Gtk::make_managed<RouteDetailView>(context, state, sheet));
   sheet->present();
+  return sheet;
 }
 
 bool dropRows(Gtk::Window& window, const std::set<std::size_t>& positions, std::size_t destination) {

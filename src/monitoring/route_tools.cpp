@@ -476,11 +476,12 @@ class AddPointView : public Gtk::Box {
 
 }  // namespace
 
-void openRouteTrack(Gtk::Widget& anchor, const ShellContext& context, std::string routeID) {
+Sheet* openRouteTrack(Gtk::Widget& anchor, const ShellContext& context, std::string routeID) {
   Sheet* sheet = Sheet::open(anchor, "GPS-трек маршрута", 900, 620);
   sheet->set_size_request(680, 480);
   sheet->setContent(*Gtk::make_managed<TrackView>(context, std::move(routeID), sheet));
   sheet->present();
+  return sheet;
 }
 
 void openRouteTransfer(Gtk::Widget& anchor, const ShellContext& context, std::string routeID, std::string routeDate,
