@@ -3,7 +3,7 @@
 // page (admin-<page>-editor.png) whose save the demo keeps busy. Then an administrator against the stand-in server
 // adds a client through the editor's own fields and buttons, and draws a zone; opens a document's details and a
 // courier's files, deleting one file after the confirmation; and opens a day's route from the live page and a
-// tracker's route track (admin-live-route-detail.png, admin-trackers-route-track.png).
+// tracker's route track (admin-live-route-detail.png, admin-trackers-route-track.png), and rows without a route.
 #include <adwaita.h>
 #include <gtest/gtest.h>
 #include <gtkmm.h>
@@ -392,12 +392,14 @@ TEST_F(AdminWindow, ALiveRowOpensItsRouteAndATrackerRowItsTrack) {
                                       {"points", JSONValue::array({point("P3", "ул. Садовая, 1", 55.70, "Склад"),
                                                                    point("P4", "ул. Речная, 3", 55.71, "Офис"),
                                                                    point("P5", "ул. Полевая, 9", 55.72, "Кафе")})}}));
-  // The tracker names its route by a number.
+  // The first tracker names its route by a number; the second has no route, nor has the order.
   desk.setDayList("trackers", "2026-09-22",
                   JSONValue::array({JSONValue::object({{"courierId", "c-1"},
                                                        {"courier", JSONValue::object({{"name", "Ян Доставкин"}})},
                                                        {"routeId", 7},
-                                                       {"pingCount", 3}})}));
+                                                       {"pingCount", 3}}),
+                                    JSONValue::object({{"courierId", "c-2"}, {"pingCount", 0}})}));
+  desk.setDayList("orders", "2026-09-22", JSONValue::array({JSONValue::object({{"orderId", "o-1"}})}));
   openWindow();
 
   DataScreenView* live = show(PanelPage::live);
@@ -422,7 +424,7 @@ TEST_F(AdminWindow, ALiveRowOpensItsRouteAndATrackerRowItsTrack) {
   DataScreenView* trackers = show(PanelPage::trackers);
   ASSERT_NE(trackers, nullptr);
   trackers->controller()->setDate(DorvikDate::parse("2026-09-22") + 12h);
-  ASSERT_TRUE(spinUntil([&] { return trackers->controller()->rows().size() == 1; }));
+  ASSERT_TRUE(spinUntil([&] { return trackers->controller()->rows().size() == 2; }));
   trackers->controller()->activate({"7"});  // the row is known by its route
   GtkWidget* track = nullptr;
   const std::string caption = "3 GPS-сигналов · 1 отметок курьера. Это записанный путь, а не текущее положение.";
@@ -438,5 +440,31 @@ TEST_F(AdminWindow, ALiveRowOpensItsRouteAndATrackerRowItsTrack) {
   EXPECT_TRUE(pressKey(track, GDK_KEY_Escape));
   ASSERT_TRUE(spinUntil([&] { return trackers->detailSheet() == nullptr; }));
   EXPECT_FALSE(trackers->controller()->detail());
+
+  // Without a route the sheets open, say so, and neither ask the server nor offer its operations.
+  auto routeHits = [&] {
+    std::size_t n = 0;
+    for (const Hit& hit : server.allHits()) n += hit.path.starts_with("/monitoring/routes/");
+    return n;
+  };
+  const std::size_t before = routeHits();
+  trackers->controller()->activate({"c-2"});
+  ASSERT_TRUE(spinUntil([&] { return (track = sheetOf(trackers->detailSheet())) != nullptr; }));
+  spin(100ms);
+  EXPECT_NE(findLabel(track, "У записи нет маршрута."), nullptr);
+  EXPECT_FALSE(gtk_widget_is_sensitive(findButton(track, "Воспроизвести")));
+  click(track, "Закрыть");
+  DataScreenView* orders = show(PanelPage::orders);
+  ASSERT_NE(orders, nullptr);
+  orders->controller()->setDate(DorvikDate::parse("2026-09-22") + 12h);
+  ASSERT_TRUE(spinUntil([&] { return orders->controller()->rows().size() == 1; }));
+  orders->controller()->activate({orders->controller()->rows()[0].id()});
+  ASSERT_TRUE(spinUntil([&] { return (detail = sheetOf(orders->detailSheet())) != nullptr; }));
+  spin(100ms);
+  EXPECT_NE(findLabel(detail, "У записи нет маршрута."), nullptr);
+  EXPECT_FALSE(gtk_widget_is_sensitive(findButton(detail, "Завершить маршрут")));
+  EXPECT_FALSE(gtk_widget_is_sensitive(findButton(detail, "Фото")));
+  EXPECT_EQ(routeHits(), before);
+  click(detail, "Закрыть");
   EXPECT_EQ(window_->alert(), nullptr);
 }
