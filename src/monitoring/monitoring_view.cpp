@@ -186,7 +186,10 @@ void MonitoringView::buildFilterBar() {
 
   refresh_ = Gtk::make_managed<Gtk::Button>();
   auto* content = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::HORIZONTAL, 6);
-  content->append(*Gtk::make_managed<Gtk::Image>(std::string(symbolIcon("arrow.clockwise"))));
+  // Gtk::Image's text constructor reads a file: the theme icon goes through set_from_icon_name.
+  auto* image = Gtk::make_managed<Gtk::Image>();
+  image->set_from_icon_name(std::string(symbolIcon("arrow.clockwise")));
+  content->append(*image);
   content->append(*Gtk::make_managed<Gtk::Label>("Обновить"));
   refresh_->set_child(*content);
   refresh_->signal_clicked().connect([this] { loadOnce({}); });

@@ -147,7 +147,10 @@ Gtk::Label* label(const std::string& text, std::initializer_list<const char*> cl
 Gtk::Button* iconButton(const std::string& title, std::string_view symbol) {
   auto* button = Gtk::make_managed<Gtk::Button>();
   auto* content = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::HORIZONTAL, 6);
-  content->append(*Gtk::make_managed<Gtk::Image>(std::string(symbolIcon(symbol))));
+  // Gtk::Image's text constructor reads a file: the theme icon goes through set_from_icon_name.
+  auto* image = Gtk::make_managed<Gtk::Image>();
+  image->set_from_icon_name(std::string(symbolIcon(symbol)));
+  content->append(*image);
   content->append(*Gtk::make_managed<Gtk::Label>(title));
   button->set_child(*content);
   return button;

@@ -102,6 +102,22 @@ bool pressReturnIn(GtkWidget* field) {
   return true;
 }
 
+std::vector<std::string> imagesWithoutIcon(GtkWidget* root) {
+  std::vector<std::string> missing;
+  GtkIconTheme* theme = gtk_icon_theme_get_for_display(gtk_widget_get_display(root));
+  findWidget(root, [&](GtkWidget* widget) {
+    if (!GTK_IS_IMAGE(widget) || !gtk_widget_get_visible(widget)) return false;
+    GtkImage* image = GTK_IMAGE(widget);
+    if (gtk_image_get_storage_type(image) != GTK_IMAGE_ICON_NAME) return false;
+    // An image made from a file it could not read shows "image-missing".
+    const char* name = gtk_image_get_icon_name(image);
+    if (name && (std::string_view(name) == "image-missing" || !gtk_icon_theme_has_icon(theme, name)))
+      missing.push_back(name);
+    return false;
+  });
+  return missing;
+}
+
 void savePNG(GtkWidget* widget, const std::string& name) {
   // On a loaded machine the first layout and frame can take a while: wait for them instead of a fixed time.
   GskRenderNode* node = nullptr;

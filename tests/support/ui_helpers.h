@@ -7,6 +7,7 @@
 #include <chrono>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace dorvik::testing {
 
@@ -32,6 +33,10 @@ bool pressKey(GtkWidget* window, guint keyval);
 // What pressing Return in a text field does: the field's activation (a field that activates its window's default
 // presses the default button). False when `field` holds no text input.
 bool pressReturnIn(GtkWidget* field);
+
+// The icon names of the shown images under `root` that draw no icon of the desktop's theme: a name the theme
+// lacks, or "image-missing" (an image made from a file it could not read).
+std::vector<std::string> imagesWithoutIcon(GtkWidget* root);
 
 // Writes build/screens/<name>.png of the widget as it is drawn now (`name` may hold a subfolder).
 void savePNG(GtkWidget* widget, const std::string& name);

@@ -416,6 +416,7 @@ TEST_F(AdminWindow, ALiveRowOpensItsRouteAndATrackerRowItsTrack) {
   EXPECT_NE(findLabel(detail, "ул. Лесная, 5"), nullptr);
   EXPECT_NE(findLabel(detail, "Пётр Курьеров"), nullptr);
   EXPECT_EQ(server.hits("GET", "/monitoring/routes/R-7/ю"), 1u);
+  EXPECT_EQ(imagesWithoutIcon(detail), std::vector<std::string>{});
   savePNG(detail, "admin-live-route-detail");
   click(detail, "Закрыть");
   ASSERT_TRUE(spinUntil([&] { return live->detailSheet() == nullptr; }));

@@ -169,6 +169,7 @@ TEST_F(MonitoringWindow, APublishedPlanWatchedAndOneRouteWorkedOn) {
   std::size_t dayLoads = 0;
   for (const Hit& hit : server.hitsOn("/monitoring/routes")) dayLoads += hit.query == "date=2026-09-22";
   EXPECT_EQ(dayLoads, 1u) << "the picked day loads once, after today's first load";
+  EXPECT_EQ(imagesWithoutIcon(page), std::vector<std::string>{});
   savePNG(page, "monitoring/monitoring-overview");
 
   // A route picked in the list narrows the map to it and stays picked across a reload.
