@@ -34,6 +34,8 @@ GtkWidget* findButton(GtkWidget* root, const std::string& text);
 // Presses the button reading `text`; false when there is none or it is disabled.
 bool clickButton(GtkWidget* root, const std::string& text);
 
+// The first shown toplevel window (a sheet, a dialog) that matches, or null.
+GtkWidget* findShownWindow(const std::function<bool(GtkWidget*)>& match);
 // A shown window (a sheet, a dialog) whose title reads `title`, or null.
 GtkWidget* findWindow(const std::string& title);
 // The shown confirmation (a message dialog) whose heading reads `heading`, or null.

@@ -297,12 +297,7 @@ TEST_F(AdminWindow, TheDocumentDetailsAndTheCourierFilesSheets) {
   g_signal_emit_by_name(remove, "clicked");
   GtkWidget* dialog = nullptr;
   ASSERT_TRUE(spinUntil([&] {
-    GListModel* windows = gtk_window_get_toplevels();
-    for (guint i = 0; i < g_list_model_get_n_items(windows) && !dialog; ++i) {
-      auto* window = static_cast<GtkWidget*>(g_list_model_get_item(windows, i));
-      if (ADW_IS_MESSAGE_DIALOG(window) && gtk_widget_get_visible(window)) dialog = window;
-      g_object_unref(window);
-    }
+    dialog = findShownWindow([](GtkWidget* window) { return ADW_IS_MESSAGE_DIALOG(window); });
     return dialog != nullptr;
   }));
   EXPECT_STREQ(adw_message_dialog_get_heading(ADW_MESSAGE_DIALOG(dialog)), "Удалить файл курьера?");

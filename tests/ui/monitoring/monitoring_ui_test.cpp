@@ -261,12 +261,7 @@ TEST_F(MonitoringWindow, APublishedPlanWatchedAndOneRouteWorkedOn) {
   click(detail, "Завершить маршрут");
   GtkWidget* question = nullptr;
   ASSERT_TRUE(spinUntil([&] {
-    GListModel* windows = gtk_window_get_toplevels();
-    for (guint i = 0; i < g_list_model_get_n_items(windows); ++i) {
-      auto* w = static_cast<GtkWidget*>(g_list_model_get_item(windows, i));
-      g_object_unref(w);
-      if (ADW_IS_MESSAGE_DIALOG(w) && gtk_widget_get_visible(w)) question = w;
-    }
+    question = findShownWindow([](GtkWidget* window) { return ADW_IS_MESSAGE_DIALOG(window); });
     return question != nullptr;
   }));
   adw_message_dialog_response(ADW_MESSAGE_DIALOG(question), "confirm");

@@ -33,13 +33,8 @@ using planning::PlanningRoutesView;
 namespace {
 
 Sheet* shownSheet() {
-  GListModel* windows = gtk_window_get_toplevels();
-  for (guint i = 0; i < g_list_model_get_n_items(windows); ++i) {
-    auto* window = static_cast<GtkWidget*>(g_list_model_get_item(windows, i));
-    g_object_unref(window);
-    if (auto* sheet = dynamic_cast<Sheet*>(Glib::wrap(window)); sheet && gtk_widget_get_visible(window)) return sheet;
-  }
-  return nullptr;
+  GtkWidget* found = findShownWindow([](GtkWidget* window) { return dynamic_cast<Sheet*>(Glib::wrap(window)); });
+  return found ? dynamic_cast<Sheet*>(Glib::wrap(found)) : nullptr;
 }
 
 class PlanningDetailsWindow : public WindowFixture<> {
