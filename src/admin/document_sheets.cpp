@@ -2,6 +2,7 @@
 
 #include <adwaita.h>
 
+#include "admin/view_parts.h"
 #include "shell/gtk_helpers.h"
 #include "shell/panel_content.h"
 #include "shell/toolkit/symbols.h"
@@ -179,8 +180,7 @@ CourierFilesView::CourierFilesView(std::shared_ptr<CourierFilesController> contr
     if (change == CourierFilesController::Change::deleting) askDelete();
   });
   modelConnection_ = context_.model->observe([this](AppModel::Property property) {
-    if (property == AppModel::Property::offline || property == AppModel::Property::preview ||
-        property == AppModel::Property::user)
+    if (changesServerWrites(property))
       showState();
   });
   showFiles();

@@ -2,6 +2,7 @@
 
 #include <adwaita.h>
 
+#include "admin/view_parts.h"
 #include "shell/gtk_helpers.h"
 #include "shell/sheet.h"
 
@@ -82,8 +83,7 @@ IntegrationsView::IntegrationsView(const ShellContext& context, IntegrationsGate
   modelConnection_ = context_.model->observe([this](AppModel::Property property) {
     if (property == AppModel::Property::generation) controller_->follow();
     if (property == AppModel::Property::catalogCount) catalog_.set_text(catalogText(context_.model->catalogCount()));
-    if (property == AppModel::Property::offline || property == AppModel::Property::preview ||
-        property == AppModel::Property::user)
+    if (changesServerWrites(property))
       showState();
   });
   showData();

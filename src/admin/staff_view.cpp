@@ -2,6 +2,7 @@
 
 #include <adwaita.h>
 
+#include "admin/view_parts.h"
 #include "shell/gtk_helpers.h"
 #include "shell/panel_content.h"
 #include "shell/toolkit/display.h"
@@ -11,23 +12,7 @@ namespace dorvik::admin {
 
 namespace {
 
-Gtk::Box* spacer() {
-  auto* space = Gtk::make_managed<Gtk::Box>();
-  space->set_hexpand(true);
-  return space;
-}
-
 std::string textOf(const Record& record, const char* key) { return record.value[key].string(); }
-
-void addWidget(AdwPreferencesGroup* group, Gtk::Widget& widget) { adw_preferences_group_add(group, widget.gobj()); }
-
-AdwPreferencesGroup* addGroup(AdwPreferencesPage* page, const char* title) {
-  auto* group = ADW_PREFERENCES_GROUP(adw_preferences_group_new());
-  if (title) adw_preferences_group_set_title(group, title);
-  adw_preferences_page_add(page, group);
-  return group;
-}
-
 }  // namespace
 
 // ---- The list
@@ -120,8 +105,7 @@ StaffView::StaffView(PanelPage page, const ShellContext& context)
   });
   modelConnection_ = context_.model->observe([this](AppModel::Property property) {
     if (property == AppModel::Property::generation) screen_->follow();
-    if (property == AppModel::Property::offline || property == AppModel::Property::preview ||
-        property == AppModel::Property::user)
+    if (changesServerWrites(property))
       showState();
   });
   showCompanies();
@@ -256,11 +240,7 @@ StaffEditorView::StaffEditorView(std::shared_ptr<StaffEditor> editor, const Shel
       editor_(std::move(editor)),
       context_(context),
       dismiss_(std::move(dismiss)),
-      footer_(
-          "Сохранить", [this] { editor_->save(); },
-          [this] {
-            if (dismiss_) dismiss_();
-          }) {
+      footer_("Сохранить", [this] { editor_->save(); }, dismiss_) {
   auto* heading = Gtk::make_managed<Gtk::Label>(editor_->heading());
   heading->add_css_class("title-2");
   heading->set_xalign(0);
@@ -273,13 +253,9 @@ StaffEditorView::StaffEditorView(std::shared_ptr<StaffEditor> editor, const Shel
   addValueFields(addGroup(page, nullptr), editor_->fields(), editor_->value());
 
   if (editor_->page() == PanelPage::people) {
-    GtkWidget* role = adw_combo_row_new();
-    gtk_widget_set_name(role, "role");
-    adw_preferences_row_set_title(ADW_PREFERENCES_ROW(role), "Роль");
-    GtkStringList* options = gtk_string_list_new(nullptr);
-    for (const StaffRole& choice : kStaffRoles) gtk_string_list_append(options, choice.title);
-    adw_combo_row_set_model(ADW_COMBO_ROW(role), G_LIST_MODEL(options));
-    g_object_unref(options);
+    std::vector<const char*> titles;
+    for (const StaffRole& choice : kStaffRoles) titles.push_back(choice.title);
+    GtkWidget* role = rolePicker(titles);
     const std::optional<std::size_t> chosen = editor_->roleChoice();
     adw_combo_row_set_selected(ADW_COMBO_ROW(role), chosen ? static_cast<guint>(*chosen) : GTK_INVALID_LIST_POSITION);
     // Connected after the first selection: showing the working copy's role does not write it back.
@@ -319,8 +295,7 @@ StaffEditorView::StaffEditorView(std::shared_ptr<StaffEditor> editor, const Shel
     }
   });
   modelConnection_ = context_.model->observe([this](AppModel::Property property) {
-    if (property == AppModel::Property::offline || property == AppModel::Property::preview ||
-        property == AppModel::Property::user)
+    if (changesServerWrites(property))
       showBusy();
   });
   showBusy();
@@ -361,11 +336,7 @@ PasswordResetView::PasswordResetView(std::shared_ptr<PasswordReset> reset, const
       reset_(std::move(reset)),
       context_(context),
       dismiss_(std::move(dismiss)),
-      footer_(
-          "Сохранить", [this] { reset_->save(); },
-          [this] {
-            if (dismiss_) dismiss_();
-          }) {
+      footer_("Сохранить", [this] { reset_->save(); }, dismiss_) {
   set_margin(24);
   auto* heading = Gtk::make_managed<Gtk::Label>(reset_->heading());
   heading->add_css_class("title-2");
@@ -406,8 +377,7 @@ PasswordResetView::PasswordResetView(std::shared_ptr<PasswordReset> reset, const
     }
   });
   modelConnection_ = context_.model->observe([this](AppModel::Property property) {
-    if (property == AppModel::Property::offline || property == AppModel::Property::preview ||
-        property == AppModel::Property::user)
+    if (changesServerWrites(property))
       showBusy();
   });
   showBusy();

@@ -35,6 +35,12 @@ GtkWidget* findLabel(GtkWidget* root, const std::string& text) {
   });
 }
 
+GtkWidget* entryRow(GtkWidget* within, const std::string& title) {
+  return findWidget(within, [&](GtkWidget* w) {
+    return ADW_IS_ENTRY_ROW(w) && title == adw_preferences_row_get_title(ADW_PREFERENCES_ROW(w));
+  });
+}
+
 GtkWidget* findButton(GtkWidget* root, const std::string& text) {
   return findWidget(root, [&](GtkWidget* w) { return GTK_IS_BUTTON(w) && findLabel(w, text) != nullptr; });
 }
@@ -47,15 +53,38 @@ bool clickButton(GtkWidget* root, const std::string& text) {
   return true;
 }
 
-GtkWidget* findWindow(const std::string& title) {
+GtkWidget* findShownWindow(const std::function<bool(GtkWidget*)>& match) {
   GListModel* windows = gtk_window_get_toplevels();
   for (guint i = 0; i < g_list_model_get_n_items(windows); ++i) {
     auto* window = static_cast<GtkWidget*>(g_list_model_get_item(windows, i));
     g_object_unref(window);
-    const char* shown = gtk_window_get_title(GTK_WINDOW(window));
-    if (gtk_widget_get_visible(window) && shown && title == shown) return window;
+    if (gtk_widget_get_visible(window) && match(window)) return window;
   }
   return nullptr;
+}
+
+GtkWidget* findWindow(const std::string& title) {
+  return findShownWindow([&](GtkWidget* window) {
+    const char* shown = gtk_window_get_title(GTK_WINDOW(window));
+    return shown && title == shown;
+  });
+}
+
+AdwMessageDialog* shownConfirmation(const std::string& heading) {
+  GtkWidget* found = findShownWindow([&](GtkWidget* window) {
+    return ADW_IS_MESSAGE_DIALOG(window) && heading == adw_message_dialog_get_heading(ADW_MESSAGE_DIALOG(window));
+  });
+  return found ? ADW_MESSAGE_DIALOG(found) : nullptr;
+}
+
+void closeShownWindows(GtkWidget* keep) {
+  GListModel* windows = gtk_window_get_toplevels();
+  for (guint i = g_list_model_get_n_items(windows); i > 0; --i) {
+    auto* window = static_cast<GtkWidget*>(g_list_model_get_item(windows, i - 1));
+    g_object_unref(window);
+    if (window != keep && gtk_widget_get_visible(window)) gtk_window_close(GTK_WINDOW(window));
+  }
+  spin(std::chrono::milliseconds(50));
 }
 
 namespace {

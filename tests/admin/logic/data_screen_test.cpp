@@ -5,15 +5,10 @@
 #include "admin/logic/fake_gateway.h"
 #include "admin/logic/data_screen.h"
 #include "core/base/dorvik_date.h"
-#include "support/async_helpers.h"
 
 using namespace dorvik;
 using namespace dorvik::admin;
-using dorvik::admin::testing::FakeCall;
-using dorvik::admin::testing::FakeGateway;
-using dorvik::testing::spinFor;
-using dorvik::testing::spinUntil;
-using namespace std::chrono_literals;
+using namespace dorvik::admin::testing;
 
 namespace {
 
@@ -120,12 +115,11 @@ TEST(DataScreenRows, ExportWritesTheHeaderAndTheShownCellsAsTexts) {
   EXPECT_EQ(countText(0), "0 записей");
 }
 
-class DataScreenScreen : public ::testing::Test {
+class DataScreenScreen : public GatewayTest {
  protected:
   std::shared_ptr<DataScreenController> screen(PanelPage page, const char* day = "2026-03-05") {
     return DataScreenController::create(page, fake.gateway(), dayOf(day));
   }
-  FakeGateway fake;
 };
 
 TEST_F(DataScreenScreen, AcceptsTheCurrentAnswerAndDropsStaleAnswersFailuresAndCancellations) {

@@ -12,15 +12,10 @@
 #include "admin/logic/document_details.h"
 #include "admin/logic/fake_gateway.h"
 #include "model/workbook_files.h"
-#include "support/async_helpers.h"
 
 using namespace dorvik;
 using namespace dorvik::admin;
-using dorvik::admin::testing::FakeCall;
-using dorvik::admin::testing::FakeGateway;
-using dorvik::testing::spinFor;
-using dorvik::testing::spinUntil;
-using namespace std::chrono_literals;
+using namespace dorvik::admin::testing;
 
 namespace {
 
@@ -42,7 +37,7 @@ std::string refusal(const std::string& path, const std::string& note) {
   }
 }
 
-class Files : public ::testing::Test {
+class Files : public GatewayTest {
  protected:
   void SetUp() override {
     char folder[] = "/tmp/dorvik-files-XXXXXX";
@@ -60,7 +55,6 @@ class Files : public ::testing::Test {
   }
 
   std::string folder_;
-  FakeGateway fake;
 };
 
 }  // namespace

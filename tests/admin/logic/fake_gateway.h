@@ -1,6 +1,12 @@
 // A stand-in for the model behind the data screens and the record editor: every request and workflow call is
 // recorded and waits until the test answers, fails or leaves it; the workspace flags are plain fields.
+//
+// A suite over it derives its fixture from GatewayTest (the gateway is `fake`, a controller takes `fake.gateway()`)
+// and says `using namespace dorvik::admin::testing;`, which also brings the main-loop waits (spinFor, spinUntil)
+// and the duration literals.
 #pragma once
+
+#include <gtest/gtest.h>
 
 #include <chrono>
 #include <memory>
@@ -11,8 +17,13 @@
 #include "admin/logic/admin_gateway.h"
 #include "core/async/sleep.h"
 #include "core/base/errors.h"
+#include "support/async_helpers.h"
 
 namespace dorvik::admin::testing {
+
+using dorvik::testing::spinFor;
+using dorvik::testing::spinUntil;
+using namespace std::chrono_literals;
 
 struct FakeCall {
   // "GET", "PUT", ..., or the workflow: "refreshReferenceData", "remember", "lookup", "export", "download" (answered
@@ -123,6 +134,12 @@ class FakeGateway {
     if (!holdWorkflows) call->done = true;
     co_await wait(call);
   }
+};
+
+// The fixture of the suites over the stand-in gateway.
+class GatewayTest : public ::testing::Test {
+ protected:
+  FakeGateway fake;
 };
 
 }  // namespace dorvik::admin::testing

@@ -5,14 +5,10 @@
 
 #include "admin/logic/fake_gateway.h"
 #include "admin/logic/integrations.h"
-#include "support/async_helpers.h"
 
 using namespace dorvik;
 using namespace dorvik::admin;
-using dorvik::admin::testing::FakeGateway;
-using dorvik::testing::spinFor;
-using dorvik::testing::spinUntil;
-using namespace std::chrono_literals;
+using namespace dorvik::admin::testing;
 
 namespace {
 
@@ -97,7 +93,7 @@ TEST(IntegrationsPayload, TheEditedSettingsCopyThreeMembersAndTheKeysAreShownOnl
   EXPECT_EQ(catalogText(1234), "Локальный каталог: 1234 адресов. Сохранённые исправления используются первыми.");
 }
 
-class Integrations : public ::testing::Test {
+class Integrations : public GatewayTest {
  protected:
   std::shared_ptr<IntegrationsController> screen() {
     IntegrationsGateway gateway;
@@ -119,7 +115,6 @@ class Integrations : public ::testing::Test {
     ASSERT_TRUE(spinUntil([&] { return integrations->data() == document; }));
   }
 
-  FakeGateway fake;
   std::vector<std::string> statuses;
   std::vector<bool> mapLoads;
   const JSONValue document =

@@ -7,15 +7,10 @@
 #include "admin/logic/staff.h"
 #include "core/api/path_encoding.h"
 #include "core/base/errors.h"
-#include "support/async_helpers.h"
 
 using namespace dorvik;
 using namespace dorvik::admin;
-using dorvik::admin::testing::FakeCall;
-using dorvik::admin::testing::FakeGateway;
-using dorvik::testing::spinFor;
-using dorvik::testing::spinUntil;
-using namespace std::chrono_literals;
+using namespace dorvik::admin::testing;
 
 namespace {
 
@@ -183,14 +178,13 @@ TEST(StaffPasswordSheet, EightToTwoHundredCharactersTypedTwice) {
   for (const Case& c : cases) EXPECT_EQ(passwordAcceptable(c.password, c.repeated), c.acceptable) << c.password;
 }
 
-class StaffFlows : public ::testing::Test {
+class StaffFlows : public GatewayTest {
  protected:
   std::vector<std::string> gets() const {
     std::vector<std::string> out;
     for (const auto& call : fake.of("GET")) out.push_back(call->path);
     return out;
   }
-  FakeGateway fake;
 };
 
 TEST_F(StaffFlows, TheFirstCompanyIsChosenAndAChangeOfCompanyShowsOnlyItsOwnList) {

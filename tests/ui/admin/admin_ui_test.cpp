@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 #include <gtkmm.h>
 
-#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -18,13 +17,11 @@
 #include "core/base/dorvik_date.h"
 #include "core/engine/planner_engine.h"
 #include "map/map_surface.h"
-#include "shell/application.h"
-#include "shell/root_window.h"
 #include "support/async_helpers.h"
 #include "support/fake_admin.h"
 #include "support/fake_monitoring.h"
 #include "support/stand_in_server.h"
-#include "support/ui_helpers.h"
+#include "support/window_fixture.h"
 #include "support/workspace_helpers.h"
 
 using namespace dorvik;
@@ -35,38 +32,15 @@ using admin::RecordEditorView;
 
 namespace {
 
-class AdminWindow : public ::testing::Test {
+class AdminWindow : public WindowFixture<> {
  protected:
-  static void SetUpTestSuite() { initDisplay(); }
-
   void SetUp() override {
-    char folder[] = "/tmp/dorvik-admin-ui-XXXXXX";
-    ASSERT_NE(g_mkdtemp(folder), nullptr);
-    folder_ = folder;
-    context_.model = model;
-    context_.workflows = modelWorkflows(model);
-    context_.defaults = std::make_shared<UserDefaults>(folder_ + "/settings.ini");
-    appearance_ = std::make_unique<Appearance>(context_.defaults);
+    WindowFixture::SetUp();
     model->setEngine(async::runBlocking(PlannerEngine::create()));
   }
-  void TearDown() override {
-    delete window_;
-    spin(50ms);
-    appearance_.reset();
-    std::filesystem::remove_all(folder_);
-  }
 
-  void openWindow() {
-    window_ = new RootWindow(context_);
-    window_->set_default_size(1280, 800);
-    window_->present();
-    spin();
-  }
-  GtkWidget* root() { return GTK_WIDGET(window_->gobj()); }
-  DataScreenView* view() {
-    GtkWidget* found = findWidget(root(), [](GtkWidget* w) { return dynamic_cast<DataScreenView*>(Glib::wrap(w)); });
-    return found ? dynamic_cast<DataScreenView*>(Glib::wrap(found)) : nullptr;
-  }
+  void openWindow() { openMainWindow(); }
+  DataScreenView* view() { return widgetOf<DataScreenView>(root()); }
   // Shows a page and waits for its list.
   DataScreenView* show(PanelPage page) {
     model->setPage(page);
@@ -79,13 +53,6 @@ class AdminWindow : public ::testing::Test {
     return shown;
   }
   GtkWidget* sheetOf(Sheet* sheet) { return sheet ? GTK_WIDGET(sheet->gobj()) : nullptr; }
-  void click(GtkWidget* within, const std::string& text) {
-    GtkWidget* b = findButton(within, text);
-    ASSERT_NE(b, nullptr) << text;
-    ASSERT_TRUE(gtk_widget_is_sensitive(b)) << text;
-    g_signal_emit_by_name(b, "clicked");
-    spin();
-  }
   // Scrolls the sheet's form to its end (the parts below the fields).
   void scrollToEnd(GtkWidget* within) {
     GtkWidget* scrolled = findWidget(within, [](GtkWidget* w) { return GTK_IS_SCROLLED_WINDOW(w); });
@@ -94,18 +61,6 @@ class AdminWindow : public ::testing::Test {
     gtk_adjustment_set_value(adjustment, gtk_adjustment_get_upper(adjustment));
     spin();
   }
-  // The entry row titled `title` inside `within`.
-  GtkWidget* entryRow(GtkWidget* within, const std::string& title) {
-    return findWidget(within, [&](GtkWidget* w) {
-      return ADW_IS_ENTRY_ROW(w) && title == adw_preferences_row_get_title(ADW_PREFERENCES_ROW(w));
-    });
-  }
-
-  std::shared_ptr<AppModel> model = AppModel::create();
-  std::string folder_;
-  ShellContext context_;
-  std::unique_ptr<Appearance> appearance_;
-  RootWindow* window_ = nullptr;
 };
 
 }  // namespace
@@ -345,12 +300,7 @@ TEST_F(AdminWindow, TheDocumentDetailsAndTheCourierFilesSheets) {
   g_signal_emit_by_name(remove, "clicked");
   GtkWidget* dialog = nullptr;
   ASSERT_TRUE(spinUntil([&] {
-    GListModel* windows = gtk_window_get_toplevels();
-    for (guint i = 0; i < g_list_model_get_n_items(windows) && !dialog; ++i) {
-      auto* window = static_cast<GtkWidget*>(g_list_model_get_item(windows, i));
-      if (ADW_IS_MESSAGE_DIALOG(window) && gtk_widget_get_visible(window)) dialog = window;
-      g_object_unref(window);
-    }
+    dialog = findShownWindow([](GtkWidget* window) { return ADW_IS_MESSAGE_DIALOG(window); });
     return dialog != nullptr;
   }));
   EXPECT_STREQ(adw_message_dialog_get_heading(ADW_MESSAGE_DIALOG(dialog)), "Удалить файл курьера?");

@@ -10,8 +10,8 @@
 #include "support/async_helpers.h"
 #include "support/fake_admin.h"
 #include "support/fake_integrations.h"
+#include "support/window_fixture.h"
 #include "support/workspace_helpers.h"
-#include "ui/planning/planner_window.h"
 
 using namespace dorvik;
 using namespace dorvik::testing;
@@ -20,51 +20,26 @@ using admin::IntegrationsView;
 
 namespace {
 
-class IntegrationsWindow : public ::testing::Test {
+class IntegrationsWindow : public WindowFixture<> {
  protected:
-  static void SetUpTestSuite() { initDisplay(); }
-
   void SetUp() override {
-    char folder[] = "/tmp/dorvik-integrations-ui-XXXXXX";
-    ASSERT_NE(g_mkdtemp(folder), nullptr);
-    folder_ = folder;
-    context_.model = model;
-    context_.workflows = modelWorkflows(model);
-    context_.defaults = std::make_shared<UserDefaults>(folder_ + "/settings.ini");
-    appearance_ = std::make_unique<Appearance>(context_.defaults);
+    WindowFixture::SetUp();
     model->setApi(desk.signIn("admin"));
     model->setUser(AdminDesk::user("admin"));
     model->setCache(freshCache());
   }
-  void TearDown() override {
-    delete window_;
-    spin(50ms);
-    appearance_.reset();
-    std::filesystem::remove_all(folder_);
-  }
 
-  GtkWidget* root() { return GTK_WIDGET(window_->gobj()); }
   GtkWidget* row(const std::string& title) {
     return findWidget(root(), [&](GtkWidget* w) {
       return ADW_IS_PREFERENCES_ROW(w) && title == adw_preferences_row_get_title(ADW_PREFERENCES_ROW(w));
     });
   }
-  void click(const std::string& text) {
-    GtkWidget* b = findButton(root(), text);
-    ASSERT_NE(b, nullptr) << text;
-    ASSERT_TRUE(gtk_widget_is_sensitive(b)) << text;
-    g_signal_emit_by_name(b, "clicked");
-    spin();
-  }
+  using WindowFixture::click;
+  void click(const std::string& text) { click(root(), text); }
 
   StandInServer server;
   AdminDesk desk{server};
   IntegrationsDesk keys{server};
-  std::shared_ptr<AppModel> model = AppModel::create();
-  std::string folder_;
-  ShellContext context_;
-  std::unique_ptr<Appearance> appearance_;
-  RootWindow* window_ = nullptr;
 };
 
 }  // namespace
@@ -73,13 +48,10 @@ TEST_F(IntegrationsWindow, StoredKeysShowOnlyMaskedAndATypedKeyIsSaved) {
   keys.setKey("mapKey", "map-stored-0042");
   keys.settings().set("geocoder", "yandex");
   keys.settings().set("styleId", "depot-style");
-  window_ = new RootWindow(context_);
-  window_->set_default_size(1280, 800);
-  window_->present();
+  openMainWindow();
   model->setPage(PanelPage::integrations);
   spin();
-  auto* view = dynamic_cast<IntegrationsView*>(Glib::wrap(
-      findWidget(root(), [](GtkWidget* w) { return dynamic_cast<IntegrationsView*>(Glib::wrap(w)) != nullptr; })));
+  auto* view = widgetOf<IntegrationsView>(root());
   ASSERT_NE(view, nullptr) << "the page switch shows the integrations screen";
   ASSERT_TRUE(spinUntil([&] { return !view->controller()->data().isNull(); }));
   spin();

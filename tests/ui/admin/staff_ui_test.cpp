@@ -6,17 +6,13 @@
 #include <gtest/gtest.h>
 #include <gtkmm.h>
 
-#include <filesystem>
-#include <memory>
 #include <string>
 
 #include "admin/staff_view.h"
 #include "core/async/task.h"
-#include "shell/application.h"
-#include "shell/root_window.h"
 #include "support/async_helpers.h"
 #include "support/fake_staff.h"
-#include "support/ui_helpers.h"
+#include "support/window_fixture.h"
 #include "support/workspace_helpers.h"
 
 using namespace dorvik;
@@ -26,32 +22,12 @@ using admin::StaffView;
 
 namespace {
 
-class StaffWindow : public ::testing::Test {
+class StaffWindow : public WindowFixture<> {
  protected:
-  static void SetUpTestSuite() { initDisplay(); }
-
-  void SetUp() override {
-    char folder[] = "/tmp/dorvik-staff-ui-XXXXXX";
-    ASSERT_NE(g_mkdtemp(folder), nullptr);
-    folder_ = folder;
-    context_.model = model;
-    context_.workflows = modelWorkflows(model);
-    context_.defaults = std::make_shared<UserDefaults>(folder_ + "/settings.ini");
-    appearance_ = std::make_unique<Appearance>(context_.defaults);
-  }
-  void TearDown() override {
-    delete window_;
-    spin(50ms);
-    appearance_.reset();
-    std::filesystem::remove_all(folder_);
-  }
-
-  GtkWidget* root() { return GTK_WIDGET(window_->gobj()); }
   StaffView* show(PanelPage page) {
     model->setPage(page);
     spin();
-    GtkWidget* found = findWidget(root(), [](GtkWidget* w) { return dynamic_cast<StaffView*>(Glib::wrap(w)); });
-    auto* view = found ? dynamic_cast<StaffView*>(Glib::wrap(found)) : nullptr;
+    auto* view = widgetOf<StaffView>(root());
     EXPECT_NE(view, nullptr) << rawValue(page);
     if (!view) return nullptr;
     EXPECT_TRUE(spinUntil([&] {
@@ -60,11 +36,6 @@ class StaffWindow : public ::testing::Test {
     }));
     spin();
     return view;
-  }
-  GtkWidget* entryRow(GtkWidget* within, const std::string& title) {
-    return findWidget(within, [&](GtkWidget* w) {
-      return ADW_IS_ENTRY_ROW(w) && title == adw_preferences_row_get_title(ADW_PREFERENCES_ROW(w));
-    });
   }
   GtkWidget* passwordEntry(GtkWidget* within, const std::string& placeholder) {
     return findWidget(within, [&](GtkWidget* w) {
@@ -76,12 +47,6 @@ class StaffWindow : public ::testing::Test {
       return same;
     });
   }
-
-  std::shared_ptr<AppModel> model = AppModel::create();
-  std::string folder_;
-  ShellContext context_;
-  std::unique_ptr<Appearance> appearance_;
-  RootWindow* window_ = nullptr;
 };
 
 }  // namespace
@@ -100,10 +65,7 @@ TEST_F(StaffWindow, TheSuperadminAddsAnAccountSetsItsPasswordAndSeesTheDepots) {
   model->setApi(desk.signIn("superadmin"));
   model->setUser(StaffDesk::user("superadmin"));
   model->setCache(freshCache());
-  window_ = new RootWindow(context_);
-  window_->set_default_size(1280, 800);
-  window_->present();
-  spin();
+  openMainWindow();
 
   StaffView* people = show(PanelPage::people);
   ASSERT_NE(people, nullptr);
