@@ -3,6 +3,7 @@
 #include <adwaita.h>
 
 #include "admin/data_screen_view.h"
+#include "admin/shifts_view.h"
 #include "core/api/failure.h"
 #include "planning/panel_pages.h"
 #include "monitoring/monitoring_view.h"
@@ -393,6 +394,8 @@ Gtk::Widget* makePanelContent(PanelPage page, const ShellContext& context) {
     case PanelPage::documents:
     case PanelPage::companies:
       return admin::makeDataScreen(page, context);
+    case PanelPage::shifts:
+      return admin::makeShiftsView(context);
     case PanelPage::overview:
     case PanelPage::monitorMap:
     case PanelPage::crew:

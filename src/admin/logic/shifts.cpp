@@ -242,7 +242,7 @@ std::optional<Record> ShiftsController::current() const {
 
 bool ShiftsController::editable() const {
   const bool canWrite = gateway_.canWriteServer && gateway_.canWriteServer();
-  return sheetEditable(canWrite, state_->saving(), state_->loading(), document(), monthKey());
+  return sheetEditable(canWrite, saving(), loading(), document(), monthKey());
 }
 
 void ShiftsController::setDepotRate(std::string text) {
@@ -311,6 +311,14 @@ async::Task<JSONValue> noting(ScreenSource::Fetch fetch, std::shared_ptr<bool> a
 
 async::Task<void> ShiftsController::load() {
   std::shared_ptr<ShiftsController> self = shared_from_this();
+  ++self->loads_;
+  // Counted down on every way out, a cancellation included.
+  struct Done {
+    std::shared_ptr<ShiftsController> self;
+    ~Done() {
+      if (--self->loads_ == 0) self->notify(Change::busy);
+    }
+  } done{self};
   const std::string requested = monthKey();
   auto answered = std::make_shared<bool>(false);
   ScreenSource source = self->source();
@@ -340,6 +348,13 @@ void ShiftsController::write(std::string path, std::string method, JSONValue bod
 
 async::Task<void> ShiftsController::runWrite(std::shared_ptr<ShiftsController> self, std::string path,
                                              std::string method, JSONValue body) {
+  ++self->writes_;
+  struct Done {
+    std::shared_ptr<ShiftsController> self;
+    ~Done() {
+      if (--self->writes_ == 0) self->notify(Change::busy);
+    }
+  } done{self};
   const bool written = co_await self->state_->write(std::move(path), std::move(method), std::move(body), self->source());
   if (written) co_await self->load();
 }

@@ -161,9 +161,12 @@ class ShiftsController : public std::enable_shared_from_this<ShiftsController> {
   void select(std::optional<std::string> id);
   std::optional<Record> current() const;
 
+  // A load runs until its month is judged and the depot-rate field reset; a write until its reload has ended.
+  bool loading() const { return loads_ > 0 || state_->loading(); }
+  bool saving() const { return writes_ > 0 || state_->saving(); }
   bool editable() const;
   bool canSaveDepotRate() const { return depotRateSavable(editable(), depotID_ ? depotID_() : std::string()); }
-  bool canRefresh() const { return !state_->loading() && !state_->saving(); }
+  bool canRefresh() const { return !loading() && !saving(); }
 
   // The form fields of the page: the depot-rate text, and the selected courier's own-rate switch, rate text,
   // pay mode and adjustment draft ({"kind": "extra", "day": 1} at first), and the adjustment awaiting the
@@ -220,6 +223,8 @@ class ShiftsController : public std::enable_shared_from_this<ShiftsController> {
   std::string payMode_ = "shift";
   JSONValue adjustment_ = JSONValue::object({{"kind", "extra"}, {"day", 1}});
   std::optional<Record> deleting_;
+  int loads_ = 0;
+  int writes_ = 0;
   KeyedTask keyed_;
   ScreenData::Connection stateConnection_;
   Observers<Change> observers_;

@@ -12,6 +12,7 @@
 
 #include "admin/data_screen_view.h"
 #include "admin/record_editor_view.h"
+#include "admin/shifts_view.h"
 #include "core/async/task.h"
 #include "core/engine/planner_engine.h"
 #include "map/map_surface.h"
@@ -19,6 +20,7 @@
 #include "shell/root_window.h"
 #include "support/async_helpers.h"
 #include "support/fake_admin.h"
+#include "support/fake_shifts.h"
 #include "support/stand_in_server.h"
 #include "support/ui_helpers.h"
 #include "support/workspace_helpers.h"
@@ -28,6 +30,7 @@ using namespace dorvik::testing;
 using namespace std::chrono_literals;
 using admin::DataScreenView;
 using admin::RecordEditorView;
+using admin::ShiftsView;
 
 namespace {
 
@@ -262,4 +265,66 @@ TEST_F(AdminWindow, AnAdministratorAddsAClientAndDrawsAZoneThroughTheEditor) {
   ASSERT_EQ(desk.list("zones").size(), 1u);
   EXPECT_EQ(desk.list("zones").at(0)["points"].size(), 3u);
   EXPECT_EQ(window_->alert(), nullptr);
+}
+
+// The shifts page of a logist against the stand-in server: the month with its figures, a courier's day grid, and a
+// day marked through its cell's menu (checked in the server's log). Screens: payroll-month.png, payroll-sheet.png.
+TEST_F(AdminWindow, ALogistMarksAShiftOnTheShiftsPage) {
+  StandInServer server;
+  AdminDesk desk(server);
+  ShiftsDesk shifts(server);
+  const std::string month = admin::monthKey(std::chrono::system_clock::now());
+  shifts.setDepot("Склад «Северный»", 2500);
+  shifts.addCourier("k-1", "Иванов Пётр");
+  shifts.addCourier("k-2", "Сидорова Анна", 3200, "monthly");
+  shifts.addCourier("k-3", "Петров Олег", std::nullopt, "official");
+  shifts.setRouteDays("k-1", month, {2, 3, 4, 9, 10, 16});
+  shifts.setRouteDays("k-2", month, {1, 2, 3});
+  shifts.setRouteDays("k-3", month, {5, 6});
+  shifts.addAdjustment("k-1", month + "-04", "extra", 1500, "выход в выходной");
+  model->setApi(desk.signIn("logist"));
+  model->setUser(AdminDesk::user("logist"));
+  model->setCache(freshCache());
+  openWindow();
+
+  model->setPage(PanelPage::shifts);
+  spin();
+  GtkWidget* found = findWidget(root(), [](GtkWidget* w) { return dynamic_cast<ShiftsView*>(Glib::wrap(w)); });
+  ASSERT_NE(found, nullptr);
+  auto* page = dynamic_cast<ShiftsView*>(Glib::wrap(found));
+  const auto& controller = page->controller();
+  ASSERT_TRUE(spinUntil([&] { return controller->editable(); })) << controller->state()->issue().value_or("");
+  spin();
+  EXPECT_EQ(page->table().rows().size(), 3u);
+  EXPECT_NE(findLabel(root(), "Склад «Северный»"), nullptr);
+  EXPECT_NE(findLabel(root(), admin::kNoCourierText), nullptr);
+  EXPECT_TRUE(page->dayButtons().empty());
+  EXPECT_EQ(page->totalsText(), "Начислено: " + admin::money(6 * 2500 + 1500 + 3 * 3200 + 2 * 2500) +
+                                    " ₽ | Наличными: " + admin::money(6 * 2500 + 1500 + 3 * 3200) + " ₽");
+  savePNG(root(), "payroll-month");
+
+  page->table().setSelectedIds({"k-1"});
+  controller->select("k-1");
+  spin();
+  const std::vector<Gtk::MenuButton*> days = page->dayButtons();
+  ASSERT_EQ(static_cast<int>(days.size()), controller->lastDay());
+  EXPECT_TRUE(days[0]->get_parent()->get_parent()->is_sensitive());
+  EXPECT_NE(findLabel(root(), "Иванов Пётр"), nullptr);
+
+  // Day 3 worked by routes: "Не работал" in its menu.
+  ASSERT_TRUE(gtk_widget_activate_action(GTK_WIDGET(days[2]->gobj()), "shift.mark", "s", "3:off"));
+  ASSERT_TRUE(spinUntil([&] { return server.hits("POST", "/panel/shifts/mark") == 1 && controller->editable(); }));
+  spin();
+  const Hit mark = server.hitsOn("/panel/shifts/mark").back();
+  EXPECT_EQ(mark.json(), JSONValue::object({{"courierId", "k-1"}, {"date", month + "-03"}, {"worked", false}}));
+  EXPECT_EQ(shifts.mark("k-1", month + "-03"), JSONValue(false));
+  EXPECT_EQ(controller->selected(), std::optional<std::string>("k-1"));
+  ASSERT_FALSE(page->dayButtons().empty());
+  EXPECT_NE(findLabel(GTK_WIDGET(page->dayButtons()[2]->gobj()), "вручную"), nullptr);
+
+  // The first ten days.
+  clickButton(root(), "1–10");
+  spin();
+  EXPECT_EQ(page->dayButtons().size(), 10u);
+  savePNG(root(), "payroll-sheet");
 }
