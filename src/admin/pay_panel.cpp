@@ -4,6 +4,7 @@
 #include <string>
 
 #include "admin/logic/payroll.h"
+#include "admin/shifts_view.h"
 #include "shell/gtk_helpers.h"
 #include "shell/sheet.h"
 
@@ -43,6 +44,7 @@ void setPlaceholder(Gtk::Entry& entry, const char* text, int width) {
   if (width > 0) {
     entry.set_size_request(width, -1);
     entry.set_width_chars(1);
+    entry.set_max_width_chars(1);
   }
 }
 
@@ -70,9 +72,6 @@ PayPanel::PayPanel(std::shared_ptr<ShiftsController> page)
       case ShiftsController::Change::document:
       case ShiftsController::Change::period:
         showAdjustments();
-        break;
-      case ShiftsController::Change::busy:
-        showState();
         break;
       default:
         break;
@@ -155,8 +154,8 @@ void PayPanel::showForm() {
   kind_.set_selected(positionOf(kKinds, draftText(draft, "kind")));
   showText(amount_, draftText(draft, "amount"));
   showText(note_, draftText(draft, "note"));
+  rate_.set_sensitive(page_->ownRate());
   syncing_ = false;
-  showState();
 }
 
 void PayPanel::showAdjustments() {
@@ -187,15 +186,6 @@ void PayPanel::showAdjustments() {
     }
   }
   list_.set_visible(!deleteButtons_.empty());
-  showState();
-}
-
-void PayPanel::showState() {
-  const bool editable = page_->editable();
-  payRow_.set_sensitive(editable);
-  rate_.set_sensitive(page_->ownRate());
-  addRow_.set_sensitive(editable);
-  for (Gtk::Button* button : deleteButtons_) button->set_sensitive(editable);
 }
 
 std::vector<std::string> PayPanel::adjustmentTexts() const {
@@ -223,6 +213,15 @@ void PayPanel::answerDeletion(bool confirmed) {
     confirmDeletion(*page_);
   else
     page_->setDeleting(std::nullopt);
+}
+
+void attachPayroll(ShiftsView& view) {
+  std::shared_ptr<ShiftsController> page = view.controller();
+  view.payBlocks().append(*Gtk::make_managed<PayPanel>(page));
+  std::weak_ptr<ShiftsController> weak = page;
+  view.setExportAction([weak] {
+    if (auto page = weak.lock()) exportPaySheet(*page);
+  });
 }
 
 }  // namespace dorvik::admin

@@ -1,7 +1,8 @@
 // The end of the selected courier's panel on the payroll page: his pay settings ("Своя ставка", the rate per
 // shift, the pay mode, "Сохранить"), his adjustments of the shown period, each deletable after a confirmation,
 // and the row that adds one. Every field edits the page's form state; pressing Return in a field sends nothing,
-// only the buttons act. The blocks stay visible but insensitive while the sheet may not be written.
+// only the buttons act. The page makes the blocks insensitive (they stay visible) while the sheet may not be
+// written.
 #pragma once
 
 #include <gtkmm.h>
@@ -39,7 +40,6 @@ class PayPanel : public Gtk::Box {
   Gtk::Widget& buildAddRow();
   void showForm();
   void showAdjustments();
-  void showState();
   void askDeletion(const Record& adjustment);
   void editDraft(std::string_view key, std::string text);
 
@@ -61,5 +61,9 @@ class PayPanel : public Gtk::Box {
   bool syncing_ = false;
   ShiftsController::Connection connection_;
 };
+
+class ShiftsView;
+// Puts the pay blocks into the page's courier panel and the pay sheet export behind its toolbar button.
+void attachPayroll(ShiftsView& view);
 
 }  // namespace dorvik::admin

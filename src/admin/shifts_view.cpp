@@ -3,6 +3,7 @@
 #include <adwaita.h>
 
 #include "admin/logic/admin_gateway.h"
+#include "admin/pay_panel.h"
 #include "shell/date_picker.h"
 #include "shell/gtk_helpers.h"
 #include "shell/panel_content.h"
@@ -122,6 +123,7 @@ ShiftsView::ShiftsView(const ShellContext& context, AdminGateway gateway)
         property == AppModel::Property::user)
       showState();
   });
+  attachPayroll(*this);
   month_->setDate(controller_->date());
   showPeriod();
   showDocument();

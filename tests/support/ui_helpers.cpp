@@ -132,4 +132,16 @@ void savePNG(GtkWidget* widget, const std::string& name) {
   g_object_unref(paintable);
 }
 
+AdwMessageDialog* shownConfirmation(const std::string& heading) {
+  GListModel* windows = gtk_window_get_toplevels();
+  for (guint i = 0; i < g_list_model_get_n_items(windows); ++i) {
+    auto* window = static_cast<GtkWidget*>(g_list_model_get_item(windows, i));
+    g_object_unref(window);
+    if (ADW_IS_MESSAGE_DIALOG(window) && gtk_widget_get_visible(window) &&
+        heading == adw_message_dialog_get_heading(ADW_MESSAGE_DIALOG(window)))
+      return ADW_MESSAGE_DIALOG(window);
+  }
+  return nullptr;
+}
+
 }  // namespace dorvik::testing

@@ -8,6 +8,8 @@
 #include <functional>
 #include <string>
 
+typedef struct _AdwMessageDialog AdwMessageDialog;
+
 namespace dorvik::testing {
 
 // gtk_init, the gtkmm internals and libadwaita, once per process.
@@ -26,6 +28,8 @@ bool clickButton(GtkWidget* root, const std::string& text);
 
 // A shown window (a sheet, a dialog) whose title reads `title`, or null.
 GtkWidget* findWindow(const std::string& title);
+// The shown confirmation (a message dialog) asking `heading`, or null.
+AdwMessageDialog* shownConfirmation(const std::string& heading);
 // What pressing the key (no modifiers) does in `window` when the focused widget leaves it alone: the first
 // window-wide (managed or global) shortcut bound to it runs. False when no shortcut takes the key.
 bool pressKey(GtkWidget* window, guint keyval);

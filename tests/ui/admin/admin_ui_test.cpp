@@ -12,6 +12,7 @@
 
 #include "admin/data_screen_view.h"
 #include "admin/record_editor_view.h"
+#include "admin/pay_panel.h"
 #include "admin/shifts_view.h"
 #include "core/async/task.h"
 #include "core/engine/planner_engine.h"
@@ -327,4 +328,102 @@ TEST_F(AdminWindow, ALogistMarksAShiftOnTheShiftsPage) {
   spin();
   EXPECT_EQ(page->dayButtons().size(), 10u);
   savePNG(root(), "payroll-sheet");
+}
+
+TEST_F(AdminWindow, ALogistSetsACouriersPayAndAdjustsItOnTheShiftsPage) {
+  StandInServer server;
+  AdminDesk desk(server);
+  ShiftsDesk shifts(server);
+  const std::string month = admin::monthKey(std::chrono::system_clock::now());
+  shifts.setDepot("Склад «Северный»", 2500);
+  shifts.addCourier("k-1", "Иванов Пётр");
+  shifts.addCourier("k-2", "Сидорова Анна", 3200, "monthly");
+  shifts.setRouteDays("k-1", month, {2, 3, 4});
+  shifts.addAdjustment("k-1", month + "-04", "extra", 1500, "выход в выходной");
+  model->setApi(desk.signIn("logist"));
+  model->setUser(AdminDesk::user("logist"));
+  model->setCache(freshCache());
+  openWindow();
+  model->setPage(PanelPage::shifts);
+  spin();
+  GtkWidget* found = findWidget(root(), [](GtkWidget* w) { return dynamic_cast<ShiftsView*>(Glib::wrap(w)); });
+  ASSERT_NE(found, nullptr);
+  auto* page = dynamic_cast<ShiftsView*>(Glib::wrap(found));
+  const auto& controller = page->controller();
+  ASSERT_TRUE(spinUntil([&] { return controller->editable(); }));
+  GtkWidget* panelWidget = findWidget(root(), [](GtkWidget* w) { return dynamic_cast<admin::PayPanel*>(Glib::wrap(w)); });
+  ASSERT_NE(panelWidget, nullptr);
+  auto* pay = dynamic_cast<admin::PayPanel*>(Glib::wrap(panelWidget));
+  const auto writes = [&] {
+    std::vector<std::string> out;
+    for (const Hit& hit : server.allHits())
+      if (hit.method != "GET" && hit.path.starts_with("/panel/")) out.push_back(hit.method + " " + hit.path);
+    return out;
+  };
+
+  // Selecting the courier fills his pay settings: the depot's rate in the disabled field, his pay mode.
+  page->table().setSelectedIds({"k-1"});
+  controller->select("k-1");
+  spin();
+  EXPECT_FALSE(pay->ownRateSwitch().get_active());
+  EXPECT_EQ(pay->rateEntry().get_text(), "2500");
+  EXPECT_FALSE(pay->rateEntry().is_sensitive());
+  EXPECT_EQ(pay->payModePicker().get_selected(), 0u);
+  EXPECT_EQ(pay->adjustmentTexts(), std::vector<std::string>{"4 · Доплата · 1500 ₽"});
+
+  // His own rate, paid for the month.
+  pay->ownRateSwitch().set_active(true);
+  EXPECT_TRUE(pay->rateEntry().is_sensitive());
+  pay->rateEntry().set_text("3000");
+  pay->payModePicker().set_selected(1);
+  click(root(), "Сохранить");
+  ASSERT_TRUE(spinUntil([&] { return writes().size() == 1 && controller->editable(); }));
+  EXPECT_EQ(writes()[0], "PATCH /panel/shifts/courier/k-1");
+  EXPECT_EQ(server.allHits().back().method, "GET") << "the month reloads after the save";
+  EXPECT_EQ(shifts.ownRate("k-1"), JSONValue(3000));
+  EXPECT_EQ(shifts.payMode("k-1"), "monthly");
+
+  // A fine typed into the add row: Return in a field sends nothing, "Добавить" does.
+  pay->dayEntry().set_text("3");
+  pay->kindPicker().set_selected(1);
+  pay->amountEntry().set_text("700");
+  pay->noteEntry().set_text("опоздание");
+  pressReturnIn(GTK_WIDGET(pay->amountEntry().gobj()));
+  pressReturnIn(GTK_WIDGET(pay->noteEntry().gobj()));
+  spin();
+  EXPECT_EQ(writes().size(), 1u);
+  click(root(), "Добавить");
+  ASSERT_TRUE(spinUntil([&] { return writes().size() == 2 && controller->editable(); }));
+  spin();
+  EXPECT_EQ(server.hitsOn("/panel/shifts/adjust").back().json(),
+            JSONValue::object({{"courierId", "k-1"}, {"date", month + "-03"}, {"kind", "fine"}, {"amount", 700},
+                               {"note", "опоздание"}}));
+  EXPECT_EQ(pay->adjustmentTexts(), (std::vector<std::string>{"4 · Доплата · 1500 ₽", "3 · Штраф · 700 ₽"}));
+  EXPECT_EQ(pay->dayEntry().get_text(), "3") << "the draft stays filled in";
+  GtkWidget* scrolled = gtk_widget_get_ancestor(panelWidget, GTK_TYPE_SCROLLED_WINDOW);
+  ASSERT_NE(scrolled, nullptr);
+  GtkAdjustment* along = gtk_scrolled_window_get_vadjustment(GTK_SCROLLED_WINDOW(scrolled));
+  gtk_adjustment_set_value(along, gtk_adjustment_get_upper(along));
+  spin();
+  savePNG(root(), "payroll-pay");
+
+  // Deleting asks first: cancelled, nothing is sent; confirmed, the extra goes.
+  ASSERT_EQ(pay->deleteButtons().size(), 2u);
+  g_signal_emit_by_name(pay->deleteButtons()[0]->gobj(), "clicked");
+  spin();
+  AdwMessageDialog* question = shownConfirmation("Удалить корректировку?");
+  ASSERT_NE(question, nullptr);
+  adw_message_dialog_response(question, "cancel");
+  spin();
+  EXPECT_EQ(controller->deleting(), std::nullopt);
+  EXPECT_EQ(writes().size(), 2u);
+  g_signal_emit_by_name(pay->deleteButtons()[0]->gobj(), "clicked");
+  spin();
+  question = shownConfirmation("Удалить корректировку?");
+  ASSERT_NE(question, nullptr);
+  adw_message_dialog_response(question, "confirm");
+  ASSERT_TRUE(spinUntil([&] { return writes().size() == 3 && controller->editable(); }));
+  spin();
+  EXPECT_EQ(writes()[2], "DELETE /panel/shifts/adjust/adj-1");
+  EXPECT_EQ(pay->adjustmentTexts(), std::vector<std::string>{"3 · Штраф · 700 ₽"});
 }
