@@ -158,7 +158,7 @@ TEST(PayAdjustment, ListedAndCommentedOnlyWithinThePeriod) {
   EXPECT_EQ(commentsCell(row, {21, 31}), "");
 }
 
-TEST(PayForm, FilledFromTheSelectedRowAndSentAsTheRulesSay) {
+TEST(PayActions, TheFormFollowsTheSelectionAndWritesGoOutOnlyWhileTheSheetMayBeWritten) {
   FakeGateway fake;
   auto page = loadedPage(fake, march());
   page->setPeriod(2);
@@ -166,78 +166,53 @@ TEST(PayForm, FilledFromTheSelectedRowAndSentAsTheRulesSay) {
   setDraft(*page);
   EXPECT_TRUE(page->ownRate());
   EXPECT_EQ(page->rate(), "2000");
-  EXPECT_EQ(page->payMode(), "shift");
   EXPECT_EQ(page->adjustment(), JSONValue::decode(R"({"kind":"extra","day":21})"));
   page->setPeriod(0);  // the draft keeps its day
   EXPECT_EQ(draftText(page->adjustment(), "day"), "21");
 
-  // A row without pay mode or rate leaves them empty; saving sends the empty pay mode.
+  // A row without pay mode leaves it empty and a save sends it so; an own rate switched off sends null.
   page->select("c-4");
   setDraft(*page);
-  EXPECT_FALSE(page->ownRate());
-  EXPECT_EQ(page->rate(), "");
   EXPECT_EQ(page->payMode(), "");
-  page->setRate("не число");  // ignored while the own rate is off
+  page->setRate("не число");
   saveCourier(*page);
   ASSERT_TRUE(spinUntil([&] { return fake.calls.size() == 3 && page->editable(); }));
   EXPECT_EQ(fake.calls[1]->method + " " + fake.calls[1]->path, "PATCH /panel/shifts/courier/c%2D4");
   EXPECT_EQ(fake.calls[1]->body, JSONValue::decode(R"({"shiftRate":null,"payMode":""})"));
-
-  // A bad own rate stays on the page as its issue; a good one is sent as a number.
   page->setOwnRate(true);
   page->setRate("2 500");
   saveCourier(*page);
   EXPECT_EQ(page->state()->issue(), kFromZero);
-  page->setRate("1e3");
-  page->setPayMode("official");
-  saveCourier(*page);
-  ASSERT_TRUE(spinUntil([&] { return fake.calls.size() == 5 && page->editable(); }));
-  EXPECT_EQ(fake.calls[3]->body, JSONValue::decode(R"({"shiftRate":1000,"payMode":"official"})"));
-  EXPECT_EQ(page->state()->issue(), std::nullopt);
-  EXPECT_EQ(page->rate(), "1e3");  // the form is not re-read after the reload
-}
 
-TEST(PayAdjustment, AddedAndDeletedOnlyWhileTheSheetMayBeWritten) {
-  FakeGateway fake;
-  auto page = loadedPage(fake, march());
+  // The draft stays filled in after a success: "Добавить" again sends the same adjustment again.
   page->select("c-1");
-  setDraft(*page);
   JSONValue draft = page->adjustment();
   setDraftText(draft, "day", "05");
-  setDraftText(draft, "kind", "fine");
   setDraftText(draft, "amount", "300");
   page->setAdjustment(draft);
   addAdjustment(*page);
-  ASSERT_TRUE(spinUntil([&] { return fake.calls.size() == 3 && page->editable(); }));
-  EXPECT_EQ(fake.calls[1]->path, "/panel/shifts/adjust");
-  EXPECT_EQ(fake.calls[1]->body, JSONValue::decode(R"({"courierId":"c-1","date":"2026-03-05","kind":"fine",)"
-                                                   R"("amount":300,"note":""})"));
-  addAdjustment(*page);  // the draft stays filled in: the same adjustment again
   ASSERT_TRUE(spinUntil([&] { return fake.calls.size() == 5 && page->editable(); }));
-  EXPECT_EQ(fake.calls[3]->body, fake.calls[1]->body);
-
-  // A refused check sends nothing and says why.
-  setDraftText(draft, "day", "32");
-  page->setAdjustment(draft);
   addAdjustment(*page);
-  EXPECT_EQ(page->state()->issue(), kDayOrNoteMessage);
-
-  page->setDeleting(adjustmentsInPeriod(page->current()->value, page->days())[1]);
-  confirmDeletion(*page);
-  EXPECT_EQ(page->deleting(), std::nullopt);
   ASSERT_TRUE(spinUntil([&] { return fake.calls.size() == 7 && page->editable(); }));
-  EXPECT_EQ(fake.calls[5]->method + " " + fake.calls[5]->path, "DELETE /panel/shifts/adjust/a%2D2");
-  EXPECT_EQ(fake.calls[5]->body, JSONValue());
+  EXPECT_EQ(fake.calls[3]->body, JSONValue::decode(R"({"courierId":"c-1","date":"2026-03-05","kind":"extra",)"
+                                                   R"("amount":300,"note":""})"));
+  EXPECT_EQ(fake.calls[5]->body, fake.calls[3]->body);
 
-  // Offline: a confirmed deletion and an add send nothing, and the pending deletion still ends.
-  fake.canWrite = false;
-  page->setDeleting(adjustmentsInPeriod(page->current()->value, page->days())[0]);
+  page->setDeleting(adjustmentsInPeriod(page->current()->value, {1, 31})[1]);
   confirmDeletion(*page);
-  setDraftText(draft, "day", "6");
-  page->setAdjustment(draft);
-  addAdjustment(*page);
+  ASSERT_TRUE(spinUntil([&] { return fake.calls.size() == 9 && page->editable(); }));
+  EXPECT_EQ(fake.calls[7]->method + " " + fake.calls[7]->path, "DELETE /panel/shifts/adjust/a%2D2");
+  EXPECT_EQ(fake.calls[7]->body, JSONValue());
+
+  // Offline: a confirmed deletion, an add and a save send nothing, and the pending deletion still ends.
+  fake.canWrite = false;
+  page->setDeleting(adjustmentsInPeriod(page->current()->value, {1, 31})[0]);
+  confirmDeletion(*page);
   EXPECT_EQ(page->deleting(), std::nullopt);
-  EXPECT_EQ(writes(fake).size(), 3u);
+  addAdjustment(*page);
+  page->setRate("2500");
+  saveCourier(*page);
+  EXPECT_EQ(writes(fake).size(), 4u);
 }
 
 TEST(PaySheet, RowsOfThePeriodWithTotalsAndTheExportName) {
@@ -265,18 +240,13 @@ TEST(PaySheet, RowsOfThePeriodWithTotalsAndTheExportName) {
   EXPECT_EQ(paySheetFileName("2026-02", periodDays(2, 28)), "Смены-2026-02-21-28");
 }
 
-TEST(PaySheet, ExportedWithTheRowsOfThePressAndNothingWithoutRows) {
+TEST(PaySheet, ExportedUnderThePeriodsNameAndNotWithoutRows) {
   FakeGateway fake;
-  fake.holdWorkflows = true;
   auto page = loadedPage(fake, march());
   page->setPeriod(1);
   exportPaySheet(*page);
   ASSERT_TRUE(spinUntil([&] { return !fake.of("export").empty(); }));
-  const auto call = fake.of("export")[0];
-  EXPECT_EQ((*call->body)["name"].string(), "Смены-2026-03-11-20");
-  EXPECT_EQ((*call->body)["rows"].size(), 6u);
-  EXPECT_EQ((*call->body)["rows"].at(1), JSONValue::decode(R"(["Иван Петров",0,2000,0,1000,-1000,-1000,)"
-                                                          R"("Посменно","15: штраф 1000 · недостача"])"));
+  EXPECT_EQ((*fake.of("export")[0]->body)["name"].string(), "Смены-2026-03-11-20");
 
   FakeGateway empty;
   auto bare = loadedPage(empty, JSONValue::decode(R"({"month":"2026-03","rows":[]})"));

@@ -124,13 +124,7 @@ TEST_F(PayOverTheServer, ALogistSetsACouriersPayAddsAndDeletesAdjustments) {
 
   const std::vector<Record> listed = adjustmentsInPeriod(march->current()->value, march->days());
   ASSERT_EQ(listed.size(), 2u);
-  EXPECT_EQ(adjustmentRowText(listed[0].value), "5 · Штраф · 500 ₽");
-  EXPECT_EQ(adjustmentRowText(listed[1].value), "12 · Доплата · 1000 ₽");
-  ShiftTotals totals = ShiftTotals::calculate(march->current()->value, march->days(), true);
-  EXPECT_EQ(totals.accrued, 4 * 3000 + 1000 - 500);
-  march->setPeriod(0);
-  EXPECT_EQ(adjustmentsInPeriod(march->current()->value, march->days()).size(), 1u) << "day 12 is not in 1–10";
-  march->setPeriod(kWholeMonth);
+  EXPECT_EQ(ShiftTotals::calculate(march->current()->value, march->days(), true).accrued, 4 * 3000 + 1000 - 500);
 
   // The fine goes after its confirmation; its id travels encoded and reaches the server whole.
   march->setDeleting(listed[0]);
@@ -142,15 +136,6 @@ TEST_F(PayOverTheServer, ALogistSetsACouriersPayAddsAndDeletesAdjustments) {
   EXPECT_EQ(writes()[3].body, "null");
   EXPECT_EQ(adjustmentsInPeriod(march->current()->value, march->days()).size(), 1u);
   EXPECT_EQ(march->state()->issue(), std::nullopt);
-
-  // A refused write keeps its message, and the form as typed.
-  desk.answerNext("PATCH", "/panel/shifts/courier/k-1", Answer::error(403, "Недостаточно прав."));
-  march->setPayMode("official");
-  saveCourier(*march);
-  settle(march);
-  EXPECT_EQ(march->state()->issue(), std::optional<std::string>("Недостаточно прав."));
-  EXPECT_EQ(desk.payMode("k-1"), "monthly");
-  EXPECT_EQ(march->payMode(), "official");
 }
 
 TEST_F(PayOverTheServer, ThePaySheetOfAPeriodOpensAgainWithTheSameRows) {
