@@ -3,6 +3,7 @@
 #include <adwaita.h>
 
 #include "admin/logic/admin_gateway.h"
+#include "admin/logic/payroll.h"
 #include "shell/date_picker.h"
 #include "shell/gtk_helpers.h"
 #include "shell/panel_content.h"
@@ -97,6 +98,8 @@ ShiftsView::ShiftsView(const ShellContext& context, AdminGateway gateway)
         showPeriod();
         break;
       case ShiftsController::Change::selection:
+        // The pay forms follow the newly selected courier.
+        setDraft(*controller_);
         syncing_ = true;
         table_.setSelectedIds(controller_->selected() ? std::set<std::string>{*controller_->selected()}
                                                       : std::set<std::string>{});
@@ -143,9 +146,7 @@ Gtk::Widget& ShiftsView::buildToolbar() {
   refresh_->signal_clicked().connect([this] { controller_->refresh(); });
   bar->append(*refresh_);
   export_ = titledButton("Выгрузить ведомость", "square.and.arrow.up");
-  export_->signal_clicked().connect([this] {
-    if (exportAction_) exportAction_();
-  });
+  export_->signal_clicked().connect([this] { exportPaySheet(*controller_); });
   bar->append(*export_);
   return *bar;
 }
@@ -193,7 +194,7 @@ Gtk::Widget& ShiftsView::buildDepotRow() {
     if (!syncing_) controller_->setDepotRate(depotRate_.get_text().raw());
   });
   row->append(depotRate_);
-  saveRate_.signal_clicked().connect([this] { saveDepotRate(); });
+  saveRate_.signal_clicked().connect([this] { controller_->saveDepotRate(); });
   row->append(saveRate_);
   return *row;
 }
@@ -281,11 +282,6 @@ Gtk::Widget& ShiftsView::buildTotals() {
   return *row;
 }
 
-void ShiftsView::setExportAction(std::function<void()> action) {
-  exportAction_ = std::move(action);
-  showState();
-}
-
 void ShiftsView::showDocument() {
   const JSONValue& document = controller_->document();
   depotName_.set_text(depotName(document));
@@ -343,11 +339,7 @@ void ShiftsView::showState() {
   payBlocks_.set_sensitive(editable);
   saveRate_.set_sensitive(controller_->canSaveDepotRate());
   refresh_->set_sensitive(controller_->canRefresh());
-  export_->set_sensitive(exportAction_ && !controller_->rows().empty());
-}
-
-void ShiftsView::saveDepotRate() {
-  if (!controller_->canSaveDepotRate()) return;
+  export_->set_sensitive(canExportPaySheet(*controller_));
 }
 
 std::vector<Gtk::MenuButton*> ShiftsView::dayButtons() const {
