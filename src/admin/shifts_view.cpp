@@ -1,28 +1,17 @@
 #include "admin/shifts_view.h"
 
-#include <adwaita.h>
-
 #include "admin/logic/admin_gateway.h"
 #include "admin/logic/payroll.h"
 #include "shell/date_picker.h"
+#include "shell/form_widgets.h"
 #include "shell/gtk_helpers.h"
 #include "shell/panel_content.h"
-#include "shell/toolkit/symbols.h"
 
 namespace dorvik::admin {
 
 namespace {
 
 constexpr int kMargin = 16;
-
-Gtk::Button* titledButton(const std::string& title, const std::string& symbol) {
-  auto* button = Gtk::make_managed<Gtk::Button>();
-  GtkWidget* content = adw_button_content_new();
-  adw_button_content_set_label(ADW_BUTTON_CONTENT(content), title.c_str());
-  adw_button_content_set_icon_name(ADW_BUTTON_CONTENT(content), std::string(symbolIcon(symbol)).c_str());
-  gtk_button_set_child(button->gobj(), content);
-  return button;
-}
 
 Gtk::Box* gap() {
   auto* box = Gtk::make_managed<Gtk::Box>();
@@ -142,10 +131,10 @@ Gtk::Widget& ShiftsView::buildToolbar() {
   bar->set_margin_start(20);
   bar->set_margin_end(20);
   bar->append(*gap());
-  refresh_ = titledButton("Обновить", "arrow.clockwise");
+  refresh_ = symbolButton("Обновить", "arrow.clockwise");
   refresh_->signal_clicked().connect([this] { controller_->refresh(); });
   bar->append(*refresh_);
-  export_ = titledButton("Выгрузить ведомость", "square.and.arrow.up");
+  export_ = symbolButton("Выгрузить ведомость", "square.and.arrow.up");
   export_->signal_clicked().connect([this] { exportPaySheet(*controller_); });
   bar->append(*export_);
   return *bar;
