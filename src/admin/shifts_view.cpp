@@ -1,28 +1,18 @@
 #include "admin/shifts_view.h"
 
-#include <adwaita.h>
-
 #include "admin/logic/admin_gateway.h"
+#include "admin/logic/payroll.h"
 #include "admin/pay_panel.h"
 #include "shell/date_picker.h"
+#include "shell/form_widgets.h"
 #include "shell/gtk_helpers.h"
 #include "shell/panel_content.h"
-#include "shell/toolkit/symbols.h"
 
 namespace dorvik::admin {
 
 namespace {
 
 constexpr int kMargin = 16;
-
-Gtk::Button* titledButton(const std::string& title, const std::string& symbol) {
-  auto* button = Gtk::make_managed<Gtk::Button>();
-  GtkWidget* content = adw_button_content_new();
-  adw_button_content_set_label(ADW_BUTTON_CONTENT(content), title.c_str());
-  adw_button_content_set_icon_name(ADW_BUTTON_CONTENT(content), std::string(symbolIcon(symbol)).c_str());
-  gtk_button_set_child(button->gobj(), content);
-  return button;
-}
 
 Gtk::Box* gap() {
   auto* box = Gtk::make_managed<Gtk::Box>();
@@ -98,6 +88,8 @@ ShiftsView::ShiftsView(const ShellContext& context, AdminGateway gateway)
         showPeriod();
         break;
       case ShiftsController::Change::selection:
+        // The pay forms follow the newly selected courier.
+        setDraft(*controller_);
         syncing_ = true;
         table_.setSelectedIds(controller_->selected() ? std::set<std::string>{*controller_->selected()}
                                                       : std::set<std::string>{});
@@ -141,13 +133,11 @@ Gtk::Widget& ShiftsView::buildToolbar() {
   bar->set_margin_start(20);
   bar->set_margin_end(20);
   bar->append(*gap());
-  refresh_ = titledButton("Обновить", "arrow.clockwise");
+  refresh_ = symbolButton("Обновить", "arrow.clockwise");
   refresh_->signal_clicked().connect([this] { controller_->refresh(); });
   bar->append(*refresh_);
-  export_ = titledButton("Выгрузить ведомость", "square.and.arrow.up");
-  export_->signal_clicked().connect([this] {
-    if (exportAction_) exportAction_();
-  });
+  export_ = symbolButton("Выгрузить ведомость", "square.and.arrow.up");
+  export_->signal_clicked().connect([this] { exportPaySheet(*controller_); });
   bar->append(*export_);
   return *bar;
 }
@@ -195,7 +185,7 @@ Gtk::Widget& ShiftsView::buildDepotRow() {
     if (!syncing_) controller_->setDepotRate(depotRate_.get_text().raw());
   });
   row->append(depotRate_);
-  saveRate_.signal_clicked().connect([this] { saveDepotRate(); });
+  saveRate_.signal_clicked().connect([this] { controller_->saveDepotRate(); });
   row->append(saveRate_);
   return *row;
 }
@@ -283,11 +273,6 @@ Gtk::Widget& ShiftsView::buildTotals() {
   return *row;
 }
 
-void ShiftsView::setExportAction(std::function<void()> action) {
-  exportAction_ = std::move(action);
-  showState();
-}
-
 void ShiftsView::showDocument() {
   const JSONValue& document = controller_->document();
   depotName_.set_text(depotName(document));
@@ -345,11 +330,7 @@ void ShiftsView::showState() {
   payBlocks_.set_sensitive(editable);
   saveRate_.set_sensitive(controller_->canSaveDepotRate());
   refresh_->set_sensitive(controller_->canRefresh());
-  export_->set_sensitive(exportAction_ && !controller_->rows().empty());
-}
-
-void ShiftsView::saveDepotRate() {
-  if (!controller_->canSaveDepotRate()) return;
+  export_->set_sensitive(canExportPaySheet(*controller_));
 }
 
 std::vector<Gtk::MenuButton*> ShiftsView::dayButtons() const {

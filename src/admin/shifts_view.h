@@ -1,7 +1,7 @@
 // The shifts and payroll page ("Смены и выплаты"): the month and period pickers, the depot row with its rate,
 // the couriers' figures of the period, the selected courier's day grid with its marks, and the totals line. The
 // selected courier's panel ends with the pay blocks (pay settings, adjustments), appended into payBlocks(); the
-// toolbar's export runs the action handed to setExportAction().
+// toolbar reloads the month and exports the pay sheet of the period.
 #pragma once
 
 #include <gtkmm.h>
@@ -29,8 +29,6 @@ class ShiftsView : public Gtk::Box {
   const std::shared_ptr<ShiftsController>& controller() const { return controller_; }
   // Where the selected courier's pay blocks stand, below the day grid; shown only while a courier is shown.
   Gtk::Box& payBlocks() { return payBlocks_; }
-  // The pay sheet export of the toolbar; the button stays disabled without one.
-  void setExportAction(std::function<void()> action);
 
   // What the screen shows (tests): the day cells of the grid, the table, the totals line.
   std::vector<Gtk::MenuButton*> dayButtons() const;
@@ -48,11 +46,9 @@ class ShiftsView : public Gtk::Box {
   void showPeriod();
   void showPanel();
   void showState();
-  void saveDepotRate();
 
   ShellContext context_;
   std::shared_ptr<ShiftsController> controller_;
-  std::function<void()> exportAction_;
 
   Gtk::Button* refresh_ = nullptr;
   Gtk::Button* export_ = nullptr;

@@ -3,6 +3,7 @@
 #include <adwaita.h>
 
 #include "admin/data_screen_view.h"
+#include "admin/integrations_view.h"
 #include "admin/shifts_view.h"
 #include "core/api/failure.h"
 #include "planning/panel_pages.h"
@@ -396,6 +397,8 @@ Gtk::Widget* makePanelContent(PanelPage page, const ShellContext& context) {
       return admin::makeDataScreen(page, context);
     case PanelPage::shifts:
       return admin::makeShiftsView(context);
+    case PanelPage::integrations:
+      return admin::makeIntegrationsView(context);
     case PanelPage::overview:
     case PanelPage::monitorMap:
     case PanelPage::crew:

@@ -10,17 +10,6 @@ namespace {
 
 constexpr const char* kMonthPath = "/panel/shifts";
 
-std::string queryValue(const std::string& query, const std::string& name) {
-  std::size_t at = 0;
-  while (at <= query.size()) {
-    const std::size_t end = std::min(query.find('&', at), query.size());
-    const std::string part = query.substr(at, end - at);
-    if (part.starts_with(name + "=")) return part.substr(name.size() + 1);
-    at = end + 1;
-  }
-  return {};
-}
-
 bool digitsAt(const std::string& text, std::initializer_list<std::size_t> positions) {
   for (std::size_t i : positions)
     if (i >= text.size() || text[i] < '0' || text[i] > '9') return false;
@@ -53,7 +42,7 @@ bool knownPayMode(const std::string& mode) { return mode == "shift" || mode == "
 ShiftsDesk::ShiftsDesk(StandInServer& server) : server_(server) {
   server_.on("GET", kMonthPath, [this](const Hit& hit) {
     if (auto answer = scripted(hit)) return *answer;
-    const std::string key = queryValue(hit.query, "month");
+    const std::string key = hit.queryValue("month");
     if (!isMonth(key)) return Answer::error(400, "Неверный месяц.");
     return Answer::json(month(key));
   });

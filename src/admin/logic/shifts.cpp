@@ -6,7 +6,9 @@
 #include <cmath>
 #include <cstdio>
 
+#include "admin/logic/payroll.h"
 #include "core/base/dorvik_date.h"
+#include "core/base/errors.h"
 
 namespace dorvik::admin {
 
@@ -366,7 +368,14 @@ void ShiftsController::mark(int day, JSONValue worked) {
   if (editable()) write("/panel/shifts/mark", "POST", std::move(body));
 }
 
-void ShiftsController::sendDepotRate(double rate) {
+void ShiftsController::saveDepotRate() {
+  double rate = 0;
+  try {
+    rate = amount(depotRate_, false);
+  } catch (const DorvikError& refused) {
+    setIssue(refused.message());
+    return;
+  }
   JSONValue body = JSONValue::object({{"shiftRate", rate}});
   if (editable()) write("/panel/shifts/rate", "PATCH", std::move(body));
 }

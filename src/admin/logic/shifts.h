@@ -197,8 +197,9 @@ class ShiftsController : public std::enable_shared_from_this<ShiftsController> {
 
   // The selected courier's manual mark of `day` (true, false or null to follow the routes again).
   void mark(int day, JSONValue worked);
-  // Sends the depot's rate per shift, already read by the amount rule.
-  void sendDepotRate(double rate);
+  // Sends the depot-rate field as the depot's rate per shift: a whole sum from 0 to 10 000 000, else the amount
+  // rule's message becomes the issue and nothing is sent.
+  void saveDepotRate();
 
   // Puts a check's message into the page's notice line.
   void setIssue(std::string message) { state_->setIssue(std::move(message)); }

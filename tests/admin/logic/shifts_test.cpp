@@ -247,11 +247,28 @@ TEST_F(ShiftsControllerTest, AMarkIsSentThenTheMonthReloadsKeepingTheSelection) 
   EXPECT_EQ(page->state()->issue(), std::optional<std::string>("Нет прав."));
   EXPECT_EQ(fake.calls.size(), 4u);
 
+  // The depot rate: whole sums from 0; anything else is refused with the amount message and sends nothing.
+  for (const char* refused : {"2500.5", "-1", "10000001", "2500,0", "2 500", " 2500", ""}) {
+    page->setDepotRate(refused);
+    page->saveDepotRate();
+    EXPECT_EQ(page->state()->issue(), std::optional<std::string>("Укажите целую сумму от 0 до 10 000 000 ₽."))
+        << refused;
+  }
+  EXPECT_EQ(fake.calls.size(), 4u);
+  page->setDepotRate("0");
+  page->saveDepotRate();
+  auto rate = waitCall(5);
+  EXPECT_EQ(rate->method + " " + rate->path, "PATCH /panel/shifts/rate");
+  EXPECT_EQ(*rate->body, JSONValue::object({{"shiftRate", 0}}));
+  FakeGateway::fail(rate, "Нет связи.", 0);
+  ASSERT_TRUE(spinUntil([&] { return !page->saving(); }));
+
   // Offline nothing is sent.
   fake.canWrite = false;
   page->mark(5, JSONValue(true));
-  page->sendDepotRate(100);
-  EXPECT_EQ(fake.calls.size(), 4u);
+  page->setDepotRate("100");
+  page->saveDepotRate();
+  EXPECT_EQ(fake.calls.size(), 5u);
 }
 
 TEST_F(ShiftsControllerTest, AnotherMonthClearsTheSelectionAndAWrongOrFailedMonthDropsTheDocument) {

@@ -107,10 +107,13 @@ TEST_F(ShiftsOverTheServer, ALogistMarksTheShiftsOfAMonthAndSetsTheDepotRate) {
   EXPECT_EQ(marks[2].header("Content-Type"), "application/json");
 
   // The depot rate: the couriers without a rate of their own follow it after the reload.
-  march->setDepotRate("typed over");
-  march->sendDepotRate(2700);
+  march->setDepotRate("2 700");
+  march->saveDepotRate();
+  EXPECT_EQ(march->state()->issue(), std::optional<std::string>("Укажите целую сумму от 0 до 10 000 000 ₽."));
+  march->setDepotRate("2700");
+  march->saveDepotRate();
   settle(march);
-  ASSERT_EQ(writes().size(), 4u);
+  ASSERT_EQ(writes().size(), 4u) << "the refused text sent nothing";
   EXPECT_EQ(writes()[3].method + " " + writes()[3].path, "PATCH /panel/shifts/rate");
   EXPECT_EQ(writes()[3].json(), JSONValue::object({{"shiftRate", 2700}}));
   EXPECT_EQ(march->depotRate(), "2700");

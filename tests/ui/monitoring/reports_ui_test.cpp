@@ -38,7 +38,7 @@ JSONValue dayRoute(int n) {
          {"orders",
           JSONValue::array({JSONValue::object({{"orderId", "A" + std::to_string(n * 10 + p)},
                                                {"status", failed ? "failed" : "delivered"},
-                                               {"reason", failed ? JSONValue("no_answer") : JSONValue()}})})}}));
+                                               {"reason", failed ? JSONValue("client_absent") : JSONValue()}})})}}));
   }
   return JSONValue::object({{"routeId", "R-" + std::to_string(n)},
                             {"externalRouteId", "Юг-" + std::to_string(n)},

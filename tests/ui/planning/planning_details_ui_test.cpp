@@ -232,6 +232,14 @@ TEST_F(RoadsWindow, TheSheetFromItsButtonToItsClosing) {
   spin();
   EXPECT_NE(findLabel(page(), "Карта 2ГИС"), nullptr);
   savePNG(root(), "planning-map-no-settings");
+  // The retry card keeps clear of the unavailable view's heading.
+  GtkWidget* retry = findButton(page(), "Повторить");
+  ASSERT_NE(retry, nullptr);
+  GtkWidget* card = gtk_widget_get_parent(gtk_widget_get_parent(retry));
+  graphene_rect_t cardBounds, headingBounds;
+  ASSERT_TRUE(gtk_widget_compute_bounds(card, root(), &cardBounds));
+  ASSERT_TRUE(gtk_widget_compute_bounds(findLabel(page(), "Карта 2ГИС"), root(), &headingBounds));
+  EXPECT_FALSE(graphene_rect_intersection(&cardBounds, &headingBounds, nullptr));
   click("По дорогам");
   Sheet* sheet = shownSheet();
   ASSERT_NE(sheet, nullptr);
