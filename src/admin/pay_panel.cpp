@@ -215,13 +215,6 @@ void PayPanel::answerDeletion(bool confirmed) {
     page_->setDeleting(std::nullopt);
 }
 
-void attachPayroll(ShiftsView& view) {
-  std::shared_ptr<ShiftsController> page = view.controller();
-  view.payBlocks().append(*Gtk::make_managed<PayPanel>(page));
-  std::weak_ptr<ShiftsController> weak = page;
-  view.setExportAction([weak] {
-    if (auto page = weak.lock()) exportPaySheet(*page);
-  });
-}
+void attachPayroll(ShiftsView& view) { view.payBlocks().append(*Gtk::make_managed<PayPanel>(view.controller())); }
 
 }  // namespace dorvik::admin

@@ -63,7 +63,7 @@ class PayPanel : public Gtk::Box {
 };
 
 class ShiftsView;
-// Puts the pay blocks into the page's courier panel and the pay sheet export behind its toolbar button.
+// Puts the pay blocks into the page's courier panel.
 void attachPayroll(ShiftsView& view);
 
 }  // namespace dorvik::admin
