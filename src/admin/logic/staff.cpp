@@ -22,8 +22,6 @@ std::string staffBase(PanelPage page) { return isDepots(page) ? "/staff/depots" 
 
 // ---- Rules without state
 
-ScreenSource screenSource(const AdminGateway& gateway) { return ScreenSource{gateway.generation, gateway.fetch}; }
-
 std::string staffListPath(PanelPage page, std::string_view company) {
   return staffBase(page) + "?companyId=" + encodeID(company);
 }

@@ -34,9 +34,6 @@ namespace dorvik::admin {
 
 // ---- Rules without state
 
-// The loader source of a gateway.
-ScreenSource screenSource(const AdminGateway& gateway);
-
 // "/staff/depots" on depotsAdmin, "/staff/people" otherwise, then "?companyId=" and the encoded company.
 std::string staffListPath(PanelPage page, std::string_view company);
 // The rows of the page's list ("depots" or "people" of the answer).
