@@ -208,13 +208,6 @@ void PayPanel::askDeletion(const Record& adjustment) {
       });
 }
 
-void PayPanel::answerDeletion(bool confirmed) {
-  if (confirmed)
-    confirmDeletion(*page_);
-  else
-    page_->setDeleting(std::nullopt);
-}
-
 void attachPayroll(ShiftsView& view) { view.payBlocks().append(*Gtk::make_managed<PayPanel>(view.controller())); }
 
 }  // namespace dorvik::admin

@@ -23,17 +23,13 @@ class PayPanel : public Gtk::Box {
   Gtk::Switch& ownRateSwitch() { return ownRate_; }
   Gtk::Entry& rateEntry() { return rate_; }
   Gtk::DropDown& payModePicker() { return payMode_; }
-  Gtk::Button& saveButton() { return save_; }
   Gtk::Entry& dayEntry() { return day_; }
   Gtk::DropDown& kindPicker() { return kind_; }
   Gtk::Entry& amountEntry() { return amount_; }
   Gtk::Entry& noteEntry() { return note_; }
-  Gtk::Button& addButton() { return add_; }
   // The "Удалить" buttons of the listed adjustments, in order, and their texts.
   const std::vector<Gtk::Button*>& deleteButtons() const { return deleteButtons_; }
   std::vector<std::string> adjustmentTexts() const;
-  // The confirmation's answer, as its buttons give it.
-  void answerDeletion(bool confirmed);
 
  private:
   Gtk::Widget& buildPayRow();
