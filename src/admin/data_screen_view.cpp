@@ -273,7 +273,8 @@ void DataScreenView::showSheets() {
     });
   }
   if (screen.detail() && !detailSheet_) {
-    DetailRequest request{screen.page(), screen.day(), *screen.detail(), screen.configuration(), context_};
+    DetailRequest request{screen.page(),          screen.day(), *screen.detail(),
+                          screen.configuration(), context_,     screen.gateway()};
     detailSheet_ = openDetailSheet(*this, request);
     if (!detailSheet_) {
       // The page's detail sheet is not available: nothing opens.

@@ -2,6 +2,7 @@
 
 #include <adwaita.h>
 
+#include "admin/document_sheets.h"
 #include "shell/toolkit/display.h"
 
 namespace dorvik::admin {
@@ -11,10 +12,12 @@ Sheet* openDetailSheet(Gtk::Widget& anchor, const DetailRequest& request) {
     case DetailKind::readable:
       return openReadableRecord(anchor, std::string(title(request.page)), request.record.value,
                                 request.configuration.columns);
+    case DetailKind::courierFiles:
+      return openCourierFiles(anchor, request.record, request.gateway, request.context);
+    case DetailKind::documentDetails:
+      return openDocumentDetails(anchor, request.record, request.gateway);
     case DetailKind::routeDetail:
     case DetailKind::routeTrack:
-    case DetailKind::courierFiles:
-    case DetailKind::documentDetails:
       return nullptr;
   }
   return nullptr;

@@ -1,6 +1,6 @@
 // The detail sheets the data screen opens for a record, by the page's kind of details: the readable record sheet
-// here; the route detail, the route track, the courier files and the document details are each their own
-// screen's, and open once their screens are built.
+// here, the courier files and the document details (document_sheets.h); the route detail and the route track are
+// each their own screen's, and open once their screens are built.
 #pragma once
 
 #include <gtkmm.h>
@@ -8,6 +8,7 @@
 #include <span>
 #include <string>
 
+#include "admin/logic/admin_gateway.h"
 #include "admin/logic/catalogue.h"
 #include "core/json/json_value.h"
 #include "shell/shell_context.h"
@@ -21,6 +22,7 @@ struct DetailRequest {
   Record record;
   DataScreen configuration;
   ShellContext context;
+  AdminGateway gateway;  // the screen's
 };
 
 // Opens the record's detail sheet over `anchor`; none when the page has no detail sheet to show.

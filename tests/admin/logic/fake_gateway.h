@@ -15,8 +15,10 @@
 namespace dorvik::admin::testing {
 
 struct FakeCall {
-  std::string method;  // "GET", "PUT", ..., or the workflow: "refreshReferenceData", "remember", "lookup", "export"
-  std::string path;    // the request path; the address of a lookup or remember
+  // "GET", "PUT", ..., or the workflow: "refreshReferenceData", "remember", "lookup", "export", "download" (answered
+  // with the file's bytes as a JSON string), "saveFile" (the suggested name as path, the bytes as body)
+  std::string method;
+  std::string path;  // the request path; the address of a lookup or remember
   std::optional<JSONValue> body;
   std::optional<JSONValue> answer;
   std::exception_ptr failure;
@@ -31,6 +33,7 @@ class FakeGateway {
   bool offline = false;
   bool preview = false;
   bool canWrite = true;
+  bool signedIn = true;  // without a client a download asks nothing
   // Answers a call at once when it returns a value (requests only).
   std::function<std::optional<JSONValue>(const FakeCall&)> autoAnswer;
   // Workflows (refreshReferenceData, remember, export) end at once unless held.
@@ -59,6 +62,12 @@ class FakeGateway {
       return workflow(record("remember", std::move(address), JSONValue::array({lat, lon})));
     };
     g.lookup = [this](std::string address) { return wait(record("lookup", std::move(address), std::nullopt)); };
+    g.download = [this](std::string path) {
+      return bytes(signedIn ? record("download", path, std::nullopt) : nullptr);
+    };
+    g.saveFile = [this](std::string content, std::string name) {
+      record("saveFile", std::move(name), JSONValue(std::move(content)))->done = true;
+    };
     return g;
   }
 
@@ -104,6 +113,11 @@ class FakeGateway {
     }
     if (call->failure) std::rethrow_exception(call->failure);
     co_return call->answer.value_or(JSONValue());
+  }
+  static async::Task<std::optional<std::string>> bytes(std::shared_ptr<FakeCall> call) {
+    if (!call) co_return std::nullopt;
+    JSONValue answer = co_await wait(call);
+    co_return answer.string();
   }
   async::Task<void> workflow(std::shared_ptr<FakeCall> call) {
     if (!holdWorkflows) call->done = true;

@@ -1,7 +1,8 @@
 // The data screens in the main window under a display. The demo workspace page by page: each data page loaded
 // (build/screens/admin-<page>.png), the search, the readable record sheet, and the record editor of each writable
 // page (admin-<page>-editor.png) whose save the demo keeps busy. Then an administrator against the stand-in server
-// adds a client through the editor's own fields and buttons, and draws a zone.
+// adds a client through the editor's own fields and buttons, and draws a zone; and opens a document's details and a
+// courier's files, deleting one file after the confirmation.
 #include <adwaita.h>
 #include <gtest/gtest.h>
 #include <gtkmm.h>
@@ -327,4 +328,99 @@ TEST_F(AdminWindow, ALogistMarksAShiftOnTheShiftsPage) {
   spin();
   EXPECT_EQ(page->dayButtons().size(), 10u);
   savePNG(root(), "payroll-sheet");
+}
+
+TEST_F(AdminWindow, TheDocumentDetailsAndTheCourierFilesSheets) {
+  StandInServer server;
+  AdminDesk desk(server);
+  model->setApi(desk.signIn("admin"));
+  model->setUser(AdminDesk::user("admin"));
+  model->setCache(freshCache());
+  desk.list("documents") = JSONValue::array({JSONValue::object({{"id", "d-1"}, {"title", "Памятка курьеру"}})});
+  desk.setDocument("d-1", JSONValue::object({{"id", "d-1"},
+                                             {"body", "Перед выездом проверьте адреса, окна доставки и заряд "
+                                                      "телефона. Оплату наличными принимайте только по чеку."},
+                                             {"isActive", true},
+                                             {"hasFile", true},
+                                             {"fileName", "памятка.pdf"}}));
+  desk.setAcks("d-1", JSONValue::object({{"acked", 1},
+                                         {"total", 2},
+                                         {"couriers", JSONValue::array({
+                                                          JSONValue::object({{"id", "c-1"},
+                                                                             {"fullName", "Пётр Курьеров"},
+                                                                             {"phone", "+7 900 000-00-01"},
+                                                                             {"ackedAt", "2026-03-05 09:12"}}),
+                                                          JSONValue::object({{"id", "c-2"},
+                                                                             {"fullName", "Ян Доставкин"},
+                                                                             {"phone", "+7 900 000-00-02"}}),
+                                                      })}}));
+  desk.list("couriers") = JSONValue::array({JSONValue::object(
+      {{"id", "c-1"}, {"fullName", "Пётр Курьеров"}, {"login", "petr"}, {"phone", "+7 900 000-00-01"}})});
+  desk.courierFiles("c-1") = JSONArray{
+      JSONValue::object({{"id", "cf-1"},
+                         {"name", "Договор подряда.pdf"},
+                         {"note", "Подписан 1 марта"},
+                         {"bytes", 183500},
+                         {"createdAt", "2026-03-01 12:30"},
+                         {"data", "x"}}),
+      JSONValue::object({{"id", "cf-2"}, {"name", "Паспорт.jpg"}, {"bytes", 1023}, {"createdAt", "2026-03-02 08:05"}}),
+  };
+  openWindow();
+
+  DataScreenView* documents = show(PanelPage::documents);
+  ASSERT_NE(documents, nullptr);
+  documents->controller()->open({"d-1"});
+  GtkWidget* details = nullptr;
+  ASSERT_TRUE(spinUntil([&] {
+    details = sheetOf(documents->detailSheet());
+    return details && findLabel(details, "1 из 2") && findLabel(details, "Ещё нет");
+  }));
+  spin(200ms);
+  EXPECT_NE(findLabel(details, "Памятка курьеру"), nullptr);
+  EXPECT_NE(findLabel(details, "2026-03-05 09:12"), nullptr);
+  GtkWidget* attachment = findButton(details, "Сохранить вложение · памятка.pdf");
+  ASSERT_NE(attachment, nullptr);
+  EXPECT_TRUE(gtk_widget_is_sensitive(attachment));
+  savePNG(details, "admin-document-details");
+  EXPECT_TRUE(pressKey(details, GDK_KEY_Escape));
+  ASSERT_TRUE(spinUntil([&] { return documents->detailSheet() == nullptr; }));
+  EXPECT_FALSE(documents->controller()->detail());
+
+  DataScreenView* couriers = show(PanelPage::vehicles);
+  ASSERT_NE(couriers, nullptr);
+  couriers->controller()->open({"c-1"});
+  GtkWidget* files = nullptr;
+  ASSERT_TRUE(spinUntil([&] {
+    files = sheetOf(couriers->detailSheet());
+    return files && findLabel(files, "Договор подряда.pdf");
+  }));
+  spin(200ms);
+  EXPECT_NE(findLabel(files, "petr · +7 900 000-00-01"), nullptr);
+  EXPECT_NE(findLabel(files, "179 КБ · 2026-03-01 12:30"), nullptr);
+  EXPECT_NE(findLabel(files, "0 КБ · 2026-03-02 08:05"), nullptr);
+  EXPECT_TRUE(gtk_widget_is_sensitive(findButton(files, "Прикрепить файл…")));
+  savePNG(files, "admin-courier-files");
+
+  // Deleting asks first; the confirmed deletion reaches the server and the list follows.
+  GtkWidget* remove = findButton(files, "Удалить");
+  ASSERT_NE(remove, nullptr);
+  g_signal_emit_by_name(remove, "clicked");
+  GtkWidget* dialog = nullptr;
+  ASSERT_TRUE(spinUntil([&] {
+    GListModel* windows = gtk_window_get_toplevels();
+    for (guint i = 0; i < g_list_model_get_n_items(windows) && !dialog; ++i) {
+      auto* window = static_cast<GtkWidget*>(g_list_model_get_item(windows, i));
+      if (ADW_IS_MESSAGE_DIALOG(window) && gtk_widget_get_visible(window)) dialog = window;
+      g_object_unref(window);
+    }
+    return dialog != nullptr;
+  }));
+  EXPECT_STREQ(adw_message_dialog_get_heading(ADW_MESSAGE_DIALOG(dialog)), "Удалить файл курьера?");
+  adw_message_dialog_response(ADW_MESSAGE_DIALOG(dialog), "confirm");
+  ASSERT_TRUE(spinUntil([&] { return desk.courierFiles("c-1").size() == 1; }));
+  ASSERT_TRUE(spinUntil([&] { return findLabel(files, "Договор подряда.pdf") == nullptr; }));
+  EXPECT_EQ(server.hits("DELETE", "/admin/courier-files/cf-1"), 1u);
+  click(files, "Закрыть");
+  EXPECT_EQ(couriers->detailSheet(), nullptr);
+  EXPECT_EQ(window_->alert(), nullptr);
 }
