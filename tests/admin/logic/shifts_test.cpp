@@ -5,6 +5,7 @@
 #include "admin/logic/fake_gateway.h"
 #include "admin/logic/shifts.h"
 #include "core/base/dorvik_date.h"
+#include "model/preview_data.h"
 #include "support/async_helpers.h"
 
 using namespace dorvik;
@@ -313,4 +314,14 @@ TEST_F(ShiftsControllerTest, AnotherMonthClearsTheSelectionAndAWrongOrFailedMont
   EXPECT_TRUE(page->canSaveDepotRate());
   depot.clear();
   EXPECT_FALSE(page->canSaveDepotRate());
+}
+
+TEST(ShiftsState, TheDemoMonthIsAcceptedForTheMonthAsked) {
+  const JSONValue demo = PreviewData::response("/panel/shifts?month=2026-03", JSONValue());
+  EXPECT_EQ(judgeLoad("2026-03", "2026-03", demo, true).action, LoadVerdict::Action::keep);
+  const std::vector<Record> rows = shiftRows(demo);
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_FALSE(rows[0].id().empty());
+  EXPECT_EQ(depotRateText(demo), "4000");
+  EXPECT_EQ(sheetTotals(rows, periodDays(kWholeMonth, 31), true).accrued, 2 * 4000);
 }
