@@ -4,6 +4,7 @@
 
 #include "admin/data_screen_view.h"
 #include "admin/integrations_view.h"
+#include "admin/shifts_view.h"
 #include "admin/staff_view.h"
 #include "core/api/failure.h"
 #include "planning/panel_pages.h"
@@ -451,6 +452,8 @@ Gtk::Widget* makePanelContent(PanelPage page, const ShellContext& context) {
     case PanelPage::documents:
     case PanelPage::companies:
       return admin::makeDataScreen(page, context);
+    case PanelPage::shifts:
+      return admin::makeShiftsView(context);
     case PanelPage::depotsAdmin:
     case PanelPage::people:
       return admin::makeStaffView(page, context);

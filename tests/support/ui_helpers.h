@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+typedef struct _AdwMessageDialog AdwMessageDialog;
+
 namespace dorvik::testing {
 
 // gtk_init, the gtkmm internals and libadwaita, once per process.

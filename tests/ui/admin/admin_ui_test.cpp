@@ -13,6 +13,8 @@
 
 #include "admin/data_screen_view.h"
 #include "admin/record_editor_view.h"
+#include "admin/pay_panel.h"
+#include "admin/shifts_view.h"
 #include "core/async/task.h"
 #include "core/base/dorvik_date.h"
 #include "core/engine/planner_engine.h"
@@ -20,6 +22,7 @@
 #include "support/async_helpers.h"
 #include "support/fake_admin.h"
 #include "support/fake_monitoring.h"
+#include "support/fake_shifts.h"
 #include "support/stand_in_server.h"
 #include "support/window_fixture.h"
 #include "support/workspace_helpers.h"
@@ -29,6 +32,7 @@ using namespace dorvik::testing;
 using namespace std::chrono_literals;
 using admin::DataScreenView;
 using admin::RecordEditorView;
+using admin::ShiftsView;
 
 namespace {
 
@@ -221,6 +225,166 @@ TEST_F(AdminWindow, AnAdministratorAddsAClientAndDrawsAZoneThroughTheEditor) {
   ASSERT_EQ(desk.list("zones").size(), 1u);
   EXPECT_EQ(desk.list("zones").at(0)["points"].size(), 3u);
   EXPECT_EQ(window_->alert(), nullptr);
+}
+
+// The shifts page of a logist against the stand-in server: the month with its figures, a courier's day grid, and a
+// day marked through its cell's menu (checked in the server's log). Screens: payroll-month.png, payroll-sheet.png.
+TEST_F(AdminWindow, ALogistMarksAShiftOnTheShiftsPage) {
+  StandInServer server;
+  AdminDesk desk(server);
+  ShiftsDesk shifts(server);
+  const std::string month = admin::monthKey(std::chrono::system_clock::now());
+  shifts.setDepot("Склад «Северный»", 2500);
+  shifts.addCourier("k-1", "Иванов Пётр");
+  shifts.addCourier("k-2", "Сидорова Анна", 3200, "monthly");
+  shifts.addCourier("k-3", "Петров Олег", std::nullopt, "official");
+  shifts.setRouteDays("k-1", month, {2, 3, 4, 9, 10, 16});
+  shifts.setRouteDays("k-2", month, {1, 2, 3});
+  shifts.setRouteDays("k-3", month, {5, 6});
+  shifts.addAdjustment("k-1", month + "-04", "extra", 1500, "выход в выходной");
+  model->setApi(desk.signIn("logist"));
+  model->setUser(AdminDesk::user("logist"));
+  model->setCache(freshCache());
+  openWindow();
+
+  model->setPage(PanelPage::shifts);
+  spin();
+  GtkWidget* found = findWidget(root(), [](GtkWidget* w) { return dynamic_cast<ShiftsView*>(Glib::wrap(w)); });
+  ASSERT_NE(found, nullptr);
+  auto* page = dynamic_cast<ShiftsView*>(Glib::wrap(found));
+  const auto& controller = page->controller();
+  ASSERT_TRUE(spinUntil([&] { return controller->editable(); })) << controller->state()->issue().value_or("");
+  spin();
+  EXPECT_EQ(page->table().rows().size(), 3u);
+  EXPECT_NE(findLabel(root(), "Склад «Северный»"), nullptr);
+  EXPECT_NE(findLabel(root(), admin::kNoCourierText), nullptr);
+  EXPECT_TRUE(page->dayButtons().empty());
+  EXPECT_EQ(page->totalsText(), "Начислено: " + admin::money(6 * 2500 + 1500 + 3 * 3200 + 2 * 2500) +
+                                    " ₽ | Наличными: " + admin::money(6 * 2500 + 1500 + 3 * 3200) + " ₽");
+  savePNG(root(), "payroll-month");
+
+  page->table().setSelectedIds({"k-1"});
+  controller->select("k-1");
+  spin();
+  const std::vector<Gtk::MenuButton*> days = page->dayButtons();
+  ASSERT_EQ(static_cast<int>(days.size()), controller->lastDay());
+  EXPECT_TRUE(days[0]->get_parent()->get_parent()->is_sensitive());
+  EXPECT_NE(findLabel(root(), "Иванов Пётр"), nullptr);
+
+  // Day 3 worked by routes: "Не работал" in its menu.
+  ASSERT_TRUE(gtk_widget_activate_action(GTK_WIDGET(days[2]->gobj()), "shift.mark", "s", "3:off"));
+  ASSERT_TRUE(spinUntil([&] { return server.hits("POST", "/panel/shifts/mark") == 1 && controller->editable(); }));
+  spin();
+  const Hit mark = server.hitsOn("/panel/shifts/mark").back();
+  EXPECT_EQ(mark.json(), JSONValue::object({{"courierId", "k-1"}, {"date", month + "-03"}, {"worked", false}}));
+  EXPECT_EQ(shifts.mark("k-1", month + "-03"), JSONValue(false));
+  EXPECT_EQ(controller->selected(), std::optional<std::string>("k-1"));
+  ASSERT_FALSE(page->dayButtons().empty());
+  EXPECT_NE(findLabel(GTK_WIDGET(page->dayButtons()[2]->gobj()), "вручную"), nullptr);
+
+  // The first ten days.
+  clickButton(root(), "1–10");
+  spin();
+  EXPECT_EQ(page->dayButtons().size(), 10u);
+  savePNG(root(), "payroll-sheet");
+}
+
+TEST_F(AdminWindow, ALogistSetsACouriersPayAndAdjustsItOnTheShiftsPage) {
+  StandInServer server;
+  AdminDesk desk(server);
+  ShiftsDesk shifts(server);
+  const std::string month = admin::monthKey(std::chrono::system_clock::now());
+  shifts.setDepot("Склад «Северный»", 2500);
+  shifts.addCourier("k-1", "Иванов Пётр");
+  shifts.addCourier("k-2", "Сидорова Анна", 3200, "monthly");
+  shifts.setRouteDays("k-1", month, {2, 3, 4});
+  shifts.addAdjustment("k-1", month + "-04", "extra", 1500, "выход в выходной");
+  model->setApi(desk.signIn("logist"));
+  model->setUser(AdminDesk::user("logist"));
+  model->setCache(freshCache());
+  openWindow();
+  model->setPage(PanelPage::shifts);
+  spin();
+  GtkWidget* found = findWidget(root(), [](GtkWidget* w) { return dynamic_cast<ShiftsView*>(Glib::wrap(w)); });
+  ASSERT_NE(found, nullptr);
+  auto* page = dynamic_cast<ShiftsView*>(Glib::wrap(found));
+  const auto& controller = page->controller();
+  ASSERT_TRUE(spinUntil([&] { return controller->editable(); }));
+  GtkWidget* panelWidget = findWidget(root(), [](GtkWidget* w) { return dynamic_cast<admin::PayPanel*>(Glib::wrap(w)); });
+  ASSERT_NE(panelWidget, nullptr);
+  auto* pay = dynamic_cast<admin::PayPanel*>(Glib::wrap(panelWidget));
+  const auto writes = [&] {
+    std::vector<std::string> out;
+    for (const Hit& hit : server.allHits())
+      if (hit.method != "GET" && hit.path.starts_with("/panel/")) out.push_back(hit.method + " " + hit.path);
+    return out;
+  };
+
+  // Selecting the courier fills his pay settings: the depot's rate in the disabled field, his pay mode.
+  page->table().setSelectedIds({"k-1"});
+  controller->select("k-1");
+  spin();
+  EXPECT_FALSE(pay->ownRateSwitch().get_active());
+  EXPECT_EQ(pay->rateEntry().get_text(), "2500");
+  EXPECT_FALSE(pay->rateEntry().is_sensitive());
+  EXPECT_EQ(pay->payModePicker().get_selected(), 0u);
+  EXPECT_EQ(pay->adjustmentTexts(), std::vector<std::string>{"4 · Доплата · 1500 ₽"});
+
+  // His own rate, paid for the month.
+  pay->ownRateSwitch().set_active(true);
+  EXPECT_TRUE(pay->rateEntry().is_sensitive());
+  pay->rateEntry().set_text("3000");
+  pay->payModePicker().set_selected(1);
+  click(root(), "Сохранить");
+  ASSERT_TRUE(spinUntil([&] { return writes().size() == 1 && controller->editable(); }));
+  EXPECT_EQ(writes()[0], "PATCH /panel/shifts/courier/k-1");
+  EXPECT_EQ(server.allHits().back().method, "GET") << "the month reloads after the save";
+  EXPECT_EQ(shifts.ownRate("k-1"), JSONValue(3000));
+  EXPECT_EQ(shifts.payMode("k-1"), "monthly");
+
+  // A fine typed into the add row: Return in a field sends nothing, "Добавить" does.
+  pay->dayEntry().set_text("3");
+  pay->kindPicker().set_selected(1);
+  pay->amountEntry().set_text("700");
+  pay->noteEntry().set_text("опоздание");
+  pressReturnIn(GTK_WIDGET(pay->amountEntry().gobj()));
+  pressReturnIn(GTK_WIDGET(pay->noteEntry().gobj()));
+  spin();
+  EXPECT_EQ(writes().size(), 1u);
+  click(root(), "Добавить");
+  ASSERT_TRUE(spinUntil([&] { return writes().size() == 2 && controller->editable(); }));
+  spin();
+  EXPECT_EQ(server.hitsOn("/panel/shifts/adjust").back().json(),
+            JSONValue::object({{"courierId", "k-1"}, {"date", month + "-03"}, {"kind", "fine"}, {"amount", 700},
+                               {"note", "опоздание"}}));
+  EXPECT_EQ(pay->adjustmentTexts(), (std::vector<std::string>{"4 · Доплата · 1500 ₽", "3 · Штраф · 700 ₽"}));
+  EXPECT_EQ(pay->dayEntry().get_text(), "3") << "the draft stays filled in";
+  GtkWidget* scrolled = gtk_widget_get_ancestor(panelWidget, GTK_TYPE_SCROLLED_WINDOW);
+  ASSERT_NE(scrolled, nullptr);
+  GtkAdjustment* along = gtk_scrolled_window_get_vadjustment(GTK_SCROLLED_WINDOW(scrolled));
+  gtk_adjustment_set_value(along, gtk_adjustment_get_upper(along));
+  spin();
+  savePNG(root(), "payroll-pay");
+
+  // Deleting asks first: cancelled, nothing is sent; confirmed, the extra goes.
+  ASSERT_EQ(pay->deleteButtons().size(), 2u);
+  g_signal_emit_by_name(pay->deleteButtons()[0]->gobj(), "clicked");
+  spin();
+  AdwMessageDialog* question = shownConfirmation("Удалить корректировку?");
+  ASSERT_NE(question, nullptr);
+  adw_message_dialog_response(question, "cancel");
+  spin();
+  EXPECT_EQ(controller->deleting(), std::nullopt);
+  EXPECT_EQ(writes().size(), 2u);
+  g_signal_emit_by_name(pay->deleteButtons()[0]->gobj(), "clicked");
+  spin();
+  question = shownConfirmation("Удалить корректировку?");
+  ASSERT_NE(question, nullptr);
+  adw_message_dialog_response(question, "confirm");
+  ASSERT_TRUE(spinUntil([&] { return writes().size() == 3 && controller->editable(); }));
+  spin();
+  EXPECT_EQ(writes()[2], "DELETE /panel/shifts/adjust/adj-1");
+  EXPECT_EQ(pay->adjustmentTexts(), std::vector<std::string>{"3 · Штраф · 700 ₽"});
 }
 
 TEST_F(AdminWindow, TheDocumentDetailsAndTheCourierFilesSheets) {
