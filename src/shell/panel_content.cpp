@@ -5,6 +5,7 @@
 #include "admin/data_screen_view.h"
 #include "admin/integrations_view.h"
 #include "admin/shifts_view.h"
+#include "admin/staff_view.h"
 #include "core/api/failure.h"
 #include "planning/panel_pages.h"
 #include "monitoring/monitoring_view.h"
@@ -397,6 +398,9 @@ Gtk::Widget* makePanelContent(PanelPage page, const ShellContext& context) {
       return admin::makeDataScreen(page, context);
     case PanelPage::shifts:
       return admin::makeShiftsView(context);
+    case PanelPage::depotsAdmin:
+    case PanelPage::people:
+      return admin::makeStaffView(page, context);
     case PanelPage::integrations:
       return admin::makeIntegrationsView(context);
     case PanelPage::overview:

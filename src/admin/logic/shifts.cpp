@@ -209,13 +209,6 @@ ShiftsController::ShiftsController(AdminGateway gateway, std::function<std::stri
 
 ShiftsController::~ShiftsController() { stateConnection_.disconnect(); }
 
-ScreenSource ShiftsController::source() const {
-  ScreenSource source;
-  source.generation = gateway_.generation ? gateway_.generation : [] { return std::string(); };
-  source.fetch = gateway_.fetch;
-  return source;
-}
-
 void ShiftsController::setDate(TimePoint date) {
   if (date == date_) return;
   date_ = date;
@@ -323,7 +316,7 @@ async::Task<void> ShiftsController::load() {
   } done{self};
   const std::string requested = monthKey();
   auto answered = std::make_shared<bool>(false);
-  ScreenSource source = self->source();
+  ScreenSource source = screenSource(self->gateway_);
   source.fetch = [fetch = source.fetch, answered](std::string path, std::string method,
                                                   std::optional<JSONValue> body) {
     return noting(fetch, answered, std::move(path), std::move(method), std::move(body));
@@ -357,7 +350,8 @@ async::Task<void> ShiftsController::runWrite(std::shared_ptr<ShiftsController> s
       if (--self->writes_ == 0) self->notify(Change::busy);
     }
   } done{self};
-  const bool written = co_await self->state_->write(std::move(path), std::move(method), std::move(body), self->source());
+  const bool written = co_await self->state_->write(std::move(path), std::move(method), std::move(body),
+                                                    screenSource(self->gateway_));
   if (written) co_await self->load();
 }
 

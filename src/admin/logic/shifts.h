@@ -209,7 +209,6 @@ class ShiftsController : public std::enable_shared_from_this<ShiftsController> {
   static async::Task<void> follow(std::shared_ptr<ShiftsController> self);
   static async::Task<void> runWrite(std::shared_ptr<ShiftsController> self, std::string path, std::string method,
                                     JSONValue body);
-  ScreenSource source() const;
   void notify(Change change) { observers_.notify(change); }
 
   AdminGateway gateway_;
