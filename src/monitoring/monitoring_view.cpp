@@ -118,7 +118,7 @@ MonitoringView::MonitoringView(PanelPage page, ShellContext context)
   }
   GtkWidget* empty = adw_status_page_new();
   adw_status_page_set_title(ADW_STATUS_PAGE(empty), "Маршрутов нет");
-  adw_status_page_set_icon_name(ADW_STATUS_PAGE(empty), std::string(symbolIcon("map")).c_str());
+  adw_status_page_set_icon_name(ADW_STATUS_PAGE(empty), std::string(symbolIcon("map.fill")).c_str());
   adw_status_page_set_description(ADW_STATUS_PAGE(empty), "Выберите дату или опубликуйте план курьерам.");
   placeholder_ = Gtk::manage(Glib::wrap(empty));
   placeholder_->set_can_target(false);

@@ -103,6 +103,16 @@ GtkWidget* find(GtkWidget* root, const std::function<bool(GtkWidget*)>& match) {
   return dorvik::testing::findWidget(root, match);
 }
 
+// The preferences window of the run, when shown.
+GtkWidget* preferencesWindow() {
+  GtkWidget* found = nullptr;
+  GList* windows = gtk_window_list_toplevels();
+  for (GList* l = windows; l; l = l->next)
+    if (ADW_IS_PREFERENCES_WINDOW(l->data)) found = GTK_WIDGET(l->data);
+  g_list_free(windows);
+  return found;
+}
+
 // The main window over a fresh model, with the workflows a suite chooses.
 class WindowTest : public ::testing::Test {
  protected:
@@ -117,6 +127,7 @@ class WindowTest : public ::testing::Test {
     context_.workflows = workflowsFor(context_.model);
     context_.defaults = std::make_shared<UserDefaults>(folder_ + "/settings.ini");
     context_.openPreferences = [this] { showPreferences(context_, window_); };
+    context_.openConnectionPreferences = [this] { showPreferences(context_, window_, PreferencesTab::connection); };
     window_ = new RootWindow(context_);
     window_->set_default_size(1280, 800);
     window_->present();
@@ -219,11 +230,7 @@ TEST_F(ShellWindow, PagesReadTheirDataAndFollowTheirRules) {
 
   context_.openPreferences();
   spin(300ms);
-  GList* windows = gtk_window_list_toplevels();
-  GtkWidget* preferences = nullptr;
-  for (GList* l = windows; l; l = l->next)
-    if (ADW_IS_PREFERENCES_WINDOW(l->data)) preferences = GTK_WIDGET(l->data);
-  g_list_free(windows);
+  GtkWidget* preferences = preferencesWindow();
   ASSERT_NE(preferences, nullptr);
   EXPECT_NE(findLabel(preferences, "Оранжевый"), nullptr);
   savePNG(preferences, "preferences");
@@ -285,6 +292,7 @@ TEST_F(ShellWindow, SignInAndTheRequiredPasswordChange) {
   GtkWidget* login = find(root(), [](GtkWidget* w) { return GTK_IS_ENTRY(w); });
   GtkWidget* password = find(root(), [](GtkWidget* w) { return GTK_IS_PASSWORD_ENTRY(w); });
   ASSERT_TRUE(login && password);
+  const int fieldWidth = gtk_widget_get_width(password);
   GtkWidget* signIn = findButton(root(), "Войти");
   ASSERT_NE(signIn, nullptr);
   EXPECT_FALSE(gtk_widget_is_sensitive(signIn));
@@ -306,6 +314,9 @@ TEST_F(ShellWindow, SignInAndTheRequiredPasswordChange) {
   GtkWidget* first = find(root(), [](GtkWidget* w) { return GTK_IS_PASSWORD_ENTRY(w); });
   GtkWidget* second = find(root(), [&](GtkWidget* w) { return GTK_IS_PASSWORD_ENTRY(w) && w != first; });
   ASSERT_TRUE(first && second);
+  // As wide as the sign-in fields.
+  EXPECT_EQ(gtk_widget_get_width(first), fieldWidth);
+  EXPECT_EQ(gtk_widget_get_width(second), fieldWidth);
   GtkWidget* save = findButton(root(), "Сохранить пароль");
   gtk_editable_set_text(GTK_EDITABLE(first), "пароль1");
   gtk_editable_set_text(GTK_EDITABLE(second), "пароль1");
@@ -338,6 +349,75 @@ TEST_F(ShellWindow, SignInAndTheRequiredPasswordChange) {
   g_signal_emit_by_name(logout, "clicked");
   spin();
   EXPECT_EQ(window_->screenKind(), 0);
+}
+
+TEST_F(ShellWindow, TheSignInScreenOpensTheConnectionSettings) {
+  click("Настройки подключения");
+  spin(300ms);
+  GtkWidget* preferences = preferencesWindow();
+  ASSERT_NE(preferences, nullptr);
+  EXPECT_STREQ(adw_preferences_window_get_visible_page_name(ADW_PREFERENCES_WINDOW(preferences)), "connection");
+  // The note says when a new address takes effect: at the next sign-in, not after a restart.
+  GtkWidget* note = find(preferences, [](GtkWidget* w) {
+    return GTK_IS_LABEL(w) && std::string(gtk_label_get_text(GTK_LABEL(w))).find("Рабочий сервер") != std::string::npos;
+  });
+  ASSERT_NE(note, nullptr);
+  const std::string text = gtk_label_get_text(GTK_LABEL(note));
+  EXPECT_NE(text.find("при следующем входе"), std::string::npos) << text;
+  EXPECT_EQ(text.find("перезапуск"), std::string::npos) << text;
+  savePNG(preferences, "preferences-connection");
+  gtk_window_destroy(GTK_WINDOW(preferences));
+  spin();
+}
+
+TEST_F(ShellWindow, LargeTextScalesTheWholeWindowAndTheSidebarKeepsTheChosenRowInView) {
+  window_->set_default_size(1440, 900);
+  run(workflows_->loadPreview());  // a superadministrator: every section
+  Appearance appearance(context_.defaults);
+  // Every page's icon is one of the theme's.
+  auto theme = Gtk::IconTheme::get_for_display(Gdk::Display::get_default());
+  for (PanelPage page : allPanelPages()) EXPECT_TRUE(theme->has_icon(std::string(iconName(page)))) << rawValue(page);
+
+  // The height of a line of each kind of text the window shows: plain, heading, caption, section heading.
+  GtkWidget* plain = findLabel(root(), "Новое планирование");
+  GtkWidget* heading = findLabel(root(), "Демо Администратор");
+  GtkWidget* caption = findLabel(root(), "Пример. Эти заказы не отправляются курьерам.");
+  GtkWidget* section = findLabel(root(), "Мониторинг");
+  ASSERT_TRUE(plain && heading && caption && section);
+  auto lineHeights = [&] {
+    std::vector<int> heights;
+    for (GtkWidget* label : {plain, heading, caption, section}) {
+      PangoLayout* layout = gtk_widget_create_pango_layout(label, "Ж");
+      int width = 0, height = 0;
+      pango_layout_get_pixel_size(layout, &width, &height);
+      g_object_unref(layout);
+      heights.push_back(height);
+    }
+    return heights;
+  };
+  spin();
+  const std::vector<int> standard = lineHeights();
+  ASSERT_TRUE(context_.defaults->set(Settings::textSize, 17.0));
+  spin(200ms);
+  const std::vector<int> large = lineHeights();
+  for (std::size_t i = 0; i < standard.size(); ++i)
+    EXPECT_GE(large[i] * 10, standard[i] * 12) << "text " << i << ": " << standard[i] << " → " << large[i];
+
+  // The last page, chosen by the model, is scrolled into view.
+  context_.model->setPage(PanelPage::help);
+  spin(300ms);
+  GtkWidget* row = find(
+      root(), [](GtkWidget* w) { return GTK_IS_LIST_BOX_ROW(w) && std::string("help") == gtk_widget_get_name(w); });
+  ASSERT_NE(row, nullptr);
+  GtkWidget* scroller = gtk_widget_get_ancestor(row, GTK_TYPE_SCROLLED_WINDOW);
+  ASSERT_NE(scroller, nullptr);
+  graphene_rect_t bounds;
+  ASSERT_TRUE(gtk_widget_compute_bounds(row, scroller, &bounds));
+  EXPECT_GE(bounds.origin.y, 0);
+  EXPECT_LE(bounds.origin.y + bounds.size.height, gtk_widget_get_height(scroller));
+  savePNG(root(), "large-text-help");
+  ASSERT_TRUE(context_.defaults->set(Settings::textSize, 13.0));
+  spin();
 }
 
 TEST_F(ShellWindow, EditorFooterAndValueFieldsBindTheEditedObject) {
@@ -610,7 +690,14 @@ TEST_F(ShellOverTheModel, SignInThroughTheRequiredPasswordChangeIntoTheWorkspace
   EXPECT_EQ(window_->alert(), nullptr) << context_.model->error().value_or("");
   EXPECT_EQ(context_.model->user()["fullName"].string(), "Ирина Логист");
   EXPECT_FALSE(context_.model->offline());
+  // The strip tells the workspace just opened and the server it speaks to, not the password change before it.
+  EXPECT_NE(findLabel(root(), "Рабочий день открыт."), nullptr);
+  EXPECT_EQ(findLabel(root(), "Пароль изменён. Войдите с новым паролем."), nullptr);
+  EXPECT_NE(findLabel(root(), "127.0.0.1:" + std::to_string(server.port())), nullptr);
+  EXPECT_EQ(findLabel(root(), kDefaultServerHost), nullptr);
   savePNG(root(), "model-signed-in");
+  GtkWidget* strip = gtk_widget_get_parent(findLabel(root(), "Рабочий день открыт."));
+  savePNG(strip, "status-strip");
 
   const std::size_t signOuts = server.hits("POST", "/auth/logout");  // the password change signed out once
   auto outcome = dorvik::testing::start(context_.workflows->logout());
