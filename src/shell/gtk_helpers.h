@@ -29,6 +29,29 @@ inline Gtk::Label* centredLabel(const std::string& text, const char* cssClass = 
   return label;
 }
 
+// Scrolls the nearest scrolled window around `widget` so that all of it is in view. A widget just shown has its
+// place only after the next layout, so this runs over the next few frames.
+inline void scrollIntoView(GtkWidget* widget) {
+  gtk_widget_add_tick_callback(
+      widget,
+      [](GtkWidget* w, GdkFrameClock*, gpointer data) -> gboolean {
+        int& frames = *static_cast<int*>(data);
+        GtkWidget* scroller = gtk_widget_get_ancestor(w, GTK_TYPE_SCROLLED_WINDOW);
+        GtkWidget* view = scroller ? gtk_scrolled_window_get_child(GTK_SCROLLED_WINDOW(scroller)) : nullptr;
+        double x = 0, y = 0;
+        if (view && gtk_widget_get_mapped(w) && gtk_widget_translate_coordinates(w, view, 0, 0, &x, &y)) {
+          GtkAdjustment* adjustment = gtk_scrolled_window_get_vadjustment(GTK_SCROLLED_WINDOW(scroller));
+          const double page = gtk_adjustment_get_page_size(adjustment);
+          const double bottom = y + gtk_widget_get_height(w);
+          double shift = bottom > page ? bottom - page : 0;
+          if (y - shift < 0) shift = y;  // taller than the view: its top first
+          if (shift != 0) gtk_adjustment_set_value(adjustment, gtk_adjustment_get_value(adjustment) + shift);
+        }
+        return ++frames < 3 ? G_SOURCE_CONTINUE : G_SOURCE_REMOVE;
+      },
+      new int(0), [](gpointer data) { delete static_cast<int*>(data); });
+}
+
 inline void setAccessibleLabel(Gtk::Widget& widget, const std::string& text) {
   gtk_accessible_update_property(GTK_ACCESSIBLE(widget.gobj()), GTK_ACCESSIBLE_PROPERTY_LABEL, text.c_str(), -1);
 }
