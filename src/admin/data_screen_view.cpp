@@ -276,11 +276,6 @@ void DataScreenView::showSheets() {
     DetailRequest request{screen.page(),          screen.day(), *screen.detail(),
                           screen.configuration(), context_,     screen.gateway()};
     detailSheet_ = openDetailSheet(*this, request);
-    if (!detailSheet_) {
-      // The page's detail sheet is not available: nothing opens.
-      controller_->closeDetail();
-      return;
-    }
     detailSheet_->signalClosed().connect([weak, this] {
       detailSheet_ = nullptr;
       if (auto owner = weak.lock()) owner->closeDetail();

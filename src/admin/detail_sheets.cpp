@@ -3,6 +3,9 @@
 #include <adwaita.h>
 
 #include "admin/document_sheets.h"
+#include "admin/logic/data_screen.h"
+#include "monitoring/route_detail.h"
+#include "monitoring/route_tools.h"
 #include "shell/toolkit/display.h"
 
 namespace dorvik::admin {
@@ -17,8 +20,9 @@ Sheet* openDetailSheet(Gtk::Widget& anchor, const DetailRequest& request) {
     case DetailKind::documentDetails:
       return openDocumentDetails(anchor, request.record, request.gateway);
     case DetailKind::routeDetail:
+      return monitoring::openRouteDetail(anchor, request.context, routeIDOf(request.record), request.day);
     case DetailKind::routeTrack:
-      return nullptr;
+      return monitoring::openRouteTrack(anchor, request.context, routeIDOf(request.record));
   }
   return nullptr;
 }

@@ -1,6 +1,6 @@
 // The detail sheets the data screen opens for a record, by the page's kind of details: the readable record sheet
-// here, the courier files and the document details (document_sheets.h); the route detail and the route track are
-// each their own screen's, and open once their screens are built.
+// here, the courier files and the document details (document_sheets.h), and the monitoring screens' route detail
+// (for the day's routes and orders) and route track (for the trackers).
 #pragma once
 
 #include <gtkmm.h>
@@ -25,7 +25,7 @@ struct DetailRequest {
   AdminGateway gateway;  // the screen's
 };
 
-// Opens the record's detail sheet over `anchor`; none when the page has no detail sheet to show.
+// Opens the record's detail sheet over `anchor`.
 Sheet* openDetailSheet(Gtk::Widget& anchor, const DetailRequest& request);
 
 // The readable record sheet: one labelled line per column, "Закрыть" (Escape).

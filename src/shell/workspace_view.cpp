@@ -215,31 +215,7 @@ void WorkspaceView::updateStrip() {
 }
 
 void WorkspaceView::revealSelectedRow() {
-  // Run at each frame until the rows and the scroller have kept their places for a few frames (a new page and a
-  // new text size settle over several), at most about a second; the callback goes with the list.
-  struct Settling {
-    double top = -1, bottom = -1, page = -1;
-    int steady = 0, frames = 0;
-  };
-  list_.add_tick_callback([this, settling = Settling{}](const Glib::RefPtr<Gdk::FrameClock>&) mutable {
-    Gtk::ListBoxRow* row = list_.get_selected_row();
-    if (!row || ++settling.frames > 60) return false;
-    Glib::RefPtr<Gtk::Adjustment> adjustment = scroller_.get_vadjustment();
-    // The row's place in the scroller's visible area, whatever margins the list has around its rows.
-    graphene_rect_t bounds;
-    const double page = scroller_.get_height();
-    if (page <= 0 || !gtk_widget_compute_bounds(GTK_WIDGET(row->gobj()), GTK_WIDGET(scroller_.gobj()), &bounds))
-      return true;
-    const double top = bounds.origin.y;
-    const double bottom = top + bounds.size.height;
-    if (top < 0)
-      adjustment->set_value(adjustment->get_value() + top);
-    else if (bottom > page)
-      adjustment->set_value(adjustment->get_value() + bottom - page);
-    const bool same = top == settling.top && bottom == settling.bottom && page == settling.page;
-    settling = {top, bottom, page, same ? settling.steady + 1 : 0, settling.frames};
-    return settling.steady < 3;
-  });
+  if (Gtk::ListBoxRow* row = list_.get_selected_row()) scrollIntoView(GTK_WIDGET(row->gobj()));
 }
 
 }  // namespace dorvik

@@ -29,6 +29,9 @@ std::string routePath(std::string_view routeID);                                
 std::string routeOperationPath(std::string_view routeID, std::string_view op);  // POST of an operation
 std::string photoPath(std::string_view photoID);                                // photo bytes
 
+// What a route sheet opened without a route (a data row without "routeId") says; it requests and changes nothing.
+inline constexpr const char* kNoRouteText = "У записи нет маршрута.";
+
 // ---- The day's routes
 
 // The "routes" array of a routes answer as records (anything else: none).

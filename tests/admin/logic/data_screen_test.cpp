@@ -89,6 +89,21 @@ TEST(DataScreenRows, SearchFoldsCaseAndCompositionOverEveryColumnsCellText) {
   EXPECT_EQ(cellText(listRows(answer, "routes")[2], live.columns[1]), "—");
 }
 
+TEST(DataScreenRows, TheRouteOfARowIsTheTextOfItsRouteId) {
+  const struct {
+    JSONValue row;
+    std::string routeID;
+  } cases[] = {
+      {JSONValue::object({{"routeId", "R-1/ю"}, {"id", "other"}}), "R-1/ю"},
+      {JSONValue::object({{"routeId", 42}}), "42"},
+      {JSONValue::object({{"routeId", 7.0}}), "7"},
+      {JSONValue::object({{"routeId", nullptr}}), ""},
+      {JSONValue::object({{"courier", JSONValue::object({{"routeId", "nested"}})}}), ""},
+      {JSONValue::object({}), ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(routeIDOf(Record(c.row, "0")), c.routeID) << "expected " << c.routeID;
+}
+
 TEST(DataScreenRows, ExportWritesTheHeaderAndTheShownCellsAsTexts) {
   const DataScreen orders = DataScreen::configuration(PanelPage::orders, "2026-09-22");
   const std::vector<Record> rows = JSONValue::records(

@@ -1,8 +1,9 @@
 // The data screens in the main window under a display. The demo workspace page by page: each data page loaded
 // (build/screens/admin-<page>.png), the search, the readable record sheet, and the record editor of each writable
 // page (admin-<page>-editor.png) whose save the demo keeps busy. Then an administrator against the stand-in server
-// adds a client through the editor's own fields and buttons, and draws a zone; and opens a document's details and a
-// courier's files, deleting one file after the confirmation.
+// adds a client through the editor's own fields and buttons, and draws a zone; opens a document's details and a
+// courier's files, deleting one file after the confirmation; and opens a day's route from the live page and a
+// tracker's route track (admin-live-route-detail.png, admin-trackers-route-track.png), and rows without a route.
 #include <adwaita.h>
 #include <gtest/gtest.h>
 #include <gtkmm.h>
@@ -15,12 +16,14 @@
 #include "admin/record_editor_view.h"
 #include "admin/shifts_view.h"
 #include "core/async/task.h"
+#include "core/base/dorvik_date.h"
 #include "core/engine/planner_engine.h"
 #include "map/map_surface.h"
 #include "shell/application.h"
 #include "shell/root_window.h"
 #include "support/async_helpers.h"
 #include "support/fake_admin.h"
+#include "support/fake_monitoring.h"
 #include "support/fake_shifts.h"
 #include "support/stand_in_server.h"
 #include "support/ui_helpers.h"
@@ -422,5 +425,111 @@ TEST_F(AdminWindow, TheDocumentDetailsAndTheCourierFilesSheets) {
   EXPECT_EQ(server.hits("DELETE", "/admin/courier-files/cf-1"), 1u);
   click(files, "Закрыть");
   EXPECT_EQ(couriers->detailSheet(), nullptr);
+  EXPECT_EQ(window_->alert(), nullptr);
+}
+
+TEST_F(AdminWindow, ALiveRowOpensItsRouteAndATrackerRowItsTrack) {
+  StandInServer server;
+  AdminDesk desk(server);
+  MonitoringDesk routes(server);  // serves the day's routes, each route and its track
+  model->setApi(desk.signIn("admin"));
+  model->setUser(AdminDesk::user("admin"));
+  model->setCache(freshCache());
+  auto point = [](const char* id, const char* address, double lat, const char* client) {
+    return JSONValue::object(
+        {{"pointId", id},
+         {"address", address},
+         {"status", "pending"},
+         {"plannedArrival", "10:30"},
+         {"coordinates", JSONValue::object({{"lat", lat}, {"lon", 37.62}})},
+         {"orders", JSONValue::array({JSONValue::object({{"orderId", id}, {"client", client}})})}});
+  };
+  routes.seedRoute("2026-09-22",
+                   JSONValue::object({{"routeId", "R-7/ю"},
+                                      {"externalRouteId", "Север · утро"},
+                                      {"status", "in_progress"},
+                                      {"courier", JSONValue::object({{"name", "Пётр Курьеров"}})},
+                                      {"points", JSONValue::array({point("P1", "ул. Лесная, 5", 55.75, "Аптека"),
+                                                                   point("P2", "пр. Мира, 12", 55.78, "Кофейня")})}}));
+  routes.seedRoute("2026-09-22",
+                   JSONValue::object({{"routeId", "7"},
+                                      {"externalRouteId", "Юг"},
+                                      {"points", JSONValue::array({point("P3", "ул. Садовая, 1", 55.70, "Склад"),
+                                                                   point("P4", "ул. Речная, 3", 55.71, "Офис"),
+                                                                   point("P5", "ул. Полевая, 9", 55.72, "Кафе")})}}));
+  // The first tracker names its route by a number; the second has no route, nor has the order.
+  desk.setDayList("trackers", "2026-09-22",
+                  JSONValue::array({JSONValue::object({{"courierId", "c-1"},
+                                                       {"courier", JSONValue::object({{"name", "Ян Доставкин"}})},
+                                                       {"routeId", 7},
+                                                       {"pingCount", 3}}),
+                                    JSONValue::object({{"courierId", "c-2"}, {"pingCount", 0}})}));
+  desk.setDayList("orders", "2026-09-22", JSONValue::array({JSONValue::object({{"orderId", "o-1"}})}));
+  openWindow();
+
+  DataScreenView* live = show(PanelPage::live);
+  ASSERT_NE(live, nullptr);
+  live->controller()->setDate(DorvikDate::parse("2026-09-22") + 12h);
+  ASSERT_TRUE(spinUntil([&] { return live->controller()->rows().size() == 2; }));
+  live->controller()->activate({"R-7/ю"});
+  GtkWidget* detail = nullptr;
+  ASSERT_TRUE(spinUntil([&] {
+    detail = sheetOf(live->detailSheet());
+    return detail && findLabel(detail, "Север · утро") && findLabel(detail, "пр. Мира, 12");
+  }));
+  spin(200ms);
+  EXPECT_NE(findLabel(detail, "ул. Лесная, 5"), nullptr);
+  EXPECT_NE(findLabel(detail, "Пётр Курьеров"), nullptr);
+  EXPECT_EQ(server.hits("GET", "/monitoring/routes/R-7/ю"), 1u);
+  savePNG(detail, "admin-live-route-detail");
+  click(detail, "Закрыть");
+  ASSERT_TRUE(spinUntil([&] { return live->detailSheet() == nullptr; }));
+  EXPECT_FALSE(live->controller()->detail());
+
+  DataScreenView* trackers = show(PanelPage::trackers);
+  ASSERT_NE(trackers, nullptr);
+  trackers->controller()->setDate(DorvikDate::parse("2026-09-22") + 12h);
+  ASSERT_TRUE(spinUntil([&] { return trackers->controller()->rows().size() == 2; }));
+  trackers->controller()->activate({"7"});  // the row is known by its route
+  GtkWidget* track = nullptr;
+  const std::string caption = "3 GPS-сигналов · 1 отметок курьера. Это записанный путь, а не текущее положение.";
+  ASSERT_TRUE(spinUntil([&] {
+    track = sheetOf(trackers->detailSheet());
+    GtkWidget* play = track ? findButton(track, "Воспроизвести") : nullptr;  // loaded, not playing
+    return play && gtk_widget_is_sensitive(play) && findLabel(track, caption);
+  }));
+  EXPECT_EQ(server.hits("GET", "/monitoring/routes/7/track"), 1u);
+  EXPECT_NE(findLabel(track, "10:14"), nullptr) << "shows the last fix";
+  spin(200ms);
+  savePNG(track, "admin-trackers-route-track");
+  EXPECT_TRUE(pressKey(track, GDK_KEY_Escape));
+  ASSERT_TRUE(spinUntil([&] { return trackers->detailSheet() == nullptr; }));
+  EXPECT_FALSE(trackers->controller()->detail());
+
+  // Without a route the sheets open, say so, and neither ask the server nor offer its operations.
+  auto routeHits = [&] {
+    std::size_t n = 0;
+    for (const Hit& hit : server.allHits()) n += hit.path.starts_with("/monitoring/routes/");
+    return n;
+  };
+  const std::size_t before = routeHits();
+  trackers->controller()->activate({"c-2"});
+  ASSERT_TRUE(spinUntil([&] { return (track = sheetOf(trackers->detailSheet())) != nullptr; }));
+  spin(100ms);
+  EXPECT_NE(findLabel(track, "У записи нет маршрута."), nullptr);
+  EXPECT_FALSE(gtk_widget_is_sensitive(findButton(track, "Воспроизвести")));
+  click(track, "Закрыть");
+  DataScreenView* orders = show(PanelPage::orders);
+  ASSERT_NE(orders, nullptr);
+  orders->controller()->setDate(DorvikDate::parse("2026-09-22") + 12h);
+  ASSERT_TRUE(spinUntil([&] { return orders->controller()->rows().size() == 1; }));
+  orders->controller()->activate({orders->controller()->rows()[0].id()});
+  ASSERT_TRUE(spinUntil([&] { return (detail = sheetOf(orders->detailSheet())) != nullptr; }));
+  spin(100ms);
+  EXPECT_NE(findLabel(detail, "У записи нет маршрута."), nullptr);
+  EXPECT_FALSE(gtk_widget_is_sensitive(findButton(detail, "Завершить маршрут")));
+  EXPECT_FALSE(gtk_widget_is_sensitive(findButton(detail, "Фото")));
+  EXPECT_EQ(routeHits(), before);
+  click(detail, "Закрыть");
   EXPECT_EQ(window_->alert(), nullptr);
 }
