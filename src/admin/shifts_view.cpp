@@ -306,8 +306,8 @@ void ShiftsView::showPanel() {
   panel_.set_visible(current.has_value());
   while (Gtk::Widget* child = grid_.get_first_child()) grid_.remove(*child);
   if (!current) return;
-  courierName_.set_markup("<span weight=\"semibold\">" + Glib::Markup::escape_text(current->value["fullName"].string()) +
-                          "</span>");
+  const std::string name = Glib::Markup::escape_text(current->value["fullName"].string());
+  courierName_.set_markup("<span weight=\"semibold\">" + name + "</span>");
   for (const DayCell& cell : dayCells(current->value, controller_->days())) {
     auto* button = Gtk::make_managed<Gtk::MenuButton>();
     button->set_always_show_arrow(false);

@@ -16,7 +16,9 @@ bool digitsAt(const std::string& text, std::initializer_list<std::size_t> positi
   return true;
 }
 
-bool isMonth(const std::string& text) { return text.size() == 7 && text[4] == '-' && digitsAt(text, {0, 1, 2, 3, 5, 6}); }
+bool isMonth(const std::string& text) {
+  return text.size() == 7 && text[4] == '-' && digitsAt(text, {0, 1, 2, 3, 5, 6});
+}
 
 // The day of the month of a valid "yyyy-MM-dd", or none.
 std::optional<int> dayOfDate(const std::string& text) {
@@ -103,7 +105,8 @@ ShiftsDesk::ShiftsDesk(StandInServer& server) : server_(server) {
   server_.onPrefix("DELETE", "/panel/shifts/adjust/", [this](const Hit& hit) {
     if (auto answer = scripted(hit)) return *answer;
     const std::string id = hit.path.substr(std::string("/panel/shifts/adjust/").size());
-    auto found = std::find_if(adjustments_.begin(), adjustments_.end(), [&](const Adjustment& a) { return a.id == id; });
+    auto found =
+        std::find_if(adjustments_.begin(), adjustments_.end(), [&](const Adjustment& a) { return a.id == id; });
     if (found == adjustments_.end()) return Answer::error(404, "Корректировка не найдена.");
     adjustments_.erase(found);
     return Answer::json(JSONValue::object({{"ok", true}}));

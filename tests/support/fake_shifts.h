@@ -49,8 +49,8 @@ class ShiftsDesk {
     std::string fullName;
     std::optional<double> ownRate;
     std::string payMode;
-    std::map<std::string, std::vector<int>> routeDays;           // month -> days
-    std::map<std::string, std::map<int, bool>> marks;            // month -> day -> worked
+    std::map<std::string, std::vector<int>> routeDays;  // month -> days
+    std::map<std::string, std::map<int, bool>> marks;   // month -> day -> worked
   };
   struct Adjustment {
     std::string id;

@@ -28,8 +28,7 @@ int lastDay(std::string_view key) {
   if (!shaped) return 30;
   const int year = std::stoi(std::string(key.substr(0, 4)));
   const unsigned month = static_cast<unsigned>(std::stoi(std::string(key.substr(5, 2))));
-  const std::chrono::year_month_day_last last{std::chrono::year{year} / std::chrono::month{month} /
-                                              std::chrono::last};
+  const std::chrono::year_month_day_last last{std::chrono::year{year} / std::chrono::month{month} / std::chrono::last};
   if (!last.ok()) return 30;
   return static_cast<int>(static_cast<unsigned>(last.day()));
 }
@@ -185,8 +184,8 @@ LoadVerdict judgeLoad(std::string_view requestedMonth, std::string_view shownMon
 
 // The controller.
 
-std::shared_ptr<ShiftsController> ShiftsController::create(AdminGateway gateway,
-                                                           std::function<std::string()> depotID, TimePoint date) {
+std::shared_ptr<ShiftsController> ShiftsController::create(AdminGateway gateway, std::function<std::string()> depotID,
+                                                           TimePoint date) {
   return std::shared_ptr<ShiftsController>(new ShiftsController(std::move(gateway), std::move(depotID), date));
 }
 
@@ -208,13 +207,6 @@ ShiftsController::ShiftsController(AdminGateway gateway, std::function<std::stri
 }
 
 ShiftsController::~ShiftsController() { stateConnection_.disconnect(); }
-
-ScreenSource ShiftsController::source() const {
-  ScreenSource source;
-  source.generation = gateway_.generation ? gateway_.generation : [] { return std::string(); };
-  source.fetch = gateway_.fetch;
-  return source;
-}
 
 void ShiftsController::setDate(TimePoint date) {
   if (date == date_) return;
@@ -323,9 +315,8 @@ async::Task<void> ShiftsController::load() {
   } done{self};
   const std::string requested = monthKey();
   auto answered = std::make_shared<bool>(false);
-  ScreenSource source = self->source();
-  source.fetch = [fetch = source.fetch, answered](std::string path, std::string method,
-                                                  std::optional<JSONValue> body) {
+  ScreenSource source = screenSource(self->gateway_);
+  source.fetch = [fetch = source.fetch, answered](std::string path, std::string method, std::optional<JSONValue> body) {
     return noting(fetch, answered, std::move(path), std::move(method), std::move(body));
   };
   co_await self->state_->load(shiftsPath(requested), std::move(source));
@@ -357,7 +348,8 @@ async::Task<void> ShiftsController::runWrite(std::shared_ptr<ShiftsController> s
       if (--self->writes_ == 0) self->notify(Change::busy);
     }
   } done{self};
-  const bool written = co_await self->state_->write(std::move(path), std::move(method), std::move(body), self->source());
+  const bool written =
+      co_await self->state_->write(std::move(path), std::move(method), std::move(body), screenSource(self->gateway_));
   if (written) co_await self->load();
 }
 

@@ -86,16 +86,16 @@ std::string money(double value);
 struct DayCell {
   int day = 0;
   bool worked = false;
-  bool manual = false;       // the row's marks hold a non-null value for the day
-  std::string caption;       // "вручную" or "авто"
-  std::string accessible;    // "<day>: смена" or "<day>: выходной"
+  bool manual = false;     // the row's marks hold a non-null value for the day
+  std::string caption;     // "вручную" or "авто"
+  std::string accessible;  // "<day>: смена" or "<day>: выходной"
 };
 std::vector<DayCell> dayCells(const JSONValue& row, DayRange days);
 
 // The month document.
-std::string documentMonth(const JSONValue& document);     // "month" as text
-std::string depotName(const JSONValue& document);         // "depot.name" as text
-std::string depotRateText(const JSONValue& document);     // "depot.shiftRate" as text ("2500"; "" when missing)
+std::string documentMonth(const JSONValue& document);      // "month" as text
+std::string depotName(const JSONValue& document);          // "depot.name" as text
+std::string depotRateText(const JSONValue& document);      // "depot.shiftRate" as text ("2500"; "" when missing)
 std::vector<Record> shiftRows(const JSONValue& document);  // "rows" as records, in the server's order
 
 // The body of a manual mark: {"courierId", "date": <key>-<dd>, "worked": true, false or null}.
@@ -209,7 +209,6 @@ class ShiftsController : public std::enable_shared_from_this<ShiftsController> {
   static async::Task<void> follow(std::shared_ptr<ShiftsController> self);
   static async::Task<void> runWrite(std::shared_ptr<ShiftsController> self, std::string path, std::string method,
                                     JSONValue body);
-  ScreenSource source() const;
   void notify(Change change) { observers_.notify(change); }
 
   AdminGateway gateway_;

@@ -69,9 +69,10 @@ TEST(ShiftsMonth, MonthLengthsPeriodsAndDates) {
 }
 
 TEST(ShiftsMonth, ManualMarksWinOverRouteDaysAndOnlyPlainDayKeysAndNumbersMatch) {
-  const JSONValue r = row(JSONValue::object({{"5", false}, {"7", true}, {"8", JSONValue()}, {"09", true},
-                                             {"2025-03-10", true}, {"11", "1"}, {"12", 0}}),
-                          JSONValue::array({5, 6, 8, "9", 13.0}));
+  const JSONValue r = row(
+      JSONValue::object(
+          {{"5", false}, {"7", true}, {"8", JSONValue()}, {"09", true}, {"2025-03-10", true}, {"11", "1"}, {"12", 0}}),
+      JSONValue::array({5, 6, 8, "9", 13.0}));
   struct Case {
     int day;
     bool worked;
@@ -99,10 +100,10 @@ TEST(ShiftsMonth, TotalsOfAWorkedMonthByPayModeAndPeriod) {
     double cash;
     bool deferred;
   };
-  for (const Case& c : {Case{"shift", true, 6200, false}, Case{"shift", false, 6200, false},
-                        Case{"official", true, 0, true}, Case{"monthly", true, 6200, false},
-                        Case{"monthly", false, 0, true}, Case{"", false, 6200, false},
-                        Case{"weekly", false, 6200, false}}) {
+  for (const Case& c :
+       {Case{"shift", true, 6200, false}, Case{"shift", false, 6200, false}, Case{"official", true, 0, true},
+        Case{"monthly", true, 6200, false}, Case{"monthly", false, 0, true}, Case{"", false, 6200, false},
+        Case{"weekly", false, 6200, false}}) {
     const ShiftTotals t =
         ShiftTotals::calculate(row(JSONObject{}, JSONValue::array({2, 3, 4}), adjust, 2000, c.mode), {1, 10}, c.whole);
     EXPECT_EQ(t.shifts, 3) << c.mode;
@@ -115,12 +116,12 @@ TEST(ShiftsMonth, TotalsOfAWorkedMonthByPayModeAndPeriod) {
 }
 
 TEST(ShiftsMonth, AdjustmentsCountOnlyWithinThePeriodAndAnyKindButFineIsAnExtra) {
-  const JSONValue r = row(JSONObject{}, JSONArray{},
-                          JSONValue::array({adjustment(10, "fine", 100), adjustment(11, "fine", 1000),
-                                            adjustment(JSONValue(), "extra", 7), adjustment("3", "bonus", 40),
-                                            JSONValue::object({{"day", 5}, {"amount", "2,5"}}),
-                                            JSONValue::object({{"day", 6}, {"kind", "fine"}, {"amount", "x"}})}),
-                          JSONValue());
+  const JSONValue r = row(
+      JSONObject{}, JSONArray{},
+      JSONValue::array({adjustment(10, "fine", 100), adjustment(11, "fine", 1000), adjustment(JSONValue(), "extra", 7),
+                        adjustment("3", "bonus", 40), JSONValue::object({{"day", 5}, {"amount", "2,5"}}),
+                        JSONValue::object({{"day", 6}, {"kind", "fine"}, {"amount", "x"}})}),
+      JSONValue());
   const ShiftTotals first = ShiftTotals::calculate(r, {1, 10}, false);
   EXPECT_EQ(first.fines, 100);
   EXPECT_EQ(first.extras, 42.5);
@@ -134,11 +135,11 @@ TEST(ShiftsMonth, A31DayMonthAndAPartialMonthSumUpOverAllRows) {
   // March 2025: one courier worked every day by routes, one has manual marks only, one is paid officially.
   JSONArray everyDay;
   for (int d = 1; d <= 31; ++d) everyDay.push_back(d);
-  const std::vector<Record> rows = JSONValue::records(
-      {row(JSONObject{}, JSONValue(everyDay), JSONArray{}, 1000),
-       row(JSONValue::object({{"31", true}, {"1", true}}), JSONArray{}, JSONValue::array({adjustment(31, "extra", 250)}),
-           1500, "monthly"),
-       row(JSONObject{}, JSONValue::array({1, 2}), JSONArray{}, 3000, "official")});
+  const std::vector<Record> rows =
+      JSONValue::records({row(JSONObject{}, JSONValue(everyDay), JSONArray{}, 1000),
+                          row(JSONValue::object({{"31", true}, {"1", true}}), JSONArray{},
+                              JSONValue::array({adjustment(31, "extra", 250)}), 1500, "monthly"),
+                          row(JSONObject{}, JSONValue::array({1, 2}), JSONArray{}, 3000, "official")});
   const DayRange month = periodDays(3, lastDay("2025-03"));
   const SheetTotals whole = sheetTotals(rows, month, true);
   EXPECT_EQ(whole.accrued, 31000 + 3250 + 6000);
@@ -157,10 +158,10 @@ TEST(ShiftsMoney, RoundsHalfToEvenAndGroupsAsTheLocaleSays) {
     const char* grouping;
     const char* expected;
   };
-  for (const Case& c : {Case{0, "\3", "0"}, Case{-0.4, "\3", "0"}, Case{2.5, "\3", "2"}, Case{3.5, "\3", "4"},
-                        Case{999, "\3", "999"}, Case{1000, "\3", "1 000"}, Case{-1234567.5, "\3", "-1 234 568"},
-                        Case{12345678, "\3\2", "1 23 45 678"}, Case{1234567, "", "1234567"},
-                        Case{1234567, "\177", "1234567"}})
+  for (const Case& c :
+       {Case{0, "\3", "0"}, Case{-0.4, "\3", "0"}, Case{2.5, "\3", "2"}, Case{3.5, "\3", "4"}, Case{999, "\3", "999"},
+        Case{1000, "\3", "1 000"}, Case{-1234567.5, "\3", "-1 234 568"}, Case{12345678, "\3\2", "1 23 45 678"},
+        Case{1234567, "", "1234567"}, Case{1234567, "\177", "1234567"}})
     EXPECT_EQ(money(c.value, nbsp, c.grouping), [&] {
       std::string s = c.expected;
       for (std::size_t at; (at = s.find(' ')) != std::string::npos;) s.replace(at, 1, nbsp);
@@ -196,7 +197,8 @@ TEST(ShiftsState, EditabilityAndTheVerdictOfAFinishedLoad) {
 class ShiftsControllerTest : public ::testing::Test {
  protected:
   std::shared_ptr<ShiftsController> controller(const char* day) {
-    auto made = ShiftsController::create(fake.gateway(), [this] { return depot; }, dayOf(day));
+    auto made = ShiftsController::create(
+        fake.gateway(), [this] { return depot; }, dayOf(day));
     made->follow();
     return made;
   }
@@ -252,7 +254,8 @@ TEST_F(ShiftsControllerTest, AMarkIsSentThenTheMonthReloadsKeepingTheSelection) 
   for (const char* refused : {"2500.5", "-1", "10000001", "2500,0", "2 500", " 2500", ""}) {
     page->setDepotRate(refused);
     page->saveDepotRate();
-    EXPECT_EQ(page->state()->issue(), std::optional<std::string>("Укажите целую сумму от 0 до 10 000 000 ₽."))
+    EXPECT_EQ(page->state()->issue(),
+              std::optional<std::string>("Укажите целую сумму от 0 до 10 000 000 ₽."))
         << refused;
   }
   EXPECT_EQ(fake.calls.size(), 4u);

@@ -109,7 +109,8 @@ TEST_F(ShiftsOverTheServer, ALogistMarksTheShiftsOfAMonthAndSetsTheDepotRate) {
   // The depot rate: the couriers without a rate of their own follow it after the reload.
   march->setDepotRate("2 700");
   march->saveDepotRate();
-  EXPECT_EQ(march->state()->issue(), std::optional<std::string>("Укажите целую сумму от 0 до 10 000 000 ₽."));
+  EXPECT_EQ(march->state()->issue(),
+            std::optional<std::string>("Укажите целую сумму от 0 до 10 000 000 ₽."));
   march->setDepotRate("2700");
   march->saveDepotRate();
   settle(march);
