@@ -153,6 +153,27 @@ TEST_F(AdminWindow, TheDemoDataPagesTheirSheetsAndTheEditorOfEachWritablePage) {
             nullptr);
   savePNG(added, "admin-vehicles-add");
   click(added, "Отмена");
+
+  // The demo courier's files: the empty list shows its placeholder, and nothing can be attached.
+  couriers->controller()->open({couriers->controller()->filtered()[0].id()});
+  GtkWidget* files = nullptr;
+  ASSERT_TRUE(spinUntil([&] {
+    files = sheetOf(couriers->detailSheet());
+    return files != nullptr;
+  }));
+  GtkWidget* placeholder = nullptr;
+  ASSERT_TRUE(spinUntil([&] {
+    placeholder = findWidget(files, [](GtkWidget* w) {
+      return ADW_IS_STATUS_PAGE(w) &&
+             g_strcmp0(adw_status_page_get_title(ADW_STATUS_PAGE(w)), "Файлы не прикреплены") == 0;
+    });
+    return placeholder && gtk_widget_is_visible(placeholder);
+  }));
+  spin(200ms);
+  EXPECT_FALSE(gtk_widget_is_sensitive(findButton(files, "Прикрепить файл…")));
+  savePNG(files, "admin-courier-files-demo");
+  click(files, "Закрыть");
+  EXPECT_EQ(couriers->detailSheet(), nullptr);
 }
 
 TEST_F(AdminWindow, AnAdministratorAddsAClientAndDrawsAZoneThroughTheEditor) {
