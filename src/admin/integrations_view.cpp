@@ -36,6 +36,24 @@ void addLine(AdwPreferencesGroup* to, Gtk::Label& label, bool secondary) {
   adw_preferences_group_add(to, GTK_WIDGET(label.gobj()));
 }
 
+// Labels of the lookup picker shown whole: the row's own labels are cut at a few words, and the options are long.
+GtkListItemFactory* wholeLabels() {
+  GtkListItemFactory* factory = gtk_signal_list_item_factory_new();
+  g_signal_connect(factory, "setup", callback([](GtkSignalListItemFactory*, GtkListItem* item) {
+                     GtkWidget* label = gtk_label_new(nullptr);
+                     gtk_label_set_xalign(GTK_LABEL(label), 0);
+                     gtk_list_item_set_child(item, label);
+                   }),
+                   nullptr);
+  g_signal_connect(factory, "bind", callback([](GtkSignalListItemFactory*, GtkListItem* item) {
+                     auto* option = GTK_STRING_OBJECT(gtk_list_item_get_item(item));
+                     gtk_label_set_text(GTK_LABEL(gtk_list_item_get_child(item)),
+                                        option ? gtk_string_object_get_string(option) : "");
+                   }),
+                   nullptr);
+  return factory;
+}
+
 }  // namespace
 
 IntegrationsView::IntegrationsView(const ShellContext& context)
@@ -106,6 +124,9 @@ GtkWidget* IntegrationsView::buildGeocoding() {
   for (const GeocoderOption& option : kGeocoderOptions) gtk_string_list_append(options, option.title);
   adw_combo_row_set_model(ADW_COMBO_ROW(geocoder_), G_LIST_MODEL(options));
   g_object_unref(options);
+  GtkListItemFactory* labels = wholeLabels();
+  adw_combo_row_set_factory(ADW_COMBO_ROW(geocoder_), labels);
+  g_object_unref(labels);
   g_signal_connect(geocoder_, "notify::selected", callback([](GObject* row, GParamSpec*, gpointer data) {
                      auto* view = static_cast<IntegrationsView*>(data);
                      if (view->syncing_) return;

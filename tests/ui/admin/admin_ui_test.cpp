@@ -12,6 +12,7 @@
 #include <string>
 
 #include "admin/data_screen_view.h"
+#include "admin/integrations_view.h"
 #include "admin/record_editor_view.h"
 #include "admin/pay_panel.h"
 #include "admin/shifts_view.h"
@@ -174,6 +175,26 @@ TEST_F(AdminWindow, TheDemoDataPagesTheirSheetsAndTheEditorOfEachWritablePage) {
   savePNG(files, "admin-courier-files-demo");
   click(files, "Закрыть");
   EXPECT_EQ(couriers->detailSheet(), nullptr);
+
+  // The demo's integration settings: no key set, the first lookup order, and no button to press.
+  model->setPage(PanelPage::integrations);
+  spin();
+  auto* integrations = widgetOf<admin::IntegrationsView>(root());
+  ASSERT_NE(integrations, nullptr);
+  ASSERT_TRUE(spinUntil([&] { return !integrations->controller()->data().isNull(); }));
+  spin();
+  for (const char* line : {"Ключ DaData не задан", "Ключ карты не задан", "Ключ маршрутизации не задан"})
+    EXPECT_NE(findLabel(root(), line), nullptr) << line;
+  GtkWidget* lookup = findWidget(root(), [](GtkWidget* w) { return ADW_IS_COMBO_ROW(w); });
+  ASSERT_NE(lookup, nullptr);
+  EXPECT_EQ(adw_combo_row_get_selected(ADW_COMBO_ROW(lookup)), 0u);
+  GtkWidget* chosen = findLabel(lookup, "OpenStreetMap, затем DaData");
+  ASSERT_NE(chosen, nullptr);
+  EXPECT_FALSE(pango_layout_is_ellipsized(gtk_label_get_layout(GTK_LABEL(chosen)))) << "the option is shown whole";
+  for (const char* button : {"Проверить ключ 2ГИС", "Сохранить настройки", "Очистить ключи склада"})
+    EXPECT_FALSE(gtk_widget_is_sensitive(findButton(root(), button))) << button;
+  savePNG(root(), "admin-integrations-demo");
+  EXPECT_EQ(window_->alert(), nullptr);
 }
 
 TEST_F(AdminWindow, AnAdministratorAddsAClientAndDrawsAZoneThroughTheEditor) {
