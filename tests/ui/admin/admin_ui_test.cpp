@@ -194,6 +194,16 @@ TEST_F(AdminWindow, TheDemoDataPagesTheirSheetsAndTheEditorOfEachWritablePage) {
   for (const char* button : {"Проверить ключ 2ГИС", "Сохранить настройки", "Очистить ключи склада"})
     EXPECT_FALSE(gtk_widget_is_sensitive(findButton(root(), button))) << button;
   savePNG(root(), "admin-integrations-demo");
+  // Its open list shows every option whole too.
+  gtk_widget_activate(lookup);
+  spin(300ms);
+  GtkWidget* list = findWidget(lookup, [](GtkWidget* w) { return GTK_IS_POPOVER(w); });
+  ASSERT_NE(list, nullptr);
+  GtkWidget* listed = findLabel(list, "OpenStreetMap, затем DaData");
+  ASSERT_NE(listed, nullptr);
+  EXPECT_FALSE(pango_layout_is_ellipsized(gtk_label_get_layout(GTK_LABEL(listed))));
+  savePNG(list, "admin-integrations-lookup-demo");
+  gtk_popover_popdown(GTK_POPOVER(list));
   EXPECT_EQ(window_->alert(), nullptr);
 }
 
