@@ -287,6 +287,9 @@ TEST_F(AdminWindow, ALogistMarksAShiftOnTheShiftsPage) {
   spin();
   EXPECT_EQ(page->dayButtons().size(), 10u);
   savePNG(root(), "payroll-sheet");
+  window_->set_default_size(1440, 900);
+  spin();
+  savePNG(root(), "payroll-sheet-1440");
 }
 
 TEST_F(AdminWindow, ALogistSetsACouriersPayAndAdjustsItOnTheShiftsPage) {
@@ -365,6 +368,9 @@ TEST_F(AdminWindow, ALogistSetsACouriersPayAndAdjustsItOnTheShiftsPage) {
   gtk_adjustment_set_value(along, gtk_adjustment_get_upper(along));
   spin();
   savePNG(root(), "payroll-pay");
+  window_->set_default_size(1440, 900);
+  spin();
+  savePNG(root(), "payroll-pay-1440");
 
   // Deleting asks first: cancelled, nothing is sent; confirmed, the extra goes.
   ASSERT_EQ(pay->deleteButtons().size(), 2u);
