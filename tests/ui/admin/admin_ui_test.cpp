@@ -14,6 +14,7 @@
 #include "admin/data_screen_view.h"
 #include "admin/record_editor_view.h"
 #include "admin/pay_panel.h"
+#include "admin/logic/payroll.h"
 #include "admin/shifts_view.h"
 #include "core/async/task.h"
 #include "core/base/dorvik_date.h"
@@ -344,6 +345,14 @@ TEST_F(AdminWindow, ALogistSetsACouriersPayAndAdjustsItOnTheShiftsPage) {
   EXPECT_EQ(server.allHits().back().method, "GET") << "the month reloads after the save";
   EXPECT_EQ(shifts.ownRate("k-1"), JSONValue(3000));
   EXPECT_EQ(shifts.payMode("k-1"), "monthly");
+
+  // A day beyond the month is refused in the notice line before anything is sent.
+  pay->dayEntry().set_text("32");
+  click(root(), "Добавить");
+  spin();
+  EXPECT_NE(findLabel(root(), admin::kDayOrNoteMessage), nullptr);
+  EXPECT_EQ(writes().size(), 1u);
+  savePNG(root(), "payroll-issue");
 
   // A fine typed into the add row: Return in a field sends nothing, "Добавить" does.
   pay->dayEntry().set_text("3");
