@@ -15,6 +15,7 @@
 #include "admin/integrations_view.h"
 #include "admin/record_editor_view.h"
 #include "admin/pay_panel.h"
+#include "admin/logic/payroll.h"
 #include "admin/shifts_view.h"
 #include "core/async/task.h"
 #include "core/base/dorvik_date.h"
@@ -339,6 +340,9 @@ TEST_F(AdminWindow, ALogistMarksAShiftOnTheShiftsPage) {
   spin();
   EXPECT_EQ(page->dayButtons().size(), 10u);
   savePNG(root(), "payroll-sheet");
+  window_->set_default_size(1440, 900);
+  spin();
+  savePNG(root(), "payroll-sheet-1440");
 }
 
 TEST_F(AdminWindow, ALogistSetsACouriersPayAndAdjustsItOnTheShiftsPage) {
@@ -394,6 +398,14 @@ TEST_F(AdminWindow, ALogistSetsACouriersPayAndAdjustsItOnTheShiftsPage) {
   EXPECT_EQ(shifts.ownRate("k-1"), JSONValue(3000));
   EXPECT_EQ(shifts.payMode("k-1"), "monthly");
 
+  // A day beyond the month is refused in the notice line before anything is sent.
+  pay->dayEntry().set_text("32");
+  click(root(), "Добавить");
+  spin();
+  EXPECT_NE(findLabel(root(), admin::kDayOrNoteMessage), nullptr);
+  EXPECT_EQ(writes().size(), 1u);
+  savePNG(root(), "payroll-issue");
+
   // A fine typed into the add row: Return in a field sends nothing, "Добавить" does.
   pay->dayEntry().set_text("3");
   pay->kindPicker().set_selected(1);
@@ -417,6 +429,9 @@ TEST_F(AdminWindow, ALogistSetsACouriersPayAndAdjustsItOnTheShiftsPage) {
   gtk_adjustment_set_value(along, gtk_adjustment_get_upper(along));
   spin();
   savePNG(root(), "payroll-pay");
+  window_->set_default_size(1440, 900);
+  spin();
+  savePNG(root(), "payroll-pay-1440");
 
   // Deleting asks first: cancelled, nothing is sent; confirmed, the extra goes.
   ASSERT_EQ(pay->deleteButtons().size(), 2u);
