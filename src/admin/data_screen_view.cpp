@@ -4,6 +4,7 @@
 
 #include "admin/detail_sheets.h"
 #include "admin/record_editor_view.h"
+#include "admin/view_parts.h"
 #include "planning/planner_layout.h"
 #include "shell/gtk_helpers.h"
 #include "shell/toolkit/display.h"
@@ -19,12 +20,6 @@ AdwButtonContent* buttonContent(const std::string& title, const std::string& sym
   adw_button_content_set_icon_name(ADW_BUTTON_CONTENT(content), std::string(symbolIcon(symbol)).c_str());
   adw_button_content_set_label(ADW_BUTTON_CONTENT(content), title.c_str());
   return ADW_BUTTON_CONTENT(content);
-}
-
-Gtk::Box* spacer() {
-  auto* space = Gtk::make_managed<Gtk::Box>();
-  space->set_hexpand(true);
-  return space;
 }
 
 // The rows a context menu acts on: the selection when the clicked row is part of it, else the clicked row.
@@ -64,8 +59,7 @@ DataScreenView::DataScreenView(PanelPage page, const ShellContext& context, Admi
   });
   modelConnection_ = context_.model->observe([this](AppModel::Property property) {
     if (property == AppModel::Property::generation) controller_->follow();
-    if (property == AppModel::Property::offline || property == AppModel::Property::preview ||
-        property == AppModel::Property::user)
+    if (changesServerWrites(property))
       showState();
   });
   showRows();
@@ -273,13 +267,9 @@ void DataScreenView::showSheets() {
     });
   }
   if (screen.detail() && !detailSheet_) {
-    DetailRequest request{screen.page(), screen.day(), *screen.detail(), screen.configuration(), context_};
+    DetailRequest request{screen.page(),          screen.day(), *screen.detail(),
+                          screen.configuration(), context_,     screen.gateway()};
     detailSheet_ = openDetailSheet(*this, request);
-    if (!detailSheet_) {
-      // The page's detail sheet is not available: nothing opens.
-      controller_->closeDetail();
-      return;
-    }
     detailSheet_->signalClosed().connect([weak, this] {
       detailSheet_ = nullptr;
       if (auto owner = weak.lock()) owner->closeDetail();

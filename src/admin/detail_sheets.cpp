@@ -2,6 +2,10 @@
 
 #include <adwaita.h>
 
+#include "admin/document_sheets.h"
+#include "admin/logic/data_screen.h"
+#include "monitoring/route_detail.h"
+#include "monitoring/route_tools.h"
 #include "shell/toolkit/display.h"
 
 namespace dorvik::admin {
@@ -11,11 +15,14 @@ Sheet* openDetailSheet(Gtk::Widget& anchor, const DetailRequest& request) {
     case DetailKind::readable:
       return openReadableRecord(anchor, std::string(title(request.page)), request.record.value,
                                 request.configuration.columns);
-    case DetailKind::routeDetail:
-    case DetailKind::routeTrack:
     case DetailKind::courierFiles:
+      return openCourierFiles(anchor, request.record, request.gateway, request.context);
     case DetailKind::documentDetails:
-      return nullptr;
+      return openDocumentDetails(anchor, request.record, request.gateway);
+    case DetailKind::routeDetail:
+      return monitoring::openRouteDetail(anchor, request.context, routeIDOf(request.record), request.day);
+    case DetailKind::routeTrack:
+      return monitoring::openRouteTrack(anchor, request.context, routeIDOf(request.record));
   }
   return nullptr;
 }

@@ -1,6 +1,6 @@
 // The detail sheets the data screen opens for a record, by the page's kind of details: the readable record sheet
-// here; the route detail, the route track, the courier files and the document details are each their own
-// screen's, and open once their screens are built.
+// here, the courier files and the document details (document_sheets.h), and the monitoring screens' route detail
+// (for the day's routes and orders) and route track (for the trackers).
 #pragma once
 
 #include <gtkmm.h>
@@ -8,6 +8,7 @@
 #include <span>
 #include <string>
 
+#include "admin/logic/admin_gateway.h"
 #include "admin/logic/catalogue.h"
 #include "core/json/json_value.h"
 #include "shell/shell_context.h"
@@ -21,9 +22,10 @@ struct DetailRequest {
   Record record;
   DataScreen configuration;
   ShellContext context;
+  AdminGateway gateway;  // the screen's
 };
 
-// Opens the record's detail sheet over `anchor`; none when the page has no detail sheet to show.
+// Opens the record's detail sheet over `anchor`.
 Sheet* openDetailSheet(Gtk::Widget& anchor, const DetailRequest& request);
 
 // The readable record sheet: one labelled line per column, "Закрыть" (Escape).

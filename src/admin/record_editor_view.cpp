@@ -2,6 +2,7 @@
 
 #include <adwaita.h>
 
+#include "admin/view_parts.h"
 #include "map/map_surface.h"
 #include "shell/gtk_helpers.h"
 #include "shell/toolkit/symbols.h"
@@ -9,14 +10,6 @@
 namespace dorvik::admin {
 
 namespace {
-
-Gtk::Box* spacer() {
-  auto* space = Gtk::make_managed<Gtk::Box>();
-  space->set_hexpand(true);
-  return space;
-}
-
-void addWidget(AdwPreferencesGroup* group, Gtk::Widget& widget) { adw_preferences_group_add(group, widget.gobj()); }
 
 // A group of input rows over a shared object, as a widget that can stand anywhere.
 GtkWidget* valueFields(std::span<const FieldSpec> fields, std::shared_ptr<JSONValue> value) {
@@ -41,11 +34,7 @@ RecordEditorView::RecordEditorView(std::shared_ptr<RecordEditorController> contr
       controller_(std::move(controller)),
       context_(context),
       dismiss_(std::move(dismiss)),
-      footer_(
-          "Сохранить", [this] { controller_->save(); },
-          [this] {
-            if (dismiss_) dismiss_();
-          }) {
+      footer_("Сохранить", [this] { controller_->save(); }, dismiss_) {
   auto* header = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::HORIZONTAL, 8);
   header->set_margin(20);
   heading_.set_text(controller_->heading());
@@ -117,8 +106,7 @@ RecordEditorView::RecordEditorView(std::shared_ptr<RecordEditorController> contr
     }
   });
   modelConnection_ = context_.model->observe([this](AppModel::Property property) {
-    if (property == AppModel::Property::offline || property == AppModel::Property::preview ||
-        property == AppModel::Property::user)
+    if (changesServerWrites(property))
       showBusy();
   });
   showIssue();
@@ -130,12 +118,7 @@ RecordEditorView::~RecordEditorView() {
   modelConnection_.disconnect();
 }
 
-AdwPreferencesGroup* RecordEditorView::group(const char* title) {
-  auto* made = ADW_PREFERENCES_GROUP(adw_preferences_group_new());
-  if (title) adw_preferences_group_set_title(made, title);
-  adw_preferences_page_add(page_, made);
-  return made;
-}
+AdwPreferencesGroup* RecordEditorView::group(const char* title) { return addGroup(page_, title); }
 
 void RecordEditorView::buildFields() {
   // The rows edit the working copy in place; a new working copy (the loaded document) gets new rows.
@@ -145,13 +128,7 @@ void RecordEditorView::buildFields() {
 
 void RecordEditorView::buildRolePicker() {
   if (!role_) {
-    role_ = adw_combo_row_new();
-    gtk_widget_set_name(role_, "role");
-    adw_preferences_row_set_title(ADW_PREFERENCES_ROW(role_), "Роль");
-    GtkStringList* options = gtk_string_list_new(nullptr);
-    for (const char* title : kRoleTitles) gtk_string_list_append(options, title);
-    adw_combo_row_set_model(ADW_COMBO_ROW(role_), G_LIST_MODEL(options));
-    g_object_unref(options);
+    role_ = rolePicker(kRoleTitles);
     g_signal_connect(role_, "notify::selected", callback([](GObject* row, GParamSpec*, gpointer data) {
                        auto* view = static_cast<RecordEditorView*>(data);
                        if (view->syncingRole_) return;

@@ -101,12 +101,12 @@ TwoGISSurface::TwoGISSurface(std::shared_ptr<AppModel> model, std::shared_ptr<Us
   retryButton->signal_clicked().connect([this] { retry(); });
   panel_.append(*retryButton);
   margins(panel_, 24);
-  auto* panelFrame = Gtk::make_managed<Gtk::Box>();
-  panelFrame->add_css_class("card");
-  panelFrame->append(panel_);
-  center(*panelFrame);
-  margins(*panelFrame, 12);
-  add_overlay(*panelFrame);
+  panelFrame_ = Gtk::make_managed<Gtk::Box>();
+  panelFrame_->add_css_class("card");
+  panelFrame_->append(panel_);
+  center(*panelFrame_);
+  margins(*panelFrame_, 12);
+  add_overlay(*panelFrame_);
 
   modelConnection_ = model_->observe([this](AppModel::Property p) {
     switch (p) {
@@ -200,7 +200,9 @@ void TwoGISSurface::refresh() {
 
   loadingCard_.get_parent()->set_visible(look.loadingCard);
   controls_.set_visible(look.controls);
-  panel_.get_parent()->set_visible(look.panel.has_value());
+  panelFrame_->set_visible(look.panel.has_value());
+  // Over the unavailable view the panel keeps to the bottom edge, so the view's own text stays readable.
+  panelFrame_->set_valign(look.layer == MapSurfaceState::Layer::unavailable ? Gtk::Align::END : Gtk::Align::CENTER);
   panelText_->set_text(look.panel.value_or(""));
 }
 

@@ -99,6 +99,7 @@ class TwoGISSurface : public Gtk::Overlay {
   Gtk::Box controls_;
   Gtk::Box panel_{Gtk::Orientation::VERTICAL, 14};
   Gtk::Label* panelText_ = nullptr;
+  Gtk::Box* panelFrame_ = nullptr;
 
   AppModel::Connection modelConnection_;
   std::uint64_t defaultsObserver_ = 0;

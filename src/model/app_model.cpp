@@ -8,6 +8,10 @@
 
 namespace dorvik {
 
+namespace {
+const char* const kConnectionRestored = "Связь с сервером восстановлена.";
+}  // namespace
+
 std::string randomUUID() {
   gchar* text = g_uuid_string_random();
   std::string uuid(text);
@@ -61,7 +65,15 @@ void AppModel::report(const std::exception_ptr& failure) {
 }
 
 void AppModel::setPage(std::optional<PanelPage> value) { assign(page_, value, Property::page); }
-void AppModel::setUser(JSONValue value) { assign(user_, std::move(value), Property::user); }
+void AppModel::setUser(JSONValue value) {
+  if (user_ == value) return;
+  user_ = std::move(value);
+  // The page an earlier profile left open is never shown to a role that does not see it: planning stands in.
+  const bool hidden = page_ && !user_.isNull() && !pageShownTo(*page_, user_["role"].string());
+  if (hidden) page_ = PanelPage::planning;
+  notify(Property::user);
+  if (hidden) notify(Property::page);
+}
 void AppModel::setPasswordChangeProfile(JSONValue value) {
   assign(passwordChangeProfile_, std::move(value), Property::passwordChangeProfile);
 }
@@ -90,7 +102,13 @@ void AppModel::setGeocodingCompleted(std::int64_t value) {
 void AppModel::setGeocodingFound(std::int64_t value) { assign(geocodingFound_, value, Property::geocodingFound); }
 void AppModel::setGeocodingReview(std::int64_t value) { assign(geocodingReview_, value, Property::geocodingReview); }
 void AppModel::setGeocodingStopping(bool value) { assign(geocodingStopping_, value, Property::geocodingStopping); }
-void AppModel::setOffline(bool value) { assign(offline_, value, Property::offline); }
+void AppModel::setOffline(bool value) {
+  // The server answering again in a signed-in workspace is news of its own: whatever the status said of the lost
+  // connection no longer holds.
+  const bool restored = offline_ && !value && !user_.isNull() && !preview_;
+  assign(offline_, value, Property::offline);
+  if (restored) setStatus(kConnectionRestored);
+}
 void AppModel::setPreview(bool value) { assign(preview_, value, Property::preview); }
 void AppModel::setError(std::optional<std::string> value) { assign(error_, std::move(value), Property::error); }
 void AppModel::setStatus(std::string value) { assign(status_, std::move(value), Property::status); }

@@ -393,7 +393,9 @@ class AppModel : public std::enable_shared_from_this<AppModel> {
   };
   using BusyHold = std::shared_ptr<SessionBusy>;
   BusyHold holdBusy() { return std::make_shared<SessionBusy>(*this); }
-  // A client for the server address of the settings (the default server when none is set).
+  // The server address of the settings (the default server when none is set), read afresh at each call.
+  std::string serverAddress() const;
+  // A client for the server address of the settings.
   async::Task<std::shared_ptr<APIClient>> makeClient();
   // Diverts a profile that must change its password; enters the workspace of any other.
   async::Task<void> acceptProfile(JSONValue profile, bool offlineOnly, BusyHold hold);

@@ -52,6 +52,17 @@ std::string_view rawValue(PanelPage page) { return info(page).raw; }
 std::string_view title(PanelPage page) { return info(page).title; }
 std::string_view symbol(PanelPage page) { return info(page).symbol; }
 
+bool pageShownTo(PanelPage page, std::string_view role) {
+  switch (page) {
+    case PanelPage::companies:
+    case PanelPage::depotsAdmin:
+    case PanelPage::people:
+      return role == "superadmin";
+    default:
+      return true;
+  }
+}
+
 std::optional<PanelPage> panelPageFromRawValue(std::string_view raw) {
   for (const auto& p : kPages) {
     if (p.raw == raw) return p.page;

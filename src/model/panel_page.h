@@ -43,5 +43,7 @@ std::optional<PanelPage> panelPageFromRawValue(std::string_view raw);
 std::string_view title(PanelPage page);
 // The symbol name of the page's icon (the shell maps it to an icon of the desktop's theme).
 std::string_view symbol(PanelPage page);
+// Whether a signed-in profile of `role` sees the page: the company, depot and access pages only "superadmin".
+bool pageShownTo(PanelPage page, std::string_view role);
 
 }  // namespace dorvik

@@ -72,7 +72,8 @@ async::Task<Lists> requestLists(std::shared_ptr<APIClient> api) {
   co_return Lists{answers[0]["depots"], answers[1]["addresses"], answers[2]["zones"]};
 }
 
-// Hands the address list and the zones to the engine and keeps both in the cache; answers the address index.
+// Hands the address list and the zones to the engine and keeps the three lists in the cache; answers the address
+// index.
 async::Task<JSONValue> installLists(std::shared_ptr<PlannerEngine> engine, std::shared_ptr<EncryptedCache> cache,
                                     Lists lists) {
   JSONValue indexPayload = JSONValue::object({{"rows", lists.addresses}});
@@ -82,6 +83,7 @@ async::Task<JSONValue> installLists(std::shared_ptr<PlannerEngine> engine, std::
   if (cache) {
     co_await cache->write(lists.addresses, "addresses");
     co_await cache->write(lists.zones, "zones");
+    co_await cache->write(lists.depots, "depots");
   }
   co_return index;
 }

@@ -44,6 +44,7 @@ namespace {
 const char* const kCheckServerAddress = "Проверьте адрес сервера в настройках.";
 const char* const kServerNotConfigured = "Сервер не настроен.";
 const char* const kOpenedOffline = "Нет интернета. Открыт сохранённый рабочий день.";
+const char* const kOpened = "Рабочий день открыт.";
 const char* const kSignInAgain = "Войдите заново.";
 const char* const kPasswordLength = "Пароль должен содержать от 8 до 200 знаков.";
 const char* const kPasswordChanged = "Пароль изменён. Войдите с новым паролем.";
@@ -72,11 +73,9 @@ bool isTransportFailure(const std::exception_ptr& failure) {
 
 // What the user reads for each entry a workspace opens with.
 const std::map<std::string, std::string>& entryTitles() {
-  static const std::map<std::string, std::string> titles = {{"planner", "план"},
-                                                            {"addresses", "адреса"},
-                                                            {"pendingAddresses", "неотправленные адреса"},
-                                                            {"zones", "зоны"},
-                                                            {"history", "история"}};
+  static const std::map<std::string, std::string> titles = {
+      {"planner", "план"}, {"addresses", "адреса"}, {"pendingAddresses", "неотправленные адреса"},
+      {"zones", "зоны"},   {"history", "история"},  {"depots", "склады"}};
   return titles;
 }
 
@@ -168,9 +167,13 @@ void AppModel::SessionBusy::moveTo(const std::string& generation) {
   model_.setBusy(true);
 }
 
-async::Task<std::shared_ptr<APIClient>> AppModel::makeClient() {
+std::string AppModel::serverAddress() const {
   const UserDefaults defaults = launch_.settingsPath ? UserDefaults(*launch_.settingsPath) : UserDefaults();
-  std::string address = defaults.get(Settings::serverURL);
+  return defaults.get(Settings::serverURL);
+}
+
+async::Task<std::shared_ptr<APIClient>> AppModel::makeClient() {
+  std::string address = serverAddress();
   if (!formsURL(address)) throw DorvikError(kCheckServerAddress, 0);
   std::shared_ptr<APIClient> client = co_await APIClient::create(std::move(address));
   // Told before any request waiting on the refused renewal resumes, so none of them reports the workspace as
@@ -243,7 +246,8 @@ async::Task<void> AppModel::login(std::string identity, std::string password) {
   auto self = shared_from_this();
   if (busy()) co_return;
   BusyHold hold = holdBusy();
-  if (!api_) {
+  // A server address changed in the settings since the client was made applies from this sign-in on.
+  if (!api_ || api_->baseURL() != serverAddress()) {
     auto created = co_await async::attempt(makeClient());
     if (reportIfFailed(created)) co_return;
     setApi(*created);
@@ -313,6 +317,9 @@ async::Task<void> AppModel::enter(JSONValue profile, bool offlineOnly, BusyHold 
   const JSONValue zones = cachedZones ? std::move(*cachedZones) : JSONValue(JSONArray{});
   std::optional<JSONValue> cachedHistory = co_await readOrSetAside(cache, "history", setAside);
   const JSONValue history = cachedHistory ? std::move(*cachedHistory) : JSONValue(JSONArray{});
+  // The depots the last reference refresh kept, so that an offline workspace still names its depot.
+  std::optional<JSONValue> cachedDepots = co_await readOrSetAside(cache, "depots", setAside);
+  const JSONValue depots = cachedDepots ? std::move(*cachedDepots) : JSONValue(JSONArray{});
   JSONValue zoneInput = JSONValue::object({{"zones", zones}});
   co_await engine->run("zones", std::move(zoneInput));
 
@@ -328,6 +335,7 @@ async::Task<void> AppModel::enter(JSONValue profile, bool offlineOnly, BusyHold 
   setPreview(false);
   setZones(zones.array());
   setHistory(history.array());
+  setDepots(JSONValue::records(depots.array()));
   setSelectedOrders({});
   setEditRevisions({});
 
@@ -345,8 +353,8 @@ async::Task<void> AppModel::enter(JSONValue profile, bool offlineOnly, BusyHold 
     setStatus(std::move(opened));
     co_return;
   }
-  if (unreadable) setStatus(kPlanKeptAside);
-  if (!damaged.empty()) setStatus(std::move(damaged));
+  // Whatever the status said before (the demo, the password change, another workspace) is no longer news.
+  setStatus(!damaged.empty() ? std::move(damaged) : unreadable ? std::string(kPlanKeptAside) : std::string(kOpened));
   std::string kept = profile.data();
   co_await SecureStore::write(std::move(kept), profileAccount(api->baseURL()));
   co_await refreshReferenceData();
@@ -413,6 +421,8 @@ async::CancelToken AppModel::leaveWorkspace() {
   setMapIssue(std::nullopt);
   setLoadingMapConfiguration(false);
   setPreview(false);
+  // The status of the workspace that is gone says nothing of the signed-out window.
+  setStatus({});
   // The signed-out workspace this sign-out opens; a sign-in may replace it while the session ends on the server.
   return workspace_;
 }

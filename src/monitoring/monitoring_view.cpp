@@ -118,7 +118,7 @@ MonitoringView::MonitoringView(PanelPage page, ShellContext context)
   }
   GtkWidget* empty = adw_status_page_new();
   adw_status_page_set_title(ADW_STATUS_PAGE(empty), "Маршрутов нет");
-  adw_status_page_set_icon_name(ADW_STATUS_PAGE(empty), std::string(symbolIcon("map")).c_str());
+  adw_status_page_set_icon_name(ADW_STATUS_PAGE(empty), std::string(symbolIcon("map.fill")).c_str());
   adw_status_page_set_description(ADW_STATUS_PAGE(empty), "Выберите дату или опубликуйте план курьерам.");
   placeholder_ = Gtk::manage(Glib::wrap(empty));
   placeholder_->set_can_target(false);
@@ -186,7 +186,10 @@ void MonitoringView::buildFilterBar() {
 
   refresh_ = Gtk::make_managed<Gtk::Button>();
   auto* content = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::HORIZONTAL, 6);
-  content->append(*Gtk::make_managed<Gtk::Image>(std::string(symbolIcon("arrow.clockwise"))));
+  // Gtk::Image's text constructor reads a file: the theme icon goes through set_from_icon_name.
+  auto* image = Gtk::make_managed<Gtk::Image>();
+  image->set_from_icon_name(std::string(symbolIcon("arrow.clockwise")));
+  content->append(*image);
   content->append(*Gtk::make_managed<Gtk::Label>("Обновить"));
   refresh_->set_child(*content);
   refresh_->signal_clicked().connect([this] { loadOnce({}); });

@@ -59,6 +59,11 @@ Request send(const std::shared_ptr<AppModel>& model, std::string path) {
 
 // Loads the route and the courier list together; either failure leaves the shown route as it was.
 async::Task<void> load(DetailPtr state, std::shared_ptr<AppModel> model) {
+  if (state->routeID.empty()) {
+    state->issue = kNoRouteText;
+    state->notify();
+    co_return;
+  }
   state->busy = true;
   state->notify();
   Request route = send(model, routePath(state->routeID));
@@ -86,7 +91,7 @@ async::Task<void> load(DetailPtr state, std::shared_ptr<AppModel> model) {
 
 // One route operation, then the whole route again.
 async::Task<void> action(DetailPtr state, std::shared_ptr<AppModel> model, std::string op, JSONValue body) {
-  if (state->busy || !model->canWriteServer()) co_return;
+  if (state->busy || state->routeID.empty() || !model->canWriteServer()) co_return;
   state->busy = true;
   state->notify();
   bool sent = false;
@@ -142,7 +147,10 @@ Gtk::Label* label(const std::string& text, std::initializer_list<const char*> cl
 Gtk::Button* iconButton(const std::string& title, std::string_view symbol) {
   auto* button = Gtk::make_managed<Gtk::Button>();
   auto* content = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::HORIZONTAL, 6);
-  content->append(*Gtk::make_managed<Gtk::Image>(std::string(symbolIcon(symbol))));
+  // Gtk::Image's text constructor reads a file: the theme icon goes through set_from_icon_name.
+  auto* image = Gtk::make_managed<Gtk::Image>();
+  image->set_from_icon_name(std::string(symbolIcon(symbol)));
+  content->append(*image);
   content->append(*Gtk::make_managed<Gtk::Label>(title));
   button->set_child(*content);
   return button;
@@ -498,7 +506,7 @@ class RouteDetailView : public Gtk::Box {
   }
 
   void updateEnabled() {
-    const bool writable = !state_->busy && context_.model->canWriteServer();
+    const bool writable = !state_->busy && !state_->routeID.empty() && context_.model->canWriteServer();
     courierRow_.set_sensitive(writable);
     assign_.set_sensitive(!state_->selectedCourier.empty());
     bottom_.set_sensitive(writable);
@@ -527,7 +535,7 @@ class RouteDetailView : public Gtk::Box {
   ViewLink<Gtk::Widget> link_{this};
 };
 
-void openRouteDetail(Gtk::Widget& anchor, const ShellContext& context, std::string routeID, std::string routeDate) {
+Sheet* openRouteDetail(Gtk::Widget& anchor, const ShellContext& context, std::string routeID, std::string routeDate) {
   auto state = std::make_shared<DetailState>();
   state->routeID = std::move(routeID);
   state->routeDate = std::move(routeDate);
@@ -535,6 +543,7 @@ void openRouteDetail(Gtk::Widget& anchor, const ShellContext& context, std::stri
   sheet->set_size_request(760, 450);
   sheet->setContent(*Gtk::make_managed<RouteDetailView>(context, state, sheet));
   sheet->present();
+  return sheet;
 }
 
 bool dropRows(Gtk::Window& window, const std::set<std::size_t>& positions, std::size_t destination) {

@@ -10,12 +10,13 @@
 #include <string>
 
 #include "shell/shell_context.h"
+#include "shell/sheet.h"
 
 namespace dorvik::monitoring {
 
 // Opens the sheet over the window of `anchor` for the route `routeID` ("routeId" of a monitoring or report row) of
-// the day `routeDate` ("yyyy-MM-dd").
-void openRouteDetail(Gtk::Widget& anchor, const ShellContext& context, std::string routeID, std::string routeDate);
+// the day `routeDate` ("yyyy-MM-dd"); returns the sheet, which deletes itself once closed.
+Sheet* openRouteDetail(Gtk::Widget& anchor, const ShellContext& context, std::string routeID, std::string routeDate);
 
 // What a drag of rows does in the sheet `window`: the rows at `positions` go before the row `destination` (counted
 // before the move), locally. False when the window holds no route detail.

@@ -40,6 +40,7 @@ class TrackView : public Gtk::Box {
       : Gtk::Box(Gtk::Orientation::VERTICAL),
         context_(context),
         path_(routePath(routeID) + "/track"),
+        routeless_(routeID.empty()),
         player_(mainLoopScheduler(), [this] { update(); }) {
     auto* header = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::HORIZONTAL, 8);
     header->set_margin(20);
@@ -83,7 +84,10 @@ class TrackView : public Gtk::Box {
 
     stateConnection_ = state_->observe([this](ScreenData::Property) { update(); });
     update();
-    async::spawn(run(link_.weak(), state_, path_, context_), token_);
+    if (routeless_)
+      state_->setIssue(kNoRouteText);
+    else
+      async::spawn(run(link_.weak(), state_, path_, context_), token_);
   }
   ~TrackView() override {
     token_.cancel();
@@ -117,11 +121,12 @@ class TrackView : public Gtk::Box {
     slider_.set_sensitive(player_.controlsEnabled());
     at_.set_text(pings.empty() ? "Нет GPS-сигналов" : pings[index]["at"].string());
     caption_.set_text(trackCaption(pings.size(), state_->value()));
-    refresh_.set_sensitive(!state_->loading());
+    refresh_.set_sensitive(!state_->loading() && !routeless_);
   }
 
   ShellContext context_;
   std::string path_;
+  bool routeless_;
   std::shared_ptr<ScreenData> state_ = ScreenData::create();
   TrackPlayer player_;
   async::CancelToken token_;
@@ -476,11 +481,12 @@ class AddPointView : public Gtk::Box {
 
 }  // namespace
 
-void openRouteTrack(Gtk::Widget& anchor, const ShellContext& context, std::string routeID) {
+Sheet* openRouteTrack(Gtk::Widget& anchor, const ShellContext& context, std::string routeID) {
   Sheet* sheet = Sheet::open(anchor, "GPS-трек маршрута", 900, 620);
   sheet->set_size_request(680, 480);
   sheet->setContent(*Gtk::make_managed<TrackView>(context, std::move(routeID), sheet));
   sheet->present();
+  return sheet;
 }
 
 void openRouteTransfer(Gtk::Widget& anchor, const ShellContext& context, std::string routeID, std::string routeDate,

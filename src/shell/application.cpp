@@ -27,6 +27,7 @@ Appearance::Appearance(std::shared_ptr<UserDefaults> defaults) : defaults_(std::
 
 Appearance::~Appearance() {
   defaults_->unobserve(observer_);
+  if (auto display = Gdk::Display::get_default()) Gtk::StyleContext::remove_provider_for_display(display, provider_);
   g_signal_handler_disconnect(adw_style_manager_get_default(), darkHandler_);
 }
 
@@ -77,6 +78,10 @@ void DorvikApp::activate() {
   context.openPreferences = [context = context_, app] {
     ShellContext copy = context;
     showPreferences(copy, app->get_active_window());
+  };
+  context.openConnectionPreferences = [context = context_, app] {
+    ShellContext copy = context;
+    showPreferences(copy, app->get_active_window(), PreferencesTab::connection);
   };
   auto* window = new RootWindow(context);
   window->set_application(app_);

@@ -29,6 +29,41 @@ inline Gtk::Label* centredLabel(const std::string& text, const char* cssClass = 
   return label;
 }
 
+// Scrolls the nearest scrolled window around `widget` so that all of it is in view (its top first when it is
+// taller than the view). A widget just shown, a new page or a new text size settle over several frames, so this
+// runs at each frame until the widget's place has held for a few frames, about a second at the most; the callback
+// goes with the widget.
+inline void scrollIntoView(GtkWidget* widget) {
+  struct Settling {
+    double top = -1, bottom = -1, page = -1;
+    int steady = 0, frames = 0;
+  };
+  gtk_widget_add_tick_callback(
+      widget,
+      [](GtkWidget* w, GdkFrameClock*, gpointer data) -> gboolean {
+        Settling& settling = *static_cast<Settling*>(data);
+        GtkWidget* scroller = gtk_widget_get_ancestor(w, GTK_TYPE_SCROLLED_WINDOW);
+        if (!scroller || ++settling.frames > 60) return G_SOURCE_REMOVE;
+        // The widget's place in the scroller's visible area.
+        graphene_rect_t bounds;
+        const double page = gtk_widget_get_height(scroller);
+        if (page <= 0 || !gtk_widget_get_mapped(w) || !gtk_widget_compute_bounds(w, scroller, &bounds))
+          return G_SOURCE_CONTINUE;
+        const double top = bounds.origin.y;
+        const double bottom = top + bounds.size.height;
+        double shift = bottom > page ? bottom - page : 0;
+        if (top - shift < 0) shift = top;
+        if (shift != 0) {
+          GtkAdjustment* adjustment = gtk_scrolled_window_get_vadjustment(GTK_SCROLLED_WINDOW(scroller));
+          gtk_adjustment_set_value(adjustment, gtk_adjustment_get_value(adjustment) + shift);
+        }
+        const bool same = top == settling.top && bottom == settling.bottom && page == settling.page;
+        settling = {top, bottom, page, same ? settling.steady + 1 : 0, settling.frames};
+        return settling.steady < 3 ? G_SOURCE_CONTINUE : G_SOURCE_REMOVE;
+      },
+      new Settling, [](gpointer data) { delete static_cast<Settling*>(data); });
+}
+
 inline void setAccessibleLabel(Gtk::Widget& widget, const std::string& text) {
   gtk_accessible_update_property(GTK_ACCESSIBLE(widget.gobj()), GTK_ACCESSIBLE_PROPERTY_LABEL, text.c_str(), -1);
 }

@@ -3,6 +3,9 @@
 #include <adwaita.h>
 
 #include "admin/data_screen_view.h"
+#include "admin/integrations_view.h"
+#include "admin/shifts_view.h"
+#include "admin/staff_view.h"
 #include "core/api/failure.h"
 #include "planning/panel_pages.h"
 #include "monitoring/monitoring_view.h"
@@ -83,48 +86,34 @@ Gtk::Widget* placeholder(PanelPage page) {
   return box;
 }
 
-// The workspace settings page.
+// The workspace settings page. It follows the model: the depot list, the current depot, the account and the
+// planning parameters fill in as the workspace loads or changes, except what the user has changed on the page.
 class WorkspaceSettingsView : public Gtk::Box {
  public:
   explicit WorkspaceSettingsView(ShellContext context)
       : Gtk::Box(Gtk::Orientation::VERTICAL), context_(std::move(context)) {
-    const AppModel& model = *context_.model;
-    depot_ = model.user()["depotId"].string();
-    *config_ = model.planner()["config"];
     Form form;
     append(*form.root);
     form.root->set_vexpand(true);
 
     AdwPreferencesGroup* depotGroup = form.group("Рабочий склад");
-    GtkWidget* depotRow = adw_combo_row_new();
-    adw_preferences_row_set_title(ADW_PREFERENCES_ROW(depotRow), "Склад");
-    GtkStringList* names = gtk_string_list_new(nullptr);
-    gtk_string_list_append(names, "Выберите склад");
-    depotIds_.push_back("");
-    guint selected = 0;
-    for (const Record& record : model.depots()) {
-      gtk_string_list_append(names, record.value["name"].string().c_str());
-      depotIds_.push_back(record.id());
-      if (record.id() == depot_) selected = static_cast<guint>(depotIds_.size() - 1);
-    }
-    adw_combo_row_set_model(ADW_COMBO_ROW(depotRow), G_LIST_MODEL(names));
-    g_object_unref(names);
-    if (!depot_.empty() && selected == 0) depot_.clear();  // the current depot is not in the list
-    adw_combo_row_set_selected(ADW_COMBO_ROW(depotRow), selected);
-    g_signal_connect(depotRow, "notify::selected", callback([](GObject* row, GParamSpec*, gpointer self) {
+    depotRow_ = adw_combo_row_new();
+    adw_preferences_row_set_title(ADW_PREFERENCES_ROW(depotRow_), "Склад");
+    g_signal_connect(depotRow_, "notify::selected", callback([](GObject* row, GParamSpec*, gpointer self) {
                        auto* view = static_cast<WorkspaceSettingsView*>(self);
+                       if (view->fillingDepots_) return;
                        guint index = adw_combo_row_get_selected(ADW_COMBO_ROW(row));
                        view->depot_ = index < view->depotIds_.size() ? view->depotIds_[index] : "";
                        view->update();
                      }),
                      this);
-    add(depotGroup, depotRow);
+    add(depotGroup, depotRow_);
     switchButton_ = buttonRow(depotGroup, "Переключить склад");
     add(depotGroup, textRow("Планирование, адреса и история сохраняются отдельно для каждого склада.", true));
     refreshButton_ = buttonRow(depotGroup, "Обновить справочники");
 
     AdwPreferencesGroup* routing = form.group("Расчёт маршрутов");
-    addValueFields(routing, WorkspaceSettings::planningFields(), config_);
+    configRows_ = addValueFields(routing, WorkspaceSettings::planningFields(), config_);
     applyButton_ = buttonRow(routing, "Применить к планированию");
 
     AdwPreferencesGroup* look = form.group("Оформление и подключение");
@@ -134,14 +123,17 @@ class WorkspaceSettingsView : public Gtk::Box {
     linkContent->append(*Gtk::make_managed<Gtk::Label>("Цвета, размер текста и адрес сервера"));
     preferences->set_child(*linkContent);
     auto* maps = buttonRow(look, "Карты и геокодирование");
-    valueRow(look, "Аккаунт", model.user()["fullName"].string());
+    account_ = valueRow(look, "Аккаунт", "");
     valueRow(look, "Сборка", WorkspaceSettings::buildText());
 
+    // The red line closes the form, inside its scrolled area, so it never lies over a row or a button.
+    issueGroup_ = GTK_WIDGET(form.group(nullptr));
     issue_.add_css_class("error");
     issue_.set_wrap(true);
-    issue_.set_margin(12);
-    issue_.set_visible(false);
-    append(issue_);
+    issue_.set_xalign(0);
+    issue_.set_selectable(true);
+    add(ADW_PREFERENCES_GROUP(issueGroup_), issue_);
+    gtk_widget_set_visible(issueGroup_, FALSE);
 
     switchButton_->signal_clicked().connect([this] { async::spawn(runSwitch(link_.weak(), context_, depot_)); });
     refreshButton_->signal_clicked().connect([this] { async::spawn(context_.workflows->refreshReferenceData()); });
@@ -150,11 +142,59 @@ class WorkspaceSettingsView : public Gtk::Box {
       if (context_.openPreferences) context_.openPreferences();
     });
     maps->signal_clicked().connect([this] { context_.model->setPage(PanelPage::integrations); });
-    connection_ = context_.model->observe([this](AppModel::Property) { update(); });
+    connection_ = context_.model->observe([this](AppModel::Property p) { modelChanged(p); });
+    followUser();
+    followPlanner();
     update();
   }
 
  private:
+  void modelChanged(AppModel::Property p) {
+    using P = AppModel::Property;
+    if (p == P::user) followUser();
+    if (p == P::depots) fillDepots();
+    if (p == P::planner) followPlanner();
+    update();
+  }
+
+  // The picker starts on the user's depot and moves with it until the user picks another one.
+  void followUser() {
+    const JSONValue& user = context_.model->user();
+    const std::string fresh = user["depotId"].string();
+    if (depot_ == shownDepot_ || depot_ == fresh) depot_ = fresh;
+    shownDepot_ = fresh;
+    gtk_label_set_text(GTK_LABEL(account_), user["fullName"].string().c_str());
+    fillDepots();
+  }
+
+  // The options of the picker from the model's depot list, the chosen depot selected when it is among them.
+  void fillDepots() {
+    GtkStringList* names = gtk_string_list_new(nullptr);
+    gtk_string_list_append(names, "Выберите склад");
+    depotIds_.assign(1, "");
+    guint selected = 0;
+    for (const Record& record : context_.model->depots()) {
+      gtk_string_list_append(names, record.value["name"].string().c_str());
+      depotIds_.push_back(record.id());
+      if (!depot_.empty() && record.id() == depot_) selected = static_cast<guint>(depotIds_.size() - 1);
+    }
+    // A picked depot that left the list is no longer a choice; the user's own depot is kept for when it arrives.
+    if (selected == 0 && depot_ != shownDepot_) depot_.clear();
+    fillingDepots_ = true;
+    adw_combo_row_set_model(ADW_COMBO_ROW(depotRow_), G_LIST_MODEL(names));
+    adw_combo_row_set_selected(ADW_COMBO_ROW(depotRow_), selected);
+    fillingDepots_ = false;
+    g_object_unref(names);
+  }
+
+  void followPlanner() {
+    const JSONValue& fresh = context_.model->planner()["config"];
+    for (const std::string& key :
+         ValueFields::follow(*config_, shownConfig_, fresh, WorkspaceSettings::planningFields()))
+      configRows_.refresh(*config_, key);
+    shownConfig_ = fresh;
+  }
+
   void update() {
     const AppModel& model = *context_.model;
     switchButton_->set_sensitive(WorkspaceSettings::canSwitchDepot(depot_, model.user(), model.busy(),
@@ -165,7 +205,8 @@ class WorkspaceSettingsView : public Gtk::Box {
 
   void showIssue(std::optional<std::string> text) {
     issue_.set_text(text.value_or(""));
-    issue_.set_visible(text.has_value());
+    gtk_widget_set_visible(issueGroup_, text.has_value());
+    if (text) scrollIntoView(issueGroup_);
   }
 
   void apply() {
@@ -197,18 +238,26 @@ class WorkspaceSettingsView : public Gtk::Box {
   }
 
   ShellContext context_;
-  std::string depot_;
+  std::string depot_;       // the picker's value
+  std::string shownDepot_;  // the user's depot when the picker last followed it
   std::vector<std::string> depotIds_;
+  bool fillingDepots_ = false;
   std::shared_ptr<JSONValue> config_ = std::make_shared<JSONValue>();
+  JSONValue shownConfig_;  // the model's parameters when the fields last followed them
+  ValueFieldRows configRows_;
+  GtkWidget* depotRow_ = nullptr;
+  GtkWidget* account_ = nullptr;
   Gtk::Button* switchButton_ = nullptr;
   Gtk::Button* refreshButton_ = nullptr;
   Gtk::Button* applyButton_ = nullptr;
+  GtkWidget* issueGroup_ = nullptr;
   Gtk::Label issue_;
   AppModel::Connection connection_;
   ViewLink<WorkspaceSettingsView> link_{this};
 };
 
-// The courier application settings page.
+// The courier application settings page. Whether the user has a working depot is read on every change of the
+// model, so a page shown before the profile arrived fills in with it.
 class CourierAppSettingsView : public Gtk::Box {
  public:
   explicit CourierAppSettingsView(ShellContext context)
@@ -217,14 +266,14 @@ class CourierAppSettingsView : public Gtk::Box {
     append(*form.root);
     form.root->set_vexpand(true);
     AdwPreferencesGroup* group = form.group("Фото доставки");
-    if (!CourierSettings::hasDepot(context_.model->user())) {
-      add(group, textRow("Сначала выберите рабочий склад в настройках.", true));
-    } else {
-      depotName_ = valueRow(group, "Склад", "");
-      add(group, toggle_);
-      add(group, textRow("При включении курьер должен приложить фото для статусов «Доставлено» и «Часть мест».", true));
-      save_ = buttonRow(group, "Сохранить настройку");
-    }
+    noDepot_ = textRow("Сначала выберите рабочий склад в настройках.", true);
+    add(group, noDepot_);
+    depotName_ = valueRow(group, "Склад", "");
+    depotRow_ = gtk_widget_get_ancestor(depotName_, GTK_TYPE_LIST_BOX_ROW);
+    add(group, toggle_);
+    hint_ = textRow("При включении курьер должен приложить фото для статусов «Доставлено» и «Часть мест».", true);
+    add(group, hint_);
+    save_ = buttonRow(group, "Сохранить настройку");
     auto* notice = Gtk::make_managed<ScreenNotice>(state_);
     add(group, *notice);
     refresh_ = buttonRow(group, "Обновить");
@@ -234,8 +283,7 @@ class CourierAppSettingsView : public Gtk::Box {
       photoProof_ = toggle_.get_active();
       update();
     });
-    if (save_)
-      save_->signal_clicked().connect([this] { async::spawn(runSave(link_.weak(), context_, state_, photoProof_)); });
+    save_->signal_clicked().connect([this] { async::spawn(runSave(link_.weak(), context_, state_, photoProof_)); });
     refresh_->signal_clicked().connect([this] { async::spawn(runLoad(link_.weak(), context_, state_)); });
     stateConnection_ = state_->observe([this](ScreenData::Property) { update(); });
     connection_ = context_.model->observe([this](AppModel::Property p) {
@@ -261,11 +309,19 @@ class CourierAppSettingsView : public Gtk::Box {
   void update() {
     const AppModel& model = *context_.model;
     const JSONValue& loaded = state_->value();
-    if (depotName_) gtk_label_set_text(GTK_LABEL(depotName_), loaded["name"].string().c_str());
-    toggle_.set_sensitive(
-        CourierSettings::canToggle(loaded, state_->loading(), state_->saving(), model.canWriteServer()));
-    if (save_)
-      save_->set_sensitive(CourierSettings::canSave(loaded, state_->saving(), model.canWriteServer(), photoProof_));
+    const bool hasDepot = CourierSettings::hasDepot(model.user());
+    gtk_widget_set_visible(noDepot_, !hasDepot);
+    for (GtkWidget* row : {depotRow_, hint_, GTK_WIDGET(toggle_.gobj()), GTK_WIDGET(save_->gobj())})
+      gtk_widget_set_visible(row, hasDepot);
+    gtk_label_set_text(GTK_LABEL(depotName_), loaded["name"].string().c_str());
+    toggle_.set_sensitive(CourierSettings::canToggle(loaded, state_->loading(), state_->saving(),
+                                                     model.canWriteServer(), model.user()));
+    // The server takes the change only from an administrator: say so where the setting cannot be ticked.
+    gtk_widget_set_tooltip_text(GTK_WIDGET(toggle_.gobj()), CourierSettings::mayChange(model.user())
+                                                                ? nullptr
+                                                                : "Настройку может изменить администратор.");
+    save_->set_sensitive(
+        CourierSettings::canSave(loaded, state_->saving(), model.canWriteServer(), model.user(), photoProof_));
     refresh_->set_sensitive(CourierSettings::canRefresh(model.user(), state_->loading()));
   }
 
@@ -292,7 +348,10 @@ class CourierAppSettingsView : public Gtk::Box {
   ShellContext context_;
   std::shared_ptr<ScreenData> state_ = ScreenData::create();
   bool photoProof_ = false;
-  GtkWidget* depotName_ = nullptr;
+  GtkWidget* noDepot_ = nullptr;
+  GtkWidget* depotRow_ = nullptr;
+  GtkWidget* depotName_ = nullptr;  // the value label of the "Склад" row
+  GtkWidget* hint_ = nullptr;
   Gtk::CheckButton toggle_;
   Gtk::Button* save_ = nullptr;
   Gtk::Button* refresh_ = nullptr;
@@ -393,6 +452,13 @@ Gtk::Widget* makePanelContent(PanelPage page, const ShellContext& context) {
     case PanelPage::documents:
     case PanelPage::companies:
       return admin::makeDataScreen(page, context);
+    case PanelPage::shifts:
+      return admin::makeShiftsView(context);
+    case PanelPage::depotsAdmin:
+    case PanelPage::people:
+      return admin::makeStaffView(page, context);
+    case PanelPage::integrations:
+      return admin::makeIntegrationsView(context);
     case PanelPage::overview:
     case PanelPage::monitorMap:
     case PanelPage::crew:

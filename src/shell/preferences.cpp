@@ -95,8 +95,10 @@ GtkWidget* group(const char* title) {
 void add(GtkWidget* group, GtkWidget* child) { adw_preferences_group_add(ADW_PREFERENCES_GROUP(group), child); }
 
 // Adds a page of `groups` to the preferences window.
-void addPage(GtkWidget* window, const char* title, const char* iconName, std::initializer_list<GtkWidget*> groups) {
+void addPage(GtkWidget* window, const char* name, const char* title, const char* iconName,
+             std::initializer_list<GtkWidget*> groups) {
   GtkWidget* page = adw_preferences_page_new();
+  adw_preferences_page_set_name(ADW_PREFERENCES_PAGE(page), name);
   adw_preferences_page_set_title(ADW_PREFERENCES_PAGE(page), title);
   adw_preferences_page_set_icon_name(ADW_PREFERENCES_PAGE(page), iconName);
   for (GtkWidget* group : groups) adw_preferences_page_add(ADW_PREFERENCES_PAGE(page), ADW_PREFERENCES_GROUP(group));
@@ -137,7 +139,7 @@ GtkWidget* accessibilityGroup(const std::shared_ptr<UserDefaults>& defaults) {
   return access;
 }
 
-// "Сервер": the API address, stored at each change and used from the next launch.
+// "Сервер": the API address, stored at each change and used from the next sign-in (or launch) on.
 GtkWidget* serverGroup(const std::shared_ptr<UserDefaults>& defaults) {
   GtkWidget* server = group("Сервер");
   GtkWidget* url = adw_entry_row_new();
@@ -146,7 +148,7 @@ GtkWidget* serverGroup(const std::shared_ptr<UserDefaults>& defaults) {
   connect(url, "changed",
           [url, defaults] { defaults->set(Settings::serverURL, gtk_editable_get_text(GTK_EDITABLE(url))); });
   add(server, url);
-  add(server, note(std::string("Изменение подключения применяется после перезапуска. Рабочий сервер: ") +
+  add(server, note(std::string("Новый адрес применяется при следующем входе в учётную запись. Рабочий сервер: ") +
                    Settings::serverURL.fallback));
   return server;
 }
@@ -199,10 +201,24 @@ GtkWidget* aboutGroup() {
   return about;
 }
 
+// The page name of each tab.
+const char* pageName(PreferencesTab tab) {
+  switch (tab) {
+    case PreferencesTab::connection:
+      return "connection";
+    case PreferencesTab::about:
+      return "about";
+    case PreferencesTab::appearance:
+      break;
+  }
+  return "appearance";
+}
+
 }  // namespace
 
-void showPreferences(const ShellContext& context, Gtk::Window* parent) {
+void showPreferences(const ShellContext& context, Gtk::Window* parent, PreferencesTab tab) {
   if (openWindow) {
+    adw_preferences_window_set_visible_page_name(ADW_PREFERENCES_WINDOW(openWindow), pageName(tab));
     gtk_window_present(openWindow);
     return;
   }
@@ -214,11 +230,12 @@ void showPreferences(const ShellContext& context, Gtk::Window* parent) {
   auto* state = new PreferencesState();
   state->context = context;
 
-  addPage(window, "Оформление", "applications-graphics-symbolic",
+  addPage(window, "appearance", "Оформление", "applications-graphics-symbolic",
           {appearanceGroup(context.defaults), accessibilityGroup(context.defaults)});
-  addPage(window, "Подключение", "network-workgroup-symbolic",
+  addPage(window, "connection", "Подключение", "network-workgroup-symbolic",
           {serverGroup(context.defaults), localAddressesGroup(state)});
-  addPage(window, "О программе", "help-about-symbolic", {aboutGroup()});
+  addPage(window, "about", "О программе", "help-about-symbolic", {aboutGroup()});
+  adw_preferences_window_set_visible_page_name(ADW_PREFERENCES_WINDOW(window), pageName(tab));
 
   state->connection = context.model->observe([state](AppModel::Property) { state->update(); });
   state->update();

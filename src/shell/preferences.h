@@ -7,7 +7,9 @@
 
 namespace dorvik {
 
-// Presents the one settings window of the run (creating it when needed), over `parent` when given.
-void showPreferences(const ShellContext& context, Gtk::Window* parent);
+enum class PreferencesTab { appearance, connection, about };
+
+// Presents the one settings window of the run (creating it when needed) on `tab`, over `parent` when given.
+void showPreferences(const ShellContext& context, Gtk::Window* parent, PreferencesTab tab = PreferencesTab::appearance);
 
 }  // namespace dorvik

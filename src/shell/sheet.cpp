@@ -2,6 +2,8 @@
 
 #include <adwaita.h>
 
+#include <utility>
+
 #include "shell/gtk_helpers.h"
 
 namespace dorvik {
@@ -51,7 +53,7 @@ void Sheet::dismiss() {
 }
 
 void confirm(Gtk::Widget& anchor, const std::string& heading, const std::string& body, const std::string& action,
-             bool destructive, std::function<void()> onConfirm) {
+             bool destructive, std::function<void()> onConfirm, std::function<void()> onDismiss) {
   GtkWindow* parent = nullptr;
   if (Gtk::Window* window = windowOf(anchor)) parent = window->gobj();
   GtkWidget* dialog = adw_message_dialog_new(parent, heading.c_str(), body.empty() ? nullptr : body.c_str());
@@ -61,13 +63,16 @@ void confirm(Gtk::Widget& anchor, const std::string& heading, const std::string&
   if (destructive) adw_message_dialog_set_response_appearance(message, "confirm", ADW_RESPONSE_DESTRUCTIVE);
   adw_message_dialog_set_default_response(message, "cancel");
   adw_message_dialog_set_close_response(message, "cancel");
-  auto* handler = new std::function<void()>(std::move(onConfirm));
+  using Answers = std::pair<std::function<void()>, std::function<void()>>;
+  auto* handler = new Answers(std::move(onConfirm), std::move(onDismiss));
   g_signal_connect_data(
       dialog, "response", callback([](AdwMessageDialog*, const char* response, gpointer data) {
-        auto* confirmed = static_cast<std::function<void()>*>(data);
-        if (g_strcmp0(response, "confirm") == 0 && *confirmed) (*confirmed)();
+        auto* answers = static_cast<Answers*>(data);
+        const bool confirmed = g_strcmp0(response, "confirm") == 0;
+        const std::function<void()>& answer = confirmed ? answers->first : answers->second;
+        if (answer) answer();
       }),
-      handler, [](gpointer data, GClosure*) { delete static_cast<std::function<void()>*>(data); }, GConnectFlags(0));
+      handler, [](gpointer data, GClosure*) { delete static_cast<Answers*>(data); }, GConnectFlags(0));
   gtk_window_present(GTK_WINDOW(dialog));
 }
 

@@ -37,8 +37,9 @@ class Sheet : public Gtk::Window {
   sigc::signal<void()> closed_;
 };
 
-// Asks `heading` with `body` over the window of `anchor`; `onConfirm` runs only when the action's button is pressed.
+// Asks `heading` with `body` over the window of `anchor`; `onConfirm` runs only when the action's button is pressed,
+// `onDismiss` (when given) on any other end of the question: "Отмена", Escape, the dialog closed.
 void confirm(Gtk::Widget& anchor, const std::string& heading, const std::string& body, const std::string& action,
-             bool destructive, std::function<void()> onConfirm);
+             bool destructive, std::function<void()> onConfirm, std::function<void()> onDismiss = {});
 
 }  // namespace dorvik

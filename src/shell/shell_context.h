@@ -41,6 +41,8 @@ struct ShellContext {
   std::shared_ptr<Workflows> workflows;
   std::shared_ptr<UserDefaults> defaults;
   std::function<void()> openPreferences;
+  // The settings window on its connection tab (the sign-in screen's "Настройки подключения").
+  std::function<void()> openConnectionPreferences;
 
   // The loader source of a screen: the model's generation and the workflows' gateway.
   ScreenSource screenSource() const {

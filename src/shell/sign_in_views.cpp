@@ -10,6 +10,11 @@
 
 namespace dorvik {
 
+namespace {
+// The width of the fields and buttons of the sign-in screens.
+constexpr int kSignInFieldsWidth = 320;
+}  // namespace
+
 bool useApplicationIcon() {
   Glib::RefPtr<Gdk::Display> display = Gdk::Display::get_default();
   if (!display) return false;
@@ -54,7 +59,7 @@ LoginView::LoginView(ShellContext context) : Gtk::Box(Gtk::Orientation::VERTICAL
   append(status_);
 
   auto* fields = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::VERTICAL, 14);
-  fields->set_size_request(320, -1);
+  fields->set_size_request(kSignInFieldsWidth, -1);
   fields->set_halign(Gtk::Align::CENTER);
   login_.set_placeholder_text("Логин или телефон");
   login_.set_input_purpose(Gtk::InputPurpose::FREE_FORM);
@@ -87,7 +92,10 @@ LoginView::LoginView(ShellContext context) : Gtk::Box(Gtk::Orientation::VERTICAL
                    callback([](GtkPasswordEntry*, gpointer self) { static_cast<LoginView*>(self)->signIn(); }), this);
   signInButton_.signal_clicked().connect([this] { signIn(); });
   settings->signal_clicked().connect([this] {
-    if (context_.openPreferences) context_.openPreferences();
+    if (context_.openConnectionPreferences)
+      context_.openConnectionPreferences();
+    else if (context_.openPreferences)
+      context_.openPreferences();
   });
   previewButton_.signal_clicked().connect([this] { openPreview(); });
 
@@ -139,21 +147,28 @@ RequiredPasswordView::RequiredPasswordView(ShellContext context)
     : Gtk::Box(Gtk::Orientation::VERTICAL, 20), context_(std::move(context)) {
   set_halign(Gtk::Align::CENTER);
   set_valign(Gtk::Align::CENTER);
-  set_size_request(340, -1);
   append(*makeBrandMark(64));
   append(*centredLabel("Создайте свой пароль", "title-2"));
-  append(*centredLabel("Временный пароль нужно заменить перед началом работы.", "dim-label"));
+  Gtk::Label* hint = centredLabel("Временный пароль нужно заменить перед началом работы.", "dim-label");
+  hint->set_max_width_chars(45);
+  append(*hint);
+  // The fields and buttons as wide as those of the sign-in screen.
+  auto* fields = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::VERTICAL, 14);
+  fields->set_size_request(kSignInFieldsWidth, -1);
+  fields->set_halign(Gtk::Align::CENTER);
   password_.set_property("placeholder-text", Glib::ustring("Новый пароль, от 8 знаков"));
   repeated_.set_property("placeholder-text", Glib::ustring("Повторите пароль"));
-  append(password_);
-  append(repeated_);
+  fields->append(password_);
+  fields->append(repeated_);
   issue_.set_wrap(true);
+  issue_.set_max_width_chars(30);
   issue_.add_css_class("error");
   issue_.set_visible(false);
-  append(issue_);
+  fields->append(issue_);
   saveButton_.add_css_class("suggested-action");
-  append(saveButton_);
-  append(backButton_);
+  fields->append(saveButton_);
+  fields->append(backButton_);
+  append(*fields);
 
   password_.signal_changed().connect([this] { update(); });
   repeated_.signal_changed().connect([this] { update(); });

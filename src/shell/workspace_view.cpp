@@ -1,5 +1,6 @@
 #include "shell/workspace_view.h"
 
+#include "core/api/api_client.h"
 #include "shell/gtk_helpers.h"
 #include "shell/panel_content.h"
 #include "shell/sign_in_views.h"
@@ -31,9 +32,12 @@ Gtk::Widget* WorkspaceView::makeSidebar() {
   sidebar->set_size_request(232, -1);
   sidebar->set_hexpand(false);
   sidebar->add_css_class("sidebar");
-  auto* scroller = Gtk::make_managed<Gtk::ScrolledWindow>();
-  scroller->set_policy(Gtk::PolicyType::NEVER, Gtk::PolicyType::AUTOMATIC);
-  scroller->set_vexpand(true);
+  scroller_.set_policy(Gtk::PolicyType::NEVER, Gtk::PolicyType::AUTOMATIC);
+  scroller_.set_vexpand(true);
+  // However many sections the role shows and however large the text, every row can be scrolled to; moving
+  // through the rows with the keyboard scrolls along.
+  scroller_.set_propagate_natural_height(false);
+  list_.set_adjustment(scroller_.get_vadjustment());
   list_.add_css_class("navigation-sidebar");
   list_.set_selection_mode(Gtk::SelectionMode::SINGLE);
   list_.signal_row_selected().connect([this](Gtk::ListBoxRow* row) {
@@ -41,8 +45,8 @@ Gtk::Widget* WorkspaceView::makeSidebar() {
     auto it = rowPages_.find(row);
     if (it != rowPages_.end()) context_.model->setPage(it->second);
   });
-  scroller->set_child(list_);
-  sidebar->append(*scroller);
+  scroller_.set_child(list_);
+  sidebar->append(scroller_);
   sidebar->append(*Gtk::make_managed<Gtk::Separator>());
   sidebar->append(*makeFooter());
   return sidebar;
@@ -123,6 +127,7 @@ void WorkspaceView::modelChanged(AppModel::Property p) {
       updateFooter();
       updateStrip();
       break;
+    case P::api:
     case P::status:
     case P::busy:
     case P::geocoding:
@@ -181,6 +186,7 @@ void WorkspaceView::showPage() {
   for (auto& [row, rowPage] : rowPages_)
     if (selected && rowPage == *selected) list_.select_row(*row);
   selecting_ = false;
+  revealSelectedRow();
   window_.set_title(selected ? std::string(title(*selected)) : "Dorvik");
   // Every change of page builds the screen afresh.
   if (screen_) content_.remove(*screen_);
@@ -205,7 +211,11 @@ void WorkspaceView::updateStrip() {
   std::string pending = pendingText(model.pendingAddresses().size());
   pending_.set_text(pending);
   pending_.set_visible(!pending.empty());
-  source_.set_text(sourceText(model.offline()));
+  source_.set_text(sourceText(model.offline(), model.api() ? model.api()->baseURL() : std::string()));
+}
+
+void WorkspaceView::revealSelectedRow() {
+  if (Gtk::ListBoxRow* row = list_.get_selected_row()) scrollIntoView(GTK_WIDGET(row->gobj()));
 }
 
 }  // namespace dorvik

@@ -25,9 +25,12 @@ class WorkspaceView : public Gtk::Box {
   void showPage();
   void updateFooter();
   void updateStrip();
+  // Scrolls the sidebar so that the selected row is in view, once the rows have their places.
+  void revealSelectedRow();
 
   ShellContext context_;
   Gtk::Window& window_;
+  Gtk::ScrolledWindow scroller_;
   Gtk::ListBox list_;
   std::map<Gtk::ListBoxRow*, PanelPage> rowPages_;
   std::string sidebarRole_ = "\x01";

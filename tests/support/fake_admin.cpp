@@ -47,6 +47,7 @@ AdminDesk::AdminDesk(StandInServer& server) : server_(server) {
   serveCollection({"/panel/clients", "clients"});
   serveCollection({"/admin/documents", "documents"});
   serveCollection({"/staff/companies", "companies"});
+  serveFiles();
 
   server_.on("GET", "/panel/zones", [this](const Hit& hit) {
     if (auto refused = gate(hit, false)) return *refused;
@@ -194,6 +195,7 @@ void AdminDesk::serveCollection(const Collection& collection) {
   });
   server_.onPrefix("GET", prefix, [this, member, prefix](const Hit& hit) {
     if (auto refused = gate(hit, false)) return *refused;
+    if (auto below = subResource(hit)) return *below;
     const std::string id = hit.path.substr(prefix.size());
     if (auto document = documents_.find(id); document != documents_.end()) return Answer::json(document->second);
     JSONArray& rows = lists_[member].mutableArray();

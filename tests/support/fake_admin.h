@@ -1,7 +1,7 @@
 // AdminDesk: the server side of the data screens and the record editor on a StandInServer — the reference lists
 // (couriers, clients, documents, companies, zones, addresses) with their writes, the day's monitoring lists, the
-// roles of the signed-in users (only an administrator may write), and failures on demand. Every write is kept in
-// the server's hit log as usual.
+// documents' acknowledgements and stored files, the couriers' attached files, the roles of the signed-in users
+// (only an administrator may write), and failures on demand. Every write is kept in the server's hit log as usual.
 #pragma once
 
 #include <deque>
@@ -31,6 +31,13 @@ class AdminDesk {
   // The full document GET /admin/documents/<id> answers (the list holds a short form).
   void setDocument(const std::string& id, JSONValue document);
 
+  // The acknowledgements answer of a document (GET /admin/documents/<id>/acks); {"acked": 0, "total": 0,
+  // "couriers": []} unless set.
+  void setAcks(const std::string& documentId, JSONValue acks);
+  // The files attached to a courier as stored: "id", "name", "mimeType", "note", "bytes", "createdAt" and the
+  // content in "data" (raw bytes as a string).
+  JSONArray& courierFiles(const std::string& courierId);
+
   // The next request of that method and path (without query) is refused with the status and message.
   void failNext(const std::string& method, const std::string& path, int status, const std::string& message);
 
@@ -43,6 +50,9 @@ class AdminDesk {
     std::string member;
   };
   void serveCollection(const Collection& collection);
+  void serveFiles();
+  // The answer of a GET below a collection's record ("<id>/acks", "<id>/files"), when it is one.
+  std::optional<Answer> subResource(const Hit& hit);
   std::optional<Answer> gate(const Hit& hit, bool write);
 
   StandInServer& server_;
@@ -50,6 +60,8 @@ class AdminDesk {
   std::map<std::string, JSONValue> dayLists_;  // "name|day"
   std::map<std::string, JSONValue> documents_;
   std::map<std::string, std::deque<Answer>> failures_;  // "METHOD path"
+  std::map<std::string, JSONValue> acks_;
+  std::map<std::string, JSONArray> courierFiles_;
   int next_ = 1;
 };
 

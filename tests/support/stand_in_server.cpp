@@ -28,6 +28,18 @@ bool Hit::hasHeader(std::string_view name) const {
 
 JSONValue Hit::json() const { return body.empty() ? JSONValue() : JSONValue::decode(body); }
 
+std::string Hit::queryValue(std::string_view name) const {
+  std::size_t at = 0;
+  while (at <= query.size()) {
+    const std::size_t end = std::min(query.find('&', at), query.size());
+    const std::string_view part = std::string_view(query).substr(at, end - at);
+    if (part.size() > name.size() && part.starts_with(name) && part[name.size()] == '=')
+      return std::string(part.substr(name.size() + 1));
+    at = end + 1;
+  }
+  return {};
+}
+
 Answer Answer::json(const JSONValue& value, int status) {
   Answer a;
   a.status = status;

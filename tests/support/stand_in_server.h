@@ -37,6 +37,8 @@ struct Hit {
   bool hasHeader(std::string_view name) const;
   // The body read as JSON (null when empty).
   JSONValue json() const;
+  // The value of the query's first member `name` as sent ("" when absent).
+  std::string queryValue(std::string_view name) const;
 };
 
 struct Answer {

@@ -35,6 +35,12 @@ GtkWidget* findLabel(GtkWidget* root, const std::string& text) {
   });
 }
 
+GtkWidget* entryRow(GtkWidget* within, const std::string& title) {
+  return findWidget(within, [&](GtkWidget* w) {
+    return ADW_IS_ENTRY_ROW(w) && title == adw_preferences_row_get_title(ADW_PREFERENCES_ROW(w));
+  });
+}
+
 GtkWidget* findButton(GtkWidget* root, const std::string& text) {
   return findWidget(root, [&](GtkWidget* w) { return GTK_IS_BUTTON(w) && findLabel(w, text) != nullptr; });
 }
@@ -83,15 +89,38 @@ bool chooseMenuItem(GtkWidget* menuButton, const std::string& label) {
   return false;
 }
 
-GtkWidget* findWindow(const std::string& title) {
+GtkWidget* findShownWindow(const std::function<bool(GtkWidget*)>& match) {
   GListModel* windows = gtk_window_get_toplevels();
   for (guint i = 0; i < g_list_model_get_n_items(windows); ++i) {
     auto* window = static_cast<GtkWidget*>(g_list_model_get_item(windows, i));
     g_object_unref(window);
-    const char* shown = gtk_window_get_title(GTK_WINDOW(window));
-    if (gtk_widget_get_visible(window) && shown && title == shown) return window;
+    if (gtk_widget_get_visible(window) && match(window)) return window;
   }
   return nullptr;
+}
+
+GtkWidget* findWindow(const std::string& title) {
+  return findShownWindow([&](GtkWidget* window) {
+    const char* shown = gtk_window_get_title(GTK_WINDOW(window));
+    return shown && title == shown;
+  });
+}
+
+AdwMessageDialog* shownConfirmation(const std::string& heading) {
+  GtkWidget* found = findShownWindow([&](GtkWidget* window) {
+    return ADW_IS_MESSAGE_DIALOG(window) && heading == adw_message_dialog_get_heading(ADW_MESSAGE_DIALOG(window));
+  });
+  return found ? ADW_MESSAGE_DIALOG(found) : nullptr;
+}
+
+void closeShownWindows(GtkWidget* keep) {
+  GListModel* windows = gtk_window_get_toplevels();
+  for (guint i = g_list_model_get_n_items(windows); i > 0; --i) {
+    auto* window = static_cast<GtkWidget*>(g_list_model_get_item(windows, i - 1));
+    g_object_unref(window);
+    if (window != keep && gtk_widget_get_visible(window)) gtk_window_close(GTK_WINDOW(window));
+  }
+  spin(std::chrono::milliseconds(50));
 }
 
 namespace {
@@ -143,6 +172,22 @@ bool pressReturnIn(GtkWidget* field) {
   g_signal_emit_by_name(text, "activate");  // what the text input's Return binding emits
   spin();
   return true;
+}
+
+std::vector<std::string> imagesWithoutIcon(GtkWidget* root) {
+  std::vector<std::string> missing;
+  GtkIconTheme* theme = gtk_icon_theme_get_for_display(gtk_widget_get_display(root));
+  findWidget(root, [&](GtkWidget* widget) {
+    if (!GTK_IS_IMAGE(widget) || !gtk_widget_get_visible(widget)) return false;
+    GtkImage* image = GTK_IMAGE(widget);
+    if (gtk_image_get_storage_type(image) != GTK_IMAGE_ICON_NAME) return false;
+    // An image made from a file it could not read shows "image-missing".
+    const char* name = gtk_image_get_icon_name(image);
+    if (name && (std::string_view(name) == "image-missing" || !gtk_icon_theme_has_icon(theme, name)))
+      missing.push_back(name);
+    return false;
+  });
+  return missing;
 }
 
 void savePNG(GtkWidget* widget, const std::string& name) {

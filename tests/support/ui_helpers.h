@@ -2,11 +2,16 @@
 // what the user reads, buttons pressed, and a PNG of a widget written to build/screens/ for a person to look at.
 #pragma once
 
+#include <adwaita.h>
 #include <gtk/gtk.h>
+#include <gtkmm.h>
 
 #include <chrono>
 #include <functional>
 #include <string>
+#include <vector>
+
+typedef struct _AdwMessageDialog AdwMessageDialog;
 
 namespace dorvik::testing {
 
@@ -17,6 +22,14 @@ void spin(std::chrono::milliseconds duration = std::chrono::milliseconds(150));
 
 // The first widget under `root` (itself included, depth first) that matches.
 GtkWidget* findWidget(GtkWidget* root, const std::function<bool(GtkWidget*)>& match);
+// The first widget under `root` that is a `W` (a gtkmm class of the application: a page, a view), or null.
+template <class W>
+W* widgetOf(GtkWidget* root) {
+  GtkWidget* found = findWidget(root, [](GtkWidget* w) { return dynamic_cast<W*>(Glib::wrap(w)) != nullptr; });
+  return found ? dynamic_cast<W*>(Glib::wrap(found)) : nullptr;
+}
+// The entry row (AdwEntryRow) titled `title` under `within`.
+GtkWidget* entryRow(GtkWidget* within, const std::string& title);
 // A visible label reading exactly `text`.
 GtkWidget* findLabel(GtkWidget* root, const std::string& text);
 // The button whose own label or a label inside it reads `text`.
@@ -31,8 +44,14 @@ bool pickInDropDown(GtkWidget* root, const std::string& text);
 // target, activated from the button). False when the menu has no such item or its action is not there.
 bool chooseMenuItem(GtkWidget* menuButton, const std::string& label);
 
+// The first shown toplevel window (a sheet, a dialog) that matches, or null.
+GtkWidget* findShownWindow(const std::function<bool(GtkWidget*)>& match);
 // A shown window (a sheet, a dialog) whose title reads `title`, or null.
 GtkWidget* findWindow(const std::string& title);
+// The shown confirmation (a message dialog) whose heading reads `heading`, or null.
+AdwMessageDialog* shownConfirmation(const std::string& heading);
+// Closes every shown toplevel window but `keep` (may be null), then lets the closings run.
+void closeShownWindows(GtkWidget* keep);
 // What pressing the key (no modifiers) does in `window` when the focused widget leaves it alone: the first
 // window-wide (managed or global) shortcut bound to it runs. False when no shortcut takes the key.
 bool pressKey(GtkWidget* window, guint keyval, GdkModifierType modifiers = GdkModifierType(0));
@@ -42,6 +61,10 @@ bool pressShortcut(GtkWidget* window, guint keyval, GdkModifierType modifiers);
 // What pressing Return in a text field does: the field's activation (a field that activates its window's default
 // presses the default button). False when `field` holds no text input.
 bool pressReturnIn(GtkWidget* field);
+
+// The icon names of the shown images under `root` that draw no icon of the desktop's theme: a name the theme
+// lacks, or "image-missing" (an image made from a file it could not read).
+std::vector<std::string> imagesWithoutIcon(GtkWidget* root);
 
 // Writes build/screens/<name>.png of the widget as it is drawn now (`name` may hold a subfolder).
 void savePNG(GtkWidget* widget, const std::string& name);

@@ -10,6 +10,7 @@
 
 #include "core/async/task.h"
 #include "core/json/json_value.h"
+#include "shell/toolkit/screen_data.h"
 
 namespace dorvik {
 class AppModel;
@@ -29,7 +30,19 @@ struct AdminGateway {
   // A hand-corrected address into the local address memory, saved and synchronised by the model.
   std::function<async::Task<void>(std::string address, double lat, double lon)> rememberAddress;
   std::function<async::Task<JSONValue>(std::string address)> lookup;
+  // The raw bytes of a stored file (GET through the signed-in client, not JSON); none without a client.
+  std::function<async::Task<std::optional<std::string>>(std::string path)> download;
+  // Offers bytes for saving under a suggested name (the save dialog); returns at once.
+  std::function<void(std::string bytes, std::string name)> saveFile;
 };
+
+// The loader source of the gateway: its generation and its fetch.
+ScreenSource screenSource(const AdminGateway& gateway);
+
+// Downloads a stored file and offers it for saving under name(), read once the bytes arrived. A failure's text goes
+// to `issueTo`; without a signed-in client, or when the workspace changed meanwhile, it ends without a word.
+async::Task<void> offerDownload(AdminGateway gateway, std::string path, std::function<std::string()> name,
+                                std::shared_ptr<ScreenData> issueTo);
 
 AdminGateway modelGateway(const std::shared_ptr<AppModel>& model);
 

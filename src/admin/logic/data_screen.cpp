@@ -17,6 +17,8 @@ std::vector<Record> listRows(const JSONValue& answer, std::string_view collectio
 
 std::string cellText(const Record& record, const DataColumn& column) { return display(record.value.path(column.key)); }
 
+std::string routeIDOf(const Record& record) { return record.value.path("routeId").string(); }
+
 RowSearch::RowSearch(std::vector<Record> rows, std::span<const DataColumn> columns)
     : rows_(std::move(rows)), columns_(columns.begin(), columns.end()) {}
 

@@ -35,6 +35,10 @@ std::vector<Record> listRows(const JSONValue& answer, std::string_view collectio
 // The text of a record's cell: display() of the member at the column's key.
 std::string cellText(const Record& record, const DataColumn& column);
 
+// The route of a row of the day's routes, orders or trackers, as the route sheets take it: the text of its "routeId"
+// member (a number as its integer text), "" when it has none.
+std::string routeIDOf(const Record& record);
+
 // The search over one list: a row passes when a cell text contains the query regardless of letter case (composed
 // and decomposed letters alike). The empty query passes every row; the query is used as typed. The cells are
 // folded once, at the first search, and reused for every later query of the same rows.

@@ -18,25 +18,6 @@ namespace {
 const char* const kStopColor = "#2d3e46";
 const char* const kCheckPoint = "Проверьте координаты и количество мест.";
 
-bool keptInID(gunichar c) {
-  switch (g_unichar_type(c)) {
-    case G_UNICODE_LOWERCASE_LETTER:
-    case G_UNICODE_MODIFIER_LETTER:
-    case G_UNICODE_OTHER_LETTER:
-    case G_UNICODE_TITLECASE_LETTER:
-    case G_UNICODE_UPPERCASE_LETTER:
-    case G_UNICODE_DECIMAL_NUMBER:
-    case G_UNICODE_LETTER_NUMBER:
-    case G_UNICODE_OTHER_NUMBER:
-    case G_UNICODE_SPACING_MARK:
-    case G_UNICODE_ENCLOSING_MARK:
-    case G_UNICODE_NON_SPACING_MARK:
-      return true;
-    default:
-      return false;
-  }
-}
-
 std::int64_t saturatedSum(std::int64_t a, std::int64_t b) {
   std::int64_t out = 0;
   if (!__builtin_add_overflow(a, b, &out)) return out;
@@ -57,30 +38,6 @@ bool contains(const std::string& haystack, const std::string& needle) {
 }  // namespace
 
 // ---- Paths
-
-std::string encodeID(std::string_view id) {
-  if (!g_utf8_validate(id.data(), static_cast<gssize>(id.size()), nullptr)) return {};
-  static const char* const hex = "0123456789ABCDEF";
-  std::string out;
-  out.reserve(id.size());
-  const char* p = id.data();
-  const char* end = id.data() + id.size();
-  while (p < end) {
-    const char* next = g_utf8_next_char(p);
-    if (keptInID(g_utf8_get_char(p))) {
-      out.append(p, next);
-    } else {
-      for (const char* b = p; b < next; ++b) {
-        const auto byte = static_cast<unsigned char>(*b);
-        out += '%';
-        out += hex[byte >> 4];
-        out += hex[byte & 0xF];
-      }
-    }
-    p = next;
-  }
-  return out;
-}
 
 std::string routesPath(std::string_view day) { return "/monitoring/routes?date=" + std::string(day); }
 

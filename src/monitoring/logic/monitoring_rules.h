@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/api/path_encoding.h"
 #include "core/base/map_point.h"
 #include "core/json/json_value.h"
 #include "map/map_pin.h"
@@ -20,15 +21,16 @@ namespace dorvik::monitoring {
 
 // ---- Paths
 
-// An id as one path segment: letters, digits and combining marks stay, every other character becomes "%XX" per
-// UTF-8 byte (upper-case hex), so "R-1/2" reads "R%2D1%2F2" and "../../admin" or "a?b#c" stay inside their
-// segment. Text that is not valid UTF-8 gives "".
-std::string encodeID(std::string_view id);
+// Ids in paths go through the one encoder of core/api/path_encoding.h.
+using dorvik::encodeID;
 
 std::string routesPath(std::string_view day);                                   // the day's routes
 std::string routePath(std::string_view routeID);                                // one route
 std::string routeOperationPath(std::string_view routeID, std::string_view op);  // POST of an operation
 std::string photoPath(std::string_view photoID);                                // photo bytes
+
+// What a route sheet opened without a route (a data row without "routeId") says; it requests and changes nothing.
+inline constexpr const char* kNoRouteText = "У записи нет маршрута.";
 
 // ---- The day's routes
 

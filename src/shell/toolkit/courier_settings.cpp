@@ -11,12 +11,18 @@ std::string path(const JSONValue& user) {
   return "/depots/" + encodePathComponent(user["depotId"].string()) + "/settings";
 }
 
-bool canToggle(const JSONValue& loaded, bool loading, bool saving, bool canWriteServer) {
-  return !loaded.isNull() && !loading && !saving && canWriteServer;
+bool mayChange(const JSONValue& user) {
+  const std::string role = user["role"].string();
+  return role == "admin" || role == "superadmin";
 }
 
-bool canSave(const JSONValue& loaded, bool saving, bool canWriteServer, bool photoProof) {
-  return !loaded.isNull() && !saving && canWriteServer && photoProof != loaded["photoProof"].boolValue();
+bool canToggle(const JSONValue& loaded, bool loading, bool saving, bool canWriteServer, const JSONValue& user) {
+  return !loaded.isNull() && !loading && !saving && canWriteServer && mayChange(user);
+}
+
+bool canSave(const JSONValue& loaded, bool saving, bool canWriteServer, const JSONValue& user, bool photoProof) {
+  return !loaded.isNull() && !saving && canWriteServer && mayChange(user) &&
+         photoProof != loaded["photoProof"].boolValue();
 }
 
 bool canRefresh(const JSONValue& user, bool loading) { return hasDepot(user) && !loading; }

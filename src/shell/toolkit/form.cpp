@@ -14,6 +14,25 @@ void setText(JSONValue& value, const FieldSpec& field, std::string text) {
 }
 bool flag(const JSONValue& value, const FieldSpec& field) { return value[field.key].boolValue(); }
 void setFlag(JSONValue& value, const FieldSpec& field, bool on) { value.set(field.key, JSONValue(on)); }
+
+bool sameEntry(const JSONValue& a, const JSONValue& b, const FieldSpec& field) {
+  if (field.kind == FieldSpec::Kind::toggle) return flag(a, field) == flag(b, field);
+  if (text(a, field) == text(b, field)) return true;
+  if (field.kind != FieldSpec::Kind::number) return false;
+  std::optional<double> x = a[field.key].doubleValue(), y = b[field.key].doubleValue();
+  return x && y && *x == *y;
+}
+
+std::vector<std::string> follow(JSONValue& edited, const JSONValue& shown, const JSONValue& fresh,
+                                const std::vector<FieldSpec>& fields) {
+  std::vector<std::string> changed;
+  for (const FieldSpec& field : fields) {
+    if (!sameEntry(edited, shown, field) || sameEntry(edited, fresh, field)) continue;
+    edited.set(field.key, fresh[field.key]);
+    changed.push_back(field.key);
+  }
+  return changed;
+}
 }  // namespace ValueFields
 
 JSONValue validated(const JSONValue& value, const std::vector<FieldSpec>& fields, bool /*patch*/) {

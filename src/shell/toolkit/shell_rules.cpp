@@ -4,6 +4,9 @@
 
 #include <charconv>
 #include <vector>
+#include <utility>
+
+#include "shell/toolkit/symbols.h"
 
 namespace dorvik {
 
@@ -16,62 +19,13 @@ std::vector<SidebarSection> sidebarSections(const JSONValue& user) {
       {"Справочники", {P::clients, P::addresses, P::zones, P::transport}},
       {"Приложение", {P::vehicles, P::shifts, P::appSettings, P::documents}},
   };
-  if (user["role"].string() == "superadmin") sections.push_back({"Dorvik", {P::companies, P::depotsAdmin, P::people}});
+  if (pageShownTo(P::companies, user["role"].string()))
+    sections.push_back({"Dorvik", {P::companies, P::depotsAdmin, P::people}});
   sections.push_back({"Параметры", {P::settings, P::integrations, P::help}});
   return sections;
 }
 
-std::string_view iconName(PanelPage page) {
-  switch (page) {
-    case PanelPage::planning:
-      return "find-location-symbolic";
-    case PanelPage::live:
-      return "mail-send-symbolic";
-    case PanelPage::orders:
-      return "package-x-generic-symbolic";
-    case PanelPage::trackers:
-      return "mark-location-symbolic";
-    case PanelPage::reports:
-      return "x-office-spreadsheet-symbolic";
-    case PanelPage::vehicles:
-      return "system-users-symbolic";
-    case PanelPage::clients:
-      return "x-office-address-book-symbolic";
-    case PanelPage::addresses:
-      return "mark-location-symbolic";
-    case PanelPage::zones:
-      return "view-grid-symbolic";
-    case PanelPage::shifts:
-      return "x-office-calendar-symbolic";
-    case PanelPage::documents:
-      return "text-x-generic-symbolic";
-    case PanelPage::integrations:
-      return "network-workgroup-symbolic";
-    case PanelPage::companies:
-      return "go-home-symbolic";
-    case PanelPage::history:
-      return "document-open-recent-symbolic";
-    case PanelPage::overview:
-      return "view-app-grid-symbolic";
-    case PanelPage::monitorMap:
-      return "find-location-symbolic";
-    case PanelPage::crew:
-      return "avatar-default-symbolic";
-    case PanelPage::transport:
-      return "media-playback-start-symbolic";
-    case PanelPage::appSettings:
-      return "phone-symbolic";
-    case PanelPage::depotsAdmin:
-      return "user-home-symbolic";
-    case PanelPage::people:
-      return "dialog-password-symbolic";
-    case PanelPage::settings:
-      return "emblem-system-symbolic";
-    case PanelPage::help:
-      return "help-about-symbolic";
-  }
-  return "image-missing-symbolic";
-}
+std::string_view iconName(PanelPage page) { return symbolIcon(symbol(page)); }
 
 std::string connectionText(bool preview, bool offline) {
   if (preview) return "Просмотр примера";
@@ -86,7 +40,21 @@ std::string pendingText(std::size_t pending) {
   return "Исправлений к отправке: " + std::to_string(pending);
 }
 
-std::string sourceText(bool offline) { return offline ? "Локальные данные" : kDefaultServerHost; }
+std::string sourceText(bool offline, const std::string& baseURL) {
+  if (offline) return "Локальные данные";
+  GUri* uri = baseURL.empty() ? nullptr : g_uri_parse(baseURL.c_str(), G_URI_FLAGS_NONE, nullptr);
+  if (!uri) return kDefaultServerHost;
+  const char* host = g_uri_get_host(uri);
+  std::string text = host ? host : "";
+  // An IPv6 address keeps its brackets, so that a port after it reads as one.
+  if (text.find(':') != std::string::npos) text = "[" + text + "]";
+  const int port = g_uri_get_port(uri);
+  const std::string scheme = g_uri_get_scheme(uri);
+  const int usual = scheme == "https" ? 443 : scheme == "http" ? 80 : -1;
+  if (port > 0 && port != usual) text += ":" + std::to_string(port);
+  g_uri_unref(uri);
+  return text.empty() ? std::string(kDefaultServerHost) : text;
+}
 
 bool canSignIn(const std::string& login, const std::string& password, bool busy) {
   return !busy && !login.empty() && !password.empty();
@@ -118,16 +86,46 @@ std::string accentColor(const std::string& key, bool dark) {
   return "#ed5c0d";  // 0.93, 0.36, 0.05
 }
 
+namespace {
+
+// A CSS number with at most two decimals, whatever the process locale.
+std::string cssNumber(double value) {
+  char text[32];
+  auto [end, ec] = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, 2);
+  std::string number = ec == std::errc() ? std::string(text, end) : "0";
+  while (number.find('.') != std::string::npos && (number.back() == '0' || number.back() == '.')) number.pop_back();
+  return number;
+}
+
+}  // namespace
+
 std::string shellStyleSheet(const std::string& accent, double textSize, bool dark) {
   const std::string color = accentColor(accent, dark);
-  char size[32];
-  auto [end, ec] = std::to_chars(size, size + sizeof size, textSize > 0 && textSize < 100 ? textSize : 13.0);
-  std::string points = ec == std::errc() ? std::string(size, end) : "13";
+  const double size = textSize > 0 && textSize < 100 ? textSize : 13.0;
+  const double scale = size / 13.0;
   const std::string foreground = accent == "graphite" ? (dark ? "#000000" : "#ffffff") : "#ffffff";
-  return "@define-color accent_color " + color + ";\n@define-color accent_bg_color " + color +
-         ";\n@define-color accent_fg_color " + foreground + ";\nwindow.dorvik-main { font-size: " + points +
-         "pt; }\n.dorvik-orange { color: " + (dark ? "#ff7800" : "#e66100") +
+  std::string css = "@define-color accent_color " + color + ";\n@define-color accent_bg_color " + color +
+                    ";\n@define-color accent_fg_color " + foreground + ";\n";
+  // The window's own text follows the desktop's font, scaled; the desktop's text styles name sizes of their own,
+  // which are scaled alike so that headings, captions and table headers grow with the rest.
+  css += "window.dorvik-main { font-size: " + cssNumber(scale * 100) + "%; }\n";
+  static const std::vector<std::pair<std::string, double>> styles{
+      {".large-title", 24},
+      {".title-1", 20},
+      {".title-2", 15},
+      {".title-3", 15},
+      {".title-4", 13},
+      {".heading", 11},
+      {".body", 11},
+      {".caption-heading", 9},
+      {".caption", 9},
+      {"columnview.view > header > button > box", 9},
+      {"statuspage.compact > scrolledwindow > viewport > box > clamp > box > .title", 18}};
+  for (const auto& [selector, points] : styles)
+    css += "window.dorvik-main " + selector + " { font-size: " + cssNumber(points * scale) + "pt; }\n";
+  css += std::string(".dorvik-orange { color: ") + (dark ? "#ff7800" : "#e66100") +
          "; }\n.dorvik-banner { background-color: alpha(" + (dark ? "#ff7800" : "#e66100") + ", 0.08); }\n";
+  return css;
 }
 
 }  // namespace dorvik

@@ -27,7 +27,9 @@ std::string connectionText(bool preview, bool offline);
 // The status strip: the status or "Готово к работе"; the pending corrections (empty when none); the source.
 std::string statusText(const std::string& status);
 std::string pendingText(std::size_t pending);
-std::string sourceText(bool offline);
+// The source: "Локальные данные" offline; otherwise the host of the server the client speaks to (with its port
+// when not the scheme's own), the default server's host while there is no client.
+std::string sourceText(bool offline, const std::string& baseURL = {});
 
 // Sign-in: both fields typed (untrimmed) and the model not busy.
 bool canSignIn(const std::string& login, const std::string& password, bool busy);
@@ -40,7 +42,8 @@ const std::vector<std::string>& accentKeys();
 std::string accentName(const std::string& key);
 std::string accentColor(const std::string& key, bool dark);
 
-// The stylesheet for the accent and the base text size of the main window.
+// The stylesheet for the accent and the text size of the main window: every text of the window, the desktop's
+// heading and caption styles included, scaled by the chosen size against the standard 13.
 std::string shellStyleSheet(const std::string& accent, double textSize, bool dark);
 
 }  // namespace dorvik

@@ -5,15 +5,10 @@
 #include "admin/logic/fake_gateway.h"
 #include "admin/logic/data_screen.h"
 #include "core/base/dorvik_date.h"
-#include "support/async_helpers.h"
 
 using namespace dorvik;
 using namespace dorvik::admin;
-using dorvik::admin::testing::FakeCall;
-using dorvik::admin::testing::FakeGateway;
-using dorvik::testing::spinFor;
-using dorvik::testing::spinUntil;
-using namespace std::chrono_literals;
+using namespace dorvik::admin::testing;
 
 namespace {
 
@@ -89,6 +84,21 @@ TEST(DataScreenRows, SearchFoldsCaseAndCompositionOverEveryColumnsCellText) {
   EXPECT_EQ(cellText(listRows(answer, "routes")[2], live.columns[1]), "—");
 }
 
+TEST(DataScreenRows, TheRouteOfARowIsTheTextOfItsRouteId) {
+  const struct {
+    JSONValue row;
+    std::string routeID;
+  } cases[] = {
+      {JSONValue::object({{"routeId", "R-1/ю"}, {"id", "other"}}), "R-1/ю"},
+      {JSONValue::object({{"routeId", 42}}), "42"},
+      {JSONValue::object({{"routeId", 7.0}}), "7"},
+      {JSONValue::object({{"routeId", nullptr}}), ""},
+      {JSONValue::object({{"courier", JSONValue::object({{"routeId", "nested"}})}}), ""},
+      {JSONValue::object({}), ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(routeIDOf(Record(c.row, "0")), c.routeID) << "expected " << c.routeID;
+}
+
 TEST(DataScreenRows, ExportWritesTheHeaderAndTheShownCellsAsTexts) {
   const DataScreen orders = DataScreen::configuration(PanelPage::orders, "2026-09-22");
   const std::vector<Record> rows = JSONValue::records(
@@ -105,12 +115,11 @@ TEST(DataScreenRows, ExportWritesTheHeaderAndTheShownCellsAsTexts) {
   EXPECT_EQ(countText(0), "0 записей");
 }
 
-class DataScreenScreen : public ::testing::Test {
+class DataScreenScreen : public GatewayTest {
  protected:
   std::shared_ptr<DataScreenController> screen(PanelPage page, const char* day = "2026-03-05") {
     return DataScreenController::create(page, fake.gateway(), dayOf(day));
   }
-  FakeGateway fake;
 };
 
 TEST_F(DataScreenScreen, AcceptsTheCurrentAnswerAndDropsStaleAnswersFailuresAndCancellations) {

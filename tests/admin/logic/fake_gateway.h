@@ -1,6 +1,12 @@
 // A stand-in for the model behind the data screens and the record editor: every request and workflow call is
 // recorded and waits until the test answers, fails or leaves it; the workspace flags are plain fields.
+//
+// A suite over it derives its fixture from GatewayTest (the gateway is `fake`, a controller takes `fake.gateway()`)
+// and says `using namespace dorvik::admin::testing;`, which also brings the main-loop waits (spinFor, spinUntil)
+// and the duration literals.
 #pragma once
+
+#include <gtest/gtest.h>
 
 #include <chrono>
 #include <memory>
@@ -11,12 +17,19 @@
 #include "admin/logic/admin_gateway.h"
 #include "core/async/sleep.h"
 #include "core/base/errors.h"
+#include "support/async_helpers.h"
 
 namespace dorvik::admin::testing {
 
+using dorvik::testing::spinFor;
+using dorvik::testing::spinUntil;
+using namespace std::chrono_literals;
+
 struct FakeCall {
-  std::string method;  // "GET", "PUT", ..., or the workflow: "refreshReferenceData", "remember", "lookup", "export"
-  std::string path;    // the request path; the address of a lookup or remember
+  // "GET", "PUT", ..., or the workflow: "refreshReferenceData", "remember", "lookup", "export", "download" (answered
+  // with the file's bytes as a JSON string), "saveFile" (the suggested name as path, the bytes as body)
+  std::string method;
+  std::string path;  // the request path; the address of a lookup or remember
   std::optional<JSONValue> body;
   std::optional<JSONValue> answer;
   std::exception_ptr failure;
@@ -31,6 +44,7 @@ class FakeGateway {
   bool offline = false;
   bool preview = false;
   bool canWrite = true;
+  bool signedIn = true;  // without a client a download asks nothing
   // Answers a call at once when it returns a value (requests only).
   std::function<std::optional<JSONValue>(const FakeCall&)> autoAnswer;
   // Workflows (refreshReferenceData, remember, export) end at once unless held.
@@ -59,6 +73,12 @@ class FakeGateway {
       return workflow(record("remember", std::move(address), JSONValue::array({lat, lon})));
     };
     g.lookup = [this](std::string address) { return wait(record("lookup", std::move(address), std::nullopt)); };
+    g.download = [this](std::string path) {
+      return bytes(signedIn ? record("download", path, std::nullopt) : nullptr);
+    };
+    g.saveFile = [this](std::string content, std::string name) {
+      record("saveFile", std::move(name), JSONValue(std::move(content)))->done = true;
+    };
     return g;
   }
 
@@ -105,10 +125,21 @@ class FakeGateway {
     if (call->failure) std::rethrow_exception(call->failure);
     co_return call->answer.value_or(JSONValue());
   }
+  static async::Task<std::optional<std::string>> bytes(std::shared_ptr<FakeCall> call) {
+    if (!call) co_return std::nullopt;
+    JSONValue answer = co_await wait(call);
+    co_return answer.string();
+  }
   async::Task<void> workflow(std::shared_ptr<FakeCall> call) {
     if (!holdWorkflows) call->done = true;
     co_await wait(call);
   }
+};
+
+// The fixture of the suites over the stand-in gateway.
+class GatewayTest : public ::testing::Test {
+ protected:
+  FakeGateway fake;
 };
 
 }  // namespace dorvik::admin::testing

@@ -10,15 +10,10 @@
 #include "admin/logic/fake_gateway.h"
 #include "admin/logic/record_editor.h"
 #include "admin/logic/upload_files.h"
-#include "support/async_helpers.h"
 
 using namespace dorvik;
 using namespace dorvik::admin;
-using dorvik::admin::testing::FakeCall;
-using dorvik::admin::testing::FakeGateway;
-using dorvik::testing::spinFor;
-using dorvik::testing::spinUntil;
-using namespace std::chrono_literals;
+using namespace dorvik::admin::testing;
 
 namespace {
 
@@ -47,7 +42,7 @@ JSONValue zone(const char* name, JSONValue extra = JSONValue::object({})) {
   return z;
 }
 
-class Editor : public ::testing::Test {
+class Editor : public GatewayTest {
  protected:
   std::shared_ptr<RecordEditorController> editor(PanelPage page, JSONValue record) {
     auto made = RecordEditorController::create(
@@ -63,7 +58,6 @@ class Editor : public ::testing::Test {
     made->prepare();
     return made;
   }
-  FakeGateway fake;
   std::vector<std::size_t> refreshed;  // the number of calls made when each refresh ran
   int dismissed = 0;
   std::vector<RecordEditorController::Connection> connections;

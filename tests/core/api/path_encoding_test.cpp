@@ -35,3 +35,20 @@ TEST(PathEncoding, IdsMadeOfDotsCannotClimbThePath) {
   EXPECT_EQ(encodePathComponent("file.pdf"), "file.pdf");
   EXPECT_EQ(encodePathComponent("../x"), "..%2Fx");
 }
+
+TEST(IdEncoding, LettersMarksAndDigitsOfAnyScriptStayEverythingElseIsEscaped) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"doc1", "doc1"},
+      {"doc 1/2", "doc%201%2F2"},
+      {"a-b.c_d~e", "a%2Db%2Ec%5Fd%7Ee"},
+      {"Склад7", "Склад7"},
+      {"и\xCC\x86", "и\xCC\x86"},  // a combining breve stays with its letter
+      {"²", "²"},                  // other numbers are digits too
+      {"a?b#c%", "a%3Fb%23c%25"},
+      {"..", "%2E%2E"},
+      {"😀", "%F0%9F%98%80"},
+      {"", ""},
+      {std::string("\xFF\xFE"), ""},  // not UTF-8: nothing
+  };
+  for (const auto& [id, encoded] : cases) EXPECT_EQ(dorvik::encodeID(id), encoded) << id;
+}

@@ -97,6 +97,7 @@ TEST_F(ReferenceWorkspace, FillsTheListsAndIndexGivesThePlanItsDepotAndUploadsTh
   EXPECT_EQ(model->depots()[2].value["name"].string(), "Без координат");
   EXPECT_EQ(model->zones(), (std::vector<JSONValue>{zone("Центр")}));
   EXPECT_EQ(cached("zones"), JSONValue::array({zone("Центр")}));
+  EXPECT_EQ(cached("depots"), kDepots);
 
   // The index comes from the engine under the address key; the upload then adds the correction.
   const std::string key = identity(kTverskaya);
@@ -111,9 +112,9 @@ TEST_F(ReferenceWorkspace, FillsTheListsAndIndexGivesThePlanItsDepotAndUploadsTh
   EXPECT_DOUBLE_EQ(depot["lat"].doubleValue().value_or(0), 55.62);
   EXPECT_EQ(depot["window"].string(), "08:00-20:00");
 
-  // Online again, and the waiting correction went out with its client name.
+  // Online again, which the status tells, and the waiting correction went out with its client name.
   EXPECT_FALSE(model->offline());
-  EXPECT_EQ(model->status(), "Прежний");
+  EXPECT_EQ(model->status(), "Связь с сервером восстановлена.");
   EXPECT_TRUE(model->pendingAddresses().empty());
   ASSERT_EQ(server->hits("POST", "/panel/clients/learn"), 1u);
   EXPECT_EQ(server->hitsOn("/panel/clients/learn")[0].json()["items"].at(0)["name"].string(), "Офис");

@@ -428,7 +428,8 @@ TEST_F(Session, EachWorkspaceOpensFromItsOwnCache) {
   signIn(elsewhere);
   EXPECT_EQ(elsewhere->orders().size(), 0u);
 
-  // Back to the first: its own day again.
+  // Back to the first server: its own day again.
+  setServerURL(url);
   sessionServer->profile->set("companyId", company);
   signIn(model);
   EXPECT_EQ(model->orders().size(), 2u);
@@ -625,3 +626,56 @@ TEST_F(Session, SignOutOfTheDemoTouchesNoServer) {
 }
 
 }  // namespace
+
+TEST_F(Session, TheStatusTellsTheWorkspaceAndItsConnectionAsTheyAreAndOfflineKeepsTheDepots) {
+  const JSONValue depots = JSONValue::array({JSONValue::object({{"id", "d1"}, {"name", "Склад Север"}})});
+  scriptReferenceLists(*server, depots, JSONValue(JSONArray{}), JSONValue(JSONArray{}));
+  saveSession();
+  EXPECT_EQ(launch()->status(), "Рабочий день открыт.");
+
+  // The server stops answering: the same workspace opens offline and still names its depot.
+  server->on("POST", "/auth/refresh", Answer::dropped());
+  auto model = launch();
+  ASSERT_TRUE(model->offline());
+  EXPECT_EQ(model->status(), kOpenedOffline);
+  ASSERT_EQ(model->depots().size(), 1u);
+  EXPECT_EQ(model->depots()[0].id(), "d1");
+  EXPECT_EQ(model->depots()[0].value["name"].string(), "Склад Север");
+
+  // It answers again: the offline news gives way.
+  SessionServer back(*server, profile);
+  async::runBlocking(model->refreshReferenceData());
+  EXPECT_FALSE(model->offline());
+  EXPECT_EQ(model->status(), "Связь с сервером восстановлена.");
+
+  // The signed-out window keeps no news of the workspace, and the next one opens with its own.
+  async::runBlocking(model->logout());
+  EXPECT_EQ(model->status(), "");
+  async::runBlocking(model->loadPreview());
+  EXPECT_TRUE(model->preview());
+  async::runBlocking(model->logout());
+  signIn(model);
+  EXPECT_EQ(model->status(), "Рабочий день открыт.");
+}
+
+TEST_F(Session, ASignInUsesTheServerAddressTheSettingsHoldThen) {
+  auto model = launch();
+  const std::shared_ptr<APIClient> first = model->api();
+  ASSERT_TRUE(first);
+  signIn(model);
+  async::runBlocking(model->logout());
+  signIn(model);
+  EXPECT_EQ(model->api(), first) << "an unchanged address keeps its client";
+  async::runBlocking(model->logout());
+
+  StandInServer other;
+  SessionServer otherSession(other, profile);
+  forget(other.url());
+  setServerURL(other.url());
+  const std::size_t signIns = server->hits("/auth/login");
+  signIn(model);
+  EXPECT_EQ(model->api()->baseURL(), other.url());
+  EXPECT_EQ(other.hits("/auth/login"), 1u);
+  EXPECT_EQ(server->hits("/auth/login"), signIns);
+  async::runBlocking(model->logout());
+}

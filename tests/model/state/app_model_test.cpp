@@ -117,3 +117,54 @@ TEST(AppModelState, AnObserverMayDisconnectWhileBeingTold) {
   model->setStatus("b");
   EXPECT_EQ(calls, 1);
 }
+
+TEST(AppModelState, APageTheNewProfileCannotSeeGivesWayToPlanning) {
+  struct Case {
+    PanelPage page;
+    const char* role;
+    PanelPage shown;
+  };
+  for (const Case& c :
+       {Case{PanelPage::people, "superadmin", PanelPage::people}, Case{PanelPage::people, "admin", PanelPage::planning},
+        Case{PanelPage::companies, "logist", PanelPage::planning},
+        Case{PanelPage::depotsAdmin, "Superadmin", PanelPage::planning},
+        Case{PanelPage::reports, "logist", PanelPage::reports}}) {
+    auto model = AppModel::create();
+    model->setUser(JSONValue::object({{"role", "superadmin"}}));
+    model->setPage(c.page);
+    // The next profile (after a sign-out, which keeps the page) decides.
+    model->setUser(JSONValue());
+    EXPECT_EQ(model->page(), c.page);
+    Recorder rec(*model);
+    PanelPage toldWith = PanelPage::settings;
+    auto told = model->observe([&](Property p) {
+      if (p == Property::user) toldWith = model->page().value_or(PanelPage::settings);
+    });
+    model->setUser(JSONValue::object({{"role", c.role}}));
+    EXPECT_EQ(model->page(), c.shown) << c.role;
+    // Whoever learns of the new profile already finds the page it may show.
+    EXPECT_EQ(toldWith, c.shown) << c.role;
+    EXPECT_EQ(rec.count(Property::page), c.shown == c.page ? 0 : 1);
+  }
+}
+
+TEST(AppModelState, TheServerAnsweringAgainIsTheNewsOfASignedInWorkspaceOnly) {
+  struct Case {
+    bool signedIn;
+    bool preview;
+    bool wasOffline;
+    const char* status;
+  };
+  for (const Case& c : {Case{true, false, true, "Связь с сервером восстановлена."},
+                        Case{true, false, false, "Нет связи с сервером. Работаем с сохранёнными адресами."},
+                        Case{false, false, true, "Нет связи с сервером. Работаем с сохранёнными адресами."},
+                        Case{true, true, true, "Нет связи с сервером. Работаем с сохранёнными адресами."}}) {
+    auto model = AppModel::create();
+    if (c.signedIn) model->setUser(JSONValue::object({{"role", "logist"}}));
+    model->setPreview(c.preview);
+    model->setOffline(c.wasOffline);
+    model->setStatus("Нет связи с сервером. Работаем с сохранёнными адресами.");
+    model->setOffline(false);
+    EXPECT_EQ(model->status(), c.status) << c.signedIn << c.preview << c.wasOffline;
+  }
+}

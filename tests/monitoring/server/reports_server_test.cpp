@@ -47,7 +47,7 @@ JSONValue route(int n, const std::string& courier) {
     const std::string status = failed ? "failed" : "delivered";
     JSONValue order = JSONValue::object({{"orderId", "O" + std::to_string(n) + "-" + std::to_string(p)},
                                          {"status", status},
-                                         {"reason", failed ? JSONValue("no_answer") : JSONValue()}});
+                                         {"reason", failed ? JSONValue("client_absent") : JSONValue()}});
     points.push_back(JSONValue::object({{"pointId", "P" + std::to_string(n) + "-" + std::to_string(p)},
                                         {"address", "Москва, Тверская улица, " + std::to_string(p)},
                                         {"status", status},

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "core/base/errors.h"
+#include "shell/toolkit/form.h"
 #include "shell/toolkit/courier_settings.h"
 #include "shell/toolkit/workspace_settings.h"
 
@@ -75,12 +76,54 @@ TEST(CourierSettings, TheDepotIdIsEncodedWithTheOneIdEncoder) {
 
 TEST(CourierSettings, SaveOnlyWhenTheEditDiffersFromTheServer) {
   JSONValue loaded = JSONValue::object({{"name", "Склад"}});  // no photoProof: off
-  EXPECT_FALSE(CourierSettings::canSave(loaded, false, true, false));
-  EXPECT_TRUE(CourierSettings::canSave(loaded, false, true, true));
-  EXPECT_FALSE(CourierSettings::canSave(loaded, true, true, true));
-  EXPECT_FALSE(CourierSettings::canSave(loaded, false, false, true));
-  EXPECT_FALSE(CourierSettings::canSave(JSONValue(), false, true, true));
-  EXPECT_FALSE(CourierSettings::canToggle(loaded, true, false, true));
-  EXPECT_TRUE(CourierSettings::canToggle(loaded, false, false, true));
+  JSONValue admin = JSONValue::object({{"role", "admin"}});
+  EXPECT_FALSE(CourierSettings::canSave(loaded, false, true, admin, false));
+  EXPECT_TRUE(CourierSettings::canSave(loaded, false, true, admin, true));
+  EXPECT_FALSE(CourierSettings::canSave(loaded, true, true, admin, true));
+  EXPECT_FALSE(CourierSettings::canSave(loaded, false, false, admin, true));
+  EXPECT_FALSE(CourierSettings::canSave(JSONValue(), false, true, admin, true));
+  EXPECT_FALSE(CourierSettings::canToggle(loaded, true, false, true, admin));
+  EXPECT_TRUE(CourierSettings::canToggle(loaded, false, false, true, admin));
   EXPECT_EQ(CourierSettings::body(true), JSONValue::object({{"photoProof", true}}));
+}
+
+// The server takes the change only from the depot's administrators: a logist (or a profile without a role) can
+// neither tick the setting nor save it, whatever else holds.
+TEST(CourierSettings, OnlyAdministratorsMayChangeThePhotoSetting) {
+  JSONValue loaded = JSONValue::object({{"name", "Склад"}, {"photoProof", false}});
+  for (const char* role : {"admin", "superadmin", "logist", "", "Admin"}) {
+    JSONValue user = JSONValue::object({{"role", role}, {"depotId", "d1"}});
+    const bool administrator = std::string(role) == "admin" || std::string(role) == "superadmin";
+    EXPECT_EQ(CourierSettings::canToggle(loaded, false, false, true, user), administrator) << role;
+    EXPECT_EQ(CourierSettings::canSave(loaded, false, true, user, true), administrator) << role;
+  }
+}
+
+// The planning parameters follow the model while the user has not touched them: data that arrives after the page
+// opened fills the empty fields, a typed entry stays, and an entry equal to the new value is in step again.
+TEST(WorkspaceSettings, UntouchedFieldsFollowTheModelAndTypedOnesStay) {
+  const auto& fields = WorkspaceSettings::planningFields();
+  JSONValue edited;  // the page opened before the planning document was there
+  JSONValue shown;
+  JSONValue fresh = config(25, 1.3, 10, 15);
+  EXPECT_EQ(ValueFields::follow(edited, shown, fresh, fields),
+            (std::vector<std::string>{"CITY_KMH", "ROAD_FACTOR", "SERVICE_MIN", "LATE_TOL_MIN"}));
+  EXPECT_EQ(WorkspaceSettings::checked(edited), fresh);
+
+  shown = fresh;
+  edited.set("CITY_KMH", "40");     // typed
+  edited.set("ROAD_FACTOR", "1,3"); // typed, but the same number as shown
+  JSONValue next = config(30, 1.5, 12, 15);
+  EXPECT_EQ(ValueFields::follow(edited, shown, next, fields),
+            (std::vector<std::string>{"ROAD_FACTOR", "SERVICE_MIN"}));
+  EXPECT_EQ(WorkspaceSettings::checked(edited), config(40, 1.5, 12, 15));
+
+  // The typed speed reaches the model (applied): from then on the field follows again.
+  shown = next;
+  JSONValue applied = config(40, 1.5, 12, 15);
+  EXPECT_TRUE(ValueFields::follow(edited, shown, applied, fields).empty());
+  shown = applied;
+  EXPECT_EQ(ValueFields::follow(edited, shown, config(50, 1.5, 12, 15), fields),
+            std::vector<std::string>{"CITY_KMH"});
+  EXPECT_EQ(edited["CITY_KMH"], JSONValue(50));
 }

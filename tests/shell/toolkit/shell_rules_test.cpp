@@ -4,6 +4,10 @@
 #include <glib/gstdio.h>
 #include <unistd.h>
 
+#include <set>
+#include <utility>
+#include <vector>
+
 #include "shell/toolkit/shell_rules.h"
 #include "core/settings/user_defaults.h"
 
@@ -23,12 +27,32 @@ TEST(Sidebar, TheDorvikSectionIsForSuperadministratorsOnly) {
   EXPECT_EQ(pages, 23u);
 }
 
+TEST(Sidebar, EveryPageHasAnIconOfItsOwnFromTheTheme) {
+  std::set<std::string> icons;
+  for (PanelPage page : allPanelPages()) {
+    const std::string icon(iconName(page));
+    EXPECT_NE(icon, "image-missing-symbolic") << rawValue(page);
+    EXPECT_EQ(icon.find("media-"), std::string::npos) << rawValue(page) << " has a playback icon";
+    EXPECT_TRUE(icons.insert(icon).second) << rawValue(page) << " shares " << icon;
+  }
+}
+
 TEST(StatusStrip, Texts) {
   EXPECT_EQ(statusText(""), "Готово к работе");
   EXPECT_EQ(statusText("Читаем Excel…"), "Читаем Excel…");
   EXPECT_EQ(pendingText(0), "");
   EXPECT_EQ(pendingText(3), "Исправлений к отправке: 3");
-  EXPECT_EQ(sourceText(true), "Локальные данные");
+  EXPECT_EQ(sourceText(true, "https://depot.example/api"), "Локальные данные");
+  // The host the client speaks to, with its port unless the scheme's own.
+  for (const auto& [url, shown] :
+       std::vector<std::pair<std::string, std::string>>{{"https://depot.example/api", "depot.example"},
+                                                        {"https://depot.example:443/api", "depot.example"},
+                                                        {"https://depot.example:8443/api", "depot.example:8443"},
+                                                        {"http://127.0.0.1:38211", "127.0.0.1:38211"},
+                                                        {"http://[::1]:8080/api", "[::1]:8080"},
+                                                        {"", kDefaultServerHost},
+                                                        {"не адрес", kDefaultServerHost}})
+    EXPECT_EQ(sourceText(false, url), shown) << url;
   EXPECT_EQ(connectionText(true, true), "Просмотр примера");
   EXPECT_EQ(connectionText(false, true), "Нет соединения");
   EXPECT_EQ(connectionText(false, false), "Подключено");
@@ -57,7 +81,24 @@ TEST(Accent, UnknownKeysReadOrangeAndNameThemselves) {
   EXPECT_EQ(accentName("green"), "Зелёный");
   EXPECT_EQ(accentName("purple"), "purple");
   EXPECT_EQ(accentColor("purple", false), accentColor("orange", false));
-  EXPECT_NE(shellStyleSheet("blue", 17, false).find("font-size: 17pt"), std::string::npos);
+}
+
+TEST(Appearance, TheTextSizeScalesEveryTextStyleOfTheMainWindow) {
+  struct Case {
+    double size;
+    const char* window;
+    const char* heading;
+    const char* caption;
+  };
+  for (const Case& c : {Case{13, "100%", "11pt", "9pt"}, Case{15, "115.38%", "12.69pt", "10.38pt"},
+                        Case{17, "130.77%", "14.38pt", "11.77pt"}, Case{-1, "100%", "11pt", "9pt"}}) {
+    const std::string css = shellStyleSheet("blue", c.size, false);
+    EXPECT_NE(css.find(std::string("window.dorvik-main { font-size: ") + c.window + ";"), std::string::npos) << css;
+    EXPECT_NE(css.find(std::string("window.dorvik-main .heading { font-size: ") + c.heading + ";"), std::string::npos)
+        << css;
+    EXPECT_NE(css.find(std::string("window.dorvik-main .caption { font-size: ") + c.caption + ";"), std::string::npos)
+        << css;
+  }
 }
 
 TEST(UserDefaults, ReadsDefaultsWritesAndReloads) {

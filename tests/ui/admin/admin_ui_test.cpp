@@ -1,26 +1,32 @@
 // The data screens in the main window under a display. The demo workspace page by page: each data page loaded
 // (build/screens/admin-<page>.png), the search, the readable record sheet, and the record editor of each writable
 // page (admin-<page>-editor.png) whose save the demo keeps busy. Then an administrator against the stand-in server
-// adds a client through the editor's own fields and buttons, and draws a zone.
+// adds a client through the editor's own fields and buttons, and draws a zone; opens a document's details and a
+// courier's files, deleting one file after the confirmation; and opens a day's route from the live page and a
+// tracker's route track (admin-live-route-detail.png, admin-trackers-route-track.png), and rows without a route.
 #include <adwaita.h>
 #include <gtest/gtest.h>
 #include <gtkmm.h>
 
-#include <filesystem>
 #include <memory>
 #include <string>
 
 #include "admin/data_screen_view.h"
+#include "admin/integrations_view.h"
 #include "admin/record_editor_view.h"
+#include "admin/pay_panel.h"
+#include "admin/logic/payroll.h"
+#include "admin/shifts_view.h"
 #include "core/async/task.h"
+#include "core/base/dorvik_date.h"
 #include "core/engine/planner_engine.h"
 #include "map/map_surface.h"
-#include "shell/application.h"
-#include "shell/root_window.h"
 #include "support/async_helpers.h"
 #include "support/fake_admin.h"
+#include "support/fake_monitoring.h"
+#include "support/fake_shifts.h"
 #include "support/stand_in_server.h"
-#include "support/ui_helpers.h"
+#include "support/window_fixture.h"
 #include "support/workspace_helpers.h"
 
 using namespace dorvik;
@@ -28,41 +34,19 @@ using namespace dorvik::testing;
 using namespace std::chrono_literals;
 using admin::DataScreenView;
 using admin::RecordEditorView;
+using admin::ShiftsView;
 
 namespace {
 
-class AdminWindow : public ::testing::Test {
+class AdminWindow : public WindowFixture<> {
  protected:
-  static void SetUpTestSuite() { initDisplay(); }
-
   void SetUp() override {
-    char folder[] = "/tmp/dorvik-admin-ui-XXXXXX";
-    ASSERT_NE(g_mkdtemp(folder), nullptr);
-    folder_ = folder;
-    context_.model = model;
-    context_.workflows = modelWorkflows(model);
-    context_.defaults = std::make_shared<UserDefaults>(folder_ + "/settings.ini");
-    appearance_ = std::make_unique<Appearance>(context_.defaults);
+    WindowFixture::SetUp();
     model->setEngine(async::runBlocking(PlannerEngine::create()));
   }
-  void TearDown() override {
-    delete window_;
-    spin(50ms);
-    appearance_.reset();
-    std::filesystem::remove_all(folder_);
-  }
 
-  void openWindow() {
-    window_ = new RootWindow(context_);
-    window_->set_default_size(1280, 800);
-    window_->present();
-    spin();
-  }
-  GtkWidget* root() { return GTK_WIDGET(window_->gobj()); }
-  DataScreenView* view() {
-    GtkWidget* found = findWidget(root(), [](GtkWidget* w) { return dynamic_cast<DataScreenView*>(Glib::wrap(w)); });
-    return found ? dynamic_cast<DataScreenView*>(Glib::wrap(found)) : nullptr;
-  }
+  void openWindow() { openMainWindow(); }
+  DataScreenView* view() { return widgetOf<DataScreenView>(root()); }
   // Shows a page and waits for its list.
   DataScreenView* show(PanelPage page) {
     model->setPage(page);
@@ -75,13 +59,6 @@ class AdminWindow : public ::testing::Test {
     return shown;
   }
   GtkWidget* sheetOf(Sheet* sheet) { return sheet ? GTK_WIDGET(sheet->gobj()) : nullptr; }
-  void click(GtkWidget* within, const std::string& text) {
-    GtkWidget* b = findButton(within, text);
-    ASSERT_NE(b, nullptr) << text;
-    ASSERT_TRUE(gtk_widget_is_sensitive(b)) << text;
-    g_signal_emit_by_name(b, "clicked");
-    spin();
-  }
   // Scrolls the sheet's form to its end (the parts below the fields).
   void scrollToEnd(GtkWidget* within) {
     GtkWidget* scrolled = findWidget(within, [](GtkWidget* w) { return GTK_IS_SCROLLED_WINDOW(w); });
@@ -90,18 +67,6 @@ class AdminWindow : public ::testing::Test {
     gtk_adjustment_set_value(adjustment, gtk_adjustment_get_upper(adjustment));
     spin();
   }
-  // The entry row titled `title` inside `within`.
-  GtkWidget* entryRow(GtkWidget* within, const std::string& title) {
-    return findWidget(within, [&](GtkWidget* w) {
-      return ADW_IS_ENTRY_ROW(w) && title == adw_preferences_row_get_title(ADW_PREFERENCES_ROW(w));
-    });
-  }
-
-  std::shared_ptr<AppModel> model = AppModel::create();
-  std::string folder_;
-  ShellContext context_;
-  std::unique_ptr<Appearance> appearance_;
-  RootWindow* window_ = nullptr;
 };
 
 }  // namespace
@@ -190,6 +155,57 @@ TEST_F(AdminWindow, TheDemoDataPagesTheirSheetsAndTheEditorOfEachWritablePage) {
             nullptr);
   savePNG(added, "admin-vehicles-add");
   click(added, "Отмена");
+
+  // The demo courier's files: the empty list shows its placeholder, and nothing can be attached.
+  couriers->controller()->open({couriers->controller()->filtered()[0].id()});
+  GtkWidget* files = nullptr;
+  ASSERT_TRUE(spinUntil([&] {
+    files = sheetOf(couriers->detailSheet());
+    return files != nullptr;
+  }));
+  GtkWidget* placeholder = nullptr;
+  ASSERT_TRUE(spinUntil([&] {
+    placeholder = findWidget(files, [](GtkWidget* w) {
+      return ADW_IS_STATUS_PAGE(w) &&
+             g_strcmp0(adw_status_page_get_title(ADW_STATUS_PAGE(w)), "Файлы не прикреплены") == 0;
+    });
+    return placeholder && gtk_widget_is_visible(placeholder);
+  }));
+  spin(200ms);
+  EXPECT_FALSE(gtk_widget_is_sensitive(findButton(files, "Прикрепить файл…")));
+  savePNG(files, "admin-courier-files-demo");
+  click(files, "Закрыть");
+  EXPECT_EQ(couriers->detailSheet(), nullptr);
+
+  // The demo's integration settings: no key set, the first lookup order, and no button to press.
+  model->setPage(PanelPage::integrations);
+  spin();
+  auto* integrations = widgetOf<admin::IntegrationsView>(root());
+  ASSERT_NE(integrations, nullptr);
+  ASSERT_TRUE(spinUntil([&] { return !integrations->controller()->data().isNull(); }));
+  spin();
+  for (const char* line : {"Ключ DaData не задан", "Ключ карты не задан", "Ключ маршрутизации не задан"})
+    EXPECT_NE(findLabel(root(), line), nullptr) << line;
+  GtkWidget* lookup = findWidget(root(), [](GtkWidget* w) { return ADW_IS_COMBO_ROW(w); });
+  ASSERT_NE(lookup, nullptr);
+  EXPECT_EQ(adw_combo_row_get_selected(ADW_COMBO_ROW(lookup)), 0u);
+  GtkWidget* chosen = findLabel(lookup, "OpenStreetMap, затем DaData");
+  ASSERT_NE(chosen, nullptr);
+  EXPECT_FALSE(pango_layout_is_ellipsized(gtk_label_get_layout(GTK_LABEL(chosen)))) << "the option is shown whole";
+  for (const char* button : {"Проверить ключ 2ГИС", "Сохранить настройки", "Очистить ключи склада"})
+    EXPECT_FALSE(gtk_widget_is_sensitive(findButton(root(), button))) << button;
+  savePNG(root(), "admin-integrations-demo");
+  // Its open list shows every option whole too.
+  gtk_widget_activate(lookup);
+  spin(300ms);
+  GtkWidget* list = findWidget(lookup, [](GtkWidget* w) { return GTK_IS_POPOVER(w); });
+  ASSERT_NE(list, nullptr);
+  GtkWidget* listed = findLabel(list, "OpenStreetMap, затем DaData");
+  ASSERT_NE(listed, nullptr);
+  EXPECT_FALSE(pango_layout_is_ellipsized(gtk_label_get_layout(GTK_LABEL(listed))));
+  savePNG(list, "admin-integrations-lookup-demo");
+  gtk_popover_popdown(GTK_POPOVER(list));
+  EXPECT_EQ(window_->alert(), nullptr);
 }
 
 TEST_F(AdminWindow, AnAdministratorAddsAClientAndDrawsAZoneThroughTheEditor) {
@@ -261,5 +277,376 @@ TEST_F(AdminWindow, AnAdministratorAddsAClientAndDrawsAZoneThroughTheEditor) {
   EXPECT_EQ(server.hits("PUT", "/panel/zones"), 1u);
   ASSERT_EQ(desk.list("zones").size(), 1u);
   EXPECT_EQ(desk.list("zones").at(0)["points"].size(), 3u);
+  EXPECT_EQ(window_->alert(), nullptr);
+}
+
+// The shifts page of a logist against the stand-in server: the month with its figures, a courier's day grid, and a
+// day marked through its cell's menu (checked in the server's log). Screens: payroll-month.png, payroll-sheet.png.
+TEST_F(AdminWindow, ALogistMarksAShiftOnTheShiftsPage) {
+  StandInServer server;
+  AdminDesk desk(server);
+  ShiftsDesk shifts(server);
+  const std::string month = admin::monthKey(std::chrono::system_clock::now());
+  shifts.setDepot("Склад «Северный»", 2500);
+  shifts.addCourier("k-1", "Иванов Пётр");
+  shifts.addCourier("k-2", "Сидорова Анна", 3200, "monthly");
+  shifts.addCourier("k-3", "Петров Олег", std::nullopt, "official");
+  shifts.setRouteDays("k-1", month, {2, 3, 4, 9, 10, 16});
+  shifts.setRouteDays("k-2", month, {1, 2, 3});
+  shifts.setRouteDays("k-3", month, {5, 6});
+  shifts.addAdjustment("k-1", month + "-04", "extra", 1500, "выход в выходной");
+  model->setApi(desk.signIn("logist"));
+  model->setUser(AdminDesk::user("logist"));
+  model->setCache(freshCache());
+  openWindow();
+
+  model->setPage(PanelPage::shifts);
+  spin();
+  GtkWidget* found = findWidget(root(), [](GtkWidget* w) { return dynamic_cast<ShiftsView*>(Glib::wrap(w)); });
+  ASSERT_NE(found, nullptr);
+  auto* page = dynamic_cast<ShiftsView*>(Glib::wrap(found));
+  const auto& controller = page->controller();
+  ASSERT_TRUE(spinUntil([&] { return controller->editable(); })) << controller->state()->issue().value_or("");
+  spin();
+  EXPECT_EQ(page->table().rows().size(), 3u);
+  EXPECT_NE(findLabel(root(), "Склад «Северный»"), nullptr);
+  EXPECT_NE(findLabel(root(), admin::kNoCourierText), nullptr);
+  EXPECT_TRUE(page->dayButtons().empty());
+  EXPECT_EQ(page->totalsText(), "Начислено: " + admin::money(6 * 2500 + 1500 + 3 * 3200 + 2 * 2500) +
+                                    " ₽ | Наличными: " + admin::money(6 * 2500 + 1500 + 3 * 3200) + " ₽");
+  savePNG(root(), "payroll-month");
+
+  page->table().setSelectedIds({"k-1"});
+  controller->select("k-1");
+  spin();
+  const std::vector<Gtk::MenuButton*> days = page->dayButtons();
+  ASSERT_EQ(static_cast<int>(days.size()), controller->lastDay());
+  EXPECT_TRUE(days[0]->get_parent()->get_parent()->is_sensitive());
+  EXPECT_NE(findLabel(root(), "Иванов Пётр"), nullptr);
+
+  // Day 3 worked by routes: "Не работал" in its menu.
+  ASSERT_TRUE(gtk_widget_activate_action(GTK_WIDGET(days[2]->gobj()), "shift.mark", "s", "3:off"));
+  ASSERT_TRUE(spinUntil([&] { return server.hits("POST", "/panel/shifts/mark") == 1 && controller->editable(); }));
+  spin();
+  const Hit mark = server.hitsOn("/panel/shifts/mark").back();
+  EXPECT_EQ(mark.json(), JSONValue::object({{"courierId", "k-1"}, {"date", month + "-03"}, {"worked", false}}));
+  EXPECT_EQ(shifts.mark("k-1", month + "-03"), JSONValue(false));
+  EXPECT_EQ(controller->selected(), std::optional<std::string>("k-1"));
+  ASSERT_FALSE(page->dayButtons().empty());
+  EXPECT_NE(findLabel(GTK_WIDGET(page->dayButtons()[2]->gobj()), "вручную"), nullptr);
+
+  // The first ten days.
+  clickButton(root(), "1–10");
+  spin();
+  EXPECT_EQ(page->dayButtons().size(), 10u);
+  savePNG(root(), "payroll-sheet");
+  window_->set_default_size(1440, 900);
+  spin();
+  savePNG(root(), "payroll-sheet-1440");
+}
+
+TEST_F(AdminWindow, ALogistSetsACouriersPayAndAdjustsItOnTheShiftsPage) {
+  StandInServer server;
+  AdminDesk desk(server);
+  ShiftsDesk shifts(server);
+  const std::string month = admin::monthKey(std::chrono::system_clock::now());
+  shifts.setDepot("Склад «Северный»", 2500);
+  shifts.addCourier("k-1", "Иванов Пётр");
+  shifts.addCourier("k-2", "Сидорова Анна", 3200, "monthly");
+  shifts.setRouteDays("k-1", month, {2, 3, 4});
+  shifts.addAdjustment("k-1", month + "-04", "extra", 1500, "выход в выходной");
+  model->setApi(desk.signIn("logist"));
+  model->setUser(AdminDesk::user("logist"));
+  model->setCache(freshCache());
+  openWindow();
+  model->setPage(PanelPage::shifts);
+  spin();
+  GtkWidget* found = findWidget(root(), [](GtkWidget* w) { return dynamic_cast<ShiftsView*>(Glib::wrap(w)); });
+  ASSERT_NE(found, nullptr);
+  auto* page = dynamic_cast<ShiftsView*>(Glib::wrap(found));
+  const auto& controller = page->controller();
+  ASSERT_TRUE(spinUntil([&] { return controller->editable(); }));
+  GtkWidget* panelWidget = findWidget(root(), [](GtkWidget* w) { return dynamic_cast<admin::PayPanel*>(Glib::wrap(w)); });
+  ASSERT_NE(panelWidget, nullptr);
+  auto* pay = dynamic_cast<admin::PayPanel*>(Glib::wrap(panelWidget));
+  const auto writes = [&] {
+    std::vector<std::string> out;
+    for (const Hit& hit : server.allHits())
+      if (hit.method != "GET" && hit.path.starts_with("/panel/")) out.push_back(hit.method + " " + hit.path);
+    return out;
+  };
+
+  // Selecting the courier fills his pay settings: the depot's rate in the disabled field, his pay mode.
+  page->table().setSelectedIds({"k-1"});
+  controller->select("k-1");
+  spin();
+  EXPECT_FALSE(pay->ownRateSwitch().get_active());
+  EXPECT_EQ(pay->rateEntry().get_text(), "2500");
+  EXPECT_FALSE(pay->rateEntry().is_sensitive());
+  EXPECT_EQ(pay->payModePicker().get_selected(), 0u);
+  EXPECT_EQ(pay->adjustmentTexts(), std::vector<std::string>{"4 · Доплата · 1500 ₽"});
+
+  // His own rate, paid for the month.
+  pay->ownRateSwitch().set_active(true);
+  EXPECT_TRUE(pay->rateEntry().is_sensitive());
+  pay->rateEntry().set_text("3000");
+  pay->payModePicker().set_selected(1);
+  click(root(), "Сохранить");
+  ASSERT_TRUE(spinUntil([&] { return writes().size() == 1 && controller->editable(); }));
+  EXPECT_EQ(writes()[0], "PATCH /panel/shifts/courier/k-1");
+  EXPECT_EQ(server.allHits().back().method, "GET") << "the month reloads after the save";
+  EXPECT_EQ(shifts.ownRate("k-1"), JSONValue(3000));
+  EXPECT_EQ(shifts.payMode("k-1"), "monthly");
+
+  // A day beyond the month is refused in the notice line before anything is sent.
+  pay->dayEntry().set_text("32");
+  click(root(), "Добавить");
+  spin();
+  EXPECT_NE(findLabel(root(), admin::kDayOrNoteMessage), nullptr);
+  EXPECT_EQ(writes().size(), 1u);
+  savePNG(root(), "payroll-issue");
+
+  // A fine typed into the add row: Return in a field sends nothing, "Добавить" does.
+  pay->dayEntry().set_text("3");
+  pay->kindPicker().set_selected(1);
+  pay->amountEntry().set_text("700");
+  pay->noteEntry().set_text("опоздание");
+  pressReturnIn(GTK_WIDGET(pay->amountEntry().gobj()));
+  pressReturnIn(GTK_WIDGET(pay->noteEntry().gobj()));
+  spin();
+  EXPECT_EQ(writes().size(), 1u);
+  click(root(), "Добавить");
+  ASSERT_TRUE(spinUntil([&] { return writes().size() == 2 && controller->editable(); }));
+  spin();
+  EXPECT_EQ(server.hitsOn("/panel/shifts/adjust").back().json(),
+            JSONValue::object({{"courierId", "k-1"}, {"date", month + "-03"}, {"kind", "fine"}, {"amount", 700},
+                               {"note", "опоздание"}}));
+  EXPECT_EQ(pay->adjustmentTexts(), (std::vector<std::string>{"4 · Доплата · 1500 ₽", "3 · Штраф · 700 ₽"}));
+  EXPECT_EQ(pay->dayEntry().get_text(), "3") << "the draft stays filled in";
+  GtkWidget* scrolled = gtk_widget_get_ancestor(panelWidget, GTK_TYPE_SCROLLED_WINDOW);
+  ASSERT_NE(scrolled, nullptr);
+  GtkAdjustment* along = gtk_scrolled_window_get_vadjustment(GTK_SCROLLED_WINDOW(scrolled));
+  gtk_adjustment_set_value(along, gtk_adjustment_get_upper(along));
+  spin();
+  savePNG(root(), "payroll-pay");
+  window_->set_default_size(1440, 900);
+  spin();
+  savePNG(root(), "payroll-pay-1440");
+
+  // Deleting asks first: cancelled, nothing is sent; confirmed, the extra goes.
+  ASSERT_EQ(pay->deleteButtons().size(), 2u);
+  g_signal_emit_by_name(pay->deleteButtons()[0]->gobj(), "clicked");
+  spin();
+  AdwMessageDialog* question = shownConfirmation("Удалить корректировку?");
+  ASSERT_NE(question, nullptr);
+  adw_message_dialog_response(question, "cancel");
+  spin();
+  EXPECT_EQ(controller->deleting(), std::nullopt);
+  EXPECT_EQ(writes().size(), 2u);
+  g_signal_emit_by_name(pay->deleteButtons()[0]->gobj(), "clicked");
+  spin();
+  question = shownConfirmation("Удалить корректировку?");
+  ASSERT_NE(question, nullptr);
+  adw_message_dialog_response(question, "confirm");
+  ASSERT_TRUE(spinUntil([&] { return writes().size() == 3 && controller->editable(); }));
+  spin();
+  EXPECT_EQ(writes()[2], "DELETE /panel/shifts/adjust/adj-1");
+  EXPECT_EQ(pay->adjustmentTexts(), std::vector<std::string>{"3 · Штраф · 700 ₽"});
+}
+
+TEST_F(AdminWindow, TheDocumentDetailsAndTheCourierFilesSheets) {
+  StandInServer server;
+  AdminDesk desk(server);
+  model->setApi(desk.signIn("admin"));
+  model->setUser(AdminDesk::user("admin"));
+  model->setCache(freshCache());
+  desk.list("documents") = JSONValue::array({JSONValue::object({{"id", "d-1"}, {"title", "Памятка курьеру"}})});
+  desk.setDocument("d-1", JSONValue::object({{"id", "d-1"},
+                                             {"body", "Перед выездом проверьте адреса, окна доставки и заряд "
+                                                      "телефона. Оплату наличными принимайте только по чеку."},
+                                             {"isActive", true},
+                                             {"hasFile", true},
+                                             {"fileName", "памятка.pdf"}}));
+  desk.setAcks("d-1", JSONValue::object({{"acked", 1},
+                                         {"total", 2},
+                                         {"couriers", JSONValue::array({
+                                                          JSONValue::object({{"id", "c-1"},
+                                                                             {"fullName", "Пётр Курьеров"},
+                                                                             {"phone", "+7 900 000-00-01"},
+                                                                             {"ackedAt", "2026-03-05 09:12"}}),
+                                                          JSONValue::object({{"id", "c-2"},
+                                                                             {"fullName", "Ян Доставкин"},
+                                                                             {"phone", "+7 900 000-00-02"}}),
+                                                      })}}));
+  desk.list("couriers") = JSONValue::array({JSONValue::object(
+      {{"id", "c-1"}, {"fullName", "Пётр Курьеров"}, {"login", "petr"}, {"phone", "+7 900 000-00-01"}})});
+  desk.courierFiles("c-1") = JSONArray{
+      JSONValue::object({{"id", "cf-1"},
+                         {"name", "Договор подряда.pdf"},
+                         {"note", "Подписан 1 марта"},
+                         {"bytes", 183500},
+                         {"createdAt", "2026-03-01 12:30"},
+                         {"data", "x"}}),
+      JSONValue::object({{"id", "cf-2"}, {"name", "Паспорт.jpg"}, {"bytes", 1023}, {"createdAt", "2026-03-02 08:05"}}),
+  };
+  openWindow();
+
+  DataScreenView* documents = show(PanelPage::documents);
+  ASSERT_NE(documents, nullptr);
+  documents->controller()->open({"d-1"});
+  GtkWidget* details = nullptr;
+  ASSERT_TRUE(spinUntil([&] {
+    details = sheetOf(documents->detailSheet());
+    return details && findLabel(details, "1 из 2") && findLabel(details, "Ещё нет");
+  }));
+  spin(200ms);
+  EXPECT_NE(findLabel(details, "Памятка курьеру"), nullptr);
+  EXPECT_NE(findLabel(details, "2026-03-05 09:12"), nullptr);
+  GtkWidget* attachment = findButton(details, "Сохранить вложение · памятка.pdf");
+  ASSERT_NE(attachment, nullptr);
+  EXPECT_TRUE(gtk_widget_is_sensitive(attachment));
+  savePNG(details, "admin-document-details");
+  EXPECT_TRUE(pressKey(details, GDK_KEY_Escape));
+  ASSERT_TRUE(spinUntil([&] { return documents->detailSheet() == nullptr; }));
+  EXPECT_FALSE(documents->controller()->detail());
+
+  DataScreenView* couriers = show(PanelPage::vehicles);
+  ASSERT_NE(couriers, nullptr);
+  couriers->controller()->open({"c-1"});
+  GtkWidget* files = nullptr;
+  ASSERT_TRUE(spinUntil([&] {
+    files = sheetOf(couriers->detailSheet());
+    return files && findLabel(files, "Договор подряда.pdf");
+  }));
+  spin(200ms);
+  EXPECT_NE(findLabel(files, "petr · +7 900 000-00-01"), nullptr);
+  EXPECT_NE(findLabel(files, "179 КБ · 2026-03-01 12:30"), nullptr);
+  EXPECT_NE(findLabel(files, "0 КБ · 2026-03-02 08:05"), nullptr);
+  EXPECT_TRUE(gtk_widget_is_sensitive(findButton(files, "Прикрепить файл…")));
+  savePNG(files, "admin-courier-files");
+
+  // Deleting asks first; the confirmed deletion reaches the server and the list follows.
+  GtkWidget* remove = findButton(files, "Удалить");
+  ASSERT_NE(remove, nullptr);
+  g_signal_emit_by_name(remove, "clicked");
+  GtkWidget* dialog = nullptr;
+  ASSERT_TRUE(spinUntil([&] {
+    dialog = findShownWindow([](GtkWidget* window) { return ADW_IS_MESSAGE_DIALOG(window); });
+    return dialog != nullptr;
+  }));
+  EXPECT_STREQ(adw_message_dialog_get_heading(ADW_MESSAGE_DIALOG(dialog)), "Удалить файл курьера?");
+  adw_message_dialog_response(ADW_MESSAGE_DIALOG(dialog), "confirm");
+  ASSERT_TRUE(spinUntil([&] { return desk.courierFiles("c-1").size() == 1; }));
+  ASSERT_TRUE(spinUntil([&] { return findLabel(files, "Договор подряда.pdf") == nullptr; }));
+  EXPECT_EQ(server.hits("DELETE", "/admin/courier-files/cf-1"), 1u);
+  click(files, "Закрыть");
+  EXPECT_EQ(couriers->detailSheet(), nullptr);
+  EXPECT_EQ(window_->alert(), nullptr);
+}
+
+TEST_F(AdminWindow, ALiveRowOpensItsRouteAndATrackerRowItsTrack) {
+  StandInServer server;
+  AdminDesk desk(server);
+  MonitoringDesk routes(server);  // serves the day's routes, each route and its track
+  model->setApi(desk.signIn("admin"));
+  model->setUser(AdminDesk::user("admin"));
+  model->setCache(freshCache());
+  auto point = [](const char* id, const char* address, double lat, const char* client) {
+    return JSONValue::object(
+        {{"pointId", id},
+         {"address", address},
+         {"status", "pending"},
+         {"plannedArrival", "10:30"},
+         {"coordinates", JSONValue::object({{"lat", lat}, {"lon", 37.62}})},
+         {"orders", JSONValue::array({JSONValue::object({{"orderId", id}, {"client", client}})})}});
+  };
+  routes.seedRoute("2026-09-22",
+                   JSONValue::object({{"routeId", "R-7/ю"},
+                                      {"externalRouteId", "Север · утро"},
+                                      {"status", "in_progress"},
+                                      {"courier", JSONValue::object({{"name", "Пётр Курьеров"}})},
+                                      {"points", JSONValue::array({point("P1", "ул. Лесная, 5", 55.75, "Аптека"),
+                                                                   point("P2", "пр. Мира, 12", 55.78, "Кофейня")})}}));
+  routes.seedRoute("2026-09-22",
+                   JSONValue::object({{"routeId", "7"},
+                                      {"externalRouteId", "Юг"},
+                                      {"points", JSONValue::array({point("P3", "ул. Садовая, 1", 55.70, "Склад"),
+                                                                   point("P4", "ул. Речная, 3", 55.71, "Офис"),
+                                                                   point("P5", "ул. Полевая, 9", 55.72, "Кафе")})}}));
+  // The first tracker names its route by a number; the second has no route, nor has the order.
+  desk.setDayList("trackers", "2026-09-22",
+                  JSONValue::array({JSONValue::object({{"courierId", "c-1"},
+                                                       {"courier", JSONValue::object({{"name", "Ян Доставкин"}})},
+                                                       {"routeId", 7},
+                                                       {"pingCount", 3}}),
+                                    JSONValue::object({{"courierId", "c-2"}, {"pingCount", 0}})}));
+  desk.setDayList("orders", "2026-09-22", JSONValue::array({JSONValue::object({{"orderId", "o-1"}})}));
+  openWindow();
+
+  DataScreenView* live = show(PanelPage::live);
+  ASSERT_NE(live, nullptr);
+  live->controller()->setDate(DorvikDate::parse("2026-09-22") + 12h);
+  ASSERT_TRUE(spinUntil([&] { return live->controller()->rows().size() == 2; }));
+  live->controller()->activate({"R-7/ю"});
+  GtkWidget* detail = nullptr;
+  ASSERT_TRUE(spinUntil([&] {
+    detail = sheetOf(live->detailSheet());
+    return detail && findLabel(detail, "Север · утро") && findLabel(detail, "пр. Мира, 12");
+  }));
+  spin(200ms);
+  EXPECT_NE(findLabel(detail, "ул. Лесная, 5"), nullptr);
+  EXPECT_NE(findLabel(detail, "Пётр Курьеров"), nullptr);
+  EXPECT_EQ(server.hits("GET", "/monitoring/routes/R-7/ю"), 1u);
+  EXPECT_EQ(imagesWithoutIcon(detail), std::vector<std::string>{});
+  savePNG(detail, "admin-live-route-detail");
+  click(detail, "Закрыть");
+  ASSERT_TRUE(spinUntil([&] { return live->detailSheet() == nullptr; }));
+  EXPECT_FALSE(live->controller()->detail());
+
+  DataScreenView* trackers = show(PanelPage::trackers);
+  ASSERT_NE(trackers, nullptr);
+  trackers->controller()->setDate(DorvikDate::parse("2026-09-22") + 12h);
+  ASSERT_TRUE(spinUntil([&] { return trackers->controller()->rows().size() == 2; }));
+  trackers->controller()->activate({"7"});  // the row is known by its route
+  GtkWidget* track = nullptr;
+  const std::string caption = "3 GPS-сигналов · 1 отметок курьера. Это записанный путь, а не текущее положение.";
+  ASSERT_TRUE(spinUntil([&] {
+    track = sheetOf(trackers->detailSheet());
+    GtkWidget* play = track ? findButton(track, "Воспроизвести") : nullptr;  // loaded, not playing
+    return play && gtk_widget_is_sensitive(play) && findLabel(track, caption);
+  }));
+  EXPECT_EQ(server.hits("GET", "/monitoring/routes/7/track"), 1u);
+  EXPECT_NE(findLabel(track, "10:14"), nullptr) << "shows the last fix";
+  spin(200ms);
+  savePNG(track, "admin-trackers-route-track");
+  EXPECT_TRUE(pressKey(track, GDK_KEY_Escape));
+  ASSERT_TRUE(spinUntil([&] { return trackers->detailSheet() == nullptr; }));
+  EXPECT_FALSE(trackers->controller()->detail());
+
+  // Without a route the sheets open, say so, and neither ask the server nor offer its operations.
+  auto routeHits = [&] {
+    std::size_t n = 0;
+    for (const Hit& hit : server.allHits()) n += hit.path.starts_with("/monitoring/routes/");
+    return n;
+  };
+  const std::size_t before = routeHits();
+  trackers->controller()->activate({"c-2"});
+  ASSERT_TRUE(spinUntil([&] { return (track = sheetOf(trackers->detailSheet())) != nullptr; }));
+  spin(100ms);
+  EXPECT_NE(findLabel(track, "У записи нет маршрута."), nullptr);
+  EXPECT_FALSE(gtk_widget_is_sensitive(findButton(track, "Воспроизвести")));
+  click(track, "Закрыть");
+  DataScreenView* orders = show(PanelPage::orders);
+  ASSERT_NE(orders, nullptr);
+  orders->controller()->setDate(DorvikDate::parse("2026-09-22") + 12h);
+  ASSERT_TRUE(spinUntil([&] { return orders->controller()->rows().size() == 1; }));
+  orders->controller()->activate({orders->controller()->rows()[0].id()});
+  ASSERT_TRUE(spinUntil([&] { return (detail = sheetOf(orders->detailSheet())) != nullptr; }));
+  spin(100ms);
+  EXPECT_NE(findLabel(detail, "У записи нет маршрута."), nullptr);
+  EXPECT_FALSE(gtk_widget_is_sensitive(findButton(detail, "Завершить маршрут")));
+  EXPECT_FALSE(gtk_widget_is_sensitive(findButton(detail, "Фото")));
+  EXPECT_EQ(routeHits(), before);
+  click(detail, "Закрыть");
   EXPECT_EQ(window_->alert(), nullptr);
 }

@@ -123,12 +123,6 @@ JSONValue knownAddresses() {
   return JSONValue(std::move(rows));
 }
 
-template <class W>
-W* widgetOf(GtkWidget* root) {
-  GtkWidget* found = findWidget(root, [](GtkWidget* w) { return dynamic_cast<W*>(Glib::wrap(w)) != nullptr; });
-  return found ? dynamic_cast<W*>(Glib::wrap(found)) : nullptr;
-}
-
 // A label on screen whose text starts with `prefix` (a count, a progress line), or null.
 GtkWidget* labelStarting(GtkWidget* root, const std::string& prefix) {
   return findWidget(root, [&](GtkWidget* w) {
@@ -194,19 +188,6 @@ std::string pageClick(WebKitWebView* web, int index, bool adding) {
                            (adding ? "true" : "false") + "})); return 'ok'; })()");
 }
 
-// A shown confirmation whose heading reads `heading`, or null.
-AdwMessageDialog* shownConfirmation(const std::string& heading) {
-  GListModel* windows = gtk_window_get_toplevels();
-  for (guint i = 0; i < g_list_model_get_n_items(windows); ++i) {
-    auto* window = static_cast<GtkWidget*>(g_list_model_get_item(windows, i));
-    g_object_unref(window);
-    if (ADW_IS_MESSAGE_DIALOG(window) && gtk_widget_get_visible(window) &&
-        heading == adw_message_dialog_get_heading(ADW_MESSAGE_DIALOG(window)))
-      return ADW_MESSAGE_DIALOG(window);
-  }
-  return nullptr;
-}
-
 class WorkingDay : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -249,13 +230,7 @@ class WorkingDay : public ::testing::Test {
   }
   void closeWindow() {
     if (!window_) return;
-    GListModel* windows = gtk_window_get_toplevels();
-    for (guint i = g_list_model_get_n_items(windows); i > 0; --i) {
-      auto* window = static_cast<GtkWindow*>(g_list_model_get_item(windows, i - 1));
-      g_object_unref(window);
-      if (GTK_WIDGET(window) != root() && gtk_widget_get_visible(GTK_WIDGET(window))) gtk_window_close(window);
-    }
-    spin(50ms);
+    closeShownWindows(root());
     delete window_;
     window_ = nullptr;
     spin(50ms);
@@ -311,9 +286,7 @@ class WorkingDay : public ::testing::Test {
   }
   // Types into the entry row titled `title` under `within`.
   void type(GtkWidget* within, const std::string& title, const std::string& text) {
-    GtkWidget* row = findWidget(within, [&](GtkWidget* w) {
-      return ADW_IS_ENTRY_ROW(w) && title == adw_preferences_row_get_title(ADW_PREFERENCES_ROW(w));
-    });
+    GtkWidget* row = entryRow(within, title);
     ASSERT_NE(row, nullptr) << title;
     gtk_editable_set_text(GTK_EDITABLE(row), text.c_str());
   }

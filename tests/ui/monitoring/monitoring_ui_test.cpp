@@ -6,8 +6,6 @@
 #include <gtest/gtest.h>
 #include <gtkmm.h>
 
-#include <filesystem>
-#include <memory>
 #include <string>
 
 #include "core/async/task.h"
@@ -17,11 +15,10 @@
 #include "map/map_surface.h"
 #include "monitoring/monitoring_view.h"
 #include "monitoring/route_detail.h"
-#include "shell/application.h"
 #include "support/async_helpers.h"
 #include "support/fake_monitoring.h"
 #include "support/stand_in_server.h"
-#include "support/ui_helpers.h"
+#include "support/window_fixture.h"
 #include "support/workspace_helpers.h"
 
 using namespace dorvik;
@@ -31,75 +28,9 @@ using monitoring::MonitoringView;
 
 namespace {
 
-// The visible toplevel window with this title.
-GtkWidget* windowTitled(const std::string& title) {
-  GListModel* windows = gtk_window_get_toplevels();
-  for (guint i = 0; i < g_list_model_get_n_items(windows); ++i) {
-    auto* window = static_cast<GtkWidget*>(g_list_model_get_item(windows, i));
-    g_object_unref(window);
-    const char* t = gtk_window_get_title(GTK_WINDOW(window));
-    if (gtk_widget_get_visible(window) && t && title == t) return window;
-  }
-  return nullptr;
-}
-
-GtkWidget* entryRow(GtkWidget* root, const std::string& title) {
-  return findWidget(root, [&](GtkWidget* w) {
-    return ADW_IS_ENTRY_ROW(w) && title == adw_preferences_row_get_title(ADW_PREFERENCES_ROW(w));
-  });
-}
-
-class MonitoringWindow : public ::testing::Test {
+class MonitoringWindow : public WindowFixture<Gtk::Window> {
  protected:
-  static void SetUpTestSuite() { initDisplay(); }
-
-  void SetUp() override {
-    char folder[] = "/tmp/dorvik-monitoring-ui-XXXXXX";
-    ASSERT_NE(g_mkdtemp(folder), nullptr);
-    folder_ = folder;
-    context_.model = model;
-    context_.workflows = modelWorkflows(model);
-    context_.defaults = std::make_shared<UserDefaults>(folder_ + "/settings.ini");
-    appearance_ = std::make_unique<Appearance>(context_.defaults);
-  }
-  void TearDown() override {
-    // Open sheets delete themselves once closed.
-    GListModel* windows = gtk_window_get_toplevels();
-    for (guint i = g_list_model_get_n_items(windows); i > 0; --i) {
-      auto* window = static_cast<GtkWindow*>(g_list_model_get_item(windows, i - 1));
-      g_object_unref(window);
-      if (window_ && window == window_->gobj()) continue;
-      if (gtk_widget_get_visible(GTK_WIDGET(window))) gtk_window_close(window);
-    }
-    spin(50ms);
-    delete window_;
-    spin(50ms);
-    appearance_.reset();
-    std::filesystem::remove_all(folder_);
-  }
-
-  MonitoringView* open(PanelPage page) {
-    window_ = new Gtk::Window();
-    window_->set_default_size(1300, 820);
-    auto* view = Gtk::make_managed<MonitoringView>(page, context_);
-    window_->set_child(*view);
-    window_->present();
-    spin();
-    return view;
-  }
-  void click(GtkWidget* root, const std::string& text) {
-    GtkWidget* b = findButton(root, text);
-    ASSERT_NE(b, nullptr) << text;
-    ASSERT_TRUE(gtk_widget_is_sensitive(b)) << text;
-    g_signal_emit_by_name(b, "clicked");
-    spin();
-  }
-
-  std::shared_ptr<AppModel> model = AppModel::create();
-  std::string folder_;
-  ShellContext context_;
-  std::unique_ptr<Appearance> appearance_;
-  Gtk::Window* window_ = nullptr;
+  MonitoringView* open(PanelPage page) { return &host(*Gtk::make_managed<MonitoringView>(page, context_), 1300, 820); }
 };
 
 }  // namespace
@@ -148,6 +79,7 @@ TEST_F(MonitoringWindow, APublishedPlanWatchedAndOneRouteWorkedOn) {
   std::size_t dayLoads = 0;
   for (const Hit& hit : server.hitsOn("/monitoring/routes")) dayLoads += hit.query == "date=2026-09-22";
   EXPECT_EQ(dayLoads, 1u) << "the picked day loads once, after today's first load";
+  EXPECT_EQ(imagesWithoutIcon(page), std::vector<std::string>{});
   savePNG(page, "monitoring/monitoring-overview");
 
   // A route picked in the list narrows the map to it and stays picked across a reload.
@@ -171,7 +103,7 @@ TEST_F(MonitoringWindow, APublishedPlanWatchedAndOneRouteWorkedOn) {
   // The route's sheet.
   click(page, "Открыть маршрут");
   GtkWidget* detail = nullptr;
-  ASSERT_TRUE(spinUntil([&] { return (detail = windowTitled("Маршрут")) != nullptr; }));
+  ASSERT_TRUE(spinUntil([&] { return (detail = findWindow("Маршрут")) != nullptr; }));
   ASSERT_TRUE(spinUntil([&] { return findLabel(detail, title) != nullptr; }));
   ASSERT_TRUE(spinUntil([&] { return gtk_widget_is_sensitive(findButton(detail, "Сохранить порядок")); }));
   const std::size_t points = desk.route(routeID)["points"].size();
@@ -228,14 +160,14 @@ TEST_F(MonitoringWindow, APublishedPlanWatchedAndOneRouteWorkedOn) {
   const JSONValue moving = desk.route(routeID)["points"];
   click(detail, "Передать точки");
   GtkWidget* transfer = nullptr;
-  ASSERT_TRUE(spinUntil([&] { return (transfer = windowTitled("Передать точки")) != nullptr; }));
+  ASSERT_TRUE(spinUntil([&] { return (transfer = findWindow("Передать точки")) != nullptr; }));
   EXPECT_NE(findLabel(transfer, "2 точек · 2026-09-22"), nullptr);
   ASSERT_TRUE(spinUntil([&] { return findButton(transfer, "Олег Смирнов") != nullptr; })) << "a suggestion";
   EXPECT_FALSE(gtk_widget_is_sensitive(findButton(transfer, "Передать"))) << "no destination yet";
   click(transfer, "Олег Смирнов");
   savePNG(transfer, "monitoring/monitoring-transfer");
   click(transfer, "Передать");
-  ASSERT_TRUE(spinUntil([&] { return windowTitled("Передать точки") == nullptr; }));
+  ASSERT_TRUE(spinUntil([&] { return findWindow("Передать точки") == nullptr; }));
   const auto nearest = server.hitsOn("/monitoring/nearest");
   ASSERT_EQ(nearest.size(), 1u);
   EXPECT_NE(nearest[0].query.find("date=2026-09-22&lat="), std::string::npos) << nearest[0].query;
@@ -251,7 +183,7 @@ TEST_F(MonitoringWindow, APublishedPlanWatchedAndOneRouteWorkedOn) {
   ASSERT_TRUE(spinUntil([&] { return gtk_widget_is_sensitive(findButton(detail, "Добавить заказ")); }));
   click(detail, "Добавить заказ");
   GtkWidget* add = nullptr;
-  ASSERT_TRUE(spinUntil([&] { return (add = windowTitled("Добавить заказ")) != nullptr; }));
+  ASSERT_TRUE(spinUntil([&] { return (add = findWindow("Добавить заказ")) != nullptr; }));
   gtk_editable_set_text(GTK_EDITABLE(entryRow(add, "Клиент")), "Аптека");
   gtk_editable_set_text(GTK_EDITABLE(entryRow(add, "Адрес")), "Москва, Покровка, 20");
   gtk_editable_set_text(GTK_EDITABLE(entryRow(add, "Окно до, ЧЧ:ММ")), "24:00");
@@ -264,7 +196,7 @@ TEST_F(MonitoringWindow, APublishedPlanWatchedAndOneRouteWorkedOn) {
   const std::string foundLat = latitude();
   savePNG(add, "monitoring/monitoring-add-point");
   click(add, "Добавить заказ");
-  ASSERT_TRUE(spinUntil([&] { return windowTitled("Добавить заказ") == nullptr; }));
+  ASSERT_TRUE(spinUntil([&] { return findWindow("Добавить заказ") == nullptr; }));
   const auto adds = server.hitsOn("/monitoring/routes/" + routeID + "/points");
   ASSERT_EQ(adds.size(), 1u);
   EXPECT_EQ(adds[0].json()["client"].string(), "Аптека");
@@ -276,7 +208,7 @@ TEST_F(MonitoringWindow, APublishedPlanWatchedAndOneRouteWorkedOn) {
   // The photos: a picture, then bytes that are no picture clear it silently.
   click(detail, "Фото");
   GtkWidget* photos = nullptr;
-  ASSERT_TRUE(spinUntil([&] { return (photos = windowTitled("Фото доставки")) != nullptr; }));
+  ASSERT_TRUE(spinUntil([&] { return (photos = findWindow("Фото доставки")) != nullptr; }));
   click(photos, "дверь.png");
   auto picture = [&] { return findWidget(photos, [](GtkWidget* w) { return GTK_IS_PICTURE(w); }); };
   ASSERT_TRUE(spinUntil([&] { return gtk_widget_get_visible(picture()); }));
@@ -289,7 +221,7 @@ TEST_F(MonitoringWindow, APublishedPlanWatchedAndOneRouteWorkedOn) {
   // The track: the fixes with a position, played from the first.
   click(detail, "GPS-трек");
   GtkWidget* track = nullptr;
-  ASSERT_TRUE(spinUntil([&] { return (track = windowTitled("GPS-трек маршрута")) != nullptr; }));
+  ASSERT_TRUE(spinUntil([&] { return (track = findWindow("GPS-трек маршрута")) != nullptr; }));
   const std::size_t fixes = desk.route(routeID)["points"].size();
   const std::string caption =
       std::to_string(fixes) + " GPS-сигналов · 1 отметок курьера. Это записанный путь, а не текущее положение.";
@@ -309,12 +241,7 @@ TEST_F(MonitoringWindow, APublishedPlanWatchedAndOneRouteWorkedOn) {
   click(detail, "Завершить маршрут");
   GtkWidget* question = nullptr;
   ASSERT_TRUE(spinUntil([&] {
-    GListModel* windows = gtk_window_get_toplevels();
-    for (guint i = 0; i < g_list_model_get_n_items(windows); ++i) {
-      auto* w = static_cast<GtkWidget*>(g_list_model_get_item(windows, i));
-      g_object_unref(w);
-      if (ADW_IS_MESSAGE_DIALOG(w) && gtk_widget_get_visible(w)) question = w;
-    }
+    question = findShownWindow([](GtkWidget* window) { return ADW_IS_MESSAGE_DIALOG(window); });
     return question != nullptr;
   }));
   adw_message_dialog_response(ADW_MESSAGE_DIALOG(question), "confirm");

@@ -5,19 +5,16 @@
 #include <gtest/gtest.h>
 #include <gtkmm.h>
 
-#include <filesystem>
-#include <memory>
 #include <string>
 
 #include "core/async/task.h"
 #include "core/base/dorvik_date.h"
 #include "monitoring/reports_view.h"
-#include "shell/application.h"
 #include "support/async_helpers.h"
 #include "support/fake_monitoring.h"
 #include "support/fake_reports.h"
 #include "support/stand_in_server.h"
-#include "support/ui_helpers.h"
+#include "support/window_fixture.h"
 #include "support/workspace_helpers.h"
 
 using namespace dorvik;
@@ -38,7 +35,7 @@ JSONValue dayRoute(int n) {
          {"orders",
           JSONValue::array({JSONValue::object({{"orderId", "A" + std::to_string(n * 10 + p)},
                                                {"status", failed ? "failed" : "delivered"},
-                                               {"reason", failed ? JSONValue("no_answer") : JSONValue()}})})}}));
+                                               {"reason", failed ? JSONValue("client_absent") : JSONValue()}})})}}));
   }
   return JSONValue::object({{"routeId", "R-" + std::to_string(n)},
                             {"externalRouteId", "Юг-" + std::to_string(n)},
@@ -48,39 +45,7 @@ JSONValue dayRoute(int n) {
                             {"points", JSONValue(std::move(points))}});
 }
 
-class ReportsWindow : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() { initDisplay(); }
-  void SetUp() override {
-    char folder[] = "/tmp/dorvik-reports-ui-XXXXXX";
-    ASSERT_NE(g_mkdtemp(folder), nullptr);
-    folder_ = folder;
-    context_.model = model;
-    context_.workflows = modelWorkflows(model);
-    context_.defaults = std::make_shared<UserDefaults>(folder_ + "/settings.ini");
-    appearance_ = std::make_unique<Appearance>(context_.defaults);
-  }
-  void TearDown() override {
-    GListModel* windows = gtk_window_get_toplevels();
-    for (guint i = g_list_model_get_n_items(windows); i > 0; --i) {
-      auto* window = static_cast<GtkWindow*>(g_list_model_get_item(windows, i - 1));
-      g_object_unref(window);
-      if (window_ && window == window_->gobj()) continue;
-      if (gtk_widget_get_visible(GTK_WIDGET(window))) gtk_window_close(window);
-    }
-    spin(50ms);
-    delete window_;
-    spin(50ms);
-    appearance_.reset();
-    std::filesystem::remove_all(folder_);
-  }
-
-  std::shared_ptr<AppModel> model = AppModel::create();
-  std::string folder_;
-  ShellContext context_;
-  std::unique_ptr<Appearance> appearance_;
-  Gtk::Window* window_ = nullptr;
-};
+class ReportsWindow : public WindowFixture<Gtk::Window> {};
 
 }  // namespace
 
@@ -97,11 +62,7 @@ TEST_F(ReportsWindow, TenDaysInEverySliceAPeriodRefusedAndAProblemRowOpened) {
   model->setUser(JSONValue::object({{"id", "u1"}, {"fullName", "Анна Логист"}, {"role", "logist"}}));
   model->setCache(freshCache());
 
-  window_ = new Gtk::Window();
-  window_->set_default_size(1200, 820);
-  auto* view = Gtk::make_managed<ReportsView>(context_);
-  window_->set_child(*view);
-  window_->present();
+  auto* view = &host(*Gtk::make_managed<ReportsView>(context_), 1200, 820);
   // The first showing loads today's report: nothing for today.
   ASSERT_TRUE(spinUntil([&] { return server.hits("/reports/summary") == 1 && !view->state()->loading(); }));
   GtkWidget* page = GTK_WIDGET(view->gobj());

@@ -15,13 +15,6 @@ using namespace dorvik::testing;
 
 namespace {
 
-// The input row of a form titled `title`.
-GtkWidget* entryRow(GtkWidget* sheet, const std::string& title) {
-  return findWidget(sheet, [&](GtkWidget* w) {
-    return ADW_IS_ENTRY_ROW(w) && title == adw_preferences_row_get_title(ADW_PREFERENCES_ROW(w));
-  });
-}
-
 void type(GtkWidget* sheet, const std::string& title, const std::string& text) {
   GtkWidget* row = entryRow(sheet, title);
   ASSERT_NE(row, nullptr) << title;

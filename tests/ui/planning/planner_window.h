@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 #include <gtkmm.h>
 
-#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -16,9 +15,7 @@
 #include "core/engine/planner_engine.h"
 #include "model/file_dialogs.h"
 #include "planning/planner_view.h"
-#include "shell/application.h"
-#include "shell/root_window.h"
-#include "support/ui_helpers.h"
+#include "support/window_fixture.h"
 
 namespace dorvik::testing {
 
@@ -32,72 +29,26 @@ class PickingDialogs : public FileDialogs {
   async::Task<Chosen> saveFile(std::string) override { co_return std::nullopt; }
 };
 
-class PlannerWindow : public ::testing::Test {
+class PlannerWindow : public WindowFixture<> {
  protected:
-  static void SetUpTestSuite() { initDisplay(); }
-
   void SetUp() override {
-    char folder[] = "/tmp/dorvik-planner-ui-XXXXXX";
-    ASSERT_NE(g_mkdtemp(folder), nullptr);
-    folder_ = folder;
-    context_.model = model;
-    context_.workflows = modelWorkflows(model);
-    context_.defaults = std::make_shared<UserDefaults>(folder_ + "/settings.ini");
-    appearance_ = std::make_unique<Appearance>(context_.defaults);
+    WindowFixture::SetUp();
     model->setEngine(async::runBlocking(PlannerEngine::create()));
     model->setFileDialogs(dialogs);
   }
-  void TearDown() override {
-    delete window_;
-    spin(50ms);
-    appearance_.reset();
-    std::filesystem::remove_all(folder_);
-  }
 
-  void openWindow() {
-    window_ = new RootWindow(context_);
-    window_->set_default_size(1400, 860);
-    window_->present();
-    spin();
-  }
-  GtkWidget* root() { return GTK_WIDGET(window_->gobj()); }
-  planning::PlannerView* view() {
-    GtkWidget* found =
-        findWidget(root(), [](GtkWidget* w) { return dynamic_cast<planning::PlannerView*>(Glib::wrap(w)); });
-    return found ? dynamic_cast<planning::PlannerView*>(Glib::wrap(found)) : nullptr;
-  }
+  void openWindow() { openMainWindow(1400, 860); }
+  planning::PlannerView* view() { return widgetOf<planning::PlannerView>(root()); }
   GtkWidget* page() { return GTK_WIDGET(view()->gobj()); }
   GtkWidget* button(const std::string& text) { return findButton(page(), text); }
-  void click(const std::string& text) {
-    GtkWidget* b = button(text);
-    ASSERT_NE(b, nullptr) << text;
-    ASSERT_TRUE(gtk_widget_is_sensitive(b)) << text;
-    g_signal_emit_by_name(b, "clicked");
-    spin();
-  }
+  using WindowFixture::click;
+  void click(const std::string& text) { click(page(), text); }
   void expectNoError() {
     EXPECT_EQ(model->error(), std::nullopt);
     EXPECT_EQ(window_->alert(), nullptr);
   }
 
-  std::shared_ptr<AppModel> model = AppModel::create();
   std::shared_ptr<PickingDialogs> dialogs = std::make_shared<PickingDialogs>();
-  std::string folder_;
-  ShellContext context_;
-  std::unique_ptr<Appearance> appearance_;
-  RootWindow* window_ = nullptr;
 };
-
-inline AdwMessageDialog* shownConfirmation(const std::string& heading) {
-  GListModel* windows = gtk_window_get_toplevels();
-  for (guint i = 0; i < g_list_model_get_n_items(windows); ++i) {
-    auto* window = static_cast<GtkWidget*>(g_list_model_get_item(windows, i));
-    g_object_unref(window);
-    if (ADW_IS_MESSAGE_DIALOG(window) && gtk_widget_get_visible(window) &&
-        heading == adw_message_dialog_get_heading(ADW_MESSAGE_DIALOG(window)))
-      return ADW_MESSAGE_DIALOG(window);
-  }
-  return nullptr;
-}
 
 }  // namespace dorvik::testing

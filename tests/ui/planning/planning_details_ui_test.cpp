@@ -6,8 +6,6 @@
 #include <gtest/gtest.h>
 #include <gtkmm.h>
 
-#include <filesystem>
-#include <memory>
 #include <string>
 
 #include "core/async/task.h"
@@ -16,14 +14,12 @@
 #include "planning/planner_map_view.h"
 #include "planning/planner_view.h"
 #include "planning/planning_routes_view.h"
-#include "shell/application.h"
-#include "shell/root_window.h"
 #include "shell/sheet.h"
 #include "shell/window_undo.h"
 #include "support/async_helpers.h"
 #include "support/fake_planning.h"
 #include "support/stand_in_server.h"
-#include "support/ui_helpers.h"
+#include "support/window_fixture.h"
 #include "support/workspace_helpers.h"
 
 using namespace dorvik;
@@ -36,49 +32,18 @@ using planning::PlanningRoutesView;
 
 namespace {
 
-template <class W>
-W* widgetOf(GtkWidget* root) {
-  GtkWidget* found = findWidget(root, [](GtkWidget* w) { return dynamic_cast<W*>(Glib::wrap(w)) != nullptr; });
-  return found ? dynamic_cast<W*>(Glib::wrap(found)) : nullptr;
-}
-
 Sheet* shownSheet() {
-  GListModel* windows = gtk_window_get_toplevels();
-  for (guint i = 0; i < g_list_model_get_n_items(windows); ++i) {
-    auto* window = static_cast<GtkWidget*>(g_list_model_get_item(windows, i));
-    g_object_unref(window);
-    if (auto* sheet = dynamic_cast<Sheet*>(Glib::wrap(window)); sheet && gtk_widget_get_visible(window)) return sheet;
-  }
-  return nullptr;
+  GtkWidget* found = findShownWindow([](GtkWidget* window) { return dynamic_cast<Sheet*>(Glib::wrap(window)); });
+  return found ? dynamic_cast<Sheet*>(Glib::wrap(found)) : nullptr;
 }
 
-class PlanningDetailsWindow : public ::testing::Test {
+class PlanningDetailsWindow : public WindowFixture<> {
  protected:
-  static void SetUpTestSuite() { initDisplay(); }
-
   void SetUp() override {
-    char folder[] = "/tmp/dorvik-planning-details-XXXXXX";
-    ASSERT_NE(g_mkdtemp(folder), nullptr);
-    folder_ = folder;
-    context_.model = model;
-    context_.workflows = modelWorkflows(model);
-    context_.defaults = std::make_shared<UserDefaults>(folder_ + "/settings.ini");
-    appearance_ = std::make_unique<Appearance>(context_.defaults);
+    WindowFixture::SetUp();
     model->setEngine(async::runBlocking(PlannerEngine::create()));
   }
-  void TearDown() override {
-    delete window_;
-    spin(50ms);
-    appearance_.reset();
-    std::filesystem::remove_all(folder_);
-  }
-  void openWindow() {
-    window_ = new RootWindow(context_);
-    window_->set_default_size(1400, 860);
-    window_->present();
-    spin();
-  }
-  GtkWidget* root() { return GTK_WIDGET(window_->gobj()); }
+  void openWindow() { openMainWindow(1400, 860); }
   GtkWidget* page() { return GTK_WIDGET(widgetOf<PlannerView>(root())->gobj()); }
   void click(const std::string& text) {
     ASSERT_TRUE(clickButton(page(), text)) << text;
@@ -90,12 +55,6 @@ class PlanningDetailsWindow : public ::testing::Test {
     }
     return {};
   }
-
-  std::shared_ptr<AppModel> model = AppModel::create();
-  std::string folder_;
-  ShellContext context_;
-  std::unique_ptr<Appearance> appearance_;
-  RootWindow* window_ = nullptr;
 };
 
 }  // namespace
@@ -232,6 +191,14 @@ TEST_F(RoadsWindow, TheSheetFromItsButtonToItsClosing) {
   spin();
   EXPECT_NE(findLabel(page(), "Карта 2ГИС"), nullptr);
   savePNG(root(), "planning-map-no-settings");
+  // The retry card keeps clear of the unavailable view's heading.
+  GtkWidget* retry = findButton(page(), "Повторить");
+  ASSERT_NE(retry, nullptr);
+  GtkWidget* card = gtk_widget_get_parent(gtk_widget_get_parent(retry));
+  graphene_rect_t cardBounds, headingBounds;
+  ASSERT_TRUE(gtk_widget_compute_bounds(card, root(), &cardBounds));
+  ASSERT_TRUE(gtk_widget_compute_bounds(findLabel(page(), "Карта 2ГИС"), root(), &headingBounds));
+  EXPECT_FALSE(graphene_rect_intersection(&cardBounds, &headingBounds, nullptr));
   click("По дорогам");
   Sheet* sheet = shownSheet();
   ASSERT_NE(sheet, nullptr);

@@ -31,6 +31,7 @@ class ScriptedWorkflows final : public Workflows {
  public:
   explicit ScriptedWorkflows(std::shared_ptr<AppModel> model) : model_(std::move(model)) {}
   std::vector<std::string> calls;
+  JSONValue lastPayload;
 
   async::Task<void> start(AppModel::LaunchOptions) override { co_return; }
   async::Task<void> login(std::string identity, std::string password) override {
@@ -82,10 +83,12 @@ class ScriptedWorkflows final : public Workflows {
     if (method != "GET") throw DorvikError("Пример доступен только для просмотра.");
     if (path == "/depots/demo-1/settings")
       co_return JSONValue::object({{"name", "Склад Пример"}, {"photoProof", true}});
+    if (path == "/depots/d1/settings") co_return JSONValue::object({{"name", "Склад Север"}, {"photoProof", false}});
     throw DorvikError("Нет данных.", 404);
   }
-  async::Task<bool> mutate(std::string action, JSONValue) override {
+  async::Task<bool> mutate(std::string action, JSONValue payload) override {
     calls.push_back("mutate " + action);
+    lastPayload = std::move(payload);
     co_return true;
   }
   async::Task<void> importWorkbook() override { co_return; }
@@ -103,6 +106,16 @@ GtkWidget* find(GtkWidget* root, const std::function<bool(GtkWidget*)>& match) {
   return dorvik::testing::findWidget(root, match);
 }
 
+// The preferences window of the run, when shown.
+GtkWidget* preferencesWindow() {
+  GtkWidget* found = nullptr;
+  GList* windows = gtk_window_list_toplevels();
+  for (GList* l = windows; l; l = l->next)
+    if (ADW_IS_PREFERENCES_WINDOW(l->data)) found = GTK_WIDGET(l->data);
+  g_list_free(windows);
+  return found;
+}
+
 // The main window over a fresh model, with the workflows a suite chooses.
 class WindowTest : public ::testing::Test {
  protected:
@@ -117,6 +130,7 @@ class WindowTest : public ::testing::Test {
     context_.workflows = workflowsFor(context_.model);
     context_.defaults = std::make_shared<UserDefaults>(folder_ + "/settings.ini");
     context_.openPreferences = [this] { showPreferences(context_, window_); };
+    context_.openConnectionPreferences = [this] { showPreferences(context_, window_, PreferencesTab::connection); };
     window_ = new RootWindow(context_);
     window_->set_default_size(1280, 800);
     window_->present();
@@ -219,11 +233,7 @@ TEST_F(ShellWindow, PagesReadTheirDataAndFollowTheirRules) {
 
   context_.openPreferences();
   spin(300ms);
-  GList* windows = gtk_window_list_toplevels();
-  GtkWidget* preferences = nullptr;
-  for (GList* l = windows; l; l = l->next)
-    if (ADW_IS_PREFERENCES_WINDOW(l->data)) preferences = GTK_WIDGET(l->data);
-  g_list_free(windows);
+  GtkWidget* preferences = preferencesWindow();
   ASSERT_NE(preferences, nullptr);
   EXPECT_NE(findLabel(preferences, "Оранжевый"), nullptr);
   savePNG(preferences, "preferences");
@@ -285,6 +295,7 @@ TEST_F(ShellWindow, SignInAndTheRequiredPasswordChange) {
   GtkWidget* login = find(root(), [](GtkWidget* w) { return GTK_IS_ENTRY(w); });
   GtkWidget* password = find(root(), [](GtkWidget* w) { return GTK_IS_PASSWORD_ENTRY(w); });
   ASSERT_TRUE(login && password);
+  const int fieldWidth = gtk_widget_get_width(password);
   GtkWidget* signIn = findButton(root(), "Войти");
   ASSERT_NE(signIn, nullptr);
   EXPECT_FALSE(gtk_widget_is_sensitive(signIn));
@@ -306,6 +317,9 @@ TEST_F(ShellWindow, SignInAndTheRequiredPasswordChange) {
   GtkWidget* first = find(root(), [](GtkWidget* w) { return GTK_IS_PASSWORD_ENTRY(w); });
   GtkWidget* second = find(root(), [&](GtkWidget* w) { return GTK_IS_PASSWORD_ENTRY(w) && w != first; });
   ASSERT_TRUE(first && second);
+  // As wide as the sign-in fields.
+  EXPECT_EQ(gtk_widget_get_width(first), fieldWidth);
+  EXPECT_EQ(gtk_widget_get_width(second), fieldWidth);
   GtkWidget* save = findButton(root(), "Сохранить пароль");
   gtk_editable_set_text(GTK_EDITABLE(first), "пароль1");
   gtk_editable_set_text(GTK_EDITABLE(second), "пароль1");
@@ -338,6 +352,75 @@ TEST_F(ShellWindow, SignInAndTheRequiredPasswordChange) {
   g_signal_emit_by_name(logout, "clicked");
   spin();
   EXPECT_EQ(window_->screenKind(), 0);
+}
+
+TEST_F(ShellWindow, TheSignInScreenOpensTheConnectionSettings) {
+  click("Настройки подключения");
+  spin(300ms);
+  GtkWidget* preferences = preferencesWindow();
+  ASSERT_NE(preferences, nullptr);
+  EXPECT_STREQ(adw_preferences_window_get_visible_page_name(ADW_PREFERENCES_WINDOW(preferences)), "connection");
+  // The note says when a new address takes effect: at the next sign-in, not after a restart.
+  GtkWidget* note = find(preferences, [](GtkWidget* w) {
+    return GTK_IS_LABEL(w) && std::string(gtk_label_get_text(GTK_LABEL(w))).find("Рабочий сервер") != std::string::npos;
+  });
+  ASSERT_NE(note, nullptr);
+  const std::string text = gtk_label_get_text(GTK_LABEL(note));
+  EXPECT_NE(text.find("при следующем входе"), std::string::npos) << text;
+  EXPECT_EQ(text.find("перезапуск"), std::string::npos) << text;
+  savePNG(preferences, "preferences-connection");
+  gtk_window_destroy(GTK_WINDOW(preferences));
+  spin();
+}
+
+TEST_F(ShellWindow, LargeTextScalesTheWholeWindowAndTheSidebarKeepsTheChosenRowInView) {
+  window_->set_default_size(1440, 900);
+  run(workflows_->loadPreview());  // a superadministrator: every section
+  Appearance appearance(context_.defaults);
+  // Every page's icon is one of the theme's.
+  auto theme = Gtk::IconTheme::get_for_display(Gdk::Display::get_default());
+  for (PanelPage page : allPanelPages()) EXPECT_TRUE(theme->has_icon(std::string(iconName(page)))) << rawValue(page);
+
+  // The height of a line of each kind of text the window shows: plain, heading, caption, section heading.
+  GtkWidget* plain = findLabel(root(), "Новое планирование");
+  GtkWidget* heading = findLabel(root(), "Демо Администратор");
+  GtkWidget* caption = findLabel(root(), "Пример. Эти заказы не отправляются курьерам.");
+  GtkWidget* section = findLabel(root(), "Мониторинг");
+  ASSERT_TRUE(plain && heading && caption && section);
+  auto lineHeights = [&] {
+    std::vector<int> heights;
+    for (GtkWidget* label : {plain, heading, caption, section}) {
+      PangoLayout* layout = gtk_widget_create_pango_layout(label, "Ж");
+      int width = 0, height = 0;
+      pango_layout_get_pixel_size(layout, &width, &height);
+      g_object_unref(layout);
+      heights.push_back(height);
+    }
+    return heights;
+  };
+  spin();
+  const std::vector<int> standard = lineHeights();
+  ASSERT_TRUE(context_.defaults->set(Settings::textSize, 17.0));
+  spin(200ms);
+  const std::vector<int> large = lineHeights();
+  for (std::size_t i = 0; i < standard.size(); ++i)
+    EXPECT_GE(large[i] * 10, standard[i] * 12) << "text " << i << ": " << standard[i] << " → " << large[i];
+
+  // The last page, chosen by the model, is scrolled into view.
+  context_.model->setPage(PanelPage::help);
+  spin(300ms);
+  GtkWidget* row = find(
+      root(), [](GtkWidget* w) { return GTK_IS_LIST_BOX_ROW(w) && std::string("help") == gtk_widget_get_name(w); });
+  ASSERT_NE(row, nullptr);
+  GtkWidget* scroller = gtk_widget_get_ancestor(row, GTK_TYPE_SCROLLED_WINDOW);
+  ASSERT_NE(scroller, nullptr);
+  graphene_rect_t bounds;
+  ASSERT_TRUE(gtk_widget_compute_bounds(row, scroller, &bounds));
+  EXPECT_GE(bounds.origin.y, 0);
+  EXPECT_LE(bounds.origin.y + bounds.size.height, gtk_widget_get_height(scroller));
+  savePNG(root(), "large-text-help");
+  ASSERT_TRUE(context_.defaults->set(Settings::textSize, 13.0));
+  spin();
 }
 
 TEST_F(ShellWindow, EditorFooterAndValueFieldsBindTheEditedObject) {
@@ -610,11 +693,184 @@ TEST_F(ShellOverTheModel, SignInThroughTheRequiredPasswordChangeIntoTheWorkspace
   EXPECT_EQ(window_->alert(), nullptr) << context_.model->error().value_or("");
   EXPECT_EQ(context_.model->user()["fullName"].string(), "Ирина Логист");
   EXPECT_FALSE(context_.model->offline());
+  // The strip tells the workspace just opened and the server it speaks to, not the password change before it.
+  EXPECT_NE(findLabel(root(), "Рабочий день открыт."), nullptr);
+  EXPECT_EQ(findLabel(root(), "Пароль изменён. Войдите с новым паролем."), nullptr);
+  EXPECT_NE(findLabel(root(), "127.0.0.1:" + std::to_string(server.port())), nullptr);
+  EXPECT_EQ(findLabel(root(), kDefaultServerHost), nullptr);
   savePNG(root(), "model-signed-in");
+  GtkWidget* strip = gtk_widget_get_parent(findLabel(root(), "Рабочий день открыт."));
+  savePNG(strip, "status-strip");
 
   const std::size_t signOuts = server.hits("POST", "/auth/logout");  // the password change signed out once
   auto outcome = dorvik::testing::start(context_.workflows->logout());
   ASSERT_TRUE(dorvik::testing::spinUntil([&] { return outcome->done; }));
   ASSERT_TRUE(reaches(0));
   EXPECT_EQ(server.hits("POST", "/auth/logout"), signOuts + 1);
+}
+
+
+namespace {
+// A widget's rectangle in the coordinates of `root`.
+graphene_rect_t boundsIn(GtkWidget* widget, GtkWidget* root) {
+  double x = 0, y = 0;
+  gtk_widget_translate_coordinates(widget, root, 0, 0, &x, &y);
+  graphene_rect_t rect;
+  graphene_rect_init(&rect, float(x), float(y), float(gtk_widget_get_width(widget)),
+                     float(gtk_widget_get_height(widget)));
+  return rect;
+}
+GtkWidget* entryRow(GtkWidget* root, const std::string& title) {
+  return find(root, [&](GtkWidget* w) {
+    return ADW_IS_ENTRY_ROW(w) && title == adw_preferences_row_get_title(ADW_PREFERENCES_ROW(w));
+  });
+}
+std::string entryText(GtkWidget* root, const std::string& title) {
+  GtkWidget* row = entryRow(root, title);
+  return row ? gtk_editable_get_text(GTK_EDITABLE(row)) : "(no row)";
+}
+}  // namespace
+
+// The application reopens on the settings page while the workspace is still loading: the page fills in as the
+// depots and the planning document arrive, keeps what the user typed meanwhile, and applies the whole set. The
+// courier application page does the same with a profile that gains its depot, and lets only an administrator
+// change the photo setting, which the server refuses from a logist.
+TEST_F(ShellWindow, SettingsPagesFollowTheWorkspaceAsItLoads) {
+  context_.model->replaceGeneration();
+  context_.model->setUser(
+      JSONValue::object({{"id", "u1"}, {"fullName", "Анна Логист"}, {"role", "logist"}, {"depotId", "d1"}}));
+  context_.model->setPage(PanelPage::settings);
+  spin();
+  EXPECT_EQ(entryText(root(), "Средняя скорость, км/ч"), "");
+  gtk_editable_set_text(GTK_EDITABLE(entryRow(root(), "Допуск опоздания, минут")), "20");
+  savePNG(root(), "settings-loading");
+
+  JSONValue depots = JSONValue::array(
+      {JSONValue::object({{"id", "d0"}, {"name", "Юг"}}), JSONValue::object({{"id", "d1"}, {"name", "Север"}})});
+  context_.model->setDepots(JSONValue::records(depots.array()));
+  context_.model->setPlanner(JSONValue::object(
+      {{"config",
+        JSONValue::object({{"CITY_KMH", 25}, {"ROAD_FACTOR", 1.3}, {"SERVICE_MIN", 10}, {"LATE_TOL_MIN", 15}})}}));
+  spin();
+  EXPECT_NE(findLabel(root(), "Анна Логист"), nullptr);
+  savePNG(root(), "settings-loaded");
+  click("Применить к планированию");  // the typed entry stays, the rest came from the model
+  EXPECT_EQ(workflows_->lastPayload,
+            JSONValue::object({{"CITY_KMH", 25}, {"ROAD_FACTOR", 1.3}, {"SERVICE_MIN", 10}, {"LATE_TOL_MIN", 20}}));
+
+  // A depot picked by the user stays picked when the list comes again.
+  GtkWidget* picker = find(root(), [](GtkWidget* w) { return ADW_IS_COMBO_ROW(w); });
+  adw_combo_row_set_selected(ADW_COMBO_ROW(picker), 1);
+  context_.model->setDepots(JSONValue::records(depots.array()));
+  spin();
+  EXPECT_EQ(adw_combo_row_get_selected(ADW_COMBO_ROW(picker)), 1u);
+  EXPECT_TRUE(gtk_widget_is_sensitive(findButton(root(), "Переключить склад")));
+
+  // The courier application page, first for a profile without a depot, then with the depot.
+  context_.model->setUser(JSONValue::object({{"id", "u1"}, {"fullName", "Анна Логист"}, {"role", "logist"}}));
+  context_.model->setPage(PanelPage::appSettings);
+  spin();
+  EXPECT_NE(findLabel(root(), "Сначала выберите рабочий склад в настройках."), nullptr);
+  EXPECT_EQ(findButton(root(), "Сохранить настройку"), nullptr);
+  context_.model->setUser(
+      JSONValue::object({{"id", "u1"}, {"fullName", "Анна Логист"}, {"role", "logist"}, {"depotId", "d1"}}));
+  spin(300ms);
+  EXPECT_EQ(findLabel(root(), "Сначала выберите рабочий склад в настройках."), nullptr);
+  EXPECT_NE(findLabel(root(), "Склад Север"), nullptr);
+  EXPECT_EQ(std::count(workflows_->calls.begin(), workflows_->calls.end(), "GET /depots/d1/settings"), 1);
+  GtkWidget* toggle = find(root(), [](GtkWidget* w) { return GTK_IS_CHECK_BUTTON(w); });
+  ASSERT_NE(toggle, nullptr);
+  EXPECT_FALSE(gtk_widget_is_sensitive(toggle));  // a logist cannot change it
+  EXPECT_FALSE(gtk_widget_is_sensitive(findButton(root(), "Сохранить настройку")));
+  savePNG(root(), "appSettings-logist");
+  context_.model->setUser(
+      JSONValue::object({{"id", "u3"}, {"fullName", "Ольга Админ"}, {"role", "admin"}, {"depotId", "d1"}}));
+  spin(300ms);
+  EXPECT_TRUE(gtk_widget_is_sensitive(toggle));
+  gtk_check_button_set_active(GTK_CHECK_BUTTON(toggle), TRUE);
+  spin();
+  EXPECT_TRUE(gtk_widget_is_sensitive(findButton(root(), "Сохранить настройку")));
+}
+
+// The red line of the settings page closes the scrolled form: pressing "Применить к планированию" with an empty
+// field brings the message into view without covering that button or any other, at 1440×900 and at the window's
+// minimum size.
+TEST_F(ShellWindow, TheSettingsMessageCoversNoButton) {
+  run(workflows_->loadPreview());
+  context_.model->setPage(PanelPage::settings);
+  spin();
+  gtk_editable_set_text(GTK_EDITABLE(entryRow(root(), "Средняя скорость, км/ч")), "");
+  const std::string message = "Заполните поле «Средняя скорость, км/ч».";
+  for (auto [width, height] : {std::pair{1440, 900}, std::pair{960, 640}}) {
+    window_->set_default_size(width, height);
+    spin(300ms);
+    click("Применить к планированию");
+    spin(300ms);  // laid out and scrolled over the next frames
+    GtkWidget* label = findLabel(root(), message);
+    ASSERT_NE(label, nullptr) << width;
+    GtkWidget* scroller = gtk_widget_get_ancestor(label, GTK_TYPE_SCROLLED_WINDOW);
+    ASSERT_NE(scroller, nullptr) << "the message scrolls with the form";
+    graphene_rect_t shown = boundsIn(label, root());
+    graphene_rect_t view = boundsIn(scroller, root());
+    EXPECT_TRUE(graphene_rect_contains_rect(&view, &shown)) << width << ": the message is in view";
+    graphene_rect_t apply = boundsIn(findButton(root(), "Применить к планированию"), root());
+    EXPECT_TRUE(graphene_rect_contains_rect(&view, &apply)) << width << ": the pressed button stays in view";
+    find(root(), [&](GtkWidget* w) {
+      if (GTK_IS_BUTTON(w) && gtk_widget_is_drawable(w)) {
+        graphene_rect_t button = boundsIn(w, root());
+        EXPECT_FALSE(graphene_rect_intersection(&button, &shown, nullptr))
+            << width << ": " << gtk_widget_get_name(w) << " under the message";
+      }
+      return false;
+    });
+    savePNG(root(), "settings-message-" + std::to_string(width));
+  }
+}
+
+// The settings page open while a signed-in workspace opens over the real model: the depot list, held back by the
+// server, arrives after the page is on screen, and the page then shows the user's depot and the planning parameters,
+// which apply without a message.
+TEST_F(ShellOverTheModel, TheSettingsPageFillsInWhenTheWorkspaceArrivesLater) {
+  dorvik::testing::StandInServer server;
+  JSONValue profile = JSONValue::object(
+      {{"id", 12}, {"companyId", randomUUID()}, {"depotId", "d1"}, {"fullName", "Ирина Логист"}, {"role", "logist"}});
+  dorvik::testing::SessionServer session(server, profile);
+  server.on("GET", "/depots",
+            dorvik::testing::Answer::json(
+                JSONValue::object({{"depots", JSONValue::array({JSONValue::object({{"id", "d0"}, {"name", "Юг"}}),
+                                                                JSONValue::object({{"id", "d1"}, {"name", "Север"}})})}}))
+                .held());
+  async::runBlocking(SecureStore::write(std::nullopt, "refresh:" + server.url()));
+  async::runBlocking(SecureStore::write(std::nullopt, "profile:" + server.url()));
+  ASSERT_TRUE(context_.defaults->set(Settings::serverURL, server.url()));
+
+  launch(false);
+  ASSERT_EQ(window_->screenKind(), 0);
+  context_.model->setPage(PanelPage::settings);  // the page the application reopens on
+  fill({"logist", "пароль-логиста"}, "Войти");
+  ASSERT_TRUE(dorvik::testing::spinUntil([&] { return server.held("/depots") > 0 && window_->screenKind() == 2; },
+                                         30s));
+  spin();
+  GtkWidget* picker = find(root(), [](GtkWidget* w) { return ADW_IS_COMBO_ROW(w); });
+  ASSERT_NE(picker, nullptr);
+  EXPECT_EQ(adw_combo_row_get_selected(ADW_COMBO_ROW(picker)), 0u);  // no depots yet
+
+  server.release("/depots");
+  ASSERT_TRUE(reaches(2));
+  ASSERT_TRUE(dorvik::testing::spinUntil([&] { return context_.model->depots().size() == 2; }, 30s));
+  spin();
+  EXPECT_EQ(adw_combo_row_get_selected(ADW_COMBO_ROW(picker)), 2u);
+  const JSONValue& config = context_.model->planner()["config"];
+  ASSERT_FALSE(config["CITY_KMH"].string().empty());
+  EXPECT_EQ(entryText(root(), "Средняя скорость, км/ч"), config["CITY_KMH"].string());
+  EXPECT_EQ(entryText(root(), "Допуск опоздания, минут"), config["LATE_TOL_MIN"].string());
+  GtkWidget* apply = findButton(root(), "Применить к планированию");
+  ASSERT_TRUE(dorvik::testing::spinUntil([&] { return gtk_widget_is_sensitive(apply); }, 30s));
+  g_signal_emit_by_name(apply, "clicked");
+  ASSERT_TRUE(dorvik::testing::spinUntil(
+      [&] { return context_.model->status() == "Параметры сохранены. Пересчитайте маршруты."; }, 10s))
+      << context_.model->status();
+  EXPECT_EQ(findLabel(root(), "Заполните поле «Средняя скорость, км/ч»."), nullptr);
+  EXPECT_EQ(window_->alert(), nullptr) << context_.model->error().value_or("");
+  savePNG(root(), "model-settings-after-load");
 }

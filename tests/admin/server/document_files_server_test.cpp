@@ -1,0 +1,203 @@
+// The document details and the courier files over the real application model and API client against the stand-in
+// server: an administrator attaches a courier file, downloads it byte for byte and deletes it; a document shows its
+// text, acknowledgements and attachment; a logist reads everything and is refused every write; the demo answers
+// both sheets.
+#include <gtest/gtest.h>
+#include <glib.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "admin/logic/courier_files.h"
+#include "admin/logic/document_details.h"
+#include "core/engine/planner_engine.h"
+#include "model/app_model.h"
+#include "model/workbook_files.h"
+#include "support/async_helpers.h"
+#include "support/fake_admin.h"
+#include "support/workspace_helpers.h"
+
+using namespace dorvik;
+using namespace dorvik::admin;
+using namespace dorvik::testing;
+
+namespace {
+
+class FilesOverTheServer : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char folder[] = "/tmp/dorvik-files-server-XXXXXX";
+    ASSERT_NE(g_mkdtemp(folder), nullptr);
+    folder_ = folder;
+    desk.list("couriers") = JSONValue::array(
+        {JSONValue::object({{"id", "c-1"}, {"fullName", "Пётр Курьеров"}, {"login", "petr"}, {"phone", "+7 900"}})});
+  }
+  void TearDown() override { std::filesystem::remove_all(folder_); }
+
+  void signIn(const std::string& role) {
+    model->setCache(freshCache());
+    model->setApi(desk.signIn(role));
+    model->setUser(AdminDesk::user(role));
+  }
+  // The model's gateway, with the save dialog replaced by a record of what it was offered.
+  AdminGateway gateway() {
+    AdminGateway g = modelGateway(model);
+    g.saveFile = [this](std::string bytes, std::string name) { saved.emplace_back(std::move(name), std::move(bytes)); };
+    return g;
+  }
+  std::shared_ptr<CourierFilesController> courierFiles() {
+    auto files = CourierFilesController::create(Record(desk.list("couriers").at(0), "0"), gateway());
+    files->load();
+    EXPECT_TRUE(spinUntil([&] { return !files->state()->loading(); }));
+    return files;
+  }
+  std::string file(const std::string& name, const std::string& content) {
+    const std::string path = folder_ + "/" + name;
+    std::ofstream(path, std::ios::binary) << content;
+    return path;
+  }
+  std::vector<Hit> writes() const {
+    std::vector<Hit> out;
+    for (const Hit& hit : server.allHits())
+      if (hit.method != "GET" && hit.path != "/auth/login") out.push_back(hit);
+    return out;
+  }
+
+  StandInServer server;
+  AdminDesk desk{server};
+  std::shared_ptr<AppModel> model = AppModel::create();
+  std::string folder_;
+  std::vector<std::pair<std::string, std::string>> saved;  // name, bytes
+};
+
+const std::string kContent("%PDF-1.7\0\xFF\xD0\x9F", 12);
+
+}  // namespace
+
+TEST_F(FilesOverTheServer, AnAdministratorAttachesDownloadsAndDeletesACourierFile) {
+  signIn("admin");
+  auto files = courierFiles();
+  EXPECT_EQ(server.hitsOn("/admin/couriers/c-1/files").size(), 1u) << "the hyphen travelled encoded";
+  EXPECT_TRUE(files->showsPlaceholder());
+
+  files->setNote(" первый договор ");
+  files->attach(file("Договор.pdf", kContent), files->chooserOpened());
+  ASSERT_TRUE(spinUntil([&] { return files->files().size() == 1; })) << files->state()->issue().value_or("");
+  ASSERT_EQ(writes().size(), 1u);
+  const Hit posted = writes()[0];
+  EXPECT_EQ(posted.method + " " + posted.path, "POST /admin/couriers/c-1/files");
+  EXPECT_EQ(posted.json(), JSONValue::object({{"name", "Договор.pdf"},
+                                              {"mimeType", "application/pdf"},
+                                              {"dataBase64", encodeBase64(kContent)},
+                                              {"note", " первый договор "}}));
+  EXPECT_EQ(files->note(), "");
+  const Record stored = files->files()[0];
+  EXPECT_EQ(courierFileCaption(stored.value), "0 КБ · 2026-03-05 10:00");
+  EXPECT_EQ(stored["note"].string(), " первый договор ");
+
+  files->download(stored);
+  ASSERT_TRUE(spinUntil([&] { return saved.size() == 1; }));
+  EXPECT_EQ(saved[0], std::make_pair(std::string("Договор.pdf"), kContent));
+
+  files->setDeleting(stored);
+  files->confirmDelete();
+  ASSERT_TRUE(spinUntil([&] { return files->files().empty() && !files->state()->loading(); }));
+  ASSERT_EQ(writes().size(), 2u);
+  EXPECT_EQ(writes()[1].method + " " + writes()[1].path, "DELETE /admin/courier-files/" + stored.id());
+  EXPECT_EQ(writes()[1].body, "null");
+  EXPECT_TRUE(desk.courierFiles("c-1").empty());
+  EXPECT_TRUE(files->showsPlaceholder());
+  EXPECT_EQ(files->state()->issue(), std::nullopt);
+}
+
+TEST_F(FilesOverTheServer, ADocumentShowsItsTextAcknowledgementsAndAttachment) {
+  signIn("admin");
+  desk.setDocument("d-1", JSONValue::object({{"id", "d-1"},
+                                             {"title", "Памятка"},
+                                             {"body", "Проверьте адреса."},
+                                             {"isActive", true},
+                                             {"hasFile", true},
+                                             {"fileName", "памятка.pdf"},
+                                             {"file", JSONValue::object({{"name", "памятка.pdf"},
+                                                                         {"mime", "application/pdf"},
+                                                                         {"dataBase64", encodeBase64(kContent)}})}}));
+  desk.setAcks(
+      "d-1",
+      JSONValue::object(
+          {{"acked", "1"},
+           {"total", 2},
+           {"couriers",
+            JSONValue::array({
+                JSONValue::object({{"id", "c-1"}, {"fullName", "Пётр Курьеров"}, {"ackedAt", "2026-03-05 09:00"}}),
+                JSONValue::object({{"id", "c-2"}, {"fullName", "Ян"}}),
+            })}}));
+  DocumentDetailsController details(Record(JSONValue::object({{"id", "d-1"}, {"title", "Памятка"}}), "0"), gateway());
+  details.load();
+  ASSERT_TRUE(spinUntil([&] { return !details.acknowledgments()->value().isNull(); }));
+  EXPECT_EQ(details.body(), "Проверьте адреса.");
+  EXPECT_EQ(details.countText(), "1 из 2");
+  ASSERT_EQ(details.couriers().size(), 2u);
+  EXPECT_EQ(ackedAtText(details.couriers()[0].value), "2026-03-05 09:00");
+  EXPECT_EQ(ackedAtText(details.couriers()[1].value), "Ещё нет");
+  EXPECT_TRUE(details.canSaveAttachment());
+  details.saveAttachment();
+  ASSERT_TRUE(spinUntil([&] { return saved.size() == 1; }));
+  EXPECT_EQ(saved[0], std::make_pair(std::string("памятка.pdf"), kContent));
+  EXPECT_EQ(server.hits("GET", "/documents/d-1/file"), 1u);
+
+  // A document without a stored file: the failed download shows under the header, the text stays.
+  desk.setDocument("d-1", JSONValue::object({{"id", "d-1"}, {"body", "Проверьте адреса."}}));
+  details.saveAttachment();
+  ASSERT_TRUE(spinUntil([&] { return details.content()->issue().has_value(); }));
+  EXPECT_EQ(details.content()->issue(), "Файл не найден.");
+  EXPECT_EQ(details.body(), "Проверьте адреса.");
+  EXPECT_TRUE(writes().empty());
+}
+
+TEST_F(FilesOverTheServer, ALogistReadsButEveryWriteIsRefused) {
+  desk.list("couriers").mutableArray()[0].set("id", "c1");
+  signIn("admin");
+  auto admin = courierFiles();
+  admin->attach(file("a.txt", "x"), admin->chooserOpened());
+  ASSERT_TRUE(spinUntil([&] { return admin->files().size() == 1; }));
+
+  signIn("logist");
+  auto files = courierFiles();
+  ASSERT_EQ(files->files().size(), 1u) << "reading is allowed";
+  files->download(files->files()[0]);
+  ASSERT_TRUE(spinUntil([&] { return saved.size() == 1; }));
+  EXPECT_EQ(saved[0].second, "x");
+
+  const std::size_t before = writes().size();
+  files->setNote("мой");
+  files->attach(file("b.txt", "y"), files->chooserOpened());
+  ASSERT_TRUE(spinUntil([&] { return files->state()->issue().has_value(); }));
+  EXPECT_EQ(files->state()->issue(), AdminDesk::kForbidden);
+  EXPECT_EQ(files->note(), "мой") << "the comment stays after a refusal";
+  files->state()->setIssue(std::nullopt);
+  files->setDeleting(files->files()[0]);
+  files->confirmDelete();
+  ASSERT_TRUE(spinUntil([&] { return files->state()->issue().has_value(); }));
+  EXPECT_EQ(files->state()->issue(), AdminDesk::kForbidden);
+  EXPECT_EQ(writes().size(), before + 2) << "one attempt each";
+  EXPECT_EQ(desk.courierFiles("c1").size(), 1u);
+}
+
+TEST_F(FilesOverTheServer, TheDemoAnswersBothSheetsThroughEncodedPathsAndOffersNoAction) {
+  model->setEngine(async::runBlocking(PlannerEngine::create()));
+  async::runBlocking(model->loadPreview());
+  DocumentDetailsController details(Record(JSONValue::object({{"id", "preview-document"}}), "0"), gateway());
+  details.load();
+  ASSERT_TRUE(spinUntil([&] { return !details.acknowledgments()->value().isNull(); }));
+  EXPECT_EQ(details.content()->issue(), std::nullopt);
+  EXPECT_FALSE(details.body().empty());
+  EXPECT_EQ(details.countText(), "0 из 1");
+
+  auto files = CourierFilesController::create(Record(JSONValue::object({{"id", "preview-courier"}}), "0"), gateway());
+  files->load();
+  ASSERT_TRUE(spinUntil([&] { return !files->state()->value().isNull(); }));
+  EXPECT_TRUE(files->showsPlaceholder());
+  EXPECT_FALSE(files->canAttach());
+  EXPECT_FALSE(files->canDownload());
+  EXPECT_TRUE(server.allHits().empty()) << "the demo asks no server";
+}
