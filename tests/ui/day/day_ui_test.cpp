@@ -23,7 +23,11 @@
 #include "core/engine/script_context.h"
 #include "core/store/secure_store.h"
 #include "admin/data_screen_view.h"
+#include "admin/logic/payroll.h"
+#include "admin/pay_panel.h"
 #include "admin/record_editor_view.h"
+#include "admin/shifts_view.h"
+#include "admin/staff_view.h"
 #include "map/map_surface.h"
 #include "monitoring/monitoring_view.h"
 #include "monitoring/reports_view.h"
@@ -44,6 +48,8 @@
 #include "support/fake_monitoring.h"
 #include "support/fake_planning.h"
 #include "support/fake_reports.h"
+#include "support/fake_shifts.h"
+#include "support/fake_staff.h"
 #include "support/map_stand_in.h"
 #include "support/session_paths.h"
 #include "support/stand_in_server.h"
@@ -270,7 +276,7 @@ class WorkingDay : public ::testing::Test {
   }
   // The server's next sign-in: the profile of that role, with the tokens the administrator's desk lets through.
   void signInAs(const std::string& role) {
-    JSONValue user = role == "admin" ? AdminDesk::user("admin") : *session_->profile;
+    JSONValue user = role == "logist" ? *session_->profile : StaffDesk::user(role);
     server_->on("POST", "/auth/login", Answer::json(JSONValue::object(
                                           {{"accessToken", "token-" + role}, {"refreshToken", "refresh-" + role}, {"user", user}})));
     server_->on("POST", "/auth/refresh", Answer::json(JSONValue::object(
@@ -337,6 +343,10 @@ class WorkingDay : public ::testing::Test {
     // The reference lists an administrator edits; the session, the day's routes and the rest scripted after them
     // take their paths.
     admin_ = std::make_unique<AdminDesk>(*server_);
+    staff_ = std::make_unique<StaffDesk>(*server_);
+    shifts_ = std::make_unique<ShiftsDesk>(*server_);
+    shifts_->setDepot("Склад Север", 2500);
+    shifts_->addCourier("k-1", "Иванов Пётр");
     session_ = std::make_unique<SessionServer>(
         *server_, JSONValue::object({{"id", 11},
                                      {"companyId", "c-day"},
@@ -371,6 +381,8 @@ class WorkingDay : public ::testing::Test {
   std::unique_ptr<StandInServer> server_;
   std::unique_ptr<SessionServer> session_;
   std::unique_ptr<AdminDesk> admin_;
+  std::unique_ptr<StaffDesk> staff_;
+  std::unique_ptr<ShiftsDesk> shifts_;
   std::unique_ptr<MonitoringDesk> monitoring_;
   std::shared_ptr<AnsweringDialogs> dialogs_ = std::make_shared<AnsweringDialogs>();
   ShellContext context_;
@@ -779,6 +791,70 @@ TEST_F(WorkingDay, ALogistPlansPublishesAndWatchesTheDayThenAnAdministratorAndOf
   spin();
   shot("zone-added");
   expectNoAlert("zone");
+
+  // A courier's fine for a day of this month, added on the shifts page.
+  openPage(PanelPage::shifts);
+  auto* shiftsPage = widgetOf<admin::ShiftsView>(root());
+  ASSERT_NE(shiftsPage, nullptr);
+  ASSERT_TRUE(spinUntil([&] { return shiftsPage->controller()->editable(); }));
+  auto* pay = widgetOf<admin::PayPanel>(root());
+  ASSERT_NE(pay, nullptr);
+  shiftsPage->table().setSelectedIds({"k-1"});
+  shiftsPage->controller()->select("k-1");
+  spin();
+  EXPECT_EQ(pay->rateEntry().get_text(), "2500") << "the depot's rate";
+  pay->dayEntry().set_text("3");
+  pay->kindPicker().set_selected(1);
+  pay->amountEntry().set_text("700");
+  pay->noteEntry().set_text("опоздание");
+  click("Добавить", GTK_WIDGET(pay->gobj()));
+  ASSERT_TRUE(spinUntil([&] { return server_->hits("POST", "/panel/shifts/adjust") == 1 && shiftsPage->controller()->editable(); }));
+  spin();
+  const std::string month = admin::monthKey(std::chrono::system_clock::now());
+  EXPECT_EQ(lastBody("POST", "/panel/shifts/adjust"),
+            JSONValue::object({{"courierId", "k-1"}, {"date", month + "-03"}, {"kind", "fine"}, {"amount", 700},
+                               {"note", "опоздание"}}));
+  EXPECT_EQ(pay->adjustmentTexts(), std::vector<std::string>{"3 · Штраф · 700 ₽"});
+  shot("pay-adjustment");
+  expectNoAlert("pay adjustment");
+  signOut();
+
+  // The superadmin adds a staff member to the company's depot.
+  staff_->companies() = JSONValue::decode(R"([{"id": "c-day", "name": "ООО «День доставки»"}])");
+  staff_->depots() = JSONValue::decode(
+      R"([{"id": "d1", "companyId": "c-day", "name": "Склад Север", "address": "Москва, Учебная улица, 1", "windowFrom": "08:00", "windowTo": "21:00"}])");
+  signInAs("superadmin");
+  signIn("superadmin", "пароль-суперадминистратора");
+  openPage(PanelPage::people);
+  auto* people = widgetOf<admin::StaffView>(root());
+  ASSERT_NE(people, nullptr);
+  ASSERT_TRUE(spinUntil([&] { return !people->screen()->state()->loading(); }));
+  people->companyPicker().set_selected(1);
+  ASSERT_TRUE(spinUntil([&] { return people->screen()->company() == "c-day" && !people->screen()->state()->loading(); }));
+  click("Добавить", GTK_WIDGET(people->gobj()));
+  ASSERT_TRUE(spinUntil([&] { return people->editorSheet() != nullptr; }));
+  editor = GTK_WIDGET(people->editorSheet()->gobj());
+  ASSERT_TRUE(spinUntil([&] { return findLabel(editor, "Склад Север") != nullptr; }));
+  type(editor, "Имя", "Пётр Петров");
+  type(editor, "Логин", "petrov");
+  type(editor, "Телефон", "+7 900 000-00-01");
+  type(editor, "Пароль от 8 знаков", "пароль-петрова");
+  GtkWidget* depotSwitch = findWidget(editor, [](GtkWidget* w) { return GTK_IS_SWITCH(w); });
+  ASSERT_NE(depotSwitch, nullptr);
+  gtk_switch_set_active(GTK_SWITCH(depotSwitch), TRUE);
+  spin();
+  shot("staff-editor", editor);
+  ASSERT_TRUE(pressReturnIn(entryRow(editor, "Пароль от 8 знаков")));
+  ASSERT_TRUE(spinUntil([&] { return people->editorSheet() == nullptr; }));
+  ASSERT_EQ(server_->hits("POST", "/staff/people"), 1u);
+  const JSONValue person = lastBody("POST", "/staff/people");
+  EXPECT_EQ(person["login"], JSONValue("petrov"));
+  EXPECT_EQ(person["depots"], JSONValue::array({"d1"}));
+  ASSERT_TRUE(spinUntil([&] { return people->table().rows().size() == 1; }));
+  spin();
+  EXPECT_NE(findLabel(root(), "Пётр Петров"), nullptr);
+  shot("staff-added");
+  expectNoAlert("staff");
   signOut();
 
   // Offline: the logist's workspace opened again while the server is away shows the cached plan and refuses a
