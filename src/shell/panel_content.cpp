@@ -139,7 +139,7 @@ class WorkspaceSettingsView : public Gtk::Box {
     refreshButton_->signal_clicked().connect([this] { async::spawn(context_.workflows->refreshReferenceData()); });
     applyButton_->signal_clicked().connect([this] { apply(); });
     preferences->signal_clicked().connect([this] {
-      if (context_.openPreferences) context_.openPreferences();
+      if (context_.openPreferences) context_.openPreferences(PreferencesTab::appearance);
     });
     maps->signal_clicked().connect([this] { context_.model->setPage(PanelPage::integrations); });
     connection_ = context_.model->observe([this](AppModel::Property p) { modelChanged(p); });
