@@ -673,7 +673,8 @@ TEST_F(ShellOverTheModel, TheDemoWorkspaceShowsEveryPageWithoutAnError) {
 }
 
 // Sign-in against the stand-in server with a profile that must replace its password: the required-password screen,
-// the change sent to the server, the sign-in screen again, and the workspace after signing in with the new password.
+// the change sent to the server, the sign-in screen again, the workspace after signing in with the new password, and
+// its status strip through a lost and a restored connection.
 TEST_F(ShellOverTheModel, SignInThroughTheRequiredPasswordChangeIntoTheWorkspace) {
   dorvik::testing::StandInServer server;
   JSONValue profile = JSONValue::object({{"id", 11},
@@ -714,6 +715,30 @@ TEST_F(ShellOverTheModel, SignInThroughTheRequiredPasswordChangeIntoTheWorkspace
   savePNG(root(), "model-signed-in");
   GtkWidget* strip = gtk_widget_get_parent(findLabel(root(), "Рабочий день открыт."));
   savePNG(strip, "status-strip");
+
+  // The server stops answering, then answers again: the strip and the footer tell each state, never the lost
+  // connection beside "Подключено".
+  auto refresh = [&] {
+    auto done = dorvik::testing::start(context_.workflows->refreshReferenceData());
+    ASSERT_TRUE(dorvik::testing::spinUntil([&] { return done->done; }, 30s));
+    spin();
+  };
+  const std::string host = "127.0.0.1:" + std::to_string(server.port());
+  server.on("GET", "/depots", dorvik::testing::Answer::dropped());
+  refresh();
+  ASSERT_TRUE(context_.model->offline());
+  EXPECT_NE(findLabel(root(), "Локальные данные"), nullptr);
+  EXPECT_NE(findLabel(root(), "Нет соединения"), nullptr);
+  EXPECT_EQ(findLabel(root(), host), nullptr);
+  const JSONValue none(JSONArray{});
+  dorvik::testing::scriptReferenceLists(server, none, none, none);
+  refresh();
+  ASSERT_FALSE(context_.model->offline());
+  EXPECT_NE(findLabel(root(), "Связь с сервером восстановлена."), nullptr);
+  EXPECT_NE(findLabel(root(), host), nullptr);
+  EXPECT_NE(findLabel(root(), "Подключено"), nullptr);
+  EXPECT_EQ(findLabel(root(), "Локальные данные"), nullptr);
+  savePNG(gtk_widget_get_parent(findLabel(root(), host)), "status-strip-reconnected");
 
   const std::size_t signOuts = server.hits("POST", "/auth/logout");  // the password change signed out once
   auto outcome = dorvik::testing::start(context_.workflows->logout());
