@@ -36,6 +36,32 @@ void addLine(AdwPreferencesGroup* to, Gtk::Label& label, bool secondary) {
   adw_preferences_group_add(to, GTK_WIDGET(label.gobj()));
 }
 
+// Option labels shown whole; in the open list the chosen option carries a check mark.
+GtkListItemFactory* wholeLabels(bool marked) {
+  GtkListItemFactory* factory = gtk_signal_list_item_factory_new();
+  g_signal_connect(factory, "setup", callback([](GtkSignalListItemFactory*, GtkListItem* item, gpointer marked) {
+                     GtkWidget* box = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 6);
+                     GtkWidget* label = gtk_label_new(nullptr);
+                     gtk_label_set_xalign(GTK_LABEL(label), 0);
+                     gtk_widget_set_hexpand(label, TRUE);
+                     gtk_box_append(GTK_BOX(box), label);
+                     if (marked) {
+                       GtkWidget* check = gtk_image_new_from_icon_name("object-select-symbolic");
+                       g_object_bind_property(item, "selected", check, "visible", G_BINDING_SYNC_CREATE);
+                       gtk_box_append(GTK_BOX(box), check);
+                     }
+                     gtk_list_item_set_child(item, box);
+                   }),
+                   GINT_TO_POINTER(marked));
+  g_signal_connect(factory, "bind", callback([](GtkSignalListItemFactory*, GtkListItem* item) {
+                     auto* option = GTK_STRING_OBJECT(gtk_list_item_get_item(item));
+                     GtkWidget* label = gtk_widget_get_first_child(gtk_list_item_get_child(item));
+                     gtk_label_set_text(GTK_LABEL(label), option ? gtk_string_object_get_string(option) : "");
+                   }),
+                   nullptr);
+  return factory;
+}
+
 }  // namespace
 
 IntegrationsView::IntegrationsView(const ShellContext& context)
@@ -106,6 +132,13 @@ GtkWidget* IntegrationsView::buildGeocoding() {
   for (const GeocoderOption& option : kGeocoderOptions) gtk_string_list_append(options, option.title);
   adw_combo_row_set_model(ADW_COMBO_ROW(geocoder_), G_LIST_MODEL(options));
   g_object_unref(options);
+  // The options are long: the row's own labels would cut them at a few words, here and in the list.
+  GtkListItemFactory* shown = wholeLabels(false);
+  adw_combo_row_set_factory(ADW_COMBO_ROW(geocoder_), shown);
+  g_object_unref(shown);
+  GtkListItemFactory* listed = wholeLabels(true);
+  adw_combo_row_set_list_factory(ADW_COMBO_ROW(geocoder_), listed);
+  g_object_unref(listed);
   g_signal_connect(geocoder_, "notify::selected", callback([](GObject* row, GParamSpec*, gpointer data) {
                      auto* view = static_cast<IntegrationsView*>(data);
                      if (view->syncing_) return;

@@ -62,13 +62,11 @@ PayPanel::PayPanel(std::shared_ptr<ShiftsController> page)
 
   connection_ = page_->observe([this](ShiftsController::Change change) {
     switch (change) {
-      case ShiftsController::Change::selection:
-        setDraft(*page_);  // a newly selected courier: his pay settings and a fresh draft
-        showAdjustments();
-        break;
       case ShiftsController::Change::form:
         showForm();
         break;
+      // The page fills the forms of a newly selected courier (setDraft); the list follows him.
+      case ShiftsController::Change::selection:
       case ShiftsController::Change::document:
       case ShiftsController::Change::period:
         showAdjustments();

@@ -78,7 +78,8 @@ std::vector<std::string> writes(const FakeGateway& fake) {
 
 TEST(PayAmount, ReadsWholeRublesInTheCLocaleWhateverTheProcessLocale) {
   // GTK puts the user's numeric locale into effect; a decimal comma there must not change what is accepted.
-  const char* before = std::setlocale(LC_NUMERIC, "ru_RU.UTF-8");
+  const std::string before = std::setlocale(LC_NUMERIC, nullptr);
+  ASSERT_NE(std::setlocale(LC_NUMERIC, "ru_RU.UTF-8"), nullptr) << "the test needs the ru_RU.UTF-8 locale";
   struct Case {
     const char* text;
     bool positive;
@@ -104,7 +105,7 @@ TEST(PayAmount, ReadsWholeRublesInTheCLocaleWhateverTheProcessLocale) {
   }
   // A NUL byte inside the text is something left over, never the end of the number.
   EXPECT_EQ(refusal([] { amount(std::string_view("5\0" "0", 3), false); }), kFromZero);
-  std::setlocale(LC_NUMERIC, before ? before : "C");
+  std::setlocale(LC_NUMERIC, before.c_str());
 }
 
 TEST(PayAdjustment, ChecksDayThenNoteThenAmount) {

@@ -12,8 +12,10 @@
 #include <string>
 
 #include "admin/data_screen_view.h"
+#include "admin/integrations_view.h"
 #include "admin/record_editor_view.h"
 #include "admin/pay_panel.h"
+#include "admin/logic/payroll.h"
 #include "admin/shifts_view.h"
 #include "core/async/task.h"
 #include "core/base/dorvik_date.h"
@@ -153,6 +155,57 @@ TEST_F(AdminWindow, TheDemoDataPagesTheirSheetsAndTheEditorOfEachWritablePage) {
             nullptr);
   savePNG(added, "admin-vehicles-add");
   click(added, "Отмена");
+
+  // The demo courier's files: the empty list shows its placeholder, and nothing can be attached.
+  couriers->controller()->open({couriers->controller()->filtered()[0].id()});
+  GtkWidget* files = nullptr;
+  ASSERT_TRUE(spinUntil([&] {
+    files = sheetOf(couriers->detailSheet());
+    return files != nullptr;
+  }));
+  GtkWidget* placeholder = nullptr;
+  ASSERT_TRUE(spinUntil([&] {
+    placeholder = findWidget(files, [](GtkWidget* w) {
+      return ADW_IS_STATUS_PAGE(w) &&
+             g_strcmp0(adw_status_page_get_title(ADW_STATUS_PAGE(w)), "Файлы не прикреплены") == 0;
+    });
+    return placeholder && gtk_widget_is_visible(placeholder);
+  }));
+  spin(200ms);
+  EXPECT_FALSE(gtk_widget_is_sensitive(findButton(files, "Прикрепить файл…")));
+  savePNG(files, "admin-courier-files-demo");
+  click(files, "Закрыть");
+  EXPECT_EQ(couriers->detailSheet(), nullptr);
+
+  // The demo's integration settings: no key set, the first lookup order, and no button to press.
+  model->setPage(PanelPage::integrations);
+  spin();
+  auto* integrations = widgetOf<admin::IntegrationsView>(root());
+  ASSERT_NE(integrations, nullptr);
+  ASSERT_TRUE(spinUntil([&] { return !integrations->controller()->data().isNull(); }));
+  spin();
+  for (const char* line : {"Ключ DaData не задан", "Ключ карты не задан", "Ключ маршрутизации не задан"})
+    EXPECT_NE(findLabel(root(), line), nullptr) << line;
+  GtkWidget* lookup = findWidget(root(), [](GtkWidget* w) { return ADW_IS_COMBO_ROW(w); });
+  ASSERT_NE(lookup, nullptr);
+  EXPECT_EQ(adw_combo_row_get_selected(ADW_COMBO_ROW(lookup)), 0u);
+  GtkWidget* chosen = findLabel(lookup, "OpenStreetMap, затем DaData");
+  ASSERT_NE(chosen, nullptr);
+  EXPECT_FALSE(pango_layout_is_ellipsized(gtk_label_get_layout(GTK_LABEL(chosen)))) << "the option is shown whole";
+  for (const char* button : {"Проверить ключ 2ГИС", "Сохранить настройки", "Очистить ключи склада"})
+    EXPECT_FALSE(gtk_widget_is_sensitive(findButton(root(), button))) << button;
+  savePNG(root(), "admin-integrations-demo");
+  // Its open list shows every option whole too.
+  gtk_widget_activate(lookup);
+  spin(300ms);
+  GtkWidget* list = findWidget(lookup, [](GtkWidget* w) { return GTK_IS_POPOVER(w); });
+  ASSERT_NE(list, nullptr);
+  GtkWidget* listed = findLabel(list, "OpenStreetMap, затем DaData");
+  ASSERT_NE(listed, nullptr);
+  EXPECT_FALSE(pango_layout_is_ellipsized(gtk_label_get_layout(GTK_LABEL(listed))));
+  savePNG(list, "admin-integrations-lookup-demo");
+  gtk_popover_popdown(GTK_POPOVER(list));
+  EXPECT_EQ(window_->alert(), nullptr);
 }
 
 TEST_F(AdminWindow, AnAdministratorAddsAClientAndDrawsAZoneThroughTheEditor) {
@@ -287,6 +340,9 @@ TEST_F(AdminWindow, ALogistMarksAShiftOnTheShiftsPage) {
   spin();
   EXPECT_EQ(page->dayButtons().size(), 10u);
   savePNG(root(), "payroll-sheet");
+  window_->set_default_size(1440, 900);
+  spin();
+  savePNG(root(), "payroll-sheet-1440");
 }
 
 TEST_F(AdminWindow, ALogistSetsACouriersPayAndAdjustsItOnTheShiftsPage) {
@@ -342,6 +398,14 @@ TEST_F(AdminWindow, ALogistSetsACouriersPayAndAdjustsItOnTheShiftsPage) {
   EXPECT_EQ(shifts.ownRate("k-1"), JSONValue(3000));
   EXPECT_EQ(shifts.payMode("k-1"), "monthly");
 
+  // A day beyond the month is refused in the notice line before anything is sent.
+  pay->dayEntry().set_text("32");
+  click(root(), "Добавить");
+  spin();
+  EXPECT_NE(findLabel(root(), admin::kDayOrNoteMessage), nullptr);
+  EXPECT_EQ(writes().size(), 1u);
+  savePNG(root(), "payroll-issue");
+
   // A fine typed into the add row: Return in a field sends nothing, "Добавить" does.
   pay->dayEntry().set_text("3");
   pay->kindPicker().set_selected(1);
@@ -365,6 +429,9 @@ TEST_F(AdminWindow, ALogistSetsACouriersPayAndAdjustsItOnTheShiftsPage) {
   gtk_adjustment_set_value(along, gtk_adjustment_get_upper(along));
   spin();
   savePNG(root(), "payroll-pay");
+  window_->set_default_size(1440, 900);
+  spin();
+  savePNG(root(), "payroll-pay-1440");
 
   // Deleting asks first: cancelled, nothing is sent; confirmed, the extra goes.
   ASSERT_EQ(pay->deleteButtons().size(), 2u);

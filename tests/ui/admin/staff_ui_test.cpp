@@ -175,6 +175,19 @@ TEST_F(StaffWindow, TheSuperadminAddsAnAccountSetsItsPasswordAndSeesTheDepots) {
   savePNG(root(), "admin-depots-dark");
   context_.defaults->setString("appearance", "light");
 
+  // A depot opens in its editor with the stored values; Escape closes it and sends nothing.
+  ASSERT_TRUE(clickButton(root(), "Изменить"));
+  ASSERT_TRUE(spinUntil([&] { return depots->editorSheet() != nullptr; }));
+  GtkWidget* depotSheet = GTK_WIDGET(depots->editorSheet()->gobj());
+  spin(200ms);
+  EXPECT_NE(findLabel(depotSheet, "Склад"), nullptr);
+  EXPECT_STREQ(gtk_editable_get_text(GTK_EDITABLE(entryRow(depotSheet, "Название"))), "Север");
+  EXPECT_STREQ(gtk_editable_get_text(GTK_EDITABLE(entryRow(depotSheet, "Открытие, ЧЧ:ММ"))), "08:00");
+  savePNG(depotSheet, "admin-depot-editor");
+  EXPECT_TRUE(pressKey(depotSheet, GDK_KEY_Escape));
+  ASSERT_TRUE(spinUntil([&] { return depots->editorSheet() == nullptr; }));
+  EXPECT_EQ(server.hits("PATCH", "/staff/depots/d-1"), 0u);
+
   // Offline: only "Обновить" stays available, the rows' buttons included.
   model->setOffline(true);
   spin();
