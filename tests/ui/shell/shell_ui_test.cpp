@@ -818,13 +818,16 @@ TEST_F(ShellWindow, SettingsPagesFollowTheWorkspaceAsItLoads) {
   EXPECT_EQ(std::count(workflows_->calls.begin(), workflows_->calls.end(), "GET /depots/d1/settings"), 1);
   GtkWidget* toggle = find(root(), [](GtkWidget* w) { return GTK_IS_CHECK_BUTTON(w); });
   ASSERT_NE(toggle, nullptr);
-  EXPECT_FALSE(gtk_widget_is_sensitive(toggle));  // a logist cannot change it
+  EXPECT_FALSE(gtk_widget_is_sensitive(toggle));  // a logist cannot change it, and reads why
   EXPECT_FALSE(gtk_widget_is_sensitive(findButton(root(), "Сохранить настройку")));
+  const std::string adminOnly = "Настройку может изменить администратор склада.";
+  EXPECT_NE(findLabel(root(), adminOnly), nullptr);
   savePNG(root(), "appSettings-logist");
   context_.model->setUser(
       JSONValue::object({{"id", "u3"}, {"fullName", "Ольга Админ"}, {"role", "admin"}, {"depotId", "d1"}}));
   spin(300ms);
   EXPECT_TRUE(gtk_widget_is_sensitive(toggle));
+  EXPECT_EQ(findLabel(root(), adminOnly), nullptr);
   gtk_check_button_set_active(GTK_CHECK_BUTTON(toggle), TRUE);
   spin();
   EXPECT_TRUE(gtk_widget_is_sensitive(findButton(root(), "Сохранить настройку")));
