@@ -28,8 +28,8 @@ Gtk::Widget* dayFace(const DayCell& cell) {
   face->set_hexpand(true);
   auto* number = Gtk::make_managed<Gtk::Label>(std::to_string(cell.day));
   number->add_css_class("numeric");
-  auto* caption = Gtk::make_managed<Gtk::Label>();
-  caption->set_markup("<span size=\"9pt\">" + Glib::Markup::escape_text(cell.caption) + "</span>");
+  auto* caption = Gtk::make_managed<Gtk::Label>(cell.caption);
+  caption->add_css_class("caption");
   for (Gtk::Label* label : {number, caption}) {
     label->add_css_class(cell.worked ? "success" : "dim-label");
     face->append(*label);

@@ -197,6 +197,8 @@ void TwoGISSurface::refresh() {
   place(connecting_, look.layer == MapSurfaceState::Layer::connecting);
   place(unavailable_, look.layer == MapSurfaceState::Layer::unavailable);
   unavailableText_->set_text(look.unavailableText);
+  // The issue panel says it already: the view behind it does not repeat the same text.
+  unavailableText_->set_visible(!(look.panel && *look.panel == look.unavailableText));
 
   loadingCard_.get_parent()->set_visible(look.loadingCard);
   controls_.set_visible(look.controls);

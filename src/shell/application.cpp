@@ -75,13 +75,9 @@ void DorvikApp::activate() {
   }
   Gtk::Application* app = app_.get();
   ShellContext context = context_;
-  context.openPreferences = [context = context_, app] {
+  context.openPreferences = [context = context_, app](PreferencesTab tab) {
     ShellContext copy = context;
-    showPreferences(copy, app->get_active_window());
-  };
-  context.openConnectionPreferences = [context = context_, app] {
-    ShellContext copy = context;
-    showPreferences(copy, app->get_active_window(), PreferencesTab::connection);
+    showPreferences(copy, app->get_active_window(), tab);
   };
   auto* window = new RootWindow(context);
   window->set_application(app_);

@@ -139,7 +139,7 @@ class WorkspaceSettingsView : public Gtk::Box {
     refreshButton_->signal_clicked().connect([this] { async::spawn(context_.workflows->refreshReferenceData()); });
     applyButton_->signal_clicked().connect([this] { apply(); });
     preferences->signal_clicked().connect([this] {
-      if (context_.openPreferences) context_.openPreferences();
+      if (context_.openPreferences) context_.openPreferences(PreferencesTab::appearance);
     });
     maps->signal_clicked().connect([this] { context_.model->setPage(PanelPage::integrations); });
     connection_ = context_.model->observe([this](AppModel::Property p) { modelChanged(p); });
@@ -271,6 +271,9 @@ class CourierAppSettingsView : public Gtk::Box {
     depotName_ = valueRow(group, "Склад", "");
     depotRow_ = gtk_widget_get_ancestor(depotName_, GTK_TYPE_LIST_BOX_ROW);
     add(group, toggle_);
+    // The server takes the change only from an administrator: a logist reads why the setting cannot be ticked.
+    adminOnly_ = textRow("Настройку может изменить администратор склада.", true);
+    add(group, adminOnly_);
     hint_ = textRow("При включении курьер должен приложить фото для статусов «Доставлено» и «Часть мест».", true);
     add(group, hint_);
     save_ = buttonRow(group, "Сохранить настройку");
@@ -316,10 +319,7 @@ class CourierAppSettingsView : public Gtk::Box {
     gtk_label_set_text(GTK_LABEL(depotName_), loaded["name"].string().c_str());
     toggle_.set_sensitive(CourierSettings::canToggle(loaded, state_->loading(), state_->saving(),
                                                      model.canWriteServer(), model.user()));
-    // The server takes the change only from an administrator: say so where the setting cannot be ticked.
-    gtk_widget_set_tooltip_text(GTK_WIDGET(toggle_.gobj()), CourierSettings::mayChange(model.user())
-                                                                ? nullptr
-                                                                : "Настройку может изменить администратор.");
+    gtk_widget_set_visible(adminOnly_, hasDepot && !CourierSettings::mayChange(model.user()));
     save_->set_sensitive(
         CourierSettings::canSave(loaded, state_->saving(), model.canWriteServer(), model.user(), photoProof_));
     refresh_->set_sensitive(CourierSettings::canRefresh(model.user(), state_->loading()));
@@ -352,6 +352,7 @@ class CourierAppSettingsView : public Gtk::Box {
   GtkWidget* depotRow_ = nullptr;
   GtkWidget* depotName_ = nullptr;  // the value label of the "Склад" row
   GtkWidget* hint_ = nullptr;
+  GtkWidget* adminOnly_ = nullptr;
   Gtk::CheckButton toggle_;
   Gtk::Button* save_ = nullptr;
   Gtk::Button* refresh_ = nullptr;

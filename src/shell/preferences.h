@@ -7,8 +7,6 @@
 
 namespace dorvik {
 
-enum class PreferencesTab { appearance, connection, about };
-
 // Presents the one settings window of the run (creating it when needed) on `tab`, over `parent` when given.
 void showPreferences(const ShellContext& context, Gtk::Window* parent, PreferencesTab tab = PreferencesTab::appearance);
 

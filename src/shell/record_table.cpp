@@ -1,6 +1,7 @@
 #include "shell/record_table.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "shell/toolkit/row_splice.h"
 
@@ -190,13 +191,50 @@ void RecordTable::addFactoryColumn(const std::string& title, Make make, Bind bin
     }
   });
   auto column = Gtk::ColumnViewColumn::create(title, factory);
-  if (options.width > 0) column->set_fixed_width(options.width);
+  if (options.width > 0) {
+    column->set_fixed_width(static_cast<int>(options.width * widthScale_ + 0.5));
+    fixedWidths_.emplace_back(column, options.width);
+  }
   column->set_expand(options.expand);
   column->set_resizable(true);
   view_.append_column(column);
 }
 
+namespace {
+// How much larger than the desktop's font the widget's text is (the text size of the settings).
+double textScale(Gtk::Widget& widget) {
+  auto settings = Gtk::Settings::get_default();
+  if (!settings) return 1.0;
+  // The desktop names its font in points, the style gives the widget's in pixels at the desktop's resolution.
+  const Pango::FontDescription desktop(settings->property_gtk_font_name().get_value());
+  const Pango::FontDescription font = widget.get_pango_context()->get_font_description();
+  const int dpi = settings->property_gtk_xft_dpi().get_value();
+  const double pixelsPerPoint = (dpi > 0 ? dpi / 1024.0 : 96.0) / 72.0;
+  auto pixels = [&](const Pango::FontDescription& d) {
+    return d.get_size_is_absolute() ? d.get_size() : d.get_size() * pixelsPerPoint;
+  };
+  const double standard = pixels(desktop);
+  const double own = pixels(font);
+  return standard > 0 && own > 0 ? own / standard : 1.0;
+}
+}  // namespace
+
+void RecordTable::size_allocate_vfunc(int width, int height, int baseline) {
+  Gtk::ScrolledWindow::size_allocate_vfunc(width, height, baseline);
+  // A new text size reaches the table as a new layout: the fixed columns widen or narrow with their text, after
+  // this layout is done.
+  const double scale = textScale(view_);
+  if (std::abs(scale - widthScale_) < 0.01) return;
+  widthScale_ = scale;
+  Glib::signal_idle().connect_once(sigc::mem_fun(*this, &RecordTable::applyWidths));
+}
+
+void RecordTable::applyWidths() {
+  for (auto& [column, width] : fixedWidths_) column->set_fixed_width(static_cast<int>(width * widthScale_ + 0.5));
+}
+
 void RecordTable::clearColumns() {
+  fixedWidths_.clear();
   auto columns = view_.get_columns();
   while (columns->get_n_items() > 0) {
     auto column = std::dynamic_pointer_cast<Gtk::ColumnViewColumn>(columns->get_object(0));

@@ -30,7 +30,8 @@
 namespace dorvik {
 
 struct TableColumnOptions {
-  int width = -1;        // fixed width in pixels; -1 sizes to content
+  int width = -1;        // fixed width in pixels at the standard text size (wider with larger text); -1 sizes to
+                         // content
   int minWidth = -1;     // narrowest width of the cells in pixels; -1 none
   bool expand = false;   // takes the remaining width
   int lines = 1;         // text lines before ellipsizing
@@ -72,9 +73,14 @@ class RecordTable : public Gtk::ScrolledWindow {
 
   Gtk::ColumnView& view() { return view_; }
 
+ protected:
+  void size_allocate_vfunc(int width, int height, int baseline) override;
+
  private:
   class Row;
   class Rows;
+  // Sets the fixed widths of the columns for the text size in force.
+  void applyWidths();
   void addFactoryColumn(const std::string& title, Make make, Bind bind, const ColumnOptions& options);
   void applySelection();
   // Selects the rows of the selected identities among `count` rows from `position` (rows just put in).
@@ -91,6 +97,8 @@ class RecordTable : public Gtk::ScrolledWindow {
   std::set<std::string> selected_;
   std::unordered_map<Gtk::Widget*, sigc::connection> cells_;  // bound cells and their row's refresh
   bool applying_ = false;
+  std::vector<std::pair<Glib::RefPtr<Gtk::ColumnViewColumn>, int>> fixedWidths_;  // each with its standard width
+  double widthScale_ = 1.0;  // the text size the widths were set for, against the desktop's
   sigc::signal<void(const std::set<std::string>&)> selectionChanged_;
   sigc::signal<void(const Record&)> activate_;
 };

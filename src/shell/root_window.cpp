@@ -33,7 +33,7 @@ RootWindow::RootWindow(ShellContext context) : context_(std::move(context)) {
   openAction_ = add_action("open-orders", [this] { async::spawn(context_.workflows->importWorkbook()); });
   saveAction_ = add_action("save-excel", [this] { async::spawn(context_.workflows->exportWorkbook("working")); });
   add_action("preferences", [this] {
-    if (context_.openPreferences) context_.openPreferences();
+    if (context_.openPreferences) context_.openPreferences(PreferencesTab::appearance);
   });
 
   set_child(root_);

@@ -17,6 +17,8 @@ Sheet::Sheet(const std::string& title, int width, int height) {
   set_modal(true);
   set_hide_on_close(true);
   set_default_size(width, height);
+  // Part of the main window's content: the text size of the settings applies here too.
+  add_css_class("dorvik-sheet");
   auto controller = Gtk::ShortcutController::create();
   controller->set_scope(Gtk::ShortcutScope::MANAGED);
   controller->add_shortcut(

@@ -15,6 +15,9 @@
 
 namespace dorvik {
 
+// The tabs of the settings window.
+enum class PreferencesTab { appearance, connection, about };
+
 // The model's workflows as the screens call them. The application forwards them to AppModel; tests put a
 // scripted stand-in behind the same calls.
 class Workflows {
@@ -40,9 +43,9 @@ struct ShellContext {
   std::shared_ptr<AppModel> model;
   std::shared_ptr<Workflows> workflows;
   std::shared_ptr<UserDefaults> defaults;
-  std::function<void()> openPreferences;
-  // The settings window on its connection tab (the sign-in screen's "Настройки подключения").
-  std::function<void()> openConnectionPreferences;
+  // Presents the settings window on a tab: the appearance for the menu and the workspace's links, the connection
+  // for the sign-in screen's "Настройки подключения".
+  std::function<void(PreferencesTab)> openPreferences;
 
   // The loader source of a screen: the model's generation and the workflows' gateway.
   ScreenSource screenSource() const {

@@ -92,10 +92,7 @@ LoginView::LoginView(ShellContext context) : Gtk::Box(Gtk::Orientation::VERTICAL
                    callback([](GtkPasswordEntry*, gpointer self) { static_cast<LoginView*>(self)->signIn(); }), this);
   signInButton_.signal_clicked().connect([this] { signIn(); });
   settings->signal_clicked().connect([this] {
-    if (context_.openConnectionPreferences)
-      context_.openConnectionPreferences();
-    else if (context_.openPreferences)
-      context_.openPreferences();
+    if (context_.openPreferences) context_.openPreferences(PreferencesTab::connection);
   });
   previewButton_.signal_clicked().connect([this] { openPreview(); });
 

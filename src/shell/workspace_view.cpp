@@ -77,7 +77,7 @@ Gtk::Widget* WorkspaceView::makeFooter() {
   settings->set_child(*settingsContent);
   settings->add_css_class("flat");
   settings->signal_clicked().connect([this] {
-    if (context_.openPreferences) context_.openPreferences();
+    if (context_.openPreferences) context_.openPreferences(PreferencesTab::appearance);
   });
   auto* spacer = Gtk::make_managed<Gtk::Box>();
   spacer->set_hexpand(true);

@@ -106,9 +106,13 @@ std::string shellStyleSheet(const std::string& accent, double textSize, bool dar
   const std::string foreground = accent == "graphite" ? (dark ? "#000000" : "#ffffff") : "#ffffff";
   std::string css = "@define-color accent_color " + color + ";\n@define-color accent_bg_color " + color +
                     ";\n@define-color accent_fg_color " + foreground + ";\n";
-  // The window's own text follows the desktop's font, scaled; the desktop's text styles name sizes of their own,
-  // which are scaled alike so that headings, captions and table headers grow with the rest.
-  css += "window.dorvik-main { font-size: " + cssNumber(scale * 100) + "%; }\n";
+  // The main window's text and that of the sheets opened over it follow the desktop's font, scaled; the desktop's
+  // text styles name sizes of their own, which are scaled alike so that headings, captions and table headers grow
+  // with the rest.
+  const auto scoped = [](const std::string& selector) {
+    return "window.dorvik-main" + selector + ", window.dorvik-sheet" + selector;
+  };
+  css += scoped("") + " { font-size: " + cssNumber(scale * 100) + "%; }\n";
   static const std::vector<std::pair<std::string, double>> styles{
       {".large-title", 24},
       {".title-1", 20},
@@ -122,7 +126,7 @@ std::string shellStyleSheet(const std::string& accent, double textSize, bool dar
       {"columnview.view > header > button > box", 9},
       {"statuspage.compact > scrolledwindow > viewport > box > clamp > box > .title", 18}};
   for (const auto& [selector, points] : styles)
-    css += "window.dorvik-main " + selector + " { font-size: " + cssNumber(points * scale) + "pt; }\n";
+    css += scoped(" " + selector) + " { font-size: " + cssNumber(points * scale) + "pt; }\n";
   css += std::string(".dorvik-orange { color: ") + (dark ? "#ff7800" : "#e66100") +
          "; }\n.dorvik-banner { background-color: alpha(" + (dark ? "#ff7800" : "#e66100") + ", 0.08); }\n";
   return css;

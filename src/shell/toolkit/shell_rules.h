@@ -42,8 +42,9 @@ const std::vector<std::string>& accentKeys();
 std::string accentName(const std::string& key);
 std::string accentColor(const std::string& key, bool dark);
 
-// The stylesheet for the accent and the text size of the main window: every text of the window, the desktop's
-// heading and caption styles included, scaled by the chosen size against the standard 13.
+// The stylesheet for the accent and the text size of the main window ("dorvik-main") and of the sheets opened over
+// it ("dorvik-sheet"): every text of those windows, the desktop's heading and caption styles included, scaled by the
+// chosen size against the standard 13.
 std::string shellStyleSheet(const std::string& accent, double textSize, bool dark);
 
 }  // namespace dorvik

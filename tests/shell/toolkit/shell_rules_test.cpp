@@ -83,7 +83,7 @@ TEST(Accent, UnknownKeysReadOrangeAndNameThemselves) {
   EXPECT_EQ(accentColor("purple", false), accentColor("orange", false));
 }
 
-TEST(Appearance, TheTextSizeScalesEveryTextStyleOfTheMainWindow) {
+TEST(Appearance, TheTextSizeScalesEveryTextStyleOfTheMainWindowAndItsSheets) {
   struct Case {
     double size;
     const char* window;
@@ -93,10 +93,16 @@ TEST(Appearance, TheTextSizeScalesEveryTextStyleOfTheMainWindow) {
   for (const Case& c : {Case{13, "100%", "11pt", "9pt"}, Case{15, "115.38%", "12.69pt", "10.38pt"},
                         Case{17, "130.77%", "14.38pt", "11.77pt"}, Case{-1, "100%", "11pt", "9pt"}}) {
     const std::string css = shellStyleSheet("blue", c.size, false);
-    EXPECT_NE(css.find(std::string("window.dorvik-main { font-size: ") + c.window + ";"), std::string::npos) << css;
-    EXPECT_NE(css.find(std::string("window.dorvik-main .heading { font-size: ") + c.heading + ";"), std::string::npos)
+    EXPECT_NE(css.find(std::string("window.dorvik-main, window.dorvik-sheet { font-size: ") + c.window + ";"),
+              std::string::npos)
         << css;
-    EXPECT_NE(css.find(std::string("window.dorvik-main .caption { font-size: ") + c.caption + ";"), std::string::npos)
+    EXPECT_NE(css.find(std::string("window.dorvik-main .heading, window.dorvik-sheet .heading { font-size: ") +
+                       c.heading + ";"),
+              std::string::npos)
+        << css;
+    EXPECT_NE(css.find(std::string("window.dorvik-main .caption, window.dorvik-sheet .caption { font-size: ") +
+                       c.caption + ";"),
+              std::string::npos)
         << css;
   }
 }

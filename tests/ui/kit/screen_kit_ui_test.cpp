@@ -91,6 +91,38 @@ TEST_F(ScreenKit, SingleSelectionTableStartsWithNothingSelected) {
   EXPECT_EQ(table->selectedIds().size(), 1u) << "one row at most";
 }
 
+// A fixed column is as wide as asked at the desktop's text size and widens with a larger text (the text size of the
+// settings), back again when the text is standard once more.
+TEST_F(ScreenKit, FixedColumnsFollowTheTextSize) {
+  auto provider = Gtk::CssProvider::create();
+  provider->load_from_data("window.larger-text { font-size: 130%; }");
+  Gtk::StyleContext::add_provider_for_display(Gdk::Display::get_default(), provider,
+                                              GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+  auto* table = Gtk::make_managed<RecordTable>();
+  table->addColumn("Адрес", [](const Record& r) { return r.value["address"].string(); }, {.expand = true});
+  table->addColumn("Смены", [](const Record& r) { return r.id(); }, {.width = 80, .numeric = true});
+  window_->set_child(*table);
+  window_->present();
+  table->setRows(orders({{"a", "Тверская, 1"}}));
+  spin();
+  auto column = std::dynamic_pointer_cast<Gtk::ColumnViewColumn>(table->view().get_columns()->get_object(1));
+  ASSERT_TRUE(column);
+  EXPECT_EQ(column->get_fixed_width(), 80);
+  window_->add_css_class("larger-text");
+  spin();
+  EXPECT_GE(column->get_fixed_width(), 100);
+  EXPECT_LE(column->get_fixed_width(), 110);
+  // A column added now starts at the larger width too.
+  table->addColumn("Ставка", [](const Record& r) { return r.id(); }, {.width = 80});
+  auto added = std::dynamic_pointer_cast<Gtk::ColumnViewColumn>(table->view().get_columns()->get_object(2));
+  EXPECT_EQ(added->get_fixed_width(), column->get_fixed_width());
+  window_->remove_css_class("larger-text");
+  spin();
+  EXPECT_EQ(column->get_fixed_width(), 80);
+  EXPECT_EQ(added->get_fixed_width(), 80);
+  Gtk::StyleContext::remove_provider_for_display(Gdk::Display::get_default(), provider);
+}
+
 TEST_F(ScreenKit, SheetClosesOnEscapeOnlyWhileDismissible) {
   auto* anchor = Gtk::make_managed<Gtk::Label>("Родитель");
   window_->set_child(*anchor);

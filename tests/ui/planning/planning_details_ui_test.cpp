@@ -199,6 +199,15 @@ TEST_F(RoadsWindow, TheSheetFromItsButtonToItsClosing) {
   ASSERT_TRUE(gtk_widget_compute_bounds(card, root(), &cardBounds));
   ASSERT_TRUE(gtk_widget_compute_bounds(findLabel(page(), "Карта 2ГИС"), root(), &headingBounds));
   EXPECT_FALSE(graphene_rect_intersection(&cardBounds, &headingBounds, nullptr));
+  // The failure is said once, on the card.
+  int shown = 0;
+  findWidget(page(), [&](GtkWidget* w) {
+    if (GTK_IS_LABEL(w) && gtk_widget_is_drawable(w) &&
+        std::string(gtk_label_get_text(GTK_LABEL(w))).starts_with("Не удалось получить настройки карты"))
+      ++shown;
+    return false;
+  });
+  EXPECT_EQ(shown, 1);
   click("По дорогам");
   Sheet* sheet = shownSheet();
   ASSERT_NE(sheet, nullptr);

@@ -15,6 +15,7 @@
 #include "shell/form_widgets.h"
 #include "shell/preferences.h"
 #include "shell/root_window.h"
+#include "shell/sheet.h"
 #include "shell/toolkit/shell_rules.h"
 #include "core/store/secure_store.h"
 #include "support/async_helpers.h"
@@ -129,8 +130,7 @@ class WindowTest : public ::testing::Test {
     context_.model = AppModel::create();
     context_.workflows = workflowsFor(context_.model);
     context_.defaults = std::make_shared<UserDefaults>(folder_ + "/settings.ini");
-    context_.openPreferences = [this] { showPreferences(context_, window_); };
-    context_.openConnectionPreferences = [this] { showPreferences(context_, window_, PreferencesTab::connection); };
+    context_.openPreferences = [this](PreferencesTab tab) { showPreferences(context_, window_, tab); };
     window_ = new RootWindow(context_);
     window_->set_default_size(1280, 800);
     window_->present();
@@ -231,7 +231,7 @@ TEST_F(ShellWindow, PagesReadTheirDataAndFollowTheirRules) {
   EXPECT_EQ(findLabel(root(), "Dorvik"), nullptr);
   EXPECT_EQ(find(root(), [](GtkWidget* w) { return std::string("people") == gtk_widget_get_name(w); }), nullptr);
 
-  context_.openPreferences();
+  context_.openPreferences(PreferencesTab::appearance);
   spin(300ms);
   GtkWidget* preferences = preferencesWindow();
   ASSERT_NE(preferences, nullptr);
@@ -381,15 +381,26 @@ TEST_F(ShellWindow, LargeTextScalesTheWholeWindowAndTheSidebarKeepsTheChosenRowI
   auto theme = Gtk::IconTheme::get_for_display(Gdk::Display::get_default());
   for (PanelPage page : allPanelPages()) EXPECT_TRUE(theme->has_icon(std::string(iconName(page)))) << rawValue(page);
 
-  // The height of a line of each kind of text the window shows: plain, heading, caption, section heading.
+  // The height of a line of each kind of text the window shows: plain, heading, caption, section heading; and
+  // of the plain and heading text of a sheet opened over it.
   GtkWidget* plain = findLabel(root(), "Новое планирование");
   GtkWidget* heading = findLabel(root(), "Демо Администратор");
   GtkWidget* caption = findLabel(root(), "Пример. Эти заказы не отправляются курьерам.");
   GtkWidget* section = findLabel(root(), "Мониторинг");
   ASSERT_TRUE(plain && heading && caption && section);
+  Sheet* sheet = Sheet::open(*window_, "Лист", 400, 200);
+  auto* sheetBox = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::VERTICAL);
+  auto* sheetPlain = Gtk::make_managed<Gtk::Label>("Текст листа");
+  auto* sheetHeading = Gtk::make_managed<Gtk::Label>("Заголовок листа");
+  sheetHeading->add_css_class("heading");
+  sheetBox->append(*sheetHeading);
+  sheetBox->append(*sheetPlain);
+  sheet->setContent(*sheetBox);
+  sheet->present();
   auto lineHeights = [&] {
     std::vector<int> heights;
-    for (GtkWidget* label : {plain, heading, caption, section}) {
+    for (GtkWidget* label : {plain, heading, caption, section, GTK_WIDGET(sheetPlain->gobj()),
+                             GTK_WIDGET(sheetHeading->gobj())}) {
       PangoLayout* layout = gtk_widget_create_pango_layout(label, "Ж");
       int width = 0, height = 0;
       pango_layout_get_pixel_size(layout, &width, &height);
@@ -405,6 +416,8 @@ TEST_F(ShellWindow, LargeTextScalesTheWholeWindowAndTheSidebarKeepsTheChosenRowI
   const std::vector<int> large = lineHeights();
   for (std::size_t i = 0; i < standard.size(); ++i)
     EXPECT_GE(large[i] * 10, standard[i] * 12) << "text " << i << ": " << standard[i] << " → " << large[i];
+  sheet->dismiss();
+  spin();
 
   // The last page, chosen by the model, is scrolled into view.
   context_.model->setPage(PanelPage::help);
@@ -660,7 +673,8 @@ TEST_F(ShellOverTheModel, TheDemoWorkspaceShowsEveryPageWithoutAnError) {
 }
 
 // Sign-in against the stand-in server with a profile that must replace its password: the required-password screen,
-// the change sent to the server, the sign-in screen again, and the workspace after signing in with the new password.
+// the change sent to the server, the sign-in screen again, the workspace after signing in with the new password, and
+// its status strip through a lost and a restored connection.
 TEST_F(ShellOverTheModel, SignInThroughTheRequiredPasswordChangeIntoTheWorkspace) {
   dorvik::testing::StandInServer server;
   JSONValue profile = JSONValue::object({{"id", 11},
@@ -701,6 +715,30 @@ TEST_F(ShellOverTheModel, SignInThroughTheRequiredPasswordChangeIntoTheWorkspace
   savePNG(root(), "model-signed-in");
   GtkWidget* strip = gtk_widget_get_parent(findLabel(root(), "Рабочий день открыт."));
   savePNG(strip, "status-strip");
+
+  // The server stops answering, then answers again: the strip and the footer tell each state, never the lost
+  // connection beside "Подключено".
+  auto refresh = [&] {
+    auto done = dorvik::testing::start(context_.workflows->refreshReferenceData());
+    ASSERT_TRUE(dorvik::testing::spinUntil([&] { return done->done; }, 30s));
+    spin();
+  };
+  const std::string host = "127.0.0.1:" + std::to_string(server.port());
+  server.on("GET", "/depots", dorvik::testing::Answer::dropped());
+  refresh();
+  ASSERT_TRUE(context_.model->offline());
+  EXPECT_NE(findLabel(root(), "Локальные данные"), nullptr);
+  EXPECT_NE(findLabel(root(), "Нет соединения"), nullptr);
+  EXPECT_EQ(findLabel(root(), host), nullptr);
+  const JSONValue none(JSONArray{});
+  dorvik::testing::scriptReferenceLists(server, none, none, none);
+  refresh();
+  ASSERT_FALSE(context_.model->offline());
+  EXPECT_NE(findLabel(root(), "Связь с сервером восстановлена."), nullptr);
+  EXPECT_NE(findLabel(root(), host), nullptr);
+  EXPECT_NE(findLabel(root(), "Подключено"), nullptr);
+  EXPECT_EQ(findLabel(root(), "Локальные данные"), nullptr);
+  savePNG(gtk_widget_get_parent(findLabel(root(), host)), "status-strip-reconnected");
 
   const std::size_t signOuts = server.hits("POST", "/auth/logout");  // the password change signed out once
   auto outcome = dorvik::testing::start(context_.workflows->logout());
@@ -780,13 +818,16 @@ TEST_F(ShellWindow, SettingsPagesFollowTheWorkspaceAsItLoads) {
   EXPECT_EQ(std::count(workflows_->calls.begin(), workflows_->calls.end(), "GET /depots/d1/settings"), 1);
   GtkWidget* toggle = find(root(), [](GtkWidget* w) { return GTK_IS_CHECK_BUTTON(w); });
   ASSERT_NE(toggle, nullptr);
-  EXPECT_FALSE(gtk_widget_is_sensitive(toggle));  // a logist cannot change it
+  EXPECT_FALSE(gtk_widget_is_sensitive(toggle));  // a logist cannot change it, and reads why
   EXPECT_FALSE(gtk_widget_is_sensitive(findButton(root(), "Сохранить настройку")));
+  const std::string adminOnly = "Настройку может изменить администратор склада.";
+  EXPECT_NE(findLabel(root(), adminOnly), nullptr);
   savePNG(root(), "appSettings-logist");
   context_.model->setUser(
       JSONValue::object({{"id", "u3"}, {"fullName", "Ольга Админ"}, {"role", "admin"}, {"depotId", "d1"}}));
   spin(300ms);
   EXPECT_TRUE(gtk_widget_is_sensitive(toggle));
+  EXPECT_EQ(findLabel(root(), adminOnly), nullptr);
   gtk_check_button_set_active(GTK_CHECK_BUTTON(toggle), TRUE);
   spin();
   EXPECT_TRUE(gtk_widget_is_sensitive(findButton(root(), "Сохранить настройку")));
