@@ -221,7 +221,7 @@ class WorkingDay : public ::testing::Test {
     context_.workflows = modelWorkflows(context_.model);
     context_.defaults = std::make_shared<UserDefaults>(folder_ + "/settings.ini");
     ASSERT_TRUE(context_.defaults->set(Settings::serverURL, server_->url()));
-    context_.openPreferences = [this] { showPreferences(context_, window_); };
+    context_.openPreferences = [this](PreferencesTab tab) { showPreferences(context_, window_, tab); };
     context_.model->setFileDialogs(dialogs_);
     appearance_ = std::make_unique<Appearance>(context_.defaults);
     window_ = new RootWindow(context_);
