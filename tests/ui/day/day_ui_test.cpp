@@ -714,7 +714,7 @@ TEST_F(WorkingDay, ALogistPlansPublishesAndWatchesTheDayThenAnAdministratorAndOf
 
   // Signing out leaves the sign-in screen and tells the server.
   signOut();
-  EXPECT_EQ(server_->hits("POST", "/auth/logout"), 1u);
+  EXPECT_TRUE(spinUntil([&] { return server_->hits("POST", "/auth/logout") == 1; })) << "the server hears of it";
   shot("signed-out");
 
   // An administrator adds a client, an address and a zone through the data pages' editors.
