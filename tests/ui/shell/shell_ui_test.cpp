@@ -481,6 +481,18 @@ TEST_F(ShellWindow, EditorFooterAndValueFieldsBindTheEditedObject) {
 }
 
 namespace {
+// Closes every window of the application and says how many there were. Closing a window takes it out of the
+// application's own list, so the list is copied (each window held) before any of them is closed.
+int closeApplicationWindows(GtkApplication* app) {
+  GList* windows = g_list_copy_deep(
+      gtk_application_get_windows(app),
+      [](gconstpointer window, gpointer) -> gpointer { return g_object_ref(const_cast<gpointer>(window)); }, nullptr);
+  const int count = static_cast<int>(g_list_length(windows));
+  for (GList* l = windows; l; l = l->next) gtk_window_close(GTK_WINDOW(l->data));
+  g_list_free_full(windows, g_object_unref);
+  return count;
+}
+
 // Records how the application starts its model, then ends the run.
 class StartRecorder : public Workflows {
  public:
@@ -499,8 +511,7 @@ class StartRecorder : public Workflows {
     read("win.open-orders", openAccels);
     read("win.save-excel", saveAccels);
     read("win.preferences", preferencesAccels);
-    windows = static_cast<int>(g_list_length(gtk_application_get_windows(app)));
-    for (GList* l = gtk_application_get_windows(app); l; l = l->next) gtk_window_close(GTK_WINDOW(l->data));
+    windows = closeApplicationWindows(app);
     co_return;
   }
   async::Task<void> login(std::string, std::string) override { co_return; }
@@ -561,10 +572,7 @@ class SecondLaunch final : public StartRecorder {
       ::close(out);
     }
     g_signal_handler_disconnect(app, counting);
-    windows = static_cast<int>(g_list_length(gtk_application_get_windows(GTK_APPLICATION(app))));
-    for (GList* l = gtk_application_get_windows(GTK_APPLICATION(app)); l; l = l->next) {
-      gtk_window_close(GTK_WINDOW(l->data));
-    }
+    windows = closeApplicationWindows(GTK_APPLICATION(app));
   }
 
  private:
