@@ -14,6 +14,11 @@ namespace {
 constexpr const char* kHandler = "dorvikMap";
 constexpr const char* kUpdateCall = "return window.DorvikMap.update(JSON.parse(payload));";
 
+std::vector<std::string>& processScripts() {
+  static std::vector<std::string> scripts;
+  return scripts;
+}
+
 }  // namespace
 
 std::string mapPagePath() {
@@ -23,6 +28,8 @@ std::string mapPagePath() {
   std::error_code ec;
   return std::filesystem::is_regular_file(page, ec) ? page.string() : std::string();
 }
+
+void addMapPageScript(std::string source) { processScripts().push_back(std::move(source)); }
 
 struct TwoGISWebView::State {
   std::shared_ptr<MapBridge> bridge;
@@ -144,7 +151,9 @@ TwoGISWebView::TwoGISWebView(MapView view, MapPageOptions options) : state_(std:
 
   webkit_user_content_manager_register_script_message_handler(state->content, kHandler, nullptr);
   g_signal_connect(state->content, "script-message-received::dorvikMap", G_CALLBACK(State::onMessage), state);
-  for (const std::string& source : options.userScripts) {
+  std::vector<std::string> scripts = processScripts();
+  scripts.insert(scripts.end(), options.userScripts.begin(), options.userScripts.end());
+  for (const std::string& source : scripts) {
     WebKitUserScript* script = webkit_user_script_new(source.c_str(), WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
                                                       WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr);
     webkit_user_content_manager_add_script(state->content, script);

@@ -36,6 +36,10 @@ struct MapPageOptions {
 // in the build tree); empty when there is none.
 std::string mapPagePath();
 
+// A script every map page of the process runs at the start of each load, before the options' own and the page's
+// (a test puts its stand-in of the map library here for windows that make their maps themselves). Main thread only.
+void addMapPageScript(std::string source);
+
 class TwoGISWebView {
  public:
   TwoGISWebView(MapView view, MapPageOptions options = {});

@@ -67,6 +67,7 @@ struct StandInServer::Impl {
   SoupServer* server = nullptr;
   int port = 0;
   bool tls = false;
+  bool listening = false;
   std::map<std::string, Handler> script;    // "METHOD path" or "METHOD path?query"
   std::map<std::string, Handler> prefixes;  // "METHOD prefix"
   std::vector<Hit> hits;
@@ -200,14 +201,20 @@ struct StandInServer::Impl {
           static_cast<Impl*>(self)->handle(msg);
         },
         this, nullptr);
+    listenOn(0);
+  }
+
+  // Listens on the port (0: a free one) and learns which it is.
+  void listenOn(int wanted) {
     GError* error = nullptr;
     auto options =
         static_cast<SoupServerListenOptions>(SOUP_SERVER_LISTEN_IPV4_ONLY | (tls ? SOUP_SERVER_LISTEN_HTTPS : 0));
-    if (!soup_server_listen_local(server, 0, options, &error)) {
+    if (!soup_server_listen_local(server, static_cast<guint>(wanted), options, &error)) {
       std::string message = error->message;
       g_error_free(error);
       throw std::runtime_error("stand-in server cannot listen: " + message);
     }
+    listening = true;
     GSList* uris = soup_server_get_uris(server);
     if (uris) port = g_uri_get_port(static_cast<GUri*>(uris->data));
     g_slist_free_full(uris, reinterpret_cast<GDestroyNotify>(g_uri_unref));
@@ -215,6 +222,17 @@ struct StandInServer::Impl {
 };
 
 StandInServer::StandInServer() : impl_(std::make_unique<Impl>()) { impl_->listen(nullptr); }
+
+void StandInServer::stop() {
+  if (!impl_->listening) return;
+  soup_server_disconnect(impl_->server);
+  impl_->listening = false;
+}
+
+void StandInServer::resume() {
+  if (impl_->listening) return;
+  impl_->listenOn(impl_->port);
+}
 
 StandInServer::StandInServer(const TLS& tls) : impl_(std::make_unique<Impl>()) {
   GError* error = nullptr;

@@ -90,6 +90,11 @@ class StandInServer {
   // "http://127.0.0.1:<port>" (https for a TLS server), without a trailing "/".
   std::string url() const;
 
+  // The server goes away (connections refused, open ones closed) and comes back on the same port, with its
+  // scripts and record.
+  void stop();
+  void resume();
+
   void on(std::string method, std::string path, Answer answer);
   void on(std::string method, std::string path, Handler handler);
   // Answers every hit of the method whose decoded path starts with `prefix` and that no exact script answers (the

@@ -53,6 +53,42 @@ bool clickButton(GtkWidget* root, const std::string& text) {
   return true;
 }
 
+bool pickInDropDown(GtkWidget* root, const std::string& text) {
+  bool picked = false;
+  findWidget(root, [&](GtkWidget* w) {
+    if (!GTK_IS_DROP_DOWN(w)) return false;
+    GListModel* items = gtk_drop_down_get_model(GTK_DROP_DOWN(w));
+    for (guint i = 0; items && i < g_list_model_get_n_items(items); ++i) {
+      auto* item = GTK_STRING_OBJECT(g_list_model_get_item(items, i));
+      const bool match = text == gtk_string_object_get_string(item);
+      g_object_unref(item);
+      if (match) {
+        gtk_drop_down_set_selected(GTK_DROP_DOWN(w), i);
+        picked = true;
+        return true;
+      }
+    }
+    return false;
+  });
+  return picked;
+}
+
+bool chooseMenuItem(GtkWidget* menuButton, const std::string& label) {
+  GMenuModel* menu = gtk_menu_button_get_menu_model(GTK_MENU_BUTTON(menuButton));
+  for (gint i = 0; menu && i < g_menu_model_get_n_items(menu); ++i) {
+    g_autofree char* text = nullptr;
+    g_autofree char* action = nullptr;
+    if (!g_menu_model_get_item_attribute(menu, i, G_MENU_ATTRIBUTE_LABEL, "s", &text) || label != text) continue;
+    if (!g_menu_model_get_item_attribute(menu, i, G_MENU_ATTRIBUTE_ACTION, "s", &action)) return false;
+    GVariant* target = g_menu_model_get_item_attribute_value(menu, i, G_MENU_ATTRIBUTE_TARGET, nullptr);
+    const bool ran = gtk_widget_activate_action_variant(menuButton, action, target);
+    if (target) g_variant_unref(target);
+    spin();
+    return ran;
+  }
+  return false;
+}
+
 GtkWidget* findShownWindow(const std::function<bool(GtkWidget*)>& match) {
   GListModel* windows = gtk_window_get_toplevels();
   for (guint i = 0; i < g_list_model_get_n_items(windows); ++i) {
@@ -88,20 +124,21 @@ void closeShownWindows(GtkWidget* keep) {
 }
 
 namespace {
-bool runShortcut(GtkWidget* widget, guint keyval) {
+bool runShortcut(GtkWidget* widget, guint keyval, GdkModifierType modifiers, bool isRoot) {
   GListModel* controllers = gtk_widget_observe_controllers(widget);
   bool ran = false;
   for (guint i = 0; i < g_list_model_get_n_items(controllers) && !ran; ++i) {
     auto* controller = static_cast<GtkEventController*>(g_list_model_get_item(controllers, i));
     // Local shortcuts are the focused widget's own; the window runs the managed and global ones.
+    // A window's own local shortcuts take every key its focused widgets leave alone.
     if (GTK_IS_SHORTCUT_CONTROLLER(controller) &&
-        gtk_shortcut_controller_get_scope(GTK_SHORTCUT_CONTROLLER(controller)) != GTK_SHORTCUT_SCOPE_LOCAL) {
+        (isRoot || gtk_shortcut_controller_get_scope(GTK_SHORTCUT_CONTROLLER(controller)) != GTK_SHORTCUT_SCOPE_LOCAL)) {
       GListModel* shortcuts = G_LIST_MODEL(controller);
       for (guint k = 0; k < g_list_model_get_n_items(shortcuts) && !ran; ++k) {
         auto* shortcut = static_cast<GtkShortcut*>(g_list_model_get_item(shortcuts, k));
         GtkShortcutTrigger* trigger = gtk_shortcut_get_trigger(shortcut);
         if (GTK_IS_KEYVAL_TRIGGER(trigger) && gtk_keyval_trigger_get_keyval(GTK_KEYVAL_TRIGGER(trigger)) == keyval &&
-            gtk_keyval_trigger_get_modifiers(GTK_KEYVAL_TRIGGER(trigger)) == 0)
+            gtk_keyval_trigger_get_modifiers(GTK_KEYVAL_TRIGGER(trigger)) == modifiers)
           ran = gtk_shortcut_action_activate(gtk_shortcut_get_action(shortcut), GTK_SHORTCUT_ACTION_EXCLUSIVE, widget,
                                              gtk_shortcut_get_arguments(shortcut));
         g_object_unref(shortcut);
@@ -112,13 +149,19 @@ bool runShortcut(GtkWidget* widget, guint keyval) {
   g_object_unref(controllers);
   if (ran) return true;
   for (GtkWidget* child = gtk_widget_get_first_child(widget); child; child = gtk_widget_get_next_sibling(child))
-    if (runShortcut(child, keyval)) return true;
+    if (runShortcut(child, keyval, modifiers, false)) return true;
   return false;
 }
 }  // namespace
 
-bool pressKey(GtkWidget* window, guint keyval) {
-  const bool ran = runShortcut(window, keyval);
+bool pressKey(GtkWidget* window, guint keyval, GdkModifierType modifiers) {
+  const bool ran = runShortcut(window, keyval, modifiers, false);
+  spin();
+  return ran;
+}
+
+bool pressShortcut(GtkWidget* window, guint keyval, GdkModifierType modifiers) {
+  const bool ran = runShortcut(window, keyval, modifiers, true);
   spin();
   return ran;
 }

@@ -37,6 +37,13 @@ GtkWidget* findButton(GtkWidget* root, const std::string& text);
 // Presses the button reading `text`; false when there is none or it is disabled.
 bool clickButton(GtkWidget* root, const std::string& text);
 
+// Picks the entry reading `text` in the first drop-down under `root` that has one; false when none has.
+bool pickInDropDown(GtkWidget* root, const std::string& text);
+
+// Chooses the item reading `label` in the menu of a menu button, as a click on that item does (its action with its
+// target, activated from the button). False when the menu has no such item or its action is not there.
+bool chooseMenuItem(GtkWidget* menuButton, const std::string& label);
+
 // The first shown toplevel window (a sheet, a dialog) that matches, or null.
 GtkWidget* findShownWindow(const std::function<bool(GtkWidget*)>& match);
 // A shown window (a sheet, a dialog) whose title reads `title`, or null.
@@ -47,7 +54,10 @@ AdwMessageDialog* shownConfirmation(const std::string& heading);
 void closeShownWindows(GtkWidget* keep);
 // What pressing the key (no modifiers) does in `window` when the focused widget leaves it alone: the first
 // window-wide (managed or global) shortcut bound to it runs. False when no shortcut takes the key.
-bool pressKey(GtkWidget* window, guint keyval);
+bool pressKey(GtkWidget* window, guint keyval, GdkModifierType modifiers = GdkModifierType(0));
+// The same with the window's own shortcuts too (a window's undo keys): what the key with `modifiers` does when the
+// focused widget leaves it alone.
+bool pressShortcut(GtkWidget* window, guint keyval, GdkModifierType modifiers);
 // What pressing Return in a text field does: the field's activation (a field that activates its window's default
 // presses the default button). False when `field` holds no text input.
 bool pressReturnIn(GtkWidget* field);

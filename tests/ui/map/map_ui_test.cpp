@@ -13,6 +13,7 @@
 #include "map/map_surface.h"
 #include "map/map_web_view.h"
 #include "support/async_helpers.h"
+#include "support/map_stand_in.h"
 #include "support/stand_in_server.h"
 #include "support/ui_helpers.h"
 #include "support/workspace_helpers.h"
@@ -24,35 +25,6 @@ using dorvik::testing::spinUntil;
 
 namespace {
 
-// The map library as the page sees it, recording what the page asks of it; the map loads at once.
-const char* kLibraryStandIn = R"JS(
-window.__stub = { maps: [], markers: [], lines: [], polygons: [], calls: [] };
-(function () {
-  function Map(container, options) {
-    this.container = container; this.options = options; this.handlers = {}; this.zoom = options.zoom;
-    __stub.maps.push(this);
-    var self = this;
-    setTimeout(function () { (self.handlers.styleload || []).forEach(function (h) { h(); }); }, 0);
-  }
-  Map.prototype.on = function (name, fn) { (this.handlers[name] = this.handlers[name] || []).push(fn); };
-  Map.prototype.destroy = function () { this.destroyed = true; };
-  Map.prototype.fitBounds = function (b) { __stub.calls.push("fitBounds"); };
-  Map.prototype.setZoom = function (z) { this.zoom = z; __stub.calls.push("setZoom " + z); };
-  Map.prototype.getZoom = function () { return this.zoom; };
-  Map.prototype.setCenter = function () { __stub.calls.push("setCenter"); };
-  Map.prototype.unproject = function (p) { return [37 + p[0] / 1000, 55 - p[1] / 1000]; };
-  function HtmlMarker(map, options) {
-    this.options = options; this.element = options.html; map.container.appendChild(options.html);
-    __stub.markers.push(this);
-  }
-  HtmlMarker.prototype.setCoordinates = function (c) { this.options.coordinates = c; };
-  HtmlMarker.prototype.destroy = function () { this.element.remove(); };
-  function Shape(list) {
-    return function (map, options) { this.options = options; __stub[list].push(this); this.destroy = function () {}; };
-  }
-  window.mapgl = { Map: Map, HtmlMarker: HtmlMarker, Polyline: Shape("lines"), Polygon: Shape("polygons") };
-})();
-)JS";
 
 const char* kGeneration = "5b1f0d1e-7c3a-4f7e-9a57-2d5e8c0b4a11";
 const char* kEcho = "5B1F0D1E-7C3A-4F7E-9A57-2D5E8C0B4A11";
@@ -140,7 +112,7 @@ struct Page {
   MapPageOptions options(bool standIn) {
     MapPageOptions o;
     o.openExternally = [this](const std::string& uri) { opened.push_back(uri); };
-    if (standIn) o.userScripts = {kLibraryStandIn};
+    if (standIn) o.userScripts = {dorvik::testing::kMapLibraryStandIn};
     return o;
   }
   bool has(const std::string& state) const {

@@ -28,27 +28,6 @@ using monitoring::MonitoringView;
 
 namespace {
 
-// Picks the entry reading `text` in the first drop-down under `root` that has one.
-bool pickInDropDown(GtkWidget* root, const std::string& text) {
-  bool picked = false;
-  findWidget(root, [&](GtkWidget* w) {
-    if (!GTK_IS_DROP_DOWN(w)) return false;
-    GListModel* items = gtk_drop_down_get_model(GTK_DROP_DOWN(w));
-    for (guint i = 0; items && i < g_list_model_get_n_items(items); ++i) {
-      auto* item = GTK_STRING_OBJECT(g_list_model_get_item(items, i));
-      const bool match = text == gtk_string_object_get_string(item);
-      g_object_unref(item);
-      if (match) {
-        gtk_drop_down_set_selected(GTK_DROP_DOWN(w), i);
-        picked = true;
-        return true;
-      }
-    }
-    return false;
-  });
-  return picked;
-}
-
 class MonitoringWindow : public WindowFixture<Gtk::Window> {
  protected:
   MonitoringView* open(PanelPage page) { return &host(*Gtk::make_managed<MonitoringView>(page, context_), 1300, 820); }
