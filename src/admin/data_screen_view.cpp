@@ -173,6 +173,8 @@ Gtk::Widget& DataScreenView::buildTable() {
     TableColumnOptions options;
     options.width = column.idealWidth();
     options.minWidth = column.minimumWidth();
+    // The columns share the width the page has beyond their ideal widths, so the table fills the page.
+    options.expand = true;
     options.lines = 2;
     table_.addColumn(
         column.title, [column](const Record& record) { return cellText(record, column); }, options);

@@ -19,8 +19,13 @@ class PlanningWindowsView : public RecordTable {
       auto text = column.text;
       addColumn(
           column.title, [text](const Record& row) { return text(row.value); },
-          ColumnOptions{
-              .width = column.width, .expand = !column.fixed, .lines = column.lines, .numeric = column.numeric});
+          // A column that grows has its width as a minimum only: a fixed width would also be the width its
+          // rows are measured at, leaving rows whose text wrapped there taller than their one line once grown.
+          ColumnOptions{.width = column.fixed ? column.width : -1,
+                        .minWidth = column.fixed ? -1 : column.width,
+                        .expand = !column.fixed,
+                        .lines = column.lines,
+                        .numeric = column.numeric});
     }
     view().set_reorderable(false);
     connection_ = model_->observe([this](AppModel::Property property) {
