@@ -1,8 +1,6 @@
 #include "shell/toolkit/display.h"
 
 #include <array>
-#include <charconv>
-#include <cmath>
 #include <utility>
 
 namespace dorvik {
@@ -50,18 +48,6 @@ const char* displayWord(std::string_view code) {
 }
 
 std::string display(const JSONValue& value) {
-  // Fractions come over the wire with binary noise ("55.772000000000006"); a table shows six places at most.
-  if (value.isNumber()) {
-    const double x = value.doubleValue().value_or(0);
-    if (std::isfinite(x) && x != std::nearbyint(x) && std::fabs(x) >= 0.0001) {
-      char buffer[64];
-      const auto r = std::to_chars(buffer, buffer + sizeof buffer, x, std::chars_format::fixed, 6);
-      std::string text(buffer, r.ptr);
-      while (text.back() == '0') text.pop_back();
-      if (text.back() == '.') text.pop_back();
-      return text;
-    }
-  }
   if (value.isObject()) return value["name"].string();
   if (value.isArray()) {
     std::string out;

@@ -40,8 +40,6 @@ TEST(Display, CodesReadAsTheirRussianWordsExactly) {
 TEST(Display, NumbersAndBooleans) {
   EXPECT_EQ(display(JSONValue(3)), "3");
   EXPECT_EQ(display(JSONValue(2.5)), "2.5");
-  EXPECT_EQ(display(JSONValue(55.772000000000006)), "55.772");
-  EXPECT_EQ(display(JSONValue(-37.1234567)), "-37.123457");
   EXPECT_EQ(display(JSONValue(true)), "Да");
   EXPECT_EQ(display(JSONValue(false)), "Нет");
   Record row(JSONValue::object({{"use", true}, {"courier", JSONValue::object({{"name", "Пётр"}})}}), "0");
