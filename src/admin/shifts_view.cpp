@@ -202,9 +202,9 @@ Gtk::Widget& ShiftsView::buildTable() {
   table_.addColumn("Допы, ₽", [totals](const Record& row) { return money(totals(row).extras); },
                    {.width = 80, .numeric = true});
   table_.addColumn("Штрафы, ₽", [totals](const Record& row) { return money(totals(row).fines); },
-                   {.width = 85, .numeric = true});
+                   {.width = 95, .numeric = true});
   table_.addColumn("Начислено, ₽", [totals](const Record& row) { return money(totals(row).accrued); },
-                   {.width = 100, .numeric = true});
+                   {.width = 110, .numeric = true});
   table_.addColumn("Наличными, ₽",
                    [totals](const Record& row) {
                      const ShiftTotals t = totals(row);

@@ -180,8 +180,9 @@ class PhotoSheetView : public Gtk::Box {
     auto* scroll = Gtk::make_managed<Gtk::ScrolledWindow>();
     scroll->set_child(*list);
     scroll->set_vexpand(true);
+    scroll->set_min_content_height(90);  // room for a few photo names above the picture
     append(*scroll);
-    picture_.set_size_request(-1, 420);
+    picture_.set_size_request(-1, 340);
     gtk_picture_set_content_fit(picture_.gobj(), GTK_CONTENT_FIT_CONTAIN);
     append(picture_);
     auto* close = Gtk::make_managed<Gtk::Button>("Закрыть");
@@ -489,7 +490,8 @@ class RouteDetailView : public Gtk::Box {
       courierNames_->splice(0, courierNames_->get_n_items(), names);
       shownNames_ = names;
     }
-    guint at = GTK_INVALID_LIST_POSITION;
+    // A courier missing from the offered list reads as the prompt, never as an empty picker.
+    guint at = 0;
     for (std::size_t i = 0; i < courierIds_.size(); ++i)
       if (courierIds_[i] == state_->selectedCourier) at = static_cast<guint>(i);
     courierPicker_.set_selected(at);

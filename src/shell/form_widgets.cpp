@@ -66,6 +66,11 @@ ValueFieldRows addValueFields(AdwPreferencesGroup* group, const std::vector<Fiel
         gtk_text_view_set_wrap_mode(GTK_TEXT_VIEW(editor), GTK_WRAP_WORD_CHAR);
         gtk_widget_set_size_request(editor, -1, 85);
         gtk_widget_add_css_class(editor, "card");
+        // The text keeps the inset of the entry rows instead of touching the card's edge.
+        gtk_text_view_set_left_margin(GTK_TEXT_VIEW(editor), 12);
+        gtk_text_view_set_right_margin(GTK_TEXT_VIEW(editor), 12);
+        gtk_text_view_set_top_margin(GTK_TEXT_VIEW(editor), 10);
+        gtk_text_view_set_bottom_margin(GTK_TEXT_VIEW(editor), 10);
         GtkTextBuffer* buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(editor));
         gtk_text_buffer_set_text(buffer, ValueFields::text(*value, field).c_str(), -1);
         g_signal_connect_data(buffer, "changed", callback([](GtkTextBuffer* b, gpointer data) {

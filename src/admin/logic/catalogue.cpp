@@ -166,7 +166,7 @@ int DataColumn::minimumWidth() const {
   static constexpr std::array<Width, 4> kWidths{{
       {220, {"address", "note"}},
       {150, {"fullName", "name", "client", "courier", "courier.name", "title"}},
-      {130, {"updatedAt", "plannedArrival", "phone", "phones"}},
+      {130, {"updatedAt", "plannedArrival", "phone", "phones", "pinned", "ackedCount", "couriersTotal"}},
       {100, {"orderId", "externalRouteId", "login", "status", "source", "role", "lat", "lon"}},
   }};
   for (const Width& row : kWidths)

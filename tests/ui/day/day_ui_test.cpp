@@ -69,8 +69,9 @@ constexpr int kUnknown = 16;
 const char* const kStreet = "Москва, Учебная улица, ";
 
 // Where the server's geocoder puts house n of the street: a grid of 20 × 10 houses north-west of the depot.
-double latOf(int n) { return 55.70 + (n % 20) * 0.004; }
-double lonOf(int n) { return 37.50 + (n / 20) * 0.006; }
+// Rounded to whole micro-degrees, as a geocoder answers, so the tables show "55.772" rather than binary noise.
+double latOf(int n) { return std::round((55.70 + (n % 20) * 0.004) * 1e6) / 1e6; }
+double lonOf(int n) { return std::round((37.50 + (n / 20) * 0.006) * 1e6) / 1e6; }
 
 // The desktop's open and save dialogs, answered with the files the test sets.
 class AnsweringDialogs : public FileDialogs {
