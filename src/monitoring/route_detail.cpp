@@ -490,8 +490,8 @@ class RouteDetailView : public Gtk::Box {
       courierNames_->splice(0, courierNames_->get_n_items(), names);
       shownNames_ = names;
     }
-    // A courier missing from the offered list reads as the prompt, never as an empty picker.
-    guint at = 0;
+    // A courier missing from the offered list selects no entry.
+    guint at = GTK_INVALID_LIST_POSITION;
     for (std::size_t i = 0; i < courierIds_.size(); ++i)
       if (courierIds_[i] == state_->selectedCourier) at = static_cast<guint>(i);
     courierPicker_.set_selected(at);

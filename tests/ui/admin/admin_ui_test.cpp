@@ -247,7 +247,7 @@ TEST_F(AdminWindow, AnAdministratorAddsAClientAndDrawsAZoneThroughTheEditor) {
   EXPECT_EQ(body["name"], JSONValue("Кофейня «Зёрна»"));
   EXPECT_EQ(body["phones"], JSONValue::array({"+7 900", "+7 901"}));
   EXPECT_EQ(body["addresses"].at(0)["address"], JSONValue("Москва, Тверская, 6"));
-  EXPECT_NE(findLabel(root(), "1 запись"), nullptr);
+  EXPECT_NE(findLabel(root(), "1 записей"), nullptr);
   EXPECT_NE(findLabel(root(), "Кофейня «Зёрна»"), nullptr);
   savePNG(root(), "admin-clients-added");
 
