@@ -130,8 +130,6 @@ void ShiftsDesk::setDepot(std::string name, double shiftRate) {
   depotRate_ = shiftRate;
 }
 
-double ShiftsDesk::depotRate() const { return depotRate_; }
-
 void ShiftsDesk::addCourier(std::string id, std::string fullName, std::optional<double> ownRate, std::string payMode) {
   couriers_.push_back(Courier{std::move(id), std::move(fullName), ownRate, std::move(payMode), {}, {}});
 }

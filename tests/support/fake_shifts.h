@@ -12,8 +12,15 @@
 #include <string>
 #include <vector>
 
+#include "admin/logic/admin_gateway.h"
+#include "admin/logic/shifts.h"
+#include "core/base/dorvik_date.h"
 #include "core/json/json_value.h"
+#include "model/app_model.h"
+#include "support/async_helpers.h"
+#include "support/fake_admin.h"
 #include "support/stand_in_server.h"
+#include "support/workspace_helpers.h"
 
 namespace dorvik::testing {
 
@@ -22,7 +29,6 @@ class ShiftsDesk {
   explicit ShiftsDesk(StandInServer& server);
 
   void setDepot(std::string name, double shiftRate);
-  double depotRate() const;
   // A courier of the depot; without an own rate he is paid the depot's.
   void addCourier(std::string id, std::string fullName, std::optional<double> ownRate = std::nullopt,
                   std::string payMode = "shift");
@@ -71,6 +77,47 @@ class ShiftsDesk {
   std::vector<Adjustment> adjustments_;
   std::map<std::string, std::deque<Answer>> scripted_;  // "METHOD path"
   int next_ = 1;
+};
+
+// A logist signed in on the application model against a ShiftsDesk holding March 2025: k-1 paid per shift at the
+// depot's 2500 on route days 3, 4, 5 and 12; k-2 at his own 3000 monthly on days 1 and 2; k-3 paid officially.
+struct ShiftsSession {
+  StandInServer server;
+  AdminDesk admin{server};
+  ShiftsDesk desk{server};
+  std::shared_ptr<AppModel> model = AppModel::create();
+
+  ShiftsSession() {
+    model->setCache(freshCache());
+    model->setApi(admin.signIn("logist"));
+    model->setUser(AdminDesk::user("logist"));
+    desk.setDepot("Склад «Северный»", 2500);
+    desk.addCourier("k-1", "Иванов Пётр");
+    desk.addCourier("k-2", "Сидорова Анна", 3000, "monthly");
+    desk.addCourier("k-3", "Петров Олег", std::nullopt, "official");
+    desk.setRouteDays("k-1", "2025-03", {3, 4, 5, 12});
+    desk.setRouteDays("k-2", "2025-03", {1, 2});
+  }
+  // The page of the day's month once it may be written (or once waiting gave up).
+  std::shared_ptr<dorvik::admin::ShiftsController> page(const char* day) {
+    auto made = dorvik::admin::ShiftsController::create(
+        dorvik::admin::modelGateway(model), [] { return std::string("depot-1"); },
+        DorvikDate::parse(day) + std::chrono::hours(12));
+    made->follow();
+    spinUntil([&] { return made->editable(); });
+    return made;
+  }
+  // Waits for a write and its reload.
+  static bool settle(const std::shared_ptr<dorvik::admin::ShiftsController>& on) {
+    return spinUntil([&] { return !on->saving() && !on->loading(); });
+  }
+  // The writes the server was sent, in order.
+  std::vector<Hit> writes() const {
+    std::vector<Hit> out;
+    for (const Hit& hit : server.allHits())
+      if (hit.method != "GET" && hit.path.starts_with("/panel/shifts")) out.push_back(hit);
+    return out;
+  }
 };
 
 }  // namespace dorvik::testing
