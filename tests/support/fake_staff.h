@@ -1,11 +1,9 @@
 // StaffDesk: the server side of the superadmin's staff pages on a StandInServer — the companies, each company's
 // access accounts and depots with their writes, and password resets. Only the superadmin may read or write any of
 // it; an administrator or a logist is refused. Sign-in knows the three fixed users ("superadmin", "admin",
-// "logist") and every account created here with its current password. Failures on demand; every hit stays in the
-// server's log as usual.
+// "logist") and every account created here with its current password. Every hit stays in the server's log as usual.
 #pragma once
 
-#include <deque>
 #include <map>
 #include <memory>
 #include <optional>
@@ -21,8 +19,9 @@ class StaffDesk {
  public:
   explicit StaffDesk(StandInServer& server);
 
-  // A client signed in on the server as one of the fixed users; the user object it was given.
-  std::shared_ptr<APIClient> signIn(const std::string& role);
+  // A client signed in on the server as one of the fixed users (or as an account with its password); the user
+  // object a fixed user was given.
+  std::shared_ptr<APIClient> signIn(const std::string& login, const std::string& password = "");
   static JSONValue user(const std::string& role);
 
   // The server's records, each an array of objects; accounts and depots carry their "companyId".
@@ -31,9 +30,6 @@ class StaffDesk {
   JSONValue& depots() { return depots_; }
   // The current password of an account (none for an unknown id).
   std::optional<std::string> password(const std::string& personId) const;
-
-  // The next request of that method and path (without query) is refused with the status and message.
-  void failNext(const std::string& method, const std::string& path, int status, const std::string& message);
 
   static constexpr const char* kForbidden = "Доступно только суперадминистратору.";
 
@@ -46,7 +42,6 @@ class StaffDesk {
   JSONValue people_ = JSONValue(JSONArray{});
   JSONValue depots_ = JSONValue(JSONArray{});
   std::map<std::string, std::string> passwords_;  // account id -> password
-  std::map<std::string, std::deque<Answer>> failures_;
   int next_ = 1;
 };
 
