@@ -60,33 +60,7 @@ void cutOff(WebKitWebView* view) {
   webkit_network_proxy_settings_free(proxy);
 }
 
-// Runs a script in the page and answers its result as text.
-std::string evaluate(WebKitWebView* view, const std::string& script) {
-  struct Result {
-    bool done = false;
-    std::string text;
-  } result;
-  webkit_web_view_evaluate_javascript(
-      view, script.c_str(), -1, nullptr, nullptr, nullptr,
-      [](GObject* source, GAsyncResult* res, gpointer data) {
-        auto* out = static_cast<Result*>(data);
-        GError* error = nullptr;
-        JSCValue* value = webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(source), res, &error);
-        if (value) {
-          char* text = jsc_value_to_string(value);
-          out->text = text;
-          g_free(text);
-          g_object_unref(value);
-        } else {
-          out->text = std::string("error: ") + error->message;
-          g_error_free(error);
-        }
-        out->done = true;
-      },
-      &result);
-  EXPECT_TRUE(spinUntil([&] { return result.done; }));
-  return result.text;
-}
+std::string evaluate(WebKitWebView* view, const std::string& script) { return dorvik::testing::evaluateInPage(view, script); }
 
 // A page with two pins, a route line and a zone, and what came back from it.
 struct Page {
