@@ -313,6 +313,7 @@ class AppModel : public std::enable_shared_from_this<AppModel> {
   std::vector<Record> orders() const;
   std::vector<std::string> orderIDs() const;
   std::vector<Record> routes() const;
+  // Orders without coordinates by the map pins' rule (MapPoint::from: both finite and within range).
   std::int64_t missingCoordinates() const;
   // Signed in, not the demo, not offline.
   bool canWriteServer() const { return !user_.isNull() && !preview_ && !offline_; }
