@@ -356,6 +356,7 @@ class AppModel : public std::enable_shared_from_this<AppModel> {
   bool preview_ = false;
   std::optional<std::string> error_;
   std::string status_;
+  std::string planNote_;  // the status the last change of the plan wrote, while it stands
   TimePoint date_;
   std::set<std::string> selectedOrders_;
   std::int64_t catalogCount_ = 0;
