@@ -5,11 +5,11 @@
 #include "admin/detail_sheets.h"
 #include "admin/record_editor_view.h"
 #include "admin/view_parts.h"
-#include "planning/planner_layout.h"
-#include "shell/gtk_helpers.h"
+#include "shell/fits_or_wraps.h"
 #include "shell/toolkit/display.h"
 #include "shell/toolkit/shell_rules.h"
 #include "shell/toolkit/symbols.h"
+#include "widgets/gtk_helpers.h"
 
 namespace dorvik::admin {
 
@@ -136,7 +136,7 @@ Gtk::Widget& DataScreenView::buildHeader() {
   search_.signal_search_changed().connect([this] { controller_->setQuery(search_.get_text()); });
   filters->append(search_);
 
-  auto* header = Gtk::make_managed<planning::FitsOrWraps>(*counts, *filters, 10, 12, true);
+  auto* header = Gtk::make_managed<FitsOrWraps>(*counts, *filters, 10, 12, true);
   header->set_margin(20);
   return *header;
 }
@@ -169,15 +169,14 @@ Gtk::Widget& DataScreenView::buildTable() {
   const DataScreen screen = controller_->configuration();
   const std::size_t shown = std::min<std::size_t>(screen.columns.size(), 6);
   for (std::size_t i = 0; i < shown; ++i) {
-    const DataColumn column = screen.columns[i];
+    const DataColumn& column = screen.columns[i];
     TableColumnOptions options;
     options.width = column.idealWidth();
     options.minWidth = column.minimumWidth();
     // The columns share the width the page has beyond their ideal widths, so the table fills the page.
     options.expand = true;
     options.lines = 2;
-    table_.addColumn(
-        column.title, [column](const Record& record) { return cellText(record, column); }, options);
+    table_.addColumn(column.title, recordCell(column.key, column.format), options);
   }
   table_.signalSelectionChanged().connect([this](const std::set<std::string>& ids) {
     controller_->setSelection(ids);
