@@ -208,7 +208,7 @@ JSONArray zonesAfterDelete(const JSONValue& answer, const JSONValue& record) {
 }
 
 std::string recordPath(std::string_view endpoint, const JSONValue& record) {
-  return std::string(endpoint) + "/" + encodePathComponent(record["id"].string());
+  return std::string(endpoint) + "/" + encodeID(record["id"].string());
 }
 
 bool lookupApplies(const std::vector<JSONValue>& rows, std::size_t index, std::string_view address,

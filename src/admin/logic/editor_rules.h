@@ -78,7 +78,8 @@ JSONArray zonesAfterSave(const JSONValue& answer, const JSONValue& record, const
 // The zone list without the zones of the record's name.
 JSONArray zonesAfterDelete(const JSONValue& answer, const JSONValue& record);
 
-// The record's own path: the endpoint, "/" and the record's "id" percent-encoded.
+// The record's own path: the endpoint, "/" and the record's "id" through the one id encoder (letters, marks and
+// digits stay; everything else, a hyphen included, is percent-encoded).
 std::string recordPath(std::string_view endpoint, const JSONValue& record);
 
 // A lookup may still write its coordinates: the row is there, its address and coordinates unchanged.
