@@ -5,11 +5,11 @@
 #include "admin/detail_sheets.h"
 #include "admin/record_editor_view.h"
 #include "admin/view_parts.h"
-#include "planning/planner_layout.h"
-#include "shell/gtk_helpers.h"
+#include "shell/fits_or_wraps.h"
 #include "shell/toolkit/display.h"
 #include "shell/toolkit/shell_rules.h"
 #include "shell/toolkit/symbols.h"
+#include "widgets/gtk_helpers.h"
 
 namespace dorvik::admin {
 
@@ -136,7 +136,7 @@ Gtk::Widget& DataScreenView::buildHeader() {
   search_.signal_search_changed().connect([this] { controller_->setQuery(search_.get_text()); });
   filters->append(search_);
 
-  auto* header = Gtk::make_managed<planning::FitsOrWraps>(*counts, *filters, 10, 12, true);
+  auto* header = Gtk::make_managed<FitsOrWraps>(*counts, *filters, 10, 12, true);
   header->set_margin(20);
   return *header;
 }

@@ -4,8 +4,6 @@
 
 #include "admin/document_sheets.h"
 #include "admin/logic/data_screen.h"
-#include "monitoring/route_detail.h"
-#include "monitoring/route_tools.h"
 #include "shell/toolkit/display.h"
 
 namespace dorvik::admin {
@@ -20,9 +18,11 @@ Sheet* openDetailSheet(Gtk::Widget& anchor, const DetailRequest& request) {
     case DetailKind::documentDetails:
       return openDocumentDetails(anchor, request.record, request.gateway);
     case DetailKind::routeDetail:
-      return monitoring::openRouteDetail(anchor, request.context, routeIDOf(request.record), request.day);
+      if (!request.context.routeSheets.detail) return nullptr;
+      return request.context.routeSheets.detail(anchor, request.context, routeIDOf(request.record), request.day);
     case DetailKind::routeTrack:
-      return monitoring::openRouteTrack(anchor, request.context, routeIDOf(request.record));
+      if (!request.context.routeSheets.track) return nullptr;
+      return request.context.routeSheets.track(anchor, request.context, routeIDOf(request.record));
   }
   return nullptr;
 }

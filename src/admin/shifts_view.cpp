@@ -5,8 +5,8 @@
 #include "admin/pay_panel.h"
 #include "shell/date_picker.h"
 #include "shell/form_widgets.h"
-#include "shell/gtk_helpers.h"
 #include "shell/panel_content.h"
+#include "widgets/gtk_helpers.h"
 
 namespace dorvik::admin {
 

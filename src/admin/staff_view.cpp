@@ -3,10 +3,10 @@
 #include <adwaita.h>
 
 #include "admin/view_parts.h"
-#include "shell/gtk_helpers.h"
 #include "shell/panel_content.h"
 #include "shell/toolkit/display.h"
 #include "shell/toolkit/symbols.h"
+#include "widgets/gtk_helpers.h"
 
 namespace dorvik::admin {
 

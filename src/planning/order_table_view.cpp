@@ -4,8 +4,8 @@
 
 #include "planning/logic/order_rows.h"
 #include "shell/form_widgets.h"
-#include "shell/gtk_helpers.h"
 #include "shell/toolkit/symbols.h"
+#include "widgets/gtk_helpers.h"
 
 namespace dorvik::planning {
 

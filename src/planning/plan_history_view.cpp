@@ -5,10 +5,10 @@
 #include "planning/logic/plan_history.h"
 #include "planning/panel_pages.h"
 #include "shell/form_widgets.h"
-#include "shell/gtk_helpers.h"
 #include "shell/record_table.h"
 #include "shell/sheet.h"
 #include "shell/toolkit/symbols.h"
+#include "widgets/gtk_helpers.h"
 
 namespace dorvik::planning {
 

@@ -7,9 +7,9 @@
 #include "planning/logic/vehicle_rows.h"
 #include "planning/panel_pages.h"
 #include "shell/form_widgets.h"
-#include "shell/gtk_helpers.h"
 #include "shell/record_table.h"
 #include "shell/toolkit/symbols.h"
+#include "widgets/gtk_helpers.h"
 
 namespace dorvik::planning {
 

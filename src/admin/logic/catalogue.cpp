@@ -158,25 +158,6 @@ const Entry* entryOf(PanelPage page) {
 
 }  // namespace
 
-int DataColumn::minimumWidth() const {
-  struct Width {
-    int width;
-    std::array<std::string_view, 8> keys;
-  };
-  static constexpr std::array<Width, 4> kWidths{{
-      {220, {"address", "note"}},
-      {150, {"fullName", "name", "client", "courier", "courier.name", "title"}},
-      {130, {"updatedAt", "plannedArrival", "phone", "phones", "pinned", "ackedCount", "couriersTotal"}},
-      {100, {"orderId", "externalRouteId", "login", "status", "source", "role", "lat", "lon"}},
-  }};
-  for (const Width& row : kWidths)
-    for (std::string_view listed : row.keys)
-      if (!listed.empty() && listed == key) return row.width;
-  return 85;
-}
-
-int DataColumn::idealWidth() const { return minimumWidth() + (key == "address" || key == "note" ? 100 : 20); }
-
 DataScreen DataScreen::configuration(PanelPage page, std::string_view day) {
   const Entry* entry = entryOf(page);
   if (!entry) return DataScreen{"/integrations/settings", "", {}, {}, false};

@@ -65,6 +65,25 @@ std::string display(const JSONValue& value) {
   return "—";
 }
 
+int DataColumn::minimumWidth() const {
+  struct Width {
+    int width;
+    std::array<std::string_view, 8> keys;
+  };
+  static constexpr std::array<Width, 4> kWidths{{
+      {220, {"address", "note"}},
+      {150, {"fullName", "name", "client", "courier", "courier.name", "title"}},
+      {130, {"updatedAt", "plannedArrival", "phone", "phones", "pinned", "ackedCount", "couriersTotal"}},
+      {100, {"orderId", "externalRouteId", "login", "status", "source", "role", "lat", "lon"}},
+  }};
+  for (const Width& row : kWidths)
+    for (std::string_view listed : row.keys)
+      if (!listed.empty() && listed == key) return row.width;
+  return 85;
+}
+
+int DataColumn::idealWidth() const { return minimumWidth() + (key == "address" || key == "note" ? 100 : 20); }
+
 std::string recordCellText(const Record& record, std::string_view key, const CellFormat& format) {
   return format(record.value.path(key));
 }
