@@ -169,15 +169,14 @@ Gtk::Widget& DataScreenView::buildTable() {
   const DataScreen screen = controller_->configuration();
   const std::size_t shown = std::min<std::size_t>(screen.columns.size(), 6);
   for (std::size_t i = 0; i < shown; ++i) {
-    const DataColumn column = screen.columns[i];
+    const DataColumn& column = screen.columns[i];
     TableColumnOptions options;
     options.width = column.idealWidth();
     options.minWidth = column.minimumWidth();
     // The columns share the width the page has beyond their ideal widths, so the table fills the page.
     options.expand = true;
     options.lines = 2;
-    table_.addColumn(
-        column.title, [column](const Record& record) { return cellText(record, column); }, options);
+    table_.addColumn(column.title, recordCell(column.key, column.format), options);
   }
   std::weak_ptr<DataScreenController> weak = controller_;
   table_.setIdentity([weak](const Record& row) {

@@ -16,8 +16,6 @@ std::vector<Record> listRows(const JSONValue& answer, std::string_view collectio
   return JSONValue::records(list.array());
 }
 
-std::string cellText(const Record& record, const DataColumn& column) { return display(record.value.path(column.key)); }
-
 std::string routeIDOf(const Record& record) { return record.value.path("routeId").string(); }
 
 RowSearch::RowSearch(std::vector<Record> rows, std::span<const DataColumn> columns)
@@ -34,7 +32,7 @@ std::vector<std::size_t> RowSearch::matches(std::string_view query) const {
   if (folded_.empty() && width > 0) {
     folded_.reserve(rows_.size() * width);
     for (const Record& row : rows_)
-      for (const DataColumn& column : columns_) folded_.push_back(foldedText(cellText(row, column)));
+      for (const DataColumn& column : columns_) folded_.push_back(foldedText(column.text(row)));
   }
   const std::string folded = foldedText(query);
   for (std::size_t i = 0; i < rows_.size(); ++i) {
@@ -57,7 +55,7 @@ JSONArray exportTable(const std::vector<Record>& rows, std::span<const DataColum
   for (const Record& row : rows) {
     JSONArray cells;
     cells.reserve(columns.size());
-    for (const DataColumn& column : columns) cells.emplace_back(cellText(row, column));
+    for (const DataColumn& column : columns) cells.emplace_back(column.text(row));
     table.emplace_back(std::move(cells));
   }
   return table;

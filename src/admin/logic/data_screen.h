@@ -33,9 +33,6 @@ namespace dorvik::admin {
 // The rows of a list answer: the collection member read as an array (anything else gives no rows).
 std::vector<Record> listRows(const JSONValue& answer, std::string_view collection);
 
-// The text of a record's cell: display() of the member at the column's key.
-std::string cellText(const Record& record, const DataColumn& column);
-
 // The route of a row of the day's routes, orders or trackers, as the route sheets take it: the text of its "routeId"
 // member (a number as its integer text), "" when it has none.
 std::string routeIDOf(const Record& record);
