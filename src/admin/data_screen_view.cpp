@@ -178,12 +178,18 @@ Gtk::Widget& DataScreenView::buildTable() {
     options.lines = 2;
     table_.addColumn(column.title, recordCell(column.key, column.format), options);
   }
+  std::weak_ptr<DataScreenController> weak = controller_;
+  table_.setIdentity([weak](const Record& row) {
+    auto screen = weak.lock();
+    return screen ? screen->rowKey(row) : row.id();
+  });
   table_.signalSelectionChanged().connect([this](const std::set<std::string>& ids) {
     controller_->setSelection(ids);
     showState();
   });
-  table_.signalActivate().connect(
-      [this](const Record& record) { controller_->activate(actedOn(controller_->selection(), record.id())); });
+  table_.signalActivate().connect([this](const Record& record) {
+    controller_->activate(actedOn(controller_->selection(), controller_->rowKey(record)));
+  });
 
   auto actions = Gio::SimpleActionGroup::create();
   actions->add_action("open", [this] { controller_->open(menuTargets_); });
@@ -220,7 +226,7 @@ Gtk::Widget& DataScreenView::buildTable() {
 void DataScreenView::openMenu(double x, double y) {
   std::optional<Record> row = table_.rowAt(x, y);
   if (!row) return;
-  const std::string id = row->id();
+  const std::string id = controller_->rowKey(*row);
   if (!controller_->selection().count(id)) {
     controller_->setSelection({id});
     table_.setSelectedIds({id});
@@ -260,7 +266,8 @@ void DataScreenView::showSheets() {
     editorForNew_ = !screen.editing();
     JSONValue record = screen.editing() ? screen.editing()->value : JSONValue();
     auto editor = RecordEditorController::create(screen.page(), std::move(record), screen.configuration(), refresh,
-                                                 screen.gateway());
+                                                 screen.gateway(),
+                                                 screen.editing() ? screen.listed(*screen.editing()) : std::nullopt);
     editor_ = openRecordEditor(*this, std::move(editor), context_);
     editor_->signalClosed().connect([weak, this, forNew = editorForNew_] {
       editor_ = nullptr;

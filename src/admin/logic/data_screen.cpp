@@ -1,5 +1,6 @@
 #include "admin/logic/data_screen.h"
 
+#include <charconv>
 #include <utility>
 
 #include "core/api/failure.h"
@@ -150,6 +151,10 @@ void DataScreenController::accept(JSONValue answer, std::string generation) {
   data_ = std::move(answer);
   dataGeneration_ = std::move(generation);
   search_ = RowSearch(listRows(data_, configuration().collection), configuration().columns);
+  std::set<std::string> seen;
+  sharedIds_.clear();
+  for (const Record& row : search_.rows())
+    if (!seen.insert(row.id()).second) sharedIds_.insert(row.id());
   setIssue(std::nullopt);
   refilter();
 }
@@ -200,10 +205,26 @@ void DataScreenController::exportShown() {
   async::spawn(gateway_.exportRows(std::move(table), std::string(title(page_)), exportFileName(page_, day())));
 }
 
+std::string DataScreenController::rowKey(const Record& row) const {
+  std::string id = row.id();
+  if (sharedIds_.count(id)) id += "#" + row.fallbackID;
+  return id;
+}
+
+std::optional<ListedRecord> DataScreenController::listed(const Record& row) const {
+  const JSONValue& list = data_[configuration().collection];
+  std::size_t position = 0;
+  const auto [end, error] =
+      std::from_chars(row.fallbackID.data(), row.fallbackID.data() + row.fallbackID.size(), position);
+  if (error != std::errc() || end != row.fallbackID.data() + row.fallbackID.size()) return std::nullopt;
+  if (position >= list.size() || list.at(position) != row.value) return std::nullopt;
+  return ListedRecord{list.array(), position};
+}
+
 std::optional<Record> DataScreenController::recordFor(const std::set<std::string>& ids) const {
   if (ids.empty()) return std::nullopt;
   for (const Record& row : filtered_)
-    if (ids.count(row.id())) return row;
+    if (ids.count(rowKey(row))) return row;
   return std::nullopt;
 }
 

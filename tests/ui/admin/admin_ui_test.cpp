@@ -293,6 +293,23 @@ TEST_F(AdminWindow, AnAdministratorAddsAClientAndDrawsAZoneThroughTheEditor) {
   ASSERT_EQ(desk.list("zones").size(), 1u);
   EXPECT_EQ(desk.list("zones").at(0)["points"].size(), 3u);
   EXPECT_EQ(window_->alert(), nullptr);
+
+  // A second zone of the same name: Return on its row opens it, not the first.
+  JSONValue twin = desk.list("zones").at(0);
+  twin.set("color", "#2E7D32");
+  desk.list("zones").mutableArray().push_back(twin);
+  zones->controller()->refresh();
+  ASSERT_TRUE(spinUntil([&] { return zones->controller()->rows().size() == 2u; }));
+  spin();
+  Gtk::ColumnView& table = zones->table().view();
+  gtk_selection_model_select_item(table.get_model()->gobj(), 1, TRUE);
+  g_signal_emit_by_name(table.gobj(), "activate", 1u);
+  ASSERT_TRUE(spinUntil([&] { return zones->editorSheet() != nullptr; }));
+  spin(300ms);
+  EXPECT_EQ(std::string(gtk_editable_get_text(GTK_EDITABLE(entryRow(sheetOf(zones->editorSheet()), "Цвет #RRGGBB")))),
+            "#2E7D32");
+  savePNG(root(), "admin-zones-duplicate");
+  zones->editorSheet()->dismiss();
 }
 
 namespace {
