@@ -32,11 +32,11 @@ struct CheckLine {
   friend bool operator==(const CheckLine&, const CheckLine&) = default;
 };
 
-// The lines of the checks. The counts of the first section cover every order of the plan; the order data follow it
-// (orderDataLines); the review section lists only `shownOrders` (the orders the order search shows) whose lat or
-// lon does not read as a number, each with its address ("нет адреса" when it has none).
-std::vector<CheckLine> checkLines(const JSONValue& planner, std::size_t orders, std::int64_t missingCoordinates,
-                                  const std::vector<Record>& shownOrders, const std::vector<Record>& routes);
+// The lines of the checks over every order of the plan: the count of orders with coordinates and the review list
+// (each order without them, with its address or "нет адреса") follow the one rule of the map's pins, so the list
+// holds exactly the orders the count leaves out, whatever the order table's search shows. The order data
+// (orderDataLines) follow the first section.
+std::vector<CheckLine> checkLines(const JSONValue& planner, const std::vector<Record>& routes);
 
 // A value of an order that the import (or an edit) could not read, as the planner component notes it on the order
 // ("_unread"): the member, the column as the book titles it, the text as typed.
