@@ -135,7 +135,8 @@ TEST_F(Workbooks, AnOrderBookImportsWithItsCoordinatesAndThePlanExportsAsAWorkbo
   connection.disconnect();
   ASSERT_EQ(dialogs->opened, (std::vector<std::vector<std::string>>{{"xlsx", "xls"}}));
   EXPECT_EQ(model->error(), std::nullopt);
-  EXPECT_EQ(model->status(), kSaved);
+  EXPECT_EQ(model->status(), std::string(kSaved) + " Загружено заказов: 3; с координатами: 2.")
+      << "what the import found stays on the status line";
   EXPECT_FALSE(model->busy());
   EXPECT_TRUE(model->selectedOrders().empty());
   EXPECT_TRUE(model->editRevisions().empty());
@@ -208,7 +209,7 @@ TEST_F(Workbooks, AnOrderBookImportsWithItsCoordinatesAndThePlanExportsAsAWorkbo
   importFile(saved);
   ASSERT_EQ(model->orders().size(), 3u);
   EXPECT_EQ(model->orders().at(2)["id"].string(), "A-3");
-  EXPECT_EQ(model->status(), kSaved);
+  EXPECT_EQ(model->status(), std::string(kSaved) + " Загружено заказов: 3; с координатами: 2.");
 }
 
 TEST_F(Workbooks, AFileOverTheLimitIsRefusedBeforeItIsRead) {
@@ -222,7 +223,7 @@ TEST_F(Workbooks, AFileOverTheLimitIsRefusedBeforeItIsRead) {
   fs::resize_file(huge, std::uintmax_t(1) << 40);
   importFile(huge);
   EXPECT_EQ(model->error(), std::optional<std::string>("Файл больше 40 МБ."));
-  EXPECT_EQ(model->status(), "Читаем Excel…");
+  EXPECT_EQ(model->status(), "Файл больше 40 МБ.") << "a refused import ends with its refusal";
   EXPECT_FALSE(model->busy());
   EXPECT_EQ(model->planner(), plan);
   EXPECT_EQ(model->mutation(), changes);
@@ -237,7 +238,8 @@ TEST_F(Workbooks, AFileOverTheLimitIsRefusedBeforeItIsRead) {
   fs::resize_file(huge, AppModel::kWorkbookLimit);
   model->setError(std::nullopt);
   importFile(huge);
-  EXPECT_EQ(model->error(), std::optional<std::string>("Не удалось прочитать файл Excel."));
+  EXPECT_EQ(model->error(), std::optional<std::string>("Не удалось прочитать файл Excel: это не книга Excel."));
+  EXPECT_EQ(model->status(), *model->error());
   EXPECT_EQ(model->mutation(), changes + 1);
   EXPECT_EQ(model->planner(), plan);
   EXPECT_FALSE(model->busy());

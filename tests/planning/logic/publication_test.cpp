@@ -154,6 +154,45 @@ TEST_F(PublicationDialog, CourierActivityWithdrawsReplaceAndAnAnswerMayLackItsNu
   EXPECT_EQ(offered().size(), 3u);
 }
 
+// Values the import could not read go out empty only once confirmed: the dialog lists those of the routed orders
+// and keeps "Отправить" disabled until the user agrees; a changed list asks again.
+TEST_F(PublicationDialog, ValuesSentEmptyAreListedAndMustBeConfirmed) {
+  auto unread = [](const char* key, const char* column, const char* text) {
+    return JSONValue::object({{"key", key}, {"column", column}, {"text", text}});
+  };
+  const JSONValue plan = JSONValue::object(
+      {{"orders",
+        JSONValue::array(
+            {JSONValue::object({{"id", "1001"}, {"title", "Кафе"}}),
+             JSONValue::object({{"id", "1002"}, {"_unread", JSONValue::array({unread("units", "Места", "два")})}}),
+             JSONValue::object({{"id", "1003"},
+                                {"title", "Склад"},
+                                {"_unread", JSONValue::array({unread("window", "Окно", "18:00-09:00"),
+                                                              unread("units", "Места", "три")})}})})},
+       {"routes", JSONValue::array({JSONValue::object({{"orders", JSONValue::array({2, 0})}})})},
+       {"unassigned", JSONValue::array({1})}});
+  const std::vector<std::string> values = valuesSentEmpty(plan);
+  EXPECT_EQ(values, (std::vector<std::string>{"№1003 · Склад — «Окно»: «18:00-09:00»",
+                                              "№1003 · Склад — «Места»: «три»"}))
+      << "only orders on a route are sent";
+
+  server->answered = true;
+  open();
+  dialog->setSentEmpty(values);
+  ASSERT_TRUE(settled());
+  EXPECT_FALSE(dialog->canSend());
+  dialog->send();
+  EXPECT_TRUE(server->published.empty());
+  dialog->setConfirmed(true);
+  EXPECT_TRUE(dialog->canSend());
+  dialog->setSentEmpty({values[0]});
+  EXPECT_FALSE(dialog->confirmed()) << "another list is confirmed again";
+  dialog->setSentEmpty({});
+  EXPECT_TRUE(dialog->canSend()) << "nothing sent empty: nothing to confirm";
+  dialog->send();
+  ASSERT_TRUE(spinUntil([&] { return dismissed == 1; }));
+}
+
 TEST(PublicationLines, TheDateIsEncodedAndTheSummaryCountsRoutes) {
   EXPECT_EQ(existingPlansPath("2026-09-22"), "/plans/existing?date=2026-09-22");
   EXPECT_EQ(existingPlansPath("2026-09-22&mode=replace#x"), "/plans/existing?date=2026-09-22%26mode%3Dreplace%23x");

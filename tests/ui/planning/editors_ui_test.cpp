@@ -150,7 +150,9 @@ TEST_F(PlannerWindow, EditorsOfTheDemoDayRefuseInTheSheetCloseOnEscapeAndSaveOnR
   savePNG(root(), "planning-check-review");
   GtkWidget* list = findWidget(page(), [](GtkWidget* w) { return GTK_IS_LIST_VIEW(w) && gtk_widget_get_mapped(w); });
   ASSERT_NE(list, nullptr);
-  g_signal_emit_by_name(list, "activate", 6u);  // the first line under "Нужна проверка адреса"
+  // The first line under "Нужна проверка адреса", after the four lines of "Готовность плана" and the two of
+  // "Данные заказов".
+  g_signal_emit_by_name(list, "activate", 8u);
   spin();
   EXPECT_EQ(model->selectedOrders(), std::set<std::string>{unlocated});
   EXPECT_EQ(view()->screen()->tab(), "map");
