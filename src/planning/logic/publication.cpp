@@ -146,6 +146,7 @@ async::Task<void> Publication::runSend(std::shared_ptr<Publication> self, std::s
   if (!failure) {
     self->notify(Change::dismissed);
   } else if (std::optional<std::string> text = failureText(failure)) {
+    if (outcomeUnknown(failure)) *text += std::string(" ") + kOutcomeUnknown;
     self->setIssue(std::move(text));
   }
   self->setBusy(false);

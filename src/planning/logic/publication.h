@@ -45,6 +45,11 @@ std::string existingPlansPath(const std::string& routeDate);
 std::string publicationSummary(std::size_t routes, const std::string& routeDate);
 // "На сервере: R. С отметками курьеров: S." of the answer (0 for what it lacks).
 std::string serverLine(const JSONValue& existing);
+// Said after the message of a send whose outcome is unknown (a server error, a connection lost): the model resends
+// the same publication under the same key in the same mode, which the server takes once.
+inline constexpr const char* kOutcomeUnknown =
+    "План мог уже дойти до курьеров. Нажмите «Отправить» ещё раз в том же режиме: сервер узнает повторную отправку и "
+    "не создаст маршруты дважды.";
 
 // What the plan would send without a value: for every order on a route, each value that could not be read, as
 // "№1003 · Кафе — «Места»: «три»", in route order. The dialog sends only once the user has confirmed them.

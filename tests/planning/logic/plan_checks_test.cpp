@@ -69,7 +69,8 @@ TEST(PlanChecks, CountsAndTheAddressListCoverEveryOrderOfThePlan) {
             (std::vector<std::string>{"Тарен | 13 мин опоздания · 48.3 км", "Ведил | 0 мин опоздания · 0.0 км"}));
 
   // An empty plan with a depot: nothing missing, the sections stay.
-  const std::vector<CheckLine> empty = checkLines(JSONValue::object({{"depot", JSONValue::object({{"name", "Склад"}})}}), {});
+  const std::vector<CheckLine> empty =
+      checkLines(JSONValue::object({{"depot", JSONValue::object({{"name", "Склад"}})}}), {});
   EXPECT_EQ(texts(empty, CheckLine::Kind::status),
             (std::vector<std::string>{"Заказов с координатами: 0 из 0", "Склад указан", "0 заказов не назначено",
                                       "Номера заказов не повторяются, все значения прочитаны"}));
@@ -135,9 +136,9 @@ TEST(PlanChecks, OneCoordinateRuleDecidesEveryPlaceThatSaysAnOrderHasCoordinates
     bool located;
   };
   const std::vector<Case> cases{
-      {55.75, 37.61, true},     {"55,75", "37.61", true}, {90, -180, true},  {0, 0, true},
-      {55.75, nullptr, false},  {nullptr, 37.61, false},  {"nan", 37.61, false}, {55.75, "inf", false},
-      {555, 37.61, false},      {55.75, 180.5, false},    {-90.01, 0, false},  {"", "", false},
+      {55.75, 37.61, true},    {"55,75", "37.61", true}, {90, -180, true},      {0, 0, true},
+      {55.75, nullptr, false}, {nullptr, 37.61, false},  {"nan", 37.61, false}, {55.75, "inf", false},
+      {555, 37.61, false},     {55.75, 180.5, false},    {-90.01, 0, false},    {"", "", false},
   };
   for (const Case& c : cases) {
     const std::string where = c.lat.data() + ", " + c.lon.data();

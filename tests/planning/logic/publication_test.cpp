@@ -2,6 +2,8 @@
 // modes it offers for the server's answer, and the lines it shows.
 #include <gtest/gtest.h>
 
+#include "core/api/failure.h"
+#include "core/api/transport_error.h"
 #include "core/base/errors.h"
 #include "planning/logic/publication.h"
 #include "support/async_helpers.h"
@@ -18,7 +20,7 @@ struct Server {
   JSONValue existing = JSONValue::object({{"routes", 3}, {"started", 1}, {"hasActivity", false}});
   std::optional<std::string> checkFailure;
   std::vector<std::string> published;
-  std::optional<std::string> sendFailure;
+  std::exception_ptr sendFailure;
 };
 
 async::Task<JSONValue> serverFetch(std::shared_ptr<Server> server, std::string path) {
@@ -31,7 +33,7 @@ async::Task<JSONValue> serverFetch(std::shared_ptr<Server> server, std::string p
 async::Task<void> serverPublish(std::shared_ptr<Server> server, std::string mode) {
   server->published.push_back(mode);
   co_await async::yield();
-  if (server->sendFailure) throw DorvikError(*server->sendFailure, 502);
+  if (server->sendFailure) std::rethrow_exception(server->sendFailure);
 }
 
 class PublicationDialog : public ::testing::Test {
@@ -76,22 +78,50 @@ TEST_F(PublicationDialog, ChecksThenSendsInTheChosenModeAndRetriesAFailedSend) {
   EXPECT_EQ(dialog->mode(), "append");
 
   dialog->setMode("keepStarted");
-  server->sendFailure = "Сервер недоступен.";
+  server->sendFailure = std::make_exception_ptr(DorvikError("Маршрут без машины.", 422));
   dialog->send();
   EXPECT_EQ(dialog->phase(), Publication::Phase::sending);
   EXPECT_FALSE(dialog->canPickMode());
   dialog->send();
   ASSERT_TRUE(settled());
   EXPECT_EQ(server->published, std::vector<std::string>{"keepStarted"}) << "one send while busy";
-  EXPECT_EQ(dialog->issue(), "Сервер недоступен.");
+  EXPECT_EQ(dialog->issue(), "Маршрут без машины.") << "a refusal: nothing reached the couriers";
   EXPECT_EQ(dialog->phase(), Publication::Phase::ready);
   EXPECT_EQ(dialog->mode(), "keepStarted");
   EXPECT_EQ(dismissed, 0);
 
-  server->sendFailure.reset();
+  server->sendFailure = nullptr;
   dialog->send();
   ASSERT_TRUE(spinUntil([&] { return dismissed == 1; }));
   EXPECT_EQ(server->published, (std::vector<std::string>{"keepStarted", "keepStarted"}));
+}
+
+// A send whose answer was lost may have published the plan: the dialog says so, and that "Отправить" again is safe.
+TEST_F(PublicationDialog, ASendWhoseOutcomeIsUnknownSaysThePlanMayHaveArrived) {
+  server->answered = true;
+  open();
+  ASSERT_TRUE(settled());
+  struct Case {
+    std::exception_ptr failure;
+    bool unknown;
+  };
+  const std::vector<Case> cases{
+      {std::make_exception_ptr(DorvikError("Внутренняя ошибка сервера.", 500)), true},
+      {std::make_exception_ptr(DorvikError("Сервер ответил 503.", 503)), true},
+      {std::make_exception_ptr(TransportError(TransportError::Code::NetworkConnectionLost)), true},
+      {std::make_exception_ptr(TransportError(TransportError::Code::TimedOut)), true},
+      {std::make_exception_ptr(DorvikError("Нет прав.", 403)), false},
+      {std::make_exception_ptr(TransportError(TransportError::Code::CannotConnectToHost)), false},
+      {std::make_exception_ptr(DorvikError("Войдите в учётную запись.", 0)), false},
+  };
+  for (const Case& c : cases) {
+    server->sendFailure = c.failure;
+    dialog->send();
+    ASSERT_TRUE(settled());
+    const std::string message = *failureText(c.failure);
+    EXPECT_EQ(dialog->issue(), c.unknown ? message + " " + kOutcomeUnknown : message);
+    EXPECT_EQ(dialog->phase(), Publication::Phase::ready) << message;
+  }
 }
 
 TEST_F(PublicationDialog, AFailedCheckLeavesOnlyCancel) {
