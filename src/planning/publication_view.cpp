@@ -52,7 +52,7 @@ class PublicationView : public Gtk::Box {
     heading->set_xalign(0);
     sentEmpty_.append(*heading);
     auto* explained = Gtk::make_managed<Gtk::Label>(
-        "Эти значения не прочитаны из книги. Исправьте их в карточках заказов (вкладка «Проверка») или отправьте "
+        "Эти значения не удалось прочитать. Исправьте их в карточках заказов (вкладка «Проверка») или отправьте "
         "заказы без них.");
     explained->add_css_class("dim-label");
     explained->set_wrap(true);
@@ -60,7 +60,6 @@ class PublicationView : public Gtk::Box {
     sentEmpty_.append(*explained);
     values_.set_wrap(true);
     values_.set_xalign(0);
-    values_.set_selectable(true);
     sentEmpty_.append(values_);
     confirm_.set_label("Отправить без этих значений");
     confirm_.signal_toggled().connect([this] { publication_->setConfirmed(confirm_.get_active()); });

@@ -355,7 +355,8 @@ function orderBookParts(source) {
   return { orderSheet: orderSheet, side: side };
 }
 
-// Orders that need the logist's eye after an import: a value not read, no number or a repeated one, no address.
+// Orders whose data need mending after an import (as the checks list them): a value not read, no number or a
+// repeated one. Orders without an address are among those without coordinates.
 function ordersToCheck(orders) {
   const counts = new Map();
   for (const o of orders) {
@@ -365,7 +366,7 @@ function ordersToCheck(orders) {
   let count = 0;
   for (const o of orders) {
     const id = Prelude.string(o.id).trim();
-    if (o._unread || id === "" || counts.get(id) > 1 || Prelude.string(o.address).trim() === "") count++;
+    if (o._unread || id === "" || counts.get(id) > 1) count++;
   }
   return count;
 }

@@ -81,7 +81,7 @@ std::vector<CheckLine> orderDataLines(const JSONValue& planner) {
   std::vector<CheckLine> lines;
   lines.push_back(line(Kind::section, "data", "Данные заказов"));
   const std::string summary = planner["importSummary"].string();
-  if (!summary.empty()) lines.push_back(line(Kind::note, "data.summary", "Из книги Excel: " + summary));
+  if (!summary.empty()) lines.push_back(line(Kind::note, "data.summary", summary));
   lines.push_back(ordersToMend == 0
                       ? line(Kind::status, "data.state", "Номера заказов не повторяются, все значения прочитаны", {},
                              "checkmark.circle")

@@ -111,7 +111,7 @@ test("every row of a hand-kept sheet becomes an order, with what could not be re
     assertEqual(doc.orders[2]["Вес"], "два кг", label + ": a column the plan does not read keeps the text");
     assertEqual(doc.orders[4].comments, way[3], label + ": a lone surrogate is a damaged character");
     assert(texts(doc).every(function (t) { return t.isWellFormed(); }), label + ": every text of the answer is well-formed");
-    assertEqual(doc.status, "Загружено заказов: 6; с координатами: 2. Требуют проверки: 5 — вкладка «Проверка».", label);
+    assertEqual(doc.status, "Загружено заказов: 6; с координатами: 2. Требуют проверки: 4 — вкладка «Проверка».", label);
     assertEqual(doc.importSummary, "Загружено заказов: 6; с координатами: 2.", label);
   });
 

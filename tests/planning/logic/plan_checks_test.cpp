@@ -122,7 +122,7 @@ TEST(PlanChecks, OrderDataListsEachProblemOnceUnderItsOrder) {
   }
   EXPECT_EQ(ids, (std::vector<std::string>{"a", "b", "c", "c", "d", "d"}));
   EXPECT_EQ(keys.size(), ids.size()) << "each problem is its own line";
-  EXPECT_EQ(texts(lines, CheckLine::Kind::note)[1], "Из книги Excel: Загружено заказов: 5; с координатами: 3.");
+  EXPECT_EQ(texts(lines, CheckLine::Kind::note)[1], "Загружено заказов: 5; с координатами: 3.");
   EXPECT_EQ(texts(lines, CheckLine::Kind::status).back(), "Требуют проверки: 4");
   EXPECT_EQ(texts(lines, CheckLine::Kind::review),
             (std::vector<std::string>{"Без | Москва, Без", "Офис | нет адреса"}));
