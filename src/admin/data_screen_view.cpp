@@ -268,6 +268,9 @@ void DataScreenView::showSheets() {
     auto editor = RecordEditorController::create(screen.page(), std::move(record), screen.configuration(), refresh,
                                                  screen.gateway(),
                                                  screen.editing() ? screen.listed(*screen.editing()) : std::nullopt);
+    editor->onOutcomeUnknown([weak] {
+      if (auto owner = weak.lock()) owner->reloadWhenOnline();
+    });
     editor_ = openRecordEditor(*this, std::move(editor), context_);
     editor_->signalClosed().connect([weak, this, forNew = editorForNew_] {
       editor_ = nullptr;

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "core/api/failure.h"
+#include "core/async/sleep.h"
 #include "core/base/dorvik_date.h"
 #include "core/base/text.h"
 #include "shell/toolkit/display.h"
@@ -138,6 +139,28 @@ async::Task<void> DataScreenController::run(std::weak_ptr<DataScreenController> 
     }
   }
   if (--self->inFlight_ == 0) self->notify(Change::loading);
+}
+
+void DataScreenController::reloadWhenOnline(std::chrono::milliseconds period) {
+  if (awaitingConnection_) return;
+  awaitingConnection_ = true;
+  async::spawn(awaitConnection(weak_from_this(), period));
+}
+
+async::Task<void> DataScreenController::awaitConnection(std::weak_ptr<DataScreenController> screen,
+                                                        std::chrono::milliseconds period) {
+  for (;;) {
+    co_await async::sleepFor(period);
+    if (screen.expired()) co_return;
+    // A read that reaches the server clears the offline state; one answered from the saved copy leaves it.
+    co_await run(screen);
+    auto self = screen.lock();
+    if (!self) co_return;
+    if (!self->offline()) {
+      self->awaitingConnection_ = false;
+      co_return;
+    }
+  }
 }
 
 void DataScreenController::accept(JSONValue answer) {

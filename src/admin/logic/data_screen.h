@@ -105,6 +105,10 @@ class DataScreenController : public std::enable_shared_from_this<DataScreenContr
   void refresh();
   // A run that the caller awaits (the editor's refresh); nothing when the screen has gone.
   static async::Task<void> reload(std::weak_ptr<DataScreenController> screen);
+  // After a write whose answer was lost: the list is read again every `period` until a read reaches the server
+  // (so it shows whether the record was stored), then no more. Several calls make one such wait.
+  static constexpr std::chrono::seconds kReconnectPeriod{10};
+  void reloadWhenOnline(std::chrono::milliseconds period = kReconnectPeriod);
 
   // Header.
   std::string countText() const { return admin::countText(filtered_.size()); }
@@ -150,6 +154,8 @@ class DataScreenController : public std::enable_shared_from_this<DataScreenContr
  private:
   DataScreenController(PanelPage page, AdminGateway gateway, TimePoint date);
   static async::Task<void> run(std::weak_ptr<DataScreenController> screen);
+  static async::Task<void> awaitConnection(std::weak_ptr<DataScreenController> screen,
+                                           std::chrono::milliseconds period);
   void accept(JSONValue answer);
   void refilter();
   void setIssue(std::optional<std::string> issue);
@@ -163,6 +169,7 @@ class DataScreenController : public std::enable_shared_from_this<DataScreenContr
   std::set<std::string> sharedIds_;  // Record ids that several rows of the answer carry
   std::vector<Record> filtered_;
   int inFlight_ = 0;
+  bool awaitingConnection_ = false;
   std::optional<std::string> issue_;
   std::string query_;
   std::set<std::string> selection_;

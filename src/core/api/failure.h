@@ -14,4 +14,11 @@ bool isCancellation(std::exception_ptr failure);
 // of anything else. None for a cancellation.
 std::optional<std::string> failureText(std::exception_ptr failure);
 
+// A write whose answer never came although the request may have reached the server (a time-out, a connection lost
+// mid-way, an answer that could not be read): whether it was stored is unknown.
+bool outcomeUnknown(std::exception_ptr failure);
+inline constexpr const char* kMaybeSaved = "Запись могла сохраниться: проверьте список после восстановления связи.";
+// The text to show for a failed write: kMaybeSaved when its outcome is unknown, else as failureText.
+std::optional<std::string> writeFailureText(std::exception_ptr failure);
+
 }  // namespace dorvik
