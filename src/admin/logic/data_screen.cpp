@@ -205,7 +205,7 @@ std::string DataScreenController::emptyDescription() const {
 }
 
 bool DataScreenController::canAdd() const {
-  return admin::canAdd(page_, offline(), gateway_.preview && gateway_.preview());
+  return mayWrite() && admin::canAdd(page_, offline(), gateway_.preview && gateway_.preview());
 }
 
 void DataScreenController::runSelectionAction() {
@@ -251,7 +251,7 @@ void DataScreenController::open(const std::set<std::string>& ids) {
 }
 
 void DataScreenController::edit(const std::set<std::string>& ids) {
-  if (!writable()) return;
+  if (!writable() || !mayWrite()) return;
   std::optional<Record> record = recordFor(ids);
   if (!record) return;
   editing_ = std::move(record);
@@ -259,7 +259,7 @@ void DataScreenController::edit(const std::set<std::string>& ids) {
 }
 
 void DataScreenController::activate(const std::set<std::string>& ids) {
-  if (activationEdits(page_)) {
+  if (activationEdits(page_) && mayWrite()) {
     edit(ids);
   } else {
     open(ids);

@@ -121,6 +121,8 @@ class DataScreenController : public std::enable_shared_from_this<DataScreenContr
   bool canRefresh() const { return !loading(); }
   bool canExport() const { return !filtered_.empty(); }
   bool writable() const { return configuration().writable; }
+  // The signed-in user may change this page's records (see mayWrite in the catalogue).
+  bool mayWrite() const { return admin::mayWrite(gateway_, page_); }
   bool canAdd() const;
   std::optional<SelectionAction> selectionAction() const { return admin::selectionAction(page_); }
   bool canRunSelectionAction() const { return selection_.size() == 1; }
@@ -135,7 +137,8 @@ class DataScreenController : public std::enable_shared_from_this<DataScreenContr
   // Where a row stood in the answer: the list as read and its position (what the editor of a zone needs).
   std::optional<ListedRecord> listed(const Record& row) const;
 
-  // Rows' commands over a set of row keys: each acts on the first shown row whose key is in the set.
+  // Rows' commands over a set of row keys: each acts on the first shown row whose key is in the set. A user who
+  // may not change the page's records gets the details where the editor would open.
   std::optional<Record> recordFor(const std::set<std::string>& ids) const;
   void open(const std::set<std::string>& ids);
   void edit(const std::set<std::string>& ids);

@@ -59,13 +59,17 @@ async::Task<void> RecordEditorController::runLoadDocument(std::shared_ptr<Record
   if (failure) self->fail(failure);
 }
 
+bool RecordEditorController::mayWrite() const {
+  return admin::mayWrite(gateway_, page_);
+}
+
 bool RecordEditorController::canDelete() const {
-  return gateway_.canWriteServer && gateway_.canWriteServer() && !saving_;
+  return gateway_.canWriteServer && gateway_.canWriteServer() && !saving_ && mayWrite();
 }
 
 bool RecordEditorController::footerBusy() const {
-  return editorBusy(page_, saving_, gateway_.preview && gateway_.preview(),
-                    gateway_.canWriteServer && gateway_.canWriteServer());
+  return !mayWrite() || editorBusy(page_, saving_, gateway_.preview && gateway_.preview(),
+                                   gateway_.canWriteServer && gateway_.canWriteServer());
 }
 
 void RecordEditorController::chooseRole(std::size_t option) {
@@ -171,7 +175,7 @@ EditorInput RecordEditorController::input() const {
 }
 
 void RecordEditorController::save() {
-  if (saving_) return;
+  if (saving_ || !mayWrite()) return;
   JSONValue body;
   try {
     body = saveBody(input());
@@ -229,7 +233,7 @@ async::Task<void> RecordEditorController::runSave(std::shared_ptr<RecordEditorCo
 }
 
 void RecordEditorController::remove() {
-  if (saving_ || !showsDelete()) return;
+  if (saving_ || !showsDelete() || !mayWrite()) return;
   setSaving(true);
   async::spawn(runDelete(shared_from_this()));
 }

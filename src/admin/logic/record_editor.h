@@ -59,6 +59,8 @@ class RecordEditorController : public std::enable_shared_from_this<RecordEditorC
   bool saving() const { return saving_; }
 
   bool showsDelete() const { return !isNew() && deletable(page_); }
+  // The signed-in user may change the page's records; else the save and delete stay disabled.
+  bool mayWrite() const;
   bool canDelete() const;
   bool footerBusy() const;
 
