@@ -37,6 +37,8 @@ bool outcomeUnknown(std::exception_ptr failure) {
   if (!failure) return false;
   try {
     std::rethrow_exception(failure);
+  } catch (const DorvikError& e) {
+    return e.status() >= 500;
   } catch (const TransportError& e) {
     switch (e.code()) {
       case TransportError::Code::TimedOut:
@@ -53,8 +55,9 @@ bool outcomeUnknown(std::exception_ptr failure) {
 }
 
 std::optional<std::string> writeFailureText(std::exception_ptr failure) {
-  if (outcomeUnknown(failure)) return std::string(kMaybeSaved);
-  return failureText(failure);
+  std::optional<std::string> text = failureText(failure);
+  if (text && outcomeUnknown(failure)) *text += std::string(" ") + kMaybeSaved;
+  return text;
 }
 
 }  // namespace dorvik

@@ -14,11 +14,14 @@ bool isCancellation(std::exception_ptr failure);
 // of anything else. None for a cancellation.
 std::optional<std::string> failureText(std::exception_ptr failure);
 
-// A write whose answer never came although the request may have reached the server (a time-out, a connection lost
-// mid-way, an answer that could not be read): whether it was stored is unknown.
+// True when a request that failed may still have been carried out by the server: a server error (5xx), an answer
+// that could not be read, or a connection lost or timed out once the request could have gone out. A refusal
+// (4xx), a host never reached and a local failure did nothing.
 bool outcomeUnknown(std::exception_ptr failure);
+
+// The text to show for a failed write of a record: as failureText, followed by kMaybeSaved when the outcome is
+// unknown (so nobody types the record again into a duplicate).
 inline constexpr const char* kMaybeSaved = "Запись могла сохраниться: проверьте список после восстановления связи.";
-// The text to show for a failed write: kMaybeSaved when its outcome is unknown, else as failureText.
 std::optional<std::string> writeFailureText(std::exception_ptr failure);
 
 }  // namespace dorvik

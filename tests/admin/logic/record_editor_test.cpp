@@ -435,7 +435,7 @@ TEST_F(Editor, ASaveWhoseAnswerWasLostSaysSoAndTheListFollowsTheConnection) {
   fake.last()->done = true;
   fake.offline = true;
   ASSERT_TRUE(spinUntil([&] { return !created->saving(); }));
-  EXPECT_EQ(created->issue(), kMaybeSaved);
+  EXPECT_EQ(created->issue(), std::string("Соединение с сервером прервалось. ") + kMaybeSaved);
   EXPECT_EQ(dismissed, 0) << "the sheet keeps what was typed";
 
   // Still offline: the saved copy answers and the list is asked for again; then the server answers.

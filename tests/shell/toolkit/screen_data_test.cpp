@@ -200,9 +200,12 @@ TEST(ScreenData, AWriteFailsOrOutlivesItsWorkspace) {
 TEST(ScreenData, AWriteWhoseAnswerWasLostMayHaveBeenStored) {
   using Code = TransportError::Code;
   const std::pair<std::exception_ptr, std::string> cases[] = {
-      {std::make_exception_ptr(TransportError(Code::TimedOut)), kMaybeSaved},
-      {std::make_exception_ptr(TransportError(Code::NetworkConnectionLost)), kMaybeSaved},
-      {std::make_exception_ptr(TransportError(Code::BadServerResponse)), kMaybeSaved},
+      {std::make_exception_ptr(TransportError(Code::TimedOut)),
+       std::string("Сервер не ответил вовремя. ") + kMaybeSaved},
+      {std::make_exception_ptr(TransportError(Code::NetworkConnectionLost)),
+       std::string("Соединение с сервером прервалось. ") + kMaybeSaved},
+      {std::make_exception_ptr(DorvikError("Сервер перегружен.", 503)),
+       std::string("Сервер перегружен. ") + kMaybeSaved},
       {std::make_exception_ptr(TransportError(Code::CannotConnectToHost)), "Не удалось подключиться к серверу."},
       {std::make_exception_ptr(TransportError(Code::NotConnectedToInternet)), "Нет подключения к сети."},
       {refusal("Такая запись уже есть."), "Такая запись уже есть."},
