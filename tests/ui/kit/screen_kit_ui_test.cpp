@@ -148,24 +148,112 @@ TEST_F(ScreenKit, SheetClosesOnEscapeOnlyWhileDismissible) {
   EXPECT_TRUE(closed);
 }
 
-TEST_F(ScreenKit, DatePickerShowsAndReportsMoscowDays) {
+// The calendar's parts as the user meets them: its paging buttons in order (month back, month on, year back,
+// year on), and the day label reading `day` (of the shown month, or of a neighbouring one).
+std::vector<GtkWidget*> pagingButtons(Gtk::Calendar& calendar) {
+  std::vector<GtkWidget*> buttons;
+  dorvik::testing::findWidget(GTK_WIDGET(calendar.gobj()), [&](GtkWidget* w) {
+    if (GTK_IS_BUTTON(w)) buttons.push_back(w);
+    return false;
+  });
+  return buttons;
+}
+GtkWidget* dayLabel(Gtk::Calendar& calendar, const std::string& day, bool otherMonth) {
+  return dorvik::testing::findWidget(GTK_WIDGET(calendar.gobj()), [&](GtkWidget* w) {
+    return GTK_IS_LABEL(w) && gtk_widget_has_css_class(w, "day-number") &&
+           gtk_widget_has_css_class(w, "other-month") == otherMonth && day == gtk_label_get_text(GTK_LABEL(w));
+  });
+}
+// A click on a label of the calendar: the press as the calendar's own gestures receive it.
+void clickOn(Gtk::Calendar& calendar, GtkWidget* label) {
+  graphene_point_t at;
+  graphene_point_t centre = GRAPHENE_POINT_INIT(gtk_widget_get_width(label) / 2.0f, gtk_widget_get_height(label) / 2.0f);
+  ASSERT_TRUE(gtk_widget_compute_point(label, GTK_WIDGET(calendar.gobj()), &centre, &at));
+  GListModel* controllers = gtk_widget_observe_controllers(GTK_WIDGET(calendar.gobj()));
+  for (guint i = 0; i < g_list_model_get_n_items(controllers); ++i) {
+    auto* controller = static_cast<GtkEventController*>(g_list_model_get_item(controllers, i));
+    if (GTK_IS_GESTURE_CLICK(controller)) g_signal_emit_by_name(controller, "pressed", 1, double(at.x), double(at.y));
+    g_object_unref(controller);
+  }
+  g_object_unref(controllers);
+  spin();
+}
+
+// Run with LANG=en_US.UTF-8: the calendar still speaks Russian, and so do GTK's own texts.
+TEST_F(ScreenKit, DatePickerPicksOnlyWhatTheUserPicksAndSpeaksRussian) {
   auto* picker = Gtk::make_managed<MoscowDatePicker>();
   window_->set_child(*picker);
   window_->present();
-  std::vector<MoscowDatePicker::TimePoint> picked;
-  picker->signalPicked().connect([&](MoscowDatePicker::TimePoint t) { picked.push_back(t); });
+  std::vector<std::string> picked;
+  picker->signalPicked().connect([&](MoscowDatePicker::TimePoint t) {
+    EXPECT_EQ(t, DorvikDate::parse(DorvikDate::day(t)) + std::chrono::hours(12)) << "noon in Moscow";
+    picked.push_back(DorvikDate::day(t));
+  });
   // 22:30 UTC on the 21st is already the 22nd in Moscow.
   picker->setDate(DorvikDate::parse("2026-09-22") + std::chrono::minutes(90));
   EXPECT_EQ(picker->get_label(), "22.09.2026");
-  EXPECT_TRUE(picked.empty()) << "a date set by the model is not reported";
-
   auto* calendar = dynamic_cast<Gtk::Calendar*>(picker->get_popover()->get_child());
   ASSERT_NE(calendar, nullptr);
-  calendar->select_day(Glib::DateTime::create_local(2026, 3, 29, 12, 0, 0));
-  ASSERT_EQ(picked.size(), 1u);
-  EXPECT_EQ(DorvikDate::day(picked[0]), "2026-03-29");
-  EXPECT_EQ(picked[0], DorvikDate::parse("2026-03-29") + std::chrono::hours(12));
-  EXPECT_EQ(picker->get_label(), "29.03.2026");
+
+  picker->popup();
+  spin();
+  GtkWidget* root = GTK_WIDGET(calendar->gobj());
+  EXPECT_NE(dorvik::testing::findLabel(root, "Пн"), nullptr) << "Russian weekday names, the week from Monday";
+  EXPECT_EQ(gtk_label_get_text(GTK_LABEL(dorvik::testing::findWidget(
+                root, [](GtkWidget* w) { return gtk_widget_has_css_class(w, "day-name"); }))),
+            std::string("Пн"));
+  EXPECT_NE(dorvik::testing::findLabel(root, "Сентябрь"), nullptr) << "the month's Russian name";
+  EXPECT_STREQ(g_dgettext("gtk40", "Show Text"), "Показать текст") << "GTK's own texts";
+
+  // Paging never picks, whatever it does to the calendar's own day.
+  const std::vector<GtkWidget*> paging = pagingButtons(*calendar);
+  ASSERT_EQ(paging.size(), 4u);
+  g_signal_emit_by_name(paging[1], "clicked");
+  g_signal_emit_by_name(paging[3], "clicked");
+  spin();
+  EXPECT_TRUE(picked.empty());
+  EXPECT_EQ(picker->get_label(), "22.09.2026");
+  EXPECT_TRUE(picker->get_popover()->get_visible()) << "paging keeps the calendar open";
+  EXPECT_EQ(calendar->get_date().get_month(), 10);
+  EXPECT_EQ(calendar->get_date().get_year(), 2027);
+
+  // Closed without a pick: the next opening shows the button's day again.
+  picker->popdown();
+  spin();
+  picker->popup();
+  spin();
+  EXPECT_EQ(calendar->get_date().format("%F"), "2026-09-22");
+
+  // A click on a day picks it, the selected one included, and closes the calendar.
+  clickOn(*calendar, dayLabel(*calendar, "22", false));
+  EXPECT_EQ(picked, std::vector<std::string>{"2026-09-22"});
+  EXPECT_FALSE(picker->get_popover()->get_visible());
+  picker->popup();
+  spin();
+  g_signal_emit_by_name(paging[1], "clicked");  // October 2026
+  spin();
+  clickOn(*calendar, dayLabel(*calendar, "5", false));
+  picker->popup();
+  spin();
+  g_signal_emit_by_name(paging[1], "clicked");  // November 2026, from the 5th of October
+  spin();
+  clickOn(*calendar, dayLabel(*calendar, "30", true));  // the last days of October lead November's first week
+  EXPECT_EQ(picked, (std::vector<std::string>{"2026-09-22", "2026-10-05", "2026-10-30"}));
+  EXPECT_EQ(picker->get_label(), "30.10.2026");
+
+  // Return on the calendar's days picks the day; on a paging button it pages.
+  picker->popup();
+  spin();
+  gtk_widget_grab_focus(paging[0]);
+  EXPECT_TRUE(dorvik::testing::sendKey(GTK_WIDGET(window_->gobj()), GDK_KEY_Return));
+  spin(std::chrono::milliseconds(300));  // a button pressed from the keyboard shows its press for a moment
+  EXPECT_EQ(calendar->get_date().get_month(), 9) << "Return on the button pages back";
+  EXPECT_EQ(picked.size(), 3u);
+  calendar->grab_focus();
+  EXPECT_TRUE(dorvik::testing::sendKey(GTK_WIDGET(window_->gobj()), GDK_KEY_Return));
+  ASSERT_EQ(picked.size(), 4u);
+  EXPECT_EQ(picked.back(), "2026-09-30");
+  EXPECT_FALSE(picker->get_popover()->get_visible());
 }
 
 }  // namespace
