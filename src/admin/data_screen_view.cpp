@@ -196,10 +196,7 @@ Gtk::Widget& DataScreenView::buildTable() {
   menu_.set_menu_model(items);
   menu_.set_has_arrow(false);
   menu_.set_parent(table_);
-  auto press = Gtk::GestureClick::create();
-  press->set_button(GDK_BUTTON_SECONDARY);
-  press->signal_pressed().connect([this](int, double x, double y) { openMenu(x, y); });
-  table_.add_controller(press);
+  table_.signalContextMenu().connect([this](double x, double y) { openMenu(x, y); });
 
   overlay_.set_child(table_);
   loadingView_.set_halign(Gtk::Align::CENTER);

@@ -71,11 +71,7 @@ OrderTableView::OrderTableView(PlannerFrame frame) : Gtk::Box(Gtk::Orientation::
   menu_.set_parent(*this);
   menu_.set_has_arrow(false);
 
-  auto click = Gtk::GestureClick::create();
-  click->set_button(GDK_BUTTON_SECONDARY);
-  click->set_propagation_phase(Gtk::PropagationPhase::CAPTURE);
-  click->signal_pressed().connect([this](int, double x, double y) { openMenu(x, y); });
-  table_->add_controller(click);
+  table_->signalContextMenu().connect([this](double x, double y) { openMenu(x, y); });
 
   table_->signalSelectionChanged().connect(
       [this](const std::set<std::string>& ids) { frame_.screen->model()->setSelectedOrders(ids); });

@@ -64,6 +64,14 @@ inline void scrollIntoView(GtkWidget* widget) {
       new Settling, [](gpointer data) { delete static_cast<Settling*>(data); });
 }
 
+// Makes `button` its window's default (what Return in a field that activates the default presses) whenever it is
+// shown.
+inline void makeDefaultOnMap(Gtk::Button& button) {
+  button.signal_map().connect([&button] {
+    if (auto* window = dynamic_cast<Gtk::Window*>(button.get_root())) window->set_default_widget(button);
+  });
+}
+
 // The name a screen reader reads for a control. A menu button or a drop-down takes the focus on a button of its
 // own, which is named too.
 inline void setAccessibleLabel(Gtk::Widget& widget, const std::string& text) {

@@ -91,6 +91,60 @@ TEST_F(ScreenKit, SingleSelectionTableStartsWithNothingSelected) {
   EXPECT_EQ(table->selectedIds().size(), 1u) << "one row at most";
 }
 
+// From the keyboard a table is one Tab stop with arrows inside it; Shift+F10 and the Menu key ask for the focused
+// row's context menu, as a right click does; a screen reader reads a row as its texts.
+TEST_F(ScreenKit, TableIsOneTabStopWithArrowsInsideAndAContextMenuFromTheKeyboard) {
+  using dorvik::testing::focusIn;
+  using dorvik::testing::isWithin;
+  using dorvik::testing::sendKey;
+  auto* box = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::VERTICAL);
+  auto* before = Gtk::make_managed<Gtk::Button>("Обновить");
+  auto* table = Gtk::make_managed<RecordTable>(RecordTable::Selection::multiple);
+  table->addColumn("Адрес", [](const Record& r) { return r.value["address"].string(); });
+  table->addButtonColumn("", "Изменить", [](const Record&) {});
+  auto* after = Gtk::make_managed<Gtk::Button>("Экспорт");
+  box->append(*before);
+  box->append(*table);
+  box->append(*after);
+  window_->set_child(*box);
+  window_->present();
+  table->setRows(orders({{"a", "Тверская, 1"}, {"b", "Арбат, 2"}, {"c", "Мира, 3"}}));
+  std::vector<std::optional<Record>> menus;
+  table->signalContextMenu().connect([&](double x, double y) { menus.push_back(table->rowAt(x, y)); });
+  spin();
+  GtkWidget* window = GTK_WIDGET(window_->gobj());
+  GtkWidget* tableWidget = GTK_WIDGET(table->gobj());
+
+  before->grab_focus();
+  ASSERT_TRUE(sendKey(window, GDK_KEY_Tab));
+  EXPECT_TRUE(isWithin(focusIn(window), tableWidget)) << "Tab enters the table";
+  ASSERT_TRUE(sendKey(window, GDK_KEY_Down));
+  ASSERT_TRUE(sendKey(window, GDK_KEY_Down));
+  GtkWidget* onRow = focusIn(window);
+  ASSERT_TRUE(sendKey(window, GDK_KEY_F10, GDK_SHIFT_MASK));
+  ASSERT_TRUE(sendKey(window, GDK_KEY_Menu));
+  ASSERT_EQ(menus.size(), 2u);
+  ASSERT_TRUE(menus[0] && menus[1]);
+  EXPECT_EQ(menus[0]->id(), "c") << "the menu of the row the arrows reached";
+  EXPECT_EQ(menus[1]->id(), "c");
+  EXPECT_EQ(table->selectedIds(), std::set<std::string>{"c"});
+  GtkWidget* rowWidget = onRow;  // the focus is on the row or on a button in it
+  while (gtk_widget_get_parent(rowWidget) && !GTK_IS_LIST_VIEW(gtk_widget_get_parent(rowWidget)))
+    rowWidget = gtk_widget_get_parent(rowWidget);
+  EXPECT_EQ(gtk_test_accessible_check_property(GTK_ACCESSIBLE(rowWidget), GTK_ACCESSIBLE_PROPERTY_LABEL, "Мира, 3"),
+            nullptr)
+      << "the row is read as its texts";
+
+  ASSERT_TRUE(sendKey(window, GDK_KEY_Tab));
+  EXPECT_EQ(focusIn(window), GTK_WIDGET(after->gobj())) << "Tab leaves the table in one step";
+  ASSERT_TRUE(sendKey(window, GDK_KEY_Tab, GDK_SHIFT_MASK));
+  EXPECT_EQ(focusIn(window), onRow) << "and comes back to the row it left";
+  ASSERT_TRUE(sendKey(window, GDK_KEY_Tab, GDK_SHIFT_MASK));
+  EXPECT_EQ(focusIn(window), GTK_WIDGET(before->gobj()));
+  EXPECT_FALSE(sendKey(window, GDK_KEY_Menu)) << "outside the table the key is not the table's";
+  EXPECT_EQ(menus.size(), 2u);
+}
+
 // A fixed column is as wide as asked at the desktop's text size and widens with a larger text (the text size of the
 // settings), back again when the text is standard once more.
 TEST_F(ScreenKit, FixedColumnsFollowTheTextSize) {

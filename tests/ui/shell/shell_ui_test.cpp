@@ -161,6 +161,11 @@ class ShellWindow : public WindowTest {
     outcome->rethrow();
     spin();
   }
+  // Return in a text field, and the press of the default button it may cause.
+  void returnIn(GtkWidget* field) {
+    ASSERT_TRUE(dorvik::testing::pressReturnIn(field));
+    spin(300ms);
+  }
   void click(const std::string& text) {
     GtkWidget* button = findButton(root(), text);
     ASSERT_NE(button, nullptr) << text;
@@ -189,7 +194,7 @@ TEST_F(ShellWindow, DemoWorkspaceShowsEveryPageWithoutAnError) {
     GtkWidget* row =
         find(root(), [&](GtkWidget* w) { return GTK_IS_LIST_BOX_ROW(w) && raw == gtk_widget_get_name(w); });
     ASSERT_NE(row, nullptr) << raw;
-    gtk_list_box_select_row(GTK_LIST_BOX(gtk_widget_get_parent(row)), GTK_LIST_BOX_ROW(row));
+    g_signal_emit_by_name(row, "activate");  // a click or Return on the row
     spin(page == PanelPage::appSettings ? 300ms : 150ms);
     EXPECT_EQ(context_.model->page(), page);
     EXPECT_EQ(std::string(window_->get_title()), std::string(title(page)));
@@ -197,6 +202,63 @@ TEST_F(ShellWindow, DemoWorkspaceShowsEveryPageWithoutAnError) {
     EXPECT_FALSE(context_.model->error()) << raw;
     savePNG(root(), raw);
   }
+}
+
+// The sidebar from the keyboard: one Tab stop entered at the page shown, arrows move the focus, Return opens the
+// focused row's page; moving the focus never changes the page. Ctrl+F goes to the page's search field.
+TEST_F(ShellWindow, TheKeyboardMovesThroughTheSidebarWithoutChangingThePage) {
+  using dorvik::testing::focusIn;
+  using dorvik::testing::isWithin;
+  using dorvik::testing::sendKey;
+  run(workflows_->loadPreview());
+  auto row = [&](PanelPage page) {
+    const std::string raw(rawValue(page));
+    return find(root(), [&](GtkWidget* w) { return GTK_IS_LIST_BOX_ROW(w) && raw == gtk_widget_get_name(w); });
+  };
+  GtkWidget* history = row(PanelPage::history);
+  ASSERT_NE(history, nullptr);
+  GtkWidget* sidebar = gtk_widget_get_parent(history);
+  g_signal_emit_by_name(history, "activate");
+  spin();
+  ASSERT_EQ(context_.model->page(), PanelPage::history);
+
+  // Tab round the whole window: the sidebar is passed in one stop, and no page opens on the way.
+  gtk_widget_grab_focus(history);
+  int sidebarStops = 0, stops = 0;
+  for (; stops < 60; ++stops) {
+    ASSERT_TRUE(sendKey(root(), GDK_KEY_Tab));
+    if (isWithin(focusIn(root()), sidebar)) {
+      ++sidebarStops;
+      EXPECT_EQ(focusIn(root()), history) << "the focus enters the sidebar at the page shown";
+      break;
+    }
+  }
+  EXPECT_EQ(sidebarStops, 1) << "round the window in " << stops << " stops";
+  EXPECT_GT(stops, 3) << "the page's controls are on the way";
+  EXPECT_EQ(context_.model->page(), PanelPage::history);
+
+  // Arrows move the focus only; Return opens the focused page.
+  ASSERT_TRUE(sendKey(root(), GDK_KEY_Down));
+  ASSERT_TRUE(sendKey(root(), GDK_KEY_Down));
+  GtkWidget* focused = focusIn(root());
+  EXPECT_NE(focused, history);
+  EXPECT_TRUE(isWithin(focused, sidebar));
+  EXPECT_EQ(context_.model->page(), PanelPage::history);
+  EXPECT_EQ(GTK_WIDGET(gtk_list_box_get_selected_row(GTK_LIST_BOX(sidebar))), history) << "the page shown stays marked";
+  ASSERT_TRUE(sendKey(root(), GDK_KEY_Return));
+  ASSERT_TRUE(context_.model->page());
+  EXPECT_EQ(std::string(rawValue(*context_.model->page())), gtk_widget_get_name(focused));
+  EXPECT_EQ(GTK_WIDGET(gtk_list_box_get_selected_row(GTK_LIST_BOX(sidebar))), focused);
+
+  // Ctrl+F: the search field of the page, from wherever the focus is.
+  g_signal_emit_by_name(history, "activate");
+  spin();
+  gtk_widget_grab_focus(history);
+  ASSERT_TRUE(sendKey(root(), GDK_KEY_f, GDK_CONTROL_MASK));
+  EXPECT_TRUE(isWithin(focusIn(root()), find(root(), [](GtkWidget* w) { return GTK_IS_SEARCH_ENTRY(w); })));
+  g_signal_emit_by_name(row(PanelPage::help), "activate");
+  spin();
+  EXPECT_FALSE(sendKey(root(), GDK_KEY_f, GDK_CONTROL_MASK)) << "a page without a search field";
 }
 
 TEST_F(ShellWindow, PagesReadTheirDataAndFollowTheirRules) {
@@ -300,10 +362,15 @@ TEST_F(ShellWindow, SignInAndTheRequiredPasswordChange) {
   ASSERT_NE(signIn, nullptr);
   EXPECT_FALSE(gtk_widget_is_sensitive(signIn));
   EXPECT_FALSE(gtk_widget_is_sensitive(findButton(root(), "Посмотреть пример")));  // no planner engine yet
+  // "Войти" is the window's default: Return in either field presses it, and does nothing while it is disabled.
+  returnIn(password);
   gtk_editable_set_text(GTK_EDITABLE(login), " logist ");
+  returnIn(login);
+  EXPECT_TRUE(workflows_->calls.empty());
   gtk_editable_set_text(GTK_EDITABLE(password), "wrong");
   EXPECT_TRUE(gtk_widget_is_sensitive(signIn));
-  click("Войти");
+  returnIn(login);
+  ASSERT_EQ(workflows_->calls.size(), 1u) << "one sign-in for one Return";
   EXPECT_EQ(workflows_->calls.back(), "login  logist ");  // handed on as typed
   ASSERT_NE(window_->alert(), nullptr);
   adw_message_dialog_response(window_->alert(), "close");
@@ -329,7 +396,7 @@ TEST_F(ShellWindow, SignInAndTheRequiredPasswordChange) {
   EXPECT_FALSE(gtk_widget_is_sensitive(save));  // differs in case
   gtk_editable_set_text(GTK_EDITABLE(second), "пароль12");
   EXPECT_TRUE(gtk_widget_is_sensitive(save));
-  click("Сохранить пароль");
+  returnIn(first);  // "Сохранить пароль" is the default too
   EXPECT_EQ(workflows_->calls.back(), "password пароль12");
   ASSERT_EQ(window_->screenKind(), 0);
   EXPECT_NE(findLabel(root(), "Пароль изменён. Войдите с новым паролем."), nullptr);
@@ -460,6 +527,7 @@ TEST_F(ShellWindow, EditorFooterAndValueFieldsBindTheEditedObject) {
   gtk_editable_set_text(GTK_EDITABLE(name), "Склад 2");
   GtkWidget* note = find(GTK_WIDGET(sheet->gobj()), [](GtkWidget* w) { return GTK_IS_TEXT_VIEW(w); });
   ASSERT_NE(note, nullptr);
+  EXPECT_FALSE(gtk_text_view_get_accepts_tab(GTK_TEXT_VIEW(note))) << "Tab moves the focus on, types no tab";
   gtk_text_buffer_set_text(gtk_text_view_get_buffer(GTK_TEXT_VIEW(note)), "строка 1\nстрока 2", -1);
   GtkWidget* toggle = find(GTK_WIDGET(sheet->gobj()), [](GtkWidget* w) { return GTK_IS_CHECK_BUTTON(w); });
   ASSERT_NE(toggle, nullptr);
