@@ -1,7 +1,7 @@
 #include "planning/planner_map_view.h"
 
-#include "shell/gtk_helpers.h"
 #include "shell/window_undo.h"
+#include "widgets/gtk_helpers.h"
 
 namespace dorvik::planning {
 

@@ -2,8 +2,8 @@
 
 #include <adwaita.h>
 
-#include "shell/gtk_helpers.h"
 #include "shell/toolkit/symbols.h"
+#include "widgets/gtk_helpers.h"
 
 namespace dorvik::planning {
 

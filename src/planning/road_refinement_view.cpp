@@ -2,7 +2,7 @@
 // that the run keeps alive: closing the sheet ends only the loading, never a run.
 #include "planning/logic/road_refinement.h"
 #include "planning/planner_pieces.h"
-#include "shell/gtk_helpers.h"
+#include "widgets/gtk_helpers.h"
 
 namespace dorvik::planning {
 

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cmath>
 
-#include "shell/gtk_helpers.h"
 #include "shell/keyboard.h"
 #include "shell/toolkit/row_splice.h"
+#include "widgets/gtk_helpers.h"
 
 namespace dorvik {
 

@@ -61,13 +61,13 @@ InspectorText inspectorText(const JSONValue& order) {
 
 const std::vector<WindowsColumn>& windowsColumns() {
   static const std::vector<WindowsColumn> columns{
-      {"Заказ", [](const JSONValue& o) { return o["id"].string(); }, 70, false, false, 1},
-      {"Клиент", [](const JSONValue& o) { return o["title"].string(); }, 130, false, false, 1},
-      {"Курьер", [](const JSONValue& o) { return o["_drv"].string(); }, 110, false, false, 1},
-      {"Окно доставки", [](const JSONValue& o) { return o["window"].string(); }, 120, true, true, 1},
-      {"Прибытие", [](const JSONValue& o) { return arrivalText(o); }, 90, true, true, 1},
-      {"Обслуживание, сек", [](const JSONValue& o) { return display(o["serviceS"]); }, 140, true, false, 1},
-      {"Адрес", [](const JSONValue& o) { return o["address"].string(); }, 200, false, false, 2},
+      {"Заказ", recordTextCell("id"), 70, false, false, 1},
+      {"Клиент", recordTextCell("title"), 130, false, false, 1},
+      {"Курьер", recordTextCell("_drv"), 110, false, false, 1},
+      {"Окно доставки", recordTextCell("window"), 120, true, true, 1},
+      {"Прибытие", [](const Record& row) { return arrivalText(row.value); }, 90, true, true, 1},
+      {"Обслуживание, сек", recordCell("serviceS", display), 140, true, false, 1},
+      {"Адрес", recordTextCell("address"), 200, false, false, 2},
   };
   return columns;
 }
