@@ -4,6 +4,7 @@
 
 #include "planning/logic/order_rows.h"
 #include "shell/form_widgets.h"
+#include "shell/keyboard.h"
 #include "shell/toolkit/display.h"
 #include "shell/toolkit/symbols.h"
 #include "widgets/gtk_helpers.h"
@@ -120,8 +121,7 @@ std::set<std::string> OrderTableView::openMenu(double x, double y) {
   buildMenu(targets);
   double menuX = x, menuY = y;
   table_->translate_coordinates(*this, x, y, menuX, menuY);
-  menu_.set_pointing_to(Gdk::Rectangle(static_cast<int>(menuX), static_cast<int>(menuY), 1, 1));
-  menu_.popup();
+  popupMenu(menu_, Gdk::Rectangle(static_cast<int>(menuX), static_cast<int>(menuY), 1, 1));
   return targets;
 }
 

@@ -46,7 +46,7 @@ MoscowDatePicker::MoscowDatePicker() {
   auto keys = Gtk::ShortcutController::create();
   keys->set_propagation_phase(Gtk::PropagationPhase::CAPTURE);
   auto pickFocused = Gtk::CallbackAction::create([this](Gtk::Widget&, const Glib::VariantBase&) {
-    if (!calendar_.has_focus()) return false;
+    if (!calendar_.is_focus()) return false;
     Gtk::Widget* label = dayLabel(calendar_, Gtk::StateFlags::FOCUSED);
     return pickLabel(label ? label : dayLabel(calendar_, Gtk::StateFlags::SELECTED));
   });

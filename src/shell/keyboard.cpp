@@ -1,5 +1,7 @@
 #include "shell/keyboard.h"
 
+#include <memory>
+
 namespace dorvik {
 
 namespace {
@@ -56,6 +58,29 @@ void addContextMenuKeys(Gtk::Widget& widget, std::function<bool()> open) {
       [open = std::move(open)](Gtk::Widget&, const Glib::VariantBase&) { return open && open(); });
   addKeys(widget, Gtk::PropagationPhase::BUBBLE, {{GDK_KEY_F10, Gdk::ModifierType::SHIFT_MASK}, {GDK_KEY_Menu, {}}},
           action);
+}
+
+void popupMenu(Gtk::Popover& menu, const Gdk::Rectangle& at) {
+  Gtk::Root* root = menu.get_root();
+  Gtk::Widget* focus = root ? root->get_focus() : nullptr;
+  if (focus) {
+    // The widget may go while the menu is open (its row refreshed): held weakly.
+    auto held = std::shared_ptr<GWeakRef>(new GWeakRef, [](GWeakRef* ref) {
+      g_weak_ref_clear(ref);
+      delete ref;
+    });
+    g_weak_ref_init(held.get(), focus->gobj());
+    auto connection = std::make_shared<sigc::connection>();
+    *connection = menu.signal_closed().connect([held, connection] {
+      connection->disconnect();
+      if (auto* widget = static_cast<GtkWidget*>(g_weak_ref_get(held.get()))) {
+        if (gtk_widget_get_mapped(widget)) gtk_widget_grab_focus(widget);
+        g_object_unref(widget);
+      }
+    });
+  }
+  menu.set_pointing_to(at);
+  menu.popup();
 }
 
 Gtk::Widget* shownSearchField(Gtk::Widget& root) {

@@ -16,6 +16,10 @@ void makeOneTabStop(Gtk::Widget& widget);
 // Shift+F10 and the Menu key run `open` while the focus is inside `widget`; it answers whether a menu opened.
 void addContextMenuKeys(Gtk::Widget& widget, std::function<bool()> open);
 
+// Opens a context menu pointing at `at` (in the coordinates of its parent). When it closes, the focus goes back to
+// where it was (the row the menu was opened for), as the keyboard needs it.
+void popupMenu(Gtk::Popover& menu, const Gdk::Rectangle& at);
+
 // Ctrl+F anywhere in the window of `area` puts the focus into the first search field shown inside `area`.
 void addFindShortcut(Gtk::Widget& area);
 

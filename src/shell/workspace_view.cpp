@@ -51,20 +51,13 @@ Gtk::Widget* WorkspaceView::makeSidebar() {
   list_.signal_row_selected().connect([this](Gtk::ListBoxRow*) {
     if (!selecting_) selectPageRow();
   });
+  // Each section's heading stands over its first row.
   list_.set_header_func([this](Gtk::ListBoxRow* row, Gtk::ListBoxRow*) {
     auto it = rowHeadings_.find(row);
-    if (it == rowHeadings_.end()) {
+    if (it == rowHeadings_.end())
       row->unset_header();
-      return;
-    }
-    auto* heading = Gtk::make_managed<Gtk::Label>(it->second);
-    heading->set_halign(Gtk::Align::START);
-    heading->add_css_class("dim-label");
-    heading->add_css_class("caption-heading");
-    heading->set_margin_top(8);
-    heading->set_margin_bottom(4);
-    heading->set_margin_start(6);
-    row->set_header(*heading);
+    else if (row->get_header() != it->second)
+      row->set_header(*it->second);
   });
   setAccessibleLabel(list_, "Разделы");
   makeOneTabStop(list_);
@@ -188,7 +181,16 @@ void WorkspaceView::buildSidebar() {
       row->set_child(*box);
       row->set_name(std::string(rawValue(page)));
       setAccessibleLabel(*row, std::string(title(page)));
-      if (first) rowHeadings_[row] = section.title;
+      if (first) {
+        auto* heading = Gtk::make_managed<Gtk::Label>(section.title);
+        heading->set_halign(Gtk::Align::START);
+        heading->add_css_class("dim-label");
+        heading->add_css_class("caption-heading");
+        heading->set_margin_top(8);
+        heading->set_margin_bottom(4);
+        heading->set_margin_start(6);
+        rowHeadings_[row] = heading;
+      }
       first = false;
       list_.append(*row);
       rowPages_[row] = page;

@@ -35,7 +35,7 @@ class WorkspaceView : public Gtk::Box {
   Gtk::ScrolledWindow scroller_;
   Gtk::ListBox list_;
   std::map<Gtk::ListBoxRow*, PanelPage> rowPages_;
-  std::map<Gtk::ListBoxRow*, std::string> rowHeadings_;  // the first row of each section: its heading
+  std::map<Gtk::ListBoxRow*, Gtk::Label*> rowHeadings_;  // the first row of each section: its heading
   std::string sidebarRole_ = "\x01";
   bool selecting_ = false;
   Gtk::Box content_{Gtk::Orientation::VERTICAL};

@@ -204,63 +204,6 @@ TEST_F(ShellWindow, DemoWorkspaceShowsEveryPageWithoutAnError) {
   }
 }
 
-// The sidebar from the keyboard: one Tab stop entered at the page shown, arrows move the focus, Return opens the
-// focused row's page; moving the focus never changes the page. Ctrl+F goes to the page's search field.
-TEST_F(ShellWindow, TheKeyboardMovesThroughTheSidebarWithoutChangingThePage) {
-  using dorvik::testing::focusIn;
-  using dorvik::testing::isWithin;
-  using dorvik::testing::sendKey;
-  run(workflows_->loadPreview());
-  auto row = [&](PanelPage page) {
-    const std::string raw(rawValue(page));
-    return find(root(), [&](GtkWidget* w) { return GTK_IS_LIST_BOX_ROW(w) && raw == gtk_widget_get_name(w); });
-  };
-  GtkWidget* history = row(PanelPage::history);
-  ASSERT_NE(history, nullptr);
-  GtkWidget* sidebar = gtk_widget_get_parent(history);
-  g_signal_emit_by_name(history, "activate");
-  spin();
-  ASSERT_EQ(context_.model->page(), PanelPage::history);
-
-  // Tab round the whole window: the sidebar is passed in one stop, and no page opens on the way.
-  gtk_widget_grab_focus(history);
-  int sidebarStops = 0, stops = 0;
-  for (; stops < 60; ++stops) {
-    ASSERT_TRUE(sendKey(root(), GDK_KEY_Tab));
-    if (isWithin(focusIn(root()), sidebar)) {
-      ++sidebarStops;
-      EXPECT_EQ(focusIn(root()), history) << "the focus enters the sidebar at the page shown";
-      break;
-    }
-  }
-  EXPECT_EQ(sidebarStops, 1) << "round the window in " << stops << " stops";
-  EXPECT_GT(stops, 3) << "the page's controls are on the way";
-  EXPECT_EQ(context_.model->page(), PanelPage::history);
-
-  // Arrows move the focus only; Return opens the focused page.
-  ASSERT_TRUE(sendKey(root(), GDK_KEY_Down));
-  ASSERT_TRUE(sendKey(root(), GDK_KEY_Down));
-  GtkWidget* focused = focusIn(root());
-  EXPECT_NE(focused, history);
-  EXPECT_TRUE(isWithin(focused, sidebar));
-  EXPECT_EQ(context_.model->page(), PanelPage::history);
-  EXPECT_EQ(GTK_WIDGET(gtk_list_box_get_selected_row(GTK_LIST_BOX(sidebar))), history) << "the page shown stays marked";
-  ASSERT_TRUE(sendKey(root(), GDK_KEY_Return));
-  ASSERT_TRUE(context_.model->page());
-  EXPECT_EQ(std::string(rawValue(*context_.model->page())), gtk_widget_get_name(focused));
-  EXPECT_EQ(GTK_WIDGET(gtk_list_box_get_selected_row(GTK_LIST_BOX(sidebar))), focused);
-
-  // Ctrl+F: the search field of the page, from wherever the focus is.
-  g_signal_emit_by_name(history, "activate");
-  spin();
-  gtk_widget_grab_focus(history);
-  ASSERT_TRUE(sendKey(root(), GDK_KEY_f, GDK_CONTROL_MASK));
-  EXPECT_TRUE(isWithin(focusIn(root()), find(root(), [](GtkWidget* w) { return GTK_IS_SEARCH_ENTRY(w); })));
-  g_signal_emit_by_name(row(PanelPage::help), "activate");
-  spin();
-  EXPECT_FALSE(sendKey(root(), GDK_KEY_f, GDK_CONTROL_MASK)) << "a page without a search field";
-}
-
 TEST_F(ShellWindow, PagesReadTheirDataAndFollowTheirRules) {
   run(workflows_->loadPreview());
   context_.model->setPage(PanelPage::appSettings);
