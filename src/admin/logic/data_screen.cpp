@@ -95,6 +95,13 @@ void DataScreenController::setQuery(std::string query) {
 
 void DataScreenController::follow() {
   const std::string generation = gateway_.generation ? gateway_.generation() : std::string();
+  if (!data_.isNull() && generation != dataGeneration_) {
+    data_ = JSONValue();
+    search_ = RowSearch();
+    selection_.clear();
+    setIssue(std::nullopt);
+    refilter();
+  }
   std::string key = std::string(rawValue(page_)) + "|" + day() + "|" + generation;
   std::weak_ptr<DataScreenController> weak = weak_from_this();
   keyed_.run(std::move(key), [weak] { return run(weak); });
@@ -132,7 +139,7 @@ async::Task<void> DataScreenController::run(std::weak_ptr<DataScreenController> 
                        (gateway.generation ? gateway.generation() : std::string()) == generation;
   if (current) {
     if (answer) {
-      self->accept(std::move(*answer));
+      self->accept(std::move(*answer), std::move(generation));
     } else if (std::optional<std::string> text = failureText(failure)) {
       self->setIssue(std::move(text));
     }
@@ -140,8 +147,9 @@ async::Task<void> DataScreenController::run(std::weak_ptr<DataScreenController> 
   if (--self->inFlight_ == 0) self->notify(Change::loading);
 }
 
-void DataScreenController::accept(JSONValue answer) {
+void DataScreenController::accept(JSONValue answer, std::string generation) {
   data_ = std::move(answer);
+  dataGeneration_ = std::move(generation);
   search_ = RowSearch(listRows(data_, configuration().collection), configuration().columns);
   std::set<std::string> seen;
   sharedIds_.clear();

@@ -100,7 +100,9 @@ class DataScreenController : public std::enable_shared_from_this<DataScreenContr
   void setSelection(std::set<std::string> ids) { selection_ = std::move(ids); }
 
   // Loading. follow(): the keyed run for the current page, day and workspace (call when the screen is shown and
-  // whenever the workspace may have changed; the same key starts nothing). refresh(): a further run.
+  // whenever the workspace may have changed; the same key starts nothing). In another workspace the rows of the
+  // last one go at once: they are not shown, opened, edited or exported while its own list loads. refresh(): a
+  // further run.
   void follow();
   void refresh();
   // A run that the caller awaits (the editor's refresh); nothing when the screen has gone.
@@ -150,7 +152,7 @@ class DataScreenController : public std::enable_shared_from_this<DataScreenContr
  private:
   DataScreenController(PanelPage page, AdminGateway gateway, TimePoint date);
   static async::Task<void> run(std::weak_ptr<DataScreenController> screen);
-  void accept(JSONValue answer);
+  void accept(JSONValue answer, std::string generation);
   void refilter();
   void setIssue(std::optional<std::string> issue);
   void notify(Change change) { observers_.notify(change); }
@@ -159,6 +161,7 @@ class DataScreenController : public std::enable_shared_from_this<DataScreenContr
   AdminGateway gateway_;
   TimePoint date_;
   JSONValue data_;
+  std::string dataGeneration_;  // the workspace `data_` came from
   RowSearch search_;
   std::set<std::string> sharedIds_;  // Record ids that several rows of the answer carry
   std::vector<Record> filtered_;

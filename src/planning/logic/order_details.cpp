@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "core/base/map_point.h"
 #include "planning/logic/order_rows.h"
 #include "shell/toolkit/display.h"
 
@@ -48,10 +49,8 @@ InspectorText inspectorText(const JSONValue& order) {
   text.arrival = arrivalText(order);
   text.phone = member(order, "phone");
   text.comments = member(order, "comments");
-  const std::optional<double> lat = order["lat"].doubleValue();
-  const std::optional<double> lon = order["lon"].doubleValue();
-  if (lat && lon && std::isfinite(*lat) && std::isfinite(*lon)) {
-    text.coordinates = sixDecimals(*lat) + ", " + sixDecimals(*lon);
+  if (const std::optional<MapPoint> point = MapPoint::from(order)) {
+    text.coordinates = sixDecimals(point->lat) + ", " + sixDecimals(point->lon);
   } else {
     text.coordinates = "Нужно уточнить";
   }

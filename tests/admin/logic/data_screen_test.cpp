@@ -198,10 +198,19 @@ TEST_F(DataScreenScreen, AcceptsTheCurrentAnswerAndDropsStaleAnswersFailuresAndC
   EXPECT_EQ(live->overlay(), DataScreenController::Overlay::empty);
   EXPECT_EQ(live->emptyDescription(), "Выберите другую дату или добавьте запись.");
 
-  // A new workspace is a new key; an answer of the old workspace is dropped.
+  // A new workspace is a new key: the old workspace's rows go at once, and its answer is dropped.
+  live->refresh();
+  FakeGateway::finish(fake.last(),
+                      JSONValue::object({{"routes", JSONValue::array({JSONValue::object({{"routeId", "g1"}})})}}));
+  ASSERT_TRUE(spinUntil([&] { return !live->loading(); }));
+  live->setSelection({"g1"});
   live->refresh();
   fake.generation = "g2";
   live->follow();
+  EXPECT_TRUE(live->data().isNull());
+  EXPECT_TRUE(live->filtered().empty());
+  EXPECT_EQ(live->recordFor({"g1"}), std::nullopt);
+  EXPECT_EQ(live->overlay(), DataScreenController::Overlay::loading);
   FakeGateway::finish(fake.calls[fake.calls.size() - 2],
                       JSONValue::object({{"routes", JSONValue::array({JSONValue::object({{"routeId", "g1"}})})}}));
   FakeGateway::finish(fake.last(),
