@@ -253,7 +253,8 @@ bool pressReturnIn(GtkWidget* field) {
   GtkWidget* text = findWidget(field, [](GtkWidget* w) { return GTK_IS_TEXT(w); });
   if (!text) return false;
   g_signal_emit_by_name(text, "activate");  // what the text input's Return binding emits
-  spin();
+  // A default button pressed from the keyboard shows its press for 250 ms before it is clicked.
+  spin(std::chrono::milliseconds(400));
   return true;
 }
 

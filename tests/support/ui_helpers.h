@@ -70,7 +70,8 @@ GtkWidget* focusIn(GtkWidget* window);
 bool isWithin(GtkWidget* widget, GtkWidget* ancestor);
 
 // What pressing Return in a text field does: the field's activation (a field that activates its window's default
-// presses the default button). False when `field` holds no text input.
+// presses the default button, which is clicked a moment later: the helper waits for it). False when `field` holds
+// no text input.
 bool pressReturnIn(GtkWidget* field);
 
 // The icon names of the shown images under `root` that draw no icon of the desktop's theme: a name the theme

@@ -161,11 +161,7 @@ class ShellWindow : public WindowTest {
     outcome->rethrow();
     spin();
   }
-  // Return in a text field, and the press of the default button it may cause.
-  void returnIn(GtkWidget* field) {
-    ASSERT_TRUE(dorvik::testing::pressReturnIn(field));
-    spin(300ms);
-  }
+  void returnIn(GtkWidget* field) { ASSERT_TRUE(dorvik::testing::pressReturnIn(field)); }
   void click(const std::string& text) {
     GtkWidget* button = findButton(root(), text);
     ASSERT_NE(button, nullptr) << text;
