@@ -252,9 +252,15 @@ bool sendKey(GtkWidget* window, guint keyval, GdkModifierType modifiers) {
 bool pressReturnIn(GtkWidget* field) {
   GtkWidget* text = findWidget(field, [](GtkWidget* w) { return GTK_IS_TEXT(w); });
   if (!text) return false;
+  GtkRoot* root = gtk_widget_get_root(text);
+  GtkWidget* pressed = GTK_IS_WINDOW(root) ? gtk_window_get_default_widget(GTK_WINDOW(root)) : nullptr;
+  if (pressed) g_object_add_weak_pointer(G_OBJECT(pressed), reinterpret_cast<gpointer*>(&pressed));
   g_signal_emit_by_name(text, "activate");  // what the text input's Return binding emits
-  // A default button pressed from the keyboard shows its press for 250 ms before it is clicked.
-  spin(std::chrono::milliseconds(400));
+  // A default button pressed from the keyboard shows its press for a moment before it is clicked.
+  spinUntil([&] { return !pressed || !gtk_widget_has_css_class(pressed, "keyboard-activating"); },
+            std::chrono::seconds(5));
+  if (pressed) g_object_remove_weak_pointer(G_OBJECT(pressed), reinterpret_cast<gpointer*>(&pressed));
+  spin();
   return true;
 }
 

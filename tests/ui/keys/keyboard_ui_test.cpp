@@ -153,7 +153,8 @@ TEST_F(DatePickerWindow, PicksOnlyWhatTheUserPicksAndSpeaksRussian) {
   spin();
   gtk_widget_grab_focus(paging[0]);
   EXPECT_TRUE(sendKey(root(), GDK_KEY_Return));
-  spin(std::chrono::milliseconds(300));  // a button pressed from the keyboard shows its press for a moment
+  // A button pressed from the keyboard shows its press for a moment before it is clicked.
+  spinUntil([&] { return !gtk_widget_has_css_class(paging[0], "keyboard-activating"); });
   EXPECT_EQ(calendar->get_date().get_month(), 9) << "Return on the button pages back";
   EXPECT_EQ(picked.size(), 3u);
   calendar->grab_focus();
