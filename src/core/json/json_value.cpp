@@ -120,7 +120,10 @@ std::string depthErrorMessage() {
   return "Не удалось прочитать JSON: вложенность глубже " + std::to_string(JSONValue::kMaxDepth) + " уровней.";
 }
 
-JSONValue JSONValue::decode(std::string_view bytes) { return decodeWithSimdjson(bytes); }
+JSONValue JSONValue::decode(std::string_view bytes) { return decodeWithSimdjson(bytes, false); }
+JSONValue JSONValue::decode(const std::string& text) {
+  return decodeWithSimdjson(text, text.capacity() - text.size() >= kDecodePadding);
+}
 JSONValue JSONValue::decodeTaking(std::string text) { return decodeTakingWithSimdjson(std::move(text)); }
 
 // Lenient readers ----------------------------------------------------------------------------------------------

@@ -73,7 +73,11 @@ class JSONValue {
   // Decoding and encoding ---------------------------------------------------------------------------------
   // Parses UTF-8 JSON text; any value may stand at the top level. Throws JSONDecodeError.
   static JSONValue decode(std::string_view bytes);
-  // Spare capacity past a text's end that lets decodeTaking parse it where it lies.
+  // The same; a text with kDecodePadding bytes of spare capacity (as data() leaves) is parsed where it lies
+  // instead of being copied first.
+  static JSONValue decode(const std::string& text);
+  static JSONValue decode(const char* text) { return decode(std::string_view(text)); }
+  // Spare capacity past a text's end that lets the parser read it where it lies.
   static constexpr std::size_t kDecodePadding = 64;
   // Decodes a text it takes over: parsed where it lies when it has kDecodePadding bytes of spare capacity (else
   // copied once), and let go before the values are built, so that a large text is never held three times.
