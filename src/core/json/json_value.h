@@ -37,10 +37,25 @@ class JSONEncodeError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// The order of object keys: by their bytes, unsigned, a prefix first (the order of std::string's comparison),
+// compared in place: keys are short and mostly differ early, where a call to memcmp would cost more than the
+// comparison itself. Takes texts and views alike.
+struct JSONKeyOrder {
+  using is_transparent = void;
+  bool operator()(std::string_view a, std::string_view b) const noexcept {
+    const std::size_t n = a.size() < b.size() ? a.size() : b.size();
+    for (std::size_t i = 0; i < n; ++i) {
+      const auto x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
+      if (x != y) return x < y;
+    }
+    return a.size() < b.size();
+  }
+};
+
 // Object keys are stored in Unicode canonical composition (NFC), so composed and decomposed spellings of one
 // key address the same member. Keys sort by their UTF-8 bytes, which is also the order they are written in.
 using JSONArray = std::vector<JSONValue>;
-using JSONObject = std::map<std::string, JSONValue, std::less<>>;
+using JSONObject = std::map<std::string, JSONValue, JSONKeyOrder>;
 
 class JSONValue {
  public:
