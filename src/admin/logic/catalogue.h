@@ -10,20 +10,10 @@
 #include <string_view>
 
 #include "model/panel_page.h"
+#include "shell/toolkit/display.h"
 #include "shell/toolkit/form.h"
 
 namespace dorvik::admin {
-
-// A table column: a member of the record, or a dotted path into nested objects ("courier.name"), and its header.
-struct DataColumn {
-  std::string key;
-  std::string title;
-
-  // Narrowest width of the column in pixels, by the whole key (case-sensitive).
-  int minimumWidth() const;
-  // The width the column opens with.
-  int idealWidth() const;
-};
 
 // One page's description. The columns and fields are the catalogue's own constant lists.
 struct DataScreen {
@@ -57,6 +47,12 @@ struct SelectionAction {
   const char* symbol;
 };
 std::optional<SelectionAction> selectionAction(PanelPage page);
+
+// The courier accounts, documents and companies are kept by the server's administration endpoints ("/admin/…",
+// "/staff/…"), which take changes only from an administrator: for a logist their write controls are disabled and
+// say why. The other pages (clients, zones, the local address memory) are the logist's own work.
+bool mayWrite(PanelPage page, std::string_view role);
+inline constexpr const char* kAdministratorsOnly = "Это действие доступно только администратору.";
 
 // "Добавить" is enabled: the address memory works offline, and the demo shows the editor (whose save is busy).
 bool canAdd(PanelPage page, bool offline, bool preview);

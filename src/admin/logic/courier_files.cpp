@@ -9,9 +9,9 @@
 
 #include "admin/logic/upload_files.h"
 #include "core/api/path_encoding.h"
+#include "core/base/base64.h"
 #include "core/base/errors.h"
 #include "core/base/text.h"
-#include "model/workbook_files.h"
 
 namespace dorvik::admin {
 
@@ -77,7 +77,11 @@ bool CourierFilesController::showsPlaceholder() const {
 }
 
 bool CourierFilesController::canAttach() const {
-  return gateway_.canWriteServer && gateway_.canWriteServer() && !state_->saving();
+  return gateway_.canWriteServer && gateway_.canWriteServer() && !state_->saving() && mayWrite();
+}
+
+bool CourierFilesController::mayWrite() const {
+  return admin::mayWrite(gateway_, PanelPage::vehicles);
 }
 
 void CourierFilesController::attach(const std::string& path, const std::string& openedIn) {

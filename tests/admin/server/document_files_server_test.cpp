@@ -10,9 +10,9 @@
 
 #include "admin/logic/courier_files.h"
 #include "admin/logic/document_details.h"
+#include "core/base/base64.h"
 #include "core/engine/planner_engine.h"
 #include "model/app_model.h"
-#include "model/workbook_files.h"
 #include "support/async_helpers.h"
 #include "support/fake_admin.h"
 #include "support/workspace_helpers.h"
@@ -133,6 +133,8 @@ TEST_F(FilesOverTheServer, ALogistReadsButEveryWriteIsRefused) {
   signIn("logist");
   auto files = courierFiles();
   ASSERT_EQ(files->files().size(), 1u) << "reading is allowed";
+  EXPECT_FALSE(files->canAttach()) << "the buttons say an administrator does it";
+  EXPECT_FALSE(files->canDelete());
   files->download(files->files()[0]);
   ASSERT_TRUE(spinUntil([&] { return saved.size() == 1; }));
 
