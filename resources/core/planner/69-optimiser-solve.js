@@ -2,14 +2,16 @@
 //
 // Same input, same plan: every random choice comes from a generator seeded by problem.seed, and the search stops on
 // a measure of work done (insertion positions examined, route stops recomputed), not on the clock. The work allowed is
-// the time budget times a rate measured on the development machine (vrpWorkPerMs: the larger the problem, the fewer
-// units per millisecond, the matrices no longer fitting in the caches), so the search usually ends a little before
+// the time budget times a rate measured on the development machine (vrpWorkPerMs: the larger the travel matrices, the
+// fewer units per millisecond, as they no longer fit in the caches), so the search usually ends a little before
 // the budget, and at most VRP_WORK_PER_JOB per job, as a small day needs less. The clock is a safety stop for slower
 // machines and very large days, where the plan can then differ from run to run; each phase has its share of the
 // clock as of the work, and the cooling follows whichever of the two is further on.
 
-function vrpWorkPerMs(jobs) {
-  return 300000 / Math.pow(1 + jobs / 500, 0.6);
+function vrpWorkPerMs(S) {
+  // What slows the search down as the day grows is reading the travel matrices: their size is what counts.
+  const bytes = 8 * S.n * S.n * (S.time === S.dist ? 1 : 2);
+  return 270000 / Math.pow(1 + bytes / 4e6, 0.4);
 }
 const VRP_WORK_PER_JOB = 6e6;
 // Without a budget the caller gets a few seconds; a given budget is kept as it is (the caller sets the cap).
@@ -106,7 +108,7 @@ function vrpSolve(problem) {
   const phaseEnd = function (share) { return Math.min(S.deadline, startedAt + budget * share); };
   S.phaseDeadline = S.deadline;
   // A small day needs less search than its budget allows.
-  const workLimit = Math.min(budget * vrpWorkPerMs(S.nj), VRP_WORK_PER_JOB * Math.max(1, S.nj));
+  const workLimit = Math.min(budget * vrpWorkPerMs(S), VRP_WORK_PER_JOB * Math.max(1, S.nj));
 
   const reasons = new Array(S.nj).fill(null);
   S.jImpossible = new Uint8Array(S.nj);
