@@ -305,7 +305,8 @@ function vrpBetter(nUnA, objA, nUnB, objB) {
 // or a better one).
 function vrpAnneal(S, t0, span, workEnd, best, patience) {
   const minGain = VRP_GAIN;
-  const workStart = S.work, tf = S.tempEnd, clockStart = vrpNow(), clockSpan = Math.max(1, S.phaseDeadline - clockStart);
+  const workStart = S.work, tf = S.tempEnd;
+  const clockStart = vrpNow(), clockSpan = Math.max(1, S.phaseDeadline - clockStart);
   span = Math.max(1, span);
   let curObj = vrpObjective(S), curUn = S.nUn, bestAt = S.work, refObj = best.obj, refUn = best.nUn;
   while (!vrpOutOfBudget(S, workEnd) && S.work - bestAt < patience) {

@@ -130,14 +130,18 @@ function vrpSolve(problem) {
     // The clock's share of a phase follows its share of the work: a phase given a part of the work left is given the
     // same part of the time left, so that on a slower machine every phase still has its turn.
     const until = function (workEnd) {
-      const left = workLimit - S.work;
-      S.phaseDeadline = left > 0 ? Math.min(S.deadline, vrpNow() + (S.deadline - vrpNow()) * Math.min(1, (workEnd - S.work) / left)) : S.deadline;
+      const left = workLimit - S.work, now = vrpNow();
+      const share = left > 0 ? Math.min(1, (workEnd - S.work) / left) : 1;
+      S.phaseDeadline = Math.min(S.deadline, now + (S.deadline - now) * share);
       return workEnd;
     };
     // When a vehicle costs more than driving a whole route, fewer vehicles come first: routes are eliminated
     // before the annealing. Otherwise only after it, from a good plan that the short schedules then polish.
     const vehiclesFirst = vrpVehiclesFirst(S);
-    if (vehiclesFirst) best = vrpFewerRoutes(S, best, until(S.work + workLimit * VRP_ELIMINATION_SHARE), workLimit * VRP_ELIMINATION_PATIENCE);
+    if (vehiclesFirst) {
+      best = vrpFewerRoutes(S, best, until(S.work + workLimit * VRP_ELIMINATION_SHARE),
+        workLimit * VRP_ELIMINATION_PATIENCE);
+    }
     // The cooling schedule takes most of what is left. Then routes are eliminated once more, from a good plan, and
     // the search goes on at the final temperature until the work is spent or it has stopped improving: VRP_PATIENCE
     // of the work without the best plan gaining VRP_GAIN of its cost.
@@ -146,7 +150,8 @@ function vrpSolve(problem) {
     best = vrpAnneal(S, S.tempStart, scheduleEnd - S.work, scheduleEnd, best, VRP_INF);
     vrpRestore(S, best);
     const rest = Math.max(0, workLimit - S.work);
-    best = vrpFewerRoutes(S, best, until(S.work + rest * 0.5), workLimit * (vehiclesFirst ? VRP_ELIMINATION_PATIENCE : VRP_ELIMINATION_PATIENCE / 3));
+    best = vrpFewerRoutes(S, best, until(S.work + rest * 0.5),
+      workLimit * (vehiclesFirst ? VRP_ELIMINATION_PATIENCE : VRP_ELIMINATION_PATIENCE / 3));
     until(workLimit);
     best = vrpAnneal(S, S.tempEnd, 1, workLimit, best, annealWork * VRP_PATIENCE);
     vrpRestore(S, best);
