@@ -169,22 +169,27 @@ Gtk::Widget& DataScreenView::buildTable() {
   const DataScreen screen = controller_->configuration();
   const std::size_t shown = std::min<std::size_t>(screen.columns.size(), 6);
   for (std::size_t i = 0; i < shown; ++i) {
-    const DataColumn column = screen.columns[i];
+    const DataColumn& column = screen.columns[i];
     TableColumnOptions options;
     options.width = column.idealWidth();
     options.minWidth = column.minimumWidth();
     // The columns share the width the page has beyond their ideal widths, so the table fills the page.
     options.expand = true;
     options.lines = 2;
-    table_.addColumn(
-        column.title, [column](const Record& record) { return cellText(record, column); }, options);
+    table_.addColumn(column.title, recordCell(column.key, column.format), options);
   }
+  std::weak_ptr<DataScreenController> weak = controller_;
+  table_.setIdentity([weak](const Record& row) {
+    auto screen = weak.lock();
+    return screen ? screen->rowKey(row) : row.id();
+  });
   table_.signalSelectionChanged().connect([this](const std::set<std::string>& ids) {
     controller_->setSelection(ids);
     showState();
   });
-  table_.signalActivate().connect(
-      [this](const Record& record) { controller_->activate(actedOn(controller_->selection(), record.id())); });
+  table_.signalActivate().connect([this](const Record& record) {
+    controller_->activate(actedOn(controller_->selection(), controller_->rowKey(record)));
+  });
 
   auto actions = Gio::SimpleActionGroup::create();
   actions->add_action("open", [this] { controller_->open(menuTargets_); });
@@ -221,7 +226,7 @@ Gtk::Widget& DataScreenView::buildTable() {
 void DataScreenView::openMenu(double x, double y) {
   std::optional<Record> row = table_.rowAt(x, y);
   if (!row) return;
-  const std::string id = row->id();
+  const std::string id = controller_->rowKey(*row);
   if (!controller_->selection().count(id)) {
     controller_->setSelection({id});
     table_.setSelectedIds({id});
@@ -240,7 +245,13 @@ void DataScreenView::showState() {
   refresh_->set_sensitive(controller_->canRefresh());
   export_->set_sensitive(controller_->canExport());
   if (selectionAction_) selectionAction_->set_sensitive(controller_->canRunSelectionAction());
-  if (add_) add_->set_sensitive(controller_->canAdd());
+  // A write the server takes only from an administrator is offered to a logist disabled, saying why.
+  const bool mayWrite = controller_->mayWrite();
+  if (add_) {
+    add_->set_sensitive(controller_->canAdd());
+    gtk_widget_set_tooltip_text(GTK_WIDGET(add_->gobj()), mayWrite ? nullptr : kAdministratorsOnly);
+  }
+  editAction_->set_enabled(mayWrite);
   count_.set_text(controller_->countText());
   offlineBadge_.set_visible(controller_->offline());
   const std::optional<std::string>& issue = controller_->issue();
@@ -261,7 +272,11 @@ void DataScreenView::showSheets() {
     editorForNew_ = !screen.editing();
     JSONValue record = screen.editing() ? screen.editing()->value : JSONValue();
     auto editor = RecordEditorController::create(screen.page(), std::move(record), screen.configuration(), refresh,
-                                                 screen.gateway());
+                                                 screen.gateway(),
+                                                 screen.editing() ? screen.listed(*screen.editing()) : std::nullopt);
+    editor->onOutcomeUnknown([weak] {
+      if (auto owner = weak.lock()) owner->reloadWhenOnline();
+    });
     editor_ = openRecordEditor(*this, std::move(editor), context_);
     editor_->signalClosed().connect([weak, this, forNew = editorForNew_] {
       editor_ = nullptr;

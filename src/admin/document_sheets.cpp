@@ -2,8 +2,10 @@
 
 #include <adwaita.h>
 
+#include "admin/logic/catalogue.h"
 #include "admin/view_parts.h"
 #include "shell/panel_content.h"
+#include "shell/toolkit/display.h"
 #include "shell/toolkit/symbols.h"
 #include "widgets/gtk_helpers.h"
 
@@ -85,8 +87,8 @@ DocumentDetailsView::DocumentDetailsView(std::shared_ptr<DocumentDetailsControll
   append(*acksHeader);
   append(*Gtk::make_managed<ScreenNotice>(controller_->acknowledgments()));
 
-  couriers_.addColumn("Курьер", [](const Record& row) { return row["fullName"].string(); }, {.expand = true});
-  couriers_.addColumn("Телефон", [](const Record& row) { return row["phone"].string(); }, {.minWidth = 140});
+  couriers_.addColumn("Курьер", recordTextCell("fullName"), {.expand = true});
+  couriers_.addColumn("Телефон", recordTextCell("phone"), {.minWidth = 140});
   couriers_.addColumn("Ознакомился", [](const Record& row) { return ackedAtText(row.value); }, {.minWidth = 160});
   couriers_.set_vexpand(true);
   append(couriers_);
@@ -239,9 +241,12 @@ void CourierFilesView::showFiles() {
 void CourierFilesView::showState() {
   gtk_widget_set_visible(placeholder_, controller_->showsPlaceholder());
   attach_.set_sensitive(controller_->canAttach());
+  const char* why = controller_->mayWrite() ? nullptr : kAdministratorsOnly;
+  gtk_widget_set_tooltip_text(GTK_WIDGET(attach_.gobj()), why);
   for (std::size_t i = 0; i + 1 < rowButtons_.size(); i += 2) {
     rowButtons_[i]->set_sensitive(controller_->canDownload());
     rowButtons_[i + 1]->set_sensitive(controller_->canDelete());
+    gtk_widget_set_tooltip_text(GTK_WIDGET(rowButtons_[i + 1]->gobj()), why);
   }
 }
 

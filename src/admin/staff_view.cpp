@@ -10,11 +10,6 @@
 
 namespace dorvik::admin {
 
-namespace {
-
-std::string textOf(const Record& record, const char* key) { return record.value[key].string(); }
-}  // namespace
-
 // ---- The list
 
 StaffView::StaffView(PanelPage page, const ShellContext& context)
@@ -141,28 +136,26 @@ void StaffView::buildTable() {
     };
   };
   auto bindRow = [rows = rowButtons_](Gtk::Widget& widget, const Record& record) { (*rows)[&widget] = record; };
-  auto text = [](const char* key) { return [key](const Record& record) { return textOf(record, key); }; };
   TableColumnOptions plain;
   plain.minWidth = 120;
   if (screen_->page() == PanelPage::depotsAdmin) {
-    table_.addColumn("Склад", text("name"), plain);
+    table_.addColumn("Склад", recordTextCell("name"), plain);
     TableColumnOptions address;
     address.minWidth = 220;
     address.lines = 2;
     address.expand = true;
-    table_.addColumn("Адрес", text("address"), address);
-    table_.addColumn("Открытие", text("windowFrom"), plain);
-    table_.addColumn("Закрытие", text("windowTo"), plain);
+    table_.addColumn("Адрес", recordTextCell("address"), address);
+    table_.addColumn("Открытие", recordTextCell("windowFrom"), plain);
+    table_.addColumn("Закрытие", recordTextCell("windowTo"), plain);
     table_.addWidgetColumn(
         "Править", rowButton("Изменить", [this](const Record& row) { screen_->edit(row); }), bindRow);
   } else {
     TableColumnOptions name = plain;
     name.expand = true;
-    table_.addColumn("Сотрудник", text("fullName"), name);
-    table_.addColumn("Логин", text("login"), plain);
-    table_.addColumn("Телефон", text("phone"), plain);
-    table_.addColumn(
-        "Роль", [](const Record& record) { return display(record.value["role"]); }, plain);
+    table_.addColumn("Сотрудник", recordTextCell("fullName"), name);
+    table_.addColumn("Логин", recordTextCell("login"), plain);
+    table_.addColumn("Телефон", recordTextCell("phone"), plain);
+    table_.addColumn("Роль", recordCell("role", display), plain);
     table_.addWidgetColumn(
         "Пароль", rowButton("Задать новый", [this](const Record& row) { screen_->resetPassword(row); }), bindRow);
   }
@@ -355,6 +348,10 @@ PasswordResetView::PasswordResetView(std::shared_ptr<PasswordReset> reset, const
     setAccessibleLabel(*entry, title);
     append(*entry);
   }
+  problem_.add_css_class("dim-label");
+  problem_.set_xalign(0);
+  problem_.set_wrap(true);
+  append(problem_);
   password_.signal_changed().connect([this] { reset_->setPassword(password_.get_text()); });
   repeated_.signal_changed().connect([this] { reset_->setRepeated(repeated_.get_text()); });
 
@@ -388,7 +385,12 @@ PasswordResetView::~PasswordResetView() {
   modelConnection_.disconnect();
 }
 
-void PasswordResetView::showBusy() { footer_.setBusy(!reset_->canSave()); }
+void PasswordResetView::showBusy() {
+  footer_.setBusy(!reset_->canSave());
+  const std::optional<std::string> problem = reset_->problem();
+  problem_.set_text(problem.value_or(""));
+  problem_.set_visible(problem.has_value());
+}
 
 Gtk::Widget* makeStaffView(PanelPage page, const ShellContext& context) {
   return Gtk::make_managed<StaffView>(page, context);

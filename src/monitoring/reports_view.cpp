@@ -273,9 +273,8 @@ void ReportsView::showTable() {
   table_.clearColumns();
   const auto& columns = reportColumns(tab_);
   for (std::size_t i = 0; i < columns.size(); ++i) {
-    const std::string key = columns[i].key;
     const int lines = reportColumnLines(i);
-    table_.addColumn(columns[i].title, [key](const Record& row) { return display(row[key]); },
+    table_.addColumn(columns[i].title, recordCell(columns[i].key, columns[i].format),
                      {.minWidth = reportColumnWidth(i),
                       .expand = i == 3 || i == 5 || (i == 0 && tab_ != "exceptions"),
                       .lines = lines == 0 ? 1 : lines});

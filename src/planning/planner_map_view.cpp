@@ -46,6 +46,7 @@ PlannerMapView::PlannerMapView(const PlannerFrame& frame, MapPageOptions page)
   append(buildFooter());
 
   mapConnection_ = map_->observe([this] { show(); });
+  shownConnection_ = frame.screen->whenShownAgain("map", [map = map_] { map->shownAgain(); });
   modelConnection_ = model_->observe([this](AppModel::Property property) { modelChanged(property); });
   show();
 }

@@ -105,6 +105,10 @@ PlanningRoutesView::PlanningRoutesView(const PlannerFrame& frame)
       stops_.set_sensitive(tab_.stopsEnabled());
     }
   });
+  shownConnection_ = frame.screen->whenShownAgain("routes", [this] {
+    tab_.shownAgain();
+    show();
+  });
   show();
 }
 

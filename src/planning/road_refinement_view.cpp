@@ -44,7 +44,7 @@ class RoadRefinementView : public Gtk::Box {
     buttons->append(close_);
     buttons->append(calculate_);
     append(*buttons);
-    sheet_.set_default_widget(calculate_);
+    // "Рассчитать" spends paid routing requests: it is no default, so Return starts nothing.
 
     connection_ = state_->observe([this](RoadRefinement::Change change) {
       if (change == RoadRefinement::Change::finished) {

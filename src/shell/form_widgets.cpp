@@ -165,14 +165,4 @@ Gtk::Button* symbolButton(const std::string& title, const std::string& symbol) {
   return button;
 }
 
-Gtk::Label* recordCell(const Record& record, std::string_view key, const CellFormat& format) {
-  auto* label = Gtk::make_managed<Gtk::Label>(recordCellText(record, key, format));
-  label->set_use_markup(false);
-  return label;
-}
-
-Gtk::Label* recordTextCell(const Record& record, std::string_view key) {
-  return recordCell(record, key, [](const JSONValue& value) { return value.string(); });
-}
-
 }  // namespace dorvik

@@ -402,7 +402,11 @@ ScreenNotice::ScreenNotice(std::shared_ptr<ScreenData> state)
   append(spinner_);
   issueRow_.set_margin(12);
   issueRow_.add_css_class("error");
-  issueRow_.append(*icon("dialog-error-symbolic"));
+  // The icon stands in a box of its own, which has no baseline: GTK would otherwise align the icon's baseline with
+  // the wrapping text's when it measures the row for a width, one pixel taller than the row it reports without one.
+  auto* mark = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::VERTICAL);
+  mark->append(*icon("dialog-error-symbolic"));
+  issueRow_.append(*mark);
   issue_.set_selectable(true);
   issue_.set_wrap(true);
   issue_.set_xalign(0);

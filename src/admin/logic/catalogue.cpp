@@ -12,6 +12,8 @@ using Kind = FieldSpec::Kind;
 // How the day enters a page's endpoint.
 enum class DayRule { none, day, range, month };
 
+// A column shows its value as it is unless it holds codes: names, logins, companies' codes, addresses, times and
+// counts keep their text, and only statuses, problems, signals, roles and pay modes read as words.
 struct Entry {
   PanelPage page;
   const char* endpoint;
@@ -30,10 +32,10 @@ const std::vector<Entry>& catalogue() {
        "routes",
        {{"externalRouteId", "Маршрут"},
         {"courier.name", "Курьер"},
-        {"status", "Статус"},
+        {"status", "Статус", display},
         {"points", "Точек"},
         {"closed", "Закрыто"},
-        {"problem", "Проблемы"}},
+        {"problem", "Проблемы", display}},
        {},
        false},
       {PanelPage::orders,
@@ -44,7 +46,7 @@ const std::vector<Entry>& catalogue() {
         {"client", "Клиент"},
         {"address", "Адрес"},
         {"courier", "Курьер"},
-        {"status", "Статус"},
+        {"status", "Статус", display},
         {"plannedArrival", "Плановое время"}},
        {},
        false},
@@ -53,7 +55,7 @@ const std::vector<Entry>& catalogue() {
        DayRule::day,
        "trackers",
        {{"courier.name", "Курьер"},
-        {"signal", "GPS"},
+        {"signal", "GPS", display},
         {"ageMinutes", "Минут назад"},
         {"pingCount", "Сигналов"},
         {"lastPing.accuracy", "Точность, м"}},
@@ -74,7 +76,7 @@ const std::vector<Entry>& catalogue() {
        "/admin/couriers",
        DayRule::none,
        "couriers",
-       {{"fullName", "Имя"}, {"login", "Логин"}, {"phone", "Телефон"}, {"role", "Роль"}, {"isBlocked", "Заблокирован"}},
+       {{"fullName", "Имя"}, {"login", "Логин"}, {"phone", "Телефон"}, {"role", "Роль", display}, {"isBlocked", "Заблокирован"}},
        {{"fullName", "Имя", Kind::text, true},
         {"login", "Логин", Kind::text, true},
         {"phone", "Телефон", Kind::text, true},
@@ -115,7 +117,7 @@ const std::vector<Entry>& catalogue() {
        "/panel/shifts?month=",
        DayRule::month,
        "rows",
-       {{"fullName", "Курьер"}, {"rate", "Ставка"}, {"payMode", "Режим оплаты"}, {"auto", "Дни маршрутов"}},
+       {{"fullName", "Курьер"}, {"rate", "Ставка"}, {"payMode", "Режим оплаты", display}, {"auto", "Дни маршрутов"}},
        {},
        false},
       {PanelPage::documents,
@@ -208,6 +210,17 @@ std::optional<SelectionAction> selectionAction(PanelPage page) {
   if (page == PanelPage::vehicles) return SelectionAction{"Файлы курьера", "paperclip"};
   if (page == PanelPage::documents) return SelectionAction{"Ознакомление", "checkmark.seal"};
   return std::nullopt;
+}
+
+bool mayWrite(PanelPage page, std::string_view role) {
+  switch (page) {
+    case PanelPage::vehicles:
+    case PanelPage::documents:
+    case PanelPage::companies:
+      return isAdministrator(role);
+    default:
+      return true;
+  }
 }
 
 bool canAdd(PanelPage page, bool offline, bool preview) { return page == PanelPage::addresses || !offline || preview; }

@@ -16,15 +16,18 @@ const char* const kLookupStopped = "Поиск остановлен.";
 
 std::shared_ptr<RecordEditorController> RecordEditorController::create(PanelPage page, JSONValue record,
                                                                        DataScreen configuration, Refresh refresh,
-                                                                       AdminGateway gateway) {
+                                                                       AdminGateway gateway,
+                                                                       std::optional<ListedRecord> listed) {
   return std::shared_ptr<RecordEditorController>(new RecordEditorController(
-      page, std::move(record), std::move(configuration), std::move(refresh), std::move(gateway)));
+      page, std::move(record), std::move(configuration), std::move(refresh), std::move(gateway), std::move(listed)));
 }
 
 RecordEditorController::RecordEditorController(PanelPage page, JSONValue record, DataScreen configuration,
-                                               Refresh refresh, AdminGateway gateway)
+                                               Refresh refresh, AdminGateway gateway,
+                                               std::optional<ListedRecord> listed)
     : page_(page),
       record_(std::move(record)),
+      listed_(std::move(listed)),
       configuration_(std::move(configuration)),
       refresh_(std::move(refresh)),
       gateway_(std::move(gateway)) {}
@@ -56,13 +59,17 @@ async::Task<void> RecordEditorController::runLoadDocument(std::shared_ptr<Record
   if (failure) self->fail(failure);
 }
 
+bool RecordEditorController::mayWrite() const {
+  return admin::mayWrite(gateway_, page_);
+}
+
 bool RecordEditorController::canDelete() const {
-  return gateway_.canWriteServer && gateway_.canWriteServer() && !saving_;
+  return gateway_.canWriteServer && gateway_.canWriteServer() && !saving_ && mayWrite();
 }
 
 bool RecordEditorController::footerBusy() const {
-  return editorBusy(page_, saving_, gateway_.preview && gateway_.preview(),
-                    gateway_.canWriteServer && gateway_.canWriteServer());
+  return !mayWrite() || editorBusy(page_, saving_, gateway_.preview && gateway_.preview(),
+                                   gateway_.canWriteServer && gateway_.canWriteServer());
 }
 
 void RecordEditorController::chooseRole(std::size_t option) {
@@ -168,7 +175,7 @@ EditorInput RecordEditorController::input() const {
 }
 
 void RecordEditorController::save() {
-  if (saving_) return;
+  if (saving_ || !mayWrite()) return;
   JSONValue body;
   try {
     body = saveBody(input());
@@ -183,13 +190,15 @@ void RecordEditorController::save() {
 async::Task<void> RecordEditorController::runSave(std::shared_ptr<RecordEditorController> self, JSONValue body) {
   const AdminGateway& gateway = self->gateway_;
   std::exception_ptr failure;
+  bool sent = false;  // the write itself went out (the zone list's read comes first)
   try {
     switch (saveStrategy(self->page_)) {
       case SaveStrategy::zoneList: {
         async::Task<JSONValue> read = gateway.fetch(kZones, "GET", std::nullopt);
         const JSONValue list = co_await std::move(read);
-        JSONValue written = JSONValue::object({{"zones", zonesAfterSave(list, self->record_, body)}});
+        JSONValue written = JSONValue::object({{"zones", zonesAfterSave(list, self->record_, body, self->listed_)}});
         async::Task<JSONValue> write = gateway.fetch(kZones, "PUT", std::move(written));
+        sent = true;
         co_await std::move(write);
         async::Task<void> reference = gateway.refreshReferenceData();
         co_await std::move(reference);
@@ -207,6 +216,7 @@ async::Task<void> RecordEditorController::runSave(std::shared_ptr<RecordEditorCo
         async::Task<JSONValue> request =
             self->isNew() ? gateway.fetch(endpoint, "POST", std::move(body))
                           : gateway.fetch(recordPath(endpoint, self->record_), "PATCH", std::move(body));
+        sent = true;
         co_await std::move(request);
         break;
       }
@@ -215,7 +225,7 @@ async::Task<void> RecordEditorController::runSave(std::shared_ptr<RecordEditorCo
     failure = std::current_exception();
   }
   if (failure) {
-    self->fail(failure);
+    self->fail(failure, sent);
     self->setSaving(false);
     co_return;
   }
@@ -223,7 +233,7 @@ async::Task<void> RecordEditorController::runSave(std::shared_ptr<RecordEditorCo
 }
 
 void RecordEditorController::remove() {
-  if (saving_ || !showsDelete()) return;
+  if (saving_ || !showsDelete() || !mayWrite()) return;
   setSaving(true);
   async::spawn(runDelete(shared_from_this()));
 }
@@ -231,25 +241,28 @@ void RecordEditorController::remove() {
 async::Task<void> RecordEditorController::runDelete(std::shared_ptr<RecordEditorController> self) {
   const AdminGateway& gateway = self->gateway_;
   std::exception_ptr failure;
+  bool sent = false;  // the write itself went out (the zone list's read comes first)
   try {
     if (saveStrategy(self->page_) == SaveStrategy::zoneList) {
       async::Task<JSONValue> read = gateway.fetch(kZones, "GET", std::nullopt);
       const JSONValue list = co_await std::move(read);
-      JSONValue written = JSONValue::object({{"zones", zonesAfterDelete(list, self->record_)}});
+      JSONValue written = JSONValue::object({{"zones", zonesAfterDelete(list, self->record_, self->listed_)}});
       async::Task<JSONValue> write = gateway.fetch(kZones, "PUT", std::move(written));
+      sent = true;
       co_await std::move(write);
       async::Task<void> reference = gateway.refreshReferenceData();
       co_await std::move(reference);
     } else {
       async::Task<JSONValue> request =
           gateway.fetch(recordPath(self->configuration_.endpoint, self->record_), "DELETE", std::nullopt);
+      sent = true;
       co_await std::move(request);
     }
   } catch (...) {
     failure = std::current_exception();
   }
   if (failure) {
-    self->fail(failure);
+    self->fail(failure, sent);
     self->setSaving(false);
     co_return;
   }
@@ -269,8 +282,14 @@ async::Task<void> RecordEditorController::finish(std::shared_ptr<RecordEditorCon
   self->notify(Change::dismissed);
 }
 
-void RecordEditorController::fail(std::exception_ptr failure) {
-  if (std::optional<std::string> text = failureText(failure)) setIssue(std::move(*text));
+void RecordEditorController::fail(std::exception_ptr failure, bool sent) {
+  std::optional<std::string> text = sent ? writeFailureText(failure) : failureText(failure);
+  if (!text) return;
+  // The zones changed on the server since the list was read: the screen shows them as they are now.
+  if (*text == kZonesChanged && refresh_) async::spawn(refresh_());
+  // The answer was lost: the record may be stored, and the list shows it once the server is reached again.
+  if (sent && outcomeUnknown(failure) && outcomeUnknown_) outcomeUnknown_();
+  setIssue(std::move(*text));
 }
 
 void RecordEditorController::setIssue(std::string text) {

@@ -32,9 +32,11 @@ class RecordEditorController : public std::enable_shared_from_this<RecordEditorC
   using Connection = Observers<Change>::Connection;
   using Refresh = std::function<async::Task<void>()>;
 
-  // `record`: the row as listed, or null for a new record. `refresh` reloads the calling screen's list.
+  // `record`: the row as listed, or null for a new record; `listed`: where it stood in the list the screen read
+  // (what tells apart two zones of one name). `refresh` reloads the calling screen's list.
   static std::shared_ptr<RecordEditorController> create(PanelPage page, JSONValue record, DataScreen configuration,
-                                                        Refresh refresh, AdminGateway gateway);
+                                                        Refresh refresh, AdminGateway gateway,
+                                                        std::optional<ListedRecord> listed = std::nullopt);
   RecordEditorController(const RecordEditorController&) = delete;
   RecordEditorController& operator=(const RecordEditorController&) = delete;
 
@@ -57,6 +59,8 @@ class RecordEditorController : public std::enable_shared_from_this<RecordEditorC
   bool saving() const { return saving_; }
 
   bool showsDelete() const { return !isNew() && deletable(page_); }
+  // The signed-in user may change the page's records; else the save and delete stay disabled.
+  bool mayWrite() const;
   bool canDelete() const;
   bool footerBusy() const;
 
@@ -95,13 +99,16 @@ class RecordEditorController : public std::enable_shared_from_this<RecordEditorC
   // A file chosen in the open dialog; a refused or unreadable file leaves the attachment as it was.
   void attach(const std::string& path);
 
-  // The footer's save, and the confirmed deletion.
+  // The footer's save, and the confirmed deletion. A write whose answer was lost says the record may be stored
+  // ("Запись могла сохраниться: …") and calls `reloadWhenOnline`, which has the list read again once the server
+  // is reached.
   void save();
   void remove();
+  void onOutcomeUnknown(std::function<void()> reloadWhenOnline) { outcomeUnknown_ = std::move(reloadWhenOnline); }
 
  private:
   RecordEditorController(PanelPage page, JSONValue record, DataScreen configuration, Refresh refresh,
-                         AdminGateway gateway);
+                         AdminGateway gateway, std::optional<ListedRecord> listed);
   EditorInput input() const;
   static async::Task<void> runLoadDocument(std::shared_ptr<RecordEditorController> self);
   static async::Task<void> runLookup(std::shared_ptr<RecordEditorController> self, std::size_t index,
@@ -110,15 +117,18 @@ class RecordEditorController : public std::enable_shared_from_this<RecordEditorC
   static async::Task<void> runDelete(std::shared_ptr<RecordEditorController> self);
   // Reloads the screen, then ends the busy state and closes the sheet.
   static async::Task<void> finish(std::shared_ptr<RecordEditorController> self);
-  void fail(std::exception_ptr failure);
+  // Shows a failure; `sent`: the failed request was the write itself, whose outcome may be unknown.
+  void fail(std::exception_ptr failure, bool sent = false);
   void setIssue(std::string text);
   void setSaving(bool on);
   void notify(Change change) { observers_.notify(change); }
 
   PanelPage page_;
   JSONValue record_;
+  std::optional<ListedRecord> listed_;
   DataScreen configuration_;
   Refresh refresh_;
+  std::function<void()> outcomeUnknown_;
   AdminGateway gateway_;
   std::shared_ptr<JSONValue> value_ = std::make_shared<JSONValue>();
   std::optional<std::string> issue_;

@@ -93,15 +93,16 @@ Period presetPeriod(Preset preset, Instant now) {
 const std::vector<DataColumn>& reportColumns(std::string_view tab) {
   static const std::vector<DataColumn> couriers = courierColumns("name", "Курьер");
   static const std::vector<DataColumn> daily = courierColumns("date", "Дата");
+  // Names and identifiers show as they are; the result and the reason are codes.
   static const std::vector<DataColumn> exceptions = {{"date", "Дата"},
-                                                            {"courier", "Курьер"},
-                                                            {"orderId", "Заказ"},
-                                                            {"address", "Адрес"},
-                                                            {"status", "Результат"},
-                                                            {"reason", "Причина"},
-                                                            {"at", "Факт"},
-                                                            {"lateMinutes", "Опоздание, мин"},
-                                                            {"externalRouteId", "Маршрут"}};
+                                                     {"courier", "Курьер"},
+                                                     {"orderId", "Заказ"},
+                                                     {"address", "Адрес"},
+                                                     {"status", "Результат", display},
+                                                     {"reason", "Причина", display},
+                                                     {"at", "Факт"},
+                                                     {"lateMinutes", "Опоздание, мин"},
+                                                     {"externalRouteId", "Маршрут"}};
   if (tab == "exceptions") return exceptions;
   if (tab == "daily") return daily;
   return couriers;
