@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "core/async/task.h"
+#include "core/base/base64.h"
 #include "core/base/errors.h"
 #include "core/engine/planner_engine.h"
 #include "model/app_model.h"

@@ -130,10 +130,12 @@ function benchCityProblem(doc, budgetMs, seed) {
     return { node: k + 1, demand: o.units == null ? 1 : o.units, service: o.serviceS != null ? o.serviceS / 60 : cfg.SERVICE_MIN,
       start: minutes(w[0]), end: minutes(w[1]), hard: hard, tolerance: hard ? 0 : cfg.LATE_TOL_MIN, vehicles: null };
   });
-  const open = minutes(doc.depot.window.split("-")[0]);
+  const open = minutes(doc.depot.window.split("-")[0]), close = minutes(doc.depot.window.split("-")[1]);
+  // A courier who comes back is back before the depot closes.
   const vehicles = doc.vehicles.map(function (v) {
     const w = v.shift.split("-");
-    return { start: Math.max(minutes(w[0]), open), end: minutes(w[1]), capacity: v.capacity == null ? Infinity : v.capacity,
+    return { start: Math.max(minutes(w[0]), open), end: Math.min(minutes(w[1]), v.back ? close : Infinity),
+      capacity: v.capacity == null ? Infinity : v.capacity,
       maxKm: v.mileage == null ? Infinity : v.mileage, returnToDepot: !!v.back, fixedCost: 1000 };
   });
   return { n: n, time: time, dist: dist, jobs: jobs, vehicles: vehicles, costPerKm: 1, costPerMin: 0.5, seed: seed, budgetMs: budgetMs };

@@ -5,11 +5,11 @@
 #include "admin/detail_sheets.h"
 #include "admin/record_editor_view.h"
 #include "admin/view_parts.h"
-#include "planning/planner_layout.h"
-#include "shell/gtk_helpers.h"
+#include "shell/fits_or_wraps.h"
 #include "shell/toolkit/display.h"
 #include "shell/toolkit/shell_rules.h"
 #include "shell/toolkit/symbols.h"
+#include "widgets/gtk_helpers.h"
 
 namespace dorvik::admin {
 
@@ -136,7 +136,7 @@ Gtk::Widget& DataScreenView::buildHeader() {
   search_.signal_search_changed().connect([this] { controller_->setQuery(search_.get_text()); });
   filters->append(search_);
 
-  auto* header = Gtk::make_managed<planning::FitsOrWraps>(*counts, *filters, 10, 12, true);
+  auto* header = Gtk::make_managed<FitsOrWraps>(*counts, *filters, 10, 12, true);
   header->set_margin(20);
   return *header;
 }
@@ -169,22 +169,27 @@ Gtk::Widget& DataScreenView::buildTable() {
   const DataScreen screen = controller_->configuration();
   const std::size_t shown = std::min<std::size_t>(screen.columns.size(), 6);
   for (std::size_t i = 0; i < shown; ++i) {
-    const DataColumn column = screen.columns[i];
+    const DataColumn& column = screen.columns[i];
     TableColumnOptions options;
     options.width = column.idealWidth();
     options.minWidth = column.minimumWidth();
     // The columns share the width the page has beyond their ideal widths, so the table fills the page.
     options.expand = true;
     options.lines = 2;
-    table_.addColumn(
-        column.title, [column](const Record& record) { return cellText(record, column); }, options);
+    table_.addColumn(column.title, recordCell(column.key, column.format), options);
   }
+  std::weak_ptr<DataScreenController> weak = controller_;
+  table_.setIdentity([weak](const Record& row) {
+    auto screen = weak.lock();
+    return screen ? screen->rowKey(row) : row.id();
+  });
   table_.signalSelectionChanged().connect([this](const std::set<std::string>& ids) {
     controller_->setSelection(ids);
     showState();
   });
-  table_.signalActivate().connect(
-      [this](const Record& record) { controller_->activate(actedOn(controller_->selection(), record.id())); });
+  table_.signalActivate().connect([this](const Record& record) {
+    controller_->activate(actedOn(controller_->selection(), controller_->rowKey(record)));
+  });
 
   auto actions = Gio::SimpleActionGroup::create();
   actions->add_action("open", [this] { controller_->open(menuTargets_); });
@@ -221,7 +226,7 @@ Gtk::Widget& DataScreenView::buildTable() {
 void DataScreenView::openMenu(double x, double y) {
   std::optional<Record> row = table_.rowAt(x, y);
   if (!row) return;
-  const std::string id = row->id();
+  const std::string id = controller_->rowKey(*row);
   if (!controller_->selection().count(id)) {
     controller_->setSelection({id});
     table_.setSelectedIds({id});
@@ -261,7 +266,8 @@ void DataScreenView::showSheets() {
     editorForNew_ = !screen.editing();
     JSONValue record = screen.editing() ? screen.editing()->value : JSONValue();
     auto editor = RecordEditorController::create(screen.page(), std::move(record), screen.configuration(), refresh,
-                                                 screen.gateway());
+                                                 screen.gateway(),
+                                                 screen.editing() ? screen.listed(*screen.editing()) : std::nullopt);
     editor_ = openRecordEditor(*this, std::move(editor), context_);
     editor_->signalClosed().connect([weak, this, forNew = editorForNew_] {
       editor_ = nullptr;

@@ -4,8 +4,6 @@
 
 #include "admin/document_sheets.h"
 #include "admin/logic/data_screen.h"
-#include "monitoring/route_detail.h"
-#include "monitoring/route_tools.h"
 #include "shell/toolkit/display.h"
 
 namespace dorvik::admin {
@@ -20,9 +18,11 @@ Sheet* openDetailSheet(Gtk::Widget& anchor, const DetailRequest& request) {
     case DetailKind::documentDetails:
       return openDocumentDetails(anchor, request.record, request.gateway);
     case DetailKind::routeDetail:
-      return monitoring::openRouteDetail(anchor, request.context, routeIDOf(request.record), request.day);
+      if (!request.context.routeSheets.detail) return nullptr;
+      return request.context.routeSheets.detail(anchor, request.context, routeIDOf(request.record), request.day);
     case DetailKind::routeTrack:
-      return monitoring::openRouteTrack(anchor, request.context, routeIDOf(request.record));
+      if (!request.context.routeSheets.track) return nullptr;
+      return request.context.routeSheets.track(anchor, request.context, routeIDOf(request.record));
   }
   return nullptr;
 }
@@ -40,11 +40,14 @@ Sheet* openReadableRecord(Gtk::Widget& anchor, const std::string& title, const J
   GtkWidget* page = adw_preferences_page_new();
   gtk_widget_set_vexpand(page, TRUE);
   GtkWidget* group = adw_preferences_group_new();
+  const Record record(value, "");
   for (const DataColumn& column : columns) {
     GtkWidget* row = adw_action_row_new();
     gtk_widget_set_name(row, column.key.c_str());
     adw_preferences_row_set_title(ADW_PREFERENCES_ROW(row), column.title.c_str());
-    GtkWidget* text = gtk_label_new(display(value.path(column.key)).c_str());
+    // The text the table shows in the column; "—" where that is empty.
+    const std::string shown = column.text(record);
+    GtkWidget* text = gtk_label_new(shown.empty() ? "—" : shown.c_str());
     gtk_label_set_selectable(GTK_LABEL(text), TRUE);
     gtk_label_set_wrap(GTK_LABEL(text), TRUE);
     gtk_label_set_xalign(GTK_LABEL(text), 1);

@@ -1,6 +1,6 @@
 // The detail sheets the data screen opens for a record, by the page's kind of details: the readable record sheet
 // here, the courier files and the document details (document_sheets.h), and the monitoring screens' route detail
-// (for the day's routes and orders) and route track (for the trackers).
+// (for the day's routes and orders) and route track (for the trackers), through the context's route sheets.
 #pragma once
 
 #include <gtkmm.h>

@@ -3,9 +3,10 @@
 #include <adwaita.h>
 
 #include "admin/view_parts.h"
-#include "shell/gtk_helpers.h"
 #include "shell/panel_content.h"
+#include "shell/toolkit/display.h"
 #include "shell/toolkit/symbols.h"
+#include "widgets/gtk_helpers.h"
 
 namespace dorvik::admin {
 
@@ -85,8 +86,8 @@ DocumentDetailsView::DocumentDetailsView(std::shared_ptr<DocumentDetailsControll
   append(*acksHeader);
   append(*Gtk::make_managed<ScreenNotice>(controller_->acknowledgments()));
 
-  couriers_.addColumn("Курьер", [](const Record& row) { return row["fullName"].string(); }, {.expand = true});
-  couriers_.addColumn("Телефон", [](const Record& row) { return row["phone"].string(); }, {.minWidth = 140});
+  couriers_.addColumn("Курьер", recordTextCell("fullName"), {.expand = true});
+  couriers_.addColumn("Телефон", recordTextCell("phone"), {.minWidth = 140});
   couriers_.addColumn("Ознакомился", [](const Record& row) { return ackedAtText(row.value); }, {.minWidth = 160});
   couriers_.set_vexpand(true);
   append(couriers_);

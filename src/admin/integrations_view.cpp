@@ -3,8 +3,8 @@
 #include <adwaita.h>
 
 #include "admin/view_parts.h"
-#include "shell/gtk_helpers.h"
 #include "shell/sheet.h"
+#include "widgets/gtk_helpers.h"
 
 namespace dorvik::admin {
 

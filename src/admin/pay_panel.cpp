@@ -5,8 +5,8 @@
 
 #include "admin/logic/payroll.h"
 #include "admin/shifts_view.h"
-#include "shell/gtk_helpers.h"
 #include "shell/sheet.h"
+#include "widgets/gtk_helpers.h"
 
 namespace dorvik::admin {
 

@@ -4,8 +4,8 @@
 
 #include "admin/view_parts.h"
 #include "map/map_surface.h"
-#include "shell/gtk_helpers.h"
 #include "shell/toolkit/symbols.h"
+#include "widgets/gtk_helpers.h"
 
 namespace dorvik::admin {
 

@@ -5,8 +5,9 @@
 #include "admin/pay_panel.h"
 #include "shell/date_picker.h"
 #include "shell/form_widgets.h"
-#include "shell/gtk_helpers.h"
 #include "shell/panel_content.h"
+#include "shell/toolkit/display.h"
+#include "widgets/gtk_helpers.h"
 
 namespace dorvik::admin {
 
@@ -194,11 +195,10 @@ Gtk::Widget& ShiftsView::buildTable() {
   auto totals = [this](const Record& row) {
     return ShiftTotals::calculate(row.value, controller_->days(), controller_->wholeMonth());
   };
-  table_.addColumn("Курьер", [](const Record& row) { return row["fullName"].string(); },
-                   {.width = 220, .minWidth = 150, .expand = true});
+  table_.addColumn("Курьер", recordTextCell("fullName"), {.width = 220, .minWidth = 150, .expand = true});
   table_.addColumn("Смены", [totals](const Record& row) { return std::to_string(totals(row).shifts); },
                    {.width = 60, .numeric = true});
-  table_.addColumn("Ставка, ₽", [](const Record& row) { return row["rate"].string(); }, {.width = 85, .numeric = true});
+  table_.addColumn("Ставка, ₽", recordTextCell("rate"), {.width = 85, .numeric = true});
   table_.addColumn("Допы, ₽", [totals](const Record& row) { return money(totals(row).extras); },
                    {.width = 80, .numeric = true});
   table_.addColumn("Штрафы, ₽", [totals](const Record& row) { return money(totals(row).fines); },

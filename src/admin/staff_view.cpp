@@ -3,17 +3,12 @@
 #include <adwaita.h>
 
 #include "admin/view_parts.h"
-#include "shell/gtk_helpers.h"
 #include "shell/panel_content.h"
 #include "shell/toolkit/display.h"
 #include "shell/toolkit/symbols.h"
+#include "widgets/gtk_helpers.h"
 
 namespace dorvik::admin {
-
-namespace {
-
-std::string textOf(const Record& record, const char* key) { return record.value[key].string(); }
-}  // namespace
 
 // ---- The list
 
@@ -141,28 +136,26 @@ void StaffView::buildTable() {
     };
   };
   auto bindRow = [rows = rowButtons_](Gtk::Widget& widget, const Record& record) { (*rows)[&widget] = record; };
-  auto text = [](const char* key) { return [key](const Record& record) { return textOf(record, key); }; };
   TableColumnOptions plain;
   plain.minWidth = 120;
   if (screen_->page() == PanelPage::depotsAdmin) {
-    table_.addColumn("Склад", text("name"), plain);
+    table_.addColumn("Склад", recordTextCell("name"), plain);
     TableColumnOptions address;
     address.minWidth = 220;
     address.lines = 2;
     address.expand = true;
-    table_.addColumn("Адрес", text("address"), address);
-    table_.addColumn("Открытие", text("windowFrom"), plain);
-    table_.addColumn("Закрытие", text("windowTo"), plain);
+    table_.addColumn("Адрес", recordTextCell("address"), address);
+    table_.addColumn("Открытие", recordTextCell("windowFrom"), plain);
+    table_.addColumn("Закрытие", recordTextCell("windowTo"), plain);
     table_.addWidgetColumn(
         "Править", rowButton("Изменить", [this](const Record& row) { screen_->edit(row); }), bindRow);
   } else {
     TableColumnOptions name = plain;
     name.expand = true;
-    table_.addColumn("Сотрудник", text("fullName"), name);
-    table_.addColumn("Логин", text("login"), plain);
-    table_.addColumn("Телефон", text("phone"), plain);
-    table_.addColumn(
-        "Роль", [](const Record& record) { return display(record.value["role"]); }, plain);
+    table_.addColumn("Сотрудник", recordTextCell("fullName"), name);
+    table_.addColumn("Логин", recordTextCell("login"), plain);
+    table_.addColumn("Телефон", recordTextCell("phone"), plain);
+    table_.addColumn("Роль", recordCell("role", display), plain);
     table_.addWidgetColumn(
         "Пароль", rowButton("Задать новый", [this](const Record& row) { screen_->resetPassword(row); }), bindRow);
   }

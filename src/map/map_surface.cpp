@@ -1,7 +1,7 @@
 #include "map/map_surface.h"
 
 #include "core/async/task.h"
-#include "shell/gtk_helpers.h"
+#include "widgets/gtk_helpers.h"
 
 namespace dorvik {
 

@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "core/api/failure.h"
+#include "core/base/map_point.h"
 
 namespace dorvik {
 
@@ -203,7 +204,7 @@ std::vector<Record> AppModel::routes() const {
 std::int64_t AppModel::missingCoordinates() const {
   std::int64_t missing = 0;
   for (const auto& order : planner_["orders"].array()) {
-    if (!order["lat"].doubleValue() || !order["lon"].doubleValue()) ++missing;
+    if (!MapPoint::from(order)) ++missing;
   }
   return missing;
 }

@@ -318,6 +318,7 @@ class AppModel : public std::enable_shared_from_this<AppModel> {
   std::vector<Record> orders() const;
   std::vector<std::string> orderIDs() const;
   std::vector<Record> routes() const;
+  // Orders without coordinates by the map pins' rule (MapPoint::from: both finite and within range).
   std::int64_t missingCoordinates() const;
   // Signed in, not the demo, not offline.
   bool canWriteServer() const { return !user_.isNull() && !preview_ && !offline_; }
@@ -361,6 +362,7 @@ class AppModel : public std::enable_shared_from_this<AppModel> {
   bool preview_ = false;
   std::optional<std::string> error_;
   std::string status_;
+  std::string planNote_;  // the status the last change of the plan wrote, while it stands
   TimePoint date_;
   std::set<std::string> selectedOrders_;
   std::int64_t catalogCount_ = 0;

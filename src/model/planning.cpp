@@ -42,7 +42,15 @@ async::Task<std::optional<JSONValue>> AppModel::change(std::string action, JSONV
   std::string status = (*changed)["status"].string();
   JSONValue installed = *changed;
   setPlanner(std::move(*changed));
-  if (!status.empty()) setStatus(std::move(status));
+  // The component's note (a capacity warning, a count) speaks of the change that wrote it: a later change with no
+  // note of its own withdraws it (a move taken back leaves no stale warning), unless the line says something else.
+  if (!status.empty()) {
+    planNote_ = status;
+    setStatus(std::move(status));
+  } else if (!planNote_.empty() && status_ == planNote_) {
+    planNote_.clear();
+    setStatus("");
+  }
 
   // The archive is only stored: it travels as the component's JSON text, never as a second copy of the plan.
   auto archive = co_await async::attempt(engine->runText("archive", JSONValue(JSONObject{})));

@@ -1,9 +1,8 @@
-// Files of the workbook import and export: a size-bounded read, standard Base64 both ways, and the atomic write
-// of a saved file. Safe to call from any thread.
+// Files of the workbook import and export: a size-bounded read and the atomic write of a saved file, with their
+// Russian messages. Safe to call from any thread.
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -15,14 +14,6 @@ namespace dorvik {
 // "Не удалось прочитать файл …" text when the file cannot be opened, is no regular file or fails to read.
 std::string readBoundedFile(const std::string& path, std::int64_t limit,
                             std::string_view tooLarge = "Файл больше 40 МБ.");
-
-// Standard Base64 (RFC 4648 alphabet, with padding, without line breaks).
-std::string encodeBase64(std::string_view bytes);
-
-// Decodes standard Base64 strictly: the length is a multiple of four, every character is of the alphabet,
-// padding stands only at the end (at most two), and the bits past the last byte are zero. Anything else gives
-// none, never a shortened result. The empty text decodes to no bytes.
-std::optional<std::string> decodeBase64(std::string_view text);
 
 // Replaces the file at `path` with `bytes` atomically: the bytes go to a new file beside it, are flushed to disk,
 // and that file is renamed over the target, so the target holds either its old or its new contents, never a part.

@@ -15,6 +15,7 @@
 
 #include "core/async/attempt.h"
 #include "core/async/worker.h"
+#include "core/base/base64.h"
 #include "core/base/dorvik_date.h"
 #include "core/base/errors.h"
 #include "core/cache/encrypted_cache.h"

@@ -5,10 +5,10 @@
 #include "core/async/task.h"
 #include "monitoring/route_detail.h"
 #include "shell/date_picker.h"
-#include "shell/gtk_helpers.h"
 #include "shell/panel_content.h"
 #include "shell/toolkit/display.h"
 #include "shell/toolkit/symbols.h"
+#include "widgets/gtk_helpers.h"
 
 namespace dorvik::monitoring {
 
@@ -273,9 +273,8 @@ void ReportsView::showTable() {
   table_.clearColumns();
   const auto& columns = reportColumns(tab_);
   for (std::size_t i = 0; i < columns.size(); ++i) {
-    const std::string key = columns[i].key;
     const int lines = reportColumnLines(i);
-    table_.addColumn(columns[i].title, [key](const Record& row) { return display(row[key]); },
+    table_.addColumn(columns[i].title, recordCell(columns[i].key, columns[i].format),
                      {.minWidth = reportColumnWidth(i),
                       .expand = i == 3 || i == 5 || (i == 0 && tab_ != "exceptions"),
                       .lines = lines == 0 ? 1 : lines});

@@ -117,9 +117,6 @@ class ChecksView : public Gtk::ScrolledWindow {
     set_vexpand(true);
     set_hexpand(true);
 
-    screenConnection_ = frame_.screen->observe([this](PlannerScreen::Change change) {
-      if (change == PlannerScreen::Change::rows) showLines();
-    });
     modelConnection_ = frame_.context.model->observe([this](AppModel::Property property) {
       if (property == AppModel::Property::planner) showLines();
     });
@@ -133,8 +130,7 @@ class ChecksView : public Gtk::ScrolledWindow {
  private:
   void showLines() {
     const AppModel& model = *frame_.context.model;
-    std::vector<CheckLine> lines = checkLines(model.planner(), model.orders().size(), model.missingCoordinates(),
-                                              frame_.screen->rows(), model.routes());
+    std::vector<CheckLine> lines = checkLines(model.planner(), model.routes());
     std::vector<std::string> before, after;
     before.reserve(lines_.size());
     after.reserve(lines.size());
@@ -162,7 +158,6 @@ class ChecksView : public Gtk::ScrolledWindow {
   Glib::RefPtr<Gio::ListStore<CheckItem>> store_;
   std::vector<CheckLine> lines_;
   std::map<Gtk::Widget*, sigc::connection> bound_;
-  PlannerScreen::Connection screenConnection_;
   AppModel::Connection modelConnection_;
 };
 

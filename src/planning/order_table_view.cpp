@@ -4,8 +4,9 @@
 
 #include "planning/logic/order_rows.h"
 #include "shell/form_widgets.h"
-#include "shell/gtk_helpers.h"
+#include "shell/toolkit/display.h"
 #include "shell/toolkit/symbols.h"
+#include "widgets/gtk_helpers.h"
 
 namespace dorvik::planning {
 
@@ -41,14 +42,13 @@ OrderTableView::OrderTableView(PlannerFrame frame) : Gtk::Box(Gtk::Orientation::
   // Rows are made by orderRecord: the fallback identity is the order's "_nativeID".
   table_->setIdentity([](const Record& row) { return row.fallbackID; });
   using Options = RecordTable::ColumnOptions;
-  const auto member = [](const char* key) { return [key](const Record& row) { return row.value[key].string(); }; };
-  table_->addColumn("№", member("id"), Options{.width = 80, .numeric = true});
-  table_->addColumn("Клиент", member("title"), Options{.width = 140});
-  table_->addColumn("Адрес", member("address"), Options{.width = 300, .expand = true, .lines = 2});
+  table_->addColumn("№", recordTextCell("id"), Options{.width = 80, .numeric = true});
+  table_->addColumn("Клиент", recordTextCell("title"), Options{.width = 140});
+  table_->addColumn("Адрес", recordTextCell("address"), Options{.width = 300, .expand = true, .lines = 2});
   // Wide enough for "09:00-18:00" in the desktop's text size.
-  table_->addColumn("Окно", member("window"), Options{.width = 120, .numeric = true});
-  table_->addColumn("Мест", member("units"), Options{.width = 48, .numeric = true});
-  table_->addColumn("Курьер", member("_drv"), Options{.width = 120});
+  table_->addColumn("Окно", recordTextCell("window"), Options{.width = 120, .numeric = true});
+  table_->addColumn("Мест", recordTextCell("units"), Options{.width = 48, .numeric = true});
+  table_->addColumn("Курьер", recordTextCell("_drv"), Options{.width = 120});
   table_->addColumn(
       "Прибытие", [](const Record& row) { return arrivalText(row.value); }, Options{.width = 75, .numeric = true});
   table_->addWidgetColumn("Адрес найден", makeFoundCell, bindFoundCell, Options{.width = 105});

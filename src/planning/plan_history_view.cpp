@@ -5,10 +5,11 @@
 #include "planning/logic/plan_history.h"
 #include "planning/panel_pages.h"
 #include "shell/form_widgets.h"
-#include "shell/gtk_helpers.h"
 #include "shell/record_table.h"
 #include "shell/sheet.h"
+#include "shell/toolkit/display.h"
 #include "shell/toolkit/symbols.h"
+#include "widgets/gtk_helpers.h"
 
 namespace dorvik::planning {
 
@@ -44,13 +45,12 @@ class PlanHistoryView : public Gtk::Box {
 
     table_ = Gtk::make_managed<RecordTable>(RecordTable::Selection::none);
     using Options = RecordTable::ColumnOptions;
-    const auto member = [](const char* key) { return [key](const Record& row) { return row.value[key].string(); }; };
-    table_->addColumn("План", member("title"), Options{.width = 180, .expand = true});
-    table_->addColumn("Дата рейса", member("date"), Options{.width = 120, .numeric = true});
-    table_->addColumn("Файл", member("fileName"), Options{.width = 220, .expand = true, .lines = 2});
-    table_->addColumn("Заказов", member("orders"), Options{.width = 65, .numeric = true});
-    table_->addColumn("Маршрутов", member("routes"), Options{.width = 95, .numeric = true});
-    table_->addColumn("Сохранён", member("createdAt"), Options{.width = 215});
+    table_->addColumn("План", recordTextCell("title"), Options{.width = 180, .expand = true});
+    table_->addColumn("Дата рейса", recordTextCell("date"), Options{.width = 120, .numeric = true});
+    table_->addColumn("Файл", recordTextCell("fileName"), Options{.width = 220, .expand = true, .lines = 2});
+    table_->addColumn("Заказов", recordTextCell("orders"), Options{.width = 65, .numeric = true});
+    table_->addColumn("Маршрутов", recordTextCell("routes"), Options{.width = 95, .numeric = true});
+    table_->addColumn("Сохранён", recordTextCell("createdAt"), Options{.width = 215});
     table_->addButtonColumn("Открыть", "Открыть", [this](const Record& row) { confirmRestore(row); });
 
     GtkWidget* empty = adw_status_page_new();

@@ -1,7 +1,7 @@
 #include "planning/planner_map_view.h"
 
-#include "shell/gtk_helpers.h"
 #include "shell/window_undo.h"
+#include "widgets/gtk_helpers.h"
 
 namespace dorvik::planning {
 
@@ -46,6 +46,7 @@ PlannerMapView::PlannerMapView(const PlannerFrame& frame, MapPageOptions page)
   append(buildFooter());
 
   mapConnection_ = map_->observe([this] { show(); });
+  shownConnection_ = frame.screen->whenShownAgain("map", [map = map_] { map->shownAgain(); });
   modelConnection_ = model_->observe([this](AppModel::Property property) { modelChanged(property); });
   show();
 }

@@ -49,6 +49,7 @@ class PlannerMapView : public Gtk::Box {
   bool showing_ = false;
 
   PlanningMap::Connection mapConnection_;
+  PlannerScreen::Connection shownConnection_;
   AppModel::Connection modelConnection_;
 };
 

@@ -5,8 +5,9 @@
 #include "core/base/dorvik_date.h"
 #include "planning/logic/planner_rules.h"
 #include "planning/order_table_view.h"
-#include "shell/gtk_helpers.h"
+#include "shell/fits_or_wraps.h"
 #include "shell/toolkit/symbols.h"
+#include "widgets/gtk_helpers.h"
 
 namespace dorvik::planning {
 

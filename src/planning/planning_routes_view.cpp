@@ -2,8 +2,8 @@
 
 #include <adwaita.h>
 
-#include "shell/gtk_helpers.h"
 #include "shell/toolkit/symbols.h"
+#include "widgets/gtk_helpers.h"
 
 namespace dorvik::planning {
 
@@ -104,6 +104,10 @@ PlanningRoutesView::PlanningRoutesView(const PlannerFrame& frame)
     if (property == P::busy || property == P::geocoding || property == P::generation) {
       stops_.set_sensitive(tab_.stopsEnabled());
     }
+  });
+  shownConnection_ = frame.screen->whenShownAgain("routes", [this] {
+    tab_.shownAgain();
+    show();
   });
   show();
 }

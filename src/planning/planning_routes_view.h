@@ -41,6 +41,7 @@ class PlanningRoutesView : public Gtk::Paned {
   Gtk::Label shift_;
   Gtk::ListBox stops_;
   AppModel::Connection connection_;
+  PlannerScreen::Connection shownConnection_;
 };
 
 }  // namespace dorvik::planning

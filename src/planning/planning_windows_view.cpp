@@ -16,9 +16,8 @@ class PlanningWindowsView : public RecordTable {
     // the order number may repeat.
     setIdentity([](const Record& row) { return row.fallbackID; });
     for (const WindowsColumn& column : windowsColumns()) {
-      auto text = column.text;
       addColumn(
-          column.title, [text](const Record& row) { return text(row.value); },
+          column.title, column.cell,
           // A column that grows has its width as a minimum only: a fixed width would also be the width its
           // rows are measured at, leaving rows whose text wrapped there taller than their one line once grown.
           ColumnOptions{.width = column.fixed ? column.width : -1,

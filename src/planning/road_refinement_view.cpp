@@ -2,7 +2,7 @@
 // that the run keeps alive: closing the sheet ends only the loading, never a run.
 #include "planning/logic/road_refinement.h"
 #include "planning/planner_pieces.h"
-#include "shell/gtk_helpers.h"
+#include "widgets/gtk_helpers.h"
 
 namespace dorvik::planning {
 
@@ -44,7 +44,7 @@ class RoadRefinementView : public Gtk::Box {
     buttons->append(close_);
     buttons->append(calculate_);
     append(*buttons);
-    sheet_.set_default_widget(calculate_);
+    // "Рассчитать" spends paid routing requests: it is no default, so Return starts nothing.
 
     connection_ = state_->observe([this](RoadRefinement::Change change) {
       if (change == RoadRefinement::Change::finished) {

@@ -7,9 +7,10 @@
 #include "planning/logic/vehicle_rows.h"
 #include "planning/panel_pages.h"
 #include "shell/form_widgets.h"
-#include "shell/gtk_helpers.h"
 #include "shell/record_table.h"
+#include "shell/toolkit/display.h"
 #include "shell/toolkit/symbols.h"
+#include "widgets/gtk_helpers.h"
 
 namespace dorvik::planning {
 
@@ -37,10 +38,7 @@ class TransportView : public Gtk::Box {
     // Rows are the positions of the plan's vehicles: two equal vehicles are two rows.
     table_->setIdentity([](const Record& row) { return row.fallbackID; });
     for (const VehicleColumn& column : transportColumns()) {
-      const std::string key = column.key;
-      table_->addColumn(
-          column.title, [key](const Record& row) { return row.value[key].string(); },
-          RecordTable::ColumnOptions{.expand = true});
+      table_->addColumn(column.title, recordTextCell(column.key), RecordTable::ColumnOptions{.expand = true});
     }
     table_->addColumn("На смене", [](const Record& row) { return onDutyText(row.value); });
     table_->addButtonColumn("Править", "Изменить", [this](const Record& row) { edit(row); });

@@ -4,9 +4,10 @@
 #include "planning/logic/vehicle_rows.h"
 #include "planning/planner_pieces.h"
 #include "shell/form_widgets.h"
-#include "shell/gtk_helpers.h"
 #include "shell/record_table.h"
+#include "shell/toolkit/display.h"
 #include "shell/toolkit/symbols.h"
+#include "widgets/gtk_helpers.h"
 
 namespace dorvik::planning {
 
@@ -49,10 +50,7 @@ class VehicleTableView : public Gtk::Box {
         },
         RecordTable::ColumnOptions{.width = 80});
     for (const VehicleColumn& column : vehicleTabColumns()) {
-      const std::string key = column.key;
-      table_->addColumn(
-          column.title, [key](const Record& row) { return row.value[key].string(); },
-          RecordTable::ColumnOptions{.expand = true});
+      table_->addColumn(column.title, recordTextCell(column.key), RecordTable::ColumnOptions{.expand = true});
     }
     table_->addButtonColumn("Изменить", "Изменить", [sheets](const Record& row) { sheets->editVehicle(row); });
     append(*table_);

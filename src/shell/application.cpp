@@ -4,11 +4,11 @@
 
 #include "build_info.h"
 #include "shell/file_dialogs_gtk.h"
-#include "shell/gtk_helpers.h"
 #include "shell/preferences.h"
 #include "shell/root_window.h"
 #include "shell/sign_in_views.h"
 #include "shell/toolkit/shell_rules.h"
+#include "widgets/gtk_helpers.h"
 
 namespace dorvik {
 

@@ -2,8 +2,8 @@
 
 #include <adwaita.h>
 
-#include "shell/gtk_helpers.h"
 #include "shell/toolkit/symbols.h"
+#include "widgets/gtk_helpers.h"
 
 namespace dorvik {
 
@@ -163,16 +163,6 @@ Gtk::Button* symbolButton(const std::string& title, const std::string& symbol) {
   adw_button_content_set_label(ADW_BUTTON_CONTENT(content), title.c_str());
   gtk_button_set_child(button->gobj(), content);
   return button;
-}
-
-Gtk::Label* recordCell(const Record& record, std::string_view key, const CellFormat& format) {
-  auto* label = Gtk::make_managed<Gtk::Label>(recordCellText(record, key, format));
-  label->set_use_markup(false);
-  return label;
-}
-
-Gtk::Label* recordTextCell(const Record& record, std::string_view key) {
-  return recordCell(record, key, [](const JSONValue& value) { return value.string(); });
 }
 
 }  // namespace dorvik

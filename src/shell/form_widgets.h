@@ -1,5 +1,5 @@
-// The widgets of the form toolkit: input rows over an edited object, the editor sheets' footer, table cells, and
-// the button with a symbol and a title that screens put beside them.
+// The widgets of the form toolkit: input rows over an edited object, the editor sheets' footer, and the button
+// with a symbol and a title that screens put beside them.
 #pragma once
 
 #include <gtkmm.h>
@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "core/json/json_value.h"
-#include "shell/toolkit/display.h"
 #include "shell/toolkit/form.h"
 
 typedef struct _AdwPreferencesGroup AdwPreferencesGroup;
@@ -55,9 +54,5 @@ class EditorFooter : public Gtk::Box {
 
 // A managed button showing the symbol's icon before its title.
 Gtk::Button* symbolButton(const std::string& title, const std::string& symbol);
-
-// Table cells: the member (or dotted path) `key` of a row through `format`; as raw text.
-Gtk::Label* recordCell(const Record& record, std::string_view key, const CellFormat& format);
-Gtk::Label* recordTextCell(const Record& record, std::string_view key);
 
 }  // namespace dorvik

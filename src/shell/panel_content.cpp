@@ -7,16 +7,18 @@
 #include "admin/shifts_view.h"
 #include "admin/staff_view.h"
 #include "core/api/failure.h"
-#include "planning/panel_pages.h"
 #include "monitoring/monitoring_view.h"
 #include "monitoring/reports_view.h"
+#include "monitoring/route_detail.h"
+#include "monitoring/route_tools.h"
+#include "planning/panel_pages.h"
 #include "planning/planner_view.h"
 #include "shell/form_widgets.h"
-#include "shell/gtk_helpers.h"
 #include "shell/toolkit/courier_settings.h"
 #include "shell/toolkit/form.h"
 #include "shell/toolkit/shell_rules.h"
 #include "shell/toolkit/workspace_settings.h"
+#include "widgets/gtk_helpers.h"
 
 namespace dorvik {
 
@@ -74,16 +76,6 @@ Gtk::Button* buttonRow(AdwPreferencesGroup* group, const char* title) {
   button->set_margin_top(6);
   add(group, *button);
   return button;
-}
-
-Gtk::Widget* placeholder(PanelPage page) {
-  auto* box = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::VERTICAL);
-  GtkWidget* status = adw_status_page_new();
-  adw_status_page_set_icon_name(ADW_STATUS_PAGE(status), std::string(iconName(page)).c_str());
-  adw_status_page_set_title(ADW_STATUS_PAGE(status), std::string(title(page)).c_str());
-  gtk_widget_set_vexpand(status, TRUE);
-  gtk_box_append(box->gobj(), status);
-  return box;
 }
 
 // The workspace settings page. It follows the model: the depot list, the current depot, the account and the
@@ -410,7 +402,11 @@ ScreenNotice::ScreenNotice(std::shared_ptr<ScreenData> state)
   append(spinner_);
   issueRow_.set_margin(12);
   issueRow_.add_css_class("error");
-  issueRow_.append(*icon("dialog-error-symbolic"));
+  // The icon stands in a box of its own, which has no baseline: GTK would otherwise align the icon's baseline with
+  // the wrapping text's when it measures the row for a width, one pixel taller than the row it reports without one.
+  auto* mark = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::VERTICAL);
+  mark->append(*icon("dialog-error-symbolic"));
+  issueRow_.append(*mark);
   issue_.set_selectable(true);
   issue_.set_wrap(true);
   issue_.set_xalign(0);
@@ -429,7 +425,9 @@ void ScreenNotice::update() {
   set_visible(state_->loading() || state_->issue().has_value());
 }
 
-Gtk::Widget* makePanelContent(PanelPage page, const ShellContext& context) {
+Gtk::Widget* makePanelContent(PanelPage page, const ShellContext& shellContext) {
+  ShellContext context = shellContext;
+  context.routeSheets = {monitoring::openRouteDetail, monitoring::openRouteTrack};
   switch (page) {
     case PanelPage::planning:
       return planning::makePlannerView(context);
@@ -466,9 +464,8 @@ Gtk::Widget* makePanelContent(PanelPage page, const ShellContext& context) {
       return monitoring::makeMonitoringView(page, context);
     case PanelPage::reports:
       return monitoring::makeReportsView(context);
-    default:
-      return placeholder(page);
   }
+  return nullptr;  // no page of that value
 }
 
 }  // namespace dorvik

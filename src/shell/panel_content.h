@@ -7,7 +7,7 @@
 
 namespace dorvik {
 
-// A managed widget holding the page's screen (a placeholder naming the page where its screen is not built).
+// A managed widget holding the page's screen. The screens get the context with the route sheets filled in.
 Gtk::Widget* makePanelContent(PanelPage page, const ShellContext& context);
 
 // The progress indicator and failure line of one ScreenData.

@@ -3,10 +3,10 @@
 #include <adwaita.h>
 
 #include "build_info.h"
-#include "shell/gtk_helpers.h"
 #include "shell/sign_in_views.h"
 #include "shell/toolkit/shell_rules.h"
 #include "shell/toolkit/workspace_settings.h"
+#include "widgets/gtk_helpers.h"
 
 namespace dorvik {
 

@@ -2,9 +2,9 @@
 
 #include <adwaita.h>
 
-#include "shell/gtk_helpers.h"
 #include "shell/sign_in_views.h"
 #include "shell/workspace_view.h"
+#include "widgets/gtk_helpers.h"
 
 namespace dorvik {
 

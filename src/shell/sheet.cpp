@@ -4,7 +4,7 @@
 
 #include <utility>
 
-#include "shell/gtk_helpers.h"
+#include "widgets/gtk_helpers.h"
 
 namespace dorvik {
 

@@ -13,7 +13,22 @@
 #include "shell/toolkit/screen_data.h"
 #include "core/settings/user_defaults.h"
 
+namespace Gtk {
+class Widget;
+}
+
 namespace dorvik {
+
+class Sheet;
+struct ShellContext;
+
+// The monitoring screens' route sheets, for the screens of other families that open them (the day's routes,
+// orders and trackers among the reference lists). The page switch fills them in; empty, nothing opens.
+struct RouteSheets {
+  std::function<Sheet*(Gtk::Widget& anchor, const ShellContext& context, std::string routeID, std::string routeDate)>
+      detail;
+  std::function<Sheet*(Gtk::Widget& anchor, const ShellContext& context, std::string routeID)> track;
+};
 
 // The tabs of the settings window.
 enum class PreferencesTab { appearance, connection, about };
@@ -46,6 +61,7 @@ struct ShellContext {
   // Presents the settings window on a tab: the appearance for the menu and the workspace's links, the connection
   // for the sign-in screen's "Настройки подключения".
   std::function<void(PreferencesTab)> openPreferences;
+  RouteSheets routeSheets;
 
   // The loader source of a screen: the model's generation and the workflows' gateway.
   ScreenSource screenSource() const {

@@ -5,8 +5,8 @@
 #include "build_info.h"
 #include "core/api/failure.h"
 #include "core/base/bundles.h"
-#include "shell/gtk_helpers.h"
 #include "shell/toolkit/shell_rules.h"
+#include "widgets/gtk_helpers.h"
 
 namespace dorvik {
 

@@ -1,10 +1,10 @@
 #include "shell/workspace_view.h"
 
 #include "core/api/api_client.h"
-#include "shell/gtk_helpers.h"
 #include "shell/panel_content.h"
 #include "shell/sign_in_views.h"
 #include "shell/toolkit/shell_rules.h"
+#include "widgets/gtk_helpers.h"
 
 namespace dorvik {
 

@@ -163,20 +163,19 @@ var DorvikMapCore = (function () {
 
   // The box around every pin, line point and vertex: {southWest, northEast} in [lon, lat]; null when empty.
   function bounds(payload) {
-    var box = null;
+    var west = Infinity, south = Infinity, east = -Infinity, north = -Infinity;
     function add(p) {
       if (!p || typeof p.lat !== "number" || typeof p.lon !== "number") return;
-      if (!box) box = { west: p.lon, south: p.lat, east: p.lon, north: p.lat };
-      box.west = Math.min(box.west, p.lon);
-      box.east = Math.max(box.east, p.lon);
-      box.south = Math.min(box.south, p.lat);
-      box.north = Math.max(box.north, p.lat);
+      west = Math.min(west, p.lon);
+      east = Math.max(east, p.lon);
+      south = Math.min(south, p.lat);
+      north = Math.max(north, p.lat);
     }
     (payload.pins || []).forEach(add);
     (payload.lines || []).forEach(function (line) { line.forEach(add); });
     (payload.polygons || []).forEach(function (polygon) { polygon.forEach(add); });
-    if (!box) return null;
-    return { southWest: [box.west, box.south], northEast: [box.east, box.north] };
+    if (west > east) return null;
+    return { southWest: [west, south], northEast: [east, north] };
   }
 
   // The camera for "fit": a single place is centred at street zoom; anything larger is fitted.

@@ -21,13 +21,17 @@
     library: "none",   // "none", "loading", "ready", "failed"
     failed: false,
     timer: null,
+    /** @type {mapgl.Map} */
     map: null,
     mapKey: null,
     mapStyle: null,
     ready: false,
     shown: null,       // the payload drawn last on the current map
-    markers: [],       // by pin position: {marker, element}
+    /** @type {{marker: mapgl.HtmlMarker, element: HTMLElement}[]} */
+    markers: [],       // by pin position
+    /** @type {mapgl.Polyline[]} */
     lines: [],
+    /** @type {(mapgl.Polyline | mapgl.Polygon)[]} */
     polygons: [],
     lastCommand: null,
     fitted: false,
@@ -131,6 +135,7 @@
 
   function createMap(payload) {
     destroyMap();
+    /** @type {mapgl.MapOptions} */
     var options = { center: START.center, zoom: START.zoom, key: payload.key, zoomControl: false };
     if (typeof payload.style === "string" && payload.style !== "") options.style = payload.style;
     page.map = new window.mapgl.Map(container(), options);
@@ -339,7 +344,7 @@
     var elements = document.elementsFromPoint(x, y);
     for (var i = 0; i < elements.length; i++) {
       var e = elements[i];
-      if (e.classList && e.classList.contains("pin") && Number(e.dataset.index) !== draggedIndex) return e;
+      if (e instanceof HTMLElement && e.classList.contains("pin") && Number(e.dataset.index) !== draggedIndex) return e;
     }
     return null;
   }

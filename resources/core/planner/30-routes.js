@@ -50,14 +50,18 @@ function sharedMinutes(o) {
   return typeof o.sharedS === "number" && isFinite(o.sharedS) && o.sharedS > 0 ? o.sharedS / 60 : 0;
 }
 
-// A vehicle's working time: the later of the shift start and the depot opening, and the shift end.
+// A vehicle's working time: from the later of the shift start and the depot opening to the shift end; a vehicle
+// that comes back to the depot must be back before the depot closes.
 function vehicleTimes(doc, v) {
   let shift = Prelude.parseWindow(v.shift);
   if (!shift || shift.invalid) shift = Prelude.parseWindow(DEFAULT_SHIFT);
-  const depotWindow = doc.depot ? Prelude.parseWindow(doc.depot.window) : null;
-  const open = depotWindow && !depotWindow.invalid && depotWindow.start !== null ? depotWindow.start : 0;
+  let depotWindow = doc.depot ? Prelude.parseWindow(doc.depot.window) : null;
+  if (depotWindow && depotWindow.invalid) depotWindow = null;
+  const open = depotWindow && depotWindow.start !== null ? depotWindow.start : 0;
+  const close = depotWindow && depotWindow.end !== null ? depotWindow.end : Infinity;
   const start = Math.max(shift.start === null ? 0 : shift.start, open);
-  const end = shift.end === null ? Infinity : shift.end;
+  let end = shift.end === null ? Infinity : shift.end;
+  if (Prelude.bool(v.back) && close < end) end = close;
   return { start: start, end: end };
 }
 
@@ -97,9 +101,12 @@ function deriveRoute(doc, ci, list) {
       km += leg.km;
       arr = t + leg.min;
     }
+    // The time given for an order is when its service begins: never before its window opens (the courier who comes
+    // early waits), and after the window's end only as a late arrival.
     const w = orderWindow(o);
     const begin = w.start !== null ? Math.max(arr, w.start) : arr;
-    const late = w.end !== null ? Math.max(0, Math.round(arr - w.end)) : 0;
+    const at = Math.round(begin);
+    const late = w.end !== null ? Math.max(0, at - w.end) : 0;
     let service = serviceMinutes(o, doc.config);
     if (k === 0 || ilat[k] !== ilat[k - 1] || ilon[k] !== ilon[k - 1]) {
       let shared = 0;
@@ -108,12 +115,11 @@ function deriveRoute(doc, ci, list) {
       }
       service += shared;
     }
-    const rounded = Math.round(arr);
-    stops[k] = { index: list[k], arr: rounded, wait: Math.round(begin - arr), late: late };
+    stops[k] = { index: list[k], arr: at, wait: Math.round(begin - arr), late: late };
     over += late;
     o._rt = ci;
     o._drv = ref;
-    o._arr = rounded;
+    o._arr = at;
     o._seq = String(k + 1);
     t = begin + service;
   }

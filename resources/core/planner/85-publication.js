@@ -40,14 +40,23 @@ function publishedOrder(o) {
   };
 }
 
+// Whether a point planned for `time` may hold order o too: the courier is told one time for the whole point, so
+// it must lie within the order's own window.
+function fitsPointTime(o, time) {
+  const w = orderWindow(o);
+  return (w.start === null || w.start <= time) && (w.end === null || time <= w.end);
+}
+
 function publishedRoute(doc, r) {
   const v = doc.vehicles[r.ci];
   checkWithinDay(v, r);
   const points = [];
   let last = null;
+  // Consecutive orders at one place make one point while the point's time suits each of them; an order whose window
+  // the point's time misses (the courier waits there for it) is a point of its own, at its own time.
   for (let k = 0; k < r.orders.length; k++) {
     const o = doc.orders[r.orders[k]];
-    if (last && samePoint(last.at, o)) {
+    if (last && samePoint(last.at, o) && fitsPointTime(o, last.time)) {
       last.point.orders.push(publishedOrder(o));
       continue;
     }
@@ -60,7 +69,7 @@ function publishedRoute(doc, r) {
       orders: [publishedOrder(o)]
     };
     points.push(point);
-    last = { at: o, point: point };
+    last = { at: o, point: point, time: r.stops[k].arr };
   }
   return {
     externalRouteId: doc.routeDate + " · " + Prelude.string(v.ref),

@@ -12,6 +12,8 @@ using Kind = FieldSpec::Kind;
 // How the day enters a page's endpoint.
 enum class DayRule { none, day, range, month };
 
+// A column shows its value as it is unless it holds codes: names, logins, companies' codes, addresses, times and
+// counts keep their text, and only statuses, problems, signals, roles and pay modes read as words.
 struct Entry {
   PanelPage page;
   const char* endpoint;
@@ -30,10 +32,10 @@ const std::vector<Entry>& catalogue() {
        "routes",
        {{"externalRouteId", "Маршрут"},
         {"courier.name", "Курьер"},
-        {"status", "Статус"},
+        {"status", "Статус", display},
         {"points", "Точек"},
         {"closed", "Закрыто"},
-        {"problem", "Проблемы"}},
+        {"problem", "Проблемы", display}},
        {},
        false},
       {PanelPage::orders,
@@ -44,7 +46,7 @@ const std::vector<Entry>& catalogue() {
         {"client", "Клиент"},
         {"address", "Адрес"},
         {"courier", "Курьер"},
-        {"status", "Статус"},
+        {"status", "Статус", display},
         {"plannedArrival", "Плановое время"}},
        {},
        false},
@@ -53,7 +55,7 @@ const std::vector<Entry>& catalogue() {
        DayRule::day,
        "trackers",
        {{"courier.name", "Курьер"},
-        {"signal", "GPS"},
+        {"signal", "GPS", display},
         {"ageMinutes", "Минут назад"},
         {"pingCount", "Сигналов"},
         {"lastPing.accuracy", "Точность, м"}},
@@ -74,7 +76,7 @@ const std::vector<Entry>& catalogue() {
        "/admin/couriers",
        DayRule::none,
        "couriers",
-       {{"fullName", "Имя"}, {"login", "Логин"}, {"phone", "Телефон"}, {"role", "Роль"}, {"isBlocked", "Заблокирован"}},
+       {{"fullName", "Имя"}, {"login", "Логин"}, {"phone", "Телефон"}, {"role", "Роль", display}, {"isBlocked", "Заблокирован"}},
        {{"fullName", "Имя", Kind::text, true},
         {"login", "Логин", Kind::text, true},
         {"phone", "Телефон", Kind::text, true},
@@ -115,7 +117,7 @@ const std::vector<Entry>& catalogue() {
        "/panel/shifts?month=",
        DayRule::month,
        "rows",
-       {{"fullName", "Курьер"}, {"rate", "Ставка"}, {"payMode", "Режим оплаты"}, {"auto", "Дни маршрутов"}},
+       {{"fullName", "Курьер"}, {"rate", "Ставка"}, {"payMode", "Режим оплаты", display}, {"auto", "Дни маршрутов"}},
        {},
        false},
       {PanelPage::documents,
@@ -157,25 +159,6 @@ const Entry* entryOf(PanelPage page) {
 }
 
 }  // namespace
-
-int DataColumn::minimumWidth() const {
-  struct Width {
-    int width;
-    std::array<std::string_view, 8> keys;
-  };
-  static constexpr std::array<Width, 4> kWidths{{
-      {220, {"address", "note"}},
-      {150, {"fullName", "name", "client", "courier", "courier.name", "title"}},
-      {130, {"updatedAt", "plannedArrival", "phone", "phones", "pinned", "ackedCount", "couriersTotal"}},
-      {100, {"orderId", "externalRouteId", "login", "status", "source", "role", "lat", "lon"}},
-  }};
-  for (const Width& row : kWidths)
-    for (std::string_view listed : row.keys)
-      if (!listed.empty() && listed == key) return row.width;
-  return 85;
-}
-
-int DataColumn::idealWidth() const { return minimumWidth() + (key == "address" || key == "note" ? 100 : 20); }
 
 DataScreen DataScreen::configuration(PanelPage page, std::string_view day) {
   const Entry* entry = entryOf(page);

@@ -10,20 +10,10 @@
 #include <string_view>
 
 #include "model/panel_page.h"
+#include "shell/toolkit/display.h"
 #include "shell/toolkit/form.h"
 
 namespace dorvik::admin {
-
-// A table column: a member of the record, or a dotted path into nested objects ("courier.name"), and its header.
-struct DataColumn {
-  std::string key;
-  std::string title;
-
-  // Narrowest width of the column in pixels, by the whole key (case-sensitive).
-  int minimumWidth() const;
-  // The width the column opens with.
-  int idealWidth() const;
-};
 
 // One page's description. The columns and fields are the catalogue's own constant lists.
 struct DataScreen {

@@ -9,9 +9,9 @@
 
 #include "admin/logic/upload_files.h"
 #include "core/api/path_encoding.h"
+#include "core/base/base64.h"
 #include "core/base/errors.h"
 #include "core/base/text.h"
-#include "model/workbook_files.h"
 
 namespace dorvik::admin {
 

@@ -1,5 +1,6 @@
 #include "admin/logic/data_screen.h"
 
+#include <charconv>
 #include <utility>
 
 #include "core/api/failure.h"
@@ -14,8 +15,6 @@ std::vector<Record> listRows(const JSONValue& answer, std::string_view collectio
   if (!list.isArray()) return {};
   return JSONValue::records(list.array());
 }
-
-std::string cellText(const Record& record, const DataColumn& column) { return display(record.value.path(column.key)); }
 
 std::string routeIDOf(const Record& record) { return record.value.path("routeId").string(); }
 
@@ -33,7 +32,7 @@ std::vector<std::size_t> RowSearch::matches(std::string_view query) const {
   if (folded_.empty() && width > 0) {
     folded_.reserve(rows_.size() * width);
     for (const Record& row : rows_)
-      for (const DataColumn& column : columns_) folded_.push_back(foldedText(cellText(row, column)));
+      for (const DataColumn& column : columns_) folded_.push_back(foldedText(column.text(row)));
   }
   const std::string folded = foldedText(query);
   for (std::size_t i = 0; i < rows_.size(); ++i) {
@@ -56,7 +55,7 @@ JSONArray exportTable(const std::vector<Record>& rows, std::span<const DataColum
   for (const Record& row : rows) {
     JSONArray cells;
     cells.reserve(columns.size());
-    for (const DataColumn& column : columns) cells.emplace_back(cellText(row, column));
+    for (const DataColumn& column : columns) cells.emplace_back(column.text(row));
     table.emplace_back(std::move(cells));
   }
   return table;
@@ -96,6 +95,13 @@ void DataScreenController::setQuery(std::string query) {
 
 void DataScreenController::follow() {
   const std::string generation = gateway_.generation ? gateway_.generation() : std::string();
+  if (!data_.isNull() && generation != dataGeneration_) {
+    data_ = JSONValue();
+    search_ = RowSearch();
+    selection_.clear();
+    setIssue(std::nullopt);
+    refilter();
+  }
   std::string key = std::string(rawValue(page_)) + "|" + day() + "|" + generation;
   std::weak_ptr<DataScreenController> weak = weak_from_this();
   keyed_.run(std::move(key), [weak] { return run(weak); });
@@ -133,7 +139,7 @@ async::Task<void> DataScreenController::run(std::weak_ptr<DataScreenController> 
                        (gateway.generation ? gateway.generation() : std::string()) == generation;
   if (current) {
     if (answer) {
-      self->accept(std::move(*answer));
+      self->accept(std::move(*answer), std::move(generation));
     } else if (std::optional<std::string> text = failureText(failure)) {
       self->setIssue(std::move(text));
     }
@@ -141,9 +147,14 @@ async::Task<void> DataScreenController::run(std::weak_ptr<DataScreenController> 
   if (--self->inFlight_ == 0) self->notify(Change::loading);
 }
 
-void DataScreenController::accept(JSONValue answer) {
+void DataScreenController::accept(JSONValue answer, std::string generation) {
   data_ = std::move(answer);
+  dataGeneration_ = std::move(generation);
   search_ = RowSearch(listRows(data_, configuration().collection), configuration().columns);
+  std::set<std::string> seen;
+  sharedIds_.clear();
+  for (const Record& row : search_.rows())
+    if (!seen.insert(row.id()).second) sharedIds_.insert(row.id());
   setIssue(std::nullopt);
   refilter();
 }
@@ -194,10 +205,26 @@ void DataScreenController::exportShown() {
   async::spawn(gateway_.exportRows(std::move(table), std::string(title(page_)), exportFileName(page_, day())));
 }
 
+std::string DataScreenController::rowKey(const Record& row) const {
+  std::string id = row.id();
+  if (sharedIds_.count(id)) id += "#" + row.fallbackID;
+  return id;
+}
+
+std::optional<ListedRecord> DataScreenController::listed(const Record& row) const {
+  const JSONValue& list = data_[configuration().collection];
+  std::size_t position = 0;
+  const auto [end, error] =
+      std::from_chars(row.fallbackID.data(), row.fallbackID.data() + row.fallbackID.size(), position);
+  if (error != std::errc() || end != row.fallbackID.data() + row.fallbackID.size()) return std::nullopt;
+  if (position >= list.size() || list.at(position) != row.value) return std::nullopt;
+  return ListedRecord{list.array(), position};
+}
+
 std::optional<Record> DataScreenController::recordFor(const std::set<std::string>& ids) const {
   if (ids.empty()) return std::nullopt;
   for (const Record& row : filtered_)
-    if (ids.count(row.id())) return row;
+    if (ids.count(rowKey(row))) return row;
   return std::nullopt;
 }
 

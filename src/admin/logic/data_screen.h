@@ -22,6 +22,7 @@
 
 #include "admin/logic/admin_gateway.h"
 #include "admin/logic/catalogue.h"
+#include "admin/logic/editor_rules.h"
 #include "admin/logic/keyed_task.h"
 #include "core/base/observers.h"
 #include "core/json/json_value.h"
@@ -31,9 +32,6 @@ namespace dorvik::admin {
 
 // The rows of a list answer: the collection member read as an array (anything else gives no rows).
 std::vector<Record> listRows(const JSONValue& answer, std::string_view collection);
-
-// The text of a record's cell: display() of the member at the column's key.
-std::string cellText(const Record& record, const DataColumn& column);
 
 // The route of a row of the day's routes, orders or trackers, as the route sheets take it: the text of its "routeId"
 // member (a number as its integer text), "" when it has none.
@@ -102,7 +100,9 @@ class DataScreenController : public std::enable_shared_from_this<DataScreenContr
   void setSelection(std::set<std::string> ids) { selection_ = std::move(ids); }
 
   // Loading. follow(): the keyed run for the current page, day and workspace (call when the screen is shown and
-  // whenever the workspace may have changed; the same key starts nothing). refresh(): a further run.
+  // whenever the workspace may have changed; the same key starts nothing). In another workspace the rows of the
+  // last one go at once: they are not shown, opened, edited or exported while its own list loads. refresh(): a
+  // further run.
   void follow();
   void refresh();
   // A run that the caller awaits (the editor's refresh); nothing when the screen has gone.
@@ -127,7 +127,13 @@ class DataScreenController : public std::enable_shared_from_this<DataScreenContr
   // Starts the export of the rows on screen; the rows are taken now.
   void exportShown();
 
-  // Rows' commands over a set of row ids: each acts on the first shown row whose id is in the set.
+  // A row's identity on this screen: its Record id, with its position in the answer added where several rows of
+  // the list share that id (two zones of one name), so that each row is selected, opened and edited as itself.
+  std::string rowKey(const Record& row) const;
+  // Where a row stood in the answer: the list as read and its position (what the editor of a zone needs).
+  std::optional<ListedRecord> listed(const Record& row) const;
+
+  // Rows' commands over a set of row keys: each acts on the first shown row whose key is in the set.
   std::optional<Record> recordFor(const std::set<std::string>& ids) const;
   void open(const std::set<std::string>& ids);
   void edit(const std::set<std::string>& ids);
@@ -146,7 +152,7 @@ class DataScreenController : public std::enable_shared_from_this<DataScreenContr
  private:
   DataScreenController(PanelPage page, AdminGateway gateway, TimePoint date);
   static async::Task<void> run(std::weak_ptr<DataScreenController> screen);
-  void accept(JSONValue answer);
+  void accept(JSONValue answer, std::string generation);
   void refilter();
   void setIssue(std::optional<std::string> issue);
   void notify(Change change) { observers_.notify(change); }
@@ -155,7 +161,9 @@ class DataScreenController : public std::enable_shared_from_this<DataScreenContr
   AdminGateway gateway_;
   TimePoint date_;
   JSONValue data_;
+  std::string dataGeneration_;  // the workspace `data_` came from
   RowSearch search_;
+  std::set<std::string> sharedIds_;  // Record ids that several rows of the answer carry
   std::vector<Record> filtered_;
   int inFlight_ = 0;
   std::optional<std::string> issue_;

@@ -4,9 +4,9 @@
 
 #include "admin/logic/upload_files.h"
 #include "core/api/path_encoding.h"
+#include "core/base/base64.h"
 #include "core/base/errors.h"
 #include "core/base/text.h"
-#include "model/workbook_files.h"
 #include "shell/toolkit/form.h"
 
 namespace dorvik::admin {
@@ -178,21 +178,37 @@ std::optional<MapPoint> addressPoint(const JSONValue& body) {
   return MapPoint{*lat, *lon};
 }
 
-JSONArray zonesAfterSave(const JSONValue& answer, const JSONValue& record, const JSONValue& body) {
+namespace {
+
+// The position of the edited zone in the list the server holds now.
+std::size_t editedZone(const JSONArray& zones, const JSONValue& record, const std::optional<ListedRecord>& listed) {
+  if (listed && zones != listed->list) throw DorvikError(kZonesChanged);
+  const JSONValue& id = record["id"];
+  std::optional<std::size_t> found;
+  if (!id.string().empty()) {
+    for (std::size_t i = 0; i < zones.size() && !found; ++i)
+      if (zones[i]["id"] == id) found = i;
+  } else if (listed) {
+    if (listed->position < zones.size() && zones[listed->position] == record) found = listed->position;
+  } else {
+    for (std::size_t i = 0; i < zones.size() && !found; ++i)
+      if (zones[i] == record) found = i;
+  }
+  if (!found) throw DorvikError(kZonesChanged);
+  return *found;
+}
+
+}  // namespace
+
+JSONArray zonesAfterSave(const JSONValue& answer, const JSONValue& record, const JSONValue& body,
+                         const std::optional<ListedRecord>& listed) {
   JSONArray zones = answer["zones"].array();
   JSONValue saved = body;
   if (!record.isNull()) {
-    const JSONValue& name = record["name"];
-    // The edited zone as the server holds it (as listed when the server has none of that name any more), with the
-    // form's fields and the vertices over it.
-    JSONValue base = record;
-    for (const JSONValue& zone : zones) {
-      if (zone["name"] == name) {
-        base = zone;
-        break;
-      }
-    }
-    std::erase_if(zones, [&](const JSONValue& zone) { return zone["name"] == name; });
+    const std::size_t at = editedZone(zones, record, listed);
+    // The edited zone as the server holds it, with the form's fields and the vertices over it.
+    JSONValue base = std::move(zones[at]);
+    zones.erase(zones.begin() + static_cast<std::ptrdiff_t>(at));
     for (const auto& [key, member] : body.object()) base.set(key, member);
     saved = std::move(base);
   }
@@ -200,15 +216,15 @@ JSONArray zonesAfterSave(const JSONValue& answer, const JSONValue& record, const
   return zones;
 }
 
-JSONArray zonesAfterDelete(const JSONValue& answer, const JSONValue& record) {
+JSONArray zonesAfterDelete(const JSONValue& answer, const JSONValue& record,
+                           const std::optional<ListedRecord>& listed) {
   JSONArray zones = answer["zones"].array();
-  const JSONValue& name = record["name"];
-  std::erase_if(zones, [&](const JSONValue& zone) { return zone["name"] == name; });
+  zones.erase(zones.begin() + static_cast<std::ptrdiff_t>(editedZone(zones, record, listed)));
   return zones;
 }
 
 std::string recordPath(std::string_view endpoint, const JSONValue& record) {
-  return std::string(endpoint) + "/" + encodePathComponent(record["id"].string());
+  return std::string(endpoint) + "/" + encodeID(record["id"].string());
 }
 
 bool lookupApplies(const std::vector<JSONValue>& rows, std::size_t index, std::string_view address,

@@ -72,13 +72,28 @@ JSONValue saveBody(const EditorInput& input);
 // The coordinates of an address record, when both are numbers within range.
 std::optional<MapPoint> addressPoint(const JSONValue& body);
 
-// The zone list written back after saving `body`: the server's list without the zones of the edited record's name,
-// the saved zone last. An edited zone keeps the members the server holds that the form does not show.
-JSONArray zonesAfterSave(const JSONValue& answer, const JSONValue& record, const JSONValue& body);
-// The zone list without the zones of the record's name.
-JSONArray zonesAfterDelete(const JSONValue& answer, const JSONValue& record);
+// Where a listed record stood: the list as the screen read it, and the record's position in it.
+struct ListedRecord {
+  JSONArray list;
+  std::size_t position = 0;
+};
 
-// The record's own path: the endpoint, "/" and the record's "id" percent-encoded.
+// Zones are stored as one list that is read and written back whole, and several zones may share a name. The edited
+// zone is the one whose "id" equals the record's where the server gives ids, else the one at the position it was
+// listed at; a write is refused ("Список геозон на сервере изменился. Обновите список и повторите.") when the list
+// the server holds now is not the one the screen read, or the zone is no longer in it. Without a listed position
+// (an editor opened on a record alone) the first zone equal to the record is the edited one.
+inline constexpr const char* kZonesChanged = "Список геозон на сервере изменился. Обновите список и повторите.";
+// The zone list written back after saving `body`: the server's list without the edited zone, the saved zone last.
+// An edited zone keeps the members the server holds that the form does not show.
+JSONArray zonesAfterSave(const JSONValue& answer, const JSONValue& record, const JSONValue& body,
+                         const std::optional<ListedRecord>& listed = std::nullopt);
+// The zone list without the edited zone.
+JSONArray zonesAfterDelete(const JSONValue& answer, const JSONValue& record,
+                           const std::optional<ListedRecord>& listed = std::nullopt);
+
+// The record's own path: the endpoint, "/" and the record's "id" through the one id encoder (letters, marks and
+// digits stay; everything else, a hyphen included, is percent-encoded).
 std::string recordPath(std::string_view endpoint, const JSONValue& record);
 
 // A lookup may still write its coordinates: the row is there, its address and coordinates unchanged.

@@ -16,15 +16,18 @@ const char* const kLookupStopped = "Поиск остановлен.";
 
 std::shared_ptr<RecordEditorController> RecordEditorController::create(PanelPage page, JSONValue record,
                                                                        DataScreen configuration, Refresh refresh,
-                                                                       AdminGateway gateway) {
+                                                                       AdminGateway gateway,
+                                                                       std::optional<ListedRecord> listed) {
   return std::shared_ptr<RecordEditorController>(new RecordEditorController(
-      page, std::move(record), std::move(configuration), std::move(refresh), std::move(gateway)));
+      page, std::move(record), std::move(configuration), std::move(refresh), std::move(gateway), std::move(listed)));
 }
 
 RecordEditorController::RecordEditorController(PanelPage page, JSONValue record, DataScreen configuration,
-                                               Refresh refresh, AdminGateway gateway)
+                                               Refresh refresh, AdminGateway gateway,
+                                               std::optional<ListedRecord> listed)
     : page_(page),
       record_(std::move(record)),
+      listed_(std::move(listed)),
       configuration_(std::move(configuration)),
       refresh_(std::move(refresh)),
       gateway_(std::move(gateway)) {}
@@ -188,7 +191,7 @@ async::Task<void> RecordEditorController::runSave(std::shared_ptr<RecordEditorCo
       case SaveStrategy::zoneList: {
         async::Task<JSONValue> read = gateway.fetch(kZones, "GET", std::nullopt);
         const JSONValue list = co_await std::move(read);
-        JSONValue written = JSONValue::object({{"zones", zonesAfterSave(list, self->record_, body)}});
+        JSONValue written = JSONValue::object({{"zones", zonesAfterSave(list, self->record_, body, self->listed_)}});
         async::Task<JSONValue> write = gateway.fetch(kZones, "PUT", std::move(written));
         co_await std::move(write);
         async::Task<void> reference = gateway.refreshReferenceData();
@@ -235,7 +238,7 @@ async::Task<void> RecordEditorController::runDelete(std::shared_ptr<RecordEditor
     if (saveStrategy(self->page_) == SaveStrategy::zoneList) {
       async::Task<JSONValue> read = gateway.fetch(kZones, "GET", std::nullopt);
       const JSONValue list = co_await std::move(read);
-      JSONValue written = JSONValue::object({{"zones", zonesAfterDelete(list, self->record_)}});
+      JSONValue written = JSONValue::object({{"zones", zonesAfterDelete(list, self->record_, self->listed_)}});
       async::Task<JSONValue> write = gateway.fetch(kZones, "PUT", std::move(written));
       co_await std::move(write);
       async::Task<void> reference = gateway.refreshReferenceData();
@@ -270,7 +273,11 @@ async::Task<void> RecordEditorController::finish(std::shared_ptr<RecordEditorCon
 }
 
 void RecordEditorController::fail(std::exception_ptr failure) {
-  if (std::optional<std::string> text = failureText(failure)) setIssue(std::move(*text));
+  std::optional<std::string> text = failureText(failure);
+  if (!text) return;
+  // The zones changed on the server since the list was read: the screen shows them as they are now.
+  if (*text == kZonesChanged && refresh_) async::spawn(refresh_());
+  setIssue(std::move(*text));
 }
 
 void RecordEditorController::setIssue(std::string text) {

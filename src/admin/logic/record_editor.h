@@ -32,9 +32,11 @@ class RecordEditorController : public std::enable_shared_from_this<RecordEditorC
   using Connection = Observers<Change>::Connection;
   using Refresh = std::function<async::Task<void>()>;
 
-  // `record`: the row as listed, or null for a new record. `refresh` reloads the calling screen's list.
+  // `record`: the row as listed, or null for a new record; `listed`: where it stood in the list the screen read
+  // (what tells apart two zones of one name). `refresh` reloads the calling screen's list.
   static std::shared_ptr<RecordEditorController> create(PanelPage page, JSONValue record, DataScreen configuration,
-                                                        Refresh refresh, AdminGateway gateway);
+                                                        Refresh refresh, AdminGateway gateway,
+                                                        std::optional<ListedRecord> listed = std::nullopt);
   RecordEditorController(const RecordEditorController&) = delete;
   RecordEditorController& operator=(const RecordEditorController&) = delete;
 
@@ -101,7 +103,7 @@ class RecordEditorController : public std::enable_shared_from_this<RecordEditorC
 
  private:
   RecordEditorController(PanelPage page, JSONValue record, DataScreen configuration, Refresh refresh,
-                         AdminGateway gateway);
+                         AdminGateway gateway, std::optional<ListedRecord> listed);
   EditorInput input() const;
   static async::Task<void> runLoadDocument(std::shared_ptr<RecordEditorController> self);
   static async::Task<void> runLookup(std::shared_ptr<RecordEditorController> self, std::size_t index,
@@ -117,6 +119,7 @@ class RecordEditorController : public std::enable_shared_from_this<RecordEditorC
 
   PanelPage page_;
   JSONValue record_;
+  std::optional<ListedRecord> listed_;
   DataScreen configuration_;
   Refresh refresh_;
   AdminGateway gateway_;

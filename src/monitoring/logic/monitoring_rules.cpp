@@ -8,7 +8,6 @@
 
 #include "core/base/errors.h"
 #include "core/base/text.h"
-#include "planning/logic/order_rows.h"
 #include "shell/toolkit/display.h"
 
 namespace dorvik::monitoring {
@@ -108,10 +107,6 @@ RouteDrawing routeDrawing(const std::vector<Record>& shown) {
   }
   return drawing;
 }
-
-std::vector<MapPin> routePins(const std::vector<Record>& shown) { return routeDrawing(shown).pins; }
-
-std::vector<std::vector<MapPoint>> routeLines(const std::vector<Record>& shown) { return routeDrawing(shown).lines; }
 
 Metrics dayMetrics(const std::vector<Record>& routes) {
   Metrics m;

@@ -51,8 +51,6 @@ struct RouteDrawing {
   std::vector<std::vector<MapPoint>> lines;
 };
 RouteDrawing routeDrawing(const std::vector<Record>& shown);
-std::vector<MapPin> routePins(const std::vector<Record>& shown);
-std::vector<std::vector<MapPoint>> routeLines(const std::vector<Record>& shown);
 
 struct Metrics {
   std::int64_t routes = 0;

@@ -39,7 +39,7 @@ std::string dayText(sys_days day) {
   return text;
 }
 
-std::vector<admin::DataColumn> courierColumns(const char* firstKey, const char* firstTitle) {
+std::vector<DataColumn> courierColumns(const char* firstKey, const char* firstTitle) {
   return {
       {firstKey, firstTitle},   {"routes", "Маршруты"},   {"orders", "Заказы"}, {"delivered", "Доставлены"},
       {"problems", "Проблемы"}, {"slaPercent", "SLA, %"}, {"points", "Точки"},  {"completionPercent", "Завершено, %"},
@@ -90,18 +90,19 @@ Period presetPeriod(Preset preset, Instant now) {
   return {DorvikDate::parse(dayText(first)) + hours{12}, now};
 }
 
-const std::vector<admin::DataColumn>& reportColumns(std::string_view tab) {
-  static const std::vector<admin::DataColumn> couriers = courierColumns("name", "Курьер");
-  static const std::vector<admin::DataColumn> daily = courierColumns("date", "Дата");
-  static const std::vector<admin::DataColumn> exceptions = {{"date", "Дата"},
-                                                            {"courier", "Курьер"},
-                                                            {"orderId", "Заказ"},
-                                                            {"address", "Адрес"},
-                                                            {"status", "Результат"},
-                                                            {"reason", "Причина"},
-                                                            {"at", "Факт"},
-                                                            {"lateMinutes", "Опоздание, мин"},
-                                                            {"externalRouteId", "Маршрут"}};
+const std::vector<DataColumn>& reportColumns(std::string_view tab) {
+  static const std::vector<DataColumn> couriers = courierColumns("name", "Курьер");
+  static const std::vector<DataColumn> daily = courierColumns("date", "Дата");
+  // Names and identifiers show as they are; the result and the reason are codes.
+  static const std::vector<DataColumn> exceptions = {{"date", "Дата"},
+                                                     {"courier", "Курьер"},
+                                                     {"orderId", "Заказ"},
+                                                     {"address", "Адрес"},
+                                                     {"status", "Результат", display},
+                                                     {"reason", "Причина", display},
+                                                     {"at", "Факт"},
+                                                     {"lateMinutes", "Опоздание, мин"},
+                                                     {"externalRouteId", "Маршрут"}};
   if (tab == "exceptions") return exceptions;
   if (tab == "daily") return daily;
   return couriers;
@@ -137,12 +138,12 @@ JSONArray reportExport(const std::vector<Record>& rows, std::string_view tab) {
   JSONArray table;
   table.reserve(rows.size() + 1);
   JSONArray header;
-  for (const admin::DataColumn& column : columns) header.emplace_back(column.title);
+  for (const DataColumn& column : columns) header.emplace_back(column.title);
   table.emplace_back(std::move(header));
   for (const Record& row : rows) {
     JSONArray cells;
     cells.reserve(columns.size());
-    for (const admin::DataColumn& column : columns) cells.push_back(row[column.key]);
+    for (const DataColumn& column : columns) cells.push_back(row[column.key]);
     table.emplace_back(std::move(cells));
   }
   return table;

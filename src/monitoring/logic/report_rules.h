@@ -12,8 +12,8 @@
 #include <string_view>
 #include <vector>
 
-#include "admin/logic/catalogue.h"
 #include "core/json/json_value.h"
+#include "shell/toolkit/display.h"
 
 namespace dorvik::monitoring {
 
@@ -44,7 +44,7 @@ inline constexpr std::array<const char*, 3> kReportTabTitles = {"Курьеры"
 
 // The nine columns of a slice: the exceptions' own list for "exceptions"; otherwise the courier list, whose first
 // column is the date for "daily".
-const std::vector<admin::DataColumn>& reportColumns(std::string_view tab);
+const std::vector<DataColumn>& reportColumns(std::string_view tab);
 // Narrowest width in pixels and the most lines of a cell text (0: no limit), by column position 0…8.
 int reportColumnWidth(std::size_t position);
 int reportColumnLines(std::size_t position);

@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "core/base/map_point.h"
 #include "planning/logic/order_rows.h"
 #include "shell/toolkit/display.h"
 
@@ -48,10 +49,8 @@ InspectorText inspectorText(const JSONValue& order) {
   text.arrival = arrivalText(order);
   text.phone = member(order, "phone");
   text.comments = member(order, "comments");
-  const std::optional<double> lat = order["lat"].doubleValue();
-  const std::optional<double> lon = order["lon"].doubleValue();
-  if (lat && lon && std::isfinite(*lat) && std::isfinite(*lon)) {
-    text.coordinates = sixDecimals(*lat) + ", " + sixDecimals(*lon);
+  if (const std::optional<MapPoint> point = MapPoint::from(order)) {
+    text.coordinates = sixDecimals(point->lat) + ", " + sixDecimals(point->lon);
   } else {
     text.coordinates = "Нужно уточнить";
   }
@@ -61,13 +60,13 @@ InspectorText inspectorText(const JSONValue& order) {
 
 const std::vector<WindowsColumn>& windowsColumns() {
   static const std::vector<WindowsColumn> columns{
-      {"Заказ", [](const JSONValue& o) { return o["id"].string(); }, 70, false, false, 1},
-      {"Клиент", [](const JSONValue& o) { return o["title"].string(); }, 130, false, false, 1},
-      {"Курьер", [](const JSONValue& o) { return o["_drv"].string(); }, 110, false, false, 1},
-      {"Окно доставки", [](const JSONValue& o) { return o["window"].string(); }, 120, true, true, 1},
-      {"Прибытие", [](const JSONValue& o) { return arrivalText(o); }, 90, true, true, 1},
-      {"Обслуживание, сек", [](const JSONValue& o) { return display(o["serviceS"]); }, 140, true, false, 1},
-      {"Адрес", [](const JSONValue& o) { return o["address"].string(); }, 200, false, false, 2},
+      {"Заказ", recordTextCell("id"), 70, false, false, 1},
+      {"Клиент", recordTextCell("title"), 130, false, false, 1},
+      {"Курьер", recordTextCell("_drv"), 110, false, false, 1},
+      {"Окно доставки", recordTextCell("window"), 120, true, true, 1},
+      {"Прибытие", [](const Record& row) { return arrivalText(row.value); }, 90, true, true, 1},
+      {"Обслуживание, сек", recordCell("serviceS", display), 140, true, false, 1},
+      {"Адрес", recordTextCell("address"), 200, false, false, 2},
   };
   return columns;
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/json/json_value.h"
+#include "shell/toolkit/display.h"
 
 namespace dorvik::planning {
 
@@ -40,7 +41,7 @@ InspectorText inspectorText(const JSONValue& order);
 // One column of the windows tab.
 struct WindowsColumn {
   std::string title;
-  std::string (*text)(const JSONValue& order);
+  CellText cell;
   int width;     // pixels: fixed, or the least width of an expanding column
   bool fixed;    // false: the column takes a share of the remaining width
   bool numeric;  // tabular digits

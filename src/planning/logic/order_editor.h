@@ -93,7 +93,6 @@ class OrderEditor : public std::enable_shared_from_this<OrderEditor> {
   // A search or a save runs.
   bool busy() const { return busy_; }
   bool searching() const { return lookupToken_.has_value(); }
-  const JSONValue& resolution() const { return resolution_; }
 
   // Looks the address up and takes a single exact hit's coordinates (unless the address or a coordinate was
   // edited while it ran).

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "core/base/dorvik_date.h"
+#include "core/base/map_point.h"
 #include "core/base/text.h"
 
 namespace dorvik::planning {
@@ -64,7 +65,7 @@ std::vector<Record> OrderSearch::rows(std::string_view query) const {
 std::string arrivalText(const JSONValue& order) { return DorvikDate::time(order["_arr"].doubleValue()); }
 
 FoundCell foundCell(const JSONValue& order) {
-  if (!order["lat"].doubleValue()) return {"Уточнить", "exclamationmark.circle", true};
+  if (!MapPoint::from(order)) return {"Уточнить", "exclamationmark.circle", true};
   if (order["source"].isString() && order["source"].stringView() == "manual")
     return {"Вручную", "checkmark.circle", false};
   return {"Да", "checkmark.circle", false};

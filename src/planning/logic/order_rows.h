@@ -48,7 +48,8 @@ class OrderSearch {
 // The "Прибытие" cell: the planned arrival ("_arr", minutes) as hours and minutes, "—" when there is none.
 std::string arrivalText(const JSONValue& order);
 
-// The "Адрес найден" cell, decided by "lat" alone.
+// The "Адрес найден" cell. An order has coordinates by the one rule of the map's pins (MapPoint): both "lat" and
+// "lon" read as finite numbers within range; anything else still has to be found.
 struct FoundCell {
   std::string text;      // "Уточнить", "Вручную" or "Да"
   std::string symbol;    // "exclamationmark.circle" or "checkmark.circle"

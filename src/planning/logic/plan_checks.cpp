@@ -2,7 +2,9 @@
 
 #include <charconv>
 #include <cmath>
+#include <iterator>
 
+#include "core/base/map_point.h"
 #include "planning/logic/order_rows.h"
 #include "planning/logic/planner_screen.h"
 
@@ -37,15 +39,23 @@ std::string routeLimit(const JSONValue& route) {
   return fixedDecimals(over, 0) + " мин опоздания · " + fixedDecimals(km, 1) + " км";
 }
 
-std::vector<CheckLine> checkLines(const JSONValue& planner, std::size_t orders, std::int64_t missingCoordinates,
-                                  const std::vector<Record>& shownOrders, const std::vector<Record>& routes) {
+std::vector<CheckLine> checkLines(const JSONValue& planner, const std::vector<Record>& routes) {
   using Kind = CheckLine::Kind;
+  const JSONArray& orders = planner["orders"].array();
+  std::vector<CheckLine> review;
+  for (const JSONValue& order : orders) {
+    if (MapPoint::from(order)) continue;
+    CheckLine entry = line(Kind::review, "order:" + orderID(order), order["title"].string(), order["address"].string());
+    entry.id = orderID(order);
+    review.push_back(std::move(entry));
+  }
+
   std::vector<CheckLine> lines;
   lines.push_back(line(Kind::section, "ready", "Готовность плана"));
-  const std::int64_t located = static_cast<std::int64_t>(orders) - missingCoordinates;
   lines.push_back(line(Kind::status, "ready.coordinates",
-                       "Заказов с координатами: " + std::to_string(located) + " из " + std::to_string(orders), {},
-                       missingCoordinates != 0 ? "exclamationmark.circle" : "checkmark.circle"));
+                       "Заказов с координатами: " + std::to_string(orders.size() - review.size()) + " из " +
+                           std::to_string(orders.size()),
+                       {}, review.empty() ? "checkmark.circle" : "exclamationmark.circle"));
   const bool depot = !planner["depot"].isNull();
   lines.push_back(line(Kind::status, "ready.depot", depot ? "Склад указан" : "Укажите склад", {},
                        depot ? "checkmark.circle" : "exclamationmark.circle"));
@@ -55,13 +65,7 @@ std::vector<CheckLine> checkLines(const JSONValue& planner, std::size_t orders, 
       line(Kind::note, "ready.estimate", "Без уточнения по дорогам расстояние и время являются расчётной оценкой."));
 
   lines.push_back(line(Kind::section, "review", "Нужна проверка адреса"));
-  for (const Record& row : shownOrders) {
-    if (row.value["lat"].doubleValue() && row.value["lon"].doubleValue()) continue;
-    CheckLine entry =
-        line(Kind::review, "order:" + orderID(row.value), row.value["title"].string(), row.value["address"].string());
-    entry.id = orderID(row.value);
-    lines.push_back(std::move(entry));
-  }
+  std::move(review.begin(), review.end(), std::back_inserter(lines));
 
   lines.push_back(line(Kind::section, "limits", "Ограничения маршрутов"));
   for (std::size_t i = 0; i < routes.size(); ++i)

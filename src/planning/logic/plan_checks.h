@@ -31,10 +31,10 @@ struct CheckLine {
   friend bool operator==(const CheckLine&, const CheckLine&) = default;
 };
 
-// The lines of the checks. The counts of the first section cover every order of the plan; the review section
-// lists only `shownOrders` (the orders the order search shows) whose lat or lon does not read as a number.
-std::vector<CheckLine> checkLines(const JSONValue& planner, std::size_t orders, std::int64_t missingCoordinates,
-                                  const std::vector<Record>& shownOrders, const std::vector<Record>& routes);
+// The lines of the checks over every order of the plan: the count of orders with coordinates and the review list
+// (each order without them) follow the one rule of the map's pins, so the list holds exactly the orders the count
+// leaves out, whatever the order table's search shows.
+std::vector<CheckLine> checkLines(const JSONValue& planner, const std::vector<Record>& routes);
 
 // "%.0f мин опоздания · %.1f км" of a route's "over" and "km" (0 for what does not read as a number).
 std::string routeLimit(const JSONValue& route);

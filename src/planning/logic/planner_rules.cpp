@@ -50,6 +50,7 @@ PlanFacts planFacts(const AppModel& model) {
   facts.canWriteServer = model.canWriteServer();
   facts.planned = model.planner()["planned"].boolValue();
   facts.orders = model.planner()["orders"].array().size();
+  facts.routes = model.planner()["routes"].array().size();
   return facts;
 }
 
@@ -60,9 +61,10 @@ PlanActions planActions(const PlanFacts& f) {
   a.geocode = !(empty || f.geocoding || f.busy);
   a.calculate = !(empty || f.busy || f.geocoding);
   a.newPlan = !(f.busy || f.geocoding);
-  a.roads = !(!f.planned || f.busy || !f.canWriteServer);
+  const bool working = f.busy || f.geocoding;
+  a.roads = f.planned && f.routes > 0 && !working && f.canWriteServer;
   a.exportMenu = !empty;
-  a.publish = !(!f.planned || f.preview || f.offline);
+  a.publish = f.planned && !f.preview && !f.offline && !working;
   a.geocodeTitle = f.geocoding ? "Геокодирование…" : "Геокодирование";
   return a;
 }

@@ -56,10 +56,13 @@ struct PlanFacts {
   bool canWriteServer = false;
   bool planned = false;    // the plan's "planned", read leniently
   std::size_t orders = 0;  // orders of the plan
+  std::size_t routes = 0;  // routes of the plan
 };
 PlanFacts planFacts(const AppModel& model);
 
-// Which commands of the action bar are available, and the geocoding button's title.
+// Which commands of the action bar are available, and the geocoding button's title. Nothing that sends the plan
+// (to the couriers, or its legs to the paid routing) is offered while a workflow is changing it: the user would send
+// a plan not yet seen, or one being emptied.
 struct PlanActions {
   bool open = false;
   bool geocode = false;

@@ -117,6 +117,16 @@ void PlannerScreen::setTab(std::string tab) {
   notify(Change::tab);
 }
 
+PlannerScreen::Connection PlannerScreen::whenShownAgain(std::string key, std::function<void()> shown) {
+  auto showing = std::make_shared<bool>(shownTab(tab_) == key);
+  return observe([this, key = std::move(key), shown = std::move(shown), showing](Change change) {
+    if (change != Change::tab) return;
+    const bool now = shownTab(tab_) == key;
+    if (now && !*showing) shown();
+    *showing = now;
+  });
+}
+
 void PlannerScreen::setInspector(bool shown) {
   if (shown == inspector_) return;
   inspector_ = shown;

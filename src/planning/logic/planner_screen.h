@@ -49,6 +49,9 @@ class PlannerScreen {
   [[nodiscard]] Connection observe(std::function<void(Change)> observer) {
     return observers_.observe(std::move(observer));
   }
+  // Calls `shown` each time the content of tab `key` comes back into view after another tab's: a tab's content
+  // lives as long as the screen, yet starts afresh whenever the user returns to it.
+  [[nodiscard]] Connection whenShownAgain(std::string key, std::function<void()> shown);
 
   const std::shared_ptr<AppModel>& model() const { return model_; }
 

@@ -95,6 +95,9 @@ class PlanningMap : public std::enable_shared_from_this<PlanningMap> {
 
   PlanningMapMode mode() const { return mode_; }
   void setMode(PlanningMapMode mode);
+  // The tab comes back into view: it starts in view mode, so no pin moves by surprise. The view toggles and the
+  // last transfer's undo record stay.
+  void shownAgain() { setMode(PlanningMapMode::view); }
   bool showZones() const { return showZones_; }
   void setShowZones(bool on);
   bool qualityColors() const { return qualityColors_; }

@@ -73,6 +73,8 @@ class RoutesTab {
 
   const std::optional<std::string>& selection() const { return selection_; }
   void select(std::optional<std::string> id) { selection_ = std::move(id); }
+  // The tab comes back into view: no route chosen, the first one shown.
+  void shownAgain() { selection_.reset(); }
   std::optional<Record> current() const { return currentRoute(model_->routes(), selection_); }
   // The stop list takes drags and menus.
   bool stopsEnabled() const { return !model_->busy() && !model_->geocoding(); }

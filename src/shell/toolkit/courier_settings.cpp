@@ -8,7 +8,7 @@ bool hasDepot(const JSONValue& user) { return !user["depotId"].string().empty();
 
 std::string path(const JSONValue& user) {
   if (!hasDepot(user)) return {};
-  return "/depots/" + encodePathComponent(user["depotId"].string()) + "/settings";
+  return "/depots/" + encodeID(user["depotId"].string()) + "/settings";
 }
 
 bool mayChange(const JSONValue& user) {

@@ -7,7 +7,7 @@
 
 namespace dorvik::CourierSettings {
 
-// "/depots/<depotId>/settings" with the id percent-encoded; empty when the user has no working depot.
+// "/depots/<depotId>/settings" with the id through the one id encoder; empty when the user has no working depot.
 std::string path(const JSONValue& user);
 bool hasDepot(const JSONValue& user);
 // The depot's setting belongs to its administrators: the server refuses the change from a logist.

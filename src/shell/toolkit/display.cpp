@@ -47,7 +47,8 @@ const char* displayWord(std::string_view code) {
   return nullptr;
 }
 
-std::string display(const JSONValue& value) {
+namespace {
+std::string displayed(const JSONValue& value, bool words) {
   if (value.isObject()) return value["name"].string();
   if (value.isArray()) {
     std::string out;
@@ -55,20 +56,54 @@ std::string display(const JSONValue& value) {
     for (const JSONValue& element : value.array()) {
       if (!first) out += ", ";
       first = false;
-      out += display(element);
+      out += displayed(element, words);
     }
     return out;
   }
   std::string text = value.string();
-  if (const char* word = displayWord(text)) return word;
+  if (const char* word = words ? displayWord(text) : nullptr) return word;
   if (!text.empty()) return text;
   return "—";
 }
+}  // namespace
+
+std::string display(const JSONValue& value) { return displayed(value, true); }
+
+std::string displayAsIs(const JSONValue& value) { return displayed(value, false); }
+
+int DataColumn::minimumWidth() const {
+  struct Width {
+    int width;
+    std::array<std::string_view, 8> keys;
+  };
+  static constexpr std::array<Width, 4> kWidths{{
+      {220, {"address", "note"}},
+      {150, {"fullName", "name", "client", "courier", "courier.name", "title"}},
+      {130, {"updatedAt", "plannedArrival", "phone", "phones", "pinned", "ackedCount", "couriersTotal"}},
+      {100, {"orderId", "externalRouteId", "login", "status", "source", "role", "lat", "lon"}},
+  }};
+  for (const Width& row : kWidths)
+    for (std::string_view listed : row.keys)
+      if (!listed.empty() && listed == key) return row.width;
+  return 85;
+}
+
+int DataColumn::idealWidth() const { return minimumWidth() + (key == "address" || key == "note" ? 100 : 20); }
+
+std::string rawText(const JSONValue& value) { return value.string(); }
 
 std::string recordCellText(const Record& record, std::string_view key, const CellFormat& format) {
   return format(record.value.path(key));
 }
 
-std::string recordTextCellText(const Record& record, std::string_view key) { return record.value.path(key).string(); }
+CellText recordCell(std::string key, CellFormat format) {
+  return [key = std::move(key), format = std::move(format)](const Record& record) {
+    return recordCellText(record, key, format);
+  };
+}
+
+CellText recordTextCell(std::string key) { return recordCell(std::move(key), rawText); }
+
+std::string DataColumn::text(const Record& record) const { return recordCellText(record, key, format); }
 
 }  // namespace dorvik

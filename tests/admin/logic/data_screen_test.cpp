@@ -80,8 +80,8 @@ TEST(DataScreenRows, SearchFoldsCaseAndCompositionOverEveryColumnsCellText) {
       {"нет такого", {}},
   };
   for (const Case& c : cases) EXPECT_EQ(search.matches(c.query), c.rows) << c.query;
-  EXPECT_EQ(cellText(listRows(answer, "routes")[1], live.columns[5]), "опоздание, брак");
-  EXPECT_EQ(cellText(listRows(answer, "routes")[2], live.columns[1]), "—");
+  EXPECT_EQ(live.columns[5].text(listRows(answer, "routes")[1]), "опоздание, брак");
+  EXPECT_EQ(live.columns[1].text(listRows(answer, "routes")[2]), "—");
 }
 
 TEST(DataScreenRows, TheRouteOfARowIsTheTextOfItsRouteId) {
@@ -113,6 +113,35 @@ TEST(DataScreenRows, ExportWritesTheHeaderAndTheShownCellsAsTexts) {
   EXPECT_EQ(table[2].at(1), JSONValue("Зёрна"));
   EXPECT_EQ(exportFileName(PanelPage::orders, "2026-09-22"), "Заказы-2026-09-22.xlsx");
   EXPECT_EQ(countText(0), "0 записей");
+}
+
+// Names and identifiers read as they are wherever the list shows them; only the code columns read as words. The
+// logins "admin" and "logist" are no roles: the table, the search and the export all carry the login itself.
+TEST(DataScreenRows, LoginsAndNamesShowAsTheyAreAndOnlyCodesReadAsWords) {
+  const DataScreen couriers = DataScreen::configuration(PanelPage::vehicles, "");
+  const std::vector<Record> rows = JSONValue::records(
+      JSONValue::array({JSONValue::object({{"id", "u1"},
+                                           {"fullName", "courier"},
+                                           {"login", "admin"},
+                                           {"phone", "+7 900"},
+                                           {"role", "admin"}}),
+                        JSONValue::object({{"id", "u2"}, {"fullName", "Ольга"}, {"login", "logist"}, {"role", "courier"}})})
+          .array());
+  const std::vector<std::string> first{"courier", "admin", "+7 900", "Администратор", "—"};
+  for (std::size_t c = 0; c < first.size(); ++c) EXPECT_EQ(couriers.columns[c].text(rows[0]), first[c]) << c;
+  EXPECT_EQ(couriers.columns[1].text(rows[1]), "logist");
+  EXPECT_EQ(couriers.columns[3].text(rows[1]), "Курьер");
+
+  const RowSearch search(rows, couriers.columns);
+  EXPECT_EQ(search.matches("admin"), (std::vector<std::size_t>{0}));
+  EXPECT_EQ(search.matches("LOGIST"), (std::vector<std::size_t>{1}));
+  EXPECT_EQ(search.matches("Администратор"), (std::vector<std::size_t>{0}));
+  EXPECT_EQ(search.matches("Логист"), (std::vector<std::size_t>{}));
+
+  const JSONArray table = exportTable(rows, couriers.columns);
+  ASSERT_EQ(table.size(), 3u);
+  EXPECT_EQ(table[1], JSONValue::array({"courier", "admin", "+7 900", "Администратор", "—"}));
+  EXPECT_EQ(table[2].at(1), JSONValue("logist"));
 }
 
 class DataScreenScreen : public GatewayTest {
@@ -169,10 +198,19 @@ TEST_F(DataScreenScreen, AcceptsTheCurrentAnswerAndDropsStaleAnswersFailuresAndC
   EXPECT_EQ(live->overlay(), DataScreenController::Overlay::empty);
   EXPECT_EQ(live->emptyDescription(), "Выберите другую дату или добавьте запись.");
 
-  // A new workspace is a new key; an answer of the old workspace is dropped.
+  // A new workspace is a new key: the old workspace's rows go at once, and its answer is dropped.
+  live->refresh();
+  FakeGateway::finish(fake.last(),
+                      JSONValue::object({{"routes", JSONValue::array({JSONValue::object({{"routeId", "g1"}})})}}));
+  ASSERT_TRUE(spinUntil([&] { return !live->loading(); }));
+  live->setSelection({"g1"});
   live->refresh();
   fake.generation = "g2";
   live->follow();
+  EXPECT_TRUE(live->data().isNull());
+  EXPECT_TRUE(live->filtered().empty());
+  EXPECT_EQ(live->recordFor({"g1"}), std::nullopt);
+  EXPECT_EQ(live->overlay(), DataScreenController::Overlay::loading);
   FakeGateway::finish(fake.calls[fake.calls.size() - 2],
                       JSONValue::object({{"routes", JSONValue::array({JSONValue::object({{"routeId", "g1"}})})}}));
   FakeGateway::finish(fake.last(),

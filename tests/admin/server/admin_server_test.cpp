@@ -10,9 +10,9 @@
 
 #include "admin/logic/data_screen.h"
 #include "admin/logic/record_editor.h"
+#include "core/base/base64.h"
 #include "core/engine/planner_engine.h"
 #include "model/app_model.h"
-#include "model/workbook_files.h"
 #include "support/async_helpers.h"
 #include "support/fake_admin.h"
 #include "support/workspace_helpers.h"
@@ -40,12 +40,14 @@ class AdminOverTheServer : public ::testing::Test {
     return made;
   }
 
-  // An editor of the screen's page over a record (null: a new one), prepared as its sheet does.
-  std::shared_ptr<RecordEditorController> editor(const std::shared_ptr<DataScreenController>& on, JSONValue record) {
+  // An editor of the screen's page over a listed row (none: a new record), prepared as its sheet does.
+  std::shared_ptr<RecordEditorController> editor(const std::shared_ptr<DataScreenController>& on,
+                                                 const std::optional<Record>& row) {
     std::weak_ptr<DataScreenController> weak = on;
     auto made = RecordEditorController::create(
-        on->page(), std::move(record), on->configuration(), [weak] { return DataScreenController::reload(weak); },
-        modelGateway(model));
+        on->page(), row ? row->value : JSONValue(), on->configuration(),
+        [weak] { return DataScreenController::reload(weak); }, modelGateway(model),
+        row ? on->listed(*row) : std::nullopt);
     closed = false;
     connection = made->observe([this](RecordEditorController::Change change) {
       if (change == RecordEditorController::Change::dismissed) closed = true;
@@ -82,7 +84,7 @@ TEST_F(AdminOverTheServer, AnAdministratorAddsChangesAndDeletesClientsZonesDocum
   // A client with two phones and an address.
   auto clients = screen(PanelPage::clients);
   EXPECT_EQ(clients->countText(), "0 записей");
-  auto added = editor(clients, JSONValue());
+  auto added = editor(clients, std::nullopt);
   added->value()->set("name", "Кофейня «Зёрна»");
   added->setPhones("+7 900 000-00-01, +7 900 000-00-02");
   added->addClientAddress();
@@ -100,7 +102,7 @@ TEST_F(AdminOverTheServer, AnAdministratorAddsChangesAndDeletesClientsZonesDocum
   ASSERT_EQ(clients->rows().size(), 1u) << "the list reloaded before the sheet closed";
   const Record client = clients->rows()[0];
 
-  auto changed = editor(clients, client.value);
+  auto changed = editor(clients, client);
   EXPECT_EQ(changed->phones(), "+7 900 000-00-01, +7 900 000-00-02");
   changed->value()->set("note", "Вход со двора");
   changed->save();
@@ -109,7 +111,7 @@ TEST_F(AdminOverTheServer, AnAdministratorAddsChangesAndDeletesClientsZonesDocum
             "PATCH /panel/clients/" + client.id());
   EXPECT_EQ(clients->rows()[0].value["note"], JSONValue("Вход со двора"));
 
-  auto removed = editor(clients, clients->rows()[0].value);
+  auto removed = editor(clients, clients->rows()[0]);
   removed->remove();
   ASSERT_TRUE(finish(removed));
   EXPECT_EQ(writes("/panel/clients").back().method, "DELETE");
@@ -119,7 +121,7 @@ TEST_F(AdminOverTheServer, AnAdministratorAddsChangesAndDeletesClientsZonesDocum
   // A zone drawn on the map, renamed, then deleted; another zone's members are never touched.
   desk.list("zones") = JSONValue::array({JSONValue::object({{"name", "Юг"}, {"id", "z-south"}, {"speed", 30}})});
   auto zones = screen(PanelPage::zones);
-  auto drawn = editor(zones, JSONValue());
+  auto drawn = editor(zones, std::nullopt);
   drawn->value()->set("name", "Центр");
   for (MapPoint point : {MapPoint{55.75, 37.60}, MapPoint{55.76, 37.64}, MapPoint{55.73, 37.63}})
     drawn->onMapInteraction(MapInteraction::addVertex(point));
@@ -135,7 +137,7 @@ TEST_F(AdminOverTheServer, AnAdministratorAddsChangesAndDeletesClientsZonesDocum
   desk.list("zones").mutableArray()[1].set("id", "z-centre");  // a member the server keeps on its own
   zones->refresh();
   ASSERT_TRUE(spinUntil([&] { return zones->rows()[1].value["id"] == JSONValue("z-centre"); }));
-  auto renamed = editor(zones, zones->rows()[1].value);
+  auto renamed = editor(zones, zones->rows()[1]);
   EXPECT_EQ(renamed->polygon().size(), 3u);
   renamed->value()->set("name", "Центр-2");
   renamed->save();
@@ -144,7 +146,7 @@ TEST_F(AdminOverTheServer, AnAdministratorAddsChangesAndDeletesClientsZonesDocum
   EXPECT_EQ(desk.list("zones").at(1)["name"], JSONValue("Центр-2"));
   EXPECT_EQ(desk.list("zones").at(1)["id"], JSONValue("z-centre"));
 
-  auto dropped = editor(zones, zones->rows()[1].value);
+  auto dropped = editor(zones, zones->rows()[1]);
   dropped->remove();
   ASSERT_TRUE(finish(dropped));
   EXPECT_EQ(desk.list("zones"),
@@ -156,7 +158,7 @@ TEST_F(AdminOverTheServer, AnAdministratorAddsChangesAndDeletesClientsZonesDocum
   const std::string path = std::string(folder) + "/Правила склада.pdf";
   std::ofstream(path, std::ios::binary) << std::string("%PDF-1.4\n\x01\x02", 11);
   auto documents = screen(PanelPage::documents);
-  auto written = editor(documents, JSONValue());
+  auto written = editor(documents, std::nullopt);
   written->value()->set("title", "Правила склада");
   written->attach(path);
   EXPECT_EQ(written->attachmentName(), "Правила склада.pdf");
@@ -170,7 +172,7 @@ TEST_F(AdminOverTheServer, AnAdministratorAddsChangesAndDeletesClientsZonesDocum
   ASSERT_EQ(documents->rows().size(), 1u);
   EXPECT_EQ(documents->rows()[0].value["hasFile"], JSONValue(true));
 
-  auto unfiled = editor(documents, documents->rows()[0].value);
+  auto unfiled = editor(documents, documents->rows()[0]);
   ASSERT_TRUE(spinUntil([&] { return (*unfiled->value())["file"].isObject(); })) << "the whole document loads";
   EXPECT_TRUE(unfiled->showsRemoveAttachment());
   unfiled->setRemoveAttachment(true);
@@ -180,7 +182,7 @@ TEST_F(AdminOverTheServer, AnAdministratorAddsChangesAndDeletesClientsZonesDocum
   EXPECT_TRUE(writes("/admin/documents").back().json().contains("file"));
   EXPECT_TRUE(writes("/admin/documents").back().json()["file"].isNull());
   EXPECT_EQ(documents->rows()[0].value["hasFile"], JSONValue(false));
-  auto erased = editor(documents, documents->rows()[0].value);
+  auto erased = editor(documents, documents->rows()[0]);
   erased->remove();
   ASSERT_TRUE(finish(erased));
   EXPECT_TRUE(documents->rows().empty());
@@ -188,7 +190,7 @@ TEST_F(AdminOverTheServer, AnAdministratorAddsChangesAndDeletesClientsZonesDocum
 
   // An address corrected by hand goes to the address memory, which uploads it.
   auto addresses = screen(PanelPage::addresses);
-  auto corrected = editor(addresses, JSONValue());
+  auto corrected = editor(addresses, std::nullopt);
   corrected->value()->set("address", "Москва, улица Арбат, 10");
   corrected->value()->set("lat", "55.7502");
   corrected->value()->set("lon", "37,5935");
@@ -201,11 +203,55 @@ TEST_F(AdminOverTheServer, AnAdministratorAddsChangesAndDeletesClientsZonesDocum
   EXPECT_EQ(upload["addresses"].at(0)["lon"], JSONValue(37.5935));
 }
 
+// Two zones of one name and no ids: each row is its own on the screen, editing one writes back both, deleting one
+// leaves the other, and a list changed on the server since it was read is not written over.
+TEST_F(AdminOverTheServer, TwoZonesOfOneNameAreEditedAndDeletedOneAtATime) {
+  signIn("admin");
+  const auto centre = [](const char* color) {
+    return JSONValue::object({{"name", "Центр"}, {"color", color},
+                              {"points", JSONValue::array({JSONValue::array({55.75, 37.6}),
+                                                           JSONValue::array({55.76, 37.64}),
+                                                           JSONValue::array({55.73, 37.63})})}});
+  };
+  desk.list("zones") = JSONValue::array({centre("#111111"), JSONValue::object({{"name", "Юг"}}), centre("#222222")});
+  auto zones = screen(PanelPage::zones);
+  ASSERT_EQ(zones->rows().size(), 3u);
+  EXPECT_NE(zones->rowKey(zones->rows()[0]), zones->rowKey(zones->rows()[2]));
+  zones->edit({zones->rowKey(zones->rows()[2])});
+  ASSERT_TRUE(zones->editing());
+  EXPECT_EQ(zones->editing()->value["color"], JSONValue("#222222")) << "the row chosen, not the first of its name";
+
+  auto recoloured = editor(zones, *zones->editing());
+  recoloured->value()->set("color", "#333333");
+  recoloured->save();
+  ASSERT_TRUE(finish(recoloured)) << recoloured->issue().value_or("");
+  ASSERT_EQ(desk.list("zones").size(), 3u);
+  EXPECT_EQ(desk.list("zones").at(0), centre("#111111")) << "the other zone of that name is untouched";
+  EXPECT_EQ(desk.list("zones").at(2)["color"], JSONValue("#333333"));
+  const JSONValue saved = desk.list("zones").at(2);
+
+  // Someone adds a zone meanwhile: the delete is refused, nothing is written, and the list is read again.
+  ASSERT_EQ(zones->rows()[0].value, centre("#111111"));
+  auto removed = editor(zones, zones->rows()[0]);
+  desk.list("zones").mutableArray().push_back(JSONValue::object({{"name", "Запад"}}));
+  removed->remove();
+  EXPECT_FALSE(finish(removed));
+  EXPECT_EQ(removed->issue(), kZonesChanged);
+  EXPECT_EQ(server.hits("PUT", "/panel/zones"), 1u);
+  ASSERT_TRUE(spinUntil([&] { return zones->rows().size() == 4u; }));
+
+  auto again = editor(zones, zones->rows()[0]);
+  again->remove();
+  ASSERT_TRUE(finish(again)) << again->issue().value_or("");
+  EXPECT_EQ(desk.list("zones"),
+            JSONValue::array({JSONValue::object({{"name", "Юг"}}), saved, JSONValue::object({{"name", "Запад"}})}));
+}
+
 TEST_F(AdminOverTheServer, CompanyCodesOfAnyCharactersReachTheirOwnRecord) {
   signIn("admin");
   auto companies = screen(PanelPage::companies);
   for (const char* code : {"ООО/Север 1", "a?b#c", "50%-скидка"}) {
-    auto created = editor(companies, JSONValue());
+    auto created = editor(companies, std::nullopt);
     created->value()->set("id", code);
     created->value()->set("name", std::string("Компания ") + code);
     created->save();
@@ -214,7 +260,7 @@ TEST_F(AdminOverTheServer, CompanyCodesOfAnyCharactersReachTheirOwnRecord) {
   ASSERT_EQ(companies->rows().size(), 3u);
   const std::vector<Record> listed = companies->rows();  // each save reloads the list
   for (const Record& row : listed) {
-    auto changed = editor(companies, row.value);
+    auto changed = editor(companies, row);
     changed->value()->set("tariffNote", "Базовый");
     changed->save();
     ASSERT_TRUE(finish(changed)) << row.id() << ": " << changed->issue().value_or("");
@@ -231,19 +277,19 @@ TEST_F(AdminOverTheServer, ALogistIsRefusedTheWritesAndKeepsTheEditorOpen) {
   auto clients = screen(PanelPage::clients);
   ASSERT_EQ(clients->rows().size(), 1u);
 
-  auto added = editor(clients, JSONValue());
+  auto added = editor(clients, std::nullopt);
   added->value()->set("name", "Новый");
   added->save();
   EXPECT_FALSE(finish(added));
   EXPECT_EQ(added->issue(), AdminDesk::kForbidden);
-  auto removed = editor(clients, clients->rows()[0].value);
+  auto removed = editor(clients, clients->rows()[0]);
   removed->remove();
   EXPECT_FALSE(finish(removed));
   EXPECT_EQ(removed->issue(), AdminDesk::kForbidden);
   EXPECT_EQ(desk.list("clients").size(), 1u);
 
   auto zones = screen(PanelPage::zones);
-  auto zone = editor(zones, zones->rows()[0].value);
+  auto zone = editor(zones, zones->rows()[0]);
   for (MapPoint point : {MapPoint{55.75, 37.60}, MapPoint{55.76, 37.64}, MapPoint{55.73, 37.63}})
     zone->addVertex(point);
   zone->save();

@@ -10,9 +10,9 @@
 
 #include "admin/logic/courier_files.h"
 #include "admin/logic/document_details.h"
+#include "core/base/base64.h"
 #include "core/engine/planner_engine.h"
 #include "model/app_model.h"
-#include "model/workbook_files.h"
 #include "support/async_helpers.h"
 #include "support/fake_admin.h"
 #include "support/workspace_helpers.h"

@@ -7,11 +7,11 @@
 #include <filesystem>
 
 #include "admin/logic/payroll.h"
+#include "core/base/base64.h"
 #include "core/base/files.h"
 #include "core/engine/planner_engine.h"
 #include "core/engine/script_context.h"
 #include "model/file_dialogs.h"
-#include "model/workbook_files.h"
 #include "support/fake_shifts.h"
 
 using namespace dorvik;

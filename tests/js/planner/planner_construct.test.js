@@ -142,3 +142,27 @@ test("calculate keeps hard windows and names orders without coordinates", functi
   assert(/не назначено заказов: 2 \(/.test(doc.status) && /нет координат — 1/.test(doc.status), doc.status);
   assert(/Окно не распознано: №4/.test(doc.status), doc.status);
 });
+
+test("a vehicle that comes back is back before the depot closes; one that stays out keeps its shift", function () {
+  function day(back) {
+    return {
+      routeDate: "2026-09-22", depot: { name: "Склад", lat: 55.75, lon: 37.6, window: "08:00-12:00" },
+      vehicles: [{ id: "v", ref: "В", shift: "09:00-18:00", use: true, back: back }],
+      orders: [{ id: "1", address: "a", lat: 55.76, lon: 37.61, window: "09:00-10:00" },
+               { id: "2", address: "b", lat: 55.761, lon: 37.611, window: "13:00-15:00" }]
+    };
+  }
+  run("load", day(true));
+  let doc = run("calculate");
+  assertEqual([doc.orders[0]._rt, doc.orders[1]._rt], [0, null]);
+  assert(/смена — 1/.test(doc.status), doc.status);
+  assert(doc.routes[0].end <= 12 * 60, "back at " + doc.routes[0].end);
+  // Put on the route by hand, the order makes the route end after the depot has closed, and the route says by how much.
+  doc = run("assign", { indices: [1], vehicle: 0 });
+  assertEqual(doc.routes[0].over, doc.routes[0].end - 12 * 60);
+  assert(doc.routes[0].over > 60, "over by " + doc.routes[0].over);
+
+  run("load", day(false));
+  doc = run("calculate");
+  assertEqual([doc.orders[0]._rt, doc.orders[1]._rt, doc.routes[0].over], [0, 0, 0]);
+});

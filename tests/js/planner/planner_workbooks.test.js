@@ -25,7 +25,7 @@ function planned() {
         lat: 55.7606, lon: 37.6095, hardWindow: "да", serviceS: 300, sharedS: null, comments: "звонить", instructions: "вход со двора", source: "manual" },
       { id: "1002", title: "Магазин", address: "Москва, улица Петровка, 12", phone: "", window: "", units: null,
         lat: null, lon: null, hardWindow: "", serviceS: null, sharedS: 600, comments: "", instructions: "", extraColumn: "доп" },
-      { id: "1003", title: "Офис", address: "Москва, Тверская улица, 6", phone: "", window: "10:00-", units: 2,
+      { id: "1003", title: "Офис", address: "Москва, Тверская улица, 6", phone: "", window: "09:00-", units: 2,
         lat: 55.7606, lon: 37.6095, hardWindow: "", serviceS: null, sharedS: null, comments: "", instructions: "" }
     ]
   });
@@ -155,6 +155,65 @@ test("the publication body carries the day, identity, routes and shared points",
   assertEqual(run("payload"), { payload: body }, "deterministic for an unchanged plan");
   run("load", { routeDate: "2026-09-22" });
   assertThrows(function () { run("payload"); }, "В плане нет маршрутов для отправки.");
+});
+
+// Every time given for an order, in the routes' stops, the orders and the published points, lies in the order's own
+// window; only a late stop (marked with its minutes) is after it.
+function checkTimesWithinWindows(doc, body) {
+  const late = {};
+  doc.routes.forEach(function (r) {
+    r.stops.forEach(function (s) {
+      const o = doc.orders[s.index], w = NativePrelude.parseWindow(o.window) || { start: null, end: null };
+      assert(s.arr >= w.start, "order " + o.id + " at " + s.arr + " before its window " + o.window);
+      assertEqual(s.late, w.end === null ? 0 : Math.max(0, s.arr - w.end), "late minutes of order " + o.id);
+      assertEqual(o._arr, s.arr);
+      late[o.id] = s.late;
+    });
+  });
+  body.routes.forEach(function (r) {
+    r.points.forEach(function (p) {
+      const time = NativePrelude.parseTime(p.plannedArrival);
+      p.orders.forEach(function (o) {
+        const from = o.window.from === null ? 0 : NativePrelude.parseTime(o.window.from);
+        const to = o.window.to === null ? Infinity : NativePrelude.parseTime(o.window.to);
+        assert(time >= from && (time <= to || late[o.orderId] > 0), "order " + o.orderId + " published at " + p.plannedArrival);
+      });
+    });
+  });
+}
+
+test("orders at one building are given times within their own windows, planned or put in a row by hand", function () {
+  const building = { address: "Москва, Тверская улица, 6", lat: 55.7606, lon: 37.6095 };
+  run("load", {
+    routeDate: "2026-09-22", depot: { name: "Склад", lat: 55.7558, lon: 37.6176, window: "08:00-20:00" },
+    vehicles: [{ id: "ivanov", ref: "Иванов", shift: "08:00-18:00", use: true, back: true }],
+    orders: [
+      Object.assign({ id: "1", window: "09:00-10:00" }, building),
+      Object.assign({ id: "2", window: "12:00-13:00" }, building),
+      Object.assign({ id: "3", window: "16:00-17:00" }, building),
+      { id: "4", address: "Москва, улица Петровка, 12", lat: 55.7635, lon: 37.6185, window: "10:00-12:00" },
+      { id: "5", address: "Москва, Мясницкая улица, 20", lat: 55.7632, lon: 37.6363, window: "13:00-16:00" },
+      { id: "6", address: "Москва, улица Арбат, 10", lat: 55.7502, lon: 37.5932, window: "" }
+    ]
+  });
+  let doc = run("calculate");
+  assertEqual(doc.unassigned, []);
+  checkTimesWithinWindows(doc, run("payload").payload);
+
+  // The three orders one after another: the courier waits at the building, and each order keeps its own time.
+  doc = run("reorder", { vehicle: 0, indices: [0, 1, 2, 3, 4, 5] });
+  assertEqual(doc.routes[0].stops.slice(0, 3).map(function (s) { return [s.arr, s.late]; }), [[540, 0], [720, 0], [960, 0]]);
+  assert(doc.routes[0].stops[1].wait > 60, "the wait before order 2 is shown as such");
+  const body = run("payload").payload;
+  checkTimesWithinWindows(doc, body);
+  assertEqual(body.routes[0].points.slice(0, 3).map(function (p) { return [p.stopNumber, p.address, p.plannedArrival]; }),
+    [[1, building.address, "09:00"], [2, building.address, "12:00"], [3, building.address, "16:00"]],
+    "orders at one building whose windows do not meet are points of their own");
+
+  // Put after the last window has closed, order 1 is late and says by how much.
+  doc = run("reorder", { vehicle: 0, indices: [1, 2, 0, 3, 4, 5] });
+  assertEqual([doc.routes[0].stops[2].arr, doc.routes[0].stops[2].late], [970, 370]);
+  checkTimesWithinWindows(doc, run("payload").payload);
 });
 
 test("the lean reader of large books reads what the library reads", function () {

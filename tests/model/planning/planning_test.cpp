@@ -42,6 +42,26 @@ TEST_F(PlanningWorkspace, EveryChangeReplacesTheDocumentAndArchivesIt) {
   EXPECT_EQ((*cached("planner"))["routes"].size(), model->routes().size());
 }
 
+// A warning the component wrote for one change is withdrawn once a later change no longer has it: the orders
+// moved onto a too small vehicle and taken off it again leave the status line ready.
+TEST_F(PlanningWorkspace, AChangesWarningIsWithdrawnByALaterChangeThatHasNone) {
+  JSONValue day = sampleDay();
+  day.mutableObject()["vehicles"].mutableArray()[0].set("capacity", 3);
+  ASSERT_TRUE(change("load", day));
+  ASSERT_TRUE(change("calculate", JSONValue::object({})));
+  const JSONValue all = JSONValue::array({0, 1, 2, 3, 4});
+  ASSERT_TRUE(change("assign", JSONValue::object({{"indices", all}, {"vehicle", 0}})));
+  EXPECT_EQ(model->status(), "Превышена вместимость машины «Тарен».");
+  ASSERT_TRUE(change("assign", JSONValue::object({{"indices", all}, {"vehicle", -1}})));
+  EXPECT_EQ(model->status(), "");
+
+  // A line another workflow wrote meanwhile is not the change's to withdraw.
+  ASSERT_TRUE(change("assign", JSONValue::object({{"indices", all}, {"vehicle", 0}})));
+  model->setStatus("Файл открыт.");
+  ASSERT_TRUE(change("assign", JSONValue::object({{"indices", all}, {"vehicle", -1}})));
+  EXPECT_EQ(model->status(), "Файл открыт.");
+}
+
 TEST_F(PlanningWorkspace, CalculateAlsoSavesASnapshot) {
   loadSample();
   EXPECT_TRUE(model->history().empty());

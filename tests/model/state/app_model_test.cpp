@@ -83,7 +83,7 @@ TEST(AppModelState, DerivedPlanValues) {
   ASSERT_EQ(orders.size(), 3u);
   EXPECT_EQ(orders[0].id(), "a");
   EXPECT_EQ(orders[2].id(), "//X-1");
-  EXPECT_EQ(model->missingCoordinates(), 1) << "only the order whose lon is null; ranges are not checked";
+  EXPECT_EQ(model->missingCoordinates(), 2) << "the order whose lon is null and the one out of range: the pins' rule";
   auto routes = model->routes();
   EXPECT_EQ(routes[0].fallbackID, "3");
   EXPECT_EQ(routes[1].fallbackID, "");

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/async/task.h"
+#include "core/base/base64.h"
 #include "core/base/dorvik_date.h"
 #include "core/base/files.h"
 #include "core/cache/encrypted_cache.h"

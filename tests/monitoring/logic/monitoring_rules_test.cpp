@@ -64,7 +64,8 @@ TEST(MonitoringDay, FilterSearchSelectionPinsLinesAndMetrics) {
   EXPECT_EQ(ids(shownRoutes(routes, std::string("R"))), (V{"R"}));
   EXPECT_TRUE(shownRoutes(routes, std::string("gone")).empty());
 
-  const auto pins = routePins(routes);
+  const RouteDrawing drawing = routeDrawing(routes);
+  const auto& pins = drawing.pins;
   ASSERT_EQ(pins.size(), 2u) << "lat 91 and a stop without coordinates lose their pins; R has no usable GPS";
   EXPECT_EQ(pins[0].id, "R7:P3");
   EXPECT_EQ(pins[0].label, "Адрес P3 · Доставлен");
@@ -73,7 +74,7 @@ TEST(MonitoringDay, FilterSearchSelectionPinsLinesAndMetrics) {
   EXPECT_EQ(pins[1].id, "R7:gps");
   EXPECT_EQ(pins[1].label, "Пётр Иванов · последний GPS");
   EXPECT_EQ(pins[1].number, "GPS");
-  const auto lines = routeLines(routes);
+  const auto& lines = drawing.lines;
   ASSERT_EQ(lines.size(), 3u);
   EXPECT_EQ(lines[0].size(), 1u);
   EXPECT_TRUE(lines[1].empty()) << "an empty line keeps its place";

@@ -7,13 +7,13 @@
 #include <filesystem>
 
 #include "core/async/task.h"
+#include "core/base/base64.h"
 #include "core/base/dorvik_date.h"
 #include "core/base/files.h"
 #include "core/engine/planner_engine.h"
 #include "core/engine/script_context.h"
 #include "model/app_model.h"
 #include "model/file_dialogs.h"
-#include "model/workbook_files.h"
 #include "monitoring/logic/report_rules.h"
 #include "shell/toolkit/screen_data.h"
 #include "support/async_helpers.h"

@@ -194,7 +194,7 @@ TEST(WindowsColumns, TitlesAndCells) {
                                               "Обслуживание, сек", "Адрес"}));
   auto cells = [&](const JSONValue& order) {
     std::vector<std::string> out;
-    for (const WindowsColumn& column : columns) out.push_back(column.text(order));
+    for (const WindowsColumn& column : columns) out.push_back(column.cell(Record(order, "")));
     return out;
   };
   EXPECT_EQ(cells(JSONValue::object({})), (std::vector<std::string>{"", "", "", "", "—", "—", ""}));

@@ -65,10 +65,10 @@ TEST(OrderCells, ArrivalAndAddressFoundReadTheirOwnMembersOnly) {
   for (const Case& c : std::vector<Case>{
            {JSONValue::object({}), "Уточнить", true},
            {JSONValue::object({{"lat", nullptr}, {"lon", 37.6}, {"source", "manual"}}), "Уточнить", true},
-           {JSONValue::object({{"lat", 55.7}}), "Да", false},  // the longitude is not read
-           {JSONValue::object({{"lat", "55,7"}, {"source", "dadata"}}), "Да", false},
-           {JSONValue::object({{"lat", 55.7}, {"source", "manual"}}), "Вручную", false},
-           {JSONValue::object({{"lat", 55.7}, {"source", "Manual"}}), "Да", false},
+           {JSONValue::object({{"lat", 55.7}}), "Уточнить", true},  // no longitude: no pin either
+           {JSONValue::object({{"lat", "55,7"}, {"lon", 37.6}, {"source", "dadata"}}), "Да", false},
+           {JSONValue::object({{"lat", 55.7}, {"lon", 37.6}, {"source", "manual"}}), "Вручную", false},
+           {JSONValue::object({{"lat", 55.7}, {"lon", 37.6}, {"source", "Manual"}}), "Да", false},
        }) {
     const FoundCell cell = foundCell(c.order);
     EXPECT_EQ(cell.text, c.text) << c.order.data();

@@ -1,12 +1,16 @@
 // The readiness checks and the vehicle tables without a display: the lines of the checks over a plan held by the
-// model (its counts, the address list that follows the order search, the route figures), the jump of a review
-// line, and the rows and cells of the vehicles tab and the transport page.
+// model (its counts, the address list of every order without coordinates, the route figures), the one rule that
+// decides whether an order has coordinates wherever the planner shows it, the jump of a review line, and the rows
+// and cells of the vehicles tab and the transport page.
 #include <gtest/gtest.h>
 
 #include "model/app_model.h"
+#include "planning/logic/order_details.h"
 #include "planning/logic/order_rows.h"
 #include "planning/logic/plan_checks.h"
+#include "planning/logic/planner_rules.h"
 #include "planning/logic/planner_screen.h"
+#include "planning/logic/planning_map.h"
 #include "planning/logic/vehicle_rows.h"
 
 using namespace dorvik;
@@ -30,14 +34,11 @@ std::vector<std::string> texts(const std::vector<CheckLine>& lines, CheckLine::K
   return out;
 }
 
-std::vector<CheckLine> linesOf(const AppModel& model, std::string_view query) {
-  return checkLines(model.planner(), model.orders().size(), model.missingCoordinates(),
-                    OrderSearch(model.planner()["orders"]).rows(query), model.routes());
-}
+std::vector<CheckLine> linesOf(const AppModel& model) { return checkLines(model.planner(), model.routes()); }
 
 }  // namespace
 
-TEST(PlanChecks, CountsCoverThePlanWhileTheAddressListFollowsTheSearch) {
+TEST(PlanChecks, CountsAndTheAddressListCoverEveryOrderOfThePlan) {
   auto model = AppModel::create();
   model->setPlanner(JSONValue::object(
       {{"orders", JSONValue::array({order("1", "Кофейня", 55.76, 37.6), order("2", "Пекарня", "55,7", "37.61"),
@@ -50,7 +51,7 @@ TEST(PlanChecks, CountsCoverThePlanWhileTheAddressListFollowsTheSearch) {
             {JSONValue::object({{"vehicle", JSONValue::object({{"ref", "Тарен"}})}, {"over", 12.6}, {"km", 48.26}}),
              JSONValue::object({{"vehicle", JSONValue::object({{"ref", "Ведил"}})}, {"over", "нет"}})})}}));
 
-  const std::vector<CheckLine> lines = linesOf(*model, "");
+  const std::vector<CheckLine> lines = linesOf(*model);
   EXPECT_EQ(texts(lines, CheckLine::Kind::section),
             (std::vector<std::string>{"Готовность плана", "Нужна проверка адреса", "Ограничения маршрутов"}));
   EXPECT_EQ(texts(lines, CheckLine::Kind::status),
@@ -63,19 +64,44 @@ TEST(PlanChecks, CountsCoverThePlanWhileTheAddressListFollowsTheSearch) {
   EXPECT_EQ(texts(lines, CheckLine::Kind::limit),
             (std::vector<std::string>{"Тарен | 13 мин опоздания · 48.3 км", "Ведил | 0 мин опоздания · 0.0 км"}));
 
-  // The search narrows the list, not the counts.
-  const std::vector<CheckLine> searched = linesOf(*model, "аптек");
-  EXPECT_EQ(texts(searched, CheckLine::Kind::review), std::vector<std::string>{"Аптека | Москва, Аптека"});
-  EXPECT_EQ(texts(searched, CheckLine::Kind::status)[0], "Заказов с координатами: 5 из 7");
-
   // An empty plan with a depot: nothing missing, the sections stay.
-  const std::vector<CheckLine> empty =
-      checkLines(JSONValue::object({{"depot", JSONValue::object({{"name", "Склад"}})}}), 0, 0, {}, {});
+  const std::vector<CheckLine> empty = checkLines(JSONValue::object({{"depot", JSONValue::object({{"name", "Склад"}})}}), {});
   EXPECT_EQ(texts(empty, CheckLine::Kind::status),
             (std::vector<std::string>{"Заказов с координатами: 0 из 0", "Склад указан", "0 заказов не назначено"}));
   EXPECT_EQ(empty[1].symbol, "checkmark.circle");
   EXPECT_EQ(empty[2].symbol, "checkmark.circle");
   EXPECT_EQ(texts(empty, CheckLine::Kind::section).size(), 3u);
+}
+
+// Whether an order has coordinates is one rule wherever the planner says so: the header's "Уточнить", the checks'
+// count and list, the table's "Адрес найден", the inspector and the map's pins all agree, order by order.
+TEST(PlanChecks, OneCoordinateRuleDecidesEveryPlaceThatSaysAnOrderHasCoordinates) {
+  struct Case {
+    JSONValue lat, lon;
+    bool located;
+  };
+  const std::vector<Case> cases{
+      {55.75, 37.61, true},     {"55,75", "37.61", true}, {90, -180, true},  {0, 0, true},
+      {55.75, nullptr, false},  {nullptr, 37.61, false},  {"nan", 37.61, false}, {55.75, "inf", false},
+      {555, 37.61, false},      {55.75, 180.5, false},    {-90.01, 0, false},  {"", "", false},
+  };
+  for (const Case& c : cases) {
+    const std::string where = c.lat.data() + ", " + c.lon.data();
+    auto model = AppModel::create();
+    model->setPlanner(JSONValue::object({{"orders", JSONValue::array({order("1", "Кофейня", c.lat, c.lon)})}}));
+    const JSONValue& shown = model->planner()["orders"].at(0);
+    EXPECT_EQ(model->missingCoordinates(), c.located ? 0 : 1) << where;
+    EXPECT_EQ(planSummary(model->planner(), model->missingCoordinates()).review, c.located ? "" : "Уточнить: 1")
+        << where;
+    EXPECT_EQ(foundCell(shown).warning, !c.located) << where;
+    EXPECT_EQ(inspectorText(shown).coordinates == "Нужно уточнить", !c.located) << where;
+    const std::vector<CheckLine> lines = linesOf(*model);
+    EXPECT_EQ(texts(lines, CheckLine::Kind::review).size(), c.located ? 0u : 1u) << where;
+    EXPECT_EQ(texts(lines, CheckLine::Kind::status)[0],
+              std::string("Заказов с координатами: ") + (c.located ? "1" : "0") + " из 1")
+        << where;
+    EXPECT_EQ(planningPins(model->planner(), {}, false).size(), c.located ? 1u : 0u) << where;
+  }
 }
 
 TEST(PlanChecks, FiguresArePrintedWithoutTheProcessLocale) {

@@ -24,10 +24,11 @@ std::array<bool, 7> enabledOf(const PlanActions& a) {
 }
 
 PlanFacts facts(std::size_t orders, bool planned, bool canWriteServer, bool offline = false, bool preview = false,
-                bool busy = false, bool geocoding = false) {
+                bool busy = false, bool geocoding = false, std::size_t routes = 2) {
   PlanFacts f;
   f.orders = orders;
   f.planned = planned;
+  f.routes = planned ? routes : 0;
   f.canWriteServer = canWriteServer;
   f.offline = offline;
   f.preview = preview;
@@ -45,8 +46,11 @@ TEST(PlannerActions, EachCommandFollowsThePlanAndTheModel) {
       {"calculated, online", facts(5, true, true), {true, true, true, true, true, true, true}},
       {"demo", facts(5, true, false, true, true), {true, true, true, true, false, true, false}},
       {"offline", facts(5, true, false, true), {true, true, true, true, false, true, false}},
-      {"busy", facts(5, true, true, false, false, true), {false, false, false, false, false, true, true}},
-      {"geocoding", facts(5, true, true, false, false, false, true), {false, false, false, false, true, true, true}},
+      // Nothing sends a plan that a calculation, an import, a new plan or a coordinate search is changing.
+      {"busy", facts(5, true, true, false, false, true), {false, false, false, false, false, true, false}},
+      {"geocoding", facts(5, true, true, false, false, false, true), {false, false, false, false, false, true, false}},
+      {"calculated without routes", facts(5, true, true, false, false, false, false, 0),
+       {true, true, true, true, false, true, true}},
   };
   for (const ActionCase& c : cases) {
     const PlanActions actions = planActions(c.facts);
@@ -57,11 +61,14 @@ TEST(PlannerActions, EachCommandFollowsThePlanAndTheModel) {
 
 TEST(PlannerActions, FactsReadPlannedLenientlyAndCountTheOrders) {
   auto model = AppModel::create();
-  model->setPlanner(JSONValue::object({{"planned", "1"}, {"orders", JSONValue::array({JSONValue::object({})})}}));
+  model->setPlanner(JSONValue::object({{"planned", "1"},
+                                       {"orders", JSONValue::array({JSONValue::object({})})},
+                                       {"routes", JSONValue::array({JSONValue::object({})})}}));
   model->setUser(JSONValue::object({{"role", "logist"}}));
   PlanFacts f = planFacts(*model);
   EXPECT_TRUE(f.planned);
   EXPECT_EQ(f.orders, 1u);
+  EXPECT_EQ(f.routes, 1u);
   EXPECT_TRUE(f.canWriteServer);
   model->setPlanner(JSONValue::object({{"orders", "none"}}));
   f = planFacts(*model);

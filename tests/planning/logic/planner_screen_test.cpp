@@ -5,6 +5,8 @@
 #include "core/base/dorvik_date.h"
 #include "core/base/errors.h"
 #include "planning/logic/planner_screen.h"
+#include "planning/logic/planning_map.h"
+#include "planning/logic/planning_routes.h"
 #include "support/async_helpers.h"
 
 using namespace dorvik;
@@ -108,6 +110,35 @@ TEST_F(PlannerScreenTest, RowsFollowThePlanAndTheSearchWhichTabsKeep) {
   model->setPlanner(plan);
   EXPECT_EQ(rowIDs(*screen), (std::vector<std::string>{"n2", "n4"})) << "a new plan is searched again";
   EXPECT_EQ(rowChanges, 2);
+}
+
+// Tab contents live as long as the screen, yet the map and the routes start afresh each time the user comes back
+// to them: the map in view mode (no pin dragged by surprise), the routes with none chosen.
+TEST_F(PlannerScreenTest, ComingBackToTheMapOrTheRoutesStartsThemAfresh) {
+  std::shared_ptr<PlanningMap> map = PlanningMap::create(model, MapWork{});
+  RoutesTab routes(model, {});
+  auto mapShown = screen->whenShownAgain("map", [&] { map->shownAgain(); });
+  auto routesShown = screen->whenShownAgain("routes", [&] { routes.shownAgain(); });
+
+  map->setMode(PlanningMapMode::coordinates);
+  map->setShowZones(true);
+  screen->setTab("bogus");  // an unknown tab shows the map: the map never left
+  EXPECT_EQ(map->mode(), PlanningMapMode::coordinates);
+  screen->setTab("check");
+  EXPECT_EQ(map->mode(), PlanningMapMode::coordinates) << "leaving changes nothing";
+  screen->setTab("map");
+  EXPECT_EQ(map->mode(), PlanningMapMode::view);
+  EXPECT_TRUE(map->showZones()) << "the view toggles stay";
+
+  screen->setTab("routes");
+  routes.select("1");
+  map->setMode(PlanningMapMode::transfer);
+  screen->setTab("routes");  // already shown
+  EXPECT_EQ(routes.selection(), std::optional<std::string>("1"));
+  screen->setTab("windows");
+  screen->setTab("routes");
+  EXPECT_EQ(routes.selection(), std::nullopt);
+  EXPECT_EQ(map->mode(), PlanningMapMode::transfer) << "only the tab shown again starts afresh";
 }
 
 TEST_F(PlannerScreenTest, AssignmentSendsThePositionsOfTheSetAndTheVehicle) {

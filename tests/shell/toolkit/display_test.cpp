@@ -9,7 +9,7 @@ TEST(Display, EmptyValuesReadAsADashButEmptyInATextCell) {
   EXPECT_EQ(display(JSONValue("")), "—");
   Record row(JSONValue::object({{"a", 1}}), "0");
   EXPECT_EQ(recordCellText(row, "missing.path", display), "—");
-  EXPECT_EQ(recordTextCellText(row, "missing.path"), "");
+  EXPECT_EQ(recordTextCell("missing.path")(row), "");
 }
 
 TEST(Display, ObjectsGiveTheirNameOnly) {
@@ -35,6 +35,11 @@ TEST(Display, CodesReadAsTheirRussianWordsExactly) {
   EXPECT_EQ(display(JSONValue("Planned")), "Planned");
   EXPECT_EQ(display(JSONValue("superadmin")), "superadmin");
   EXPECT_EQ(display(JSONValue(" done")), " done");
+  // Names and identifiers keep their text: only the words go.
+  EXPECT_EQ(displayAsIs(JSONValue("admin")), "admin");
+  EXPECT_EQ(displayAsIs(JSONValue::array({"done", JSONValue()})), "done, —");
+  EXPECT_EQ(displayAsIs(JSONValue::object({{"name", "Иван"}})), "Иван");
+  EXPECT_EQ(displayAsIs(JSONValue(true)), "Да");
 }
 
 TEST(Display, NumbersAndBooleans) {
@@ -43,7 +48,7 @@ TEST(Display, NumbersAndBooleans) {
   EXPECT_EQ(display(JSONValue(true)), "Да");
   EXPECT_EQ(display(JSONValue(false)), "Нет");
   Record row(JSONValue::object({{"use", true}, {"courier", JSONValue::object({{"name", "Пётр"}})}}), "0");
-  EXPECT_EQ(recordCellText(row, "use", display), "Да");
-  EXPECT_EQ(recordTextCellText(row, "courier.name"), "Пётр");
-  EXPECT_EQ(recordTextCellText(row, "courier"), "");
+  EXPECT_EQ(recordCell("use", display)(row), "Да");
+  EXPECT_EQ(recordTextCell("courier.name")(row), "Пётр");
+  EXPECT_EQ(recordTextCell("courier")(row), "");
 }

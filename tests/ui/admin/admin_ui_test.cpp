@@ -293,6 +293,23 @@ TEST_F(AdminWindow, AnAdministratorAddsAClientAndDrawsAZoneThroughTheEditor) {
   ASSERT_EQ(desk.list("zones").size(), 1u);
   EXPECT_EQ(desk.list("zones").at(0)["points"].size(), 3u);
   EXPECT_EQ(window_->alert(), nullptr);
+
+  // A second zone of the same name: Return on its row opens it, not the first.
+  JSONValue twin = desk.list("zones").at(0);
+  twin.set("color", "#2E7D32");
+  desk.list("zones").mutableArray().push_back(twin);
+  zones->controller()->refresh();
+  ASSERT_TRUE(spinUntil([&] { return zones->controller()->rows().size() == 2u; }));
+  spin();
+  Gtk::ColumnView& table = zones->table().view();
+  gtk_selection_model_select_item(table.get_model()->gobj(), 1, TRUE);
+  g_signal_emit_by_name(table.gobj(), "activate", 1u);
+  ASSERT_TRUE(spinUntil([&] { return zones->editorSheet() != nullptr; }));
+  spin(300ms);
+  EXPECT_EQ(std::string(gtk_editable_get_text(GTK_EDITABLE(entryRow(sheetOf(zones->editorSheet()), "Цвет #RRGGBB")))),
+            "#2E7D32");
+  savePNG(root(), "admin-zones-duplicate");
+  zones->editorSheet()->dismiss();
 }
 
 namespace {
@@ -462,7 +479,15 @@ TEST_F(AdminWindow, TheDocumentDetailsAndTheCourierFilesSheets) {
                          {"couriers", JSONValue::array({acked, courier("c-2", "Ян Доставкин", "+7 900 000-00-02")})}}));
   JSONValue withLogin = courier("c-1", "Пётр Курьеров", "+7 900 000-00-01");
   withLogin.set("login", "petr");
-  desk.list("couriers") = JSONValue::array({withLogin});
+  withLogin.set("role", "courier");
+  // Two staff accounts whose logins are also role codes: the table shows the logins as they are.
+  JSONValue administrator = courier("u-1", "Анна Админова", "+7 900 000-00-03");
+  administrator.set("login", "admin");
+  administrator.set("role", "admin");
+  JSONValue logist = courier("u-2", "Лев Логистов", "+7 900 000-00-04");
+  logist.set("login", "logist");
+  logist.set("role", "logist");
+  desk.list("couriers") = JSONValue::array({withLogin, administrator, logist});
   desk.courierFiles("c-1") = JSONArray{
       JSONValue::object({{"id", "cf-1"},
                          {"name", "Договор подряда.pdf"},
@@ -490,6 +515,9 @@ TEST_F(AdminWindow, TheDocumentDetailsAndTheCourierFilesSheets) {
 
   DataScreenView* couriers = show(PanelPage::vehicles);
   ASSERT_NE(couriers, nullptr);
+  for (const char* cell : {"admin", "logist", "Администратор", "Логист", "Курьер"})
+    EXPECT_NE(findLabel(GTK_WIDGET(couriers->gobj()), cell), nullptr) << cell;
+  savePNG(root(), "admin-couriers-logins");
   couriers->controller()->open({"c-1"});
   GtkWidget* files = detailWhen(couriers, [](GtkWidget* sheet) {
     return findLabel(sheet, "Договор подряда.pdf") && findLabel(sheet, "petr · +7 900 000-00-01") &&

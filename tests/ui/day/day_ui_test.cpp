@@ -22,6 +22,7 @@
 #include "admin/record_editor_view.h"
 #include "admin/shifts_view.h"
 #include "admin/staff_view.h"
+#include "core/base/base64.h"
 #include "core/base/files.h"
 #include "core/engine/planner_engine.h"
 #include "core/engine/script_context.h"

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "core/async/task.h"
+#include "core/base/base64.h"
 #include "core/base/dorvik_date.h"
 #include "core/engine/planner_engine.h"
 #include "model/file_dialogs.h"

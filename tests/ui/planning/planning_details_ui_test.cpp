@@ -224,6 +224,8 @@ TEST_F(RoadsWindow, TheSheetFromItsButtonToItsClosing) {
                       "отражается."),
             nullptr);
   savePNG(content, "planning-roads");
+  // Return does not spend routing requests: "Рассчитать" is not the sheet's default.
+  EXPECT_EQ(gtk_window_get_default_widget(GTK_WINDOW(sheet->gobj())), nullptr);
 
   // While the run works the sheet cannot be dismissed.
   desk.queue(Answer::json(JSONValue::object({{"calculatedByRoads", true}, {"km", 1}, {"min", 2}})).delayed(400ms));

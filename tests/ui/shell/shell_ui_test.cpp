@@ -82,7 +82,7 @@ class ScriptedWorkflows final : public Workflows {
   async::Task<JSONValue> fetch(std::string path, std::string method, std::optional<JSONValue>) override {
     calls.push_back(method + " " + path);
     if (method != "GET") throw DorvikError("Пример доступен только для просмотра.");
-    if (path == "/depots/demo-1/settings")
+    if (path == "/depots/demo%2D1/settings")
       co_return JSONValue::object({{"name", "Склад Пример"}, {"photoProof", true}});
     if (path == "/depots/d1/settings") co_return JSONValue::object({{"name", "Склад Север"}, {"photoProof", false}});
     throw DorvikError("Нет данных.", 404);
@@ -208,7 +208,7 @@ TEST_F(ShellWindow, PagesReadTheirDataAndFollowTheirRules) {
   ASSERT_NE(toggle, nullptr);
   EXPECT_TRUE(gtk_check_button_get_active(GTK_CHECK_BUTTON(toggle)));
   EXPECT_FALSE(gtk_widget_is_sensitive(toggle));  // the demo cannot write
-  EXPECT_EQ(std::count(workflows_->calls.begin(), workflows_->calls.end(), "GET /depots/demo-1/settings"), 1);
+  EXPECT_EQ(std::count(workflows_->calls.begin(), workflows_->calls.end(), "GET /depots/demo%2D1/settings"), 1);
 
   context_.model->setPage(PanelPage::settings);
   spin();

@@ -1,5 +1,5 @@
 // Small helpers over the GTK API: a captureless lambda as a signal callback, an icon of the theme, a centred text,
-// the name a screen reader gives a widget.
+// scrolling a widget into view, the measure of a child, the name a screen reader gives a widget.
 #pragma once
 
 #include <glib-object.h>
@@ -62,6 +62,16 @@ inline void scrollIntoView(GtkWidget* widget) {
         return settling.steady < 3 ? G_SOURCE_CONTINUE : G_SOURCE_REMOVE;
       },
       new Settling, [](gpointer data) { delete static_cast<Settling*>(data); });
+}
+
+// The size a child asks for in one orientation (for `forSize` in the other, -1 for any); nothing when hidden. For
+// the layouts that place their children themselves.
+inline void measureVisible(const Gtk::Widget& child, Gtk::Orientation orientation, int forSize, int& minimum,
+                           int& natural) {
+  minimum = natural = 0;
+  if (!child.get_visible()) return;
+  int minimumBaseline = -1, naturalBaseline = -1;
+  child.measure(orientation, forSize, minimum, natural, minimumBaseline, naturalBaseline);
 }
 
 inline void setAccessibleLabel(Gtk::Widget& widget, const std::string& text) {
