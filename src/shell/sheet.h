@@ -7,12 +7,19 @@
 //
 // confirm(): the question before a destructive or replacing action (AdwMessageDialog): "Отмена" (Escape) and the
 // action's button, marked destructive when asked.
+//
+// Sheets and questions belong to the workspace they were opened in: when it changes (a sign-out, forced or not, a
+// depot switch, the demo, another sign-in), every one of them over the window closes, whatever its dismissal
+// setting, and a question counts as declined. The window that hosts the workspace asks for this once
+// (closeSheetsOnWorkspaceChange); work a sheet started goes on through its shared state and finds the workspace gone.
 #pragma once
 
 #include <gtkmm.h>
 
 #include <functional>
 #include <string>
+
+#include "model/app_model.h"
 
 namespace dorvik {
 
@@ -41,5 +48,12 @@ class Sheet : public Gtk::Window {
 // `onDismiss` (when given) on any other end of the question: "Отмена", Escape, the dialog closed.
 void confirm(Gtk::Widget& anchor, const std::string& heading, const std::string& body, const std::string& action,
              bool destructive, std::function<void()> onConfirm, std::function<void()> onDismiss = {});
+
+// Closes every sheet and question open over `window`, those opened from sheets included.
+void closeSheetsOver(Gtk::Window& window);
+// The number of sheets and questions open over `window`.
+int sheetsOver(Gtk::Window& window);
+// Closes them at every change of the model's workspace, for as long as the connection lasts.
+[[nodiscard]] AppModel::Connection closeSheetsOnWorkspaceChange(Gtk::Window& window, AppModel& model);
 
 }  // namespace dorvik
