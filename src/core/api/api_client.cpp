@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <string_view>
 
+#include "core/api/path_encoding.h"
 #include "core/api/transport_error.h"
 #include "core/api/uri.h"
 #include "core/async/worker.h"
@@ -155,6 +156,7 @@ async::Task<std::string> APIClient::rawData(std::string path, std::string method
                                             std::optional<std::string> bearer,
                                             std::optional<std::string> idempotencyKey) {
   if (path.empty() || path.front() != '/' || hasDotStep(path)) throw DorvikError(kBadAddress, 0);
+  if (hasEmptySegment(path)) throw DorvikError(kMissingID, 0);
   std::string base = baseURL_;
   const auto first = base.find_first_not_of('/');
   const auto last = base.find_last_not_of('/');

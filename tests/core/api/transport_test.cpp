@@ -59,6 +59,18 @@ TEST(APIClientTransport, JoinsBaseAndPathAndRefusesOtherAddresses) {
     EXPECT_EQ(e.message(), "Некорректный адрес запроса.") << path;
     EXPECT_EQ(e.status(), 0);
   }
+  // An id that is empty, or not UTF-8 (the id encoder gives "" for it), leaves an empty segment: refused, whatever
+  // the method, so that no request reaches the collection itself or another resource.
+  for (const std::string& id : {std::string(), std::string("\xff\xfe"), std::string("Ок\xd0")}) {
+    for (const std::string& path :
+         {"/admin/documents/" + encodeID(id), "/admin/couriers/" + encodeID(id) + "/files?limit=5"}) {
+      for (const char* method : {"GET", "DELETE"}) {
+        const DorvikError e = dorvikErrorOf(client->request(path, method));
+        EXPECT_EQ(e.message(), "Запрос не отправлен: у записи нет идентификатора.") << path;
+        EXPECT_EQ(e.status(), 0);
+      }
+    }
+  }
   EXPECT_EQ(server.allHits().size(), 3u) << "nothing is sent for a refused address";
 }
 
