@@ -73,6 +73,8 @@ Sheet* Sheet::open(Gtk::Widget& anchor, const std::string& title, int width, int
   return sheet;
 }
 
+Sheet::~Sheet() { shown().erase(gobj()); }
+
 void Sheet::setContent(Gtk::Widget& content) { set_child(content); }
 
 void Sheet::dismiss() {

@@ -27,6 +27,7 @@ class Sheet : public Gtk::Window {
  public:
   // A new sheet over the window of `anchor`, `width` × `height` at first (-1: natural size).
   static Sheet* open(Gtk::Widget& anchor, const std::string& title, int width, int height);
+  ~Sheet() override;
 
   void setContent(Gtk::Widget& content);
   // When false, Escape and the window's close button do nothing (running work decides when it closes).
