@@ -6,12 +6,15 @@
 // The request goes to the API client directly: a publication is never answered from the cache and never switches
 // the model's offline state.
 #include <cctype>
+#include <map>
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "core/api/api_client.h"
 #include "core/base/errors.h"
+#include "core/base/text.h"
 #include "core/engine/planner_engine.h"
 #include "model/app_model.h"
 
@@ -30,6 +33,37 @@ std::string publicationKey() {
   std::string uuid = randomUUID();
   for (char& c : uuid) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   return "mac-" + uuid;
+}
+
+// The server takes no plan whose order numbers repeat or are missing, and answers with a text that names them by
+// their place in the body. The body is checked first, so that the user learns which numbers to mend before anything
+// is sent. Throws DorvikError naming them.
+void checkOrderNumbers(const JSONValue& body) {
+  std::map<std::string, int> counts;
+  std::vector<std::string> repeated;
+  int missing = 0;
+  for (const JSONValue& route : body["routes"].array()) {
+    for (const JSONValue& point : route["points"].array()) {
+      for (const JSONValue& order : point["orders"].array()) {
+        const std::string number = trimmed(order["orderId"].string());
+        if (number.empty()) ++missing;
+        else if (++counts[number] == 2) repeated.push_back(number);
+      }
+    }
+  }
+  if (repeated.empty() && missing == 0) return;
+  std::string message = "План не отправлен:";
+  if (!repeated.empty()) {
+    message += " повторяются номера заказов ";
+    constexpr std::size_t kNamed = 10;
+    for (std::size_t i = 0; i < repeated.size() && i < kNamed; ++i) {
+      message += (i ? ", «" : "«") + repeated[i] + "» (" + std::to_string(counts[repeated[i]]) + ")";
+    }
+    if (repeated.size() > kNamed) message += " и ещё " + std::to_string(repeated.size() - kNamed);
+    message += missing ? ";" : ".";
+  }
+  if (missing) message += " заказов без номера: " + std::to_string(missing) + ".";
+  throw DorvikError(message + " Исправьте номера в карточках заказов (вкладка «Проверка») и отправьте план снова.", 0);
 }
 
 }  // namespace
@@ -53,6 +87,7 @@ async::Task<void> AppModel::publishPlan(std::string mode) {
     JSONValue none = JSONValue(JSONObject{});
     JSONValue built = co_await engine->run(std::move(action), std::move(none));
     body = built["payload"];
+    checkOrderNumbers(body);
     key = publicationKey();
     setPendingPublication(PendingPublication{body, mode, key});
   }

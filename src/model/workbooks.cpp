@@ -33,6 +33,7 @@ const char* const kSavingAddresses = "Файл открыт. Сохраняем 
 const char* const kAddressesSaved = "Файл открыт. Адресный справочник сохранён на компьютере.";
 const char* const kNotCreated = "Не удалось создать файл.";
 const char* const kNoDialogs = "Окно выбора файла недоступно.";
+const char* const kNotOpened = "Файл не открыт.";
 
 using Chosen = FileDialogs::Chosen;
 
@@ -108,9 +109,17 @@ async::Task<void> AppModel::importWorkbook() {
   if (busy() || geocoding()) co_return;
   FlagHold importing = hold(Property::busy);
   setStatus(kReading);
+  // A refused import ends with its refusal on the status line too, not with the reading that came before it.
+  const std::optional<std::string> errorBefore = error_;
+  auto refused = [this, &errorBefore] {
+    setStatus(error_ && error_ != errorBefore ? *error_ : std::string(kNotOpened));
+  };
 
   auto base64 = co_await async::attempt(readWorkbook(*path));
-  if (reportIfFailed(base64)) co_return;
+  if (reportIfFailed(base64)) {
+    refused();
+    co_return;
+  }
   setSelectedOrders({});
   setEditRevisions({});
   char* displayName = g_filename_display_basename(path->c_str());
@@ -120,14 +129,19 @@ async::Task<void> AppModel::importWorkbook() {
   // The document this very change installed: later changes may already have replaced the current one.
   std::string action = "import";
   std::optional<JSONValue> installed = co_await change(std::move(action), std::move(payload));
-  if (!installed) co_return;
+  if (!installed) {
+    refused();
+    co_return;
+  }
   setStatus(kSavingAddresses);
 
+  // What the import found stays on the status line after the address memory's own words.
+  const std::string found = (*installed)["status"].string();
   JSONValue book = (*installed)["importedBook"];
   installed.reset();
   auto remembered = co_await async::attempt(rememberBookAddresses(self, std::move(book)));
   if (reportIfFailed(remembered)) co_return;
-  setStatus(kAddressesSaved);
+  setStatus(found.empty() ? std::string(kAddressesSaved) : std::string(kAddressesSaved) + " " + found);
   // The address upload that follows, in a task of its own: the import does not wait for it.
   async::spawn(flushAddresses());
 }

@@ -1,8 +1,9 @@
-// The planner's "Проверка" tab: the readiness checks as one list in three sections. The list is virtual (only
+// The planner's "Проверка" tab: the readiness checks as one list in four sections. The list is virtual (only
 // the lines on screen have widgets) and follows the plan in place, so a day of thousands of orders without
 // coordinates lists them cheaply.
 #include <adwaita.h>
 
+#include "planning/logic/order_rows.h"
 #include "planning/logic/plan_checks.h"
 #include "planning/planner_pieces.h"
 #include "shell/toolkit/row_splice.h"
@@ -69,7 +70,7 @@ class CheckRow : public Gtk::Box {
       text_.remove_css_class("dim-label");
     }
     below_.set_text(line.detail);
-    below_.set_visible(line.kind == Kind::review);
+    below_.set_visible(line.kind == Kind::review || line.kind == Kind::problem);
     end_.set_text(line.detail);
     end_.set_visible(line.kind == Kind::limit);
   }
@@ -92,7 +93,7 @@ class ChecksView : public Gtk::ScrolledWindow {
       auto line = std::dynamic_pointer_cast<CheckItem>(item->get_item());
       auto* row = dynamic_cast<CheckRow*>(item->get_child());
       if (!line || !row) return;
-      item->set_activatable(line->line.kind == CheckLine::Kind::review);
+      item->set_activatable(line->line.kind == CheckLine::Kind::review || line->line.kind == CheckLine::Kind::problem);
       row->show(line->line);
       sigc::connection& refresh = bound_[row];
       refresh.disconnect();
@@ -109,9 +110,15 @@ class ChecksView : public Gtk::ScrolledWindow {
     list_.set_model(Gtk::NoSelection::create(store_));
     list_.set_single_click_activate(true);
     list_.signal_activate().connect([this](guint position) {
-      if (position >= lines_.size() || lines_[position].kind != CheckLine::Kind::review) return;
+      if (position >= lines_.size()) return;
       const std::string id = lines_[position].id;  // the jump replaces the rows
-      reviewOrder(*frame_.screen, id);
+      if (lines_[position].kind == CheckLine::Kind::review) reviewOrder(*frame_.screen, id);
+      if (lines_[position].kind == CheckLine::Kind::problem) {
+        // The order is mended in its editor.
+        for (const JSONValue& order : frame_.context.model->planner()["orders"].array()) {
+          if (orderID(order) == id) return frame_.sheets->editOrder(order);
+        }
+      }
     });
     set_child(list_);
     set_vexpand(true);

@@ -42,16 +42,20 @@ OrderTableView::OrderTableView(PlannerFrame frame) : Gtk::Box(Gtk::Orientation::
   // Rows are made by orderRecord: the fallback identity is the order's "_nativeID".
   table_->setIdentity([](const Record& row) { return row.fallbackID; });
   using Options = RecordTable::ColumnOptions;
-  table_->addColumn("№", recordTextCell("id"), Options{.width = 80, .numeric = true});
-  table_->addColumn("Клиент", recordTextCell("title"), Options{.width = 140});
-  table_->addColumn("Адрес", recordTextCell("address"), Options{.width = 300, .expand = true, .lines = 2});
-  // Wide enough for "09:00-18:00" in the desktop's text size.
-  table_->addColumn("Окно", recordTextCell("window"), Options{.width = 120, .numeric = true});
-  table_->addColumn("Мест", recordTextCell("units"), Options{.width = 48, .numeric = true});
-  table_->addColumn("Курьер", recordTextCell("_drv"), Options{.width = 120});
+  // The columns share the page at every text size, so the last one never leaves it: the address takes what is
+  // left, narrowing first (the others follow down to their minimums before the table scrolls sideways); on a wide
+  // page the client and courier names widen first, up to twice their width.
+  table_->addColumn("№", recordTextCell("id"), Options{.minWidth = 60, .digits = true, .ideal = 80});
+  table_->addColumn("Клиент", recordTextCell("title"), Options{.minWidth = 90, .ideal = 140, .maxWidth = 140});
+  table_->addColumn("Адрес", recordTextCell("address"),
+                    Options{.minWidth = 200, .lines = 2, .ideal = 300, .maxWidth = -1});
+  // Wide enough for "09:00-18:00", and the last one for its title, in the desktop's text size.
+  table_->addColumn("Окно", recordTextCell("window"), Options{.width = 120, .digits = true});
+  table_->addColumn("Мест", recordTextCell("units"), Options{.width = 48});
+  table_->addColumn("Курьер", recordTextCell("_drv"), Options{.minWidth = 80, .ideal = 120, .maxWidth = 120});
   table_->addColumn(
-      "Прибытие", [](const Record& row) { return arrivalText(row.value); }, Options{.width = 75, .numeric = true});
-  table_->addWidgetColumn("Адрес найден", makeFoundCell, bindFoundCell, Options{.width = 105});
+      "Прибытие", [](const Record& row) { return arrivalText(row.value); }, Options{.width = 75, .digits = true});
+  table_->addWidgetColumn("Адрес найден", makeFoundCell, bindFoundCell, Options{.width = 115});
 
   GtkWidget* empty = adw_status_page_new();
   adw_status_page_set_icon_name(ADW_STATUS_PAGE(empty), std::string(symbolIcon("shippingbox")).c_str());

@@ -24,7 +24,7 @@ class PlanningWindowsView : public RecordTable {
                         .minWidth = column.fixed ? -1 : column.width,
                         .expand = !column.fixed,
                         .lines = column.lines,
-                        .numeric = column.numeric});
+                        .digits = column.numeric});
     }
     view().set_reorderable(false);
     connection_ = model_->observe([this](AppModel::Property property) {

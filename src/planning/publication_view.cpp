@@ -8,17 +8,26 @@ namespace dorvik::planning {
 
 namespace {
 
+// The first lines of a list, one a line, and how many more there are.
+std::string listed(const std::vector<std::string>& lines) {
+  constexpr std::size_t kShown = 8;
+  std::string text;
+  for (std::size_t i = 0; i < lines.size() && i < kShown; ++i) text += (i ? "\n" : "") + lines[i];
+  if (lines.size() > kShown) text += "\nи ещё " + std::to_string(lines.size() - kShown);
+  return text;
+}
+
 class PublicationView : public Gtk::Box {
  public:
-  PublicationView(Sheet& sheet, const AppModel& model, std::shared_ptr<Publication> publication)
+  PublicationView(Sheet& sheet, std::shared_ptr<AppModel> model, std::shared_ptr<Publication> publication)
       : Gtk::Box(Gtk::Orientation::VERTICAL, 18), sheet_(sheet), publication_(std::move(publication)) {
     set_margin(24);
     auto* title = Gtk::make_managed<Gtk::Label>("Отправить план курьерам");
     title->add_css_class("title-2");
     title->set_xalign(0);
     append(*title);
-    auto* summary =
-        Gtk::make_managed<Gtk::Label>(publicationSummary(model.routes().size(), model.planner()["routeDate"].string()));
+    auto* summary = Gtk::make_managed<Gtk::Label>(
+        publicationSummary(model->routes().size(), model->planner()["routeDate"].string()));
     summary->set_xalign(0);
     append(*summary);
 
@@ -36,6 +45,31 @@ class PublicationView : public Gtk::Box {
     answer_.append(*question);
     answer_.append(modes_);
     append(answer_);
+
+    // Values that could not be read go out empty only once the user agrees.
+    auto* heading = Gtk::make_managed<Gtk::Label>("Будут отправлены без значения");
+    heading->add_css_class("heading");
+    heading->set_xalign(0);
+    sentEmpty_.append(*heading);
+    auto* explained = Gtk::make_managed<Gtk::Label>(
+        "Эти значения не удалось прочитать. Исправьте их в карточках заказов (вкладка «Проверка») или отправьте "
+        "заказы без них.");
+    explained->add_css_class("dim-label");
+    explained->set_wrap(true);
+    explained->set_xalign(0);
+    sentEmpty_.append(*explained);
+    values_.set_wrap(true);
+    values_.set_xalign(0);
+    sentEmpty_.append(values_);
+    confirm_.set_label("Отправить без этих значений");
+    confirm_.signal_toggled().connect([this] { publication_->setConfirmed(confirm_.get_active()); });
+    sentEmpty_.append(confirm_);
+    append(sentEmpty_);
+    publication_->setSentEmpty(valuesSentEmpty(model->planner()));
+    modelConnection_ = model->observe([this, weak = std::weak_ptr<AppModel>(model)](AppModel::Property property) {
+      if (property != AppModel::Property::planner) return;
+      if (auto held = weak.lock()) publication_->setSentEmpty(valuesSentEmpty(held->planner()));
+    });
 
     issue_.add_css_class("error");
     issue_.set_wrap(true);
@@ -90,6 +124,11 @@ class PublicationView : public Gtk::Box {
     answer_.set_visible(!existing.isNull());
     if (!existing.isNull()) server_.set_text(serverLine(existing));
     modes_.set_sensitive(publication_->canPickMode());
+    const std::vector<std::string>& empty = publication_->sentEmpty();
+    sentEmpty_.set_visible(!empty.empty());
+    values_.set_text(listed(empty));
+    if (confirm_.get_active() != publication_->confirmed()) confirm_.set_active(publication_->confirmed());
+    confirm_.set_sensitive(!publication_->busy());
     issue_.set_text(publication_->issue().value_or(""));
     issue_.set_visible(publication_->issue().has_value());
     footer_->setBusy(!publication_->canSend());
@@ -102,10 +141,14 @@ class PublicationView : public Gtk::Box {
   Gtk::Box answer_{Gtk::Orientation::VERTICAL, 8};
   Gtk::Label server_;
   Gtk::Box modes_{Gtk::Orientation::VERTICAL, 4};
+  Gtk::Box sentEmpty_{Gtk::Orientation::VERTICAL, 6};
+  Gtk::Label values_;
+  Gtk::CheckButton confirm_;
   Gtk::Label issue_;
   EditorFooter* footer_ = nullptr;
   bool closed_ = false;
   Publication::Connection connection_;
+  AppModel::Connection modelConnection_;
 };
 
 }  // namespace
@@ -115,7 +158,7 @@ Sheet* openPublication(Gtk::Widget& anchor, const PlannerFrame& frame) {
   auto publication = Publication::create(publicationWork(model));
   Sheet* sheet = Sheet::open(anchor, "Отправить план курьерам", 560, -1);
   sheet->set_resizable(false);
-  Gtk::make_managed<PublicationView>(*sheet, *model, publication);
+  Gtk::make_managed<PublicationView>(*sheet, model, publication);
   sheet->present();
   publication->check(model->planner()["routeDate"].string());
   return sheet;

@@ -111,10 +111,11 @@ RecordTable::~RecordTable() = default;
 void RecordTable::addColumn(const std::string& title, Text text, ColumnOptions options) {
   const int lines = options.lines;
   const bool numeric = options.numeric;
-  const int minWidth = options.minWidth;
+  const bool digits = options.numeric || options.digits;
+  const int minWidth = options.ideal > 0 ? -1 : options.minWidth;  // a sharing column gets its width from the table
   addFactoryColumn(
       title,
-      [lines, numeric, minWidth] {
+      [lines, numeric, digits, minWidth] {
         auto* label = Gtk::make_managed<Gtk::Label>();
         if (minWidth > 0) label->set_size_request(minWidth, -1);
         label->set_xalign(numeric ? 1.0f : 0.0f);
@@ -124,7 +125,7 @@ void RecordTable::addColumn(const std::string& title, Text text, ColumnOptions o
           label->set_wrap_mode(Pango::WrapMode::WORD_CHAR);
           label->set_lines(lines);
         }
-        if (numeric) label->add_css_class("numeric");
+        if (digits) label->add_css_class("numeric");
         // The tooltip repeats the cell's text, asked for only when shown: setting a tooltip on every bind would
         // ask the display where the pointer is, once per cell.
         label->set_has_tooltip(true);
@@ -195,6 +196,16 @@ void RecordTable::addFactoryColumn(const std::string& title, Make make, Bind bin
     column->set_fixed_width(static_cast<int>(options.width * widthScale_ + 0.5));
     fixedWidths_.emplace_back(column, options.width);
   }
+  if (options.ideal > 0) {
+    sharing_ = true;
+    const int narrowest = options.minWidth > 0 ? options.minWidth : options.ideal;
+    const int widest = options.maxWidth < 0 ? -1 : options.ideal + options.maxWidth;
+    spans_.emplace_back(column, ColumnSpan{narrowest, options.ideal, widest});
+    column->set_fixed_width(static_cast<int>(options.ideal * widthScale_ + 0.5));
+  } else {
+    const int fixed = std::max(options.width, 0);
+    spans_.emplace_back(column, ColumnSpan{fixed, fixed, fixed});
+  }
   column->set_expand(options.expand);
   column->set_resizable(true);
   view_.append_column(column);
@@ -223,18 +234,32 @@ void RecordTable::size_allocate_vfunc(int width, int height, int baseline) {
   Gtk::ScrolledWindow::size_allocate_vfunc(width, height, baseline);
   // A new text size reaches the table as a new layout: the fixed columns widen or narrow with their text, after
   // this layout is done.
+  // Columns that share the page follow its width as well.
   const double scale = textScale(view_);
-  if (std::abs(scale - widthScale_) < 0.01) return;
+  const bool newScale = std::abs(scale - widthScale_) >= 0.01;
+  const bool newWidth = sharing_ && width != sharedWidth_;
+  if (!newScale && !newWidth) return;
   widthScale_ = scale;
+  sharedWidth_ = width;
   Glib::signal_idle().connect_once(sigc::mem_fun(*this, &RecordTable::applyWidths));
 }
 
 void RecordTable::applyWidths() {
+  if (sharing_) {
+    std::vector<ColumnSpan> spans;
+    for (const auto& [column, span] : spans_) spans.push_back(span);
+    const std::vector<int> widths = columnWidths(spans, sharedWidth_, widthScale_);
+    for (std::size_t i = 0; i < widths.size(); ++i)
+      if (spans_[i].first->get_fixed_width() != widths[i]) spans_[i].first->set_fixed_width(widths[i]);
+    return;
+  }
   for (auto& [column, width] : fixedWidths_) column->set_fixed_width(static_cast<int>(width * widthScale_ + 0.5));
 }
 
 void RecordTable::clearColumns() {
   fixedWidths_.clear();
+  spans_.clear();
+  sharing_ = false;
   auto columns = view_.get_columns();
   while (columns->get_n_items() > 0) {
     auto column = std::dynamic_pointer_cast<Gtk::ColumnViewColumn>(columns->get_object(0));

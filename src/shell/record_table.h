@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "core/json/json_value.h"
+#include "shell/toolkit/display.h"
 
 namespace dorvik {
 
@@ -36,6 +37,12 @@ struct TableColumnOptions {
   bool expand = false;   // takes the remaining width
   int lines = 1;         // text lines before ellipsizing
   bool numeric = false;  // tabular digits, aligned to the end
+  bool digits = false;   // tabular digits, the text where any text starts
+  // A column that shares the page's width (columnWidths): it opens at `ideal` pixels, narrows to `minWidth` and
+  // widens by up to `maxWidth` (0: not at all, -1: without end). When one column of a table shares, all do: each
+  // other column keeps its fixed `width`.
+  int ideal = -1;
+  int maxWidth = 0;
 };
 
 class RecordTable : public Gtk::ScrolledWindow {
@@ -79,7 +86,7 @@ class RecordTable : public Gtk::ScrolledWindow {
  private:
   class Row;
   class Rows;
-  // Sets the fixed widths of the columns for the text size in force.
+  // Sets the widths of the columns for the text size and the page width in force.
   void applyWidths();
   void addFactoryColumn(const std::string& title, Make make, Bind bind, const ColumnOptions& options);
   void applySelection();
@@ -97,7 +104,10 @@ class RecordTable : public Gtk::ScrolledWindow {
   std::set<std::string> selected_;
   std::unordered_map<Gtk::Widget*, sigc::connection> cells_;  // bound cells and their row's refresh
   bool applying_ = false;
-  std::vector<std::pair<Glib::RefPtr<Gtk::ColumnViewColumn>, int>> fixedWidths_;  // each with its standard width
+  std::vector<std::pair<Glib::RefPtr<Gtk::ColumnViewColumn>, int>> fixedWidths_;   // each with its standard width
+  std::vector<std::pair<Glib::RefPtr<Gtk::ColumnViewColumn>, ColumnSpan>> spans_;  // every column, when they share
+  bool sharing_ = false;
+  int sharedWidth_ = 0;      // the page width the shared widths were set for
   double widthScale_ = 1.0;  // the text size the widths were set for, against the desktop's
   sigc::signal<void(const std::set<std::string>&)> selectionChanged_;
   sigc::signal<void(const Record&)> activate_;

@@ -32,6 +32,23 @@ function assertThrows(fn, expectedText, message) {
     throw new Error((message ? message + ": " : "") + "expected the text " + JSON.stringify(expectedText) + " but got " + JSON.stringify(text));
   return text;
 }
+// Bytes as standard Base64, and a text as its UTF-8 bytes (the bare context has neither btoa nor TextEncoder).
+function bytesBase64(bytes) {
+  const alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  const out = [];
+  for (let i = 0; i < bytes.length; i += 3) {
+    const n = (bytes[i] << 16) | ((bytes[i + 1] || 0) << 8) | (bytes[i + 2] || 0);
+    out.push(alphabet[n >> 18], alphabet[(n >> 12) & 63], i + 1 < bytes.length ? alphabet[(n >> 6) & 63] : "=",
+      i + 2 < bytes.length ? alphabet[n & 63] : "=");
+  }
+  return out.join("");
+}
+function textBytes(text) {
+  const binary = unescape(encodeURIComponent(text));
+  const out = new Uint8Array(binary.length);
+  for (let i = 0; i < binary.length; i++) out[i] = binary.charCodeAt(i);
+  return out;
+}
 // Calls an action exactly as the engine does: one JSON text in, one JSON text out.
 function run(action, payload) {
   var text = Native.run(JSON.stringify({ action: action, payload: payload === undefined ? {} : payload }));

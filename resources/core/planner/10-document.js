@@ -43,17 +43,28 @@ function readVehicle(value) {
   return v;
 }
 
-// Makes an order's stored members sound: numbers for coordinates and quantities. The object is
-// changed in place: every caller hands a fresh one (just parsed, or built for the call).
+// Makes an order's stored members sound: numbers for coordinates and quantities, a sound list of the values that
+// could not be read (a value given as a text that does not read as a number joins it). The object is changed in
+// place: every caller hands a fresh one (just parsed, or built for the call).
 function readOrder(o) {
-  if (typeof o.lat !== "number" || !isFinite(o.lat)) o.lat = coordinate(o.lat);
-  if (typeof o.lon !== "number" || !isFinite(o.lon)) o.lon = coordinate(o.lon);
-  for (const key of ["units", "serviceS", "sharedS"]) {
-    if (key in o && typeof o[key] !== "number") {
-      const n = Prelude.double(o[key]);
-      o[key] = n === null ? null : n;
+  if ("_unread" in o) {
+    const list = Array.isArray(o._unread) ? o._unread.filter(function (e) {
+      return isObject(e) && UNREAD_KEYS.indexOf(e.key) >= 0 && typeof e.column === "string" && typeof e.text === "string";
+    }) : [];
+    if (list.length) o._unread = list; else delete o._unread;
+  }
+  for (const key of ["lat", "lon", "units", "serviceS", "sharedS"]) {
+    if (!(key in o) || (typeof o[key] === "number" && isFinite(o[key]))) continue;
+    if (!readableValue(key, o[key])) noteUnread(o, key, UNREAD_TITLES[key], Prelude.string(o[key]).trim());
+    o[key] = Prelude.double(o[key]);
+  }
+  for (const key of ["window", "hardWindow"]) {
+    if (!readableValue(key, o[key]) && !unreadEntries(o).some(function (e) { return e.key === key; })) {
+      noteUnread(o, key, UNREAD_TITLES[key], Prelude.string(o[key]).trim());
     }
   }
+  if (!("lat" in o)) o.lat = null;
+  if (!("lon" in o)) o.lon = null;
   return o;
 }
 
@@ -86,7 +97,7 @@ function emptyDocument(routeDate) {
   return {
     orders: [], vehicles: [], depot: null, config: readConfig(null), routes: [], unassigned: [], planned: false,
     revision: 0, routeDate: Prelude.isDay(routeDate) ? routeDate : "", fileName: "", sourceKind: "",
-    roadLegs: {}, planToken: Prelude.token(), nextOrderNo: 0, workbook: ""
+    roadLegs: {}, planToken: Prelude.token(), nextOrderNo: 0, workbook: "", importSummary: ""
   };
 }
 
@@ -104,6 +115,7 @@ function readDocument(input) {
   doc.fileName = Prelude.string(src.fileName);
   doc.sourceKind = Prelude.string(src.sourceKind);
   doc.workbook = typeof src.workbook === "string" ? src.workbook : "";
+  doc.importSummary = Prelude.string(src.importSummary);
   if (typeof src.planToken === "string" && /^[0-9a-z]+$/.test(src.planToken)) doc.planToken = src.planToken;
   const counter = Prelude.int(src.nextOrderNo);
   if (counter !== null && counter > 0 && counter < 9007199254740991) doc.nextOrderNo = counter;
@@ -176,6 +188,8 @@ function publicDocument(doc, extra) {
     routingQuota: ROUTING_QUOTA
   };
   if (doc.sourceKind) out.sourceKind = doc.sourceKind;
+  // What the import of the plan's workbook found, for the checks.
+  if (doc.importSummary) out.importSummary = doc.importSummary;
   if (extra) {
     for (const key of Object.keys(extra)) {
       if (extra[key] !== undefined && extra[key] !== "") out[key] = extra[key];
@@ -203,7 +217,8 @@ function archiveOf(doc) {
     roadLegs: doc.roadLegs,
     planToken: doc.planToken,
     nextOrderNo: doc.nextOrderNo,
-    workbook: doc.workbook
+    workbook: doc.workbook,
+    importSummary: doc.importSummary
   };
 }
 

@@ -56,6 +56,64 @@ function droppedStatus(doc, dropped) {
   return "Сняты с маршрута без координат: " + dropped.map(function (i) { return orderLabel(doc.orders[i]); }).join(", ") + ".";
 }
 
+// Values of an order that cannot be read: `_unread`, a list of {key, column, text} in the order of the columns,
+// at most one per member. The member itself stays empty (null for a number; a window keeps its text, which the
+// planner reads as no window), while the list keeps the text as typed for the checks, the working workbook and the
+// publication. The import notes them; a change of a member settles its entry: a value that reads removes it, one
+// that does not is noted in its place.
+const UNREAD_KEYS = ["window", "units", "lat", "lon", "coordinates", "hardWindow", "serviceS", "sharedS"];
+const UNREAD_NUMBERS = new Set(["units", "lat", "lon", "serviceS", "sharedS"]);
+const UNREAD_TITLES = {
+  window: "Временное окно", units: "Количество мест", lat: "Широта", lon: "Долгота", coordinates: "Координаты",
+  hardWindow: "Строгое временное окно", serviceS: "Обслуживание заказа, секунд", sharedS: "Общее время на адресе, секунд"
+};
+const NO_WORDS = new Set(["нет", "0", "false", "no", "-", "н", "n"]);
+
+function unreadEntries(o) { return Array.isArray(o._unread) ? o._unread : []; }
+
+function noteUnread(o, key, column, text) {
+  const list = unreadEntries(o).filter(function (e) { return e.key !== key; });
+  list.push({ key: key, column: Prelude.string(column).trim() || UNREAD_TITLES[key], text: Prelude.string(text) });
+  list.sort(function (a, b) { return UNREAD_KEYS.indexOf(a.key) - UNREAD_KEYS.indexOf(b.key); });
+  o._unread = list;
+}
+
+function dropUnread(o, key) {
+  const list = unreadEntries(o).filter(function (e) { return e.key !== key; });
+  if (list.length) o._unread = list; else delete o._unread;
+}
+
+// Whether a member's value reads: a number or nothing for the numbers, a window or nothing for the window, and
+// for the strict window also a yes or a no.
+function readableValue(key, value) {
+  if (value === null || value === undefined) return true;
+  if (UNREAD_NUMBERS.has(key)) return typeof value === "number" || Prelude.string(value).trim() === "" || Prelude.double(value) !== null;
+  if (key !== "window" && key !== "hardWindow") return true;
+  const text = Prelude.string(value).trim();
+  if (text === "") return true;
+  if (key === "hardWindow" && (isYes(value) || NO_WORDS.has(Prelude.fold(text)))) return true;
+  let readable = windowReadable.get(text);
+  if (readable === undefined) {
+    // Window texts repeat a lot: each is read once (the cache is let go when it grows large).
+    if (windowReadable.size > 20000) windowReadable.clear();
+    const w = Prelude.parseWindow(text);
+    readable = w === null || !w.invalid;
+    windowReadable.set(text, readable);
+  }
+  return readable;
+}
+const windowReadable = new Map();
+
+// Settles the entries of the members `changes` sets on the changed order `o` (the values as they were given).
+function settleUnread(o, changes) {
+  for (const key of UNREAD_KEYS) {
+    if (!(key in changes)) continue;
+    dropUnread(o, key);
+    if ((key === "lat" || key === "lon") && hasPoint(o)) dropUnread(o, "coordinates");
+    if (!readableValue(key, changes[key])) noteUnread(o, key, UNREAD_TITLES[key], Prelude.string(changes[key]).trim());
+  }
+}
+
 A.identity = function (payload) {
   plannerState.identity = {
     companyId: payload.companyId === undefined ? null : payload.companyId,
@@ -155,6 +213,7 @@ A.order = function (payload) {
   for (const key of ["units", "serviceS", "sharedS"]) {
     if (key in changes && typeof changes[key] !== "number") o[key] = Prelude.double(changes[key]);
   }
+  settleUnread(o, changes);
   doc.orders[i] = o;
   return commit(doc, function (dropped) { return { status: droppedStatus(doc, dropped) }; });
 };
@@ -166,6 +225,7 @@ A.addOrder = function (payload) {
   for (const key of Object.keys(given)) if (key.charAt(0) !== "_") o[key] = given[key];
   if (duplicateNumber(doc, o.id, -1)) refuseDuplicate(o.id);
   const order = readOrder(o);
+  settleUnread(order, given);
   order._nativeID = newID(doc);
   doc.orders.push(order);
   return commit(doc);
@@ -351,6 +411,7 @@ A.geocodeBatch = function (payload) {
     for (const key of ["lat", "lon", "source", "qc", "found"]) {
       if (key in changes) next[key] = key === "lat" || key === "lon" ? Prelude.double(changes[key]) : changes[key];
     }
+    if (hasPoint(next)) settleUnread(next, { lat: next.lat, lon: next.lon });
     doc.orders[i] = next;
     if (applied.indexOf(edit.id) < 0) applied.push(edit.id);
   }

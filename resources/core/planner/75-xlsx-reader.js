@@ -28,8 +28,15 @@ function utf8Text(b, from, to) {
     let cp;
     if (c < 0x80) { cp = c; i += 1; }
     else if (c < 0xe0) { cp = ((c & 0x1f) << 6) | (b[i + 1] & 0x3f); i += 2; }
-    else if (c < 0xf0) { cp = ((c & 0x0f) << 12) | ((b[i + 1] & 0x3f) << 6) | (b[i + 2] & 0x3f); i += 3; }
-    else { cp = ((c & 0x07) << 18) | ((b[i + 1] & 0x3f) << 12) | ((b[i + 2] & 0x3f) << 6) | (b[i + 3] & 0x3f); i += 4; }
+    else if (c < 0xf0) {
+      cp = ((c & 0x0f) << 12) | ((b[i + 1] & 0x3f) << 6) | (b[i + 2] & 0x3f);
+      if (cp >= 0xd800 && cp <= 0xdfff) cp = 0xfffd;  // a surrogate written as a character: damaged text
+      i += 3;
+    } else {
+      cp = ((c & 0x07) << 18) | ((b[i + 1] & 0x3f) << 12) | ((b[i + 2] & 0x3f) << 6) | (b[i + 3] & 0x3f);
+      if (cp > 0x10ffff) cp = 0xfffd;
+      i += 4;
+    }
     if (cp > 0xffff) { cp -= 0x10000; units[n++] = 0xd800 + (cp >> 10); units[n++] = 0xdc00 + (cp & 0x3ff); }
     else units[n++] = cp;
   }
@@ -37,13 +44,16 @@ function utf8Text(b, from, to) {
 }
 
 const XML_ENTITIES = { amp: "&", lt: "<", gt: ">", quot: "\"", apos: "'" };
+// The text of XML character data: entities and Excel's "_xHHHH_" escapes replaced; a character reference to a lone
+// surrogate or past Unicode (damaged text) reads as U+FFFD.
 function xmlText(b, from, to) {
   const t = utf8Text(b, from, to);
   if (t.indexOf("&") < 0 && t.indexOf("_x") < 0) return t;
-  return t.replace(/&(#x[0-9a-fA-F]+|#[0-9]+|[a-z]+);/g, function (m, e) {
-    if (e.charAt(0) === "#") return String.fromCodePoint(e.charAt(1) === "x" ? parseInt(e.slice(2), 16) : parseInt(e.slice(1), 10));
-    return XML_ENTITIES[e] !== undefined ? XML_ENTITIES[e] : m;
-  }).replace(/_x([0-9A-Fa-f]{4})_/g, function (m, h) { return String.fromCharCode(parseInt(h, 16)); });
+  return wellFormed(t.replace(/&(#x[0-9a-fA-F]+|#[0-9]+|[a-z]+);/g, function (m, e) {
+    if (e.charAt(0) !== "#") return XML_ENTITIES[e] !== undefined ? XML_ENTITIES[e] : m;
+    const code = e.charAt(1) === "x" ? parseInt(e.slice(2), 16) : parseInt(e.slice(1), 10);
+    return code >= 0 && code <= 0x10ffff ? String.fromCodePoint(code) : "\ufffd";
+  }).replace(/_x([0-9A-Fa-f]{4})_/g, function (m, h) { return String.fromCharCode(parseInt(h, 16)); }));
 }
 
 // Position of the ASCII text `s` in b from `from`, or -1.
@@ -201,16 +211,21 @@ function sheetCell(b, from, to, type, strings) {
   return text.trim() !== "" && isFinite(n) ? n : null;
 }
 
-// The rows of one sheet part: arrays of values (texts, numbers, booleans), blank rows left out; null when a cell
-// stands past the last column a sheet has.
+// The rows of one sheet part: arrays of values (texts, numbers, booleans), blank rows left out, with `numbers`
+// beside them (each row's number in the sheet, from 1); null when a cell stands past the last column a sheet has.
 function sheetValues(b, strings) {
-  const rows = [];
+  const rows = [], numbers = [];
+  rows.numbers = numbers;
   let i = bytesIndex(b, "<sheetData", 0);
   if (i < 0) return rows;
+  let number = 0;
   for (;;) {
     const r = bytesIndex(b, "<row", i);
     if (r < 0) break;
     const rgt = bytesIndex(b, ">", r);
+    const at = attributeValueAt(b, r, rgt, ATTR_R);
+    const given = at >= 0 ? wholeNumber(b, at, bytesIndex(b, "\"", at, rgt)) : -1;
+    number = given > 0 ? given : number + 1;
     if (b[rgt - 1] === 0x2f) { i = rgt + 1; continue; }
     const rend = bytesIndex(b, "</row>", rgt);
     if (rend < 0) break;
@@ -246,7 +261,7 @@ function sheetValues(b, strings) {
       col++;
       c = next;
     }
-    if (any) rows.push(row);
+    if (any) { rows.push(row); numbers.push(number); }
     i = rend + 6;
   }
   return rows;

@@ -2,8 +2,9 @@
 // "sheet" for the table exports of other screens. All through the workbook library (global XLSX).
 
 const BOOK_TEXT = Object.freeze({
-  unreadable: "Не удалось прочитать файл Excel.",
-  password: "Файл защищён паролем. Снимите пароль и откройте снова.",
+  unreadable: "Не удалось прочитать файл Excel: файл повреждён.",
+  notBook: "Не удалось прочитать файл Excel: это не книга Excel.",
+  password: "Не удалось прочитать файл Excel: файл защищён паролем. Снимите пароль и откройте снова.",
   noAddress: "В книге не найден лист с заказами: нужна колонка «Адрес».",
   noOrders: "В книге нет заказов.",
   unpacked: "Книга Excel слишком велика в распакованном виде. Сохраните в отдельную книгу только лист с заказами.",
@@ -87,8 +88,7 @@ function mapColumns(header, columns) {
 // a markup table saved under a workbook name. Anything else is not read (the library would read it as text).
 function looksLikeWorkbook(b) {
   if (b.length < 4) return false;
-  if (isZip(b)) return true;
-  if (b[0] === 0xd0 && b[1] === 0xcf && b[2] === 0x11 && b[3] === 0xe0) return true;
+  if (isZip(b) || isCompound(b)) return true;
   if (b[0] === 0x09 && (b[1] === 0x00 || b[1] === 0x02 || b[1] === 0x04 || b[1] === 0x08)) return true;
   let i = 0;
   if (b[0] === 0xef && b[1] === 0xbb && b[2] === 0xbf) i = 3;
@@ -96,23 +96,68 @@ function looksLikeWorkbook(b) {
   return i < b.length && b[i] === 0x3c;
 }
 
-// The book read by the workbook library (a zip only once `measureZip` has passed it). Its verdict reads as a
-// password only when it is about one: a zip whose parts are encrypted is no spreadsheet program's protection
-// (they encrypt a compound file), just a file that cannot be read.
+// The book read by the workbook library (a zip only once `measureZip` has passed it, a compound file only once
+// `checkCompound` has). Its verdict reads as a password only when it is about one: a zip whose parts are
+// encrypted is no spreadsheet program's protection (they encrypt a compound file), just a file that cannot be read.
 function readBook(b) {
+  const options = { type: "array", cellDates: false, cellFormula: false, dense: true };
   try {
-    return XLSX.read(b, { type: "array", cellDates: false, dense: true });
+    if (isCompound(b)) return readCompoundBook(b, options);
+    if (b[0] === 0x09) withoutFormulas(b);  // an older binary sheet: records from its first byte
+    return XLSX.read(b, options);
   } catch (e) {
+    if (e instanceof Prelude.UserError) throw e;
     const text = e && e.message ? String(e.message) : String(e);
     if (/password|encrypt/i.test(text) && !/zip encryption/i.test(text)) refuse(BOOK_TEXT.password);
     refuse(BOOK_TEXT.unreadable);
   }
 }
 
+// A text as JSON can carry it: a lone surrogate (a damaged character of the book) becomes U+FFFD.
+const wellFormed = typeof String.prototype.toWellFormed === "function"
+  ? function (text) { return text.toWellFormed(); }
+  : function (text) {
+    return text.replace(/[\uD800-\uDBFF](?![\uDC00-\uDFFF])|(?<![\uD800-\uDBFF])[\uDC00-\uDFFF]/g, "\uFFFD");
+  };
+
+// The value of one cell of the library's sheet, as the lean reader reads it: texts, numbers (dates and times as
+// Excel's serial numbers), booleans; null for errors and blanks.
+const EXCEL_EPOCH = Date.UTC(1899, 11, 30);
+function libraryCell(cell) {
+  if (!cell || cell.t === "e") return null;
+  const v = cell.v;
+  if (typeof v === "string") return wellFormed(v);
+  if (typeof v === "number") return isFinite(v) ? v : null;
+  if (typeof v === "boolean") return v;
+  if (v instanceof Date && isFinite(v.getTime())) return (v.getTime() - EXCEL_EPOCH) / 86400000;
+  return null;
+}
+
+// The rows of a sheet the library read, in the lean reader's shape: arrays of cell values, rows without a value
+// left out, and `numbers` (each row's number in the sheet, from 1) beside them. Taken from the cells the library
+// made, not from the range the sheet declares (a sheet may declare a million rows around ten orders).
 function sheetRows(book, name) {
   const ws = book.Sheets[name];
-  if (!ws) return [];
-  return XLSX.utils.sheet_to_json(ws, { header: 1, raw: true, defval: null, blankrows: false });
+  const data = ws ? ws["!data"] : null;
+  const rows = [], numbers = [];
+  if (Array.isArray(data)) {
+    for (let r = 0; r < data.length; r++) {
+      const cells = data[r];
+      if (!Array.isArray(cells)) continue;
+      const row = [];
+      let any = false;
+      for (let c = 0; c < cells.length; c++) {
+        const v = libraryCell(cells[c]);
+        if (v === null) continue;
+        while (row.length < c) row.push(null);
+        row[c] = v;
+        if (v !== "") any = true;
+      }
+      if (any) { rows.push(row); numbers.push(r + 1); }
+    }
+  }
+  rows.numbers = numbers;
+  return rows;
 }
 
 function blank(v) { return v === null || v === undefined || (typeof v === "string" && v.trim() === ""); }
@@ -136,14 +181,32 @@ function numberCell(v) {
   return Prelude.double(v);
 }
 
-function orderFromRow(row, cols) {
+// A cell as the user typed it, for the list of values that could not be read.
+function typedText(v) { return textCell(v).trim(); }
+
+// The titles the book gives the order columns it has, for the values that could not be read.
+function columnTitles(header, cols) {
+  const titles = {};
+  for (const key of Object.keys(cols)) titles[key] = Prelude.string(header[cols[key]]).trim();
+  if (!("window" in cols) && ("windowFrom" in cols || "windowTo" in cols)) {
+    titles.window = [titles.windowFrom, titles.windowTo].filter(Boolean).join(" – ");
+  }
+  return titles;
+}
+
+// One order of a row of the order sheet. A value that cannot be read is not dropped: the member stays empty (null
+// for numbers) and the text as typed is noted on the order (`_unread`, see unreadValue) for the checks and the
+// publication. Coordinates that do not make a point are noted the same way and both left empty.
+function orderFromRow(row, cols, titles) {
   const o = {};
   for (const entry of ORDER_COLUMNS) {
     const key = entry[0];
     if (!(key in cols)) continue;
     const v = row[cols[key]];
-    if (ORDER_NUMBER_KEYS.has(key)) o[key] = numberCell(v);
-    else if (key === "window") o[key] = typeof v === "number" ? timeCell(v) : textCell(v).trim();
+    if (ORDER_NUMBER_KEYS.has(key)) {
+      o[key] = numberCell(v);
+      if (o[key] === null && !blank(v)) noteUnread(o, key, titles[key], typedText(v));
+    } else if (key === "window") o[key] = typeof v === "number" ? timeCell(v) : textCell(v).trim();
     else if (key === "source") { if (!blank(v)) o.source = textCell(v).trim(); }
     else o[key] = textCell(v);
   }
@@ -153,11 +216,24 @@ function orderFromRow(row, cols) {
     o.window = from || to ? from + "-" + to : "";
   }
   if ((!("lat" in cols) || !("lon" in cols)) && "coordinates" in cols) {
-    const parts = Prelude.string(row[cols.coordinates]).split(/[;,\s]+/).filter(Boolean);
-    if (parts.length === 2) { o.lat = Prelude.double(parts[0]); o.lon = Prelude.double(parts[1]); }
+    const v = row[cols.coordinates];
+    const parts = Prelude.string(v).split(/[;,\s]+/).filter(Boolean);
+    const lat = parts.length === 2 ? Prelude.double(parts[0]) : null, lon = parts.length === 2 ? Prelude.double(parts[1]) : null;
+    if (lat !== null && lon !== null && validLat(lat) && validLon(lon)) { o.lat = lat; o.lon = lon; }
+    else if (!blank(v)) noteUnread(o, "coordinates", titles.coordinates, typedText(v));
   }
   for (const key of ORDER_TEXT_KEYS) if (!(key in o)) o[key] = "";
   for (const key of ORDER_NUMBER_LIST) if (!(key in o)) o[key] = null;
+  if (!(validLat(o.lat) && validLon(o.lon))) {
+    // Half a point, or one out of range: what was read is noted, and the order has no coordinates.
+    for (const key of ["lat", "lon"]) {
+      if (o[key] !== null && key in cols) noteUnread(o, key, titles[key], typedText(row[cols[key]]));
+      o[key] = null;
+    }
+  }
+  for (const key of ["window", "hardWindow"]) {
+    if (!readableValue(key, o[key])) noteUnread(o, key, titles[key], Prelude.string(o[key]).trim());
+  }
   return o;
 }
 
@@ -232,23 +308,31 @@ function readConfigSheet(rows, base) {
 
 // The rows of the order sheet and of the optional sheets; the book itself is let go as soon as they are read
 // (a book of the largest allowed size holds several hundred megabytes of cell records). A zip whose parts unpack
-// to `LEAN_READER.threshold` bytes or more is read by the lean reader when it can.
+// to `LEAN_READER.threshold` bytes or more is read by the lean reader when it can. Whatever goes wrong inside the
+// workbook library on a damaged book is refused as a damaged book, never shown as the library's own text.
 function readOrderBook(base64) {
   const bytes = typeof base64 === "string" ? base64Bytes(base64) : null;
-  if (!bytes || !looksLikeWorkbook(bytes)) refuse(BOOK_TEXT.unreadable);
-  const directory = isZip(bytes) ? zipDirectory(bytes) : null;
-  LEAN_READER.lastUsed = false;
-  if (directory && directory.unpacked >= LEAN_READER.threshold) {
-    const lean = leanBook(bytes, directory);
-    if (lean) {
-      const parts = orderBookParts(lean);
-      LEAN_READER.lastUsed = true;
-      return parts;
+  if (!bytes) refuse(BOOK_TEXT.unreadable);
+  if (!looksLikeWorkbook(bytes)) refuse(BOOK_TEXT.notBook);
+  try {
+    const directory = isZip(bytes) ? zipDirectory(bytes) : null;
+    LEAN_READER.lastUsed = false;
+    if (directory && directory.unpacked >= LEAN_READER.threshold) {
+      const lean = leanBook(bytes, directory);
+      if (lean) {
+        const parts = orderBookParts(lean);
+        LEAN_READER.lastUsed = true;
+        return parts;
+      }
     }
+    if (directory) measureZip(bytes, directory);
+    else if (isCompound(bytes)) checkCompound(bytes);
+    const book = readBook(bytes);
+    return orderBookParts({ names: book.SheetNames, rows: function (name) { return sheetRows(book, name); } });
+  } catch (e) {
+    if (e instanceof Prelude.UserError) throw e;
+    refuse(BOOK_TEXT.unreadable);
   }
-  if (directory) measureZip(bytes, directory);
-  const book = readBook(bytes);
-  return orderBookParts({ names: book.SheetNames, rows: function (name) { return sheetRows(book, name); } });
 }
 
 function orderBookParts(source) {
@@ -271,6 +355,25 @@ function orderBookParts(source) {
   return { orderSheet: orderSheet, side: side };
 }
 
+// Orders whose data need mending after an import (as the checks list them): a value not read, no number or a
+// repeated one. Orders without an address are among those without coordinates.
+function ordersToCheck(orders) {
+  const counts = new Map();
+  for (const o of orders) {
+    const id = Prelude.string(o.id).trim();
+    counts.set(id, (counts.get(id) || 0) + 1);
+  }
+  let count = 0;
+  for (const o of orders) {
+    const id = Prelude.string(o.id).trim();
+    if (o._unread || id === "" || counts.get(id) > 1) count++;
+  }
+  return count;
+}
+
+// Every row of the order sheet below its header that holds a value becomes an order, whatever it lacks: a row
+// without an address is an order without coordinates, a value that cannot be read is noted on its order. Only
+// rows without any value are left out.
 A.import = function (payload) {
   const prior = current();
   const parts = readOrderBook(payload.base64);
@@ -285,6 +388,7 @@ A.import = function (payload) {
   const resultTitles = new Set(RESULT_TITLES.map(foldHeader));
   const extras = [];
   const header = orderSheet.found.header;
+  const titles = columnTitles(header, cols);
   for (let c = 0; c < header.length && extras.length < EXTRA_COLUMNS; c++) {
     const title = Prelude.string(header[c]).trim();
     if (!known.has(c) && title && title.charAt(0) !== "_" && !resultTitles.has(foldHeader(title))) extras.push([title, c]);
@@ -295,16 +399,15 @@ A.import = function (payload) {
   const bookPoints = new Map();  // address -> [lat, lon, lat, lon, ...] already listed
   let withPoint = 0;
   const rows = orderSheet.rows;
+  const numbers = Array.isArray(rows.numbers) ? rows.numbers : [];
   for (let r = orderSheet.found.at + 1; r < rows.length; r++) {
     const row = Array.isArray(rows[r]) ? rows[r] : [];
-    const o = orderFromRow(row, cols);
-    const point = validLat(o.lat) && validLon(o.lon);
-    if (o.address.trim() === "" && !point) continue;
-    if (!point) { o.lat = null; o.lon = null; }
+    if (row.every(blank)) continue;
+    const o = orderFromRow(row, cols, titles);
     for (const extra of extras) {
       if (!(extra[0] in o) && !blank(row[extra[1]])) o[extra[0]] = row[extra[1]];
     }
-    if (point) {
+    if (o.lat !== null) {
       withPoint++;
       if (!o.source) o.source = "file";
       o.qc = "file";
@@ -317,6 +420,7 @@ A.import = function (payload) {
         importedBook.push({ address: o.address, lat: o.lat, lon: o.lon });
       }
     }
+    if (Number.isInteger(numbers[r])) o._row = numbers[r];
     o._nativeID = newID(doc);
     doc.orders.push(o);
   }
@@ -328,17 +432,9 @@ A.import = function (payload) {
   doc.depot = depot || (prior.depot ? Object.assign({}, prior.depot) : null);
   doc.config = (side.config ? readConfigSheet(side.config, prior.config) : null) || Object.assign({}, prior.config);
 
-  let status = "Загружено заказов: " + doc.orders.length + "; с координатами: " + withPoint + ".";
-  const counts = new Map();
-  for (const o of doc.orders) {
-    const id = Prelude.string(o.id).trim();
-    if (id) counts.set(id, (counts.get(id) || 0) + 1);
-  }
-  const repeated = Array.from(counts.keys()).filter(function (id) { return counts.get(id) > 1; });
-  if (repeated.length) {
-    status += " Повторяются номера заказов: " + repeated.slice(0, 5).join(", ") +
-      (repeated.length > 5 ? " и ещё " + (repeated.length - 5) : "") + ".";
-  }
+  doc.importSummary = "Загружено заказов: " + doc.orders.length + "; с координатами: " + withPoint + ".";
+  const toCheck = ordersToCheck(doc.orders);
+  const status = doc.importSummary + (toCheck ? " Требуют проверки: " + toCheck + " — вкладка «Проверка»." : "");
   return commit(doc, { importedBook: importedBook, status: status });
 };
 
@@ -417,8 +513,12 @@ function workingBook(doc) {
   const header = ORDER_COLUMNS.map(function (c) { return c[1][0]; }).concat(extras, RESULT_TITLES);
   const rows = [header];
   for (const o of doc.orders) {
+    // A value the import could not read is written back as it was typed, so that nothing is lost on the way.
+    const unread = {};
+    for (const entry of unreadEntries(o)) unread[entry.key === "coordinates" ? "lat" : entry.key] = entry.text;
     const row = ORDER_COLUMNS.map(function (c) {
       const v = o[c[0]];
+      if ((v === undefined || v === null || v === "") && c[0] in unread) return unread[c[0]];
       return v === undefined ? null : v;
     });
     for (const key of extras) row.push(o[key] === undefined ? null : o[key]);

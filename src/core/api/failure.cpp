@@ -33,4 +33,25 @@ std::optional<std::string> failureText(std::exception_ptr failure) {
   }
 }
 
+bool outcomeUnknown(std::exception_ptr failure) {
+  if (!failure) return false;
+  try {
+    std::rethrow_exception(failure);
+  } catch (const DorvikError& e) {
+    return e.status() >= 500;
+  } catch (const TransportError& e) {
+    switch (e.code()) {
+      case TransportError::Code::TimedOut:
+      case TransportError::Code::NetworkConnectionLost:
+      case TransportError::Code::BadServerResponse:
+      case TransportError::Code::Unknown:
+        return true;
+      default:
+        return false;
+    }
+  } catch (...) {
+    return false;
+  }
+}
+
 }  // namespace dorvik

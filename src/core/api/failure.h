@@ -14,4 +14,9 @@ bool isCancellation(std::exception_ptr failure);
 // of anything else. None for a cancellation.
 std::optional<std::string> failureText(std::exception_ptr failure);
 
+// True when a request that failed may still have been carried out by the server: a server error (5xx), an answer
+// that could not be read, or a connection lost or timed out once the request could have gone out. A refusal
+// (4xx), a host never reached and a local failure did nothing.
+bool outcomeUnknown(std::exception_ptr failure);
+
 }  // namespace dorvik

@@ -7,6 +7,7 @@
 
 #include "core/api/failure.h"
 #include "core/base/errors.h"
+#include "planning/logic/plan_checks.h"
 
 namespace dorvik::planning {
 
@@ -128,10 +129,27 @@ std::shared_ptr<OrderEditor> OrderEditor::create(JSONValue order, OrderEditorWor
   return std::shared_ptr<OrderEditor>(new OrderEditor(std::move(order), std::move(work)));
 }
 
+namespace {
+
+// The form's values of an order: a number the import could not read shows as it was typed (the order holds no
+// value for it), so that saving asks for a number, or for the field to be emptied on purpose.
+JSONValue formValues(const JSONValue& order) {
+  JSONValue values = order;
+  for (const UnreadValue& unread : unreadValues(order)) {
+    for (const FieldSpec& field : orderFields()) {
+      if (field.key == unread.key && field.kind == Kind::number && order[field.key].isNull())
+        values.set(field.key, unread.text);
+    }
+  }
+  return values;
+}
+
+}  // namespace
+
 OrderEditor::OrderEditor(JSONValue order, OrderEditorWork work)
     : order_(std::move(order)),
       work_(std::move(work)),
-      value_(std::make_shared<JSONValue>(order_.isNull() ? newOrder() : order_)) {}
+      value_(std::make_shared<JSONValue>(order_.isNull() ? newOrder() : formValues(order_))) {}
 
 void OrderEditor::setIssue(std::optional<std::string> issue) {
   issue_ = std::move(issue);

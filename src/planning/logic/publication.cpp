@@ -6,6 +6,7 @@
 #include "core/api/failure.h"
 #include "core/api/path_encoding.h"
 #include "model/app_model.h"
+#include "planning/logic/plan_checks.h"
 
 namespace dorvik::planning {
 
@@ -36,6 +37,21 @@ std::string serverLine(const JSONValue& existing) {
          ". С отметками курьеров: " + std::to_string(existing["started"].intValue()) + ".";
 }
 
+std::vector<std::string> valuesSentEmpty(const JSONValue& planner) {
+  std::vector<std::string> values;
+  const JSONArray& orders = planner["orders"].array();
+  for (const JSONValue& route : planner["routes"].array()) {
+    for (const JSONValue& index : route["orders"].array()) {
+      const std::optional<double> at = index.doubleValue();
+      if (!at || *at < 0 || *at >= static_cast<double>(orders.size())) continue;
+      const JSONValue& order = orders[static_cast<std::size_t>(*at)];
+      for (const UnreadValue& value : unreadValues(order))
+        values.push_back(orderLabel(order) + " — «" + value.column + "»: «" + value.text + "»");
+    }
+  }
+  return values;
+}
+
 PublicationWork publicationWork(const std::shared_ptr<AppModel>& model) {
   PublicationWork work;
   work.fetch = [model](std::string path) { return model->fetch(std::move(path), "GET"); };
@@ -61,6 +77,19 @@ void Publication::setMode(const std::string& mode) {
       return;
     }
   }
+}
+
+void Publication::setSentEmpty(std::vector<std::string> values) {
+  if (values == sentEmpty_) return;
+  sentEmpty_ = std::move(values);
+  confirmed_ = false;
+  notify(Change::confirmation);
+}
+
+void Publication::setConfirmed(bool confirmed) {
+  if (confirmed == confirmed_) return;
+  confirmed_ = confirmed;
+  notify(Change::confirmation);
 }
 
 void Publication::setIssue(std::optional<std::string> issue) {
@@ -117,6 +146,7 @@ async::Task<void> Publication::runSend(std::shared_ptr<Publication> self, std::s
   if (!failure) {
     self->notify(Change::dismissed);
   } else if (std::optional<std::string> text = failureText(failure)) {
+    if (outcomeUnknown(failure)) *text += std::string(" ") + kOutcomeUnknown;
     self->setIssue(std::move(text));
   }
   self->setBusy(false);

@@ -45,6 +45,15 @@ std::string existingPlansPath(const std::string& routeDate);
 std::string publicationSummary(std::size_t routes, const std::string& routeDate);
 // "На сервере: R. С отметками курьеров: S." of the answer (0 for what it lacks).
 std::string serverLine(const JSONValue& existing);
+// Said after the message of a send whose outcome is unknown (a server error, a connection lost): the model resends
+// the same publication under the same key in the same mode, which the server takes once.
+inline constexpr const char* kOutcomeUnknown =
+    "План мог уже дойти до курьеров. Нажмите «Отправить» ещё раз в том же режиме: сервер узнает повторную отправку и "
+    "не создаст маршруты дважды.";
+
+// What the plan would send without a value: for every order on a route, each value that could not be read, as
+// "№1003 · Кафе — «Места»: «три»", in route order. The dialog sends only once the user has confirmed them.
+std::vector<std::string> valuesSentEmpty(const JSONValue& planner);
 
 // The model's workflows the dialog calls: its own, or a test's stand-ins.
 struct PublicationWork {
@@ -56,7 +65,7 @@ PublicationWork publicationWork(const std::shared_ptr<AppModel>& model);
 class Publication : public std::enable_shared_from_this<Publication> {
  public:
   enum class Phase { checking, ready, sending, checkFailed };
-  enum class Change { existing, mode, issue, busy, dismissed };
+  enum class Change { existing, mode, issue, busy, dismissed, confirmation };
   using Connection = Observers<Change>::Connection;
 
   static std::shared_ptr<Publication> create(PublicationWork work);
@@ -73,7 +82,13 @@ class Publication : public std::enable_shared_from_this<Publication> {
   void setMode(const std::string& mode);
   const std::optional<std::string>& issue() const { return issue_; }
   bool busy() const { return busy_; }
-  bool canSend() const { return !busy_ && !existing_.isNull(); }
+  // The values the plan would send empty (valuesSentEmpty), and whether the user agreed to send them so. A new
+  // list asks again.
+  const std::vector<std::string>& sentEmpty() const { return sentEmpty_; }
+  void setSentEmpty(std::vector<std::string> values);
+  bool confirmed() const { return confirmed_; }
+  void setConfirmed(bool confirmed);
+  bool canSend() const { return !busy_ && !existing_.isNull() && (sentEmpty_.empty() || confirmed_); }
   bool canPickMode() const { return !busy_; }
 
   // Asks the server about the date (once, when the dialog shows).
@@ -94,6 +109,8 @@ class Publication : public std::enable_shared_from_this<Publication> {
   std::string mode_ = "append";
   JSONValue existing_;
   std::optional<std::string> issue_;
+  std::vector<std::string> sentEmpty_;
+  bool confirmed_ = false;
   bool busy_ = true;
   async::CancelToken checkToken_;
   Observers<Change> observers_;

@@ -4,6 +4,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/json/json_value.h"
 
@@ -49,5 +50,20 @@ struct DataColumn {
   // The width the column opens with.
   int idealWidth() const;
 };
+
+// How a table's columns share the width of its page, in pixels at the standard text size: each column opens at
+// `ideal`, narrows to `min` when the page is narrower, and widens up to `max` when it is wider (`max` equal to
+// `ideal`: it keeps its width; -1: without end). A fixed column has all three equal.
+struct ColumnSpan {
+  int min = 0;
+  int ideal = 0;
+  int max = 0;
+};
+// The widths of the columns over `available` pixels with text `scale` times the standard size. The columns that
+// widen without end take what is left: on a narrower page they give up width first (down to their minimums, then
+// the others give in proportion to what they can; below the sum of the minimums the table scrolls sideways); on a
+// wider page the others widen first, in equal shares up to their maximums. The widths add up to `available`
+// whenever the page is at least the minimums wide and some column widens without end.
+std::vector<int> columnWidths(const std::vector<ColumnSpan>& columns, int available, double scale);
 
 }  // namespace dorvik

@@ -127,6 +127,9 @@ std::string shellStyleSheet(const std::string& accent, double textSize, bool dar
       {"statuspage.compact > scrolledwindow > viewport > box > clamp > box > .title", 18}};
   for (const auto& [selector, points] : styles)
     css += scoped(" " + selector) + " { font-size: " + cssNumber(points * scale) + "pt; }\n";
+  // No table sorts by its columns: their titles do not light up under the pointer as if they could be pressed.
+  css += scoped(" columnview.view > header > button:hover > box") + ", " +
+         scoped(" columnview.view > header > button:active > box") + " { color: alpha(currentColor, 0.4); }\n";
   css += std::string(".dorvik-orange { color: ") + (dark ? "#ff7800" : "#e66100") +
          "; }\n.dorvik-banner { background-color: alpha(" + (dark ? "#ff7800" : "#e66100") + ", 0.08); }\n";
   return css;

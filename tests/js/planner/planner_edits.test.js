@@ -110,6 +110,36 @@ test("an order edit keeps the id and route; losing coordinates takes it off the 
   assert(added.unassigned.indexOf(5) >= 0, "a new order starts unassigned");
 });
 
+// A value that could not be read stays noted on its order until an edit settles it: a value that reads clears the
+// note, one that does not replaces it, emptying it on purpose clears it; coordinates found for the address clear
+// the coordinate notes. A plan stored with such values (an older archive) is noted on loading.
+test("an edit settles what could not be read on the order", function () {
+  function notes(doc, i) { return (doc.orders[i]._unread || []).map(function (e) { return e.key + "=" + e.text; }); }
+  let doc = run("load", { routeDate: "2026-09-22", orders: [
+    { id: "1", address: "a1", lat: "55,7x", lon: 37.6, window: "18:00-09:00", units: "три", hardWindow: "строго" },
+    { id: "2", address: "a2", lat: null, lon: null, window: "09:00-12:00",
+      _unread: [{ key: "coordinates", column: "Координаты", text: "55.7 37.6 12" }, { key: "bogus", column: "x", text: "y" }] }
+  ] });
+  assertEqual(notes(doc, 0), ["window=18:00-09:00", "units=три", "lat=55,7x"], "in the order of the columns");
+  assertEqual([doc.orders[0].units, doc.orders[0].lat], [null, null]);
+  assertEqual(notes(doc, 1), ["coordinates=55.7 37.6 12"], "only sound notes are kept");
+
+  const edit = function (i, changes) { return run("order", { index: i, changes: changes }); };
+  doc = edit(0, { window: "09:00-18:00" });
+  assertEqual(notes(doc, 0), ["units=три", "lat=55,7x"], "a window that reads clears its note");
+  doc = edit(0, { window: "25:00-26:00", units: 4 });
+  assertEqual(notes(doc, 0), ["window=25:00-26:00", "lat=55,7x"], "another unreadable window replaces the note");
+  doc = edit(0, { lat: null, lon: null });
+  assertEqual(notes(doc, 0), ["window=25:00-26:00"], "emptied on purpose");
+  doc = edit(1, { lat: null, lon: null, title: "Кафе" });
+  assertEqual(notes(doc, 1), ["coordinates=55.7 37.6 12"], "the coordinates note waits for a point");
+  doc = run("geocodeBatch", { edits: [{ id: doc.orders[1]._nativeID, address: "a2", expected: [null, null, null],
+    changes: { lat: 55.76, lon: 37.61, source: "osm", qc: "0" } }] });
+  assert(!("_unread" in doc.orders[1]), "a point found for the address settles it");
+  doc = run("addOrder", { order: { id: "3", address: "a3", window: "с утра", units: "пять", _unread: "x" } });
+  assertEqual(notes(doc, 2), ["window=с утра", "units=пять"], "a new order is noted the same way");
+});
+
 test("geocodeBatch applies only matching edits and appliedIDs stays in its own result", function () {
   const doc = plan();
   const o3 = doc.orders[3], o0 = doc.orders[0];

@@ -1,27 +1,10 @@
 // Order books made to hurt the import: zip bombs, zips that are not workbooks, sheets wider than a spreadsheet.
 
 const IMPORT = { name: "Заказы.xlsx", routeDate: "2026-09-22" };
-const READ_FAILED = "Не удалось прочитать файл Excel.";
+const READ_FAILED = "Не удалось прочитать файл Excel: файл повреждён.";
 const TOO_LARGE = "Книга Excel слишком велика в распакованном виде. Сохраните в отдельную книгу только лист с заказами.";
 
 function importBase64(base64) { return run("import", Object.assign({ base64: base64 }, IMPORT)); }
-function bytesBase64(bytes) {
-  const alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  const out = [];
-  for (let i = 0; i < bytes.length; i += 3) {
-    const n = (bytes[i] << 16) | ((bytes[i + 1] || 0) << 8) | (bytes[i + 2] || 0);
-    out.push(alphabet[n >> 18], alphabet[(n >> 12) & 63], i + 1 < bytes.length ? alphabet[(n >> 6) & 63] : "=",
-      i + 2 < bytes.length ? alphabet[n & 63] : "=");
-  }
-  return out.join("");
-}
-function textBytes(text) {
-  const binary = unescape(encodeURIComponent(text));
-  const out = new Uint8Array(binary.length);
-  for (let i = 0; i < binary.length; i++) out[i] = binary.charCodeAt(i);
-  return out;
-}
-
 // Raw DEFLATE that unpacks to `head` followed by copies of its last byte: one stored block with the head, then
 // units of a fixed-Huffman block of `copies` matches of 258 bytes at distance 1, each closed by an empty stored
 // block so that every unit is the same whole bytes. {bytes, size}
@@ -208,3 +191,125 @@ function planned() {
   });
   return run("calculate");
 }
+
+// Compound files (.xls, and password-protected .xlsx) whose sector chains or directory links loop: the workbook
+// library would follow them without end. Each is refused as damaged at once; the sound file still reads.
+function compound() {
+  const cfb = XLSX.CFB.utils.cfb_new();
+  const xml = "<?xml version=\"1.0\"?><encryption xmlns=\"http://schemas.microsoft.com/office/2006/encryption\"></encryption>";
+  XLSX.CFB.utils.cfb_add(cfb, "/EncryptionInfo", [4, 0, 4, 0, 0x40, 0, 0, 0].concat(Array.from(xml).map(function (c) { return c.charCodeAt(0); })));
+  XLSX.CFB.utils.cfb_add(cfb, "/EncryptedPackage", new Array(5000).fill(7));
+  return new Uint8Array(XLSX.CFB.write(cfb, { type: "array" }));
+}
+function setI32(b, at, value) { for (let k = 0; k < 4; k++) b[at + k] = (value >> (8 * k)) & 0xff; }
+function i32At(b, at) { return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (b[at + 3] << 24); }
+
+test("a compound file whose chains or links loop is refused as damaged", function () {
+  const sound = compound();
+  const sector = function (k) { return (k + 1) * 512; };
+  const dir = sector(i32At(sound, 48)), fat = sector(i32At(sound, 76));
+  const entry = function (e, field) { return dir + 128 * e + { L: 68, R: 72, C: 76, start: 116 }[field]; };
+  // The entries: 0 the root, 1 a property set, 2 EncryptionInfo, 3 EncryptedPackage (a chain of ten sectors).
+  const start = i32At(sound, entry(3, "start"));
+  const cases = [
+    ["siblings that point at each other", function (b) { setI32(b, entry(1, "R"), 2); setI32(b, entry(2, "R"), 1); }],
+    ["left links in a cycle", function (b) { setI32(b, entry(1, "L"), 2); setI32(b, entry(2, "L"), 1); }],
+    ["a link past the directory", function (b) { setI32(b, entry(1, "R"), 4000); }],
+    ["a stream that starts inside a chain that loops", function (b) {
+      setI32(b, fat + 4 * (start + 1), start);
+      setI32(b, entry(3, "start"), start + 1);
+    }],
+    ["a DIFAT chain that points at itself", function (b) { setI32(b, 68, 0); setI32(b, 72, 1000000); setI32(b, sector(0) + 508, 0); }],
+    ["a name longer than the format allows", function (b) { b[dir + 128 + 64] = 0xff; }],
+    ["sectors of another size than the version's", function (b) { b[30] = 12; }]
+  ];
+  assertThrows(function () { importBase64(bytesBase64(sound)); },
+    "Не удалось прочитать файл Excel: файл защищён паролем. Снимите пароль и откройте снова.", "the sound file");
+  cases.forEach(function (c) {
+    const b = sound.slice();
+    c[1](b);
+    const started = Date.now();
+    assertThrows(function () { importBase64(bytesBase64(b)); }, READ_FAILED, c[0]);
+    assert(Date.now() - started < 2000, c[0] + ": refused at once");
+  });
+});
+
+// A hand-made .xls record stream: the book's globals (its one sheet), then the sheet with a header row and one
+// order whose places are a formula's value. `formula` gives the formula record's bytes after its cell and value.
+function biffBook(formula) {
+  const out = [];
+  function record(type, bytes) { out.push(type & 0xff, type >> 8, bytes.length & 0xff, bytes.length >> 8); bytes.forEach(function (v) { out.push(v); }); }
+  function u16(v) { return [v & 0xff, v >> 8]; }
+  function label(row, col, text) {
+    const chars = [];
+    for (let i = 0; i < text.length; i++) chars.push(text.charCodeAt(i) & 0xff, text.charCodeAt(i) >> 8);
+    record(0x0204, [].concat(u16(row), u16(col), u16(15), u16(text.length), [1], chars));
+  }
+  function double(v) { const a = new Float64Array([v]); return Array.from(new Uint8Array(a.buffer)); }
+  const bof = function (kind) { record(0x0809, [].concat(u16(0x0600), u16(kind), u16(0), u16(0), [0, 0, 0, 0, 0, 0, 0, 0])); };
+  bof(0x0005);
+  const sheetAt = out.length;
+  record(0x0085, [0, 0, 0, 0, 0, 0, 6, 1].concat([0x17, 0x04, 0x30, 0x04, 0x3a, 0x04, 0x30, 0x04, 0x37, 0x04, 0x4b, 0x04]));  // «Заказы»
+  record(0x000a, []);
+  const sheetStart = out.length;
+  for (let k = 0; k < 4; k++) out[sheetAt + 4 + k] = (sheetStart >> (8 * k)) & 0xff;
+  bof(0x0010);
+  label(0, 0, "Адрес");
+  label(0, 1, "Места");
+  label(1, 0, "Москва, Арбат, 10");
+  record(0x0006, [].concat(u16(1), u16(1), u16(15), double(4), formula));
+  record(0x000a, []);
+  const cfb = XLSX.CFB.utils.cfb_new();
+  XLSX.CFB.utils.cfb_add(cfb, "/Workbook", out);
+  return bytesBase64(new Uint8Array(XLSX.CFB.write(cfb, { type: "array" })));
+}
+
+test("an .xls formula cell keeps its value, and a damaged formula record is refused", function () {
+  // Flags, the cached-value id, then "=2+2" (two integers and an addition); a formula longer than its record; one
+  // whose string token runs past it. The library would read the damaged ones on forever: the import takes the
+  // value each cell keeps and never reads a formula.
+  [[0, 0, 0, 0, 0, 0, 7, 0, 0x1e, 2, 0, 0x1e, 2, 0, 0x03], [0, 0, 0, 0, 0, 0, 0xff, 0x7f, 0x1e, 2],
+   [0, 0, 0, 0, 0, 0, 2, 0, 0x17]].forEach(function (formula, k) {
+    assertEqual(importBase64(biffBook(formula)).orders.map(function (o) { return [o.address, o.units]; }),
+      [["Москва, Арбат, 10", 4]], "formula " + k);
+  });
+  // A formula record too short to hold a formula at all.
+  assertThrows(function () { importBase64(biffBook([0, 0])); }, READ_FAILED);
+});
+
+// Damage in random places of a sound .xls: every outcome is the book read or refused with the book's own words,
+// never a hang (the test would not end) or a text of the library.
+test("random damage to an .xls is read or refused, never a hang", function () {
+  const rows = [["№", "Клиент", "Адрес", "Окно", "Места", "Широта", "Долгота"]];
+  for (let i = 0; i < 120; i++) rows.push([1000 + i, "Клиент " + i, "Москва, улица " + (i % 17) + ", " + i, "09:00-18:00", i % 5, 55.7 + i / 1000, 37.6 + i / 1000]);
+  const wb = XLSX.utils.book_new();
+  XLSX.utils.book_append_sheet(wb, XLSX.utils.aoa_to_sheet(rows), "Заказы");
+  const sound = new Uint8Array(XLSX.write(wb, { type: "array", bookType: "biff8" }));
+  const allowed = [READ_FAILED, "Не удалось прочитать файл Excel: это не книга Excel.", "В книге нет заказов.",
+    "В книге не найден лист с заказами: нужна колонка «Адрес».",
+    "Не удалось прочитать файл Excel: файл защищён паролем. Снимите пароль и откройте снова."];
+  let seed = 35;
+  function random(n) {
+    seed = (seed + 0x6d2b79f5) | 0;
+    let t = Math.imul(seed ^ (seed >>> 15), 1 | seed);
+    t = (t + Math.imul(t ^ (t >>> 7), 61 | t)) ^ t;
+    return ((t ^ (t >>> 14)) >>> 0) % n;
+  }
+  const dir = (i32At(sound, 48) + 1) * 512, fat = (i32At(sound, 76) + 1) * 512;
+  const values = [-2, -1, 0, 1, 2, 3, 0x7fffffff];
+  for (let trial = 0; trial < 200; trial++) {
+    const b = sound.slice();
+    for (let n = 1 + random(6); n > 0; n--) {
+      const region = [random(512), fat + random(512), dir + random(512), random(b.length)][random(4)];
+      const at = Math.min(region, b.length - 4);
+      if (random(2)) b[at] = random(256);
+      else setI32(b, at & ~3, random(3) ? values[random(values.length)] : random(1 << 30));
+    }
+    try {
+      importBase64(bytesBase64(b));
+    } catch (e) {
+      const text = String(e && e.message !== undefined ? e.message : e);
+      assert(allowed.indexOf(text) >= 0, "trial " + trial + ": " + text);
+    }
+  }
+});

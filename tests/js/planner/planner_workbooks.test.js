@@ -5,6 +5,9 @@ function book(sheets, type) {
   sheets.forEach(function (s) { XLSX.utils.book_append_sheet(wb, XLSX.utils.aoa_to_sheet(s[1]), s[0]); });
   return XLSX.write(wb, { type: "base64", bookType: type || "xlsx" });
 }
+const DAMAGED = "Не удалось прочитать файл Excel: файл повреждён.";
+const NOT_A_BOOK = "Не удалось прочитать файл Excel: это не книга Excel.";
+
 function readBack(base64) { return XLSX.read(base64, { type: "base64" }); }
 function rowsOf(wb, name) { return XLSX.utils.sheet_to_json(wb.Sheets[name], { header: 1, defval: null }); }
 
@@ -54,40 +57,79 @@ test("a working workbook imports back to the same plan", function () {
   assert(!("importedBook" in run("date", { date: "2026-09-24" })));
 });
 
-test("an order workbook with Excel numbers, times and alternative headers", function () {
-  const base64 = book([["Лист1", [
+// A hand-kept sheet with the usual mistakes, read the three ways a book reaches the import (.xlsx through the
+// workbook library and through the lean reader, and .xls): every row with a value is an order, and each value
+// that cannot be read is noted on its order with its column and the text as typed.
+test("every row of a hand-kept sheet becomes an order, with what could not be read noted on it", function () {
+  const rows = [
     ["Отчёт за день"],
-    ["№", "Получатель", "Адрес доставки", "Окно с", "Окно до", "Места", "Координаты", "Комментарий"],
-    [1001, "Кафе", "Москва, Арбат, 10", 0.375, 0.5, "2,5", "55.7502, 37.5932", "x"],
-    [null, null, null, null, null, null, null, null],
-    [1002, "Офис", "", null, null, null, null, null],
-    [1003, "Склад", "Москва, Покровка, 12", "9:00", "", 1, "", ""],
-    [1001, "Дубль", "Москва, Арбат, 10", null, null, null, "55.7502, 37.5932", ""]
-  ]]]);
-  const doc = run("import", { base64: base64, name: "day.xlsx", routeDate: "2026-09-22" });
-  assertEqual(doc.orders.length, 3, "rows with neither address nor coordinates are skipped");
-  assertEqual([doc.orders[0].id, doc.orders[0].title, doc.orders[0].window, doc.orders[0].units], ["1001", "Кафе", "09:00-12:00", 2.5]);
-  assertEqual([doc.orders[0].lat, doc.orders[0].lon, doc.orders[0].source, doc.orders[0].qc], [55.7502, 37.5932, "file", "file"]);
-  assertEqual([doc.orders[1].window, doc.orders[1].lat], ["9:00-", null]);
-  assert(/Загружено заказов: 3; с координатами: 2\./.test(doc.status), doc.status);
-  assert(/Повторяются номера заказов: 1001/.test(doc.status), doc.status);
-});
+    ["№", "Получатель", "Адрес доставки", "Окно с", "Окно до", "Места", "Вес", "Координаты", "Комментарий"],
+    [1001, "Кафе", "Москва, Арбат, 10", 0.375, 0.5, "2,5", 12, "55.7502, 37.5932", "x"],
+    [null, null, null, null, null, null, null, null, null],
+    [1002, "Офис", "", null, null, 3, null, null, null],
+    [1003, "Склад", "Москва, Покровка, 12", "18:00", "09:00", "три", "два кг", "", ""],
+    [1001, "Дубль", "Москва, Арбат, 10", null, null, null, null, "55.7502, 37.5932", ""],
+    ["", "Без номера", "Москва, Тверская, 1", "", "  ", 1, null, "555, 37.6", "вход @@@ со двора"],
+    [1006, "Аптека", "Москва, Покровка, 12", "10:00", "", "", null, "", ""]
+  ];
+  // id, sheet row, window, units, lat, the notes (member, column, text)
+  const expected = [
+    ["1001", 3, "09:00-12:00", 2.5, 55.7502, []],
+    ["1002", 5, "", 3, null, []],
+    ["1003", 6, "18:00-09:00", null, null, [["window", "Окно с – Окно до", "18:00-09:00"], ["units", "Места", "три"]]],
+    ["1001", 7, "", null, 55.7502, []],
+    ["", 8, "", 1, null, [["coordinates", "Координаты", "555, 37.6"]]],
+    ["1006", 9, "10:00-", null, null, []]
+  ];
+  function texts(value) {
+    if (typeof value === "string") return [value];
+    if (!value || typeof value !== "object") return [];
+    return [].concat.apply([], Object.keys(value).map(function (k) { return texts(k).concat(texts(value[k])); }));
+  }
+  // The marker "@@@" of the comment becomes a lone surrogate as a damaged book holds it: three bytes of UTF-8 that
+  // encode a surrogate (.xlsx), or "@" in UTF-16 become one (.xls).
+  function damaged(type) {
+    const bytes = new Uint8Array(XLSX.write(XLSX.read(book([["Лист1", rows]], type), { type: "base64" }), { type: "array", bookType: type }));
+    const marker = type === "xlsx" ? [0x40, 0x40, 0x40] : [0x40, 0, 0x40, 0, 0x40, 0];
+    const lone = type === "xlsx" ? [0xed, 0xa0, 0x80] : [0, 0xd8, 0x20, 0, 0x20, 0];
+    let at = -1;
+    for (let i = 0; at < 0 && i + marker.length <= bytes.length; i++) {
+      if (marker.every(function (b, k) { return bytes[i + k] === b; })) at = i;
+    }
+    assert(at >= 0, "the marker is in the " + type + " book");
+    bytes.set(lone, at);
+    return bytesBase64(bytes);
+  }
+  [["xlsx", Infinity, "the workbook library", "вход \uFFFD со двора"], ["xlsx", 0, "the lean reader", "вход \uFFFD со двора"],
+   ["biff8", Infinity, ".xls", "вход \uFFFD   со двора"]].forEach(function (way) {
+    PlannerCore.leanReader.threshold = way[1];
+    const doc = run("import", { base64: damaged(way[0]), name: "day.xlsx", routeDate: "2026-09-22" });
+    const label = way[2];
+    assertEqual(doc.orders.map(function (o) {
+      return [o.id, o._row, o.window, o.units, o.lat, (o._unread || []).map(function (e) { return [e.key, e.column, e.text]; })];
+    }), expected, label);
+    assertEqual(doc.orders[2]["Вес"], "два кг", label + ": a column the plan does not read keeps the text");
+    assertEqual(doc.orders[4].comments, way[3], label + ": a lone surrogate is a damaged character");
+    assert(texts(doc).every(function (t) { return t.isWellFormed(); }), label + ": every text of the answer is well-formed");
+    assertEqual(doc.status, "Загружено заказов: 6; с координатами: 2. Требуют проверки: 4 — вкладка «Проверка».", label);
+    assertEqual(doc.importSummary, "Загружено заказов: 6; с координатами: 2.", label);
+  });
 
-test("an .xls book is read", function () {
-  const base64 = book([["Заказы", [["Адрес", "Широта", "Долгота"], ["Москва, Арбат, 10", 55.75, 37.59]]]], "biff8");
-  const doc = run("import", { base64: base64, name: "old.xls", routeDate: "2026-09-22" });
-  assertEqual(doc.orders.length, 1);
-  assertEqual(doc.orders[0].lat, 55.75);
+  // The working workbook writes each unread value back as typed: nothing is lost on the way round.
+  const again = run("import", { base64: run("export", { kind: "working" }).base64, name: "w.xlsx", routeDate: "2026-09-22" });
+  assertEqual(again.orders.map(function (o) { return (o._unread || []).map(function (e) { return e.text; }); }),
+    [[], [], ["18:00-09:00", "три"], [], ["555, 37.6"], []]);
+  assertEqual(run("archive").importSummary, again.importSummary, "the summary is kept with the plan");
 });
 
 test("unreadable, empty, protected and address-less books give their messages", function () {
   planned();
   const before = run("archive");
   assertThrows(function () { run("import", { base64: "VGhpcyBpcyBub3QgYSB3b3JrYm9vay4=", name: "x.xlsx", routeDate: "2026-09-22" }); },
-    "Не удалось прочитать файл Excel.");
-  assertThrows(function () { run("import", { base64: "", name: "x.xlsx", routeDate: "2026-09-22" }); }, "Не удалось прочитать файл Excel.");
+    NOT_A_BOOK);
+  assertThrows(function () { run("import", { base64: "", name: "x.xlsx", routeDate: "2026-09-22" }); }, NOT_A_BOOK);
   assertThrows(function () { run("import", { base64: "UEsDBAoAAAAAAA==", name: "x.xlsx", routeDate: "2026-09-22" }); },
-    "Не удалось прочитать файл Excel.");
+    DAMAGED);
   assertThrows(function () { run("import", { base64: book([["Лист1", []]]), name: "x.xlsx", routeDate: "2026-09-22" }); },
     "В книге нет заказов.");
   assertThrows(function () { run("import", { base64: book([["Лист1", [["Адрес", "Клиент"]]]]), name: "x.xlsx", routeDate: "2026-09-22" }); },
@@ -101,7 +143,7 @@ test("unreadable, empty, protected and address-less books give their messages", 
   XLSX.CFB.utils.cfb_add(cfb, "/EncryptionInfo", info);
   XLSX.CFB.utils.cfb_add(cfb, "/EncryptedPackage", new Array(64).fill(7));
   assertThrows(function () { run("import", { base64: XLSX.CFB.write(cfb, { type: "base64" }), name: "p.xlsx", routeDate: "2026-09-22" }); },
-    "Файл защищён паролем. Снимите пароль и откройте снова.");
+    "Не удалось прочитать файл Excel: файл защищён паролем. Снимите пароль и откройте снова.");
   assertEqual(run("archive"), before, "a refused import leaves the plan as it was");
 });
 
@@ -244,7 +286,7 @@ test("the lean reader of large books reads what the library reads", function () 
   assertEqual(PlannerCore.leanReader.lastUsed, true);
   assertEqual(again.orders.length, 2);
   assertThrows(function () { run("import", { base64: "UEsDBAoAAAAAAA==", name: "x.xlsx", routeDate: "2026-09-22" }); },
-    "Не удалось прочитать файл Excel.", "a broken zip still falls back to the library's verdict");
+    DAMAGED, "a broken zip still falls back to the library's verdict");
 });
 
 test("the publication body holds times of the day only and order numbers as they are", function () {

@@ -135,9 +135,9 @@ TEST_F(Publication, AnotherModeOrAPlanChangeBuildsAFreshPublication) {
   EXPECT_FALSE(model->pendingPublication());
 }
 
-// The server checks the order numbers of the body; its refusal is the user's message, the publication stays
-// pending for a retry of the same body, and only an edit of the plan builds another.
-TEST_F(Publication, ARefusedBodyStaysPendingUntilThePlanIsEdited) {
+// Order numbers that repeat or are missing are refused before anything is sent, named in the message; nothing is
+// left pending, and once the numbers are mended the plan goes out.
+TEST_F(Publication, RepeatedOrMissingNumbersAreRefusedBeforeSending) {
   JSONValue day = sampleDay();
   JSONArray orders = day["orders"].array();
   orders[1].set("id", "1001");
@@ -145,36 +145,25 @@ TEST_F(Publication, ARefusedBodyStaysPendingUntilThePlanIsEdited) {
   day.set("orders", JSONValue(std::move(orders)));
   ASSERT_TRUE(change("load", day));
   ASSERT_TRUE(change("calculate", JSONValue::object({})));
-  desk.refuseNext(422, "номер заказа «1001» повторяется");
-  desk.refuseNext(422, "номер заказа «1001» повторяется");
 
-  EXPECT_EQ(refusal("replace"), "номер заказа «1001» повторяется");
-  ASSERT_TRUE(model->pendingPublication());
-  const std::string key = model->pendingPublication()->key;
-  EXPECT_EQ(refusal("replace"), "номер заказа «1001» повторяется");
-  ASSERT_TRUE(model->pendingPublication());
-  EXPECT_EQ(model->pendingPublication()->key, key);
+  EXPECT_EQ(refusal("replace"),
+            "План не отправлен: повторяются номера заказов «1001» (2); заказов без номера: 1. Исправьте номера в "
+            "карточках заказов (вкладка «Проверка») и отправьте план снова.");
+  EXPECT_FALSE(model->pendingPublication());
+  EXPECT_TRUE(desk.posts().empty());
 
-  // The user mends the numbers: the plan change forgets the refused body.
+  // The user mends the numbers: the plan goes out with them.
   ASSERT_TRUE(change("order", JSONValue::object({{"index", 1}, {"changes", JSONValue::object({{"id", "1002"}})}})));
   ASSERT_TRUE(change("order", JSONValue::object({{"index", 2}, {"changes", JSONValue::object({{"id", "1003"}})}})));
-  EXPECT_FALSE(model->pendingPublication());
   publish("replace");
 
-  auto numbers = [](const JSONValue& body) {
-    std::multiset<std::string> out;
-    for (const JSONValue& route : body["routes"].array())
-      for (const JSONValue& point : route["points"].array())
-        for (const JSONValue& order : point["orders"].array()) out.insert(order["orderId"].string());
-    return out;
-  };
+  std::multiset<std::string> numbers;
   const auto posts = desk.posts();
-  ASSERT_EQ(posts.size(), 3u);
-  EXPECT_EQ(posts[1].idempotencyKey, key);
-  EXPECT_EQ(posts[1].body, posts[0].body);
-  EXPECT_EQ(numbers(posts[0].body), (std::multiset<std::string>{"", "1001", "1001", "1004", "1005"}));
-  EXPECT_NE(posts[2].idempotencyKey, key);
-  EXPECT_EQ(numbers(posts[2].body), (std::multiset<std::string>{"1001", "1002", "1003", "1004", "1005"}));
+  ASSERT_EQ(posts.size(), 1u);
+  for (const JSONValue& route : posts[0].body["routes"].array())
+    for (const JSONValue& point : route["points"].array())
+      for (const JSONValue& order : point["orders"].array()) numbers.insert(order["orderId"].string());
+  EXPECT_EQ(numbers, (std::multiset<std::string>{"1001", "1002", "1003", "1004", "1005"}));
   EXPECT_FALSE(model->pendingPublication());
   EXPECT_EQ(model->status(), "План отправлен курьерам.");
 }

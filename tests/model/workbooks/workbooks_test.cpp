@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <glib.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -21,6 +22,7 @@
 #include "model/file_dialogs.h"
 #include "model/workbook_files.h"
 #include "support/async_helpers.h"
+#include "support/order_books.h"
 #include "support/stand_in_server.h"
 #include "support/workspace_helpers.h"
 
@@ -135,7 +137,8 @@ TEST_F(Workbooks, AnOrderBookImportsWithItsCoordinatesAndThePlanExportsAsAWorkbo
   connection.disconnect();
   ASSERT_EQ(dialogs->opened, (std::vector<std::vector<std::string>>{{"xlsx", "xls"}}));
   EXPECT_EQ(model->error(), std::nullopt);
-  EXPECT_EQ(model->status(), kSaved);
+  EXPECT_EQ(model->status(), std::string(kSaved) + " Загружено заказов: 3; с координатами: 2.")
+      << "what the import found stays on the status line";
   EXPECT_FALSE(model->busy());
   EXPECT_TRUE(model->selectedOrders().empty());
   EXPECT_TRUE(model->editRevisions().empty());
@@ -208,7 +211,7 @@ TEST_F(Workbooks, AnOrderBookImportsWithItsCoordinatesAndThePlanExportsAsAWorkbo
   importFile(saved);
   ASSERT_EQ(model->orders().size(), 3u);
   EXPECT_EQ(model->orders().at(2)["id"].string(), "A-3");
-  EXPECT_EQ(model->status(), kSaved);
+  EXPECT_EQ(model->status(), std::string(kSaved) + " Загружено заказов: 3; с координатами: 2.");
 }
 
 TEST_F(Workbooks, AFileOverTheLimitIsRefusedBeforeItIsRead) {
@@ -222,7 +225,7 @@ TEST_F(Workbooks, AFileOverTheLimitIsRefusedBeforeItIsRead) {
   fs::resize_file(huge, std::uintmax_t(1) << 40);
   importFile(huge);
   EXPECT_EQ(model->error(), std::optional<std::string>("Файл больше 40 МБ."));
-  EXPECT_EQ(model->status(), "Читаем Excel…");
+  EXPECT_EQ(model->status(), "Файл больше 40 МБ.") << "a refused import ends with its refusal";
   EXPECT_FALSE(model->busy());
   EXPECT_EQ(model->planner(), plan);
   EXPECT_EQ(model->mutation(), changes);
@@ -237,7 +240,8 @@ TEST_F(Workbooks, AFileOverTheLimitIsRefusedBeforeItIsRead) {
   fs::resize_file(huge, AppModel::kWorkbookLimit);
   model->setError(std::nullopt);
   importFile(huge);
-  EXPECT_EQ(model->error(), std::optional<std::string>("Не удалось прочитать файл Excel."));
+  EXPECT_EQ(model->error(), std::optional<std::string>("Не удалось прочитать файл Excel: это не книга Excel."));
+  EXPECT_EQ(model->status(), *model->error());
   EXPECT_EQ(model->mutation(), changes + 1);
   EXPECT_EQ(model->planner(), plan);
   EXPECT_FALSE(model->busy());
@@ -287,6 +291,89 @@ TEST_F(Workbooks, AWorkspaceChangeWhileReadingDropsTheFile) {
   EXPECT_EQ(model->planner(), plan);
   EXPECT_EQ(model->error(), std::nullopt);
   EXPECT_EQ(model->generation(), other);
+}
+
+// A hand-kept book with the usual mistakes, through the model and the real components: every row with a value is an
+// order, each value that could not be read is noted on its order as typed, a damaged character arrives as U+FFFD
+// (the model's JSON takes the component's answer), and the import's summary stays on the status line.
+TEST_F(Workbooks, EveryRowOfAHandKeptBookIsAnOrderWithWhatCouldNotBeReadNoted) {
+  const std::string file = folder / "День.xlsx";
+  writeFileAtomically(file, mistakesBook());
+  importFile(file);
+  EXPECT_EQ(model->error(), std::nullopt);
+  struct Row {
+    const char* id;
+    int row;
+    std::vector<std::string> unread;  // "column: text"
+  };
+  const std::vector<Row> rows{{"1001", 3, {}},
+                              {"1002", 5, {}},
+                              {"1003", 6, {"Окно с – Окно до: 18:00-09:00", "Места: три"}},
+                              {"1001", 7, {}},
+                              {"", 8, {"Координаты: 555, 37.6"}},
+                              {"1006", 9, {}}};
+  const std::vector<Record> orders = model->orders();
+  ASSERT_EQ(orders.size(), rows.size());
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    const JSONValue& order = orders[i].value;
+    std::vector<std::string> unread;
+    for (const JSONValue& entry : order["_unread"].array())
+      unread.push_back(entry["column"].string() + ": " + entry["text"].string());
+    EXPECT_EQ(order["id"].string(), rows[i].id) << i;
+    EXPECT_EQ(order["_row"].intValue(), rows[i].row) << i;
+    EXPECT_EQ(unread, rows[i].unread) << i;
+  }
+  EXPECT_EQ(orders[2].value["Вес"].string(), "два кг");
+  EXPECT_EQ(orders[4].value["comments"].string(), "вход \uFFFD со двора");
+  EXPECT_EQ(model->status(), std::string(kSaved) +
+                                 " Загружено заказов: 6; с координатами: 4. Требуют проверки: 4 — вкладка «Проверка».");
+}
+
+namespace {
+
+// The peak resident memory of this process since the last reset, and the reset itself (Linux: /proc).
+long peakKiB() {
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);)
+    if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
+  return 0;
+}
+long residentKiB() {
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);)
+    if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
+  return 0;
+}
+void resetPeak() { std::ofstream("/proc/self/clear_refs") << "5"; }
+
+}  // namespace
+
+// Damaged books the workbook library would follow without end (compound files whose chains or links loop, a cut
+// formula record, zip bombs): each is refused at once, within a bounded memory over the engine's own, with the
+// plan untouched and the refusal on the status line.
+TEST_F(Workbooks, DamagedBooksAreRefusedAtOnceWithinBoundedMemory) {
+  importFile(orderBook("Заказы.xlsx", orderRows()));
+  const JSONValue plan = model->planner();
+  for (const DamagedBook& book : damagedBooks()) {
+    const std::string file = folder / "повреждённая.xls";
+    writeFileAtomically(file, book.bytes);
+    model->setError(std::nullopt);
+    resetPeak();
+    const long before = residentKiB();
+    const auto started = std::chrono::steady_clock::now();
+    importFile(file);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    const long grown = peakKiB() - before;
+    ASSERT_TRUE(model->error()) << book.name;
+    EXPECT_TRUE(*model->error() == "Не удалось прочитать файл Excel: файл повреждён." ||
+                *model->error() ==
+                    "Книга Excel слишком велика в распакованном виде. Сохраните в отдельную книгу только лист с заказами.")
+        << book.name << ": " << *model->error();
+    EXPECT_EQ(model->status(), *model->error()) << book.name;
+    EXPECT_EQ(model->planner(), plan) << book.name;
+    EXPECT_LT(seconds, 2.0) << book.name;
+    EXPECT_LT(grown, 256 * 1024) << book.name << ": " << grown / 1024 << " MiB over the engine's own";
+  }
 }
 
 // The components replaced by a script that answers what each test sets: answers the real ones never give.

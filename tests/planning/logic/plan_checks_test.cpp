@@ -4,6 +4,8 @@
 // and cells of the vehicles tab and the transport page.
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "model/app_model.h"
 #include "planning/logic/order_details.h"
 #include "planning/logic/order_rows.h"
@@ -53,9 +55,11 @@ TEST(PlanChecks, CountsAndTheAddressListCoverEveryOrderOfThePlan) {
 
   const std::vector<CheckLine> lines = linesOf(*model);
   EXPECT_EQ(texts(lines, CheckLine::Kind::section),
-            (std::vector<std::string>{"Готовность плана", "Нужна проверка адреса", "Ограничения маршрутов"}));
+            (std::vector<std::string>{"Готовность плана", "Данные заказов", "Нужна проверка адреса",
+                                      "Ограничения маршрутов"}));
   EXPECT_EQ(texts(lines, CheckLine::Kind::status),
-            (std::vector<std::string>{"Заказов с координатами: 5 из 7", "Укажите склад", "3 заказов не назначено"}));
+            (std::vector<std::string>{"Заказов с координатами: 5 из 7", "Укажите склад", "3 заказов не назначено",
+                                      "Номера заказов не повторяются, все значения прочитаны"}));
   EXPECT_EQ(lines[1].symbol, "exclamationmark.circle");
   EXPECT_EQ(lines[2].symbol, "exclamationmark.circle");
   EXPECT_EQ(texts(lines, CheckLine::Kind::review),
@@ -65,12 +69,63 @@ TEST(PlanChecks, CountsAndTheAddressListCoverEveryOrderOfThePlan) {
             (std::vector<std::string>{"Тарен | 13 мин опоздания · 48.3 км", "Ведил | 0 мин опоздания · 0.0 км"}));
 
   // An empty plan with a depot: nothing missing, the sections stay.
-  const std::vector<CheckLine> empty = checkLines(JSONValue::object({{"depot", JSONValue::object({{"name", "Склад"}})}}), {});
+  const std::vector<CheckLine> empty =
+      checkLines(JSONValue::object({{"depot", JSONValue::object({{"name", "Склад"}})}}), {});
   EXPECT_EQ(texts(empty, CheckLine::Kind::status),
-            (std::vector<std::string>{"Заказов с координатами: 0 из 0", "Склад указан", "0 заказов не назначено"}));
+            (std::vector<std::string>{"Заказов с координатами: 0 из 0", "Склад указан", "0 заказов не назначено",
+                                      "Номера заказов не повторяются, все значения прочитаны"}));
   EXPECT_EQ(empty[1].symbol, "checkmark.circle");
   EXPECT_EQ(empty[2].symbol, "checkmark.circle");
-  EXPECT_EQ(texts(empty, CheckLine::Kind::section).size(), 3u);
+  EXPECT_EQ(texts(empty, CheckLine::Kind::section).size(), 4u);
+}
+
+// What an import leaves to mend: every problem of every order once, each line tied to its order; an order without
+// an address is in the address list with the reason.
+TEST(PlanChecks, OrderDataListsEachProblemOnceUnderItsOrder) {
+  auto unread = [](const char* key, const char* column, const char* text) {
+    return JSONValue::object({{"key", key}, {"column", column}, {"text", text}});
+  };
+  auto numbered = [](const char* nativeID, const char* id, const char* title, int row) {
+    JSONValue made = order(nativeID, title, 55.7, 37.6);
+    made.set("id", id);
+    made.set("_row", row);
+    return made;
+  };
+  JSONValue noNumber = numbered("c", "", "Без", 8);
+  noNumber.set("lat", nullptr);
+  noNumber.set("_unread", JSONValue::array({unread("coordinates", "Координаты", "555, 37.6")}));
+  JSONValue unreadable = numbered("d", "1003", "Склад", 6);
+  unreadable.set("_unread", JSONValue::array({unread("window", "Окно с – Окно до", "18:00-09:00"),
+                                              unread("units", "Места", "три")}));
+  JSONValue noAddress = numbered("e", "1002", "Офис", 5);
+  noAddress.set("address", "  ");
+  noAddress.set("lat", nullptr);
+  const JSONValue plan = JSONValue::object(
+      {{"importSummary", "Загружено заказов: 5; с координатами: 3."},
+       {"orders", JSONValue::array({numbered("a", "1001", "Кафе", 3), numbered("b", " 1001", "Дубль", 7), noNumber,
+                                    unreadable, noAddress})}});
+
+  const std::vector<CheckLine> lines = checkLines(plan, {});
+  EXPECT_EQ(texts(lines, CheckLine::Kind::problem),
+            (std::vector<std::string>{"№1001 · Кафе | Строка 3: номер повторяется: заказов с ним — 2",
+                                      "№1001 · Дубль | Строка 7: номер повторяется: заказов с ним — 2",
+                                      "Без номера · Без | Строка 8: нет номера заказа",
+                                      "Без номера · Без | Строка 8: «Координаты»: «555, 37.6» — не прочитано",
+                                      "№1003 · Склад | Строка 6: «Окно с – Окно до»: «18:00-09:00» — не прочитано",
+                                      "№1003 · Склад | Строка 6: «Места»: «три» — не прочитано"}));
+  std::vector<std::string> ids;
+  std::set<std::string> keys;
+  for (const CheckLine& line : lines) {
+    if (line.kind != CheckLine::Kind::problem) continue;
+    ids.push_back(line.id);
+    keys.insert(line.key);
+  }
+  EXPECT_EQ(ids, (std::vector<std::string>{"a", "b", "c", "c", "d", "d"}));
+  EXPECT_EQ(keys.size(), ids.size()) << "each problem is its own line";
+  EXPECT_EQ(texts(lines, CheckLine::Kind::note)[1], "Загружено заказов: 5; с координатами: 3.");
+  EXPECT_EQ(texts(lines, CheckLine::Kind::status).back(), "Требуют проверки: 4");
+  EXPECT_EQ(texts(lines, CheckLine::Kind::review),
+            (std::vector<std::string>{"Без | Москва, Без", "Офис | нет адреса"}));
 }
 
 // Whether an order has coordinates is one rule wherever the planner says so: the header's "Уточнить", the checks'
@@ -81,9 +136,9 @@ TEST(PlanChecks, OneCoordinateRuleDecidesEveryPlaceThatSaysAnOrderHasCoordinates
     bool located;
   };
   const std::vector<Case> cases{
-      {55.75, 37.61, true},     {"55,75", "37.61", true}, {90, -180, true},  {0, 0, true},
-      {55.75, nullptr, false},  {nullptr, 37.61, false},  {"nan", 37.61, false}, {55.75, "inf", false},
-      {555, 37.61, false},      {55.75, 180.5, false},    {-90.01, 0, false},  {"", "", false},
+      {55.75, 37.61, true},    {"55,75", "37.61", true}, {90, -180, true},      {0, 0, true},
+      {55.75, nullptr, false}, {nullptr, 37.61, false},  {"nan", 37.61, false}, {55.75, "inf", false},
+      {555, 37.61, false},     {55.75, 180.5, false},    {-90.01, 0, false},    {"", "", false},
   };
   for (const Case& c : cases) {
     const std::string where = c.lat.data() + ", " + c.lon.data();

@@ -49,7 +49,8 @@ TEST(PlannerActions, EachCommandFollowsThePlanAndTheModel) {
       // Nothing sends a plan that a calculation, an import, a new plan or a coordinate search is changing.
       {"busy", facts(5, true, true, false, false, true), {false, false, false, false, false, true, false}},
       {"geocoding", facts(5, true, true, false, false, false, true), {false, false, false, false, false, true, false}},
-      {"calculated without routes", facts(5, true, true, false, false, false, false, 0),
+      {"calculated without routes",
+       facts(5, true, true, false, false, false, false, 0),
        {true, true, true, true, false, true, true}},
   };
   for (const ActionCase& c : cases) {

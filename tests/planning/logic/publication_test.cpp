@@ -2,6 +2,8 @@
 // modes it offers for the server's answer, and the lines it shows.
 #include <gtest/gtest.h>
 
+#include "core/api/failure.h"
+#include "core/api/transport_error.h"
 #include "core/base/errors.h"
 #include "planning/logic/publication.h"
 #include "support/async_helpers.h"
@@ -18,7 +20,7 @@ struct Server {
   JSONValue existing = JSONValue::object({{"routes", 3}, {"started", 1}, {"hasActivity", false}});
   std::optional<std::string> checkFailure;
   std::vector<std::string> published;
-  std::optional<std::string> sendFailure;
+  std::exception_ptr sendFailure;
 };
 
 async::Task<JSONValue> serverFetch(std::shared_ptr<Server> server, std::string path) {
@@ -31,7 +33,7 @@ async::Task<JSONValue> serverFetch(std::shared_ptr<Server> server, std::string p
 async::Task<void> serverPublish(std::shared_ptr<Server> server, std::string mode) {
   server->published.push_back(mode);
   co_await async::yield();
-  if (server->sendFailure) throw DorvikError(*server->sendFailure, 502);
+  if (server->sendFailure) std::rethrow_exception(server->sendFailure);
 }
 
 class PublicationDialog : public ::testing::Test {
@@ -76,22 +78,50 @@ TEST_F(PublicationDialog, ChecksThenSendsInTheChosenModeAndRetriesAFailedSend) {
   EXPECT_EQ(dialog->mode(), "append");
 
   dialog->setMode("keepStarted");
-  server->sendFailure = "Сервер недоступен.";
+  server->sendFailure = std::make_exception_ptr(DorvikError("Маршрут без машины.", 422));
   dialog->send();
   EXPECT_EQ(dialog->phase(), Publication::Phase::sending);
   EXPECT_FALSE(dialog->canPickMode());
   dialog->send();
   ASSERT_TRUE(settled());
   EXPECT_EQ(server->published, std::vector<std::string>{"keepStarted"}) << "one send while busy";
-  EXPECT_EQ(dialog->issue(), "Сервер недоступен.");
+  EXPECT_EQ(dialog->issue(), "Маршрут без машины.") << "a refusal: nothing reached the couriers";
   EXPECT_EQ(dialog->phase(), Publication::Phase::ready);
   EXPECT_EQ(dialog->mode(), "keepStarted");
   EXPECT_EQ(dismissed, 0);
 
-  server->sendFailure.reset();
+  server->sendFailure = nullptr;
   dialog->send();
   ASSERT_TRUE(spinUntil([&] { return dismissed == 1; }));
   EXPECT_EQ(server->published, (std::vector<std::string>{"keepStarted", "keepStarted"}));
+}
+
+// A send whose answer was lost may have published the plan: the dialog says so, and that "Отправить" again is safe.
+TEST_F(PublicationDialog, ASendWhoseOutcomeIsUnknownSaysThePlanMayHaveArrived) {
+  server->answered = true;
+  open();
+  ASSERT_TRUE(settled());
+  struct Case {
+    std::exception_ptr failure;
+    bool unknown;
+  };
+  const std::vector<Case> cases{
+      {std::make_exception_ptr(DorvikError("Внутренняя ошибка сервера.", 500)), true},
+      {std::make_exception_ptr(DorvikError("Сервер ответил 503.", 503)), true},
+      {std::make_exception_ptr(TransportError(TransportError::Code::NetworkConnectionLost)), true},
+      {std::make_exception_ptr(TransportError(TransportError::Code::TimedOut)), true},
+      {std::make_exception_ptr(DorvikError("Нет прав.", 403)), false},
+      {std::make_exception_ptr(TransportError(TransportError::Code::CannotConnectToHost)), false},
+      {std::make_exception_ptr(DorvikError("Войдите в учётную запись.", 0)), false},
+  };
+  for (const Case& c : cases) {
+    server->sendFailure = c.failure;
+    dialog->send();
+    ASSERT_TRUE(settled());
+    const std::string message = *failureText(c.failure);
+    EXPECT_EQ(dialog->issue(), c.unknown ? message + " " + kOutcomeUnknown : message);
+    EXPECT_EQ(dialog->phase(), Publication::Phase::ready) << message;
+  }
 }
 
 TEST_F(PublicationDialog, AFailedCheckLeavesOnlyCancel) {
@@ -122,6 +152,45 @@ TEST_F(PublicationDialog, CourierActivityWithdrawsReplaceAndAnAnswerMayLackItsNu
   ASSERT_TRUE(settled());
   EXPECT_EQ(dialog->phase(), Publication::Phase::ready) << "an empty answer: nothing published yet";
   EXPECT_EQ(offered().size(), 3u);
+}
+
+// Values the import could not read go out empty only once confirmed: the dialog lists those of the routed orders
+// and keeps "Отправить" disabled until the user agrees; a changed list asks again.
+TEST_F(PublicationDialog, ValuesSentEmptyAreListedAndMustBeConfirmed) {
+  auto unread = [](const char* key, const char* column, const char* text) {
+    return JSONValue::object({{"key", key}, {"column", column}, {"text", text}});
+  };
+  const JSONValue plan = JSONValue::object(
+      {{"orders",
+        JSONValue::array(
+            {JSONValue::object({{"id", "1001"}, {"title", "Кафе"}}),
+             JSONValue::object({{"id", "1002"}, {"_unread", JSONValue::array({unread("units", "Места", "два")})}}),
+             JSONValue::object({{"id", "1003"},
+                                {"title", "Склад"},
+                                {"_unread", JSONValue::array({unread("window", "Окно", "18:00-09:00"),
+                                                              unread("units", "Места", "три")})}})})},
+       {"routes", JSONValue::array({JSONValue::object({{"orders", JSONValue::array({2, 0})}})})},
+       {"unassigned", JSONValue::array({1})}});
+  const std::vector<std::string> values = valuesSentEmpty(plan);
+  EXPECT_EQ(values, (std::vector<std::string>{"№1003 · Склад — «Окно»: «18:00-09:00»",
+                                              "№1003 · Склад — «Места»: «три»"}))
+      << "only orders on a route are sent";
+
+  server->answered = true;
+  open();
+  dialog->setSentEmpty(values);
+  ASSERT_TRUE(settled());
+  EXPECT_FALSE(dialog->canSend());
+  dialog->send();
+  EXPECT_TRUE(server->published.empty());
+  dialog->setConfirmed(true);
+  EXPECT_TRUE(dialog->canSend());
+  dialog->setSentEmpty({values[0]});
+  EXPECT_FALSE(dialog->confirmed()) << "another list is confirmed again";
+  dialog->setSentEmpty({});
+  EXPECT_TRUE(dialog->canSend()) << "nothing sent empty: nothing to confirm";
+  dialog->send();
+  ASSERT_TRUE(spinUntil([&] { return dismissed == 1; }));
 }
 
 TEST(PublicationLines, TheDateIsEncodedAndTheSummaryCountsRoutes) {

@@ -1,12 +1,20 @@
 // The publication dialog's logic over the real model, planner components and API client, against the stand-in
-// server's published plans: each mode in turn as the server's answer allows it, and a send whose answer was lost
-// sent again without publishing anything twice.
+// server's published plans: each mode in turn as the server's answer allows it, a send whose answer was lost sent
+// again without publishing anything twice, and a hand-kept book checked and published once mended.
+#include <glib.h>
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
+#include "core/base/dorvik_date.h"
+#include "model/file_dialogs.h"
 #include "model/planning/planning_fixture.h"
+#include "model/workbook_files.h"
+#include "planning/logic/plan_checks.h"
 #include "planning/logic/publication.h"
 #include "support/async_helpers.h"
 #include "support/fake_plans.h"
+#include "support/order_books.h"
 #include "support/stand_in_server.h"
 
 using namespace dorvik;
@@ -107,4 +115,82 @@ TEST_F(PublishingDay, ASendWhoseAnswerWasLostIsSentAgainWithoutPublishingTwice) 
   ASSERT_EQ(posts.size(), 2u);
   EXPECT_EQ(posts[0].header("Idempotency-Key"), posts[1].header("Idempotency-Key"));
   EXPECT_EQ(posts[0].body, posts[1].body);
+}
+
+namespace {
+
+// Picks one file in the open dialog.
+class ChosenBook : public FileDialogs {
+ public:
+  explicit ChosenBook(std::string path) : path_(std::move(path)) {}
+  async::Task<Chosen> openFile(std::vector<std::string>) override { co_return path_; }
+  async::Task<Chosen> saveFile(std::string) override { co_return std::nullopt; }
+
+ private:
+  std::string path_;
+};
+
+std::vector<std::string> problems(const std::vector<CheckLine>& lines) {
+  std::vector<std::string> out;
+  for (const CheckLine& line : lines)
+    if (line.kind == CheckLine::Kind::problem) out.push_back(line.text + " | " + line.detail);
+  return out;
+}
+
+}  // namespace
+
+// A hand-kept book from import to publication: the checks list each problem once under its order, publication is
+// refused while a number repeats and asks to confirm the values that would go out empty, and once the number is
+// mended and the values confirmed the plan goes out with them empty.
+TEST_F(PlanningWorkspace, AHandKeptBookIsCheckedThenPublishedOnlyOnceMendedAndConfirmed) {
+  StandInServer server;
+  FakePlans plans{server};
+  model->setApi(signedInClient(server));
+  model->setUser(JSONValue::object({{"id", "u1"}, {"role", "logist"}}));
+  model->setDate(DorvikDate::parse("2026-09-22"));
+  loadSample();  // the vehicles and the depot the book has not
+  char folder[] = "/tmp/dorvik-book-XXXXXX";
+  const std::string file = std::string(g_mkdtemp(folder)) + "/День.xlsx";
+  writeFileAtomically(file, mistakesBook());
+  model->setFileDialogs(std::make_shared<ChosenBook>(file));
+  async::runBlocking(model->importWorkbook());
+  std::filesystem::remove_all(folder);
+  ASSERT_EQ(model->error(), std::nullopt);
+  ASSERT_EQ(model->orders().size(), 6u);
+
+  EXPECT_EQ(problems(orderDataLines(model->planner())),
+            (std::vector<std::string>{"№1001 · Кафе | Строка 3: номер повторяется: заказов с ним — 2",
+                                      "№1003 · Склад | Строка 6: «Окно с – Окно до»: «18:00-09:00» — не прочитано",
+                                      "№1003 · Склад | Строка 6: «Места»: «три» — не прочитано",
+                                      "№1001 · Дубль | Строка 7: номер повторяется: заказов с ним — 2",
+                                      "Без номера · Без номера | Строка 8: нет номера заказа",
+                                      "Без номера · Без номера | Строка 8: «Координаты»: «555, 37.6» — не прочитано"}));
+
+  ASSERT_TRUE(change("calculate", JSONValue::object({})));
+  auto dialog = Publication::create(publicationWork(model));
+  dialog->setSentEmpty(valuesSentEmpty(model->planner()));
+  dialog->check("2026-09-22");
+  ASSERT_TRUE(spinUntil([&] { return !dialog->busy(); }));
+  EXPECT_EQ(dialog->sentEmpty(), (std::vector<std::string>{"№1003 · Склад — «Окно с – Окно до»: «18:00-09:00»",
+                                                           "№1003 · Склад — «Места»: «три»"}));
+  EXPECT_FALSE(dialog->canSend()) << "not before the empty values are confirmed";
+  dialog->setConfirmed(true);
+  dialog->send();
+  ASSERT_TRUE(spinUntil([&] { return !dialog->busy(); }));
+  EXPECT_EQ(dialog->issue(), "План не отправлен: повторяются номера заказов «1001» (2). Исправьте номера в карточках "
+                             "заказов (вкладка «Проверка») и отправьте план снова.");
+  EXPECT_EQ(plans.imports(), 0u) << "nothing sent";
+
+  ASSERT_TRUE(async::runBlocking(model->patchOrder(model->orderIDs()[3], JSONValue::object({{"id", "1004"}}))));
+  dialog->setSentEmpty(valuesSentEmpty(model->planner()));
+  EXPECT_TRUE(dialog->confirmed()) << "the same values, confirmed already";
+  dialog->send();
+  ASSERT_TRUE(spinUntil([&] { return !dialog->busy(); }));
+  ASSERT_EQ(plans.imports(), 1u);
+  int sentEmpty = 0;
+  for (const FakePlans::Route& route : plans.routes("2026-09-22"))
+    for (const JSONValue& point : route.route["points"].array())
+      for (const JSONValue& order : point["orders"].array())
+        sentEmpty += order["orderId"].string() == "1003" && order["places"].isNull() && order["window"]["from"].isNull();
+  EXPECT_EQ(sentEmpty, 1);
 }

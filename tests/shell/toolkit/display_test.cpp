@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <vector>
+
 #include "shell/toolkit/display.h"
 
 using namespace dorvik;
@@ -51,4 +54,40 @@ TEST(Display, NumbersAndBooleans) {
   EXPECT_EQ(recordCell("use", display)(row), "Да");
   EXPECT_EQ(recordTextCell("courier.name")(row), "Пётр");
   EXPECT_EQ(recordTextCell("courier")(row), "");
+}
+
+// The order table's columns over pages of several widths and text sizes: the address takes what is left, the
+// names widen first and narrow last, nothing goes below its minimum, and the page is filled exactly.
+TEST(ColumnWidths, TheAddressTakesWhatIsLeftAndTheNamesWidenFirst) {
+  const std::vector<ColumnSpan> orders{{60, 80, 80}, {90, 140, 280}, {200, 300, -1}, {120, 120, 120},
+                                       {48, 48, 48}, {80, 120, 240}, {75, 75, 75},   {115, 115, 115}};
+  constexpr std::size_t kClient = 1, kAddress = 2, kCourier = 5;
+  struct Case {
+    int available;
+    double scale;
+    int client, address, courier;
+  };
+  for (const Case& c : std::vector<Case>{
+           {998, 1.0, 140, 300, 120},         // the ideals exactly
+           {1190, 1.0, 236, 300, 216},        // the names widen first, in equal shares
+           {1500, 1.0, 280, 542, 240},        // up to twice their width; the address takes the rest
+           {950, 1.0, 140, 252, 120},         // the address narrows first
+           {850, 1.0, 119, 200, 103},         // then the others, by what each can give
+           {1190, 17.0 / 13, 183, 277, 157},  // at the largest text the same page still holds every column
+       }) {
+    const std::vector<int> widths = columnWidths(orders, c.available, c.scale);
+    int sum = 0;
+    for (std::size_t i = 0; i < widths.size(); ++i) {
+      sum += widths[i];
+      EXPECT_GE(widths[i], static_cast<int>(std::lround(orders[i].min * c.scale))) << c.available << " #" << i;
+    }
+    EXPECT_EQ(sum, c.available) << c.available;
+    EXPECT_EQ(widths[kClient], c.client) << c.available;
+    EXPECT_EQ(widths[kAddress], c.address) << c.available;
+    EXPECT_EQ(widths[kCourier], c.courier) << c.available;
+  }
+  // Below the minimums every column keeps its minimum (the table scrolls sideways).
+  EXPECT_EQ(columnWidths(orders, 500, 1.0), (std::vector<int>{60, 90, 200, 120, 48, 80, 75, 115}));
+  // Without a column that widens without end, a wide page leaves room at the end.
+  EXPECT_EQ(columnWidths({{50, 100, 100}, {50, 100, 150}}, 400, 1.0), (std::vector<int>{100, 150}));
 }

@@ -1,13 +1,15 @@
 // The planner's editors, vehicles tab, checks and the transport page in the main window over the demo day: each
-// editor opened from the page, a refusal shown in its sheet, Escape closing it and Return saving; PNGs of each in
-// build/screens/.
+// editor opened from the page, a refusal shown in its sheet, Escape closing it and Return saving; and a hand-kept
+// book's problems in the checks, each opening its order's editor. PNGs of each in build/screens/.
 #include <adwaita.h>
 #include <gtest/gtest.h>
 #include <gtkmm.h>
 
 #include <regex>
 
+#include "model/workbook_files.h"
 #include "support/async_helpers.h"
+#include "support/order_books.h"
 #include "ui/planning/planner_window.h"
 
 using namespace dorvik;
@@ -150,7 +152,9 @@ TEST_F(PlannerWindow, EditorsOfTheDemoDayRefuseInTheSheetCloseOnEscapeAndSaveOnR
   savePNG(root(), "planning-check-review");
   GtkWidget* list = findWidget(page(), [](GtkWidget* w) { return GTK_IS_LIST_VIEW(w) && gtk_widget_get_mapped(w); });
   ASSERT_NE(list, nullptr);
-  g_signal_emit_by_name(list, "activate", 6u);  // the first line under "Нужна проверка адреса"
+  // The first line under "Нужна проверка адреса", after the four lines of "Готовность плана" and the two of
+  // "Данные заказов".
+  g_signal_emit_by_name(list, "activate", 8u);
   spin();
   EXPECT_EQ(model->selectedOrders(), std::set<std::string>{unlocated});
   EXPECT_EQ(view()->screen()->tab(), "map");
@@ -182,5 +186,52 @@ TEST_F(PlannerWindow, TheTransportPageEditsThePlansVehicles) {
   ASSERT_TRUE(clickButton(root(), "Добавить машину"));
   EXPECT_NE(findWindow("Добавить машину"), nullptr);
   EXPECT_TRUE(pressKey(findWindow("Добавить машину"), GDK_KEY_Escape));
+  expectNoError();
+}
+
+// A hand-kept book opened with Ctrl+O (the window's "open orders" command, which the application binds to it): the
+// header counts every row, the status line keeps what the import found, the checks list each problem under its
+// order, and pressing one opens that order's editor with the places as typed, which saving refuses until mended.
+TEST_F(PlannerWindow, AHandKeptBookOpenedWithCtrlOListsItsProblemsAndEachOpensItsOrder) {
+  const std::string file = folder_ + "/День.xlsx";
+  writeFileAtomically(file, mistakesBook());
+  dialogs->openAnswer = file;
+  async::runBlocking(model->loadPreview());
+  openWindow();
+  ASSERT_NE(view(), nullptr);
+  ASSERT_TRUE(gtk_widget_activate_action(root(), "win.open-orders", nullptr));
+  ASSERT_TRUE(spinUntil([&] { return model->orderIDs().size() == 6 && !model->busy(); }));
+  spin();
+  EXPECT_NE(findLabel(page(), "6 заказов"), nullptr) << "every row with a value is an order";
+  EXPECT_NE(findLabel(root(), model->status()), nullptr);
+  EXPECT_NE(model->status().find("Требуют проверки: 4 — вкладка «Проверка»."), std::string::npos);
+  click("Заказы");
+  savePNG(root(), "planning-import-problems");
+
+  click("Проверка");
+  EXPECT_NE(findLabel(page(), "Загружено заказов: 6; с координатами: 4."), nullptr);
+  EXPECT_NE(findLabel(page(), "Требуют проверки: 4"), nullptr);
+  for (const char* problem : {"Строка 3: номер повторяется: заказов с ним — 2", "Строка 6: «Места»: «три» — не прочитано",
+                              "Строка 8: нет номера заказа", "нет адреса"})
+    EXPECT_NE(findLabel(page(), problem), nullptr) << problem;
+  savePNG(root(), "planning-check-import");
+
+  // The problem lines begin after the five lines of "Готовность плана", the section's title, the summary and the
+  // count: the third is the places of order 1003.
+  GtkWidget* list = findWidget(page(), [](GtkWidget* w) { return GTK_IS_LIST_VIEW(w) && gtk_widget_get_mapped(w); });
+  ASSERT_NE(list, nullptr);
+  g_signal_emit_by_name(list, "activate", 10u);
+  GtkWidget* sheet = nullptr;
+  ASSERT_TRUE(spinUntil([&] { return (sheet = findWindow("Изменить заказ")) != nullptr; }));
+  EXPECT_EQ(shown(sheet, "Номер заказа"), "1003");
+  EXPECT_EQ(shown(sheet, "Количество мест"), "три");
+  ASSERT_TRUE(clickButton(sheet, "Сохранить"));
+  EXPECT_TRUE(showsIssue(sheet, "«Количество мест» должно быть числом."));
+  type(sheet, "Количество мест", "3");
+  type(sheet, "Временное окно, 09:00-18:00", "09:00-18:00");
+  ASSERT_TRUE(clickButton(sheet, "Сохранить"));
+  ASSERT_TRUE(spinUntil([&] { return findWindow("Изменить заказ") == nullptr; }));
+  EXPECT_EQ(findLabel(page(), "Строка 6: «Места»: «три» — не прочитано"), nullptr) << "mended: off the list";
+  EXPECT_NE(findLabel(page(), "Требуют проверки: 3"), nullptr);
   expectNoError();
 }

@@ -155,6 +155,33 @@ TEST_F(PlannerWindow, TheDemoDayTabByTabWithTheSelectionMirroredAndTheContextMen
   EXPECT_EQ(g_list_model_get_n_items(G_LIST_MODEL(selection->gobj())), 3u);
   EXPECT_NE(findLabel(page(), "3 заказов"), nullptr);
   expectNoError();
+
+  // At 1440×900, and at the largest text, the columns share the page: none runs past it, names are not cut short.
+  JSONValue plan = model->planner();
+  JSONArray& named = plan.mutableObject()["orders"].mutableArray();
+  named[0].set("title", "ООО «Кофейня на Тверской»");
+  named[0].set("_drv", "Газель 05 (Константин)");
+  named[1].set("address", "Москва, улица Петровка, 12, строение 3, подъезд 2, вход со двора");
+  model->setPlanner(plan);
+  window_->set_default_size(1440, 900);
+  for (const auto& [size, name] : {std::pair{13.0, "planning-orders-1440"}, std::pair{17.0, "planning-orders-large"}}) {
+    context_.defaults->set(Settings::textSize, size);
+    spin(400ms);
+    Gtk::ColumnView& columns = orders->table().view();
+    EXPECT_LE(columns.get_width(), orders->table().get_width()) << name;
+    savePNG(root(), name);
+  }
+  context_.defaults->set(Settings::textSize, 13.0);
+  // The titles sort nothing, so they do not light up under the pointer.
+  GtkWidget* title = gtk_widget_get_parent(findLabel(GTK_WIDGET(orders->table().gobj()), "Клиент"));
+  const auto titleColor = [&] {
+    GdkRGBA color;
+    gtk_style_context_get_color(gtk_widget_get_style_context(title), &color);
+    return color.alpha;
+  };
+  const float resting = titleColor();
+  gtk_widget_set_state_flags(gtk_widget_get_parent(title), GTK_STATE_FLAG_PRELIGHT, false);
+  EXPECT_FLOAT_EQ(titleColor(), resting);
 }
 
 TEST_F(PlannerWindow, AWorkingDayThroughThePagesButtons) {

@@ -82,6 +82,28 @@ TEST_F(PlannerWindow, ThePublicationDialogChecksTheServerThenSendsInTheModePicke
   ASSERT_TRUE(clickButton(sheet, "Отмена"));
   EXPECT_EQ(findWindow(title), nullptr);
   EXPECT_EQ(server.hitsOn("/plans/import").size(), 1u);
+
+  // A value that could not be read goes out empty only once the user agrees.
+  ASSERT_TRUE(async::runBlocking(
+      model->patchOrder(model->orderIDs()[0], JSONValue::object({{"units", "три"}}))));
+  click("Отправить курьерам");
+  sheet = findWindow(title);
+  ASSERT_NE(sheet, nullptr);
+  ASSERT_TRUE(spinUntil([&] { return findLabel(sheet, "На сервере: 1. С отметками курьеров: 0.") != nullptr; }));
+  EXPECT_NE(findLabel(sheet, "№1001 · Кофейня — «Количество мест»: «три»"), nullptr);
+  EXPECT_FALSE(gtk_widget_is_sensitive(findButton(sheet, "Отправить")));
+  GtkWidget* agree = findWidget(sheet, [](GtkWidget* w) {
+    return GTK_IS_CHECK_BUTTON(w) &&
+           g_strcmp0(gtk_check_button_get_label(GTK_CHECK_BUTTON(w)), "Отправить без этих значений") == 0;
+  });
+  ASSERT_NE(agree, nullptr);
+  gtk_check_button_set_active(GTK_CHECK_BUTTON(agree), TRUE);
+  spin(300ms);  // the sheet grows to its new content
+  EXPECT_TRUE(gtk_widget_is_sensitive(findButton(sheet, "Отправить")));
+  savePNG(sheet, "planning-publication-sent-empty");
+  ASSERT_TRUE(clickButton(sheet, "Отправить"));
+  ASSERT_TRUE(spinUntil([&] { return findWindow(title) == nullptr; }));
+  EXPECT_EQ(server.hitsOn("/plans/import").size(), 2u);
   expectNoError();
 }
 
