@@ -245,7 +245,13 @@ void DataScreenView::showState() {
   refresh_->set_sensitive(controller_->canRefresh());
   export_->set_sensitive(controller_->canExport());
   if (selectionAction_) selectionAction_->set_sensitive(controller_->canRunSelectionAction());
-  if (add_) add_->set_sensitive(controller_->canAdd());
+  // A write the server takes only from an administrator is offered to a logist disabled, saying why.
+  const bool mayWrite = controller_->mayWrite();
+  if (add_) {
+    add_->set_sensitive(controller_->canAdd());
+    gtk_widget_set_tooltip_text(GTK_WIDGET(add_->gobj()), mayWrite ? nullptr : kAdministratorsOnly);
+  }
+  editAction_->set_enabled(mayWrite);
   count_.set_text(controller_->countText());
   offlineBadge_.set_visible(controller_->offline());
   const std::optional<std::string>& issue = controller_->issue();
@@ -268,6 +274,9 @@ void DataScreenView::showSheets() {
     auto editor = RecordEditorController::create(screen.page(), std::move(record), screen.configuration(), refresh,
                                                  screen.gateway(),
                                                  screen.editing() ? screen.listed(*screen.editing()) : std::nullopt);
+    editor->onOutcomeUnknown([weak] {
+      if (auto owner = weak.lock()) owner->reloadWhenOnline();
+    });
     editor_ = openRecordEditor(*this, std::move(editor), context_);
     editor_->signalClosed().connect([weak, this, forNew = editorForNew_] {
       editor_ = nullptr;

@@ -2,6 +2,7 @@
 
 #include <adwaita.h>
 
+#include "admin/logic/catalogue.h"
 #include "admin/view_parts.h"
 #include "shell/panel_content.h"
 #include "shell/toolkit/display.h"
@@ -240,9 +241,12 @@ void CourierFilesView::showFiles() {
 void CourierFilesView::showState() {
   gtk_widget_set_visible(placeholder_, controller_->showsPlaceholder());
   attach_.set_sensitive(controller_->canAttach());
+  const char* why = controller_->mayWrite() ? nullptr : kAdministratorsOnly;
+  gtk_widget_set_tooltip_text(GTK_WIDGET(attach_.gobj()), why);
   for (std::size_t i = 0; i + 1 < rowButtons_.size(); i += 2) {
     rowButtons_[i]->set_sensitive(controller_->canDownload());
     rowButtons_[i + 1]->set_sensitive(controller_->canDelete());
+    gtk_widget_set_tooltip_text(GTK_WIDGET(rowButtons_[i + 1]->gobj()), why);
   }
 }
 

@@ -63,6 +63,8 @@ bool pageShownTo(PanelPage page, std::string_view role) {
   }
 }
 
+bool isAdministrator(std::string_view role) { return role == "admin" || role == "superadmin"; }
+
 std::optional<PanelPage> panelPageFromRawValue(std::string_view raw) {
   for (const auto& p : kPages) {
     if (p.raw == raw) return p.page;

@@ -45,5 +45,7 @@ std::string_view title(PanelPage page);
 std::string_view symbol(PanelPage page);
 // Whether a signed-in profile of `role` sees the page: the company, depot and access pages only "superadmin".
 bool pageShownTo(PanelPage page, std::string_view role);
+// Whether a profile of `role` administers its depot ("admin" or "superadmin"; a logist does not).
+bool isAdministrator(std::string_view role);
 
 }  // namespace dorvik

@@ -52,10 +52,11 @@ async::Task<std::optional<JSONValue>> AppModel::change(std::string action, JSONV
     setStatus("");
   }
 
-  // The archive is only stored: it travels as the component's JSON text, never as a second copy of the plan.
-  auto archive = co_await async::attempt(engine->runText("archive", JSONValue(JSONObject{})));
-  if (reportIfFailed(archive)) co_return std::nullopt;
+  // The archive is only stored: it travels as the component's JSON text, never as a second copy of the plan. A
+  // workspace without a cache (the demo) stores nothing, so asks for none.
   if (std::shared_ptr<EncryptedCache> cache = cache_) {
+    auto archive = co_await async::attempt(engine->runText("archive", JSONValue(JSONObject{})));
+    if (reportIfFailed(archive)) co_return std::nullopt;
     auto stored = co_await async::attempt(cache->writeText(std::move(*archive), "planner"));
     if (reportIfFailed(stored)) co_return std::nullopt;
   }

@@ -17,6 +17,7 @@
 #include "core/async/worker.h"
 #include "core/base/base64.h"
 #include "core/base/dorvik_date.h"
+#include "core/base/digest.h"
 #include "core/base/errors.h"
 #include "core/cache/encrypted_cache.h"
 #include "core/engine/planner_engine.h"
@@ -37,14 +38,33 @@ const char* const kNotOpened = "Файл не открыт.";
 
 using Chosen = FileDialogs::Chosen;
 
-// Reads the chosen file off the main thread, as the component takes it: its Base64 text, made on the reading
-// thread so that the bytes themselves are let go there. The size is checked before the file is read, and the read
-// itself is bounded (see readBoundedFile).
-async::Task<std::string> readWorkbook(std::string path) {
+// The chosen file as the component takes it: its Base64 text, and the name of the cache entry that keeps it for the
+// plan's history ("history-workbook-" and the text's SHA-256, the name the history gives it too).
+struct ReadBook {
+  std::string base64;
+  std::string entry;
+};
+
+// Reads the chosen file off the main thread, the Base64 and its digest made on the reading thread so that the
+// bytes themselves are let go there. The size is checked before the file is read, and the read itself is bounded
+// (see readBoundedFile).
+async::Task<ReadBook> readWorkbook(std::string path) {
   auto reader = std::make_shared<async::SerialWorker>("read-workbook");
-  auto job = [path = std::move(path)] { return encodeBase64(readBoundedFile(path, AppModel::kWorkbookLimit)); };
-  std::string base64 = co_await reader->run(job);
-  co_return base64;
+  auto job = [path = std::move(path)] {
+    ReadBook book{encodeBase64(readBoundedFile(path, AppModel::kWorkbookLimit)), {}};
+    book.entry = "history-workbook-" + sha256Hex(book.base64);
+    return book;
+  };
+  ReadBook book = co_await reader->run(job);
+  co_return book;
+}
+
+// Stores the source workbook in the workspace cache under its entry; a failure is shown (the plan then names an
+// entry the history will not find, and says so when a snapshot is opened).
+async::Task<void> keepWorkbook(std::shared_ptr<AppModel> model, std::shared_ptr<EncryptedCache> cache, JSONValue book,
+                               std::string entry) {
+  auto written = co_await async::attempt(cache->write(std::move(book), std::move(entry)));
+  model->reportIfFailed(written);
 }
 
 // Remembers the coordinates an imported book carries, then keeps the waiting addresses in the cache. A row that
@@ -115,17 +135,26 @@ async::Task<void> AppModel::importWorkbook() {
     setStatus(error_ && error_ != errorBefore ? *error_ : std::string(kNotOpened));
   };
 
-  auto base64 = co_await async::attempt(readWorkbook(*path));
-  if (reportIfFailed(base64)) {
+  auto read = co_await async::attempt(readWorkbook(*path));
+  if (reportIfFailed(read)) {
     refused();
     co_return;
   }
   setSelectedOrders({});
   setEditRevisions({});
   char* displayName = g_filename_display_basename(path->c_str());
+  JSONValue base64(std::move(read->base64));
   JSONValue payload = JSONValue::object(
-      {{"base64", std::move(*base64)}, {"name", std::string(displayName)}, {"routeDate", DorvikDate::day(date_)}});
+      {{"base64", base64}, {"name", std::string(displayName)}, {"routeDate", DorvikDate::day(date_)}});
   g_free(displayName);
+  // With a workspace cache the source workbook is stored once under its own entry, and the plan keeps only that
+  // entry's name: every later change of the plan then stores a plan, not the workbook again. The entry is written
+  // before the plan that names it (the cache writes in order) while the component reads the book.
+  if (std::shared_ptr<EncryptedCache> cache = cache_) {
+    payload.set("workbookRef", read->entry);
+    async::spawn(keepWorkbook(self, std::move(cache), std::move(base64), read->entry));
+  }
+  base64 = JSONValue();
   // The document this very change installed: later changes may already have replaced the current one.
   std::string action = "import";
   std::optional<JSONValue> installed = co_await change(std::move(action), std::move(payload));

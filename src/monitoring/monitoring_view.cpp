@@ -9,10 +9,15 @@
 #include "shell/date_picker.h"
 #include "shell/panel_content.h"
 #include "shell/toolkit/symbols.h"
+#include "widgets/gtk_helpers.h"
 
 namespace dorvik::monitoring {
 
 namespace {
+
+// The route list beside the map: its ideal and widest width.
+constexpr int kListIdeal = 330;
+constexpr int kListMax = 450;
 
 struct StatusChoice {
   const char* tag;
@@ -103,7 +108,11 @@ MonitoringView::MonitoringView(PanelPage page, ShellContext context)
     split->set_start_child(*list);
     split->set_resize_start_child(false);
     split->set_shrink_start_child(false);
-    split->set_position(330);
+    split->set_position(kListIdeal);
+    // The list pane opens at its ideal width and is dragged no wider than its maximum.
+    split->property_position().signal_changed().connect([split] {
+      if (split->get_position() > kListMax) split->set_position(kListMax);
+    });
     MapContent content;
     map_ =
         Gtk::make_managed<TwoGISSurface>(context_.model, context_.defaults, content, [this](const MapInteraction& i) {
@@ -160,6 +169,7 @@ void MonitoringView::buildFilterBar() {
   datePicker_->setDate(date_);
   datePicker_->set_size_request(135, -1);
   datePicker_->set_tooltip_text("Дата");
+  setAccessibleLabel(*datePicker_, "Дата");
   datePicker_->signalPicked().connect([this](auto instant) { pickDay(instant); });
   bar->append(*datePicker_);
 
@@ -168,6 +178,7 @@ void MonitoringView::buildFilterBar() {
   statusPicker_ = Gtk::make_managed<Gtk::DropDown>(titles);
   statusPicker_->set_size_request(180, -1);
   statusPicker_->set_tooltip_text("Статус");
+  setAccessibleLabel(*statusPicker_, "Статус");
   statusPicker_->property_selected().signal_changed().connect([this] {
     const guint at = statusPicker_->get_selected();
     status_ = at < std::size(kStatuses) ? kStatuses[at].tag : "all";
@@ -218,6 +229,7 @@ Gtk::Widget* MonitoringView::buildList() {
       "Маршрут", [this] { return Gtk::make_managed<RouteRow>([this](const Record& route) { openDetail(route); }); },
       [](Gtk::Widget& w, const Record& route) { static_cast<RouteRow&>(w).bind(route); }, {.expand = true});
   list_.view().set_show_column_separators(false);
+  list_.setTitlesVisible(false);  // one column of route cards: no header
   list_.signalSelectionChanged().connect([this](const std::set<std::string>& ids) {
     select(ids.empty() ? std::nullopt : std::optional<std::string>(*ids.begin()));
   });

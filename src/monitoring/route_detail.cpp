@@ -2,6 +2,7 @@
 
 #include <adwaita.h>
 
+#include <algorithm>
 #include <optional>
 #include <vector>
 
@@ -31,6 +32,10 @@ struct DetailState {
   std::set<std::string> selected;
   std::vector<Record> photos;
   Glib::RefPtr<Gdk::Texture> photo;
+  int photoLoads = 0;                     // photo downloads running
+  std::optional<std::string> photoIssue;  // the photo sheet's own line
+  bool photosOpening = false;             // the photo list loads, or its sheet is open: "Фото" waits
+  bool photosShown = false;               // the photo sheet is open
   std::optional<std::string> issue;
   bool busy = false;
   sigc::signal<void()> changed;
@@ -111,28 +116,39 @@ async::SerialWorker& decoder() {
   return worker;
 }
 
-// Downloads a photo and decodes it off the main thread; bytes that are no picture clear the picture silently.
+// Downloads a photo and decodes it off the main thread. The photo sheet shows the download running and says why
+// a photo did not come: the failure, or bytes that are no picture it can show (which clear the picture). A failure
+// that ends after the sheet closed goes to the detail's issue line.
 async::Task<void> showPhoto(DetailPtr state, std::shared_ptr<AppModel> model, std::string photoID) {
   std::shared_ptr<APIClient> api = model->api();
   if (!api) co_return;
+  ++state->photoLoads;
+  state->photoIssue.reset();
+  state->notify();
   std::string bytes;
+  std::optional<std::string> failure;
+  bool downloaded = false;
   try {
     bytes = co_await api->download(photoPath(photoID));
+    downloaded = true;
   } catch (...) {
-    state->issue = failureText(std::current_exception());
-    state->notify();
-    co_return;
+    failure = failureText(std::current_exception());
   }
-  auto data = std::make_shared<const std::string>(std::move(bytes));
-  auto decode = [data]() -> GdkTexture* {
-    GBytes* wrapped = g_bytes_new(data->data(), data->size());
-    GdkTexture* t = gdk_texture_new_from_bytes(wrapped, nullptr);
-    g_bytes_unref(wrapped);
-    return t;
-  };
-  auto job = decoder().run(decode);
-  GdkTexture* texture = co_await job;
-  state->photo = texture ? Glib::wrap(texture) : Glib::RefPtr<Gdk::Texture>();
+  if (downloaded) {
+    auto data = std::make_shared<const std::string>(std::move(bytes));
+    auto decode = [data]() -> GdkTexture* {
+      GBytes* wrapped = g_bytes_new(data->data(), data->size());
+      GdkTexture* t = gdk_texture_new_from_bytes(wrapped, nullptr);
+      g_bytes_unref(wrapped);
+      return t;
+    };
+    auto job = decoder().run(decode);
+    GdkTexture* texture = co_await job;
+    state->photo = texture ? Glib::wrap(texture) : Glib::RefPtr<Gdk::Texture>();
+    if (!texture) failure = kPhotoUnreadable;
+  }
+  --state->photoLoads;
+  if (failure) (state->photosShown ? state->photoIssue : state->issue) = std::move(failure);
   state->notify();
 }
 
@@ -162,7 +178,8 @@ Gtk::Widget* spacer() {
   return gap;
 }
 
-// The photo sheet: the route's photos as buttons, the chosen picture below.
+// The photo sheet: the route's photos as buttons, the chosen picture below, with the download's progress and
+// failure in view.
 class PhotoSheetView : public Gtk::Box {
  public:
   PhotoSheetView(DetailPtr state, std::shared_ptr<AppModel> model, Sheet* sheet)
@@ -182,9 +199,18 @@ class PhotoSheetView : public Gtk::Box {
     scroll->set_vexpand(true);
     scroll->set_min_content_height(90);  // room for a few photo names above the picture
     append(*scroll);
+    loading_.set_halign(Gtk::Align::CENTER);
+    loading_.append(spinner_);
+    loading_.append(*label(kPhotoLoading, {"dim-label"}));
+    append(loading_);
     picture_.set_size_request(-1, 340);
     gtk_picture_set_content_fit(picture_.gobj(), GTK_CONTENT_FIT_CONTAIN);
     append(picture_);
+    issue_.add_css_class("error");
+    issue_.set_wrap(true);
+    issue_.set_selectable(true);
+    issue_.set_halign(Gtk::Align::CENTER);
+    append(issue_);
     auto* close = Gtk::make_managed<Gtk::Button>("Закрыть");
     close->set_halign(Gtk::Align::CENTER);
     close->signal_clicked().connect([sheet] { sheet->dismiss(); });
@@ -197,34 +223,59 @@ class PhotoSheetView : public Gtk::Box {
   void update() {
     picture_.set_paintable(state_->photo);
     picture_.set_visible(static_cast<bool>(state_->photo));
+    const bool loading = state_->photoLoads > 0;
+    loading_.set_visible(loading);
+    spinner_.set_spinning(loading);
+    issue_.set_text(state_->photoIssue.value_or(""));
+    issue_.set_visible(state_->photoIssue.has_value());
   }
   DetailPtr state_;
+  Gtk::Box loading_{Gtk::Orientation::HORIZONTAL, 8};
+  Gtk::Spinner spinner_;
   Gtk::Picture picture_;
+  Gtk::Label issue_;
 };
 
 // Loads the photo list, then opens the sheet (also with no photos); a failure goes to the detail's issue line.
+// One at a time: "Фото" waits from the press until the sheet closes.
 async::Task<void> openPhotos(DetailPtr state, std::shared_ptr<AppModel> model, std::weak_ptr<Gtk::Widget*> anchor) {
+  if (state->photosOpening) co_return;
+  state->photosOpening = true;
+  state->notify();
   JSONValue list;
+  bool loaded = false;
+  std::optional<std::string> failure;
   try {
     list = co_await model->fetch(routePath(state->routeID) + "/photos");
+    loaded = true;
   } catch (...) {
-    state->issue = failureText(std::current_exception());
+    failure = failureText(std::current_exception());  // none for a cancellation
+  }
+  auto link = anchor.lock();
+  if (!loaded || !link || !*link) {
+    if (failure) state->issue = std::move(failure);
+    state->photosOpening = false;
     state->notify();
     co_return;
   }
   state->photos = JSONValue::records(list.array());
-  auto link = anchor.lock();
-  if (!link || !*link) co_return;
+  state->photoIssue.reset();
+  state->photosShown = true;
   Sheet* sheet = Sheet::open(**link, "Фото доставки", 650, 600);
   sheet->setContent(*Gtk::make_managed<PhotoSheetView>(state, model, sheet));
+  sheet->signalClosed().connect([state] {
+    state->photosShown = false;
+    state->photosOpening = false;
+    state->photoIssue.reset();
+    state->notify();
+  });
   sheet->present();
 }
 
 // One point of the list: number, address, clients, status line and every order.
 class PointRow : public Gtk::Box {
  public:
-  explicit PointRow(std::function<void(std::size_t from, std::size_t to)> drop)
-      : Gtk::Box(Gtk::Orientation::HORIZONTAL, 12), drop_(std::move(drop)) {
+  PointRow() : Gtk::Box(Gtk::Orientation::HORIZONTAL, 12) {
     set_margin_top(7);
     set_margin_bottom(7);
     number_.add_css_class("heading");
@@ -234,36 +285,9 @@ class PointRow : public Gtk::Box {
     append(number_);
     column_.set_hexpand(true);
     append(column_);
-
-    auto source = Gtk::DragSource::create();
-    source->set_actions(Gdk::DragAction::MOVE);
-    source->signal_prepare().connect(
-        [this](double, double) {
-          Glib::Value<Glib::ustring> v;
-          v.init(v.value_type());
-          v.set(std::to_string(position_));
-          return Gdk::ContentProvider::create(v);
-        },
-        false);
-    add_controller(source);
-    auto target = Gtk::DropTarget::create(G_TYPE_STRING, Gdk::DragAction::MOVE);
-    target->signal_drop().connect(
-        [this](const Glib::ValueBase& value, double, double y) {
-          Glib::Value<Glib::ustring> v;
-          v.init(value.gobj());
-          std::size_t from = 0;
-          try {
-            from = std::stoul(v.get().raw());
-          } catch (...) {
-            return false;
-          }
-          // The lower half of a row drops after it.
-          drop_(from, position_ + (y > get_height() / 2.0 ? 1 : 0));
-          return true;
-        },
-        false);
-    add_controller(target);
   }
+
+  std::size_t position() const { return position_; }
 
   void bind(const Record& row) {
     position_ = std::stoul(row.fallbackID);
@@ -291,7 +315,6 @@ class PointRow : public Gtk::Box {
   }
 
  private:
-  std::function<void(std::size_t, std::size_t)> drop_;
   std::size_t position_ = 0;
   Gtk::Label number_;
   Gtk::Box column_{Gtk::Orientation::VERTICAL, 5};
@@ -322,18 +345,10 @@ class RouteDetailView : public Gtk::Box {
       return id.empty() ? "#" + r.fallbackID : id;
     });
     points_.addWidgetColumn(
-        "Точки",
-        [this] {
-          return Gtk::make_managed<PointRow>([this](std::size_t from, std::size_t to) {
-            // A dragged selected row takes the whole selection with it.
-            std::set<std::size_t> moved{from};
-            if (from < state_->points.size() && state_->selected.count(state_->points[from]["pointId"].string()))
-              for (std::size_t i = 0; i < state_->points.size(); ++i)
-                if (state_->selected.count(state_->points[i]["pointId"].string())) moved.insert(i);
-            reorder(moved, to);
-          });
-        },
+        "Точки", [] { return Gtk::make_managed<PointRow>(); },
         [](Gtk::Widget& w, const Record& r) { static_cast<PointRow&>(w).bind(r); }, {.expand = true});
+    points_.setTitlesVisible(false);  // one column of points: no header
+    followDrags();
     points_.signalSelectionChanged().connect([this](const std::set<std::string>& ids) {
       state_->selected = ids;
       state_->notify();
@@ -368,6 +383,58 @@ class RouteDetailView : public Gtk::Box {
   }
 
  private:
+  // The point row under a point of the list's coordinates, if any.
+  PointRow* rowAt(double x, double y) {
+    for (Gtk::Widget* w = points_.pick(x, y, Gtk::PickFlags::DEFAULT); w && w != &points_; w = w->get_parent())
+      if (auto* row = dynamic_cast<PointRow*>(w)) return row;
+    return nullptr;
+  }
+
+  // Rows are reordered by following the pointer from the press to the release: the list moves only its own rows,
+  // and a quick drag works like a slow one. The lower half of a row drops after it, below the last row at the end;
+  // a release outside the list moves nothing.
+  void followDrags() {
+    auto gesture = Gtk::GestureDrag::create();
+    gesture->set_button(GDK_BUTTON_PRIMARY);
+    gesture->set_propagation_phase(Gtk::PropagationPhase::CAPTURE);
+    Gtk::GestureDrag* drag = gesture.get();
+    drag->signal_drag_begin().connect([this, drag](double x, double y) {
+      PointRow* row = rowAt(x, y);
+      dragging_.press(row ? std::optional<std::size_t>(row->position()) : std::nullopt);
+      if (!row) drag->set_state(Gtk::EventSequenceState::DENIED);
+    });
+    drag->signal_drag_update().connect([this, drag](double dx, double dy) {
+      if (!dragging_.move(dx, dy, dragThreshold())) return;
+      drag->set_state(Gtk::EventSequenceState::CLAIMED);  // no click, no selection by this press any more
+      points_.set_cursor(Gdk::Cursor::create("grabbing"));
+    });
+    drag->signal_drag_end().connect([this, drag](double dx, double dy) {
+      double x = 0, y = 0;
+      drag->get_start_point(x, y);
+      x += dx;
+      y += dy;
+      points_.set_cursor(Glib::RefPtr<Gdk::Cursor>());
+      const bool inside = x >= 0 && y >= 0 && x < points_.get_width() && y < points_.get_height();
+      std::set<std::size_t> moved = dragging_.release(state_->points, state_->selected);
+      if (moved.empty() || !inside) return;
+      std::size_t destination = state_->points.size();
+      if (PointRow* row = rowAt(x, y)) {
+        graphene_point_t at;
+        const graphene_point_t from = GRAPHENE_POINT_INIT(static_cast<float>(x), static_cast<float>(y));
+        const bool lower = gtk_widget_compute_point(GTK_WIDGET(points_.gobj()), GTK_WIDGET(row->gobj()), &from, &at) &&
+                           at.y > row->get_height() / 2.0;
+        destination = row->position() + (lower ? 1 : 0);
+      }
+      reorder(moved, destination);
+    });
+    points_.add_controller(gesture);
+  }
+
+  double dragThreshold() const {
+    auto settings = Gtk::Settings::get_default();
+    return settings ? settings->property_gtk_dnd_drag_threshold().get_value() : 8;
+  }
+
   void buildHeader() {
     auto* header = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::HORIZONTAL, 12);
     header->set_margin(20);
@@ -408,9 +475,9 @@ class RouteDetailView : public Gtk::Box {
     auto* eta = Gtk::make_managed<Gtk::Button>("Обновить время");
     eta->signal_clicked().connect([this] { run("eta", JSONValue(JSONObject{})); });
     courierRow_.append(*eta);
-    auto* photos = Gtk::make_managed<Gtk::Button>("Фото");
-    photos->signal_clicked().connect([this] { async::spawn(openPhotos(state_, context_.model, link_.weak())); });
-    courierRow_.append(*photos);
+    photos_ = Gtk::make_managed<Gtk::Button>("Фото");
+    photos_->signal_clicked().connect([this] { async::spawn(openPhotos(state_, context_.model, link_.weak())); });
+    courierRow_.append(*photos_);
     append(courierRow_);
   }
 
@@ -511,6 +578,7 @@ class RouteDetailView : public Gtk::Box {
     const bool writable = !state_->busy && !state_->routeID.empty() && context_.model->canWriteServer();
     courierRow_.set_sensitive(writable);
     assign_.set_sensitive(!state_->selectedCourier.empty());
+    photos_->set_sensitive(!state_->photosOpening);
     bottom_.set_sensitive(writable);
     add_->set_sensitive(writable);
     transfer_->set_sensitive(writable && !state_->selected.empty());
@@ -528,9 +596,11 @@ class RouteDetailView : public Gtk::Box {
   Gtk::DropDown courierPicker_;
   Gtk::Button assign_{"Назначить"};
   bool fillingCouriers_ = false;
+  Gtk::Button* photos_ = nullptr;
   Gtk::Button* add_ = nullptr;
   Gtk::Button* transfer_ = nullptr;
   RecordTable points_{RecordTable::Selection::multiple};
+  PointDragging dragging_;
   TwoGISSurface* map_ = nullptr;
   Gtk::Box bottom_{Gtk::Orientation::HORIZONTAL, 12};
   AppModel::Connection modelConnection_;
@@ -541,7 +611,14 @@ Sheet* openRouteDetail(Gtk::Widget& anchor, const ShellContext& context, std::st
   auto state = std::make_shared<DetailState>();
   state->routeID = std::move(routeID);
   state->routeDate = std::move(routeDate);
-  Sheet* sheet = Sheet::open(anchor, "Маршрут", 960, 600);
+  // Large enough for several points beside the map: as large as the window it opens over allows, up to
+  // 1100 × 800, never below 960 × 600.
+  int width = 960, height = 600;
+  if (auto* window = dynamic_cast<Gtk::Window*>(anchor.get_root())) {
+    width = std::clamp(window->get_width() - 80, 960, 1100);
+    height = std::clamp(window->get_height() - 80, 600, 800);
+  }
+  Sheet* sheet = Sheet::open(anchor, "Маршрут", width, height);
   sheet->set_size_request(760, 450);
   sheet->setContent(*Gtk::make_managed<RouteDetailView>(context, state, sheet));
   sheet->present();

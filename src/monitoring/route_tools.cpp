@@ -18,6 +18,9 @@ namespace dorvik::monitoring {
 
 namespace {
 
+// The transfer sheet's list of addresses scrolls beyond this height.
+constexpr int kAddressesHeight = 200;
+
 Gtk::Label* label(const std::string& text, std::initializer_list<const char*> classes = {}) {
   auto* l = Gtk::make_managed<Gtk::Label>(text);
   l->set_xalign(0);
@@ -162,12 +165,21 @@ class TransferView : public Gtk::Box {
     set_size_request(630, -1);
     append(*label("Передать точки другому курьеру", {"title-2"}));
     append(*label(std::to_string(points_.size()) + " точек · " + routeDate_));
+    // The addresses scroll beyond a few rows, so that the destination and the footer stay on screen however many
+    // points go.
+    auto* addresses = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::VERTICAL, 6);
     for (const JSONValue& p : points_) {
       auto* row = label(p["address"].string());
       row->set_lines(2);
       row->set_ellipsize(Pango::EllipsizeMode::END);
-      append(*row);
+      addresses->append(*row);
     }
+    auto* scroll = Gtk::make_managed<Gtk::ScrolledWindow>();
+    scroll->set_policy(Gtk::PolicyType::NEVER, Gtk::PolicyType::AUTOMATIC);
+    scroll->set_propagate_natural_height(true);
+    scroll->set_max_content_height(kAddressesHeight);
+    scroll->set_child(*addresses);
+    append(*scroll);
     auto* pickerRow = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::HORIZONTAL, 8);
     pickerRow->append(*Gtk::make_managed<Gtk::Label>("Маршрут назначения"));
     names_ = Gtk::StringList::create({"Выберите маршрут"});
@@ -328,14 +340,22 @@ class AddPointView : public Gtk::Box {
     auto* scroll = Gtk::make_managed<Gtk::ScrolledWindow>();
     scroll->set_vexpand(true);
     scroll->set_policy(Gtk::PolicyType::NEVER, Gtk::PolicyType::AUTOMATIC);
-    GtkWidget* group = adw_preferences_group_new();
-    gtk_widget_set_margin_start(group, 20);
-    gtk_widget_set_margin_end(group, 20);
-    for (const FieldSpec& field : addPointFields()) addField(ADW_PREFERENCES_GROUP(group), field);
+    // The form in its order: the fields (the comment last), "Найти координаты", "Положение". A group lists its
+    // rows first and other widgets after them, so the comment and the placement have groups of their own.
+    auto* form = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::VERTICAL, 12);
+    form->set_margin_start(20);
+    form->set_margin_end(20);
+    form->set_margin_bottom(6);
+    GtkWidget* rows = adw_preferences_group_new();
+    GtkWidget* comment = adw_preferences_group_new();
+    for (const FieldSpec& field : addPointFields())
+      addField(ADW_PREFERENCES_GROUP(field.kind == FieldSpec::Kind::longText ? comment : rows), field);
+    gtk_box_append(form->gobj(), rows);
+    gtk_box_append(form->gobj(), comment);
 
-    lookup_.set_margin_top(8);
+    lookup_.set_halign(Gtk::Align::START);
     lookup_.signal_clicked().connect([this] { lookup(); });
-    adw_preferences_group_add(ADW_PREFERENCES_GROUP(group), GTK_WIDGET(lookup_.gobj()));
+    form->append(lookup_);
     GtkWidget* placement = adw_combo_row_new();
     adw_preferences_row_set_title(ADW_PREFERENCES_ROW(placement), "Положение");
     GtkStringList* choices = gtk_string_list_new(nullptr);
@@ -349,11 +369,13 @@ class AddPointView : public Gtk::Box {
                        state->value.set("position", at == 1 ? "end" : "best");
                      }),
                      state_.get());
-    adw_preferences_group_add(ADW_PREFERENCES_GROUP(group), placement);
-    adw_preferences_group_add(ADW_PREFERENCES_GROUP(group),
-                              GTK_WIDGET(Gtk::make_managed<ScreenNotice>(state_->data)->gobj()));
-    scroll->set_child(*Gtk::manage(Glib::wrap(group)));
+    GtkWidget* placing = adw_preferences_group_new();
+    adw_preferences_group_add(ADW_PREFERENCES_GROUP(placing), placement);
+    gtk_box_append(form->gobj(), placing);
+    scroll->set_child(*form);
     append(*scroll);
+    // The issue line right under the form, always in view however far it is scrolled, as in the other editors.
+    append(*Gtk::make_managed<ScreenNotice>(state_->data));
     append(footer_);
 
     state_->changed.connect(sigc::mem_fun(*this, &AddPointView::update));

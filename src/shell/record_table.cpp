@@ -268,6 +268,11 @@ void RecordTable::clearColumns() {
   }
 }
 
+void RecordTable::setTitlesVisible(bool visible) {
+  // The column view's first child is the row of titles.
+  if (Gtk::Widget* titles = view_.get_first_child()) titles->set_visible(visible);
+}
+
 const std::vector<Record>& RecordTable::rows() const { return model_->records; }
 
 void RecordTable::setRows(std::vector<Record> rows) {

@@ -79,6 +79,8 @@ class RecordTable : public Gtk::ScrolledWindow {
   std::optional<Record> rowAt(double x, double y);
 
   Gtk::ColumnView& view() { return view_; }
+  // Shows or hides the row of column titles (a list of cards in one column needs none).
+  void setTitlesVisible(bool visible);
 
  protected:
   void size_allocate_vfunc(int width, int height, int baseline) override;

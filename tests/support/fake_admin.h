@@ -1,7 +1,8 @@
 // AdminDesk: the server side of the data screens and the record editor on a StandInServer — the reference lists
 // (couriers, clients, documents, companies, zones, addresses) with their writes, the day's monitoring lists, the
 // documents' acknowledgements and stored files, the couriers' attached files, the roles of the signed-in users
-// (only an administrator may write), and failures on demand. Every write is kept in the server's hit log as usual.
+// (only an administrator may write under "/admin/" and "/staff/"; a logist changes clients and zones too), and
+// failures on demand. Every write is kept in the server's hit log as usual.
 #pragma once
 
 #include <deque>

@@ -97,7 +97,7 @@ function emptyDocument(routeDate) {
   return {
     orders: [], vehicles: [], depot: null, config: readConfig(null), routes: [], unassigned: [], planned: false,
     revision: 0, routeDate: Prelude.isDay(routeDate) ? routeDate : "", fileName: "", sourceKind: "",
-    roadLegs: {}, planToken: Prelude.token(), nextOrderNo: 0, workbook: "", importSummary: ""
+    roadLegs: {}, planToken: Prelude.token(), nextOrderNo: 0, workbook: "", workbookRef: "", importSummary: ""
   };
 }
 
@@ -109,12 +109,17 @@ function bump(doc) {
 
 // Reads any shape the program may hand to "load" and never throws on content: an archive of any version, a new
 // plan, the demo workbook, a bare {"routeDate"}. What cannot be used is dropped.
+// The name of a workspace cache entry that holds a source workbook (the program stores it there once).
+const WORKBOOK_REF = /^history-workbook-[0-9a-f]{64}$/;
+
 function readDocument(input) {
   const src = isObject(input) ? input : {};
   const doc = emptyDocument(typeof src.routeDate === "string" ? src.routeDate : "");
   doc.fileName = Prelude.string(src.fileName);
   doc.sourceKind = Prelude.string(src.sourceKind);
-  doc.workbook = typeof src.workbook === "string" ? src.workbook : "";
+  // The source workbook travels inline, or as the name of the cache entry that holds it (then never inline too).
+  doc.workbookRef = typeof src.workbookRef === "string" && WORKBOOK_REF.test(src.workbookRef) ? src.workbookRef : "";
+  doc.workbook = !doc.workbookRef && typeof src.workbook === "string" ? src.workbook : "";
   doc.importSummary = Prelude.string(src.importSummary);
   if (typeof src.planToken === "string" && /^[0-9a-z]+$/.test(src.planToken)) doc.planToken = src.planToken;
   const counter = Prelude.int(src.nextOrderNo);
@@ -218,6 +223,7 @@ function archiveOf(doc) {
     planToken: doc.planToken,
     nextOrderNo: doc.nextOrderNo,
     workbook: doc.workbook,
+    workbookRef: doc.workbookRef || undefined,
     importSummary: doc.importSummary
   };
 }

@@ -355,19 +355,22 @@ function orderBookParts(source) {
   return { orderSheet: orderSheet, side: side };
 }
 
-// Orders whose data need mending after an import (as the checks list them): a value not read, no number or a
-// repeated one. Orders without an address are among those without coordinates.
-function ordersToCheck(orders) {
+// Marks the orders whose data need mending after an import (as the checks list them: a value not read, no number
+// or a repeated one) and those without an address with their row in the sheet (`_row`, `rows[i]` for orders[i]),
+// so that the checks can say where each lies in the book. Returns how many need mending.
+function markOrdersToCheck(orders, rows) {
   const counts = new Map();
   for (const o of orders) {
     const id = Prelude.string(o.id).trim();
     counts.set(id, (counts.get(id) || 0) + 1);
   }
   let count = 0;
-  for (const o of orders) {
+  orders.forEach(function (o, i) {
     const id = Prelude.string(o.id).trim();
-    if (o._unread || id === "" || counts.get(id) > 1) count++;
-  }
+    const mend = Boolean(o._unread) || id === "" || counts.get(id) > 1;
+    if (mend) count++;
+    if ((mend || Prelude.string(o.address).trim() === "") && Number.isInteger(rows[i])) o._row = rows[i];
+  });
   return count;
 }
 
@@ -381,7 +384,9 @@ A.import = function (payload) {
 
   const doc = emptyDocument(Prelude.isDay(payload.routeDate) ? payload.routeDate : prior.routeDate);
   doc.fileName = Prelude.string(payload.name);
-  doc.workbook = payload.base64;
+  // Kept for the history: by the name of the cache entry the program stored it in, else whole.
+  if (typeof payload.workbookRef === "string" && WORKBOOK_REF.test(payload.workbookRef)) doc.workbookRef = payload.workbookRef;
+  else doc.workbook = payload.base64;
   doc.roadLegs = prior.roadLegs;
   const cols = orderSheet.found.cols;
   const known = new Set(Object.keys(cols).map(function (k) { return cols[k]; }));
@@ -400,6 +405,7 @@ A.import = function (payload) {
   let withPoint = 0;
   const rows = orderSheet.rows;
   const numbers = Array.isArray(rows.numbers) ? rows.numbers : [];
+  const orderRows = [];
   for (let r = orderSheet.found.at + 1; r < rows.length; r++) {
     const row = Array.isArray(rows[r]) ? rows[r] : [];
     if (row.every(blank)) continue;
@@ -420,9 +426,9 @@ A.import = function (payload) {
         importedBook.push({ address: o.address, lat: o.lat, lon: o.lon });
       }
     }
-    if (Number.isInteger(numbers[r])) o._row = numbers[r];
     o._nativeID = newID(doc);
     doc.orders.push(o);
+    orderRows.push(numbers[r]);
   }
   if (!doc.orders.length) refuse(BOOK_TEXT.noOrders);
 
@@ -433,7 +439,7 @@ A.import = function (payload) {
   doc.config = (side.config ? readConfigSheet(side.config, prior.config) : null) || Object.assign({}, prior.config);
 
   doc.importSummary = "Загружено заказов: " + doc.orders.length + "; с координатами: " + withPoint + ".";
-  const toCheck = ordersToCheck(doc.orders);
+  const toCheck = markOrdersToCheck(doc.orders, orderRows);
   const status = doc.importSummary + (toCheck ? " Требуют проверки: " + toCheck + " — вкладка «Проверка»." : "");
   return commit(doc, { importedBook: importedBook, status: status });
 };

@@ -1,5 +1,6 @@
 #include "admin/logic/admin_gateway.h"
 
+#include "admin/logic/catalogue.h"
 #include "core/api/api_client.h"
 #include "core/api/failure.h"
 #include "model/app_model.h"
@@ -23,6 +24,7 @@ AdminGateway modelGateway(const std::shared_ptr<AppModel>& model) {
   gateway.offline = [model] { return model->offline(); };
   gateway.preview = [model] { return model->preview(); };
   gateway.canWriteServer = [model] { return model->canWriteServer(); };
+  gateway.role = [model] { return model->user()["role"].string(); };
   gateway.exportRows = [model](JSONArray rows, std::string name, std::string fileName) {
     return model->exportRows(std::move(rows), std::move(name), std::move(fileName));
   };
@@ -36,6 +38,10 @@ AdminGateway modelGateway(const std::shared_ptr<AppModel>& model) {
     model->saveFile(std::move(bytes), std::move(name));
   };
   return gateway;
+}
+
+bool mayWrite(const AdminGateway& gateway, PanelPage page) {
+  return mayWrite(page, gateway.role ? gateway.role() : std::string());
 }
 
 ScreenSource screenSource(const AdminGateway& gateway) { return ScreenSource{gateway.generation, gateway.fetch}; }

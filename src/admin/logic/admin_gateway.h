@@ -10,6 +10,7 @@
 
 #include "core/async/task.h"
 #include "core/json/json_value.h"
+#include "model/panel_page.h"
 #include "shell/toolkit/screen_data.h"
 
 namespace dorvik {
@@ -24,6 +25,8 @@ struct AdminGateway {
   std::function<bool()> offline;
   std::function<bool()> preview;
   std::function<bool()> canWriteServer;
+  // The signed-in user's role ("admin", "superadmin", "logist"; "" when signed out).
+  std::function<std::string()> role;
   // A one-sheet workbook of `rows` (the header first) named `name`, offered for saving as `fileName`.
   std::function<async::Task<void>(JSONArray rows, std::string name, std::string fileName)> exportRows;
   std::function<async::Task<void>()> refreshReferenceData;
@@ -35,6 +38,9 @@ struct AdminGateway {
   // Offers bytes for saving under a suggested name (the save dialog); returns at once.
   std::function<void(std::string bytes, std::string name)> saveFile;
 };
+
+// Whether the signed-in user may change the records of `page` (the catalogue's mayWrite over the gateway's role).
+bool mayWrite(const AdminGateway& gateway, PanelPage page);
 
 // The loader source of the gateway: its generation and its fetch.
 ScreenSource screenSource(const AdminGateway& gateway);

@@ -212,6 +212,17 @@ std::optional<SelectionAction> selectionAction(PanelPage page) {
   return std::nullopt;
 }
 
+bool mayWrite(PanelPage page, std::string_view role) {
+  switch (page) {
+    case PanelPage::vehicles:
+    case PanelPage::documents:
+    case PanelPage::companies:
+      return isAdministrator(role);
+    default:
+      return true;
+  }
+}
+
 bool canAdd(PanelPage page, bool offline, bool preview) { return page == PanelPage::addresses || !offline || preview; }
 
 SaveStrategy saveStrategy(PanelPage page) {

@@ -48,6 +48,12 @@ struct SelectionAction {
 };
 std::optional<SelectionAction> selectionAction(PanelPage page);
 
+// The courier accounts, documents and companies are kept by the server's administration endpoints ("/admin/…",
+// "/staff/…"), which take changes only from an administrator: for a logist their write controls are disabled and
+// say why. The other pages (clients, zones, the local address memory) are the logist's own work.
+bool mayWrite(PanelPage page, std::string_view role);
+inline constexpr const char* kAdministratorsOnly = "Это действие доступно только администратору.";
+
 // "Добавить" is enabled: the address memory works offline, and the demo shows the editor (whose save is busy).
 bool canAdd(PanelPage page, bool offline, bool preview);
 

@@ -77,7 +77,11 @@ bool CourierFilesController::showsPlaceholder() const {
 }
 
 bool CourierFilesController::canAttach() const {
-  return gateway_.canWriteServer && gateway_.canWriteServer() && !state_->saving();
+  return gateway_.canWriteServer && gateway_.canWriteServer() && !state_->saving() && mayWrite();
+}
+
+bool CourierFilesController::mayWrite() const {
+  return admin::mayWrite(gateway_, PanelPage::vehicles);
 }
 
 void CourierFilesController::attach(const std::string& path, const std::string& openedIn) {

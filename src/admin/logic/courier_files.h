@@ -73,6 +73,8 @@ class CourierFilesController : public std::enable_shared_from_this<CourierFilesC
   bool showsPlaceholder() const;
 
   bool canAttach() const;
+  // The courier's files belong to the administration: a logist reads and saves them, nothing more.
+  bool mayWrite() const;
   bool canDelete() const { return canAttach(); }
   bool canDownload() const { return !(gateway_.preview && gateway_.preview()); }
 

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "core/api/failure.h"
+#include "core/async/sleep.h"
 #include "core/base/dorvik_date.h"
 #include "core/base/text.h"
 #include "shell/toolkit/display.h"
@@ -147,6 +148,28 @@ async::Task<void> DataScreenController::run(std::weak_ptr<DataScreenController> 
   if (--self->inFlight_ == 0) self->notify(Change::loading);
 }
 
+void DataScreenController::reloadWhenOnline(std::chrono::milliseconds period) {
+  if (awaitingConnection_) return;
+  awaitingConnection_ = true;
+  async::spawn(awaitConnection(weak_from_this(), period));
+}
+
+async::Task<void> DataScreenController::awaitConnection(std::weak_ptr<DataScreenController> screen,
+                                                        std::chrono::milliseconds period) {
+  for (;;) {
+    co_await async::sleepFor(period);
+    if (screen.expired()) co_return;
+    // A read that reaches the server clears the offline state; one answered from the saved copy leaves it.
+    co_await run(screen);
+    auto self = screen.lock();
+    if (!self) co_return;
+    if (!self->offline()) {
+      self->awaitingConnection_ = false;
+      co_return;
+    }
+  }
+}
+
 void DataScreenController::accept(JSONValue answer, std::string generation) {
   data_ = std::move(answer);
   dataGeneration_ = std::move(generation);
@@ -190,7 +213,7 @@ std::string DataScreenController::emptyDescription() const {
 }
 
 bool DataScreenController::canAdd() const {
-  return admin::canAdd(page_, offline(), gateway_.preview && gateway_.preview());
+  return mayWrite() && admin::canAdd(page_, offline(), gateway_.preview && gateway_.preview());
 }
 
 void DataScreenController::runSelectionAction() {
@@ -236,7 +259,7 @@ void DataScreenController::open(const std::set<std::string>& ids) {
 }
 
 void DataScreenController::edit(const std::set<std::string>& ids) {
-  if (!writable()) return;
+  if (!writable() || !mayWrite()) return;
   std::optional<Record> record = recordFor(ids);
   if (!record) return;
   editing_ = std::move(record);
@@ -244,7 +267,7 @@ void DataScreenController::edit(const std::set<std::string>& ids) {
 }
 
 void DataScreenController::activate(const std::set<std::string>& ids) {
-  if (activationEdits(page_)) {
+  if (activationEdits(page_) && mayWrite()) {
     edit(ids);
   } else {
     open(ids);

@@ -107,6 +107,10 @@ class DataScreenController : public std::enable_shared_from_this<DataScreenContr
   void refresh();
   // A run that the caller awaits (the editor's refresh); nothing when the screen has gone.
   static async::Task<void> reload(std::weak_ptr<DataScreenController> screen);
+  // After a write whose answer was lost: the list is read again every `period` until a read reaches the server
+  // (so it shows whether the record was stored), then no more. Several calls make one such wait.
+  static constexpr std::chrono::seconds kReconnectPeriod{10};
+  void reloadWhenOnline(std::chrono::milliseconds period = kReconnectPeriod);
 
   // Header.
   std::string countText() const { return admin::countText(filtered_.size()); }
@@ -119,6 +123,8 @@ class DataScreenController : public std::enable_shared_from_this<DataScreenContr
   bool canRefresh() const { return !loading(); }
   bool canExport() const { return !filtered_.empty(); }
   bool writable() const { return configuration().writable; }
+  // The signed-in user may change this page's records (see mayWrite in the catalogue).
+  bool mayWrite() const { return admin::mayWrite(gateway_, page_); }
   bool canAdd() const;
   std::optional<SelectionAction> selectionAction() const { return admin::selectionAction(page_); }
   bool canRunSelectionAction() const { return selection_.size() == 1; }
@@ -133,7 +139,8 @@ class DataScreenController : public std::enable_shared_from_this<DataScreenContr
   // Where a row stood in the answer: the list as read and its position (what the editor of a zone needs).
   std::optional<ListedRecord> listed(const Record& row) const;
 
-  // Rows' commands over a set of row keys: each acts on the first shown row whose key is in the set.
+  // Rows' commands over a set of row keys: each acts on the first shown row whose key is in the set. A user who
+  // may not change the page's records gets the details where the editor would open.
   std::optional<Record> recordFor(const std::set<std::string>& ids) const;
   void open(const std::set<std::string>& ids);
   void edit(const std::set<std::string>& ids);
@@ -152,6 +159,8 @@ class DataScreenController : public std::enable_shared_from_this<DataScreenContr
  private:
   DataScreenController(PanelPage page, AdminGateway gateway, TimePoint date);
   static async::Task<void> run(std::weak_ptr<DataScreenController> screen);
+  static async::Task<void> awaitConnection(std::weak_ptr<DataScreenController> screen,
+                                           std::chrono::milliseconds period);
   void accept(JSONValue answer, std::string generation);
   void refilter();
   void setIssue(std::optional<std::string> issue);
@@ -166,6 +175,7 @@ class DataScreenController : public std::enable_shared_from_this<DataScreenContr
   std::set<std::string> sharedIds_;  // Record ids that several rows of the answer carry
   std::vector<Record> filtered_;
   int inFlight_ = 0;
+  bool awaitingConnection_ = false;
   std::optional<std::string> issue_;
   std::string query_;
   std::set<std::string> selection_;

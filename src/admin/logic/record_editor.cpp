@@ -59,13 +59,17 @@ async::Task<void> RecordEditorController::runLoadDocument(std::shared_ptr<Record
   if (failure) self->fail(failure);
 }
 
+bool RecordEditorController::mayWrite() const {
+  return admin::mayWrite(gateway_, page_);
+}
+
 bool RecordEditorController::canDelete() const {
-  return gateway_.canWriteServer && gateway_.canWriteServer() && !saving_;
+  return gateway_.canWriteServer && gateway_.canWriteServer() && !saving_ && mayWrite();
 }
 
 bool RecordEditorController::footerBusy() const {
-  return editorBusy(page_, saving_, gateway_.preview && gateway_.preview(),
-                    gateway_.canWriteServer && gateway_.canWriteServer());
+  return !mayWrite() || editorBusy(page_, saving_, gateway_.preview && gateway_.preview(),
+                                   gateway_.canWriteServer && gateway_.canWriteServer());
 }
 
 void RecordEditorController::chooseRole(std::size_t option) {
@@ -171,7 +175,7 @@ EditorInput RecordEditorController::input() const {
 }
 
 void RecordEditorController::save() {
-  if (saving_) return;
+  if (saving_ || !mayWrite()) return;
   JSONValue body;
   try {
     body = saveBody(input());
@@ -186,6 +190,7 @@ void RecordEditorController::save() {
 async::Task<void> RecordEditorController::runSave(std::shared_ptr<RecordEditorController> self, JSONValue body) {
   const AdminGateway& gateway = self->gateway_;
   std::exception_ptr failure;
+  bool sent = false;  // the write itself went out (the zone list's read comes first)
   try {
     switch (saveStrategy(self->page_)) {
       case SaveStrategy::zoneList: {
@@ -193,6 +198,7 @@ async::Task<void> RecordEditorController::runSave(std::shared_ptr<RecordEditorCo
         const JSONValue list = co_await std::move(read);
         JSONValue written = JSONValue::object({{"zones", zonesAfterSave(list, self->record_, body, self->listed_)}});
         async::Task<JSONValue> write = gateway.fetch(kZones, "PUT", std::move(written));
+        sent = true;
         co_await std::move(write);
         async::Task<void> reference = gateway.refreshReferenceData();
         co_await std::move(reference);
@@ -210,6 +216,7 @@ async::Task<void> RecordEditorController::runSave(std::shared_ptr<RecordEditorCo
         async::Task<JSONValue> request =
             self->isNew() ? gateway.fetch(endpoint, "POST", std::move(body))
                           : gateway.fetch(recordPath(endpoint, self->record_), "PATCH", std::move(body));
+        sent = true;
         co_await std::move(request);
         break;
       }
@@ -218,7 +225,7 @@ async::Task<void> RecordEditorController::runSave(std::shared_ptr<RecordEditorCo
     failure = std::current_exception();
   }
   if (failure) {
-    self->fail(failure);
+    self->fail(failure, sent);
     self->setSaving(false);
     co_return;
   }
@@ -226,7 +233,7 @@ async::Task<void> RecordEditorController::runSave(std::shared_ptr<RecordEditorCo
 }
 
 void RecordEditorController::remove() {
-  if (saving_ || !showsDelete()) return;
+  if (saving_ || !showsDelete() || !mayWrite()) return;
   setSaving(true);
   async::spawn(runDelete(shared_from_this()));
 }
@@ -234,25 +241,28 @@ void RecordEditorController::remove() {
 async::Task<void> RecordEditorController::runDelete(std::shared_ptr<RecordEditorController> self) {
   const AdminGateway& gateway = self->gateway_;
   std::exception_ptr failure;
+  bool sent = false;  // the write itself went out (the zone list's read comes first)
   try {
     if (saveStrategy(self->page_) == SaveStrategy::zoneList) {
       async::Task<JSONValue> read = gateway.fetch(kZones, "GET", std::nullopt);
       const JSONValue list = co_await std::move(read);
       JSONValue written = JSONValue::object({{"zones", zonesAfterDelete(list, self->record_, self->listed_)}});
       async::Task<JSONValue> write = gateway.fetch(kZones, "PUT", std::move(written));
+      sent = true;
       co_await std::move(write);
       async::Task<void> reference = gateway.refreshReferenceData();
       co_await std::move(reference);
     } else {
       async::Task<JSONValue> request =
           gateway.fetch(recordPath(self->configuration_.endpoint, self->record_), "DELETE", std::nullopt);
+      sent = true;
       co_await std::move(request);
     }
   } catch (...) {
     failure = std::current_exception();
   }
   if (failure) {
-    self->fail(failure);
+    self->fail(failure, sent);
     self->setSaving(false);
     co_return;
   }
@@ -272,11 +282,13 @@ async::Task<void> RecordEditorController::finish(std::shared_ptr<RecordEditorCon
   self->notify(Change::dismissed);
 }
 
-void RecordEditorController::fail(std::exception_ptr failure) {
-  std::optional<std::string> text = failureText(failure);
+void RecordEditorController::fail(std::exception_ptr failure, bool sent) {
+  std::optional<std::string> text = sent ? writeFailureText(failure) : failureText(failure);
   if (!text) return;
   // The zones changed on the server since the list was read: the screen shows them as they are now.
   if (*text == kZonesChanged && refresh_) async::spawn(refresh_());
+  // The answer was lost: the record may be stored, and the list shows it once the server is reached again.
+  if (sent && outcomeUnknown(failure) && outcomeUnknown_) outcomeUnknown_();
   setIssue(std::move(*text));
 }
 

@@ -59,6 +59,8 @@ class RecordEditorController : public std::enable_shared_from_this<RecordEditorC
   bool saving() const { return saving_; }
 
   bool showsDelete() const { return !isNew() && deletable(page_); }
+  // The signed-in user may change the page's records; else the save and delete stay disabled.
+  bool mayWrite() const;
   bool canDelete() const;
   bool footerBusy() const;
 
@@ -97,9 +99,12 @@ class RecordEditorController : public std::enable_shared_from_this<RecordEditorC
   // A file chosen in the open dialog; a refused or unreadable file leaves the attachment as it was.
   void attach(const std::string& path);
 
-  // The footer's save, and the confirmed deletion.
+  // The footer's save, and the confirmed deletion. A write whose answer was lost says the record may be stored
+  // ("Запись могла сохраниться: …") and calls `reloadWhenOnline`, which has the list read again once the server
+  // is reached.
   void save();
   void remove();
+  void onOutcomeUnknown(std::function<void()> reloadWhenOnline) { outcomeUnknown_ = std::move(reloadWhenOnline); }
 
  private:
   RecordEditorController(PanelPage page, JSONValue record, DataScreen configuration, Refresh refresh,
@@ -112,7 +117,8 @@ class RecordEditorController : public std::enable_shared_from_this<RecordEditorC
   static async::Task<void> runDelete(std::shared_ptr<RecordEditorController> self);
   // Reloads the screen, then ends the busy state and closes the sheet.
   static async::Task<void> finish(std::shared_ptr<RecordEditorController> self);
-  void fail(std::exception_ptr failure);
+  // Shows a failure; `sent`: the failed request was the write itself, whose outcome may be unknown.
+  void fail(std::exception_ptr failure, bool sent = false);
   void setIssue(std::string text);
   void setSaving(bool on);
   void notify(Change change) { observers_.notify(change); }
@@ -122,6 +128,7 @@ class RecordEditorController : public std::enable_shared_from_this<RecordEditorC
   std::optional<ListedRecord> listed_;
   DataScreen configuration_;
   Refresh refresh_;
+  std::function<void()> outcomeUnknown_;
   AdminGateway gateway_;
   std::shared_ptr<JSONValue> value_ = std::make_shared<JSONValue>();
   std::optional<std::string> issue_;

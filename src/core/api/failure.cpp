@@ -54,4 +54,10 @@ bool outcomeUnknown(std::exception_ptr failure) {
   }
 }
 
+std::optional<std::string> writeFailureText(std::exception_ptr failure) {
+  std::optional<std::string> text = failureText(failure);
+  if (text && outcomeUnknown(failure)) *text += std::string(" ") + kMaybeSaved;
+  return text;
+}
+
 }  // namespace dorvik

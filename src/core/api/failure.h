@@ -19,4 +19,9 @@ std::optional<std::string> failureText(std::exception_ptr failure);
 // (4xx), a host never reached and a local failure did nothing.
 bool outcomeUnknown(std::exception_ptr failure);
 
+// The text to show for a failed write of a record: as failureText, followed by kMaybeSaved when the outcome is
+// unknown (so nobody types the record again into a duplicate).
+inline constexpr const char* kMaybeSaved = "Запись могла сохраниться: проверьте список после восстановления связи.";
+std::optional<std::string> writeFailureText(std::exception_ptr failure);
+
 }  // namespace dorvik

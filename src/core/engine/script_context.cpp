@@ -35,6 +35,41 @@ std::string readComponent(const std::filesystem::path& file, const std::string& 
   return text;
 }
 
+// A large JSON request as the script engine keeps it cheapest. The engine stores a text of ASCII characters one
+// byte each and any other text two bytes each: a workbook's Base64 of tens of megabytes would double because the
+// file's name beside it is Cyrillic. Every character past ASCII (valid JSON has them inside strings only) is
+// written as its \u escape instead, which JSON reads as the same character. Small requests are left as they are.
+std::string asciiRequest(std::string request) {
+  constexpr std::size_t kLarge = 1u << 20;
+  if (request.size() < kLarge) return request;
+  const auto wide = [](char c) { return (static_cast<unsigned char>(c) & 0x80) != 0; };
+  std::size_t at = 0;
+  while (at < request.size() && !wide(request[at])) ++at;
+  if (at == request.size()) return request;
+  std::string out;
+  out.reserve(request.size() + 64);
+  out.append(request, 0, at);
+  static constexpr char kHex[] = "0123456789abcdef";
+  while (at < request.size()) {
+    std::size_t end = at;
+    while (end < request.size() && wide(request[end])) ++end;
+    glong count = 0;
+    gunichar2* units = g_utf8_to_utf16(request.data() + at, static_cast<glong>(end - at), nullptr, &count, nullptr);
+    if (!units) return request;  // not UTF-8: left to the engine's own reading
+    for (glong k = 0; k < count; ++k) {
+      const unsigned u = units[k];
+      out += "\\u";
+      for (int shift = 12; shift >= 0; shift -= 4) out += kHex[(u >> shift) & 0xf];
+    }
+    g_free(units);
+    at = end;
+    while (end < request.size() && !wide(request[end])) ++end;
+    out.append(request, at, end - at);
+    at = end;
+  }
+  return out;
+}
+
 std::string fileURL(const std::filesystem::path& file) {
   std::error_code ec;
   std::filesystem::path absolute = std::filesystem::absolute(file, ec);
@@ -93,6 +128,7 @@ OwnedText ScriptContext::callNativeRunTaking(std::string request) {
   JSCValue* native = jsc_context_get_value(context_, "Native");
   JSCValue* result = nullptr;
   if (native && jsc_value_is_object(native)) {
+    request = asciiRequest(std::move(request));
     JSCValue* argument = jsc_value_new_string(context_, request.c_str());
     std::string().swap(request);  // the script has its own copy now
     result = jsc_value_object_invoke_method(native, "run", JSC_TYPE_VALUE, argument, G_TYPE_NONE);

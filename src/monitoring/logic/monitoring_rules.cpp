@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <utility>
 
 #include "core/base/errors.h"
 #include "core/base/text.h"
@@ -186,6 +187,29 @@ std::vector<JSONValue> movePoints(const std::vector<JSONValue>& points, const st
   if (destination >= points.size()) insertAt = kept.size();
   kept.insert(kept.begin() + static_cast<std::ptrdiff_t>(insertAt), taken.begin(), taken.end());
   return kept;
+}
+
+void PointDragging::press(std::optional<std::size_t> position) {
+  pressed_ = position;
+  dragging_ = false;
+}
+
+bool PointDragging::move(double dx, double dy, double threshold) {
+  if (!pressed_ || dragging_) return false;
+  // The toolkit's own rule: further than the threshold along either axis.
+  dragging_ = std::fabs(dx) > threshold || std::fabs(dy) > threshold;
+  return dragging_;
+}
+
+std::set<std::size_t> PointDragging::release(const std::vector<JSONValue>& points,
+                                             const std::set<std::string>& selected) {
+  const std::optional<std::size_t> pressed = std::exchange(pressed_, std::nullopt);
+  if (!std::exchange(dragging_, false) || !pressed || *pressed >= points.size()) return {};
+  std::set<std::size_t> moved{*pressed};
+  if (!selected.count(points[*pressed]["pointId"].string())) return moved;
+  for (std::size_t i = 0; i < points.size(); ++i)
+    if (selected.count(points[i]["pointId"].string())) moved.insert(i);
+  return moved;
 }
 
 std::vector<Record> offeredCouriers(const std::vector<Record>& couriers) {

@@ -91,6 +91,25 @@ std::vector<JSONValue> sortedPoints(const JSONValue& route);
 // order; positions outside the list are ignored.
 std::vector<JSONValue> movePoints(const std::vector<JSONValue>& points, const std::set<std::size_t>& moved,
                                   std::size_t destination);
+// A row of the point list dragged to another place, from the press to the release. The list follows the pointer
+// itself rather than taking drops, so only its own rows move it (text or files dragged in from elsewhere are
+// nothing to it), and a drag starts as soon as the pointer lies the desktop's drag threshold from the press, however
+// fast it got there.
+class PointDragging {
+ public:
+  // The press: on the row at `position`, or on no row (nothing to drag).
+  void press(std::optional<std::size_t> position);
+  // The pointer lies (dx, dy) from the press: true at the motion that starts the drag.
+  bool move(double dx, double dy, double threshold);
+  bool dragging() const { return dragging_; }
+  // The release: the positions to move, the pressed row with the whole selection when it belongs to it; nothing
+  // unless a drag of a row still in the list started. The drag ends either way.
+  std::set<std::size_t> release(const std::vector<JSONValue>& points, const std::set<std::string>& selected);
+
+ private:
+  std::optional<std::size_t> pressed_;
+  bool dragging_ = false;
+};
 // The couriers the picker offers: role "courier" and not blocked, in list order.
 std::vector<Record> offeredCouriers(const std::vector<Record>& couriers);
 // One numbered pin per point with a valid position (numbers keep the list position, gaps included).
@@ -121,6 +140,10 @@ std::string routeSubtitle(const JSONValue& route);
 
 // The label of a photo's button: its file name, or "Фото " and the first 8 characters of its id.
 std::string photoLabel(const Record& photo);
+// Said in the photo sheet while a photo downloads, and when its bytes are no picture the system can show (a format
+// without a decoder here, or no image at all).
+inline constexpr const char* kPhotoLoading = "Загружаем фото…";
+inline constexpr const char* kPhotoUnreadable = "Не удалось показать фото: этот формат изображения не поддерживается.";
 
 // ---- Track player
 

@@ -1,6 +1,7 @@
 #include "shell/toolkit/courier_settings.h"
 
 #include "core/api/path_encoding.h"
+#include "model/panel_page.h"
 
 namespace dorvik::CourierSettings {
 
@@ -11,10 +12,7 @@ std::string path(const JSONValue& user) {
   return "/depots/" + encodeID(user["depotId"].string()) + "/settings";
 }
 
-bool mayChange(const JSONValue& user) {
-  const std::string role = user["role"].string();
-  return role == "admin" || role == "superadmin";
-}
+bool mayChange(const JSONValue& user) { return isAdministrator(user["role"].string()); }
 
 bool canToggle(const JSONValue& loaded, bool loading, bool saving, bool canWriteServer, const JSONValue& user) {
   return !loaded.isNull() && !loading && !saving && canWriteServer && mayChange(user);

@@ -88,7 +88,7 @@ async::Task<bool> ScreenData::runWrite(std::shared_ptr<ScreenData> self, std::st
     self->setSaving(false);
     co_return current;
   }
-  if (current && !isCancellation(failure)) self->setIssue(failureText(failure));
+  if (current && !isCancellation(failure)) self->setIssue(writeFailureText(failure));
   self->setSaving(false);
   co_return false;
 }

@@ -44,6 +44,7 @@ class FakeGateway {
   bool offline = false;
   bool preview = false;
   bool canWrite = true;
+  std::string role = "admin";
   bool signedIn = true;  // without a client a download asks nothing
   // Answers a call at once when it returns a value (requests only).
   std::function<std::optional<JSONValue>(const FakeCall&)> autoAnswer;
@@ -63,6 +64,7 @@ class FakeGateway {
     g.offline = [this] { return offline; };
     g.preview = [this] { return preview; };
     g.canWriteServer = [this] { return canWrite; };
+    g.role = [this] { return role; };
     g.exportRows = [this](JSONArray rows, std::string name, std::string fileName) {
       auto call = record("export", fileName,
                          JSONValue::object({{"rows", JSONValue(std::move(rows))}, {"name", std::move(name)}}));

@@ -8,9 +8,12 @@
 #include <fstream>
 #include <functional>
 
+#include "admin/logic/data_screen.h"
 #include "admin/logic/fake_gateway.h"
 #include "admin/logic/record_editor.h"
 #include "admin/logic/upload_files.h"
+#include "core/api/failure.h"
+#include "core/api/transport_error.h"
 
 using namespace dorvik;
 using namespace dorvik::admin;
@@ -209,7 +212,8 @@ TEST(EditorRules, ZonesWithoutIdsAreKnownByTheirPlaceInTheListRead) {
 
   const JSONArray edited = zonesAfterSave(answer, second, body, ListedRecord{read, 2});
   EXPECT_EQ(JSONValue(edited), JSONValue::array({zone("Север"), first, zone("Центр", body)}));
-  EXPECT_EQ(JSONValue(zonesAfterDelete(answer, first, ListedRecord{read, 1})), JSONValue::array({zone("Север"), second}));
+  EXPECT_EQ(JSONValue(zonesAfterDelete(answer, first, ListedRecord{read, 1})),
+            JSONValue::array({zone("Север"), second}));
   EXPECT_EQ(JSONValue(zonesAfterDelete(answer, second)), JSONValue::array({zone("Север"), first}))
       << "without a place, the zone equal to the record";
 
@@ -224,12 +228,17 @@ TEST(EditorRules, ZonesWithoutIdsAreKnownByTheirPlaceInTheListRead) {
   const JSONValue changed = JSONValue::object({{"zones", JSONArray{first, second}}});
   EXPECT_EQ(refusal([&] { zonesAfterDelete(changed, first, ListedRecord{read, 1}); }), kZonesChanged);
   EXPECT_EQ(refusal([&] { zonesAfterSave(changed, second, body, ListedRecord{read, 2}); }), kZonesChanged);
-  EXPECT_EQ(refusal([&] { zonesAfterSave(answer, first, body, ListedRecord{read, 2}); }), kZonesChanged)
+  EXPECT_EQ(refusal([&] {
+              zonesAfterSave(answer, first, body, ListedRecord{read, 2});
+            }),
+            kZonesChanged)
       << "the listed place holds another zone";
   EXPECT_EQ(refusal([&] { zonesAfterDelete(JSONValue::object({}), zone("Юг")); }), kZonesChanged);
-  EXPECT_EQ(refusal([&] { zonesAfterSave(answer, zone("Юг", JSONValue::object({{"id", 9}})), body); }),
-            kZonesChanged);
-  EXPECT_EQ(refusal([&] { zonesAfterSave(changed, JSONValue(), body, ListedRecord{read, 0}); }), "")
+  EXPECT_EQ(refusal([&] { zonesAfterSave(answer, zone("Юг", JSONValue::object({{"id", 9}})), body); }), kZonesChanged);
+  EXPECT_EQ(refusal([&] {
+              zonesAfterSave(changed, JSONValue(), body, ListedRecord{read, 0});
+            }),
+            "")
       << "a new zone is appended to whatever the server holds";
 }
 
@@ -408,6 +417,49 @@ TEST_F(Editor, ZonesAreReadAndWrittenWholeThenTheReferenceDataReloadsBeforeTheLi
   ASSERT_TRUE(spinUntil([&] { return !failing->saving(); }));
   EXPECT_EQ(fake.log(), std::vector<std::string>{"GET /panel/zones"});
   EXPECT_EQ(failing->issue(), "Нет связи.");
+}
+
+// A save whose answer was lost may have stored the record: the editor says so (retyping it would make a second
+// one), and the list is read again until a read reaches the server. A read that failed stored nothing.
+TEST_F(Editor, ASaveWhoseAnswerWasLostSaysSoAndTheListFollowsTheConnection) {
+  auto clients = DataScreenController::create(PanelPage::clients, fake.gateway());
+  clients->follow();
+  ASSERT_TRUE(spinUntil([&] { return fake.of("GET").size() == 1; }));
+  FakeGateway::finish(fake.last(), JSONValue::object({{"clients", JSONArray{}}}));
+  auto created = editor(PanelPage::clients, JSONValue());
+  created->onOutcomeUnknown([&] { clients->reloadWhenOnline(20ms); });
+  created->value()->set("name", "Кофейня «Зёрна»");
+  created->save();
+  ASSERT_EQ(fake.last()->method, "POST");
+  fake.last()->failure = std::make_exception_ptr(TransportError(TransportError::Code::NetworkConnectionLost));
+  fake.last()->done = true;
+  fake.offline = true;
+  ASSERT_TRUE(spinUntil([&] { return !created->saving(); }));
+  EXPECT_EQ(created->issue(), std::string("Соединение с сервером прервалось. ") + kMaybeSaved);
+  EXPECT_EQ(dismissed, 0) << "the sheet keeps what was typed";
+
+  // Still offline: the saved copy answers and the list is asked for again; then the server answers.
+  ASSERT_TRUE(spinUntil([&] { return fake.of("GET").size() == 2; }));
+  FakeGateway::finish(fake.last(), JSONValue::object({{"clients", JSONArray{}}}));
+  ASSERT_TRUE(spinUntil([&] { return fake.of("GET").size() == 3; }));
+  fake.offline = false;
+  FakeGateway::finish(
+      fake.last(),
+      JSONValue::object(
+          {{"clients", JSONValue::array({JSONValue::object({{"id", "cli-1"}, {"name", "Кофейня «Зёрна»"}})})}}));
+  ASSERT_TRUE(spinUntil([&] { return clients->rows().size() == 1; }));
+  spinFor(100ms);
+  EXPECT_EQ(fake.of("GET").size(), 3u) << "online again: no more reads";
+
+  // A zone save whose list could not be read wrote nothing, and says what failed.
+  auto zoneEditor = editor(PanelPage::zones, zone("Юг", JSONValue::object({{"id", "z1"}})));
+  for (MapPoint point : {MapPoint{55.7, 37.5}, MapPoint{55.8, 37.6}, MapPoint{55.7, 37.7}})
+    zoneEditor->addVertex(point);
+  zoneEditor->save();
+  fake.last()->failure = std::make_exception_ptr(TransportError(TransportError::Code::TimedOut));
+  fake.last()->done = true;
+  ASSERT_TRUE(spinUntil([&] { return !zoneEditor->saving(); }));
+  EXPECT_EQ(zoneEditor->issue(), "Сервер не ответил вовремя.");
 }
 
 TEST_F(Editor, AddressesGoToTheAddressMemoryWithinRange) {

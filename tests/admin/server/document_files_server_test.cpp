@@ -133,6 +133,8 @@ TEST_F(FilesOverTheServer, ALogistReadsButEveryWriteIsRefused) {
   signIn("logist");
   auto files = courierFiles();
   ASSERT_EQ(files->files().size(), 1u) << "reading is allowed";
+  EXPECT_FALSE(files->canAttach()) << "the buttons say an administrator does it";
+  EXPECT_FALSE(files->canDelete());
   files->download(files->files()[0]);
   ASSERT_TRUE(spinUntil([&] { return saved.size() == 1; }));
 

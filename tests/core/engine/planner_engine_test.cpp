@@ -1,5 +1,7 @@
 // The planner engine through small component sets and catalogue files written to a temporary folder.
 #include <gtest/gtest.h>
+
+#include <algorithm>
 #include <glib.h>
 #include <sqlite3.h>
 
@@ -313,6 +315,15 @@ TEST_F(PlannerEngineTest, TheRequestIsCompactSortedJSONAndTheResultIsDecoded) {
   JSONValue result = run(engine, "echo", payload);
   EXPECT_EQ(result["text"].string(), R"({"action":"echo","payload":{"a":[1,2.5,"Мира"],"b":1}})");
   EXPECT_EQ(result["payload"], payload);
+
+  // A large request reaches the script as ASCII (the engine keeps it one byte a character): what lies beyond ASCII
+  // is written as its escape, and reads as the same text.
+  JSONValue large = obj({{"base64", std::string(2u << 20, 'A')}, {"name", "Заказы на среду 😀.xlsx"}});
+  result = run(engine, "echo", large);
+  EXPECT_EQ(result["payload"], large);
+  const std::string seen = result["text"].string();
+  EXPECT_TRUE(std::all_of(seen.begin(), seen.end(), [](char c) { return (c & 0x80) == 0; }));
+  EXPECT_NE(seen.find(R"("name":"\u0417\u0430)"), std::string::npos);
 }
 
 TEST_F(PlannerEngineTest, AThrowingActionLeavesTheNextOneUnaffected) {

@@ -53,6 +53,14 @@ test("a working workbook imports back to the same plan", function () {
     "each address and point of the book once");
   assert(imported.orders.every(function (o) { return doc.orders.every(function (d) { return d._nativeID !== o._nativeID; }); }), "new ids");
   assertEqual(run("archive").workbook, exported.base64, "the source workbook is kept for the history");
+  // Stored by the program under a cache entry, the book is kept by that entry's name only, also across a load.
+  const ref = "history-workbook-" + "0123456789abcdef".repeat(4);
+  run("import", { base64: exported.base64, name: exported.name, routeDate: "2026-09-23", workbookRef: ref });
+  assertEqual([run("archive").workbook, run("archive").workbookRef], ["", ref]);
+  run("load", Object.assign(run("archive"), { workbook: exported.base64 }));
+  assertEqual([run("archive").workbook, run("archive").workbookRef], ["", ref], "a restored book is not kept twice");
+  run("import", { base64: exported.base64, name: exported.name, routeDate: "2026-09-23", workbookRef: "../planner" });
+  assertEqual([run("archive").workbook, run("archive").workbookRef], [exported.base64, undefined], "no other entry");
   assert(!("importedBook" in run("archive")));
   assert(!("importedBook" in run("date", { date: "2026-09-24" })));
 });
@@ -72,14 +80,15 @@ test("every row of a hand-kept sheet becomes an order, with what could not be re
     ["", "Без номера", "Москва, Тверская, 1", "", "  ", 1, null, "555, 37.6", "вход @@@ со двора"],
     [1006, "Аптека", "Москва, Покровка, 12", "10:00", "", "", null, "", ""]
   ];
-  // id, sheet row, window, units, lat, the notes (member, column, text)
+  // id, sheet row (for the orders to check and those without an address), window, units, lat, the notes (member,
+  // column, text)
   const expected = [
     ["1001", 3, "09:00-12:00", 2.5, 55.7502, []],
     ["1002", 5, "", 3, null, []],
     ["1003", 6, "18:00-09:00", null, null, [["window", "Окно с – Окно до", "18:00-09:00"], ["units", "Места", "три"]]],
     ["1001", 7, "", null, 55.7502, []],
     ["", 8, "", 1, null, [["coordinates", "Координаты", "555, 37.6"]]],
-    ["1006", 9, "10:00-", null, null, []]
+    ["1006", null, "10:00-", null, null, []]
   ];
   function texts(value) {
     if (typeof value === "string") return [value];
@@ -106,7 +115,7 @@ test("every row of a hand-kept sheet becomes an order, with what could not be re
     const doc = run("import", { base64: damaged(way[0]), name: "day.xlsx", routeDate: "2026-09-22" });
     const label = way[2];
     assertEqual(doc.orders.map(function (o) {
-      return [o.id, o._row, o.window, o.units, o.lat, (o._unread || []).map(function (e) { return [e.key, e.column, e.text]; })];
+      return [o.id, o._row === undefined ? null : o._row, o.window, o.units, o.lat, (o._unread || []).map(function (e) { return [e.key, e.column, e.text]; })];
     }), expected, label);
     assertEqual(doc.orders[2]["Вес"], "два кг", label + ": a column the plan does not read keeps the text");
     assertEqual(doc.orders[4].comments, way[3], label + ": a lone surrogate is a damaged character");

@@ -97,11 +97,12 @@ TEST_F(PlanningWorkspace, AWorkbookIsStoredOncePerDigest) {
   // The plan keeps its workbook; only the stored snapshots refer to it.
   EXPECT_EQ((*cached("planner"))["workbook"].string(), workbook);
 
-  // A restore puts the stored book back into the archive it loads.
+  // A restore finds the stored book; the restored plan keeps it by its entry, not as a second copy.
   async::runBlocking(cache->write(JSONValue(workbook), name));
   async::runBlocking(model->restoreSnapshot(model->history()[1]));
   EXPECT_EQ(model->error(), std::nullopt);
-  EXPECT_EQ((*cached("planner"))["workbook"].string(), workbook);
+  EXPECT_EQ((*cached("planner"))["workbookRef"].string(), name);
+  EXPECT_EQ((*cached("planner"))["workbook"].string(), "");
 }
 
 TEST_F(PlanningWorkspace, AMissingWorkbookOrArchiveLeavesThePlanUnchanged) {

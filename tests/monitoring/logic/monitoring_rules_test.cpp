@@ -157,6 +157,34 @@ TEST(RouteDetail, SortRowsPinsAndBodies) {
   EXPECT_EQ(movePoints(points, {0}, 6).back()["pointId"].string(), "d");
   EXPECT_EQ(movePoints(points, {0}, 2)[1]["pointId"].string(), "d") << "before position 2, counted before the move";
 
+  // Only the list's own rows move it: a drag starts past the threshold in one motion as well as in many, a press
+  // that never left the threshold or began on no row (or on a row gone since) moves nothing.
+  struct Drag {
+    std::optional<std::size_t> pressed;
+    std::vector<std::pair<double, double>> motions;
+    std::set<std::string> selected;
+    int starts;  // motions that start the drag
+    std::set<std::size_t> moved;
+  };
+  for (const Drag& d : std::vector<Drag>{
+           {1, {{0, 240}}, {}, 1, {1}},                          // one quick motion
+           {1, {{1, 2}, {3, 6}, {4, 9}, {5, 120}}, {}, 1, {1}},  // a slow one
+           {4, {{0, -300}}, {"7", "a"}, 1, {2, 4}},              // a selected row takes the selection along
+           {1, {{0, 300}}, {"7", "a"}, 1, {1}},                  // an unselected one goes alone
+           {1, {{3, -8}}, {}, 0, {}},                            // never past the threshold: a click
+           {std::nullopt, {{0, 300}}, {}, 0, {}},                // pressed on no row: text dropped in, a scrollbar
+           {6, {{0, 300}}, {}, 1, {}},                           // a row no longer in the list
+       }) {
+    PointDragging dragging;
+    dragging.press(d.pressed);
+    int started = 0;
+    for (const auto& [dx, dy] : d.motions) started += dragging.move(dx, dy, 8);
+    EXPECT_EQ(started, d.starts);
+    EXPECT_EQ(dragging.release(points, d.selected), d.moved);
+    EXPECT_FALSE(dragging.dragging());
+    EXPECT_EQ(dragging.release(points, d.selected), std::set<std::size_t>{}) << "a release ends the drag";
+  }
+
   const auto pins = pointPins(points, {"7"});
   ASSERT_EQ(pins.size(), 1u);
   EXPECT_EQ(pins[0].number, "3") << "numbers keep list positions";

@@ -2,6 +2,8 @@
 
 #include <chrono>
 
+#include "core/api/failure.h"
+#include "core/api/transport_error.h"
 #include "core/async/sleep.h"
 #include "core/base/errors.h"
 #include "shell/toolkit/screen_data.h"
@@ -191,6 +193,32 @@ TEST(ScreenData, AWriteFailsOrOutlivesItsWorkspace) {
   EXPECT_FALSE(*late->value);
   EXPECT_EQ(state->issue(), "Пример доступен только для просмотра.");
   EXPECT_FALSE(state->saving());
+}
+
+// A write whose answer was lost may have been stored: it says so, where a request that never reached the server
+// (or a refusal) keeps its own message.
+TEST(ScreenData, AWriteWhoseAnswerWasLostMayHaveBeenStored) {
+  using Code = TransportError::Code;
+  const std::pair<std::exception_ptr, std::string> cases[] = {
+      {std::make_exception_ptr(TransportError(Code::TimedOut)),
+       std::string("Сервер не ответил вовремя. ") + kMaybeSaved},
+      {std::make_exception_ptr(TransportError(Code::NetworkConnectionLost)),
+       std::string("Соединение с сервером прервалось. ") + kMaybeSaved},
+      {std::make_exception_ptr(DorvikError("Сервер перегружен.", 503)),
+       std::string("Сервер перегружен. ") + kMaybeSaved},
+      {std::make_exception_ptr(TransportError(Code::CannotConnectToHost)), "Не удалось подключиться к серверу."},
+      {std::make_exception_ptr(TransportError(Code::NotConnectedToInternet)), "Нет подключения к сети."},
+      {refusal("Такая запись уже есть."), "Такая запись уже есть."},
+  };
+  for (const auto& [failure, message] : cases) {
+    FakeGateway server;
+    auto state = ScreenData::create();
+    auto write = start(state->write("/staff/people", "POST", JSONValue::object({}), server.source()));
+    ASSERT_TRUE(spinUntil([&] { return server.requests.size() == 1; }));
+    server.fail(0, failure);
+    ASSERT_TRUE(spinUntil([&] { return write->done; }));
+    EXPECT_EQ(state->issue(), message);
+  }
 }
 
 TEST(ScreenData, EqualWritesNotifyNobody) {

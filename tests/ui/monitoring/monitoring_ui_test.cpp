@@ -37,6 +37,32 @@ class MonitoringWindow : public WindowFixture<Gtk::Window> {
   MonitoringView* open(PanelPage page) { return &host(*Gtk::make_managed<MonitoringView>(page, context_), 1300, 820); }
 };
 
+// Where the user looks: the widget lies inside `window`, on no scrolled part of it.
+bool inView(GtkWidget* widget, GtkWidget* window) {
+  graphene_rect_t bounds;
+  if (!widget || !gtk_widget_compute_bounds(widget, window, &bounds)) return false;
+  for (GtkWidget* w = widget; w && w != window; w = gtk_widget_get_parent(w))
+    if (GTK_IS_SCROLLED_WINDOW(w)) return false;
+  return bounds.origin.y >= 0 && bounds.origin.y + bounds.size.height <= gtk_widget_get_height(window);
+}
+
+// The top of a widget in `window`'s coordinates.
+float topOf(GtkWidget* widget, GtkWidget* window) {
+  graphene_rect_t bounds;
+  return widget && gtk_widget_compute_bounds(widget, window, &bounds) ? bounds.origin.y : -1;
+}
+
+int shownWindows(const std::string& title) {
+  int count = 0;
+  GListModel* windows = gtk_window_get_toplevels();
+  for (guint i = 0; i < g_list_model_get_n_items(windows); ++i) {
+    auto* window = static_cast<GtkWindow*>(g_list_model_get_item(windows, i));
+    count += gtk_widget_get_visible(GTK_WIDGET(window)) && g_strcmp0(gtk_window_get_title(window), title.c_str()) == 0;
+    g_object_unref(window);
+  }
+  return count;
+}
+
 }  // namespace
 
 TEST_F(MonitoringWindow, APublishedPlanWatchedAndOneRouteWorkedOn) {
@@ -188,11 +214,17 @@ TEST_F(MonitoringWindow, APublishedPlanWatchedAndOneRouteWorkedOn) {
   click(detail, "Добавить заказ");
   GtkWidget* add = nullptr;
   ASSERT_TRUE(spinUntil([&] { return (add = findWindow("Добавить заказ")) != nullptr; }));
+  // The form in its order, and a refusal said right under it, where the user looks, however long the form.
+  EXPECT_LT(topOf(findLabel(add, "Комментарий"), add), topOf(findButton(add, "Найти координаты"), add));
+  EXPECT_LT(topOf(findButton(add, "Найти координаты"), add), topOf(findLabel(add, "Положение"), add));
+  click(add, "Добавить заказ");
+  EXPECT_TRUE(inView(findLabel(add, "Заполните поле «Клиент»."), add));
+  savePNG(add, "monitoring/monitoring-add-point-refused");
   gtk_editable_set_text(GTK_EDITABLE(entryRow(add, "Клиент")), "Аптека");
   gtk_editable_set_text(GTK_EDITABLE(entryRow(add, "Адрес")), "Москва, Покровка, 20");
   gtk_editable_set_text(GTK_EDITABLE(entryRow(add, "Окно до, ЧЧ:ММ")), "24:00");
   click(add, "Добавить заказ");
-  EXPECT_NE(findLabel(add, "Время должно быть в формате ЧЧ:ММ."), nullptr);
+  EXPECT_TRUE(inView(findLabel(add, "Время должно быть в формате ЧЧ:ММ."), add));
   gtk_editable_set_text(GTK_EDITABLE(entryRow(add, "Окно до, ЧЧ:ММ")), "17:30");
   click(add, "Найти координаты");
   auto latitude = [&] { return std::string(gtk_editable_get_text(GTK_EDITABLE(entryRow(add, "Широта")))); };
@@ -209,18 +241,34 @@ TEST_F(MonitoringWindow, APublishedPlanWatchedAndOneRouteWorkedOn) {
   EXPECT_EQ(adds[0].json()["position"].string(), "best");
   ASSERT_TRUE(spinUntil([&] { return findLabel(detail, "Москва, Покровка, 20") != nullptr; }));
 
-  // The photos: a picture, then bytes that are no picture clear it silently.
-  click(detail, "Фото");
+  // The photos, one sheet for two quick presses: a picture; a failed download said in the sheet, with its progress
+  // before; bytes that are no picture the system can show, said so.
+  GtkWidget* photoButton = findButton(detail, "Фото");
+  g_signal_emit_by_name(photoButton, "clicked");
+  g_signal_emit_by_name(photoButton, "clicked");
   GtkWidget* photos = nullptr;
   ASSERT_TRUE(spinUntil([&] { return (photos = findWindow("Фото доставки")) != nullptr; }));
+  spin();
+  EXPECT_EQ(shownWindows("Фото доставки"), 1);
+  EXPECT_EQ(server.hits("GET", "/monitoring/routes/" + routeID + "/photos"), 1u);
   click(photos, "дверь.png");
   auto picture = [&] { return findWidget(photos, [](GtkWidget* w) { return GTK_IS_PICTURE(w); }); };
   ASSERT_TRUE(spinUntil([&] { return gtk_widget_get_visible(picture()); }));
   savePNG(photos, "monitoring/monitoring-photos");
+  const std::string picturePath = std::string("/monitoring/photos/") + MonitoringDesk::kPicture;
+  desk.failNext("GET", picturePath, Answer::error(503, "Хранилище фото недоступно.").delayed(400ms));
+  click(photos, "дверь.png");
+  EXPECT_NE(findLabel(photos, "Загружаем фото…"), nullptr);
+  ASSERT_TRUE(spinUntil([&] { return findLabel(photos, "Хранилище фото недоступно.") != nullptr; }));
+  EXPECT_EQ(findLabel(photos, "Загружаем фото…"), nullptr);
+  EXPECT_TRUE(gtk_widget_get_visible(picture())) << "the picture shown before stays";
+  savePNG(photos, "monitoring/monitoring-photo-failed");
   click(photos, "Фото photo-br");
   ASSERT_TRUE(spinUntil([&] { return !gtk_widget_get_visible(picture()); }));
+  EXPECT_NE(findLabel(photos, "Не удалось показать фото: этот формат изображения не поддерживается."), nullptr);
   EXPECT_EQ(server.hits("GET", std::string("/monitoring/photos/") + MonitoringDesk::kNotAnImage), 1u);
   click(photos, "Закрыть");
+  ASSERT_TRUE(spinUntil([&] { return gtk_widget_is_sensitive(photoButton); })) << "the next press opens again";
 
   // The track: the fixes with a position, played from the first.
   click(detail, "GPS-трек");
@@ -253,6 +301,47 @@ TEST_F(MonitoringWindow, APublishedPlanWatchedAndOneRouteWorkedOn) {
   ASSERT_TRUE(spinUntil([&] { return desk.route(routeID)["status"].string() == "finished"; }));
   EXPECT_EQ(server.hitsOn("/monitoring/routes/" + routeID + "/finish").size(), 1u);
   EXPECT_EQ(server.hits("POST", "/monitoring/routes/" + routeID + "/eta"), 0u);
+}
+
+// Thirty points handed over at once: their addresses scroll, the destination and the footer stay on a 900-point high
+// screen.
+TEST_F(MonitoringWindow, TheTransferSheetOfThirtyPointsScrollsItsAddresses) {
+  StandInServer server;
+  MonitoringDesk desk(server);
+  model->setApi(signedInClient(server));
+  model->setUser(JSONValue::object({{"id", "u1"}, {"fullName", "Анна Логист"}, {"role", "logist"}}));
+  std::vector<JSONValue> points;
+  for (int n = 1; n <= 30; ++n)
+    points.push_back(JSONValue::object(
+        {{"pointId", "P" + std::to_string(n)},
+         {"address", "Москва, Учебная улица, " + std::to_string(n) + ", подъезд 2, домофон " + std::to_string(n)},
+         {"coordinates", JSONValue::object({{"lat", 55.7 + n / 1000.0}, {"lon", 37.6}})}}));
+  desk.seedRoute("2026-09-22", JSONValue::object({{"routeId", "R-30"},
+                                                  {"externalRouteId", "Север"},
+                                                  {"status", "in_progress"},
+                                                  {"courier", JSONValue::object({{"name", "Тарен"}})},
+                                                  {"points", JSONValue(JSONArray(points.begin(), points.end()))}}));
+  desk.seedRoute("2026-09-22", JSONValue::object({{"routeId", "R-extra"},
+                                                  {"externalRouteId", "Резерв"},
+                                                  {"status", "in_progress"},
+                                                  {"courier", JSONValue::object({{"name", "Олег Смирнов"}})},
+                                                  {"points", JSONArray{}}}));
+  auto& anchor = host(*Gtk::make_managed<Gtk::Box>(), 1440, 900);
+  monitoring::openRouteTransfer(anchor, context_, "R-30", "2026-09-22", points,
+                                []() -> async::Task<void> { co_return; });
+  GtkWidget* transfer = nullptr;
+  ASSERT_TRUE(spinUntil([&] { return (transfer = findWindow("Передать точки")) != nullptr; }));
+  ASSERT_TRUE(spinUntil([&] { return findButton(transfer, "Олег Смирнов") != nullptr; }));
+  click(transfer, "Олег Смирнов");
+  spin();
+  EXPECT_LE(gtk_widget_get_height(transfer), 900);
+  EXPECT_TRUE(inView(findButton(transfer, "Передать"), transfer));
+  EXPECT_TRUE(gtk_widget_is_sensitive(findButton(transfer, "Передать")));
+  EXPECT_TRUE(inView(findButton(transfer, "Отмена"), transfer));
+  GtkWidget* last = findLabel(transfer, points.back()["address"].string());
+  ASSERT_NE(last, nullptr);
+  EXPECT_NE(gtk_widget_get_ancestor(last, GTK_TYPE_SCROLLED_WINDOW), nullptr) << "the addresses scroll";
+  savePNG(transfer, "monitoring/monitoring-transfer-30");
 }
 
 TEST_F(MonitoringWindow, TheDemoDayOnTheThreePages) {
