@@ -126,6 +126,7 @@ ShiftsView::ShiftsView(const ShellContext& context, AdminGateway gateway)
 ShiftsView::~ShiftsView() {
   controllerConnection_.disconnect();
   modelConnection_.disconnect();
+  controller_->close();
 }
 
 Gtk::Widget& ShiftsView::buildToolbar() {

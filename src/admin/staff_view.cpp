@@ -348,6 +348,10 @@ PasswordResetView::PasswordResetView(std::shared_ptr<PasswordReset> reset, const
     setAccessibleLabel(*entry, title);
     append(*entry);
   }
+  problem_.add_css_class("dim-label");
+  problem_.set_xalign(0);
+  problem_.set_wrap(true);
+  append(problem_);
   password_.signal_changed().connect([this] { reset_->setPassword(password_.get_text()); });
   repeated_.signal_changed().connect([this] { reset_->setRepeated(repeated_.get_text()); });
 
@@ -381,7 +385,12 @@ PasswordResetView::~PasswordResetView() {
   modelConnection_.disconnect();
 }
 
-void PasswordResetView::showBusy() { footer_.setBusy(!reset_->canSave()); }
+void PasswordResetView::showBusy() {
+  footer_.setBusy(!reset_->canSave());
+  const std::optional<std::string> problem = reset_->problem();
+  problem_.set_text(problem.value_or(""));
+  problem_.set_visible(problem.has_value());
+}
 
 Gtk::Widget* makeStaffView(PanelPage page, const ShellContext& context) {
   return Gtk::make_managed<StaffView>(page, context);

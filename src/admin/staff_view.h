@@ -89,6 +89,7 @@ class PasswordResetView : public Gtk::Box {
   std::function<void()> dismiss_;
   Gtk::PasswordEntry password_;
   Gtk::PasswordEntry repeated_;
+  Gtk::Label problem_;  // why "Сохранить" is disabled, under the entries
   EditorFooter footer_;
   PasswordReset::Connection connection_;
   AppModel::Connection modelConnection_;

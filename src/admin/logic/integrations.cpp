@@ -92,6 +92,10 @@ IntegrationsGateway integrationsGateway(const std::shared_ptr<AppModel>& model) 
   gateway.setStatus = [weak](std::string text) {
     if (auto m = weak.lock()) m->setStatus(std::move(text));
   };
+  gateway.withdrawStatus = [weak](std::string text) {
+    auto m = weak.lock();
+    if (m && m->status() == text) m->setStatus("");
+  };
   gateway.loadMapConfiguration = [model](bool force) { return model->loadMapConfiguration(force); };
   return gateway;
 }
@@ -106,7 +110,9 @@ void IntegrationsController::follow() {
   if (!loads_) return;
   const std::string generation = gateway_.admin.generation ? gateway_.admin.generation() : std::string();
   if (loads_->key() && *loads_->key() != generation) {
-    // Another workspace (perhaps another depot): nothing of the previous one is shown or sent back.
+    // Another workspace (perhaps another depot): nothing of the previous one is shown or sent back, nor confirmed.
+    withdraw(kSaved);
+    withdraw(kRoutingWorks);
     data_ = JSONValue();
     *value_ = JSONValue();
     setIssue(std::nullopt);
@@ -148,6 +154,12 @@ async::Task<void> IntegrationsController::runLoad(std::weak_ptr<IntegrationsCont
   self->notify(Change::value);
 }
 
+void IntegrationsController::close() {
+  loads_.reset();
+  withdraw(kSaved);
+  withdraw(kRoutingWorks);
+}
+
 void IntegrationsController::chooseGeocoder(std::size_t option) {
   if (option >= std::size(kGeocoderOptions)) return;
   value_->set("geocoder", kGeocoderOptions[option].code);
@@ -179,6 +191,8 @@ void IntegrationsController::clearKeys() {
 
 async::Task<void> IntegrationsController::runSave(std::shared_ptr<IntegrationsController> self, JSONValue body,
                                                   std::string status) {
+  // A new routing key, or none any more: what the key test confirmed no longer holds once this is stored.
+  const bool routingChanged = body.contains("routingKey");
   std::exception_ptr failure;
   try {
     async::Task<JSONValue> request =
@@ -193,6 +207,7 @@ async::Task<void> IntegrationsController::runSave(std::shared_ptr<IntegrationsCo
     self->setBusy(false);
     co_return;
   }
+  if (routingChanged) self->withdraw(kRoutingWorks);
   if (!status.empty() && self->gateway_.setStatus) self->gateway_.setStatus(std::move(status));
   // The map takes up the new key and style; then the screen shows what the server holds now.
   if (self->gateway_.loadMapConfiguration) {
@@ -217,6 +232,7 @@ async::Task<void> IntegrationsController::runTest(std::shared_ptr<IntegrationsCo
     failure = std::current_exception();
   }
   if (failure) {
+    self->withdraw(kRoutingWorks);
     self->fail(failure);
   } else if (self->gateway_.setStatus) {
     self->gateway_.setStatus(kRoutingWorks);
@@ -225,6 +241,10 @@ async::Task<void> IntegrationsController::runTest(std::shared_ptr<IntegrationsCo
 
 void IntegrationsController::fail(std::exception_ptr failure) {
   if (std::optional<std::string> text = failureText(failure)) setIssue(std::move(text));
+}
+
+void IntegrationsController::withdraw(const char* confirmation) {
+  if (gateway_.withdrawStatus) gateway_.withdrawStatus(confirmation);
 }
 
 void IntegrationsController::setIssue(std::optional<std::string> text) {

@@ -64,6 +64,8 @@ JSONValue clearingBody();
 struct IntegrationsGateway {
   AdminGateway admin;
   std::function<void(std::string)> setStatus;
+  // Takes a confirmation back from the status strip, unless another one has replaced it since.
+  std::function<void(std::string)> withdrawStatus;
   std::function<async::Task<void>(bool force)> loadMapConfiguration;
 };
 IntegrationsGateway integrationsGateway(const std::shared_ptr<AppModel>& model);
@@ -84,8 +86,8 @@ class IntegrationsController : public std::enable_shared_from_this<IntegrationsC
   // Loads the document for the current workspace; again only when the workspace changed (a new workspace starts
   // from nothing loaded). The screen calls it when shown and on every workspace change.
   void follow();
-  // Stops the load in flight: the screen has gone.
-  void close() { loads_.reset(); }
+  // The screen has gone: the load in flight stops, and its confirmations leave the status strip.
+  void close();
 
   // The document as last loaded (the status lines read it).
   const JSONValue& data() const { return data_; }
@@ -116,6 +118,7 @@ class IntegrationsController : public std::enable_shared_from_this<IntegrationsC
   static async::Task<void> runSave(std::shared_ptr<IntegrationsController> self, JSONValue body, std::string status);
   static async::Task<void> runTest(std::shared_ptr<IntegrationsController> self, JSONValue body);
   void fail(std::exception_ptr failure);
+  void withdraw(const char* confirmation);
   void setIssue(std::optional<std::string> text);
   void setBusy(bool on);
   void notify(Change change) { observers_.notify(change); }

@@ -27,6 +27,12 @@ class KeyedTask {
     return true;
   }
 
+  // Cancels the run in flight (its screen went away); a later run() starts whatever its key.
+  void cancel() {
+    token_.cancel();
+    key_.reset();
+  }
+
   const std::optional<std::string>& key() const { return key_; }
 
  private:

@@ -188,6 +188,8 @@ class ShiftsController : public std::enable_shared_from_this<ShiftsController> {
   // whenever the workspace may have changed; the same month and workspace start nothing); the task clears the
   // selection, then loads. refresh(): a further load (the toolbar), the selection kept.
   void follow();
+  // The page went away: its month load in flight is cancelled (a load holds the controller until it ends).
+  void close() { keyed_.cancel(); }
   void refresh();
   async::Task<void> load();
 

@@ -97,6 +97,16 @@ bool passwordAcceptable(std::string_view password, std::string_view repeated) {
   return count >= 8 && count <= 200 && canonicallyEqual(password, repeated);
 }
 
+std::optional<std::string> passwordProblem(std::string_view password, std::string_view repeated) {
+  if (password.empty() && repeated.empty()) return std::nullopt;
+  const std::size_t count = characterCount(password);
+  if (count < 8) return "Пароль должен быть не короче 8 знаков.";
+  if (count > 200) return "Пароль должен быть не длиннее 200 знаков.";
+  if (repeated.empty()) return "Повторите пароль во втором поле.";
+  if (!canonicallyEqual(password, repeated)) return "Пароли не совпадают.";
+  return std::nullopt;
+}
+
 std::string passwordPath(const Record& person) { return "/staff/people/" + encodeID(person.id()) + "/password"; }
 
 // ---- The list screen

@@ -74,6 +74,9 @@ std::string staffWritePath(PanelPage page, const JSONValue& record);
 
 // The password sheet's save: 8 to 200 characters as a person counts them, typed the same twice.
 bool passwordAcceptable(std::string_view password, std::string_view repeated);
+// Why the save cannot take the entries yet, shown under them: too short, too long, not repeated, or different;
+// none when they are acceptable or nothing is typed.
+std::optional<std::string> passwordProblem(std::string_view password, std::string_view repeated);
 std::string passwordPath(const Record& person);
 
 // ---- The list screen
@@ -230,6 +233,8 @@ class PasswordReset : public std::enable_shared_from_this<PasswordReset> {
   void setRepeated(std::string text);
 
   bool canSave() const;
+  // Why the entries cannot be saved yet (passwordProblem), shown under them.
+  std::optional<std::string> problem() const { return passwordProblem(password_, repeated_); }
   // Sends the password; on success both entries are emptied and Change::dismissed reported.
   void save();
 

@@ -42,7 +42,13 @@ class Integrations : public GatewayTest {
   std::shared_ptr<IntegrationsController> screen() {
     IntegrationsGateway gateway;
     gateway.admin = fake.gateway();
-    gateway.setStatus = [this](std::string text) { statuses.push_back(std::move(text)); };
+    gateway.setStatus = [this](std::string text) {
+      statuses.push_back(text);
+      strip = std::move(text);
+    };
+    gateway.withdrawStatus = [this](std::string text) {
+      if (strip == text) strip.clear();
+    };
     gateway.loadMapConfiguration = [this](bool force) -> async::Task<void> {
       mapLoads.push_back(force);
       co_return;
@@ -59,7 +65,8 @@ class Integrations : public GatewayTest {
     ASSERT_TRUE(spinUntil([&] { return integrations->data() == answer; }));
   }
 
-  std::vector<std::string> statuses;
+  std::vector<std::string> statuses;  // every confirmation given
+  std::string strip;                   // the status strip, as the model keeps it
   std::vector<bool> mapLoads;
   const JSONValue document = JSONValue::object({{"geocoder", "osm"}, {"styleId", "s1"}});
 };
@@ -114,6 +121,53 @@ TEST_F(Integrations, AFailedClearingKeepsWhatWasTypedAndANewWorkspaceStartsAfres
   FakeGateway::finish(fake.last(), document);
   spinFor(30ms);
   EXPECT_TRUE(integrations->data().isNull());
+}
+
+// A confirmation leaves the status strip when what it confirmed no longer holds (the routing key cleared, replaced
+// or failing its test), when another workspace opens, and when the screen goes.
+TEST_F(Integrations, ConfirmationsAreWithdrawnWhenNoLongerTrueOrWhenTheScreenGoes) {
+  auto integrations = screen();
+  answerLoad(integrations, document);
+  const std::string works = "Ключ маршрутизации 2ГИС работает.";
+  const auto test = [&](bool passes) {
+    integrations->testRoutingKey();
+    ASSERT_TRUE(spinUntil([&] { return fake.last()->method == "POST" && !fake.last()->done; }));
+    if (passes) {
+      FakeGateway::finish(fake.last(), JSONValue::object({}));
+      ASSERT_TRUE(spinUntil([&] { return strip == works; }));
+    } else {
+      FakeGateway::fail(fake.last(), "Ключ не подходит.", 400);
+      ASSERT_TRUE(spinUntil([&] { return integrations->issue() == "Ключ не подходит."; }));
+    }
+  };
+  test(true);
+  EXPECT_EQ(strip, works);
+  integrations->clearKeys();
+  ASSERT_TRUE(spinUntil([&] { return fake.of("PATCH").size() == 1; }));
+  FakeGateway::finish(fake.last(), JSONValue::object({}));
+  answerLoad(integrations, document);
+  EXPECT_EQ(strip, "") << "every key was cleared";
+
+  test(true);
+  test(false);
+  EXPECT_EQ(strip, "") << "the same key now fails";
+  test(true);
+  integrations->value()->set("routingKey", "новый");
+  integrations->save();
+  ASSERT_TRUE(spinUntil([&] { return fake.of("PATCH").size() == 2; }));
+  FakeGateway::finish(fake.last(), JSONValue::object({}));
+  answerLoad(integrations, document);
+  EXPECT_EQ(strip, "Настройки сохранены.") << "the new key is not tested yet";
+
+  fake.generation = "g2";
+  integrations->follow();
+  EXPECT_EQ(strip, "");
+  test(true);
+  integrations->close();
+  EXPECT_EQ(strip, "") << "leaving the page takes its word back";
+  strip = "Параметры сохранены. Пересчитайте маршруты.";
+  integrations->close();
+  EXPECT_EQ(strip, "Параметры сохранены. Пересчитайте маршруты.") << "another page's word stays";
 }
 
 }  // namespace

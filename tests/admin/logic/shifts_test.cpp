@@ -179,4 +179,11 @@ TEST(ShiftsController, WritesOneAtATimeSendsNothingOfflineAndDropsAFailedMonth) 
   ASSERT_TRUE(spinUntil([&] { return !page->loading(); }));
   EXPECT_TRUE(page->document().isNull());
   EXPECT_FALSE(page->editable());
+
+  // Leaving the page cancels the month it was loading.
+  page->setDate(dayOf("2026-05-02"));
+  auto may = call(5);
+  page->close();
+  ASSERT_TRUE(spinUntil([&] { return may->cancelled; }));
+  EXPECT_TRUE(spinUntil([&] { return !page->loading(); }));
 }

@@ -75,10 +75,15 @@ TEST_F(StaffWindow, TheSuperadminAddsAnAccountSetsItsPasswordAndSeesTheDepots) {
   EXPECT_NE(findLabel(root(), "Курьер"), nullptr);
   savePNG(root(), "admin-staff");
 
-  // The picker cuts a long name; "Выберите компанию" disables the actions.
+  // The picker cuts a long name instead of growing with it; "Выберите компанию" disables the actions.
   Gtk::DropDown& picker = people->companyPicker();
   picker.set_selected(2);
   spin();
+  GtkWidget* longName = findLabel(GTK_WIDGET(picker.gobj()), desk.companies().at(1)["name"].string());
+  ASSERT_NE(longName, nullptr);
+  int natural = 0;
+  gtk_widget_measure(longName, GTK_ORIENTATION_HORIZONTAL, -1, nullptr, &natural, nullptr, nullptr);
+  EXPECT_LT(gtk_widget_get_width(longName), natural) << "the name is cut in the button";
   EXPECT_LE(picker.get_width(), 420);
   picker.set_selected(0);
   spin();
@@ -113,7 +118,7 @@ TEST_F(StaffWindow, TheSuperadminAddsAnAccountSetsItsPasswordAndSeesTheDepots) {
   ASSERT_TRUE(spinUntil([&] { return people->table().rows().size() == 3; }));
   spin();
 
-  // The password sheet: disabled until both entries agree, then Return saves.
+  // The password sheet: disabled, saying why, until both entries agree; then Return saves.
   GtkWidget* table = GTK_WIDGET(people->table().gobj());
   ASSERT_TRUE(clickButton(table, "Задать новый"));
   ASSERT_TRUE(spinUntil([&] { return people->passwordSheet() != nullptr; }));
@@ -127,6 +132,7 @@ TEST_F(StaffWindow, TheSuperadminAddsAnAccountSetsItsPasswordAndSeesTheDepots) {
   gtk_editable_set_text(GTK_EDITABLE(second), "новый пароль 202");
   spin();
   EXPECT_FALSE(gtk_widget_is_sensitive(findButton(passwordSheet, "Сохранить")));
+  EXPECT_NE(findLabel(passwordSheet, "Пароли не совпадают."), nullptr) << "the reason stands under the entries";
   gtk_editable_set_text(GTK_EDITABLE(second), "новый пароль 2026");
   spin();
   EXPECT_TRUE(gtk_widget_is_sensitive(findButton(passwordSheet, "Сохранить")));
