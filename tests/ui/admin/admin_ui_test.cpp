@@ -18,6 +18,7 @@
 #include "admin/pay_panel.h"
 #include "admin/logic/payroll.h"
 #include "admin/shifts_view.h"
+#include "shell/panel_content.h"
 #include "core/async/task.h"
 #include "core/base/dorvik_date.h"
 #include "core/engine/planner_engine.h"
@@ -411,12 +412,36 @@ TEST_F(AdminWindow, ALogistSetsACouriersPayAndAdjustsItOnTheShiftsPage) {
   EXPECT_EQ(shifts.ownRate("k-1"), JSONValue(3000));
   EXPECT_EQ(shifts.payMode("k-1"), "monthly");
 
-  // A day beyond the month is refused in the notice line before anything is sent.
+  // At 1440 × 900 a selected courier's form is in view, and a day beyond the month is refused beside it, before
+  // anything is sent; the notice under the depot row stays for the page's own news.
+  window_->set_default_size(1440, 900);
+  spin();
   pay->dayEntry().set_text("32");
   click(root(), "Добавить");
-  EXPECT_NE(findLabel(root(), admin::kDayOrNoteMessage), nullptr);
+  spin();
+  GtkWidget* refusal = findLabel(root(), admin::kDayOrNoteMessage);
+  ASSERT_NE(refusal, nullptr);
   EXPECT_EQ(writes().size(), 1u);
-  savePNG(root(), "payroll-issue");
+  GtkWidget* panel = gtk_widget_get_ancestor(GTK_WIDGET(pay->gobj()), GTK_TYPE_SCROLLED_WINDOW);
+  ASSERT_NE(panel, nullptr);
+  const auto inView = [&](GtkWidget* widget) {
+    graphene_rect_t bounds;
+    return gtk_widget_compute_bounds(widget, panel, &bounds) && bounds.origin.y >= 0 &&
+           bounds.origin.y + bounds.size.height <= gtk_widget_get_height(panel);
+  };
+  EXPECT_TRUE(gtk_widget_is_ancestor(refusal, panel)) << "the refusal stands beside the form";
+  EXPECT_TRUE(inView(refusal));
+  EXPECT_TRUE(inView(GTK_WIDGET(pay->dayEntry().gobj())));
+  EXPECT_TRUE(inView(findButton(GTK_WIDGET(pay->gobj()), "Добавить"))) << "the form is in view unscrolled";
+  GtkWidget* notice = findWidget(root(), [](GtkWidget* w) { return dynamic_cast<ScreenNotice*>(Glib::wrap(w)); });
+  ASSERT_NE(notice, nullptr);
+  int lowest = 0, widest = 0;
+  gtk_widget_measure(notice, GTK_ORIENTATION_VERTICAL, -1, &lowest, nullptr, nullptr, nullptr);
+  gtk_widget_measure(notice, GTK_ORIENTATION_VERTICAL, 1 << 20, &widest, nullptr, nullptr, nullptr);
+  EXPECT_EQ(lowest, widest) << "the notice line is as tall for any width (GTK's size check holds)";
+  savePNG(root(), "payroll-form-1440");
+  window_->set_default_size(1280, 800);
+  spin();
 
   // A fine typed into the add row: Return in a field sends nothing, "Добавить" does.
   pay->dayEntry().set_text("3");
