@@ -64,8 +64,14 @@ ValueFieldRows addValueFields(AdwPreferencesGroup* group, const std::vector<Fiel
         gtk_widget_add_css_class(caption, "dim-label");
         GtkWidget* editor = gtk_text_view_new();
         gtk_text_view_set_wrap_mode(GTK_TEXT_VIEW(editor), GTK_WRAP_WORD_CHAR);
-        gtk_widget_set_size_request(editor, -1, 85);
-        gtk_widget_add_css_class(editor, "card");
+        // A long text scrolls inside its field: the field grows with the text up to a few lines, never the sheet.
+        GtkWidget* scroll = gtk_scrolled_window_new();
+        gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(scroll), GTK_POLICY_NEVER, GTK_POLICY_AUTOMATIC);
+        gtk_scrolled_window_set_min_content_height(GTK_SCROLLED_WINDOW(scroll), 85);
+        gtk_scrolled_window_set_max_content_height(GTK_SCROLLED_WINDOW(scroll), 200);
+        gtk_scrolled_window_set_propagate_natural_height(GTK_SCROLLED_WINDOW(scroll), TRUE);
+        gtk_scrolled_window_set_child(GTK_SCROLLED_WINDOW(scroll), editor);
+        gtk_widget_add_css_class(scroll, "card");
         // The text keeps the inset of the entry rows instead of touching the card's edge.
         gtk_text_view_set_left_margin(GTK_TEXT_VIEW(editor), 12);
         gtk_text_view_set_right_margin(GTK_TEXT_VIEW(editor), 12);
@@ -84,7 +90,7 @@ ValueFieldRows addValueFields(AdwPreferencesGroup* group, const std::vector<Fiel
                               }),
                               new Binding{value, field, quiet}, destroyBinding, GConnectFlags(0));
         gtk_box_append(GTK_BOX(column), caption);
-        gtk_box_append(GTK_BOX(column), editor);
+        gtk_box_append(GTK_BOX(column), scroll);
         gtk_widget_set_margin_top(column, 6);
         adw_preferences_group_add(group, column);
         made.rows_.push_back({field, editor});
