@@ -201,6 +201,8 @@ Gtk::Widget& DataScreenView::buildTable() {
   menu_.set_menu_model(items);
   menu_.set_has_arrow(false);
   menu_.set_parent(table_);
+  // The cell tooltip would stand over the menu it was hovering when the menu opened.
+  menu_.signal_closed().connect([this] { table_.setTooltipsShown(true); });
   auto press = Gtk::GestureClick::create();
   press->set_button(GDK_BUTTON_SECONDARY);
   press->signal_pressed().connect([this](int, double x, double y) { openMenu(x, y); });
@@ -235,6 +237,7 @@ void DataScreenView::openMenu(double x, double y) {
   if (!controller_->recordFor(menuTargets_)) return;
   Gdk::Rectangle at(static_cast<int>(x), static_cast<int>(y), 1, 1);
   menu_.set_pointing_to(at);
+  table_.setTooltipsShown(false);
   menu_.popup();
   showState();
 }
