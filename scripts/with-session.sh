@@ -22,12 +22,17 @@ if [ -z "${DORVIK_INSIDE_SESSION:-}" ]; then
   mkdir -p "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_CACHE_HOME" "$XDG_STATE_HOME" "$XDG_RUNTIME_DIR"
   chmod 700 "$XDG_RUNTIME_DIR"
 
-  # A free X display number.
-  display=99
-  while [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ]; do display=$((display + 1)); done
-  Xvfb ":$display" -screen 0 1600x1000x24 -nolisten tcp >"$scratch/xvfb.log" 2>&1 &
+  # A display of our own: Xvfb picks a free number itself and writes it once it listens (sessions started at the
+  # same moment would otherwise choose the same number and share, then lose, one server).
+  mkfifo "$scratch/display"
+  Xvfb -displayfd 3 -screen 0 1600x1000x24 -nolisten tcp 3>"$scratch/display" >"$scratch/xvfb.log" 2>&1 &
   xvfb_pid=$!
-  for _ in $(seq 1 100); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.05; done
+  display=$(timeout 10 head -n 1 "$scratch/display" || true)
+  if [ -z "$display" ]; then
+    echo "with-session: Xvfb did not start:" >&2
+    cat "$scratch/xvfb.log" >&2
+    exit 1
+  fi
   export DISPLAY=":$display"
   unset WAYLAND_DISPLAY
   export GDK_BACKEND=x11 GSETTINGS_BACKEND=memory NO_AT_BRIDGE=1

@@ -6,6 +6,7 @@
 #include "admin/record_editor_view.h"
 #include "admin/view_parts.h"
 #include "shell/fits_or_wraps.h"
+#include "shell/keyboard.h"
 #include "shell/toolkit/display.h"
 #include "shell/toolkit/shell_rules.h"
 #include "shell/toolkit/symbols.h"
@@ -203,10 +204,7 @@ Gtk::Widget& DataScreenView::buildTable() {
   menu_.set_parent(table_);
   // The cell tooltip would stand over the menu it was hovering when the menu opened.
   menu_.signal_closed().connect([this] { table_.setTooltipsShown(true); });
-  auto press = Gtk::GestureClick::create();
-  press->set_button(GDK_BUTTON_SECONDARY);
-  press->signal_pressed().connect([this](int, double x, double y) { openMenu(x, y); });
-  table_.add_controller(press);
+  table_.signalContextMenu().connect([this](double x, double y) { openMenu(x, y); });
 
   overlay_.set_child(table_);
   loadingView_.set_halign(Gtk::Align::CENTER);
@@ -235,10 +233,8 @@ void DataScreenView::openMenu(double x, double y) {
   }
   menuTargets_ = actedOn(controller_->selection(), id);
   if (!controller_->recordFor(menuTargets_)) return;
-  Gdk::Rectangle at(static_cast<int>(x), static_cast<int>(y), 1, 1);
-  menu_.set_pointing_to(at);
   table_.setTooltipsShown(false);
-  menu_.popup();
+  popupMenu(menu_, Gdk::Rectangle(static_cast<int>(x), static_cast<int>(y), 1, 1));
   showState();
 }
 

@@ -387,17 +387,11 @@ class AddPointView : public Gtk::Box {
  private:
   void addField(AdwPreferencesGroup* group, const FieldSpec& field) {
     if (field.kind == FieldSpec::Kind::longText) {
-      auto* column = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::VERTICAL, 6);
-      column->set_margin_top(6);
-      column->append(*label(field.title, {"caption", "dim-label"}));
-      auto* editor = Gtk::make_managed<Gtk::TextView>();
-      editor->set_wrap_mode(Gtk::WrapMode::WORD_CHAR);
-      editor->set_size_request(-1, 85);
-      editor->add_css_class("card");
+      LongTextField made = longTextField(field.title);
+      Gtk::TextView* editor = made.editor;
       editor->get_buffer()->signal_changed().connect(
           [this, editor, field] { ValueFields::setText(state_->value, field, editor->get_buffer()->get_text()); });
-      column->append(*editor);
-      adw_preferences_group_add(group, GTK_WIDGET(column->gobj()));
+      adw_preferences_group_add(group, GTK_WIDGET(made.column->gobj()));
       return;
     }
     GtkWidget* row = adw_entry_row_new();

@@ -4,6 +4,7 @@
 
 #include "planning/logic/order_rows.h"
 #include "shell/form_widgets.h"
+#include "shell/keyboard.h"
 #include "shell/toolkit/display.h"
 #include "shell/toolkit/symbols.h"
 #include "widgets/gtk_helpers.h"
@@ -75,11 +76,7 @@ OrderTableView::OrderTableView(PlannerFrame frame) : Gtk::Box(Gtk::Orientation::
   menu_.set_parent(*this);
   menu_.set_has_arrow(false);
 
-  auto click = Gtk::GestureClick::create();
-  click->set_button(GDK_BUTTON_SECONDARY);
-  click->set_propagation_phase(Gtk::PropagationPhase::CAPTURE);
-  click->signal_pressed().connect([this](int, double x, double y) { openMenu(x, y); });
-  table_->add_controller(click);
+  table_->signalContextMenu().connect([this](double x, double y) { openMenu(x, y); });
 
   table_->signalSelectionChanged().connect(
       [this](const std::set<std::string>& ids) { frame_.screen->model()->setSelectedOrders(ids); });
@@ -128,8 +125,7 @@ std::set<std::string> OrderTableView::openMenu(double x, double y) {
   buildMenu(targets);
   double menuX = x, menuY = y;
   table_->translate_coordinates(*this, x, y, menuX, menuY);
-  menu_.set_pointing_to(Gdk::Rectangle(static_cast<int>(menuX), static_cast<int>(menuY), 1, 1));
-  menu_.popup();
+  popupMenu(menu_, Gdk::Rectangle(static_cast<int>(menuX), static_cast<int>(menuY), 1, 1));
   return targets;
 }
 

@@ -1,6 +1,10 @@
 #include "shell/application.h"
 
 #include <adwaita.h>
+#include <langinfo.h>
+
+#include <clocale>
+#include <string_view>
 
 #include "build_info.h"
 #include "shell/file_dialogs_gtk.h"
@@ -11,6 +15,30 @@
 #include "widgets/gtk_helpers.h"
 
 namespace dorvik {
+
+void useRussianLocale() {
+  static bool done = false;
+  if (done) return;
+  done = true;
+  // Neither GTK nor glibmm sets the locale again from the environment.
+  gtk_disable_setlocale();
+  Glib::set_init_to_users_preferred_locale(false);
+  std::setlocale(LC_ALL, "");
+  // Messages and time names in Russian; without a Russian locale on the computer, messages still are (the
+  // catalogues are chosen by LANGUAGE under any locale but "C").
+  bool russian = false;
+  for (const char* name : {"ru_RU.UTF-8", "ru_RU.utf8", "ru_RU"}) {
+    if (std::setlocale(LC_MESSAGES, name)) {
+      std::setlocale(LC_TIME, name);
+      russian = true;
+      break;
+    }
+  }
+  if (!russian) std::setlocale(LC_MESSAGES, "C.UTF-8");
+  g_setenv("LANGUAGE", "ru", TRUE);
+  // Russian texts need a UTF-8 character set (a desktop without a locale runs in plain "C").
+  if (std::string_view(nl_langinfo(CODESET)) != "UTF-8") std::setlocale(LC_CTYPE, "C.UTF-8");
+}
 
 Appearance::Appearance(std::shared_ptr<UserDefaults> defaults) : defaults_(std::move(defaults)) {
   provider_ = Gtk::CssProvider::create();
@@ -50,6 +78,7 @@ DorvikApp::DorvikApp(bool preview, std::shared_ptr<Workflows> workflows, std::st
 }
 
 int DorvikApp::run(int argc, char** argv) {
+  useRussianLocale();
   app_ = Gtk::Application::create(applicationId_, Gio::Application::Flags::DEFAULT_FLAGS);
   // The workbook dialogs open over the main window.
   Gtk::Application* app = app_.get();

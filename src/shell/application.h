@@ -8,6 +8,11 @@
 
 namespace dorvik {
 
+// The interface speaks Russian whatever the desktop's language: GTK's and libadwaita's own texts and the
+// calendar's month and weekday names are Russian; numbers keep the desktop's conventions (they are parsed and
+// printed without the process locale). Call before GTK and glibmm are initialised; they then leave it alone.
+void useRussianLocale();
+
 class Appearance {
  public:
   explicit Appearance(std::shared_ptr<UserDefaults> defaults);

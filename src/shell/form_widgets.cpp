@@ -57,26 +57,8 @@ ValueFieldRows addValueFields(AdwPreferencesGroup* group, const std::vector<Fiel
         break;
       }
       case FieldSpec::Kind::longText: {
-        GtkWidget* column = gtk_box_new(GTK_ORIENTATION_VERTICAL, 6);
-        GtkWidget* caption = gtk_label_new(field.title.c_str());
-        gtk_label_set_xalign(GTK_LABEL(caption), 0);
-        gtk_widget_add_css_class(caption, "caption");
-        gtk_widget_add_css_class(caption, "dim-label");
-        GtkWidget* editor = gtk_text_view_new();
-        gtk_text_view_set_wrap_mode(GTK_TEXT_VIEW(editor), GTK_WRAP_WORD_CHAR);
-        // A long text scrolls inside its field: the field grows with the text up to a few lines, never the sheet.
-        GtkWidget* scroll = gtk_scrolled_window_new();
-        gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(scroll), GTK_POLICY_NEVER, GTK_POLICY_AUTOMATIC);
-        gtk_scrolled_window_set_min_content_height(GTK_SCROLLED_WINDOW(scroll), 85);
-        gtk_scrolled_window_set_max_content_height(GTK_SCROLLED_WINDOW(scroll), 200);
-        gtk_scrolled_window_set_propagate_natural_height(GTK_SCROLLED_WINDOW(scroll), TRUE);
-        gtk_scrolled_window_set_child(GTK_SCROLLED_WINDOW(scroll), editor);
-        gtk_widget_add_css_class(scroll, "card");
-        // The text keeps the inset of the entry rows instead of touching the card's edge.
-        gtk_text_view_set_left_margin(GTK_TEXT_VIEW(editor), 12);
-        gtk_text_view_set_right_margin(GTK_TEXT_VIEW(editor), 12);
-        gtk_text_view_set_top_margin(GTK_TEXT_VIEW(editor), 10);
-        gtk_text_view_set_bottom_margin(GTK_TEXT_VIEW(editor), 10);
+        LongTextField longText = longTextField(field.title);
+        GtkWidget* editor = GTK_WIDGET(longText.editor->gobj());
         GtkTextBuffer* buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(editor));
         gtk_text_buffer_set_text(buffer, ValueFields::text(*value, field).c_str(), -1);
         g_signal_connect_data(buffer, "changed", callback([](GtkTextBuffer* b, gpointer data) {
@@ -89,10 +71,7 @@ ValueFieldRows addValueFields(AdwPreferencesGroup* group, const std::vector<Fiel
                                 g_free(text);
                               }),
                               new Binding{value, field, quiet}, destroyBinding, GConnectFlags(0));
-        gtk_box_append(GTK_BOX(column), caption);
-        gtk_box_append(GTK_BOX(column), scroll);
-        gtk_widget_set_margin_top(column, 6);
-        adw_preferences_group_add(group, column);
+        adw_preferences_group_add(group, GTK_WIDGET(longText.column->gobj()));
         made.rows_.push_back({field, editor});
         break;
       }
@@ -116,6 +95,36 @@ ValueFieldRows addValueFields(AdwPreferencesGroup* group, const std::vector<Fiel
       }
     }
   }
+  return made;
+}
+
+LongTextField longTextField(const std::string& title) {
+  LongTextField made;
+  made.column = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::VERTICAL, 6);
+  made.column->set_margin_top(6);
+  auto* caption = Gtk::make_managed<Gtk::Label>(title);
+  caption->set_xalign(0);
+  caption->add_css_class("caption");
+  caption->add_css_class("dim-label");
+  made.editor = Gtk::make_managed<Gtk::TextView>();
+  made.editor->set_wrap_mode(Gtk::WrapMode::WORD_CHAR);
+  made.editor->set_accepts_tab(false);
+  // A long text scrolls inside its field: the field grows with the text up to a few lines, never the sheet.
+  auto* scroll = Gtk::make_managed<Gtk::ScrolledWindow>();
+  scroll->set_policy(Gtk::PolicyType::NEVER, Gtk::PolicyType::AUTOMATIC);
+  scroll->set_min_content_height(85);
+  scroll->set_max_content_height(200);
+  scroll->set_propagate_natural_height(true);
+  scroll->set_child(*made.editor);
+  scroll->add_css_class("card");
+  // The text keeps the inset of the entry rows instead of touching the card's edge.
+  made.editor->set_left_margin(12);
+  made.editor->set_right_margin(12);
+  made.editor->set_top_margin(10);
+  made.editor->set_bottom_margin(10);
+  setAccessibleLabel(*made.editor, title);
+  made.column->append(*caption);
+  made.column->append(*scroll);
   return made;
 }
 

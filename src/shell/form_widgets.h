@@ -38,6 +38,14 @@ class ValueFieldRows {
 ValueFieldRows addValueFields(AdwPreferencesGroup* group, const std::vector<FieldSpec>& fields,
                               std::shared_ptr<JSONValue> value);
 
+// A long-text field: its title as a caption over a multi-line editor at least 85 px high, named by the title for
+// screen readers. Tab moves the focus on instead of typing a tab character.
+struct LongTextField {
+  Gtk::Box* column = nullptr;  // managed: the caller places it
+  Gtk::TextView* editor = nullptr;
+};
+LongTextField longTextField(const std::string& title);
+
 // The bottom bar of an editor sheet: "Отмена" (Escape) and the save button (Return), the latter disabled while
 // busy.
 class EditorFooter : public Gtk::Box {

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cmath>
 
+#include "shell/keyboard.h"
 #include "shell/toolkit/row_splice.h"
+#include "widgets/gtk_helpers.h"
 
 namespace dorvik {
 
@@ -104,6 +106,29 @@ RecordTable::RecordTable(Selection selection) : mode_(selection) {
   set_child(view_);
   set_vexpand(true);
   set_hexpand(true);
+
+  makeOneTabStop(*this);
+  auto press = Gtk::GestureClick::create();
+  press->set_button(GDK_BUTTON_SECONDARY);
+  press->set_propagation_phase(Gtk::PropagationPhase::CAPTURE);
+  press->signal_pressed().connect([this](int, double x, double y) { contextMenu_.emit(x, y); });
+  add_controller(press);
+  addContextMenuKeys(*this, [this] { return contextMenuFromKeyboard(); });
+}
+
+bool RecordTable::contextMenuFromKeyboard() {
+  Gtk::Root* root = get_root();
+  Gtk::Widget* focus = root ? root->get_focus() : nullptr;
+  if (!focus || !focus->is_ancestor(*this)) return false;
+  // The focused row (or a control in one): under the start of its first cell.
+  double x = 12, y = 12;
+  graphene_rect_t bounds;
+  if (gtk_widget_compute_bounds(focus->gobj(), GTK_WIDGET(gobj()), &bounds)) {
+    x = bounds.origin.x + std::min(12.0f, bounds.size.width / 2);
+    y = bounds.origin.y + bounds.size.height / 2;
+  }
+  contextMenu_.emit(x, y);
+  return true;
 }
 
 RecordTable::~RecordTable() = default;
@@ -143,10 +168,9 @@ void RecordTable::addColumn(const std::string& title, Text text, ColumnOptions o
             false);
         return label;
       },
-      [text = std::move(text)](Gtk::Widget& widget, const Record& record) {
-        static_cast<Gtk::Label&>(widget).set_text(text(record));
-      },
+      [text](Gtk::Widget& widget, const Record& record) { static_cast<Gtk::Label&>(widget).set_text(text(record)); },
       options);
+  texts_.push_back(std::move(text));
 }
 
 void RecordTable::addWidgetColumn(const std::string& title, Make make, Bind bind, ColumnOptions options) {
@@ -173,6 +197,21 @@ void RecordTable::addButtonColumn(const std::string& title, const std::string& l
       [](Gtk::Widget&, const Record&) {}, options);
 }
 
+void RecordTable::nameRow(Gtk::Widget& cell, const Record& record) {
+  // The row is the parent of the cell around the first column's widget.
+  Gtk::Widget* cellBox = cell.get_parent();
+  Gtk::Widget* row = cellBox ? cellBox->get_parent() : nullptr;
+  if (!row || cellBox != row->get_first_child()) return;
+  std::string name;
+  for (const Text& text : texts_) {
+    std::string part = text(record);
+    if (part.empty()) continue;
+    if (!name.empty()) name += ", ";
+    name += part;
+  }
+  setAccessibleLabel(*row, name);
+}
+
 void RecordTable::addFactoryColumn(const std::string& title, Make make, Bind bind, const ColumnOptions& options) {
   auto factory = Gtk::SignalListItemFactory::create();
   factory->signal_setup().connect([make](const Glib::RefPtr<Gtk::ListItem>& item) { item->set_child(*make()); });
@@ -182,10 +221,14 @@ void RecordTable::addFactoryColumn(const std::string& title, Make make, Bind bin
     if (!row || !child) return;
     child->set_data(kRowKey, row.get());
     bind(*child, row->record);
+    nameRow(*child, row->record);
     Row* shown = row.get();
     sigc::connection& refresh = cells_[child];
     refresh.disconnect();  // a cell bound again without being unbound follows only its new row
-    refresh = shown->changed.connect([bind, child, shown] { bind(*child, shown->record); });
+    refresh = shown->changed.connect([this, bind, child, shown] {
+      bind(*child, shown->record);
+      nameRow(*child, shown->record);
+    });
   });
   factory->signal_unbind().connect([this](const Glib::RefPtr<Gtk::ListItem>& item) {
     Gtk::Widget* child = item->get_child();

@@ -12,7 +12,10 @@
 //  - Selection (none, single or multiple) is mirrored by row identity: setSelectedIds() shows a selection without
 //    reporting it back, signalSelectionChanged() reports only what the user did, and a rebuild by setRows() keeps
 //    the selected identities instead of clearing them.
-//  - signalActivate() reports a double click or Return on a row; rowAt() finds the row under a point (context menus).
+//  - signalActivate() reports a double click or Return on a row; signalContextMenu() a right click, or Shift+F10 or
+//    the Menu key on the focused row, with the point the menu opens at; rowAt() finds the row under that point.
+//  - From the keyboard the table is one Tab stop: arrows move between the rows, Tab goes on to the next control.
+//    A screen reader reads a row as its cells' texts.
 //  - A row's identity is Record::id() unless the table is given another (setIdentity, before the first rows).
 #pragma once
 
@@ -77,6 +80,8 @@ class RecordTable : public Gtk::ScrolledWindow {
   void setSelectedIds(std::set<std::string> ids);
   sigc::signal<void(const std::set<std::string>&)>& signalSelectionChanged() { return selectionChanged_; }
   sigc::signal<void(const Record&)>& signalActivate() { return activate_; }
+  // A context menu is asked for at a point of this widget's coordinates (on a row, unless the focus is on none).
+  sigc::signal<void(double, double)>& signalContextMenu() { return contextMenu_; }
 
   // The row shown at a point of this widget's coordinates, or none.
   std::optional<Record> rowAt(double x, double y);
@@ -98,6 +103,10 @@ class RecordTable : public Gtk::ScrolledWindow {
   // Selects the rows of the selected identities among `count` rows from `position` (rows just put in).
   void selectAmong(std::size_t position, std::size_t count);
   void readSelection();
+  // Names the row around a cell of its first column for screen readers: the texts of its text columns.
+  void nameRow(Gtk::Widget& cell, const Record& record);
+  // Shift+F10 or the Menu key: the context menu of the focused row.
+  bool contextMenuFromKeyboard();
 
   Gtk::ColumnView view_;
   Glib::RefPtr<Rows> model_;
@@ -117,6 +126,8 @@ class RecordTable : public Gtk::ScrolledWindow {
   double widthScale_ = 1.0;  // the text size the widths were set for, against the desktop's
   sigc::signal<void(const std::set<std::string>&)> selectionChanged_;
   sigc::signal<void(const Record&)> activate_;
+  sigc::signal<void(double, double)> contextMenu_;
+  std::vector<Text> texts_;  // the text columns, read together as a row's name
 };
 
 }  // namespace dorvik

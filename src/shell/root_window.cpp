@@ -18,6 +18,7 @@ RootWindow::RootWindow(ShellContext context) : context_(std::move(context)) {
   auto* menuButton = Gtk::make_managed<Gtk::MenuButton>();
   menuButton->set_icon_name("open-menu-symbolic");
   menuButton->set_tooltip_text("Главное меню");
+  setAccessibleLabel(*menuButton, "Главное меню");
   auto menu = Gio::Menu::create();
   auto file = Gio::Menu::create();
   file->append("Открыть заказы…", "win.open-orders");

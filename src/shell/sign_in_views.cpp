@@ -88,9 +88,13 @@ LoginView::LoginView(ShellContext context) : Gtk::Box(Gtk::Orientation::VERTICAL
 
   login_.signal_changed().connect([this] { update(); });
   password_.signal_changed().connect([this] { update(); });
-  g_signal_connect(password_.gobj(), "activate",
-                   callback([](GtkPasswordEntry*, gpointer self) { static_cast<LoginView*>(self)->signIn(); }), this);
+  // "Войти" is the window's default: Return in either field presses it (when it is enabled).
+  login_.set_activates_default(true);
+  password_.set_property("activates-default", true);
+  setAccessibleLabel(login_, "Логин или телефон");
+  setAccessibleLabel(password_, "Пароль");
   signInButton_.signal_clicked().connect([this] { signIn(); });
+  makeDefaultOnMap(signInButton_);
   settings->signal_clicked().connect([this] {
     if (context_.openPreferences) context_.openPreferences(PreferencesTab::connection);
   });
@@ -169,10 +173,13 @@ RequiredPasswordView::RequiredPasswordView(ShellContext context)
 
   password_.signal_changed().connect([this] { update(); });
   repeated_.signal_changed().connect([this] { update(); });
-  g_signal_connect(repeated_.gobj(), "activate",
-                   callback([](GtkPasswordEntry*, gpointer self) { static_cast<RequiredPasswordView*>(self)->save(); }),
-                   this);
+  // "Сохранить пароль" is the window's default: Return in either field presses it (when it is enabled).
+  password_.set_property("activates-default", true);
+  repeated_.set_property("activates-default", true);
+  setAccessibleLabel(password_, "Новый пароль, от 8 знаков");
+  setAccessibleLabel(repeated_, "Повторите пароль");
   saveButton_.signal_clicked().connect([this] { save(); });
+  makeDefaultOnMap(saveButton_);
   backButton_.signal_clicked().connect([this] { async::spawn(context_.workflows->logout()); });
   connection_ = context_.model->observe([this](AppModel::Property p) {
     if (p == AppModel::Property::busy || p == AppModel::Property::generation) update();

@@ -1,6 +1,7 @@
 #include "shell/workspace_view.h"
 
 #include "core/api/api_client.h"
+#include "shell/keyboard.h"
 #include "shell/panel_content.h"
 #include "shell/sign_in_views.h"
 #include "shell/toolkit/shell_rules.h"
@@ -16,6 +17,7 @@ WorkspaceView::WorkspaceView(ShellContext context, Gtk::Window& window)
   split->append(*Gtk::make_managed<Gtk::Separator>(Gtk::Orientation::VERTICAL));
   content_.set_hexpand(true);
   content_.set_vexpand(true);
+  addFindShortcut(content_);
   split->append(content_);
   append(*split);
   append(*Gtk::make_managed<Gtk::Separator>());
@@ -39,12 +41,26 @@ Gtk::Widget* WorkspaceView::makeSidebar() {
   scroller_.set_propagate_natural_height(false);
   list_.set_adjustment(scroller_.get_vadjustment());
   list_.add_css_class("navigation-sidebar");
+  // The selected row is the page shown. A click or Return on a row opens its page; moving the focus through the
+  // rows (arrows; the list is one Tab stop) only moves the focus.
   list_.set_selection_mode(Gtk::SelectionMode::SINGLE);
-  list_.signal_row_selected().connect([this](Gtk::ListBoxRow* row) {
-    if (selecting_ || !row) return;
+  list_.signal_row_activated().connect([this](Gtk::ListBoxRow* row) {
     auto it = rowPages_.find(row);
     if (it != rowPages_.end()) context_.model->setPage(it->second);
   });
+  list_.signal_row_selected().connect([this](Gtk::ListBoxRow*) {
+    if (!selecting_) selectPageRow();
+  });
+  // Each section's heading stands over its first row.
+  list_.set_header_func([this](Gtk::ListBoxRow* row, Gtk::ListBoxRow*) {
+    auto it = rowHeadings_.find(row);
+    if (it == rowHeadings_.end())
+      row->unset_header();
+    else if (row->get_header() != it->second)
+      row->set_header(*it->second);
+  });
+  setAccessibleLabel(list_, "Разделы");
+  makeOneTabStop(list_);
   scroller_.set_child(list_);
   sidebar->append(scroller_);
   sidebar->append(*Gtk::make_managed<Gtk::Separator>());
@@ -76,6 +92,7 @@ Gtk::Widget* WorkspaceView::makeFooter() {
   settingsContent->append(*Gtk::make_managed<Gtk::Label>("Настройки"));
   settings->set_child(*settingsContent);
   settings->add_css_class("flat");
+  setAccessibleLabel(*settings, "Настройки");
   settings->signal_clicked().connect([this] {
     if (context_.openPreferences) context_.openPreferences(PreferencesTab::appearance);
   });
@@ -84,6 +101,7 @@ Gtk::Widget* WorkspaceView::makeFooter() {
   auto* logout = Gtk::make_managed<Gtk::Button>();
   logout->set_icon_name("system-log-out-symbolic");
   logout->set_tooltip_text("Выйти");
+  setAccessibleLabel(*logout, "Выйти");
   logout->add_css_class("flat");
   logout->signal_clicked().connect([this] { async::spawn(context_.workflows->logout()); });
   actions->append(*settings);
@@ -150,17 +168,9 @@ void WorkspaceView::buildSidebar() {
   selecting_ = true;
   while (Gtk::Widget* child = list_.get_first_child()) list_.remove(*child);
   rowPages_.clear();
+  rowHeadings_.clear();
   for (const SidebarSection& section : sidebarSections(user)) {
-    auto* header = Gtk::make_managed<Gtk::ListBoxRow>();
-    auto* heading = Gtk::make_managed<Gtk::Label>(section.title);
-    heading->set_halign(Gtk::Align::START);
-    heading->add_css_class("dim-label");
-    heading->add_css_class("caption-heading");
-    heading->set_margin_top(8);
-    header->set_child(*heading);
-    header->set_selectable(false);
-    header->set_activatable(false);
-    list_.append(*header);
+    bool first = true;
     for (PanelPage page : section.pages) {
       auto* row = Gtk::make_managed<Gtk::ListBoxRow>();
       auto* box = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::HORIZONTAL, 8);
@@ -170,22 +180,40 @@ void WorkspaceView::buildSidebar() {
       box->append(*text);
       row->set_child(*box);
       row->set_name(std::string(rawValue(page)));
+      setAccessibleLabel(*row, std::string(title(page)));
+      if (first) {
+        auto* heading = Gtk::make_managed<Gtk::Label>(section.title);
+        heading->set_halign(Gtk::Align::START);
+        heading->add_css_class("dim-label");
+        heading->add_css_class("caption-heading");
+        heading->set_margin_top(8);
+        heading->set_margin_bottom(4);
+        heading->set_margin_start(6);
+        rowHeadings_[row] = heading;
+      }
+      first = false;
       list_.append(*row);
       rowPages_[row] = page;
     }
   }
+  list_.invalidate_headers();
   selecting_ = false;
   showPage();
 }
 
-void WorkspaceView::showPage() {
+void WorkspaceView::selectPageRow() {
   const std::optional<PanelPage>& selected = context_.model->page();
-  PanelPage page = selected.value_or(PanelPage::planning);
   selecting_ = true;
   list_.unselect_all();
   for (auto& [row, rowPage] : rowPages_)
     if (selected && rowPage == *selected) list_.select_row(*row);
   selecting_ = false;
+}
+
+void WorkspaceView::showPage() {
+  const std::optional<PanelPage>& selected = context_.model->page();
+  PanelPage page = selected.value_or(PanelPage::planning);
+  selectPageRow();
   revealSelectedRow();
   window_.set_title(selected ? std::string(title(*selected)) : "Dorvik");
   // Every change of page builds the screen afresh.

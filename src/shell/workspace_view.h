@@ -22,6 +22,8 @@ class WorkspaceView : public Gtk::Box {
   Gtk::Widget* makeStatusStrip();
   void modelChanged(AppModel::Property property);
   void buildSidebar();
+  // Selects the row of the page shown (and only that one).
+  void selectPageRow();
   void showPage();
   void updateFooter();
   void updateStrip();
@@ -33,6 +35,7 @@ class WorkspaceView : public Gtk::Box {
   Gtk::ScrolledWindow scroller_;
   Gtk::ListBox list_;
   std::map<Gtk::ListBoxRow*, PanelPage> rowPages_;
+  std::map<Gtk::ListBoxRow*, Gtk::Label*> rowHeadings_;  // the first row of each section: its heading
   std::string sidebarRole_ = "\x01";
   bool selecting_ = false;
   Gtk::Box content_{Gtk::Orientation::VERTICAL};

@@ -74,8 +74,23 @@ inline void measureVisible(const Gtk::Widget& child, Gtk::Orientation orientatio
   child.measure(orientation, forSize, minimum, natural, minimumBaseline, naturalBaseline);
 }
 
+// Makes `button` its window's default (what Return in a field that activates the default presses) whenever it is
+// shown.
+inline void makeDefaultOnMap(Gtk::Button& button) {
+  button.signal_map().connect([&button] {
+    if (auto* window = dynamic_cast<Gtk::Window*>(button.get_root())) window->set_default_widget(button);
+  });
+}
+
+// The name a screen reader reads for a control. A menu button or a drop-down takes the focus on a button of its
+// own, which is named too.
 inline void setAccessibleLabel(Gtk::Widget& widget, const std::string& text) {
   gtk_accessible_update_property(GTK_ACCESSIBLE(widget.gobj()), GTK_ACCESSIBLE_PROPERTY_LABEL, text.c_str(), -1);
+  if (GTK_IS_MENU_BUTTON(widget.gobj()) || GTK_IS_DROP_DOWN(widget.gobj())) {
+    for (GtkWidget* child = gtk_widget_get_first_child(widget.gobj()); child; child = gtk_widget_get_next_sibling(child))
+      if (GTK_IS_BUTTON(child))
+        gtk_accessible_update_property(GTK_ACCESSIBLE(child), GTK_ACCESSIBLE_PROPERTY_LABEL, text.c_str(), -1);
+  }
 }
 
 }  // namespace dorvik

@@ -7,6 +7,7 @@
 
 #include <filesystem>
 
+#include "shell/application.h"
 #include "support/async_helpers.h"
 
 namespace dorvik::testing {
@@ -15,6 +16,7 @@ void initDisplay() {
   static bool done = false;
   if (done) return;
   done = true;
+  useRussianLocale();  // as the application does
   gtk_init();
   Gtk::init_gtkmm_internals();
   adw_init();
@@ -166,10 +168,98 @@ bool pressShortcut(GtkWidget* window, guint keyval, GdkModifierType modifiers) {
   return ran;
 }
 
+namespace {
+bool triggerMatches(GtkShortcutTrigger* trigger, guint keyval, GdkModifierType modifiers) {
+  if (GTK_IS_ALTERNATIVE_TRIGGER(trigger))
+    return triggerMatches(gtk_alternative_trigger_get_first(GTK_ALTERNATIVE_TRIGGER(trigger)), keyval, modifiers) ||
+           triggerMatches(gtk_alternative_trigger_get_second(GTK_ALTERNATIVE_TRIGGER(trigger)), keyval, modifiers);
+  return GTK_IS_KEYVAL_TRIGGER(trigger) && gtk_keyval_trigger_get_keyval(GTK_KEYVAL_TRIGGER(trigger)) == keyval &&
+         gtk_keyval_trigger_get_modifiers(GTK_KEYVAL_TRIGGER(trigger)) == modifiers;
+}
+
+// Runs the first shortcut of `controller` bound to the key; false when none is or its action declines.
+bool runController(GtkShortcutController* controller, guint keyval, GdkModifierType modifiers) {
+  GtkWidget* widget = gtk_event_controller_get_widget(GTK_EVENT_CONTROLLER(controller));
+  if (!widget || !gtk_widget_is_sensitive(widget)) return false;
+  GListModel* shortcuts = G_LIST_MODEL(controller);
+  bool ran = false;
+  for (guint k = 0; k < g_list_model_get_n_items(shortcuts) && !ran; ++k) {
+    auto* shortcut = static_cast<GtkShortcut*>(g_list_model_get_item(shortcuts, k));
+    if (triggerMatches(gtk_shortcut_get_trigger(shortcut), keyval, modifiers))
+      ran = gtk_shortcut_action_activate(gtk_shortcut_get_action(shortcut), GTK_SHORTCUT_ACTION_EXCLUSIVE, widget,
+                                         gtk_shortcut_get_arguments(shortcut));
+    g_object_unref(shortcut);
+  }
+  return ran;
+}
+
+// The shortcut controllers of `widget` itself that run in `phase` with the given scope.
+bool runOwn(GtkWidget* widget, GtkPropagationPhase phase, GtkShortcutScope scope, guint keyval,
+            GdkModifierType modifiers) {
+  GListModel* controllers = gtk_widget_observe_controllers(widget);
+  bool ran = false;
+  for (guint i = 0; i < g_list_model_get_n_items(controllers) && !ran; ++i) {
+    auto* controller = static_cast<GtkEventController*>(g_list_model_get_item(controllers, i));
+    if (GTK_IS_SHORTCUT_CONTROLLER(controller) && gtk_event_controller_get_propagation_phase(controller) == phase &&
+        gtk_shortcut_controller_get_scope(GTK_SHORTCUT_CONTROLLER(controller)) == scope)
+      ran = runController(GTK_SHORTCUT_CONTROLLER(controller), keyval, modifiers);
+    g_object_unref(controller);
+  }
+  g_object_unref(controllers);
+  return ran;
+}
+
+// The managed shortcuts under a shortcut manager (a window, a popover) that belong to it, or every global one
+// under the window.
+bool runManaged(GtkWidget* manager, GtkWidget* widget, GtkPropagationPhase phase, bool global, guint keyval,
+                GdkModifierType modifiers) {
+  if (widget != manager && GTK_IS_SHORTCUT_MANAGER(widget) && !global) return false;
+  if (runOwn(widget, phase, global ? GTK_SHORTCUT_SCOPE_GLOBAL : GTK_SHORTCUT_SCOPE_MANAGED, keyval, modifiers))
+    return true;
+  for (GtkWidget* child = gtk_widget_get_first_child(widget); child; child = gtk_widget_get_next_sibling(child))
+    if (runManaged(manager, child, phase, global, keyval, modifiers)) return true;
+  return false;
+}
+
+bool dispatchAt(GtkWidget* widget, GtkWidget* window, GtkPropagationPhase phase, guint keyval,
+                GdkModifierType modifiers) {
+  if (runOwn(widget, phase, GTK_SHORTCUT_SCOPE_LOCAL, keyval, modifiers)) return true;
+  if (GTK_IS_SHORTCUT_MANAGER(widget) && runManaged(widget, widget, phase, false, keyval, modifiers)) return true;
+  return widget == window && runManaged(widget, widget, phase, true, keyval, modifiers);
+}
+}  // namespace
+
+GtkWidget* focusIn(GtkWidget* window) { return gtk_root_get_focus(GTK_ROOT(window)); }
+
+bool isWithin(GtkWidget* widget, GtkWidget* ancestor) {
+  return widget && (widget == ancestor || gtk_widget_is_ancestor(widget, ancestor));
+}
+
+bool sendKey(GtkWidget* window, guint keyval, GdkModifierType modifiers) {
+  std::vector<GtkWidget*> path;  // the focus up to the window
+  for (GtkWidget* w = focusIn(window); w; w = gtk_widget_get_parent(w)) path.push_back(w);
+  if (path.empty()) path.push_back(window);
+  bool ran = false;
+  for (auto it = path.rbegin(); it != path.rend() && !ran; ++it)
+    ran = dispatchAt(*it, window, GTK_PHASE_CAPTURE, keyval, modifiers);
+  for (auto it = path.begin(); it != path.end() && !ran; ++it)
+    ran = dispatchAt(*it, window, GTK_PHASE_BUBBLE, keyval, modifiers) ||
+          (*it == path.front() && dispatchAt(*it, window, GTK_PHASE_TARGET, keyval, modifiers));
+  spin();
+  return ran;
+}
+
 bool pressReturnIn(GtkWidget* field) {
   GtkWidget* text = findWidget(field, [](GtkWidget* w) { return GTK_IS_TEXT(w); });
   if (!text) return false;
+  GtkRoot* root = gtk_widget_get_root(text);
+  GtkWidget* pressed = GTK_IS_WINDOW(root) ? gtk_window_get_default_widget(GTK_WINDOW(root)) : nullptr;
+  if (pressed) g_object_add_weak_pointer(G_OBJECT(pressed), reinterpret_cast<gpointer*>(&pressed));
   g_signal_emit_by_name(text, "activate");  // what the text input's Return binding emits
+  // A default button pressed from the keyboard shows its press for a moment before it is clicked.
+  spinUntil([&] { return !pressed || !gtk_widget_has_css_class(pressed, "keyboard-activating"); },
+            std::chrono::seconds(5));
+  if (pressed) g_object_remove_weak_pointer(G_OBJECT(pressed), reinterpret_cast<gpointer*>(&pressed));
   spin();
   return true;
 }

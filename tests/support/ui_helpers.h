@@ -15,7 +15,7 @@ typedef struct _AdwMessageDialog AdwMessageDialog;
 
 namespace dorvik::testing {
 
-// gtk_init, the gtkmm internals and libadwaita, once per process.
+// The application's Russian locale, gtk_init, the gtkmm internals and libadwaita, once per process.
 void initDisplay();
 // Runs the main loop for a while (lets layout, idle work and posted continuations run).
 void spin(std::chrono::milliseconds duration = std::chrono::milliseconds(150));
@@ -58,8 +58,20 @@ bool pressKey(GtkWidget* window, guint keyval, GdkModifierType modifiers = GdkMo
 // The same with the window's own shortcuts too (a window's undo keys): what the key with `modifiers` does when the
 // focused widget leaves it alone.
 bool pressShortcut(GtkWidget* window, guint keyval, GdkModifierType modifiers);
+// Delivers a key press to the focused widget of `window` the way GTK dispatches it to shortcuts: the shortcut
+// controllers along the way from the window to the focus in the capture phase, then back in the bubble phase
+// (the window's own managed and global shortcuts at the window), the widgets' key bindings included (Tab moves the
+// focus, arrows move in lists, Return activates). Keys that only a text input or a plain key controller takes
+// (typing) are not delivered. True when a shortcut took the key.
+bool sendKey(GtkWidget* window, guint keyval, GdkModifierType modifiers = GdkModifierType(0));
+// The widget that has the keyboard focus in `window`, or null.
+GtkWidget* focusIn(GtkWidget* window);
+// Whether `widget` is `ancestor` or inside it.
+bool isWithin(GtkWidget* widget, GtkWidget* ancestor);
+
 // What pressing Return in a text field does: the field's activation (a field that activates its window's default
-// presses the default button). False when `field` holds no text input.
+// presses the default button, which is clicked a moment later: the helper waits for it). False when `field` holds
+// no text input.
 bool pressReturnIn(GtkWidget* field);
 
 // The icon names of the shown images under `root` that draw no icon of the desktop's theme: a name the theme

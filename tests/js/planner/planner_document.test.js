@@ -46,8 +46,7 @@ function checkInvariants(doc) {
   doc.orders.forEach(function (o, i) {
     if (onRoute.has(i)) return;
     unassigned.push(i);
-    assertEqual(o._rt, null);
-    assertEqual(o._seq, "");
+    assertEqual([o._rt, o._drv, o._arr, o._seq], [undefined, undefined, undefined, undefined], "an order on no route has none");
   });
   assertEqual(doc.unassigned, unassigned, "unassigned is every other order");
   if (!doc.planned) assertEqual(doc.routes, []);
@@ -60,7 +59,7 @@ test("the demo plan is calculated with every order routed and no stop late", fun
   checkInvariants(doc);
   assertEqual(doc.planned, true);
   assertEqual(doc.unassigned, []);
-  assertEqual(doc.orders.filter(function (o) { return o._rt !== null; }).length, 5);
+  assertEqual(doc.orders.filter(function (o) { return o._rt !== undefined; }).length, 5);
   doc.routes.forEach(function (r) {
     assertEqual(r.over, 0, "route " + r.ci + " finishes on time");
     r.stops.forEach(function (s) { assertEqual(s.late, 0, "stop of order " + s.index); });

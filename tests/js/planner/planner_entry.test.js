@@ -98,3 +98,22 @@ test("long texts of a request reach the action whole, however they stand in it",
   assertThrows(function () { Native.run("{\"action\":\"probe\",\"payload\":{\"a\":\"" + long + "}"); },
     "Некорректный запрос к расчёту.");
 });
+
+// A large answer taken in parts (as the engine takes it) is the very text of the whole answer; a small one is one
+// part, and a caller that takes no parts gets the whole text at once.
+test("a large answer comes in parts that make the whole text", function () {
+  const orders = [];
+  for (let i = 0; i < 4500; i++) orders.push({ id: String(i), title: "Клиент " + i, units: i % 3 ? i : undefined });
+  run("load", { routeDate: "2026-09-22", orders: orders });
+  // The same day again: the plan unchanged, so both answers are the same document.
+  const request = JSON.stringify({ action: "date", payload: { date: "2026-09-22" } });
+  const whole = Native.run(request);
+  const parts = [Native.run(request, true)];
+  for (let part = Native.more(); part !== ""; part = Native.more()) parts.push(part);
+  assert(parts.length > 3, "in parts: " + parts.length);
+  assert(parts.join("") === whole, "the parts make the whole text");
+  assertEqual(JSON.parse(whole).orders.length, 4500);
+  assertEqual(Native.more(), "", "nothing left");
+  const small = Native.run(JSON.stringify({ action: "identity", payload: {} }), true);
+  assertEqual([small, Native.more()], ["{}", ""]);
+});

@@ -236,7 +236,7 @@ class WorkingDay : public WindowFixture<> {
         findWidget(root(), [&](GtkWidget* w) { return GTK_IS_LIST_BOX_ROW(w) && raw == gtk_widget_get_name(w); });
     EXPECT_NE(row, nullptr) << raw;
     if (!row) return nullptr;
-    gtk_list_box_select_row(GTK_LIST_BOX(gtk_widget_get_parent(row)), GTK_LIST_BOX_ROW(row));
+    g_signal_emit_by_name(row, "activate");  // a click or Return on the row
     EXPECT_TRUE(spinUntil([&] { return model->page() == page; })) << raw;
     spin(200ms);
     return widgetOf<W>(root());

@@ -1,10 +1,8 @@
 // The pieces every screen is built from, under a display: the record table's in-place updates and its selection
-// mirrored by identity, the sheet's Escape and disabled dismissal, and the date picker's Moscow days.
+// mirrored by identity, the fixed columns following the text size, and the sheet's Escape and disabled dismissal.
 #include <gtest/gtest.h>
 #include <gtkmm.h>
 
-#include "core/base/dorvik_date.h"
-#include "shell/date_picker.h"
 #include "shell/record_table.h"
 #include "shell/sheet.h"
 #include "support/ui_helpers.h"
@@ -146,26 +144,6 @@ TEST_F(ScreenKit, SheetClosesOnEscapeOnlyWhileDismissible) {
   sheet->setDismissible(true);
   escape();
   EXPECT_TRUE(closed);
-}
-
-TEST_F(ScreenKit, DatePickerShowsAndReportsMoscowDays) {
-  auto* picker = Gtk::make_managed<MoscowDatePicker>();
-  window_->set_child(*picker);
-  window_->present();
-  std::vector<MoscowDatePicker::TimePoint> picked;
-  picker->signalPicked().connect([&](MoscowDatePicker::TimePoint t) { picked.push_back(t); });
-  // 22:30 UTC on the 21st is already the 22nd in Moscow.
-  picker->setDate(DorvikDate::parse("2026-09-22") + std::chrono::minutes(90));
-  EXPECT_EQ(picker->get_label(), "22.09.2026");
-  EXPECT_TRUE(picked.empty()) << "a date set by the model is not reported";
-
-  auto* calendar = dynamic_cast<Gtk::Calendar*>(picker->get_popover()->get_child());
-  ASSERT_NE(calendar, nullptr);
-  calendar->select_day(Glib::DateTime::create_local(2026, 3, 29, 12, 0, 0));
-  ASSERT_EQ(picked.size(), 1u);
-  EXPECT_EQ(DorvikDate::day(picked[0]), "2026-03-29");
-  EXPECT_EQ(picked[0], DorvikDate::parse("2026-03-29") + std::chrono::hours(12));
-  EXPECT_EQ(picker->get_label(), "29.03.2026");
 }
 
 }  // namespace

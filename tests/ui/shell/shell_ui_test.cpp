@@ -162,6 +162,7 @@ class ShellWindow : public WindowTest {
     outcome->rethrow();
     spin();
   }
+  void returnIn(GtkWidget* field) { ASSERT_TRUE(dorvik::testing::pressReturnIn(field)); }
   void click(const std::string& text) {
     GtkWidget* button = findButton(root(), text);
     ASSERT_NE(button, nullptr) << text;
@@ -190,7 +191,7 @@ TEST_F(ShellWindow, DemoWorkspaceShowsEveryPageWithoutAnError) {
     GtkWidget* row =
         find(root(), [&](GtkWidget* w) { return GTK_IS_LIST_BOX_ROW(w) && raw == gtk_widget_get_name(w); });
     ASSERT_NE(row, nullptr) << raw;
-    gtk_list_box_select_row(GTK_LIST_BOX(gtk_widget_get_parent(row)), GTK_LIST_BOX_ROW(row));
+    g_signal_emit_by_name(row, "activate");  // a click or Return on the row
     spin(page == PanelPage::appSettings ? 300ms : 150ms);
     EXPECT_EQ(context_.model->page(), page);
     EXPECT_EQ(std::string(window_->get_title()), std::string(title(page)));
@@ -301,10 +302,15 @@ TEST_F(ShellWindow, SignInAndTheRequiredPasswordChange) {
   ASSERT_NE(signIn, nullptr);
   EXPECT_FALSE(gtk_widget_is_sensitive(signIn));
   EXPECT_FALSE(gtk_widget_is_sensitive(findButton(root(), "Посмотреть пример")));  // no planner engine yet
+  // "Войти" is the window's default: Return in either field presses it, and does nothing while it is disabled.
+  returnIn(password);
   gtk_editable_set_text(GTK_EDITABLE(login), " logist ");
+  returnIn(login);
+  EXPECT_TRUE(workflows_->calls.empty());
   gtk_editable_set_text(GTK_EDITABLE(password), "wrong");
   EXPECT_TRUE(gtk_widget_is_sensitive(signIn));
-  click("Войти");
+  returnIn(login);
+  ASSERT_EQ(workflows_->calls.size(), 1u) << "one sign-in for one Return";
   EXPECT_EQ(workflows_->calls.back(), "login  logist ");  // handed on as typed
   ASSERT_NE(window_->alert(), nullptr);
   adw_message_dialog_response(window_->alert(), "close");
@@ -330,7 +336,7 @@ TEST_F(ShellWindow, SignInAndTheRequiredPasswordChange) {
   EXPECT_FALSE(gtk_widget_is_sensitive(save));  // differs in case
   gtk_editable_set_text(GTK_EDITABLE(second), "пароль12");
   EXPECT_TRUE(gtk_widget_is_sensitive(save));
-  click("Сохранить пароль");
+  returnIn(first);  // "Сохранить пароль" is the default too
   EXPECT_EQ(workflows_->calls.back(), "password пароль12");
   ASSERT_EQ(window_->screenKind(), 0);
   EXPECT_NE(findLabel(root(), "Пароль изменён. Войдите с новым паролем."), nullptr);
@@ -471,6 +477,7 @@ TEST_F(ShellWindow, EditorFooterAndValueFieldsBindTheEditedObject) {
   gtk_editable_set_text(GTK_EDITABLE(name), "Склад 2");
   GtkWidget* note = find(GTK_WIDGET(sheet->gobj()), [](GtkWidget* w) { return GTK_IS_TEXT_VIEW(w); });
   ASSERT_NE(note, nullptr);
+  EXPECT_FALSE(gtk_text_view_get_accepts_tab(GTK_TEXT_VIEW(note))) << "Tab moves the focus on, types no tab";
   gtk_text_buffer_set_text(gtk_text_view_get_buffer(GTK_TEXT_VIEW(note)), "строка 1\nстрока 2", -1);
   GtkWidget* toggle = find(GTK_WIDGET(sheet->gobj()), [](GtkWidget* w) { return GTK_IS_CHECK_BUTTON(w); });
   ASSERT_NE(toggle, nullptr);
