@@ -121,6 +121,11 @@ class AppModel : public std::enable_shared_from_this<AppModel> {
   void setAddresses(std::vector<JSONValue> value);
   const std::map<std::string, JSONValue>& addressIndex() const { return addressIndex_; }
   void setAddressIndex(std::map<std::string, JSONValue> value);
+  // Why the workspace's address index could not be built (none while it stands). The batch search does not run
+  // without it: it would miss the company's remembered addresses and could upload over their hand corrections.
+  const std::optional<std::string>& addressIndexFailure() const { return addressIndexFailure_; }
+  // Installs the index the engine answered, or, for a failure, an empty one with the failure shown and kept.
+  void installAddressIndex(const async::Outcome<JSONValue>& built);
   const std::vector<JSONValue>& zones() const { return zones_; }
   void setZones(std::vector<JSONValue> value);
   const std::map<std::string, JSONValue>& pendingAddresses() const { return pendingAddresses_; }
@@ -345,6 +350,7 @@ class AppModel : public std::enable_shared_from_this<AppModel> {
   std::vector<Record> depots_;
   std::vector<JSONValue> addresses_;
   std::map<std::string, JSONValue> addressIndex_;
+  std::optional<std::string> addressIndexFailure_;
   std::vector<JSONValue> zones_;
   std::map<std::string, JSONValue> pendingAddresses_;
   Flag busy_, geocoding_, savingHistory_, syncingAddresses_, loadingMapConfiguration_;
@@ -408,12 +414,16 @@ class AppModel : public std::enable_shared_from_this<AppModel> {
   async::Task<void> openRestored(std::shared_ptr<APIClient> api, BusyHold hold, bool divert);
   // The workspace of the profile last kept for the client's server, opened offline; false when none is kept.
   async::Task<bool> enterKeptProfile(std::shared_ptr<APIClient> api, BusyHold hold);
-  // Sign-out in two steps: the model forgets the workspace at once under a new generation (its signed-out scope is
-  // returned), then the kept profile and the client's session go and a fresh engine is made.
+  // Forgets the workspace at once under a new generation; returns the signed-out workspace's scope.
   async::CancelToken leaveWorkspace();
-  async::Task<void> endSession(async::CancelToken signedOut);
-  // The server refused the session's refresh token: signed out, asked to sign in again; the workspace's files stay.
+  // Installs a fresh engine for the next user while the signed-out workspace is still the current one.
+  async::Task<void> freshEngine(async::CancelToken signedOut);
+  // The server refused the session's refresh token: signed out at once, asked to sign in again; the workspace's
+  // files stay.
   void sessionRefused();
+  async::Task<void> forgetRefusedSession(std::shared_ptr<APIClient> api, async::CancelToken signedOut);
+  // The engine made at launch or after a sign-out while no workspace has used it yet: the demo may take it.
+  std::weak_ptr<PlannerEngine> unusedEngine_;
   // The launch options, kept for the engines and clients made after launch.
   LaunchOptions launch_;
 

@@ -36,6 +36,8 @@ using namespace std::chrono_literals;
 
 const char* const kCatalogueLoading = "Каталог ещё загружается.";
 const char* const kNothingToSearch = "У всех выбранных заказов уже есть координаты.";
+const char* const kNoAddressIndex =
+    "Поиск координат не запущен: адреса компании не подготовлены. Обновите справочники в настройках рабочего дня.";
 const char* const kStopping = "Останавливаем поиск. Сохраняем уже найденные координаты…";
 const char* const kPlanChanged =
     "План изменился во время поиска. Проверьте координаты и повторите поиск оставшихся адресов.";
@@ -320,6 +322,7 @@ async::Task<JSONValue> AppModel::lookup(std::string address, bool rateLimited) {
 async::Task<void> AppModel::geocode(std::optional<std::vector<std::string>> ids) {
   auto self = shared_from_this();
   if (geocoding() || busy()) co_return;
+  if (addressIndexFailure_) co_return setError(std::string(kNoAddressIndex));
   // Whoever cancels this call stops the run; the run still closes (and saves) before this call returns.
   const async::CancelToken caller = co_await async::currentToken();
   co_await workspaceScope(async::ScopeEnd::quiet);
