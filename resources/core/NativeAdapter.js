@@ -64,17 +64,7 @@
     if (ADDRESS_ACTIONS.indexOf(action) >= 0) {
       const G = globalThis.GeocodingCore;
       if (!G || typeof G[action] !== "function") {
-        // The index must never fail a workspace entry: without the address component it is simply empty.
-        if (action === "addressIndex") return {};
         P.fail("Компонент адресов не загружен: действие «" + action + "» недоступно.");
-      }
-      if (action === "addressIndex") {
-        try {
-          const index = G.addressIndex(payload);
-          return index !== null && typeof index === "object" && !Array.isArray(index) ? index : {};
-        } catch (e) {
-          return {};
-        }
       }
       return G[action](payload);
     }

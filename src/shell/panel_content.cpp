@@ -70,11 +70,22 @@ GtkWidget* valueRow(AdwPreferencesGroup* group, const char* title, const std::st
   return label;
 }
 
-Gtk::Button* buttonRow(AdwPreferencesGroup* group, const char* title) {
+// A button of the group. The group puts every widget that is no preferences row below its list, in the order
+// added; a button that must stand among the rows (before the group's values) goes into a row of its own.
+Gtk::Button* buttonRow(AdwPreferencesGroup* group, const char* title, bool amongRows = false) {
   auto* button = Gtk::make_managed<Gtk::Button>(title);
   button->set_halign(Gtk::Align::START);
-  button->set_margin_top(6);
-  add(group, *button);
+  if (!amongRows) {
+    button->set_margin_top(6);
+    add(group, *button);
+    return button;
+  }
+  button->add_css_class("flat");
+  button->set_margin(6);
+  GtkWidget* row = adw_preferences_row_new();
+  gtk_list_box_row_set_activatable(GTK_LIST_BOX_ROW(row), FALSE);
+  gtk_list_box_row_set_child(GTK_LIST_BOX_ROW(row), GTK_WIDGET(button->gobj()));
+  add(group, row);
   return button;
 }
 
@@ -109,12 +120,12 @@ class WorkspaceSettingsView : public Gtk::Box {
     applyButton_ = buttonRow(routing, "Применить к планированию");
 
     AdwPreferencesGroup* look = form.group("Оформление и подключение");
-    auto* preferences = buttonRow(look, "Цвета, размер текста и адрес сервера");
+    auto* preferences = buttonRow(look, "Цвета, размер текста и адрес сервера", true);
     auto* linkContent = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::HORIZONTAL, 6);
     linkContent->append(*icon("applications-graphics-symbolic"));
     linkContent->append(*Gtk::make_managed<Gtk::Label>("Цвета, размер текста и адрес сервера"));
     preferences->set_child(*linkContent);
-    auto* maps = buttonRow(look, "Карты и геокодирование");
+    auto* maps = buttonRow(look, "Карты и геокодирование", true);
     account_ = valueRow(look, "Аккаунт", "");
     valueRow(look, "Сборка", WorkspaceSettings::buildText());
 

@@ -112,6 +112,16 @@ test("a damaged archive loads as a salvaged or empty plan without throwing", fun
   assertEqual(run("load", broken[4]).routeDate, "2026-03-05");
 });
 
+test("a plan the component cannot read whole is refused and the current one stays", function () {
+  run("load", demo());
+  const before = run("archive");
+  const unreadable = { routeDate: "2026-03-05" };
+  Object.defineProperty(unreadable, "orders", { get: function () { throw new Error("сбой чтения"); } });
+  assertThrows(function () { PlannerCore.actions.load(unreadable); },
+               "План не удалось прочитать целиком. Текущий план не изменён.");
+  assertEqual(run("archive"), before, "the document in use is untouched");
+});
+
 test("a new plan keeps vehicles, depot and parameters; ids never repeat", function () {
   run("load", demo());
   const old = run("calculate");

@@ -57,7 +57,8 @@ test("address actions go to the address component or refuse clearly without it",
   globalThis.GeocodingCore = undefined;
   const e = thrown(function () { run("addressIdentity", { address: "Москва" }); });
   assertEqual(e, "Компонент адресов не загружен: действие «addressIdentity» недоступно.");
-  assertEqual(run("addressIndex", { rows: [] }), {}, "the index never fails an entry");
+  assertEqual(thrown(function () { run("addressIndex", { rows: [] }); }),
+              "Компонент адресов не загружен: действие «addressIndex» недоступно.", "no index is never an empty one");
 });
 
 test("a component fault that is not a refusal is shown with the action's name", function () {
@@ -68,15 +69,14 @@ test("a component fault that is not a refusal is shown with the action's name", 
   assertEqual(e, "Ошибка расчёта (archive): сбой", "only a NativePrelude.UserError is a message of its own");
 });
 
-test("a failing address index gives an empty index instead of failing the workspace entry", function () {
+test("a failing address index is a failure, never an empty index", function () {
   globalThis.GeocodingCore = {
     addressIndex: function () { throw "сбой"; },
     addressIdentity: function (p) { return { key: "k:" + p.address }; }
   };
-  assertEqual(run("addressIndex", { rows: [{ address: "a" }] }), {});
+  assertEqual(thrown(function () { run("addressIndex", { rows: [{ address: "a" }] }); }),
+              "Ошибка расчёта (addressIndex): сбой");
   assertEqual(run("addressIdentity", { address: "a" }), { key: "k:a" });
-  globalThis.GeocodingCore.addressIndex = function () { return [1, 2]; };
-  assertEqual(run("addressIndex", { rows: [] }), {}, "anything but an object reads as an empty index");
 });
 
 test("long texts of a request reach the action whole, however they stand in it", function () {
