@@ -64,17 +64,7 @@
     if (ADDRESS_ACTIONS.indexOf(action) >= 0) {
       const G = globalThis.GeocodingCore;
       if (!G || typeof G[action] !== "function") {
-        // The index must never fail a workspace entry: without the address component it is simply empty.
-        if (action === "addressIndex") return {};
         P.fail("Компонент адресов не загружен: действие «" + action + "» недоступно.");
-      }
-      if (action === "addressIndex") {
-        try {
-          const index = G.addressIndex(payload);
-          return index !== null && typeof index === "object" && !Array.isArray(index) ? index : {};
-        } catch (e) {
-          return {};
-        }
       }
       return G[action](payload);
     }
@@ -85,8 +75,56 @@
     return planner.actions[action](payload);
   }
 
-  function run(text) {
+  // A large answer (a plan of thousands of orders) may leave in parts, when the caller takes them (`run(text, true)`):
+  // `run` gives the first, `more` each next one and "" once none is left. Together they are the very text
+  // JSON.stringify would give, cut where an element of a long array ends, so that the whole text is never made
+  // here: for the largest plans it would be a hundred megabytes at once, and as much again while it grows.
+  const LONG_ARRAY = 2000, BLOCK = 1000;
+  let pending = null;
+
+  function* answerParts(value) {
+    let part = "{", first = true;
+    for (const key of Object.keys(value)) {
+      const member = value[key];
+      if (!Array.isArray(member) || member.length <= LONG_ARRAY) {
+        const text = JSON.stringify(member);
+        if (text === undefined) continue;  // left out, as JSON.stringify leaves it out
+        part += (first ? "" : ",") + JSON.stringify(key) + ":" + text;
+        first = false;
+        continue;
+      }
+      yield part + (first ? "" : ",") + JSON.stringify(key) + ":[";
+      first = false;
+      // A block of elements at a time, written as JSON.stringify writes them, without the block's own brackets.
+      for (let i = 0; i < member.length; i += BLOCK) {
+        const block = JSON.stringify(member.slice(i, i + BLOCK));
+        yield (i ? "," : "") + block.slice(1, -1);
+      }
+      part = "]";
+    }
+    yield part + "}";
+  }
+
+  function isLarge(value) {
+    if (value === null || typeof value !== "object" || Array.isArray(value)) return false;
+    return Object.keys(value).some(function (key) { return Array.isArray(value[key]) && value[key].length > LONG_ARRAY; });
+  }
+
+  function more() {
+    if (!pending) return "";
+    try {
+      const next = pending.next();
+      if (next.done) { pending = null; return ""; }
+      return next.value;
+    } catch (error) {
+      pending = null;
+      throw messageOf(error, "answer");
+    }
+  }
+
+  function run(text, inParts) {
     let action = "";
+    pending = null;
     try {
       let request;
       try {
@@ -101,11 +139,13 @@
       const result = dispatch(action, payload);
       // Results hold finite numbers only: the components build every number they return from finite inputs
       // (a walk over a 5,000-order plan to check it again would cost a good part of the time budget).
-      return JSON.stringify(result === undefined ? {} : result);
+      if (inParts !== true || !isLarge(result)) return JSON.stringify(result === undefined ? {} : result);
+      pending = answerParts(result);
+      return more();
     } catch (error) {
       throw messageOf(error, action);
     }
   }
 
-  globalThis.Native = Object.freeze({ run: run });
+  globalThis.Native = Object.freeze({ run: run, more: more });
 })();

@@ -201,6 +201,8 @@ Gtk::Widget& DataScreenView::buildTable() {
   menu_.set_menu_model(items);
   menu_.set_has_arrow(false);
   menu_.set_parent(table_);
+  // The cell tooltip would stand over the menu it was hovering when the menu opened.
+  menu_.signal_closed().connect([this] { table_.setTooltipsShown(true); });
   table_.signalContextMenu().connect([this](double x, double y) { openMenu(x, y); });
 
   overlay_.set_child(table_);
@@ -230,6 +232,7 @@ void DataScreenView::openMenu(double x, double y) {
   }
   menuTargets_ = actedOn(controller_->selection(), id);
   if (!controller_->recordFor(menuTargets_)) return;
+  table_.setTooltipsShown(false);
   popupMenu(menu_, Gdk::Rectangle(static_cast<int>(x), static_cast<int>(y), 1, 1));
   showState();
 }

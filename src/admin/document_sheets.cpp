@@ -213,7 +213,12 @@ void CourierFilesView::showFiles() {
     name->set_ellipsize(Pango::EllipsizeMode::MIDDLE);
     texts->append(*name);
     auto* note = label(file["note"].string(), {"dim-label"});
+    // A long comment is cut to three lines: the row keeps the sheet's width and its buttons in view.
     note->set_wrap(true);
+    note->set_wrap_mode(Pango::WrapMode::WORD_CHAR);
+    note->set_lines(3);
+    note->set_ellipsize(Pango::EllipsizeMode::END);
+    note->set_width_chars(1);
     note->set_visible(!file["note"].string().empty());
     texts->append(*note);
     texts->append(*label(courierFileCaption(file.value), {"caption", "numeric"}));

@@ -71,7 +71,8 @@ ShiftsView::ShiftsView(const ShellContext& context, AdminGateway gateway)
   append(buildToolbar());
   append(buildHeader());
   append(buildDepotRow());
-  append(*Gtk::make_managed<ScreenNotice>(controller_->state()));
+  pageNotice_.append(*Gtk::make_managed<ScreenNotice>(controller_->state()));
+  append(pageNotice_);
   append(buildTable());
   append(buildPanel());
   append(buildTotals());
@@ -229,10 +230,12 @@ Gtk::Widget& ShiftsView::buildPanel() {
   holder->append(placeholder_);
 
   panel_.append(*Gtk::make_managed<Gtk::Separator>());
+  // The panel takes the height the table leaves (the table keeps its 170 and scrolls), so the courier's form stays
+  // in view on an ordinary screen instead of below a scroll area of a fixed height.
   auto* scroller = Gtk::make_managed<Gtk::ScrolledWindow>();
+  panelScroll_ = scroller;
   scroller->set_policy(Gtk::PolicyType::NEVER, Gtk::PolicyType::AUTOMATIC);
   scroller->set_min_content_height(190);
-  scroller->set_max_content_height(340);
   scroller->set_propagate_natural_height(true);
   auto* content = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::VERTICAL, 16);
   content->set_margin(20);
@@ -254,6 +257,8 @@ Gtk::Widget& ShiftsView::buildPanel() {
   setAccessibleLabel(grid_, "Дни месяца");
   content->append(grid_);
   content->append(payBlocks_);
+  courierNotice_.append(*Gtk::make_managed<ScreenNotice>(controller_->state()));
+  content->append(courierNotice_);
   scroller->set_child(*content);
   panel_.append(*scroller);
   holder->append(panel_);
@@ -304,6 +309,8 @@ void ShiftsView::showPanel() {
   const std::optional<Record> current = controller_->current();
   placeholder_.set_visible(!current);
   panel_.set_visible(current.has_value());
+  table_.set_vexpand(!current);
+  panelScroll_->set_vexpand(current.has_value());
   while (Gtk::Widget* child = grid_.get_first_child()) grid_.remove(*child);
   if (!current) return;
   const std::string name = Glib::Markup::escape_text(current->value["fullName"].string());
@@ -325,6 +332,10 @@ void ShiftsView::showPanel() {
 }
 
 void ShiftsView::showState() {
+  // What the courier's panel did is reported beside his form while the panel shows; the rest under the depot row.
+  const bool besideForm = controller_->issueOfCourier() && controller_->state()->issue() && panel_.get_visible();
+  pageNotice_.set_visible(!besideForm);
+  courierNotice_.set_visible(besideForm);
   const bool editable = controller_->editable();
   grid_.set_sensitive(editable);
   payBlocks_.set_sensitive(editable);

@@ -60,6 +60,9 @@ class ShiftsView : public Gtk::Box {
   RecordTable table_{RecordTable::Selection::single};
   Gtk::Label placeholder_;
   Gtk::Box panel_{Gtk::Orientation::VERTICAL};
+  Gtk::ScrolledWindow* panelScroll_ = nullptr;
+  Gtk::Box pageNotice_;     // the loader's notice line under the depot row
+  Gtk::Box courierNotice_;  // the same line beside the courier's form, for what his panel did
   Gtk::Label courierName_;
   Gtk::FlowBox grid_;
   Gtk::Box payBlocks_{Gtk::Orientation::VERTICAL, 16};

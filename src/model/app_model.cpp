@@ -11,6 +11,8 @@ namespace dorvik {
 
 namespace {
 const char* const kConnectionRestored = "Связь с сервером восстановлена.";
+const char* const kIndexFailed =
+    "Не удалось подготовить адреса компании: поиск координат недоступен, пока справочники не обновятся";
 }  // namespace
 
 std::string randomUUID() {
@@ -83,6 +85,18 @@ void AppModel::setDepots(std::vector<Record> value) { assign(depots_, std::move(
 void AppModel::setAddresses(std::vector<JSONValue> value) { assign(addresses_, std::move(value), Property::addresses); }
 void AppModel::setAddressIndex(std::map<std::string, JSONValue> value) {
   assign(addressIndex_, std::move(value), Property::addressIndex);
+}
+void AppModel::installAddressIndex(const async::Outcome<JSONValue>& built) {
+  if (built) {
+    addressIndexFailure_.reset();
+    std::map<std::string, JSONValue> index;
+    for (const auto& [key, value] : built->object()) index.emplace(key, value);
+    setAddressIndex(std::move(index));
+    return;
+  }
+  addressIndexFailure_ = failureText(built.failure()).value_or(std::string());
+  setAddressIndex({});
+  setError(std::string(kIndexFailed) + " (" + *addressIndexFailure_ + ")");
 }
 void AppModel::setZones(std::vector<JSONValue> value) { assign(zones_, std::move(value), Property::zones); }
 void AppModel::setPendingAddresses(std::map<std::string, JSONValue> value) {

@@ -121,6 +121,11 @@ class AppModel : public std::enable_shared_from_this<AppModel> {
   void setAddresses(std::vector<JSONValue> value);
   const std::map<std::string, JSONValue>& addressIndex() const { return addressIndex_; }
   void setAddressIndex(std::map<std::string, JSONValue> value);
+  // Why the workspace's address index could not be built (none while it stands). The batch search does not run
+  // without it: it would miss the company's remembered addresses and could upload over their hand corrections.
+  const std::optional<std::string>& addressIndexFailure() const { return addressIndexFailure_; }
+  // Installs the index the engine answered, or, for a failure, an empty one with the failure shown and kept.
+  void installAddressIndex(const async::Outcome<JSONValue>& built);
   const std::vector<JSONValue>& zones() const { return zones_; }
   void setZones(std::vector<JSONValue> value);
   const std::map<std::string, JSONValue>& pendingAddresses() const { return pendingAddresses_; }
@@ -160,6 +165,8 @@ class AppModel : public std::enable_shared_from_this<AppModel> {
   // Earliest start of the next rate-limited server geocoding request (not tracked).
   async::Clock::time_point nextGeocodingRequest() const { return nextGeocodingRequest_; }
   void setNextGeocodingRequest(async::Clock::time_point value) { nextGeocodingRequest_ = value; }
+  // Spacing of the rate-limited server geocoding requests (350 ms, the server's rule); benchmarks take it out.
+  void setGeocodingSpacing(std::chrono::milliseconds value) { geocodingSpacing_ = value; }
 
   bool offline() const { return offline_; }
   void setOffline(bool value);
@@ -276,13 +283,28 @@ class AppModel : public std::enable_shared_from_this<AppModel> {
   // Addresses and geocoding.
   // The address key of a text (engine action "addressIdentity"); throws without an engine.
   async::Task<std::string> addressKey(std::string address);
+  // The address keys of several texts, in one trip to the engine.
+  async::Task<std::vector<std::string>> addressKeys(std::vector<std::string> addresses);
   // The hand correction of one plan order's point (the map's pin drag, its undo and redo).
   async::Task<void> correctCoordinate(std::string id, double latitude, double longitude);
   // Uploads the waiting address entries with their learned client names; throws no failure.
   async::Task<void> flushAddresses();
   async::Task<JSONValue> lookup(std::string address, bool rateLimited);
+  // The same for an address whose key the caller has already computed (the batch search, when grouping).
+  async::Task<JSONValue> lookup(std::string address, std::string key, bool rateLimited);
   async::Task<void> remember(std::string address, double lat, double lon, std::string source, std::string name,
                              bool synchronize, bool persist);
+  // A point found for an address, or set by hand (source "manual").
+  struct FoundAddress {
+    std::string address;
+    double lat = 0;
+    double lon = 0;
+    std::string source;
+    std::string name;
+  };
+  // Remembers several points as remember() does each, their keys computed in one trip to the engine; the cache
+  // write and the upload (when asked for) happen once for all.
+  async::Task<void> rememberAll(std::vector<FoundAddress> found, bool synchronize, bool persist);
   async::Task<void> geocode(std::optional<std::vector<std::string>> ids = std::nullopt);
   void stopGeocoding();
 
@@ -345,6 +367,7 @@ class AppModel : public std::enable_shared_from_this<AppModel> {
   std::vector<Record> depots_;
   std::vector<JSONValue> addresses_;
   std::map<std::string, JSONValue> addressIndex_;
+  std::optional<std::string> addressIndexFailure_;
   std::vector<JSONValue> zones_;
   std::map<std::string, JSONValue> pendingAddresses_;
   Flag busy_, geocoding_, savingHistory_, syncingAddresses_, loadingMapConfiguration_;
@@ -352,6 +375,7 @@ class AppModel : public std::enable_shared_from_this<AppModel> {
   bool geocodingStopping_ = false;
   std::optional<async::CancelToken> geocodingTask_;
   async::Clock::time_point nextGeocodingRequest_;
+  std::chrono::milliseconds geocodingSpacing_{350};
   bool offline_ = false;
   bool preview_ = false;
   std::optional<std::string> error_;
@@ -408,12 +432,16 @@ class AppModel : public std::enable_shared_from_this<AppModel> {
   async::Task<void> openRestored(std::shared_ptr<APIClient> api, BusyHold hold, bool divert);
   // The workspace of the profile last kept for the client's server, opened offline; false when none is kept.
   async::Task<bool> enterKeptProfile(std::shared_ptr<APIClient> api, BusyHold hold);
-  // Sign-out in two steps: the model forgets the workspace at once under a new generation (its signed-out scope is
-  // returned), then the kept profile and the client's session go and a fresh engine is made.
+  // Forgets the workspace at once under a new generation; returns the signed-out workspace's scope.
   async::CancelToken leaveWorkspace();
-  async::Task<void> endSession(async::CancelToken signedOut);
-  // The server refused the session's refresh token: signed out, asked to sign in again; the workspace's files stay.
+  // Installs a fresh engine for the next user while the signed-out workspace is still the current one.
+  async::Task<void> freshEngine(async::CancelToken signedOut);
+  // The server refused the session's refresh token: signed out at once, asked to sign in again; the workspace's
+  // files stay.
   void sessionRefused();
+  async::Task<void> forgetRefusedSession(std::shared_ptr<APIClient> api, async::CancelToken signedOut);
+  // The engine made at launch or after a sign-out while no workspace has used it yet: the demo may take it.
+  std::weak_ptr<PlannerEngine> unusedEngine_;
   // The launch options, kept for the engines and clients made after launch.
   LaunchOptions launch_;
 

@@ -3,8 +3,9 @@
 // data and refuses writes.
 //
 // The demo holds `busy` while it opens, so a second request is ignored, and it opens inside its own workspace's
-// scope: when another workspace took over meanwhile (a sign-in, a sign-out), it ends at its next wait and takes
-// back whatever demo state it had already shown, so demo and real data never mix.
+// scope: when another workspace took over meanwhile (a sign-in, a sign-out), it ends at its next wait. Whenever it
+// ends before it is complete (that, or a failure such as a demo day the planner cannot read), it takes back
+// whatever demo state it had already shown, so demo and real data never mix and no demo stays half open.
 #include <memory>
 #include <string>
 #include <string_view>
@@ -52,20 +53,19 @@ JSONValue previewUser() {
   });
 }
 
-// When the demo ends while another workspace change has come and not yet shown its own state, puts back the
-// signed-out model the demo found: never a half-open demo, never demo and real data mixed.
+// When the demo ends before it is complete (a failure, or another workspace change that has not yet shown its own
+// state), puts back the signed-out model the demo found: never a half-open demo, never demo and real data mixed.
 class DemoRollback {
  public:
   explicit DemoRollback(AppModel& model)
       : model_(model),
-        workspace_(model.workspaceToken()),
         planner_(model.planner()),
         depots_(model.depots()),
         history_(model.history()),
         offline_(model.offline()),
         status_(model.status()) {}
   ~DemoRollback() {
-    if (!workspace_.isCancelled() || !model_.preview() || model_.user() != previewUser()) return;
+    if (complete_ || !model_.preview() || model_.user() != previewUser()) return;
     model_.setPreview(false);
     model_.setUser(JSONValue());
     model_.setOffline(offline_);
@@ -76,10 +76,11 @@ class DemoRollback {
   }
   DemoRollback(const DemoRollback&) = delete;
   DemoRollback& operator=(const DemoRollback&) = delete;
+  void complete() { complete_ = true; }
 
  private:
   AppModel& model_;
-  async::CancelToken workspace_;
+  bool complete_ = false;
   JSONValue planner_;
   std::vector<Record> depots_;
   std::vector<JSONValue> history_;
@@ -100,9 +101,13 @@ async::Task<void> AppModel::loadPreview() {
   // What the signed-out model showed, put back if another workspace takes over before the demo is complete.
   DemoRollback rollback(*this);
 
-  std::shared_ptr<PlannerEngine> engine = engine_;
-  if (!engine) {
-    engine = co_await PlannerEngine::create();
+  // A script context no workspace has used (the one made at launch or after a sign-out), or a new one: the
+  // demo's zones, identity and plan never meet a user's. A sign-out whose server request is still out has not
+  // made its own yet.
+  std::shared_ptr<PlannerEngine> engine = unusedEngine_.lock();
+  unusedEngine_.reset();
+  if (!engine || engine != engine_) {
+    engine = co_await PlannerEngine::create(launch_.catalogPath);
     setEngine(engine);
   }
   const int count = co_await engine->catalogCount();
@@ -123,6 +128,7 @@ async::Task<void> AppModel::loadPreview() {
   setHistory({});
   co_await saveSnapshot(kPreviewSnapshot);
   setStatus(kPreviewStatus);
+  rollback.complete();
 }
 
 }  // namespace dorvik

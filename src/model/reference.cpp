@@ -1,7 +1,8 @@
 // Reference data refresh: the company's depots, address list and delivery zones, asked for together, handed to the
 // planner engine and kept in the workspace cache for offline use; then the plan gets the user's depot when it has
 // none, the model counts as online again and the waiting address corrections go out. Whatever fails on the way
-// leaves the lists as they were and falls back to the zones kept in the cache. The requests go to the client
+// leaves the lists as they were and falls back to the zones kept in the cache, except an address index the engine
+// cannot build, which is shown as the failure it is. The requests go to the client
 // directly: their answers are not kept under their paths and a network failure is not answered from the cache.
 #include <array>
 #include <cstddef>
@@ -72,12 +73,9 @@ async::Task<Lists> requestLists(std::shared_ptr<APIClient> api) {
   co_return Lists{answers[0]["depots"], answers[1]["addresses"], answers[2]["zones"]};
 }
 
-// Hands the address list and the zones to the engine and keeps the three lists in the cache; answers the address
-// index.
-async::Task<JSONValue> installLists(std::shared_ptr<PlannerEngine> engine, std::shared_ptr<EncryptedCache> cache,
-                                    Lists lists) {
-  JSONValue indexPayload = JSONValue::object({{"rows", lists.addresses}});
-  JSONValue index = co_await engine->run("addressIndex", std::move(indexPayload));
+// Hands the zones to the engine and keeps the three lists in the cache.
+async::Task<void> installLists(std::shared_ptr<PlannerEngine> engine, std::shared_ptr<EncryptedCache> cache,
+                               Lists lists) {
   JSONValue zonesPayload = JSONValue::object({{"zones", lists.zones}});
   co_await engine->run("zones", std::move(zonesPayload));
   if (cache) {
@@ -85,7 +83,6 @@ async::Task<JSONValue> installLists(std::shared_ptr<PlannerEngine> engine, std::
     co_await cache->write(lists.zones, "zones");
     co_await cache->write(lists.depots, "depots");
   }
-  co_return index;
 }
 
 // Offline: the lists stay as they are; the zones kept in the cache stand in for the server's.
@@ -125,12 +122,6 @@ async::Task<void> planUsersDepot(std::shared_ptr<AppModel> model) {
   }
 }
 
-std::map<std::string, JSONValue> indexOf(const JSONValue& result) {
-  std::map<std::string, JSONValue> index;
-  for (const auto& [key, value] : result.object()) index.emplace(key, value);
-  return index;
-}
-
 }  // namespace
 
 async::Task<void> AppModel::refreshReferenceData() {
@@ -143,12 +134,17 @@ async::Task<void> AppModel::refreshReferenceData() {
   std::shared_ptr<EncryptedCache> cache = cache_;
 
   auto lists = co_await async::attempt(requestLists(api));
-  std::optional<JSONValue> index;
-  if (lists) {
-    auto installed = co_await async::attempt(installLists(engine, cache, *lists));
-    if (installed) index = std::move(*installed);
+  if (!lists) {
+    co_await useSavedZones(self, engine, cache);
+    co_return;
   }
-  if (!index) {
+  JSONValue indexPayload = JSONValue::object({{"rows", lists->addresses}});
+  auto index = co_await async::attempt(engine->run("addressIndex", std::move(indexPayload)));
+  // An index the engine cannot build is its own failure, not a lost connection: it is said as it is, and the lists
+  // stay as they were.
+  if (!index) co_return installAddressIndex(index);
+  auto installed = co_await async::attempt(installLists(engine, cache, *lists));
+  if (!installed) {
     co_await useSavedZones(self, engine, cache);
     co_return;
   }
@@ -156,7 +152,7 @@ async::Task<void> AppModel::refreshReferenceData() {
   setDepots(JSONValue::records(lists->depots.array()));
   setAddresses(lists->addresses.array());
   setZones(lists->zones.array());
-  setAddressIndex(indexOf(*index));
+  installAddressIndex(index);
   co_await planUsersDepot(self);
   setOffline(false);
   co_await flushAddresses();

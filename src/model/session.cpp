@@ -51,7 +51,9 @@ const char* const kPasswordChanged = "Пароль изменён. Войдит�
 const char* const kDepotNeedsConnection = "Для смены склада требуется подключение.";
 const char* const kPlanKeptAside =
     "Сохранённый план не удалось прочитать: открыт пустой план, прежний отложен и не будет перезаписан.";
+const char* const kKeyLost = "Ключ шифрования рабочего дня не найден: прежние данные отложены и не открыты.";
 const char* const kSessionRefused = "Сессия больше не действует. Войдите снова.";
+const char* const kSwitchingDepot = "Открываем рабочий день склада…";
 
 // The secret store account of the last profile signed in on a server.
 std::string profileAccount(const std::string& baseURL) { return "profile:" + baseURL; }
@@ -125,9 +127,8 @@ std::size_t objectsIn(const JSONValue& list) {
   return count;
 }
 
-// Whether the plan the component loaded from a kept archive holds the whole archive: the component never fails a
-// load and answers an empty plan for anything it cannot read, but it keeps every order and vehicle object of a
-// readable archive, and its depot.
+// Whether the plan the component loaded from a kept archive holds the whole archive: it keeps every order and
+// vehicle object of a readable archive, and its depot.
 bool holdsArchive(const JSONValue& archive, const JSONValue& plan) {
   if (!archive.isObject()) return false;
   return objectsIn(archive["orders"]) == plan["orders"].size() &&
@@ -191,6 +192,7 @@ async::Task<void> AppModel::start(LaunchOptions options) {
   auto engine = co_await async::attempt(PlannerEngine::create(options.catalogPath));
   if (reportIfFailed(engine)) co_return;
   setEngine(*engine);
+  unusedEngine_ = *engine;
   const int count = co_await (*engine)->catalogCount();
   setCatalogCount(count);
   // The demo consults neither the server address nor a saved session.
@@ -301,16 +303,27 @@ async::Task<void> AppModel::enter(JSONValue profile, bool offlineOnly, BusyHold 
   std::optional<JSONValue> cachedPlan = co_await readOrSetAside(cache, "planner", setAside);
   const JSONValue loadInput =
       cachedPlan ? *cachedPlan : JSONValue::object({{"routeDate", DorvikDate::day(std::chrono::system_clock::now())}});
-  JSONValue plan = co_await engine->run("load", loadInput);
-  // A kept plan the component could not read opens as an empty plan, and the next plan change would store that
-  // over it: it is kept aside first.
-  const bool unreadable = cachedPlan && !holdsArchive(*cachedPlan, plan);
+  auto loaded = co_await async::attempt(engine->run("load", loadInput));
+  // The component refuses a kept plan it cannot read whole (a fault of its own may also answer it with fewer
+  // orders): the workspace opens with an empty plan of that day, and since the next plan change would store that
+  // over the kept one, the kept one goes aside first.
+  const bool unreadable = cachedPlan && (!loaded || !holdsArchive(*cachedPlan, *loaded));
+  if (!loaded && !unreadable) std::rethrow_exception(loaded.failure());
   if (unreadable) co_await keepUnreadablePlan(cache, std::move(*cachedPlan));
   cachedPlan.reset();
+  if (!loaded) {
+    const std::string day = loadInput["routeDate"].string();
+    JSONValue fresh =
+        JSONValue::object({{"routeDate", day.empty() ? DorvikDate::day(std::chrono::system_clock::now()) : day}});
+    loaded = co_await async::attempt(engine->run("load", std::move(fresh)));
+    if (!loaded) std::rethrow_exception(loaded.failure());
+  }
+  JSONValue plan = std::move(*loaded);
   std::optional<JSONValue> cachedAddresses = co_await readOrSetAside(cache, "addresses", setAside);
   const JSONValue addresses = cachedAddresses ? std::move(*cachedAddresses) : JSONValue(JSONArray{});
   JSONValue rows = JSONValue::object({{"rows", addresses}});
-  JSONValue index = co_await engine->run("addressIndex", std::move(rows));
+  // An index that cannot be built keeps no workspace closed: it is said, and the batch search waits for the next.
+  auto index = co_await async::attempt(engine->run("addressIndex", std::move(rows)));
   std::optional<JSONValue> cachedPending = co_await readOrSetAside(cache, "pendingAddresses", setAside);
   const JSONValue pending = cachedPending ? std::move(*cachedPending) : JSONValue(JSONObject{});
   std::optional<JSONValue> cachedZones = co_await readOrSetAside(cache, "zones", setAside);
@@ -329,7 +342,7 @@ async::Task<void> AppModel::enter(JSONValue profile, bool offlineOnly, BusyHold 
   setPlanner(std::move(plan));
   setDate(DorvikDate::parse(loadInput["routeDate"].string()));
   setAddresses(addresses.array());
-  setAddressIndex(members(index));
+  installAddressIndex(index);
   setPendingAddresses(members(pending));
   setOffline(offlineOnly);
   setPreview(false);
@@ -339,27 +352,28 @@ async::Task<void> AppModel::enter(JSONValue profile, bool offlineOnly, BusyHold 
   setSelectedOrders({});
   setEditRevisions({});
 
-  std::string damaged;
+  // What the user is told of the local data the workspace opened without.
+  std::string notice;
+  auto note = [&notice](const std::string& text) { notice += (notice.empty() ? "" : " ") + text; };
+  if (cache->keptAsideForLostKey()) note(kKeyLost);
+  if (unreadable) note(kPlanKeptAside);
   if (!setAside->empty()) {
     std::string titles;
     for (const std::string& title : *setAside) titles += (titles.empty() ? "" : ", ") + title;
-    damaged = "Повреждённые локальные данные отложены в сторону (" + titles + "); рабочий день открыт без них.";
+    note("Повреждённые локальные данные отложены в сторону (" + titles + "); рабочий день открыт без них.");
   }
   if (offlineOnly) {
     // Nothing is asked of the server and the kept profile stays as it is.
-    std::string opened = kOpenedOffline;
-    if (unreadable) opened += std::string(" ") + kPlanKeptAside;
-    if (!damaged.empty()) opened += " " + damaged;
-    setStatus(std::move(opened));
+    setStatus(notice.empty() ? std::string(kOpenedOffline) : std::string(kOpenedOffline) + " " + notice);
     co_return;
   }
   // Whatever the status said before (the demo, the password change, another workspace) is no longer news.
-  setStatus(!damaged.empty() ? std::move(damaged) : unreadable ? std::string(kPlanKeptAside) : std::string(kOpened));
+  setStatus(notice.empty() ? std::string(kOpened) : notice);
   std::string kept = profile.data();
   co_await SecureStore::write(std::move(kept), profileAccount(api->baseURL()));
   co_await refreshReferenceData();
   // The refresh may have written its own news over it.
-  if (unreadable) setStatus(kPlanKeptAside);
+  if (!notice.empty()) setStatus(std::move(notice));
 }
 
 async::Task<void> AppModel::changeRequiredPassword(std::string password) {
@@ -380,15 +394,44 @@ async::Task<void> AppModel::changeRequiredPassword(std::string password) {
 
 async::Task<void> AppModel::logout() {
   auto self = shared_from_this();
+  std::shared_ptr<APIClient> api = api_;
+  std::optional<std::string> held;
+  // The saved session goes first. While it cannot be removed (a keyring that stays locked, a store that fails)
+  // the user stays signed in and is told why: a sign-out that left it behind would sign them back in at the next
+  // start. The demo holds no session of its own: leaving it asks nothing of the keyring, unless a session of the
+  // server is still saved from before.
+  if (api && (!preview_ || api->hasSavedSession())) {
+    auto forgotten = co_await async::attempt(SecureStore::remove(profileAccount(api->baseURL())));
+    if (reportIfFailed(forgotten)) co_return;
+    if (*forgotten == SecureStore::Removal::locked) co_return setError(std::string(APIClient::kKeyringLocked));
+    auto signedOut = co_await async::attempt(api->signOutHere());
+    if (reportIfFailed(signedOut)) co_return;
+    held = std::move(*signedOut);
+  }
   async::CancelToken signedOut = leaveWorkspace();
-  co_await endSession(std::move(signedOut));
+  co_await freshEngine(std::move(signedOut));
+  // The server is told last, whatever it answers: the session has already ended here.
+  if (api && held) co_await api->tellServerSignedOut(std::move(*held));
 }
 
 void AppModel::sessionRefused() {
   if (preview_) return;
+  std::shared_ptr<APIClient> api = api_;
   async::CancelToken signedOut = leaveWorkspace();
   setError(std::string(kSessionRefused));
-  async::spawn(endSession(std::move(signedOut)));
+  async::spawn(forgetRefusedSession(std::move(api), std::move(signedOut)));
+}
+
+async::Task<void> AppModel::forgetRefusedSession(std::shared_ptr<APIClient> api, async::CancelToken signedOut) {
+  auto self = shared_from_this();
+  // The client has already dropped the refused token (or withdrawn it, in a locked keyring): without it no start
+  // opens the kept profile, so a profile that cannot be removed now only waits for the next sign-out.
+  if (api) {
+    auto forgotten = co_await async::attempt(SecureStore::remove(profileAccount(api->baseURL())));
+    if (!forgotten || *forgotten == SecureStore::Removal::locked)
+      g_warning("the profile of a refused session stays in the secret store until the next sign-out");
+  }
+  co_await freshEngine(std::move(signedOut));
 }
 
 async::CancelToken AppModel::leaveWorkspace() {
@@ -405,6 +448,7 @@ async::CancelToken AppModel::leaveWorkspace() {
   setGeocoding(false);
   setGeocodingStopping(false);
   setAddressIndex({});
+  addressIndexFailure_.reset();
   setUser(JSONValue());
   setPasswordChangeProfile(JSONValue());
   setPlanner(JSONValue());
@@ -421,28 +465,20 @@ async::CancelToken AppModel::leaveWorkspace() {
   setMapIssue(std::nullopt);
   setLoadingMapConfiguration(false);
   setPreview(false);
-  // The status of the workspace that is gone says nothing of the signed-out window.
+  // Whether the server answered belongs to the workspace that is gone, as does its status.
+  setOffline(false);
   setStatus({});
   // The signed-out workspace this sign-out opens; a sign-in may replace it while the session ends on the server.
   return workspace_;
 }
 
-async::Task<void> AppModel::endSession(async::CancelToken signedOut) {
+async::Task<void> AppModel::freshEngine(async::CancelToken signedOut) {
   auto self = shared_from_this();
-  if (std::shared_ptr<APIClient> api = api_) {
-    // The session ends on the server even when the kept profile cannot be removed; that failure is shown (before
-    // one of the server's) and the engine is left as it is.
-    std::string account = profileAccount(api->baseURL());
-    auto forgotten = co_await async::attempt(SecureStore::write(std::nullopt, std::move(account)));
-    auto ended = co_await async::attempt(api->logout());
-    if (reportIfFailed(forgotten) || reportIfFailed(ended)) co_return;
-  }
-
-  // A fresh script context for the next user, unless a new workspace has already installed its own engine.
-  co_await async::joinScope(signedOut, async::ScopeEnd::quiet);
+  // A fresh script context for the next user, unless a new workspace came meanwhile: it has an engine of its own.
   auto engine = co_await async::attempt(PlannerEngine::create(launch_.catalogPath));
-  if (reportIfFailed(engine)) co_return;
+  if (signedOut.isCancelled() || reportIfFailed(engine)) co_return;
   setEngine(*engine);
+  unusedEngine_ = *engine;
 }
 
 async::Task<void> AppModel::switchDepot(std::string depotId) {
@@ -454,18 +490,27 @@ async::Task<void> AppModel::switchDepot(std::string depotId) {
   JSONValue body = JSONValue::object({{"depotId", std::move(depotId)}});
   // Refused, or another workspace meanwhile: the workspace stays open and unchanged.
   (void)co_await async::within(workspace_, api->request("/auth/depot", "POST", std::move(body), std::nullopt));
+  // `within` looked at the workspace before handing its answer on: a sign-out that came in between is seen here.
+  if (!hold->current()) throw CancelledError();
 
   hold->moveTo(replaceGeneration());
-  setUser(JSONValue());
+  // The window keeps the workspace, busy, while the new depot opens: the user stays, and what belonged to the old
+  // depot goes (its plan, the selection, the publication waiting, and its cache, so that no answer of the new
+  // depot is kept under the old one's name).
   setPlanner(JSONValue());
   setSelectedOrders({});
   setPendingPublication(std::nullopt);
+  setCache(nullptr);
+  setStatus(kSwitchingDepot);
   // The renewed session names the new depot; its profile selects the workspace.
   auto opened = co_await async::attempt(openRestored(api, hold, false));
   if (opened) co_return;
-  // Signed out, unless another workspace change (a sign-out, and perhaps a new sign-in) came meanwhile: that one
-  // is left alone.
-  if (hold->current()) co_await logout();
+  // Signed out, with the reason shown over the sign-in screen, unless another workspace change (a sign-out, and
+  // perhaps a new sign-in) came meanwhile: that one is left alone.
+  if (hold->current()) {
+    report(opened.failure());
+    co_await logout();
+  }
   std::rethrow_exception(opened.failure());
 }
 

@@ -157,7 +157,7 @@ void OrderTableView::buildMenu(const std::set<std::string>& targets) {
   if (offer.canAssign) {
     auto couriers = Gio::Menu::create();
     for (std::size_t i = 0; i < offer.couriers.size(); ++i) {
-      auto item = Gio::MenuItem::create(offer.couriers[i], "");
+      auto item = plainMenuItem(offer.couriers[i]);
       item->set_action_and_target("orders.assign", Glib::Variant<gint64>::create(static_cast<gint64>(i)));
       couriers->append_item(item);
     }

@@ -140,7 +140,7 @@ void PlannerMapView::showAssignMenu() {
   assignTitles_ = std::move(titles);
   auto menu = Gio::Menu::create();
   for (std::size_t i = 0; i < assignTitles_.size(); ++i) {
-    auto item = Gio::MenuItem::create(assignTitles_[i], "");
+    auto item = plainMenuItem(assignTitles_[i]);
     item->set_action_and_target("map.assign", Glib::Variant<gint64>::create(static_cast<gint64>(i)));
     menu->append_item(item);
   }

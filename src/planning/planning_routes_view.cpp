@@ -202,7 +202,7 @@ Gtk::Widget* PlanningRoutesView::stopRow(const JSONValue& stop, std::size_t posi
   auto menu = Gio::Menu::create();
   const std::vector<std::string> items = assignItems(model_->planner());
   for (std::size_t k = 0; k < items.size(); ++k) {
-    auto item = Gio::MenuItem::create(items[k], "");
+    auto item = plainMenuItem(items[k]);
     item->set_action_and_target("stop.assign", Glib::Variant<gint64>::create(static_cast<gint64>(k)));
     menu->append_item(item);
   }

@@ -26,10 +26,8 @@ class PublicationView : public Gtk::Box {
     title->add_css_class("title-2");
     title->set_xalign(0);
     append(*title);
-    auto* summary = Gtk::make_managed<Gtk::Label>(
-        publicationSummary(model->routes().size(), model->planner()["routeDate"].string()));
-    summary->set_xalign(0);
-    append(*summary);
+    summary_.set_xalign(0);
+    append(summary_);
 
     checking_.append(spinner_);
     checking_.append(*Gtk::make_managed<Gtk::Label>("Проверяем текущие маршруты…"));
@@ -65,10 +63,11 @@ class PublicationView : public Gtk::Box {
     confirm_.signal_toggled().connect([this] { publication_->setConfirmed(confirm_.get_active()); });
     sentEmpty_.append(confirm_);
     append(sentEmpty_);
-    publication_->setSentEmpty(valuesSentEmpty(model->planner()));
+    // The summary and the values sent empty follow the plan (a search running meanwhile changes it).
+    showPlan(*model);
     modelConnection_ = model->observe([this, weak = std::weak_ptr<AppModel>(model)](AppModel::Property property) {
       if (property != AppModel::Property::planner) return;
-      if (auto held = weak.lock()) publication_->setSentEmpty(valuesSentEmpty(held->planner()));
+      if (auto held = weak.lock()) showPlan(*held);
     });
 
     issue_.add_css_class("error");
@@ -100,6 +99,11 @@ class PublicationView : public Gtk::Box {
     if (closed_) return;
     closed_ = true;
     sheet_.dismiss();
+  }
+
+  void showPlan(const AppModel& model) {
+    summary_.set_text(publicationSummary(model.routes().size(), model.planner()["routeDate"].string()));
+    publication_->setSentEmpty(valuesSentEmpty(model.planner()));
   }
 
   void showModes() {
@@ -136,6 +140,7 @@ class PublicationView : public Gtk::Box {
 
   Sheet& sheet_;
   std::shared_ptr<Publication> publication_;
+  Gtk::Label summary_;
   Gtk::Box checking_{Gtk::Orientation::HORIZONTAL, 8};
   Gtk::Spinner spinner_;
   Gtk::Box answer_{Gtk::Orientation::VERTICAL, 8};

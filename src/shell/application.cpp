@@ -97,9 +97,11 @@ int DorvikApp::run(int argc, char** argv) {
 }
 
 void DorvikApp::activate() {
-  // Launched again while running: the window there is raised, and nothing else happens.
+  // Launched again while running: the window there is raised (and the model started, should its start have
+  // failed to make the planner engine).
   if (window_) {
     window_->present();
+    startModel();
     return;
   }
   Gtk::Application* app = app_.get();
@@ -116,12 +118,24 @@ void DorvikApp::activate() {
     delete window;
   });
   window->present();
-  // Start once: a model that already has its planner engine has started.
-  if (!context_.model->engine()) {
-    AppModel::LaunchOptions options;
-    options.preview = preview_;
-    async::spawn(context_.workflows->start(options));
-  }
+  startModel();
+}
+
+void DorvikApp::startModel() {
+  // A model that has its planner engine has started; one whose start could not make it is started again each time
+  // a window shows, never twice at once.
+  if (*starting_ || context_.model->engine()) return;
+  *starting_ = true;
+  AppModel::LaunchOptions options;
+  options.preview = preview_;
+  async::spawn([](std::shared_ptr<Workflows> workflows, AppModel::LaunchOptions options,
+                  std::shared_ptr<bool> starting) -> async::Task<void> {
+    struct Done {
+      std::shared_ptr<bool> flag;
+      ~Done() { *flag = false; }
+    } done{starting};
+    co_await workflows->start(options);
+  }(context_.workflows, options, starting_));
 }
 
 }  // namespace dorvik

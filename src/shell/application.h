@@ -38,8 +38,10 @@ class DorvikApp {
 
  private:
   void activate();
+  void startModel();
 
   bool preview_;
+  std::shared_ptr<bool> starting_ = std::make_shared<bool>(false);
   std::string applicationId_;
   Gtk::Window* window_ = nullptr;  // the main window while it is shown
   Glib::RefPtr<Gtk::Application> app_;

@@ -156,9 +156,15 @@ LongTextField longTextField(const std::string& title) {
   caption->add_css_class("dim-label");
   made.editor = Gtk::make_managed<Gtk::TextView>();
   made.editor->set_wrap_mode(Gtk::WrapMode::WORD_CHAR);
-  made.editor->set_size_request(-1, 85);
-  made.editor->add_css_class("card");
   made.editor->set_accepts_tab(false);
+  // A long text scrolls inside its field: the field grows with the text up to a few lines, never the sheet.
+  auto* scroll = Gtk::make_managed<Gtk::ScrolledWindow>();
+  scroll->set_policy(Gtk::PolicyType::NEVER, Gtk::PolicyType::AUTOMATIC);
+  scroll->set_min_content_height(85);
+  scroll->set_max_content_height(200);
+  scroll->set_propagate_natural_height(true);
+  scroll->set_child(*made.editor);
+  scroll->add_css_class("card");
   // The text keeps the inset of the entry rows instead of touching the card's edge.
   made.editor->set_left_margin(12);
   made.editor->set_right_margin(12);
@@ -166,7 +172,7 @@ LongTextField longTextField(const std::string& title) {
   made.editor->set_bottom_margin(10);
   setAccessibleLabel(*made.editor, title);
   made.column->append(*caption);
-  made.column->append(*made.editor);
+  made.column->append(*scroll);
   return made;
 }
 

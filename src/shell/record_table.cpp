@@ -133,6 +133,11 @@ bool RecordTable::contextMenuFromKeyboard() {
 
 RecordTable::~RecordTable() = default;
 
+void RecordTable::setTooltipsShown(bool shown) {
+  tooltipsShown_ = shown;
+  gtk_widget_trigger_tooltip_query(GTK_WIDGET(gobj()));
+}
+
 void RecordTable::addColumn(const std::string& title, Text text, ColumnOptions options) {
   const int lines = options.lines;
   const bool numeric = options.numeric;
@@ -140,7 +145,7 @@ void RecordTable::addColumn(const std::string& title, Text text, ColumnOptions o
   const int minWidth = options.ideal > 0 ? -1 : options.minWidth;  // a sharing column gets its width from the table
   addFactoryColumn(
       title,
-      [lines, numeric, digits, minWidth] {
+      [this, lines, numeric, digits, minWidth] {
         auto* label = Gtk::make_managed<Gtk::Label>();
         if (minWidth > 0) label->set_size_request(minWidth, -1);
         label->set_xalign(numeric ? 1.0f : 0.0f);
@@ -155,8 +160,8 @@ void RecordTable::addColumn(const std::string& title, Text text, ColumnOptions o
         // ask the display where the pointer is, once per cell.
         label->set_has_tooltip(true);
         label->signal_query_tooltip().connect(
-            [label](int, int, bool, const Glib::RefPtr<Gtk::Tooltip>& tooltip) {
-              if (label->get_text().empty()) return false;
+            [this, label](int, int, bool, const Glib::RefPtr<Gtk::Tooltip>& tooltip) {
+              if (!tooltipsShown_ || label->get_text().empty()) return false;
               tooltip->set_text(label->get_text());
               return true;
             },

@@ -70,6 +70,9 @@ class RecordTable : public Gtk::ScrolledWindow {
   void clearColumns();
 
   void setIdentity(Identity identity) { identity_ = std::move(identity); }
+  // The cells' tooltips stand down while something shown over the rows needs the place (a row's context menu),
+  // and one already shown goes.
+  void setTooltipsShown(bool shown);
   void setRows(std::vector<Record> rows);
   const std::vector<Record>& rows() const;
 
@@ -116,6 +119,7 @@ class RecordTable : public Gtk::ScrolledWindow {
   std::set<std::string> selected_;
   std::unordered_map<Gtk::Widget*, sigc::connection> cells_;  // bound cells and their row's refresh
   bool applying_ = false;
+  bool tooltipsShown_ = true;
   std::vector<std::pair<Glib::RefPtr<Gtk::ColumnViewColumn>, int>> fixedWidths_;   // each with its standard width
   std::vector<std::pair<Glib::RefPtr<Gtk::ColumnViewColumn>, ColumnSpan>> spans_;  // every column, when they share
   bool sharing_ = false;

@@ -2,6 +2,7 @@
 
 #include <adwaita.h>
 
+#include "shell/sheet.h"
 #include "shell/sign_in_views.h"
 #include "shell/workspace_view.h"
 #include "widgets/gtk_helpers.h"
@@ -59,6 +60,8 @@ RootWindow::RootWindow(ShellContext context) : context_(std::move(context)) {
         break;
     }
   });
+  // Whatever a sheet showed belonged to the workspace it was opened in.
+  sheets_ = closeSheetsOnWorkspaceChange(*this, *context_.model);
   chooseScreen();
   updateActions();
   updateAlert();
@@ -66,6 +69,7 @@ RootWindow::RootWindow(ShellContext context) : context_(std::move(context)) {
 
 RootWindow::~RootWindow() {
   connection_.disconnect();
+  sheets_.disconnect();
   if (alert_) gtk_window_destroy(GTK_WINDOW(alert_));
 }
 

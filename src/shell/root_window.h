@@ -32,6 +32,7 @@ class RootWindow : public Gtk::ApplicationWindow {
   AdwMessageDialog* alert_ = nullptr;
   Glib::RefPtr<Gio::SimpleAction> openAction_, saveAction_;
   AppModel::Connection connection_;
+  AppModel::Connection sheets_;
 };
 
 }  // namespace dorvik

@@ -2,7 +2,10 @@
 
 #include <adwaita.h>
 
+#include <algorithm>
+#include <set>
 #include <utility>
+#include <vector>
 
 #include "widgets/gtk_helpers.h"
 
@@ -10,6 +13,27 @@ namespace dorvik {
 
 namespace {
 Gtk::Window* windowOf(Gtk::Widget& widget) { return dynamic_cast<Gtk::Window*>(widget.get_root()); }
+
+// The sheets and questions shown now (main thread only).
+std::set<GtkWindow*>& shown() {
+  static std::set<GtkWindow*> windows;
+  return windows;
+}
+
+bool over(GtkWindow* shownWindow, GtkWindow* window) {
+  for (GtkWindow* parent = gtk_window_get_transient_for(shownWindow); parent;
+       parent = gtk_window_get_transient_for(parent)) {
+    if (parent == window) return true;
+  }
+  return false;
+}
+
+std::vector<GtkWindow*> shownOver(Gtk::Window& window) {
+  std::vector<GtkWindow*> found;
+  for (GtkWindow* candidate : shown())
+    if (over(candidate, window.gobj())) found.push_back(candidate);
+  return found;
+}
 }  // namespace
 
 Sheet::Sheet(const std::string& title, int width, int height) {
@@ -29,7 +53,9 @@ Sheet::Sheet(const std::string& title, int width, int height) {
                             })));
   add_controller(controller);
   signal_close_request().connect([this] { return !dismissible_ && !closing_; }, false);
+  shown().insert(gobj());
   signal_hide().connect([this] {
+    shown().erase(gobj());
     closed_.emit();
     // Deleted from the main loop: the hide handler may still be running inside GTK.
     Glib::signal_idle().connect_once([this] { delete this; });
@@ -46,6 +72,8 @@ Sheet* Sheet::open(Gtk::Widget& anchor, const std::string& title, int width, int
   }
   return sheet;
 }
+
+Sheet::~Sheet() { shown().erase(gobj()); }
 
 void Sheet::setContent(Gtk::Widget& content) { set_child(content); }
 
@@ -75,7 +103,38 @@ void confirm(Gtk::Widget& anchor, const std::string& heading, const std::string&
         if (answer) answer();
       }),
       handler, [](gpointer data, GClosure*) { delete static_cast<Answers*>(data); }, GConnectFlags(0));
+  shown().insert(GTK_WINDOW(dialog));
+  g_signal_connect(dialog, "destroy", callback([](GtkWidget* widget, gpointer) { shown().erase(GTK_WINDOW(widget)); }),
+                   nullptr);
   gtk_window_present(GTK_WINDOW(dialog));
+}
+
+void closeSheetsOver(Gtk::Window& window) {
+  // The innermost first: a sheet's own questions and sheets go before it.
+  std::vector<GtkWindow*> found = shownOver(window);
+  auto depth = [](GtkWindow* each) {
+    int parents = 0;
+    for (GtkWindow* parent = gtk_window_get_transient_for(each); parent; parent = gtk_window_get_transient_for(parent))
+      ++parents;
+    return parents;
+  };
+  std::stable_sort(found.begin(), found.end(), [&](GtkWindow* a, GtkWindow* b) { return depth(a) > depth(b); });
+  for (GtkWindow* each : found) {
+    if (!shown().count(each)) continue;
+    if (auto* sheet = dynamic_cast<Sheet*>(Glib::wrap(each, false))) {
+      sheet->dismiss();
+    } else {
+      gtk_window_close(each);  // a question: answered with its close response, "Отмена"
+    }
+  }
+}
+
+int sheetsOver(Gtk::Window& window) { return static_cast<int>(shownOver(window).size()); }
+
+AppModel::Connection closeSheetsOnWorkspaceChange(Gtk::Window& window, AppModel& model) {
+  return model.observe([&window](AppModel::Property property) {
+    if (property == AppModel::Property::generation) closeSheetsOver(window);
+  });
 }
 
 }  // namespace dorvik

@@ -74,6 +74,17 @@ inline void measureVisible(const Gtk::Widget& child, Gtk::Orientation orientatio
   child.measure(orientation, forSize, minimum, natural, minimumBaseline, naturalBaseline);
 }
 
+// A menu item showing `text` as it is: menus read "_" as the mark of the next letter's mnemonic, so each is doubled
+// ("ГАЗ_01" stays "ГАЗ_01", not "ГАЗ01").
+inline Glib::RefPtr<Gio::MenuItem> plainMenuItem(const std::string& text) {
+  std::string escaped;
+  for (char c : text) {
+    if (c == '_') escaped += '_';
+    escaped += c;
+  }
+  return Gio::MenuItem::create(escaped, "");
+}
+
 // Makes `button` its window's default (what Return in a field that activates the default presses) whenever it is
 // shown.
 inline void makeDefaultOnMap(Gtk::Button& button) {

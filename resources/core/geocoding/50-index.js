@@ -1,8 +1,8 @@
 // "addressIndex": the company's address list as a map from address key to the server's row, unchanged.
 //
 // The list arrives as the server sent it or as cached (null, any JSON): anything but an array is an empty list, and
-// a row that is not an object or has no address text with a key is skipped. Nothing here may throw, since a
-// failure would fail the workspace entry for good. When rows share a key, a hand-made row ("pinned" true or
+// a row that is not an object or has no address text with a key is skipped. Anything else that goes wrong is a
+// failure of the whole index, never an index with rows silently missing. When rows share a key, a hand-made row ("pinned" true or
 // "source" "manual", the rows the address memory protects) wins over the others, then a row with both
 // coordinates over one without; among equals the later row wins, as the later upload replaced the earlier one.
 
@@ -18,17 +18,13 @@ GeocodingCore.addressIndex = function (payload) {
   const rows = isPlainObject(payload) && Array.isArray(payload.rows) ? payload.rows : [];
   const index = Object.create(null), ranks = Object.create(null);
   for (const row of rows) {
-    try {
-      if (!isPlainObject(row)) continue;
-      const key = identityKey(readText(row.address));
-      if (key === "") continue;
-      const rank = indexRank(row);
-      if (!(key in ranks) || rank >= ranks[key]) {
-        index[key] = row;
-        ranks[key] = rank;
-      }
-    } catch (e) {
-      continue;  // a row that cannot be read is left out, never the whole list
+    if (!isPlainObject(row)) continue;
+    const key = identityKey(readText(row.address));
+    if (key === "") continue;
+    const rank = indexRank(row);
+    if (!(key in ranks) || rank >= ranks[key]) {
+      index[key] = row;
+      ranks[key] = rank;
     }
   }
   currentIndex = index;

@@ -26,7 +26,8 @@ const MSG = Object.freeze({
   noVehicles: "Нет машин на смене. Добавьте транспорт или включите «На смене».",
   config: PLANNING_PARAMETERS.rangeMessage,
   noRoutes: "В плане нет маршрутов для отправки.",
-  badLeg: "Некорректное плечо маршрута."
+  badLeg: "Некорректное плечо маршрута.",
+  unreadable: "План не удалось прочитать целиком. Текущий план не изменён."
 });
 
 // Engine-wide state: the current document, what the workspace entry told us, and the highest revision issued.

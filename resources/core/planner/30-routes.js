@@ -168,10 +168,9 @@ function recompute(doc) {
   for (let i = 0; i < doc.orders.length; i++) {
     if (onRoute[i]) continue;
     const o = doc.orders[i];
-    o._rt = null;
-    o._drv = "";
-    o._arr = null;
-    o._seq = "";
+    // An order on no route has none of them: the members stay (the objects keep their shape) but are left out of
+    // the plan's text, which for a day of a hundred thousand orders saves a fifth of its members.
+    o._rt = o._drv = o._arr = o._seq = undefined;
     unassigned.push(i);
   }
   doc.unassigned = unassigned;

@@ -3,8 +3,8 @@
 const COST_PER_MIN = 1;
 const COST_PER_KM = 0.001;      // time decides; kilometres only break ties
 // The engine has no time limit and every other call waits behind "calculate", so the solver stops on a budget
-// that grows with the day: about 4 s for 200 orders, 16 s for 1,000, never more than 30 s. The search usually ends
-// well before it, once it stops improving (a day of 1,000 orders after about 9 s).
+// that grows with the day: about 4 s for 200 orders, 16 s for 1,000, never more than 30 s. A large day uses most of
+// it; a small one stops sooner.
 const SOLVE_BUDGET_MIN_MS = 1000;
 const SOLVE_BUDGET_PER_ORDER_MS = 15;
 const SOLVE_BUDGET_MAX_MS = 30000;

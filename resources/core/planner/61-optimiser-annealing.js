@@ -38,8 +38,8 @@ function vrpEmptyOfClass(S, c, j) {
 }
 
 // Cheapest feasible place for job j over the used routes and one empty vehicle per class (when useEmpty).
-// With many routes only those holding one of j's nearest jobs are tried first; all of them when none of those fits.
-// Sets S.candV and S.candPos; returns the added cost or Infinity.
+// With more than a few routes only those holding one of j's nearest jobs are tried first; all of them when none of
+// those fits. Sets S.candV and S.candPos; returns the added cost or Infinity.
 function vrpCheapest(S, j, blink, useEmpty) {
   let best = VRP_INF, bv = -1, bp = -1;
   const nv = S.nv;
@@ -76,7 +76,7 @@ function vrpCheapest(S, j, blink, useEmpty) {
   return best;
 }
 
-const VRP_NARROW_ROUTES = 24;
+const VRP_NARROW_ROUTES = 8;
 const VRP_NARROW_NEIGHBOURS = 40;
 
 // Added cost of job j alone in an empty vehicle of class c (whichever: they have the same figures), zones aside.
@@ -299,16 +299,18 @@ function vrpBetter(nUnA, objA, nUnB, objB) {
 }
 
 // ---- simulated annealing over ruin and recreate -----------------------------------------------------------------
-// One schedule: the temperature falls from t0 to S.tempEnd over `span` work, then stays there; it ends at workEnd or
+// One schedule: the temperature falls from t0 to S.tempEnd over `span` work (or over the clock until the phase's
+// deadline, when the machine is slower than the work measure expects), then stays there; it ends at workEnd or
 // once `patience` work has passed without a better plan. Starts from the plan in S, returns the best plan seen (best,
 // or a better one).
 function vrpAnneal(S, t0, span, workEnd, best, patience) {
   const minGain = VRP_GAIN;
   const workStart = S.work, tf = S.tempEnd;
+  const clockStart = vrpNow(), clockSpan = Math.max(1, S.phaseDeadline - clockStart);
   span = Math.max(1, span);
   let curObj = vrpObjective(S), curUn = S.nUn, bestAt = S.work, refObj = best.obj, refUn = best.nUn;
   while (!vrpOutOfBudget(S, workEnd) && S.work - bestAt < patience) {
-    const frac = (S.work - workStart) / span;
+    const frac = Math.max((S.work - workStart) / span, (vrpNow() - clockStart) / clockSpan);
     const temp = frac >= 1 ? tf : t0 * Math.pow(tf / t0, frac);
     vrpJournalStart(S);
     vrpRuin(S, 10, 10);

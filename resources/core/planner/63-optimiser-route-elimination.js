@@ -8,8 +8,8 @@
 //      route feasible at the least sum of their ejection counts; the ejected jobs go into the pool and the job's own
 //      count grows, so jobs that are hard to place get put out less and less often. Random feasible moves then
 //      shake the routes so that the next ejections meet new neighbourhoods.
-// When the pool is empty the route is gone; the next route is tried until the work runs out or an attempt fails,
-// and a failed attempt leaves the plan as it was before it.
+// When the pool is empty the route is gone and the next route is tried. A failed attempt leaves the plan as it was
+// before it; another route is then tried, until the work runs out or VRP_ELIMINATION_TRIES attempts have failed.
 //
 // The squeeze needs to measure how far a route breaks its constraints, in time proportional to the change: the
 // routes keep prefix and suffix figures in the time-warp form (an arrival after the deadline is moved back to it and
@@ -17,6 +17,8 @@
 // measured in constant time. The breach of a route is alpha * warp + load over capacity + km over the mileage limit.
 
 const VRP_EJECT_MAX = 5;
+const VRP_EJECT_NEIGHBOURS = 30;
+const VRP_ELIMINATION_TRIES = 3;
 const VRP_PERTURB_MOVES = 20;
 const VRP_EJECT_SEARCH_LIMIT = 800000;
 
@@ -107,7 +109,7 @@ function vrpJoinPenalty(S, y, u, p, j1, j2, x, q) {
   }
   if (S.vReturn[y]) { t += T[prev * n]; km += Dm[prev * n]; }
   if (t > S.vEnd[y]) w += t - S.vEnd[y];
-  S.work += 30;
+  S.work += 6;
   const over = ld - S.vCap[y], far = km - S.vMaxKm[y];
   return S.alpha * w + (over > 1e-9 ? over : 0) + (far > 1e-9 ? far : 0);
 }
@@ -259,17 +261,26 @@ function vrpProfileUndo(S) {
   for (let i = 0; i < S.jrCount; i++) vrpProfileUpdate(S, S.jrRoutes[i]);
 }
 
-// The best ejection for job x: over every route and place, the set of at most VRP_EJECT_MAX other jobs whose removal
-// makes the route with x feasible, least by the sum of their counts, then by their number. Fills S.ej (route,
-// place, positions) and returns false when there is none.
+// The best ejection for job x: over the routes near x and every place, the set of at most VRP_EJECT_MAX other jobs
+// whose removal makes the route with x feasible, least by the sum of their counts, then by their number. Fills S.ej
+// (route, place, positions) and returns false when there is none.
 function vrpFindEjection(S, x) {
   const E = S.ej;
   E.psum = VRP_INF; E.cnt = VRP_INF; E.route = -1; E.nodes = 0; E.x = x;
-  const nv = S.nv, start = Math.floor(vrpRandom(S) * nv);
+  // Only the routes that hold one of x's nearest jobs: a route far from x would take it only by a long detour, and
+  // on long routes the search is costly.
+  const routes = E.routes, stamp = ++S.candStamp;
+  let nr = 0;
+  for (let k = 1; k < Math.min(S.nbK, VRP_EJECT_NEIGHBOURS); k++) {
+    const v = S.jRoute[S.nb[x * S.nbK + k]];
+    if (v < 0 || S.candMark[v] === stamp) continue;
+    S.candMark[v] = stamp;
+    routes[nr++] = v;
+  }
   // Rounds of growing bounds on the sum: the cheap sets are all looked at before the search goes deep.
   for (E.bound = 1; E.route < 0 && E.nodes < VRP_EJECT_SEARCH_LIMIT && E.bound < 4 * S.ejMax * VRP_EJECT_MAX; E.bound *= 2) {
-    for (let k = 0; k < nv && E.nodes < VRP_EJECT_SEARCH_LIMIT; k++) {
-      const v = (start + k) % nv, L = S.rLen[v];
+    for (let k = 0; k < nr && E.nodes < VRP_EJECT_SEARCH_LIMIT; k++) {
+      const v = routes[k], L = S.rLen[v];
       if (L === 0 || !vrpAllowed(S, x, v)) continue;
       if (E.st[0].length < L + 3)
         for (let d = 0; d <= VRP_EJECT_MAX; d++) {
@@ -284,7 +295,7 @@ function vrpFindEjection(S, x) {
       }
     }
   }
-  S.work += E.nodes;
+  S.work += E.nodes >> 1;
   return E.route >= 0;
 }
 
@@ -423,13 +434,15 @@ function vrpEliminateRoutes(S, workEnd, patience) {
   vrpProfileInit(S);
   for (let v = 0; v < S.nv; v++) vrpProfileUpdate(S, v);
   S.ejCount = new Float64Array(S.nj);
-  S.ej = { best: new Int32Array(VRP_EJECT_MAX), stack: new Int32Array(VRP_EJECT_MAX), st: [], sp: [], sk: [] };
+  S.ej = { best: new Int32Array(VRP_EJECT_MAX), stack: new Int32Array(VRP_EJECT_MAX), st: [], sp: [], sk: [],
+    routes: new Int32Array(S.nv) };
   for (let d = 0; d <= VRP_EJECT_MAX; d++) {
     S.ej.st.push(new Float64Array(0)); S.ej.sp.push(new Int32Array(0)); S.ej.sk.push(new Float64Array(0));
   }
   S.sqBroken = new Int32Array(S.nv);
   const pool = [];
-  while (!vrpOutOfBudget(S, workEnd)) {
+  let failed = 0;
+  while (!vrpOutOfBudget(S, workEnd) && failed < VRP_ELIMINATION_TRIES) {
     let used = 0;
     for (let v = 0; v < S.nv; v++) if (S.rLen[v] > 0) used++;
     if (used <= lowerBound) break;
@@ -465,7 +478,8 @@ function vrpEliminateRoutes(S, workEnd, patience) {
     if (pool.length > 0) {
       pool.length = 0;
       vrpRestore(S, before);
-      break;
+      for (let u = 0; u < S.nv; u++) vrpProfileUpdate(S, u);
+      failed++;
     }
   }
   if (S.jDeadline !== deadlines) {

@@ -2,14 +2,19 @@
 //
 // Same input, same plan: every random choice comes from a generator seeded by problem.seed, and the search stops on
 // a measure of work done (insertion positions examined, route stops recomputed), not on the clock. The work allowed is
-// the time budget times a rate measured on the development machine (vrpWorkPerMs: the larger the problem, the fewer
-// units per millisecond, the matrices no longer fitting in the caches), so the search usually ends a little before
-// the budget; the clock is a safety stop for slower machines and very large days, where the plan can then differ
-// from run to run.
+// the time budget times a rate measured on the development machine (vrpWorkPerMs: the larger the travel matrices, the
+// fewer units per millisecond, as they no longer fit in the caches), so the search usually ends a little before
+// the budget, and at most VRP_WORK_PER_JOB per job, as a small day needs less. The clock is a safety stop for slower
+// machines and very large days, where the plan can then differ from run to run; each phase has its share of the
+// clock as of the work, and the cooling follows whichever of the two is further on.
 
-function vrpWorkPerMs(jobs) {
-  return 220000 / Math.pow(1 + jobs / 250, 0.65);
+function vrpWorkPerMs(S) {
+  // What slows the search down as the day grows is reading the travel matrices: their size is what counts. Times
+  // and distances kept apart are read apart too.
+  const apart = S.time !== S.dist, bytes = 8 * S.n * S.n * (apart ? 2 : 1);
+  return (apart ? 230000 : 270000) / Math.pow(1 + bytes / 4e6, 0.4);
 }
+const VRP_WORK_PER_JOB = 1.2e7;
 // Without a budget the caller gets a few seconds; a given budget is kept as it is (the caller sets the cap).
 const VRP_DEFAULT_BUDGET_MS = 5000;
 const VRP_STAGES = ["capacity", "window", "shift", "mileage"];
@@ -103,7 +108,8 @@ function vrpSolve(problem) {
   S.deadline = startedAt + budget - Math.min(50, budget * 0.05);
   const phaseEnd = function (share) { return Math.min(S.deadline, startedAt + budget * share); };
   S.phaseDeadline = S.deadline;
-  const workLimit = budget * vrpWorkPerMs(S.nj);
+  // A small day needs less search than its budget allows.
+  const workLimit = Math.min(budget * vrpWorkPerMs(S), VRP_WORK_PER_JOB * Math.max(1, S.nj));
 
   const reasons = new Array(S.nj).fill(null);
   S.jImpossible = new Uint8Array(S.nj);
@@ -119,23 +125,35 @@ function vrpSolve(problem) {
     vrpInitSearch(S);
     vrpBuildNeighbours(S, Math.min(100, S.nj));
     S.phaseDeadline = phaseEnd(0.15);
-    vrpLocalSearch(S, S.work + workLimit * 0.1, 20);
+    vrpLocalSearch(S, S.work + workLimit * 0.05, 20);
     vrpSetTemperature(S);
     let best = vrpSnapshot(S);
+    // The clock's share of a phase follows its share of the work: a phase given a part of the work left is given the
+    // same part of the time left, so that on a slower machine every phase still has its turn.
+    const until = function (workEnd) {
+      const left = workLimit - S.work, now = vrpNow();
+      const share = left > 0 ? Math.min(1, (workEnd - S.work) / left) : 1;
+      S.phaseDeadline = Math.min(S.deadline, now + (S.deadline - now) * share);
+      return workEnd;
+    };
     // When a vehicle costs more than driving a whole route, fewer vehicles come first: routes are eliminated
     // before the annealing. Otherwise only after it, from a good plan that the short schedules then polish.
-    S.phaseDeadline = phaseEnd(0.5);
     const vehiclesFirst = vrpVehiclesFirst(S);
-    if (vehiclesFirst) best = vrpFewerRoutes(S, best, S.work + workLimit * VRP_ELIMINATION_SHARE, workLimit * VRP_ELIMINATION_PATIENCE);
-    S.phaseDeadline = S.deadline;
-    // The schedule takes part of what is left. Then routes are eliminated once more, from a good plan, and the search
-    // goes on at the final temperature until it has stopped improving: VRP_PATIENCE of the work without the best
-    // plan gaining VRP_GAIN of its cost.
+    if (vehiclesFirst) {
+      best = vrpFewerRoutes(S, best, until(S.work + workLimit * VRP_ELIMINATION_SHARE),
+        workLimit * VRP_ELIMINATION_PATIENCE);
+    }
+    // The cooling schedule takes most of what is left. Then routes are eliminated once more, from a good plan, and
+    // the search goes on at the final temperature until the work is spent or it has stopped improving: VRP_PATIENCE
+    // of the work without the best plan gaining VRP_GAIN of its cost.
     const annealWork = Math.max(1, workLimit - S.work);
-    const scheduleEnd = S.work + annealWork * VRP_SCHEDULE;
+    const scheduleEnd = until(S.work + annealWork * VRP_SCHEDULE);
     best = vrpAnneal(S, S.tempStart, scheduleEnd - S.work, scheduleEnd, best, VRP_INF);
     vrpRestore(S, best);
-    best = vrpFewerRoutes(S, best, workLimit, workLimit * (vehiclesFirst ? VRP_ELIMINATION_PATIENCE : VRP_ELIMINATION_PATIENCE / 3));
+    const rest = Math.max(0, workLimit - S.work);
+    best = vrpFewerRoutes(S, best, until(S.work + rest * 0.5),
+      workLimit * (vehiclesFirst ? VRP_ELIMINATION_PATIENCE : VRP_ELIMINATION_PATIENCE / 3));
+    until(workLimit);
     best = vrpAnneal(S, S.tempEnd, 1, workLimit, best, annealWork * VRP_PATIENCE);
     vrpRestore(S, best);
     S.phaseDeadline = startedAt + budget - Math.min(20, budget * 0.02);
@@ -173,8 +191,8 @@ function vrpVehiclesFirst(S) {
 // elimination); the work after which the search at the final temperature ends when the best plan has not gained
 // VRP_GAIN of its cost.
 const VRP_ELIMINATION_SHARE = 0.4;
-const VRP_ELIMINATION_PATIENCE = 0.03;
-const VRP_SCHEDULE = 0.45;
+const VRP_ELIMINATION_PATIENCE = 0.1;
+const VRP_SCHEDULE = 0.85;
 const VRP_PATIENCE = 0.03;
 const VRP_GAIN = 0.001;
 

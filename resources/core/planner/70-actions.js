@@ -133,9 +133,9 @@ A.load = function (payload) {
     doc = readDocument(payload);
     recompute(doc);
   } catch (e) {
-    // Nothing usable: an empty plan for the given day, so that the workspace still opens.
-    doc = emptyDocument(isObject(payload) && typeof payload.routeDate === "string" ? payload.routeDate : "");
-    recompute(doc);
+    // A plan that cannot be read whole is refused and the current one stays: an empty plan in its place would be
+    // taken for the one asked for (and stored over it). The workspace entry keeps such an archive aside itself.
+    refuse(MSG.unreadable);
   }
   bump(doc);
   plannerState.doc = doc;

@@ -172,10 +172,10 @@ void saveCourier(ShiftsController& page) {
   try {
     body = payBody(page.ownRate(), page.rate(), page.payMode());
   } catch (const DorvikError& e) {
-    page.setIssue(e.message());
+    page.setIssue(e.message(), true);
     return;
   }
-  if (page.editable()) page.write(courierPayPath(row->id()), "PATCH", std::move(body));
+  if (page.editable()) page.write(courierPayPath(row->id()), "PATCH", std::move(body), true);
 }
 
 void addAdjustment(ShiftsController& page) {
@@ -185,15 +185,15 @@ void addAdjustment(ShiftsController& page) {
   try {
     body = adjustmentBody(row->id(), page.monthKey(), page.adjustment(), page.lastDay());
   } catch (const DorvikError& e) {
-    page.setIssue(e.message());
+    page.setIssue(e.message(), true);
     return;
   }
-  if (page.editable()) page.write(kAdjustPath, "POST", std::move(body));
+  if (page.editable()) page.write(kAdjustPath, "POST", std::move(body), true);
 }
 
 void confirmDeletion(ShiftsController& page) {
   if (const std::optional<Record> adjustment = page.deleting(); adjustment && page.editable())
-    page.write(adjustmentPath(adjustment->id()), "DELETE", JSONValue());
+    page.write(adjustmentPath(adjustment->id()), "DELETE", JSONValue(), true);
   page.setDeleting(std::nullopt);
 }
 

@@ -320,6 +320,8 @@ async::Task<void> ShiftsController::load() {
     return noting(fetch, answered, std::move(path), std::move(method), std::move(body));
   };
   co_await self->state_->load(shiftsPath(requested), std::move(source));
+  // A failed load is the page's own news, not the panel's.
+  if (!*answered && self->state_->issue()) self->issueOfCourier_ = false;
   const LoadVerdict verdict = judgeLoad(requested, self->monthKey(), self->document(), *answered);
   switch (verdict.action) {
     case LoadVerdict::Action::newerMonth:
@@ -335,8 +337,15 @@ async::Task<void> ShiftsController::load() {
   self->setDepotRate(depotRateText(self->document()));
 }
 
-void ShiftsController::write(std::string path, std::string method, JSONValue body) {
+void ShiftsController::write(std::string path, std::string method, JSONValue body, bool ofCourier) {
+  issueOfCourier_ = ofCourier;
   async::spawn(runWrite(shared_from_this(), std::move(path), std::move(method), std::move(body)));
+}
+
+void ShiftsController::setIssue(std::string message, bool ofCourier) {
+  issueOfCourier_ = ofCourier;
+  state_->setIssue(std::move(message));
+  notify(Change::issue);
 }
 
 async::Task<void> ShiftsController::runWrite(std::shared_ptr<ShiftsController> self, std::string path,
@@ -357,7 +366,7 @@ void ShiftsController::mark(int day, JSONValue worked) {
   const std::optional<Record> row = current();
   if (!row) return;
   JSONValue body = markBody(row->id(), monthKey(), day, std::move(worked));
-  if (editable()) write("/panel/shifts/mark", "POST", std::move(body));
+  if (editable()) write("/panel/shifts/mark", "POST", std::move(body), true);
 }
 
 void ShiftsController::saveDepotRate() {

@@ -194,8 +194,9 @@ class ShiftsController : public std::enable_shared_from_this<ShiftsController> {
   async::Task<void> load();
 
   // The one way every change is sent: the request, then, when it succeeded in the same workspace, a reload. Returns
-  // at once; callers check editable() first.
-  void write(std::string path, std::string method, JSONValue body);
+  // at once; callers check editable() first. `ofCourier`: the change comes from the selected courier's panel (a
+  // day mark, his pay settings, an adjustment), whose failure is then shown there.
+  void write(std::string path, std::string method, JSONValue body, bool ofCourier = false);
 
   // The selected courier's manual mark of `day` (true, false or null to follow the routes again).
   void mark(int day, JSONValue worked);
@@ -203,8 +204,11 @@ class ShiftsController : public std::enable_shared_from_this<ShiftsController> {
   // rule's message becomes the issue and nothing is sent.
   void saveDepotRate();
 
-  // Puts a check's message into the page's notice line.
-  void setIssue(std::string message) { state_->setIssue(std::move(message)); }
+  // Puts a check's message into the page's notice line; `ofCourier` as for write().
+  void setIssue(std::string message, bool ofCourier = false);
+  // The issue came from the selected courier's panel: the page shows it there, beside the form, while the panel is
+  // shown, and at the top of the page otherwise.
+  bool issueOfCourier() const { return issueOfCourier_; }
 
  private:
   ShiftsController(AdminGateway gateway, std::function<std::string()> depotID, TimePoint date);
@@ -227,6 +231,7 @@ class ShiftsController : public std::enable_shared_from_this<ShiftsController> {
   std::optional<Record> deleting_;
   int loads_ = 0;
   int writes_ = 0;
+  bool issueOfCourier_ = false;
   KeyedTask keyed_;
   ScreenData::Connection stateConnection_;
   Observers<Change> observers_;

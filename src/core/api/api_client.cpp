@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <string_view>
 
+#include "core/api/path_encoding.h"
 #include "core/api/transport_error.h"
 #include "core/api/uri.h"
 #include "core/async/worker.h"
@@ -110,6 +111,8 @@ APIClient::TokenStore APIClient::TokenStore::secureStore() {
       [](std::optional<std::string> bytes, std::string account) {
         return SecureStore::write(std::move(bytes), std::move(account));
       },
+      [](std::string account) { return SecureStore::remove(std::move(account)); },
+      [](std::string account, std::string value) { return SecureStore::withdraw(std::move(account), std::move(value)); },
   };
 }
 
@@ -153,6 +156,7 @@ async::Task<std::string> APIClient::rawData(std::string path, std::string method
                                             std::optional<std::string> bearer,
                                             std::optional<std::string> idempotencyKey) {
   if (path.empty() || path.front() != '/' || hasDotStep(path)) throw DorvikError(kBadAddress, 0);
+  if (hasEmptySegment(path)) throw DorvikError(kMissingID, 0);
   std::string base = baseURL_;
   const auto first = base.find_first_not_of('/');
   const auto last = base.find_last_not_of('/');
@@ -286,13 +290,33 @@ async::Task<JSONValue> APIClient::login(std::string identity, std::string passwo
   co_return user;
 }
 
+async::Task<void> APIClient::forgetRefused(std::shared_ptr<APIClient> self, std::string token) {
+  const std::string account = self->refreshAccount();
+  // A token that stays in a locked keyring is withdrawn instead, so that the next start neither sends it nor
+  // opens the workspace offline with it.
+  std::exception_ptr failure;
+  try {
+    if (co_await self->store_.remove(account) != SecureStore::Removal::locked) co_return;
+  } catch (const CancelledError&) {
+    throw;
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  if (failure) g_warning("the refused refresh token could not be removed from the secret store; it is withdrawn");
+  try {
+    co_await self->store_.withdraw(account, std::move(token));
+  } catch (const std::exception& e) {
+    g_warning("the refused refresh token could not be withdrawn either: %s", e.what());
+  }
+}
+
 async::Task<JSONValue> APIClient::renewal(std::shared_ptr<APIClient> self, std::string refreshToken,
                                           std::int64_t expected, std::uint64_t serial) {
   JSONValue answer;
   std::exception_ptr failure;
   bool refused = false;
   try {
-    JSONValue body = JSONValue::object({{"refreshToken", std::move(refreshToken)}});
+    JSONValue body = JSONValue::object({{"refreshToken", refreshToken}});
     std::string bytes;
     try {
       bytes = co_await self->rawData("/auth/refresh", "POST", std::move(body), std::nullopt, std::nullopt);
@@ -308,19 +332,16 @@ async::Task<JSONValue> APIClient::renewal(std::shared_ptr<APIClient> self, std::
   }
   const bool current = self->generation_ == expected && self->refreshingSerial_ == serial;
   if (refused && current) {
-    // The session is over: both tokens and the saved one go, so later requests send no doomed renewal, and the
-    // application is told before any waiter resumes.
+    // The session is over, in one step: both tokens go under a new generation (so every request of the session
+    // still out ends as cancelled, and later ones send no doomed renewal) and the application is told at once,
+    // before the wait for the secret store.
+    std::string dead = std::move(refreshToken);
     self->access_.reset();
     self->refreshToken_.reset();
     self->refreshing_.reset();
-    if (self->persist_) {
-      try {
-        co_await self->store_.write(std::nullopt, self->refreshAccount());
-      } catch (const std::exception& e) {
-        g_warning("the refused refresh token could not be removed from the secret store: %s", e.what());
-      }
-    }
-    if (self->sessionEnded_ && self->generation_ == expected) self->sessionEnded_();
+    ++self->generation_;
+    if (self->sessionEnded_) self->sessionEnded_();
+    if (self->persist_) co_await forgetRefused(self, std::move(dead));
     throw DorvikError(kSessionEnded, 401);
   }
   // Whatever the outcome, the renewal that is still the current one is no longer in flight once it ends.
@@ -357,36 +378,43 @@ void APIClient::cancelRenewal() {
   refreshing_.reset();
 }
 
-async::Task<void> APIClient::logout() {
+async::Task<std::optional<std::string>> APIClient::signOutHere() {
   auto keep = shared_from_this();
+  if (persist_) {
+    // Removed while the client is still signed in: when the store refuses, nothing has changed. A renewal that
+    // ends during the wait saves its new token; it is removed again.
+    for (;;) {
+      const std::optional<std::string> before = refreshToken_;
+      const SecureStore::Removal removal = co_await store_.remove(refreshAccount());
+      if (removal == SecureStore::Removal::locked) throw DorvikError(kKeyringLocked, 0);
+      if (refreshToken_ == before) break;
+    }
+  }
   ++generation_;
   std::optional<std::string> held = std::move(refreshToken_);
   refreshToken_.reset();
   access_.reset();
   cancelRenewal();
+  co_return held;
+}
 
-  // The session ends on the server even when the saved token cannot be removed here; that failure is reported
-  // once the server has been told.
-  std::exception_ptr storeFailure;
-  if (persist_) {
-    try {
-      co_await store_.write(std::nullopt, refreshAccount());
-    } catch (const CancelledError&) {
-      throw;
-    } catch (...) {
-      storeFailure = std::current_exception();
-    }
+async::Task<void> APIClient::tellServerSignedOut(std::string refreshToken) {
+  auto keep = shared_from_this();
+  try {
+    JSONValue body = JSONValue::object({{"refreshToken", std::move(refreshToken)}});
+    std::string bytes = co_await rawData("/auth/logout", "POST", std::move(body), std::nullopt, std::nullopt);
+    (void)decodeAnswer(bytes);
+  } catch (const CancelledError&) {
+    throw;
+  } catch (...) {
+    // The server forgets the session by itself in time; nothing here depends on its answer.
   }
-  if (held) {
-    try {
-      JSONValue body = JSONValue::object({{"refreshToken", *held}});
-      std::string bytes = co_await rawData("/auth/logout", "POST", std::move(body), std::nullopt, std::nullopt);
-      (void)decodeAnswer(bytes);
-    } catch (...) {
-      // The server forgets the session by itself in time; nothing here depends on its answer.
-    }
-  }
-  if (storeFailure) std::rethrow_exception(storeFailure);
+}
+
+async::Task<void> APIClient::logout() {
+  auto keep = shared_from_this();
+  std::optional<std::string> held = co_await signOutHere();
+  if (held) co_await tellServerSignedOut(std::move(*held));
 }
 
 }  // namespace dorvik

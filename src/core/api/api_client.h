@@ -25,18 +25,26 @@
 #include "core/async/shared_task.h"
 #include "core/async/task.h"
 #include "core/json/json_value.h"
+#include "core/store/secure_store.h"
 
 namespace dorvik {
 
 class APIClient : public std::enable_shared_from_this<APIClient> {
  public:
-  // Where the refresh token is kept. The default goes to SecureStore; tests replace it to see what a failing
-  // store does to sign-out.
+  // Where the refresh token is kept: read, written, removed, and withdrawn when it cannot be removed (see
+  // SecureStore). The default goes to SecureStore; tests replace it to see what a failing store does to sign-out.
   struct TokenStore {
     std::function<async::Task<std::optional<std::string>>(std::string account)> read;
     std::function<async::Task<void>(std::optional<std::string> bytes, std::string account)> write;
+    std::function<async::Task<SecureStore::Removal>(std::string account)> remove;
+    std::function<async::Task<void>(std::string account, std::string value)> withdraw;
     static TokenStore secureStore();
   };
+
+  // Why a sign-out stops when a keyring stays locked: the saved session cannot be removed, and a sign-out that
+  // left it behind would sign the user back in at the next start.
+  static constexpr const char* kKeyringLocked =
+      "Связка ключей заблокирована. Разблокируйте её, чтобы выйти из учётной записи.";
 
   struct Options {
     // Whether the refresh token is kept in the secret store (and read from it at creation).
@@ -92,14 +100,23 @@ class APIClient : public std::enable_shared_from_this<APIClient> {
   async::Task<JSONValue> login(std::string identity, std::string password);
   // Renews the saved session; returns the "user" object of the answer.
   async::Task<JSONValue> restore();
-  // Forgets the tokens, removes the saved refresh token and tells the server. The client is signed out and the
-  // server told even when the store fails to remove the token; that failure is thrown afterwards.
+  // Signs out on this computer: the saved refresh token is removed first (a locked keyring is asked to unlock),
+  // then both tokens are forgotten under a new sign-in generation. Answers the refresh token the server is still
+  // to be told of (none when none was held). When the saved token cannot be removed nothing changes: the client
+  // stays signed in and throws DorvikError kKeyringLocked, or the store's own message.
+  async::Task<std::optional<std::string>> signOutHere();
+  // Tells the server that the session of this refresh token ended (POST "/auth/logout"). Every failure is
+  // ignored: the server forgets the session by itself in time.
+  async::Task<void> tellServerSignedOut(std::string refreshToken);
+  // Both: signs out here, then tells the server.
   async::Task<void> logout();
 
-  // Called (on the main context, before any waiter of the renewal resumes) when the server refuses the refresh
-  // token as revoked or reused (401 or 403 to a renewal): the session is over, so the client has already
-  // forgotten both tokens and the saved one, and every waiter fails with "Сессия больше не действует. Войдите
-  // снова." (status 401). The application then asks the user to sign in again.
+  // Called when the server refuses the refresh token as revoked or reused (401 or 403 to a renewal): the session is
+  // over, and the client has already forgotten both tokens under a new sign-in generation, so every request still
+  // waiting on this session ends by cancellation and none reports a missing sign-in meanwhile. The handler runs at
+  // once, before the saved token is removed (or, in a keyring that stays locked, withdrawn); only `restore()`
+  // fails with "Сессия больше не действует. Войдите снова." (status 401). The application then asks the user to
+  // sign in again.
   void onSessionEnded(std::function<void()> handler) { sessionEnded_ = std::move(handler); }
 
  private:
@@ -111,6 +128,7 @@ class APIClient : public std::enable_shared_from_this<APIClient> {
   async::Task<JSONValue> renew();
   static async::Task<JSONValue> renewal(std::shared_ptr<APIClient> self, std::string refreshToken,
                                         std::int64_t expected, std::uint64_t serial);
+  static async::Task<void> forgetRefused(std::shared_ptr<APIClient> self, std::string token);
   async::Task<std::string> send(std::string path, std::string method, std::optional<JSONValue> body,
                                 std::optional<std::string> bearer, std::optional<std::string> idempotencyKey,
                                 std::int64_t noted);

@@ -41,42 +41,57 @@ bool sameOrigin(GUri* a, GUri* b) {
   return g_ascii_strcasecmp(sa, sb) == 0 && g_ascii_strcasecmp(ha, hb) == 0 && effectivePort(a) == effectivePort(b);
 }
 
-// The outcome of one asynchronous GIO call (sending a message, reading a piece of its answer), handed back to the
-// waiting coroutine on its context; the coroutine then calls the call's finish function.
+// The outcome of one asynchronous GIO call (sending a message, reading a piece of its answer): finished in the
+// call's own callback, so that whatever the call made is owned from then on, and handed back to the waiting
+// coroutine on its context. Finishing later would let a cancellation that comes in between turn the outcome into an
+// error while the result still holds what the call made: the answer stream of a send, which libsoup cannot then
+// release without crashing.
+template <class T>
+struct Finished {
+  T value;
+  GErrorPtr error;
+};
+
+template <class T>
 struct CallState {
   std::coroutine_handle<> handle;
   GMainContext* context = nullptr;
-  GAsyncResult* result = nullptr;
-  ~CallState() {
-    if (result) g_object_unref(result);
-  }
+  std::function<T(GAsyncResult*, GError**)> finish;
+  Finished<T> outcome;
 };
 
+template <class T>
 class CallAwaitable {
  public:
   using Start = std::function<void(GAsyncReadyCallback, gpointer)>;
-  explicit CallAwaitable(Start start) : start_(std::move(start)), state_(std::make_shared<CallState>()) {}
+  using Finish = std::function<T(GAsyncResult*, GError**)>;
+  CallAwaitable(Start start, Finish finish) : start_(std::move(start)), state_(std::make_shared<CallState<T>>()) {
+    state_->finish = std::move(finish);
+  }
   void bindEnv(const async::Env& env) { env_ = env; }
   bool await_ready() const noexcept { return false; }
   void await_suspend(std::coroutine_handle<> h) {
     state_->handle = h;
     state_->context = env_.context ? env_.context : async::currentContext();
     // GIO always calls back, also after cancellation, so the state lives until then.
-    auto* hold = new std::shared_ptr<CallState>(state_);
+    auto* hold = new std::shared_ptr<CallState<T>>(state_);
     start_(
         [](GObject*, GAsyncResult* result, gpointer data) {
-          std::unique_ptr<std::shared_ptr<CallState>> state(static_cast<std::shared_ptr<CallState>*>(data));
-          (*state)->result = G_ASYNC_RESULT(g_object_ref(result));
+          std::unique_ptr<std::shared_ptr<CallState<T>>> state(static_cast<std::shared_ptr<CallState<T>>*>(data));
+          CallState<T>& call = **state;
+          GError* raw = nullptr;
+          call.outcome.value = call.finish(result, &raw);
+          call.outcome.error.reset(raw);
           auto keep = *state;
           async::post(keep->context, [keep] { keep->handle.resume(); });
         },
         hold);
   }
-  GAsyncResult* await_resume() { return state_->result; }
+  Finished<T> await_resume() { return std::move(state_->outcome); }
 
  private:
   Start start_;
-  std::shared_ptr<CallState> state_;
+  std::shared_ptr<CallState<T>> state_;
   async::Env env_;
 };
 
@@ -155,13 +170,15 @@ async::Task<std::string> readBody(GInputStream* stream, SoupMessage* message, Tr
     body.reserve(static_cast<std::size_t>(soup_message_headers_get_content_length(headers)));
   }
   for (;;) {
-    GAsyncResult* read = co_await CallAwaitable([&](GAsyncReadyCallback done, gpointer data) {
-      g_input_stream_read_bytes_async(stream, kPiece, G_PRIORITY_DEFAULT, transfer.cancellable(), done, data);
-    });
-    GError* raw = nullptr;
-    GBytesPtr piece(g_input_stream_read_bytes_finish(stream, read, &raw));
-    GErrorPtr error(raw);
-    if (!piece) transportFailure(transfer, error.get());
+    Finished<GBytesPtr> read = co_await CallAwaitable<GBytesPtr>(
+        [&](GAsyncReadyCallback done, gpointer data) {
+          g_input_stream_read_bytes_async(stream, kPiece, G_PRIORITY_DEFAULT, transfer.cancellable(), done, data);
+        },
+        [stream](GAsyncResult* result, GError** error) {
+          return GBytesPtr(g_input_stream_read_bytes_finish(stream, result, error));
+        });
+    GBytesPtr piece = std::move(read.value);
+    if (!piece) transportFailure(transfer, read.error.get());
     gsize size = 0;
     const auto* data = static_cast<const char*>(g_bytes_get_data(piece.get(), &size));
     if (size == 0) break;
@@ -239,13 +256,15 @@ async::Task<HttpAnswer> HttpSession::send(HttpRequest request) {
     }
 
     SoupSession* session = impl_->session.get();
-    GAsyncResult* sent = co_await CallAwaitable([&](GAsyncReadyCallback done, gpointer data) {
-      soup_session_send_async(session, message.get(), G_PRIORITY_DEFAULT, transfer.cancellable(), done, data);
-    });
-    GError* raw = nullptr;
-    GObjectPtr<GInputStream> stream(soup_session_send_finish(session, sent, &raw));
-    GErrorPtr error(raw);
-    if (!stream) transportFailure(transfer, error.get());
+    Finished<GObjectPtr<GInputStream>> sent = co_await CallAwaitable<GObjectPtr<GInputStream>>(
+        [&](GAsyncReadyCallback done, gpointer data) {
+          soup_session_send_async(session, message.get(), G_PRIORITY_DEFAULT, transfer.cancellable(), done, data);
+        },
+        [session](GAsyncResult* result, GError** error) {
+          return GObjectPtr<GInputStream>(soup_session_send_finish(session, result, error));
+        });
+    GObjectPtr<GInputStream> stream = std::move(sent.value);
+    if (!stream) transportFailure(transfer, sent.error.get());
     std::string answerBody = co_await readBody(stream.get(), message.get(), transfer, answerLimit_);
 
     const guint status = soup_message_get_status(message.get());

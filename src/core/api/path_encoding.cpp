@@ -75,4 +75,10 @@ std::string encodeID(std::string_view id) {
   return out;
 }
 
+bool hasEmptySegment(std::string_view path) {
+  path = path.substr(0, path.find_first_of("?#"));
+  if (path.empty() || path.front() != '/') return false;
+  return path.size() == 1 || path.back() == '/' || path.find("//") != std::string_view::npos;
+}
+
 }  // namespace dorvik

@@ -26,6 +26,8 @@ struct EncryptedCache::State {
   // The workspace's lock file ("<folder>.lock"), shared by every process of the user: held exclusively while the
   // cache opens (key creation, the folder kept aside, stale temporary files removed), shared by every write.
   files::FileDescriptor lock;
+  // The folder's earlier entries were kept aside at this opening because their key was missing.
+  bool keptAsideForLostKey = false;
   ~State() { OPENSSL_cleanse(key.data(), key.size()); }
 };
 
@@ -152,7 +154,10 @@ std::shared_ptr<const State> prepare(const std::string& scope) {
   if (!key || key->size() != cache::kKeySize) {
     // A workspace without its key: old entries can never be opened again. Keep them aside rather than fail every
     // read, and start afresh; the new key is stored before any entry is written with it.
-    if (holdsEntries(state->folder)) moveAside(state->folder);
+    if (holdsEntries(state->folder)) {
+      moveAside(state->folder);
+      state->keptAsideForLostKey = true;
+    }
     key = cache::randomBytes(cache::kKeySize);
     if (!key) throw DorvikError("Не удалось создать ключ локальных данных.", 0);
     SecureStore::writeSync(key, account);
@@ -253,6 +258,8 @@ async::Task<void> EncryptedCache::writeText(OwnedText json, std::string name) {
 }
 
 const std::string& EncryptedCache::folder() const { return state_->folder; }
+
+bool EncryptedCache::keptAsideForLostKey() const { return state_->keptAsideForLostKey; }
 
 std::string EncryptedCache::scopeDigest(std::string_view scope) { return sha256Hex(scope); }
 

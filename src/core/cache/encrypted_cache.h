@@ -55,6 +55,9 @@ class EncryptedCache {
 
   // The workspace folder.
   const std::string& folder() const;
+  // True when this opening found the key missing (or not a key) and kept the folder's earlier entries aside: the
+  // workspace starts empty, and its user is to be told.
+  bool keptAsideForLostKey() const;
 
   // 64 lowercase hex digits of SHA-256 of the scope text.
   static std::string scopeDigest(std::string_view scope);

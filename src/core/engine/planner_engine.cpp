@@ -80,13 +80,10 @@ struct PlannerEngine::State {
   // The payload is taken over and let go once written: a workbook's Base64 text is tens of megabytes, and only
   // the script's own copy of it is needed while the action runs.
   JSONValue run(const std::string& action, JSONValue payload) {
-    OwnedText answer = call(action, std::move(payload));
-    // The decoder parses a text where it lies when it has room for the parser's padding: one copy with that room
-    // is made, and the script's answer let go, before the values are built.
-    std::string text;
-    text.reserve(answer.size() + JSONValue::kDecodePadding);
-    text.assign(answer.view());
-    answer = OwnedText();
+    // The decoder parses a text where it lies when it has room for the parser's padding: the answer's parts are
+    // gathered into a text with that room, each let go once copied, and the text is let go before the values
+    // are built.
+    std::string text = context->callNativeRunPadded(request(action, std::move(payload)), JSONValue::kDecodePadding);
     return JSONValue::decodeTaking(std::move(text));
   }
 
@@ -103,9 +100,12 @@ struct PlannerEngine::State {
   }
 
   OwnedText call(const std::string& action, JSONValue payload) {
-    // Keys are written sorted, so the text always begins with "action".
-    std::string request = JSONValue::object({{"action", JSONValue(action)}, {"payload", std::move(payload)}}).json();
-    return context->callNativeRunTaking(std::move(request));
+    return context->callNativeRunTaking(request(action, std::move(payload)));
+  }
+
+  // Keys are written sorted, so the text always begins with "action".
+  static std::string request(const std::string& action, JSONValue payload) {
+    return JSONValue::object({{"action", JSONValue(action)}, {"payload", std::move(payload)}}).json();
   }
 
   JSONValue lookup(const std::string& address) {
@@ -185,6 +185,10 @@ async::Task<JSONValue> PlannerEngine::run(std::string action, JSONValue payload)
   return runOn(shared_from_this(), std::move(action), std::move(payload));
 }
 
+async::Task<std::vector<JSONValue>> PlannerEngine::runEach(std::vector<std::pair<std::string, JSONValue>> calls) {
+  return runEachOn(shared_from_this(), std::move(calls));
+}
+
 async::Task<OwnedText> PlannerEngine::runText(std::string action, JSONValue payload) {
   return runTextOn(shared_from_this(), std::move(action), std::move(payload));
 }
@@ -202,6 +206,20 @@ async::Task<JSONValue> PlannerEngine::runOn(std::shared_ptr<PlannerEngine> self,
   auto ran = self->worker_->run(std::move(job));
   JSONValue result = co_await ran;
   co_return result;
+}
+
+async::Task<std::vector<JSONValue>> PlannerEngine::runEachOn(std::shared_ptr<PlannerEngine> self,
+                                                             std::vector<std::pair<std::string, JSONValue>> calls) {
+  State* state = self->state_;
+  auto job = [state, calls = std::move(calls)]() mutable {
+    std::vector<JSONValue> results;
+    results.reserve(calls.size());
+    for (auto& [action, payload] : calls) results.push_back(state->run(action, std::move(payload)));
+    return results;
+  };
+  auto ran = self->worker_->run(std::move(job));
+  std::vector<JSONValue> results = co_await ran;
+  co_return results;
 }
 
 async::Task<OwnedText> PlannerEngine::runTextOn(std::shared_ptr<PlannerEngine> self, std::string action,

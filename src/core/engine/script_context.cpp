@@ -3,6 +3,7 @@
 #include <jsc/jsc.h>
 
 #include <cerrno>
+#include <cstring>
 #include <optional>
 #include <stdexcept>
 #include <system_error>
@@ -123,7 +124,7 @@ std::string ScriptContext::callNativeRun(const std::string& request) {
   return std::string(callNativeRunTaking(request).view());
 }
 
-OwnedText ScriptContext::callNativeRunTaking(std::string request) {
+std::vector<OwnedText> ScriptContext::callNativeRunParts(std::string request) {
   jsc_context_clear_exception(context_);
   JSCValue* native = jsc_context_get_value(context_, "Native");
   JSCValue* result = nullptr;
@@ -131,27 +132,71 @@ OwnedText ScriptContext::callNativeRunTaking(std::string request) {
     request = asciiRequest(std::move(request));
     JSCValue* argument = jsc_value_new_string(context_, request.c_str());
     std::string().swap(request);  // the script has its own copy now
-    result = jsc_value_object_invoke_method(native, "run", JSC_TYPE_VALUE, argument, G_TYPE_NONE);
+    // A large answer may come in parts (Native.more gives the next ones): the whole text is then never made there.
+    result = jsc_value_object_invoke_method(native, "run", JSC_TYPE_VALUE, argument, G_TYPE_BOOLEAN, TRUE,
+                                            G_TYPE_NONE);
     g_object_unref(argument);
   }
+  std::vector<OwnedText> parts;
+  const bool more = native && jsc_value_is_object(native) && jsc_value_object_has_property(native, "more");
+  for (;;) {
+    if (JSCException* e = jsc_context_get_exception(context_)) {
+      std::string text = exceptionText(e);
+      jsc_context_clear_exception(context_);
+      if (result) g_object_unref(result);
+      if (native) g_object_unref(native);
+      throw DorvikError(text.empty() ? kFallbackError : text);
+    }
+    if (!result) {
+      if (native) g_object_unref(native);
+      throw DorvikError("Расчёт не вернул результат.");
+    }
+    // A value without a text form (a symbol) fails its conversion: that is no result, not an empty text.
+    char* converted = jsc_value_to_string(result);
+    g_object_unref(result);
+    result = nullptr;
+    if (!converted) {
+      jsc_context_clear_exception(context_);
+      if (native) g_object_unref(native);
+      throw DorvikError("Расчёт не вернул результат.");
+    }
+    const bool last = !more || (!parts.empty() && *converted == '\0');
+    if (*converted != '\0' || parts.empty()) parts.emplace_back(converted);
+    else g_free(converted);
+    if (last) break;
+    result = jsc_value_object_invoke_method(native, "more", G_TYPE_NONE);
+  }
   if (native) g_object_unref(native);
-  if (JSCException* e = jsc_context_get_exception(context_)) {
-    std::string text = exceptionText(e);
-    jsc_context_clear_exception(context_);
-    if (result) g_object_unref(result);
-    throw DorvikError(text.empty() ? kFallbackError : text);
+  return parts;
+}
+
+OwnedText ScriptContext::callNativeRunTaking(std::string request) {
+  std::vector<OwnedText> parts = callNativeRunParts(std::move(request));
+  if (parts.size() == 1) return std::move(parts.front());
+  std::size_t size = 0;
+  for (const OwnedText& part : parts) size += part.size();
+  auto* joined = static_cast<char*>(g_malloc(size + 1));
+  std::size_t at = 0;
+  for (OwnedText& part : parts) {
+    std::memcpy(joined + at, part.data(), part.size());
+    at += part.size();
+    part = OwnedText();  // each part let go once copied
   }
-  if (!result) {
-    throw DorvikError("Расчёт не вернул результат.");
+  joined[size] = '\0';
+  return OwnedText(joined);
+}
+
+std::string ScriptContext::callNativeRunPadded(std::string request, std::size_t padding) {
+  std::vector<OwnedText> parts = callNativeRunParts(std::move(request));
+  std::size_t size = 0;
+  for (const OwnedText& part : parts) size += part.size();
+  std::string joined;
+  joined.reserve(size + padding);
+  for (OwnedText& part : parts) {
+    joined.append(part.view());
+    part = OwnedText();  // each part let go once copied
   }
-  // A value without a text form (a symbol) fails its conversion: that is no result, not an empty text.
-  char* converted = jsc_value_to_string(result);
-  g_object_unref(result);
-  if (!converted) {
-    jsc_context_clear_exception(context_);
-    throw DorvikError("Расчёт не вернул результат.");
-  }
-  return OwnedText(converted);
+  return joined;
 }
 
 std::string ScriptContext::evaluate(std::string_view source, const std::string& sourceURL) {

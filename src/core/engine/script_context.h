@@ -3,9 +3,11 @@
 // on one thread (the planner engine's own).
 #pragma once
 
+#include <cstddef>
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/base/owned_text.h"
 
@@ -35,9 +37,12 @@ class ScriptContext {
   // DorvikError with the exception's text ("Ошибка расчёта" when it has none) or "Расчёт не вернул результат."
   // when the call gave no value, or a value without a text form.
   std::string callNativeRun(const std::string& request);
-  // The same for large texts: the request is let go as soon as the script holds it, and the answer comes as the
-  // one copy made of the script's string.
+  // The same for large texts: the request is let go as soon as the script holds it, and the answer is taken in the
+  // parts the script gives (Native.more after Native.run), so that neither side holds the whole text twice.
   OwnedText callNativeRunTaking(std::string request);
+  // The same answer in a string with `padding` bytes of spare capacity past its end (what the JSON decoder needs to
+  // read it where it lies).
+  std::string callNativeRunPadded(std::string request, std::size_t padding);
 
   // Evaluates a script and returns the text form of its value (tests and benchmarks). A pending exception
   // throws DorvikError with its text.
@@ -47,6 +52,10 @@ class ScriptContext {
   static std::string exceptionText(void* exception);
 
  private:
+  // Calls Native.run(request, true) and then Native.more() until it gives "": the answer's parts, each converted
+  // to UTF-8 as it comes. An adapter without `more` answers in one part.
+  std::vector<OwnedText> callNativeRunParts(std::string request);
+
   JSCVirtualMachine* vm_ = nullptr;
   JSCContext* context_ = nullptr;
 };

@@ -10,11 +10,16 @@
 #include <glib.h>
 #include <libsecret/secret.h>
 
+#include <cerrno>
 #include <memory>
+#include <sstream>
+#include <string_view>
 
 #include "build_info.h"
 #include "core/async/worker.h"
+#include "core/base/digest.h"
 #include "core/base/errors.h"
+#include "core/base/files.h"
 #include "core/base/glib_handles.h"
 
 namespace dorvik {
@@ -63,9 +68,9 @@ struct ItemListFree {
 };
 using ItemListPtr = std::unique_ptr<GList, ItemListFree>;
 
-[[noreturn]] void fail(const char* prefix, const GError* error) {
-  // The libsecret / D-Bus error code stands where the message shows a status number.
-  int code = error ? error->code : -1;
+[[noreturn]] void fail(const char* prefix, const GError* error, int fallback = -1) {
+  // The libsecret / D-Bus error code (or the errno of a file) stands where the message shows a status number.
+  int code = error ? error->code : fallback;
   if (error) g_debug("secure store: %s", error->message);
   throw DorvikError(std::string(prefix) + std::to_string(code) + ").", 0);
 }
@@ -131,6 +136,55 @@ bool defaultCollectionStaysLocked(SecretService* service, const char* prefix) {
   return secret_collection_get_locked(collection.get());
 }
 
+// Withdrawn values: one line per value, the digest of the account and the digest of account and value, so that
+// neither can be read back from the file.
+std::string withdrawnPath() { return std::string(g_get_user_data_dir()) + "/Dorvik/withdrawn"; }
+
+std::string accountMark(const std::string& account) { return sha256Hex(account); }
+std::string valueMark(const std::string& account, const std::string& value) {
+  return sha256Hex(account + '\n' + value);
+}
+
+std::string withdrawnLines(const char* failurePrefix) {
+  try {
+    return files::readWhole(withdrawnPath(), 1 << 20).value_or(std::string());
+  } catch (const files::FileError& e) {
+    fail(failurePrefix, nullptr, e.code());
+  }
+}
+
+bool withdrawn(const std::string& account, const std::string& value, const char* failurePrefix) {
+  const std::string lines = withdrawnLines(failurePrefix);
+  return !lines.empty() && lines.find(accountMark(account) + " " + valueMark(account, value) + "\n") != std::string::npos;
+}
+
+void keepWithdrawn(std::string lines) {
+  try {
+    const std::string folder = std::string(g_get_user_data_dir()) + "/Dorvik";
+    if (g_mkdir_with_parents(folder.c_str(), 0700) != 0) throw files::FileError(errno, folder);
+    files::writeAtomically(withdrawnPath(), {lines}, 0600);
+  } catch (const files::FileError& e) {
+    fail(kDeleteFailed, nullptr, e.code());
+  }
+}
+
+// Forgets the marks of an account whose item is gone. A mark that stays only costs a digest comparison.
+void dropWithdrawn(const std::string& account) {
+  try {
+    const std::string lines = withdrawnLines(kDeleteFailed);
+    const std::string prefix = accountMark(account) + " ";
+    if (lines.find(prefix) == std::string::npos) return;
+    std::istringstream in(lines);
+    std::string kept, line;
+    while (std::getline(in, line)) {
+      if (!line.empty() && !line.starts_with(prefix)) kept += line + "\n";
+    }
+    keepWithdrawn(std::move(kept));
+  } catch (const DorvikError& e) {
+    g_warning("secure store: the withdrawn marks were left as they are: %s", e.what());
+  }
+}
+
 ValuePtr valueOf(const std::string& bytes) {
   return ValuePtr(secret_value_new(bytes.data(), static_cast<gssize>(bytes.size()), "application/octet-stream"));
 }
@@ -149,7 +203,12 @@ std::optional<std::string> SecureStore::readSync(const std::string& account) {
     if (!value) continue;
     gsize length = 0;
     const gchar* data = secret_value_get(value.get(), &length);
-    if (data) return std::string(data, length);
+    if (!data) continue;
+    std::string bytes(data, length);
+    if (!withdrawn(account, bytes, kReadFailed)) return bytes;
+    // A withdrawn value reads as none; now that the keyring is open, the item goes.
+    removeSync(account);
+    return std::nullopt;
   }
   if (anyLocked(items.get()) || defaultCollectionStaysLocked(service.get(), kReadFailed)) {
     throw DorvikError(kLocked, 0);
@@ -157,16 +216,36 @@ std::optional<std::string> SecureStore::readSync(const std::string& account) {
   return std::nullopt;
 }
 
-void SecureStore::writeSync(const std::optional<std::string>& bytes, const std::string& account) {
-  TablePtr attributes = attributesFor(account);
-  if (!bytes) {
-    ServicePtr service = connect(kDeleteFailed);
+SecureStore::Removal SecureStore::removeSync(const std::string& account) {
+  ServicePtr service = connect(kDeleteFailed);
+  // Deleting by attributes alone would pass over items of a locked collection and report nothing: the items are
+  // looked up (locked ones included, with a request to unlock them) and deleted one by one.
+  ItemListPtr items = itemsOf(service.get(), account, SECRET_SEARCH_NONE, kDeleteFailed);
+  if (anyLocked(items.get())) return Removal::locked;
+  if (!items) {
+    return defaultCollectionStaysLocked(service.get(), kDeleteFailed) ? Removal::locked : Removal::absent;
+  }
+  for (GList* it = items.get(); it; it = it->next) {
     GError* raw = nullptr;
-    secret_service_clear_sync(service.get(), schema(), attributes.get(), nullptr, &raw);  // false: nothing there
+    const gboolean deleted = secret_item_delete_sync(SECRET_ITEM(it->data), nullptr, &raw);
     ErrorPtr error(raw);
-    if (error) fail(kDeleteFailed, error.get());
+    if (!deleted) fail(kDeleteFailed, error.get());
+  }
+  dropWithdrawn(account);
+  return Removal::removed;
+}
+
+void SecureStore::withdrawSync(const std::string& account, const std::string& value) {
+  if (withdrawn(account, value, kDeleteFailed)) return;
+  keepWithdrawn(withdrawnLines(kDeleteFailed) + accountMark(account) + " " + valueMark(account, value) + "\n");
+}
+
+void SecureStore::writeSync(const std::optional<std::string>& bytes, const std::string& account) {
+  if (!bytes) {
+    if (removeSync(account) == Removal::locked) throw DorvikError(kLocked, 0);
     return;
   }
+  TablePtr attributes = attributesFor(account);
 
   ValuePtr value = valueOf(*bytes);
   // Update first: the items of this account (normally one), unlocking them when needed.
@@ -199,6 +278,19 @@ async::Task<std::optional<std::string>> SecureStore::read(std::string account) {
   auto call = storeWorker().run(std::move(job));
   std::optional<std::string> result = co_await call;
   co_return result;
+}
+
+async::Task<SecureStore::Removal> SecureStore::remove(std::string account) {
+  auto job = [account] { return removeSync(account); };
+  auto call = storeWorker().run(std::move(job));
+  Removal result = co_await call;
+  co_return result;
+}
+
+async::Task<void> SecureStore::withdraw(std::string account, std::string value) {
+  auto job = [account, value] { withdrawSync(account, value); };
+  auto call = storeWorker().run(std::move(job));
+  co_await call;
 }
 
 async::Task<void> SecureStore::write(std::optional<std::string> bytes, std::string account) {

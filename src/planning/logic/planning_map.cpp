@@ -288,8 +288,9 @@ std::vector<std::string> PlanningMap::assignTitles() const {
 bool PlanningMap::canClearSelection() const { return !model_->selectedOrders().empty(); }
 
 bool PlanningMap::canUndoTransfer() const {
-  return !transferUndo_.isNull() && transferUndo_["expectedRevision"] == model_->planner()["revision"] &&
-         !model_->busy();
+  // A transfer of another workspace (before a depot switch) can never be taken back here, whatever its revision.
+  return !transferUndo_.isNull() && transferUndo_["generation"].string() == model_->generation() &&
+         transferUndo_["expectedRevision"] == model_->planner()["revision"] && !model_->busy();
 }
 
 void PlanningMap::interact(const MapInteraction& interaction, const std::shared_ptr<UndoStack>& undo) {

@@ -40,6 +40,35 @@ inline void forgetStoredRefresh(const APIClient& client) {
   async::runBlocking(SecureStore::write(std::nullopt, client.refreshAccount()));
 }
 
+// A token store in memory: the saved token, what removing it finds, and the value withdrawn when it could not.
+struct MemoryTokens {
+  enum class Removal { works, locked, fails };
+  std::optional<std::string> saved;
+  std::optional<std::string> withdrawn;
+  Removal removal = Removal::works;
+
+  static APIClient::TokenStore of(const std::shared_ptr<MemoryTokens>& tokens) {
+    return APIClient::TokenStore{
+        [tokens](std::string) -> async::Task<std::optional<std::string>> { co_return tokens->saved; },
+        [tokens](std::optional<std::string> bytes, std::string) -> async::Task<void> {
+          tokens->saved = std::move(bytes);
+          co_return;
+        },
+        [tokens](std::string) -> async::Task<SecureStore::Removal> {
+          if (tokens->removal == Removal::fails) throw DorvikError("Не удалось удалить сохранённый вход (-2).", 0);
+          if (tokens->removal == Removal::locked) co_return SecureStore::Removal::locked;
+          const bool had = tokens->saved.has_value();
+          tokens->saved.reset();
+          co_return had ? SecureStore::Removal::removed : SecureStore::Removal::absent;
+        },
+        [tokens](std::string, std::string value) -> async::Task<void> {
+          tokens->withdrawn = std::move(value);
+          co_return;
+        },
+    };
+  }
+};
+
 // Runs a task and returns the DorvikError it throws; fails the test when it throws nothing or something else.
 template <class T>
 DorvikError dorvikErrorOf(async::Task<T> task) {

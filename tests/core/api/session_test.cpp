@@ -245,40 +245,62 @@ TEST(Renewal, AServerErrorFailsEveryWaiterAndKeepsTheSession) {
   async::runBlocking(client->logout());
 }
 
-TEST(Renewal, ARefreshTokenRefusedAsRevokedOrReusedEndsTheSession) {
-  for (const int status : {401, 403}) {
+TEST(Renewal, ARefreshTokenRefusedAsRevokedOrReusedEndsTheSessionInOneStep) {
+  // 401 and 403 alike; a keyring that stays locked keeps the refused token, withdrawn.
+  for (const auto& [status, removal] : {std::pair{401, MemoryTokens::Removal::works},
+                                        std::pair{403, MemoryTokens::Removal::works},
+                                        std::pair{401, MemoryTokens::Removal::locked}}) {
+    SCOPED_TRACE(status);
     StandInServer server;
     server.on("POST", "/auth/login", Answer::json(sessionAnswer("admin", "a1", "r1")));
     server.on("POST", "/auth/refresh", Answer::error(status, "Токен обновления отозван").held());
     server.on("GET", "/orders", acceptOnly("a2"));
-    auto client = makeClient(server.url(), APIClient::Options{});
-    int ended = 0;
-    client->onSessionEnded([&ended] { ++ended; });
+    server.on("GET", "/late", Answer::error(401, "Токен устарел").held());
+    auto tokens = std::make_shared<MemoryTokens>();
+    tokens->removal = removal;
+    APIClient::Options options;
+    options.tokenStore = MemoryTokens::of(tokens);
+    auto client = makeClient(server.url(), options);
+    std::vector<std::optional<std::string>> savedWhenTold;
+    client->onSessionEnded([&] { savedWhenTold.push_back(tokens->saved); });
     async::runBlocking(client->login("ivan", "secret"));
 
     std::vector<std::shared_ptr<Outcome<JSONValue>>> outcomes;
     for (int i = 0; i < 5; ++i) outcomes.push_back(start(client->request("/orders")));
-    ASSERT_TRUE(spinUntil([&] { return server.hits("/orders") == 5 && server.held("/auth/refresh") == 1; }));
-    spinFor(200ms);  // every refusal reaches the client while the renewal is held
+    auto restoring = start(client->restore());
+    // A request whose 401 comes back only after the refusal: it meets no session, and says nothing of a sign-in.
+    auto late = start(client->request("/late"));
+    ASSERT_TRUE(spinUntil([&] { return server.hits("/orders") == 5 && server.held("/late") == 1; }));
+    spinFor(100ms);
     server.release("/auth/refresh");
-    ASSERT_TRUE(spinUntil(
-        [&] { return std::all_of(outcomes.begin(), outcomes.end(), [](const auto& o) { return o->done; }); }));
-    for (const auto& o : outcomes) {
-      DorvikError e("");
-      ASSERT_TRUE(o->failedWith(&e)) << status;
-      EXPECT_EQ(e.message(), "Сессия больше не действует. Войдите снова.") << status;
-      EXPECT_EQ(e.status(), 401) << status;
+    ASSERT_TRUE(spinUntil([&] { return restoring->done; }));
+    server.release("/late");
+    ASSERT_TRUE(spinUntil([&] {
+      return late->done && std::all_of(outcomes.begin(), outcomes.end(), [](const auto& o) { return o->done; });
+    }));
+    for (const auto& o : outcomes) EXPECT_TRUE(o->failedWith<CancelledError>());
+    EXPECT_TRUE(late->failedWith<CancelledError>());
+    DorvikError e("");
+    ASSERT_TRUE(restoring->failedWith(&e));
+    EXPECT_EQ(e.message(), "Сессия больше не действует. Войдите снова.");
+    EXPECT_EQ(e.status(), 401);
+    // Told once, at once: the saved token was still there.
+    EXPECT_EQ(savedWhenTold, std::vector<std::optional<std::string>>{"r1"});
+    EXPECT_FALSE(client->hasSavedSession());
+    if (removal == MemoryTokens::Removal::works) {
+      EXPECT_EQ(tokens->saved, std::nullopt);
+      EXPECT_EQ(tokens->withdrawn, std::nullopt);
+    } else {
+      EXPECT_EQ(tokens->saved, "r1");
+      EXPECT_EQ(tokens->withdrawn, "r1");
     }
-    EXPECT_EQ(ended, 1) << status;
-    EXPECT_FALSE(client->hasSavedSession()) << status;
-    EXPECT_EQ(storedRefresh(*client), std::nullopt) << status;
 
     // Later requests go out without the dead tokens and send no further renewal.
     const DorvikError later = dorvikErrorOf(client->request("/orders"));
     EXPECT_EQ(later.message(), "Войдите в свою учётную запись.");
     EXPECT_FALSE(server.hitsOn("/orders").back().hasHeader("Authorization"));
-    EXPECT_EQ(server.hits("/auth/refresh"), 1u) << status;
-    EXPECT_EQ(ended, 1) << status;
+    EXPECT_EQ(server.hits("/auth/refresh"), 1u);
+    EXPECT_EQ(savedWhenTold.size(), 1u);
   }
 }
 
@@ -288,14 +310,9 @@ TEST(Renewal, ASavedSessionWithoutAnAccessTokenRenewsBeforeItsFirstRequest) {
   server.on("GET", "/orders", acceptOnly("a2"));
   server.on("GET", "/depots", acceptOnly("a2"));
   APIClient::Options options;
-  auto saved = std::make_shared<std::optional<std::string>>("r1");
-  options.tokenStore = APIClient::TokenStore{
-      [saved](std::string) -> async::Task<std::optional<std::string>> { co_return *saved; },
-      [saved](std::optional<std::string> bytes, std::string) -> async::Task<void> {
-        *saved = std::move(bytes);
-        co_return;
-      },
-  };
+  auto tokens = std::make_shared<MemoryTokens>();
+  tokens->saved = "r1";
+  options.tokenStore = MemoryTokens::of(tokens);
   // As after a start without network: the refresh token was read, the session never restored.
   auto client = makeClient(server.url(), options);
   ASSERT_TRUE(client->hasSavedSession());
@@ -310,7 +327,7 @@ TEST(Renewal, ASavedSessionWithoutAnAccessTokenRenewsBeforeItsFirstRequest) {
     ASSERT_EQ(server.hits(path), 1u) << path;
     EXPECT_EQ(server.hitsOn(path).at(0).header("Authorization"), "Bearer a2") << path;
   }
-  EXPECT_EQ(*saved, "r2");
+  EXPECT_EQ(tokens->saved, "r2");
 }
 
 TEST(Renewal, AWaiterThatGivesUpDoesNotStopTheRenewal) {
@@ -424,29 +441,37 @@ TEST(SignOut, WithoutNetworkStillSignsOut) {
   EXPECT_EQ(storedRefresh(*client), std::nullopt);
 }
 
-TEST(SignOut, AStoreThatCannotForgetStillEndsTheSessionThenSaysSo) {
+TEST(SignOut, WhileTheSavedTokenCannotBeRemovedNothingChanges) {
   StandInServer server;
   server.on("POST", "/auth/login", Answer::json(sessionAnswer("admin", "a1", "r1")));
   server.on("POST", "/auth/logout", Answer::empty(204));
   server.on("GET", "/me", Answer::json(true));
-  auto saved = std::make_shared<std::optional<std::string>>();
+  auto tokens = std::make_shared<MemoryTokens>();
   APIClient::Options options;
-  options.tokenStore = APIClient::TokenStore{
-      [saved](std::string) -> async::Task<std::optional<std::string>> { co_return *saved; },
-      [saved](std::optional<std::string> bytes, std::string) -> async::Task<void> {
-        if (!bytes) throw DorvikError("Не удалось удалить сохранённый вход (-2).", 0);
-        *saved = std::move(bytes);
-        co_return;
-      },
-  };
+  options.tokenStore = MemoryTokens::of(tokens);
   auto client = makeClient(server.url(), options);
   async::runBlocking(client->login("ivan", "secret"));
-  EXPECT_EQ(*saved, "r1");
+  const std::int64_t generation = client->generation();
 
-  const DorvikError e = dorvikErrorOf(client->logout());
-  EXPECT_EQ(e.message(), "Не удалось удалить сохранённый вход (-2).");
-  EXPECT_EQ(server.hitsOn("/auth/logout").at(0).body, R"({"refreshToken":"r1"})") << "the server was told";
-  EXPECT_FALSE(client->hasSavedSession());
+  for (const auto& [removal, message] :
+       {std::pair{MemoryTokens::Removal::locked, APIClient::kKeyringLocked},
+        std::pair{MemoryTokens::Removal::fails, "Не удалось удалить сохранённый вход (-2)."}}) {
+    tokens->removal = removal;
+    EXPECT_EQ(dorvikErrorOf(client->logout()).message(), message);
+    // Still signed in, the token still saved, the server not told.
+    EXPECT_EQ(tokens->saved, "r1");
+    EXPECT_TRUE(client->hasSavedSession());
+    EXPECT_EQ(client->generation(), generation);
+    EXPECT_EQ(server.hits("/auth/logout"), 0u);
+    async::runBlocking(client->request("/me"));
+    EXPECT_EQ(server.hitsOn("/me").back().header("Authorization"), "Bearer a1");
+  }
+
+  // Unlocked: signed out here, then the server is told.
+  tokens->removal = MemoryTokens::Removal::works;
+  async::runBlocking(client->logout());
+  EXPECT_EQ(tokens->saved, std::nullopt);
+  EXPECT_EQ(server.hitsOn("/auth/logout").at(0).body, R"({"refreshToken":"r1"})");
   async::runBlocking(client->request("/me"));
-  EXPECT_FALSE(server.hitsOn("/me").at(0).hasHeader("Authorization")) << "the client is signed out";
+  EXPECT_FALSE(server.hitsOn("/me").back().hasHeader("Authorization"));
 }

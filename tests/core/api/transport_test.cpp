@@ -1,5 +1,6 @@
 // The client's transport against the loopback stand-in server: addresses, headers, statuses and bodies, the two
 // sessions, time-outs, redirects and TLS.
+#include <glib.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -57,6 +58,18 @@ TEST(APIClientTransport, JoinsBaseAndPathAndRefusesOtherAddresses) {
     const DorvikError e = dorvikErrorOf(client->request(path));
     EXPECT_EQ(e.message(), "Некорректный адрес запроса.") << path;
     EXPECT_EQ(e.status(), 0);
+  }
+  // An id that is empty, or not UTF-8 (the id encoder gives "" for it), leaves an empty segment: refused, whatever
+  // the method, so that no request reaches the collection itself or another resource.
+  for (const std::string& id : {std::string(), std::string("\xff\xfe"), std::string("Ок\xd0")}) {
+    for (const std::string& path :
+         {"/admin/documents/" + encodeID(id), "/admin/couriers/" + encodeID(id) + "/files?limit=5"}) {
+      for (const char* method : {"GET", "DELETE"}) {
+        const DorvikError e = dorvikErrorOf(client->request(path, method));
+        EXPECT_EQ(e.message(), "Запрос не отправлен: у записи нет идентификатора.") << path;
+        EXPECT_EQ(e.status(), 0);
+      }
+    }
   }
   EXPECT_EQ(server.allHits().size(), 3u) << "nothing is sent for a refused address";
 }
@@ -279,6 +292,22 @@ TEST(APIClientTransport, TimeOutsAreTimeOutsAndCancellationIsCancellation) {
   ASSERT_TRUE(spinUntil([&] { return never->done; }));
   EXPECT_TRUE(never->failedWith<CancelledError>());
   EXPECT_EQ(server.hits("/held"), 2u);
+
+  // Cancelled at any turn of the main loop once the server has answered (a sign-out landing while the answer is
+  // taken in): each ends, by cancellation or with its answer, and the stack is left sound.
+  server.on("POST", "/answered", Answer::json(JSONValue::object({{"ok", true}})));
+  bool answered = false;
+  for (int turns = 0; !answered; ++turns) {
+    ASSERT_LT(turns, 200);
+    async::CancelToken late;
+    auto out = start(client->request("/answered", "POST", JSONValue::object({})), late);
+    ASSERT_TRUE(spinUntil([&] { return server.hits("/answered") == static_cast<std::size_t>(turns + 1); }));
+    for (int i = 0; i < turns && !out->done; ++i) g_main_context_iteration(nullptr, TRUE);
+    answered = out->done;
+    late.cancel();
+    ASSERT_TRUE(spinUntil([&] { return out->done; }));
+    EXPECT_TRUE(out->ok() || out->failedWith<CancelledError>() || out->failedWith(&error)) << turns;
+  }
 }
 
 TEST(APIClientTransport, AServerThatIsNotThereIsATransportFailure) {

@@ -33,6 +33,7 @@
 #include "core/json/json_value.h"
 #include "core/store/secure_store.h"
 #include "support/async_helpers.h"
+#include "support/locked_keyring.h"
 
 using namespace dorvik;
 
@@ -380,37 +381,6 @@ std::string selfPath() {
   return self ? self : "";
 }
 
-// Runs this test binary again, for one child test, with extra environment; tells whether it passed, with its
-// output.
-struct ChildRun {
-  bool passed = false;
-  std::string output;
-};
-ChildRun runChild(std::vector<std::string> prefix, const std::string& test,
-                  const std::vector<std::pair<std::string, std::string>>& environment) {
-  std::vector<std::string> args = std::move(prefix);
-  args.push_back(selfPath());
-  args.push_back("--gtest_filter=" + test);
-  std::vector<gchar*> argv;
-  for (auto& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  gchar** env = g_get_environ();
-  for (const auto& [name, value] : environment) env = g_environ_setenv(env, name.c_str(), value.c_str(), TRUE);
-  gchar* out = nullptr;
-  gint status = 0;
-  GError* error = nullptr;
-  const gboolean ran =
-      g_spawn_sync(nullptr, argv.data(), env, G_SPAWN_SEARCH_PATH, nullptr, nullptr, &out, nullptr, &status, &error);
-  g_strfreev(env);
-  ChildRun run;
-  run.output = out ? out : (error ? error->message : "");
-  g_free(out);
-  if (error) g_error_free(error);
-  run.passed =
-      ran && g_spawn_check_wait_status(status, nullptr) && run.output.find("[  PASSED  ] 1 test") != std::string::npos;
-  return run;
-}
-
 std::vector<std::string> lostFoldersOf(const std::string& folder) {
   const std::string parent = folder.substr(0, folder.find_last_of('/'));
   const std::string base = folder.substr(folder.find_last_of('/') + 1);
@@ -420,28 +390,6 @@ std::vector<std::string> lostFoldersOf(const std::string& folder) {
   return lost;
 }
 
-// Unlocks a collection of gnome-keyring with its password, without a prompt.
-void unlockWithPassword(GDBusConnection* bus, const char* collectionPath, std::string_view password) {
-  GError* error = nullptr;
-  GVariant* session = g_dbus_connection_call_sync(bus, "org.freedesktop.secrets", "/org/freedesktop/secrets",
-                                                  "org.freedesktop.Secret.Service", "OpenSession",
-                                                  g_variant_new("(sv)", "plain", g_variant_new_string("")),
-                                                  G_VARIANT_TYPE("(vo)"), G_DBUS_CALL_FLAGS_NONE, -1, nullptr, &error);
-  ASSERT_NE(session, nullptr) << error->message;
-  const gchar* sessionPath = nullptr;
-  g_variant_get(session, "(v&o)", nullptr, &sessionPath);
-  GVariant* secret =
-      g_variant_new("(o@ay@ays)", sessionPath, g_variant_new_fixed_array(G_VARIANT_TYPE_BYTE, "", 0, 1),
-                    g_variant_new_fixed_array(G_VARIANT_TYPE_BYTE, password.data(), password.size(), 1), "text/plain");
-  GVariant* unlocked = g_dbus_connection_call_sync(
-      bus, "org.freedesktop.secrets", "/org/freedesktop/secrets",
-      "org.gnome.keyring.InternalUnsupportedGuiltRiddenInterface", "UnlockWithMasterPassword",
-      g_variant_new("(o@(oayays))", collectionPath, secret), nullptr, G_DBUS_CALL_FLAGS_NONE, -1, nullptr, &error);
-  g_variant_unref(session);
-  ASSERT_NE(unlocked, nullptr) << error->message;
-  g_variant_unref(unlocked);
-}
-
 }  // namespace
 
 // Runs in a D-Bus session and keyring of its own (started below), whose login keyring it locks. This process
@@ -449,15 +397,6 @@ void unlockWithPassword(GDBusConnection* bus, const char* collectionPath, std::s
 // declined as by a user who closes the password dialog.
 TEST(LockedKeyring, Child) {
   if (!g_getenv("DORVIK_LOCKED_KEYRING_CHILD")) GTEST_SKIP() << "runs only as the child of NothingMovesWhileLocked";
-  GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
-  ASSERT_NE(bus, nullptr);
-  GVariant* owned =
-      g_dbus_connection_call_sync(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
-                                  "RequestName", g_variant_new("(su)", "org.gnome.keyring.SystemPrompter", 0x2 | 0x4),
-                                  G_VARIANT_TYPE("(u)"), G_DBUS_CALL_FLAGS_NONE, -1, nullptr, nullptr);
-  ASSERT_NE(owned, nullptr);
-  g_variant_unref(owned);
-
   const std::string scope = uniqueScope();
   std::string folder;
   {
@@ -467,15 +406,8 @@ TEST(LockedKeyring, Child) {
   }
   const std::string planner = fileBytes(folder + "/" + EncryptedCache::entryFileName("planner"));
 
-  GError* error = nullptr;
-  SecretService* service = secret_service_get_sync(SECRET_SERVICE_OPEN_SESSION, nullptr, &error);
-  ASSERT_NE(service, nullptr);
-  SecretCollection* login =
-      secret_collection_for_alias_sync(service, SECRET_COLLECTION_DEFAULT, SECRET_COLLECTION_NONE, nullptr, &error);
+  SecretCollection* login = dorvik::testing::lockLoginKeyring();
   ASSERT_NE(login, nullptr);
-  GList objects{login, nullptr, nullptr};
-  ASSERT_EQ(secret_service_lock_sync(service, &objects, nullptr, nullptr, &error), 1);
-  ASSERT_TRUE(secret_collection_get_locked(login));
 
   const std::string locked = "Связка ключей заблокирована. Разблокируйте её и повторите попытку.";
   for (int attempt = 0; attempt < 2; ++attempt) {
@@ -492,37 +424,27 @@ TEST(LockedKeyring, Child) {
   } catch (const DorvikError& e) {
     EXPECT_EQ(e.message(), locked);
   }
+  // Nor can anything be removed from it, or said to be absent.
+  const std::string key = EncryptedCache::keyAccount(scope);
+  EXPECT_EQ(SecureStore::removeSync(key), SecureStore::Removal::locked);
+  EXPECT_EQ(SecureStore::removeSync("never-written"), SecureStore::Removal::locked);
   // Nothing moved, nothing replaced.
   EXPECT_TRUE(lostFoldersOf(folder).empty());
   EXPECT_EQ(fileBytes(folder + "/" + EncryptedCache::entryFileName("planner")), planner);
   EXPECT_TRUE(secret_collection_get_locked(login));
 
   // Unlocked again with the keyring's password (as at the next login), the workspace opens with what it held.
-  unlockWithPassword(bus, g_dbus_proxy_get_object_path(G_DBUS_PROXY(login)), "dorvik-test-password");
+  dorvik::testing::unlockWithPassword(login);
   auto reopened = openCache(scope);
   EXPECT_EQ(readEntry(reopened, "planner"), std::optional<JSONValue>(JSONValue("the user's plan")));
   EXPECT_TRUE(lostFoldersOf(folder).empty());
+  EXPECT_EQ(SecureStore::removeSync("never-written"), SecureStore::Removal::absent);
   g_object_unref(login);
-  g_object_unref(service);
-  g_object_unref(bus);
 }
 
 TEST(LockedKeyring, NothingMovesWhileLocked) {
-  g_autofree gchar* scratch = g_dir_make_tmp("dorvik-keyring-XXXXXX", nullptr);
-  ASSERT_NE(scratch, nullptr);
-  const std::string home = scratch;
-  for (const char* sub : {"/data", "/config", "/run"}) ASSERT_EQ(g_mkdir((home + sub).c_str(), 0700), 0);
-  const ChildRun child = runChild(
-      {"dbus-run-session", "--", std::string(DORVIK_SOURCE_DIR) + "/scripts/with-session.sh"}, "LockedKeyring.Child",
-      {{"DORVIK_LOCKED_KEYRING_CHILD", "1"},
-       {"DORVIK_INSIDE_SESSION", "1"},
-       {"HOME", home},
-       {"XDG_DATA_HOME", home + "/data"},
-       {"XDG_CONFIG_HOME", home + "/config"},
-       {"XDG_RUNTIME_DIR", home + "/run"}});
+  const auto child = dorvik::testing::runInOwnKeyring("LockedKeyring.Child", "DORVIK_LOCKED_KEYRING_CHILD");
   EXPECT_TRUE(child.passed) << child.output;
-  g_autofree gchar* rm = g_strdup_printf("rm -rf %s", scratch);
-  g_spawn_command_line_sync(rm, nullptr, nullptr, nullptr, nullptr);
 }
 
 TEST(EncryptedCache, ANamedPipeInPlaceOfAnEntryIsRefusedWithoutWaiting) {

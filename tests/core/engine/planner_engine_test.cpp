@@ -452,6 +452,18 @@ TEST(PlannerEngineBundle, TheBuildsComponentsLoadAndAnswer) {
   JSONValue match = async::runBlocking(engine->lookupOffline("Москва, Тверская улица, 6"));
   EXPECT_EQ(match["provider"].string(), "osm") << match.json();
   EXPECT_NEAR(match.path("found.lat").doubleValue().value_or(0), 55.7606, 1e-6) << match.json();
+
+  // A plan of thousands of orders comes in parts, decoded and stored whole.
+  JSONArray orders;
+  for (int i = 0; i < 4500; ++i)
+    orders.push_back(JSONValue::object({{"id", std::to_string(i)}, {"title", "Клиент " + std::to_string(i)}}));
+  JSONValue plan = async::runBlocking(
+      engine->run("load", JSONValue::object({{"routeDate", "2026-09-22"}, {"orders", JSONValue(std::move(orders))}})));
+  ASSERT_EQ(plan["orders"].size(), 4500u);
+  EXPECT_EQ(plan["orders"].at(4499)["title"].string(), "Клиент 4499");
+  EXPECT_EQ(plan["routeDate"].string(), "2026-09-22");
+  const JSONValue stored = JSONValue::decode(async::runBlocking(engine->runText("archive", JSONValue::object({}))).view());
+  EXPECT_EQ(stored["orders"], plan["orders"]);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Runs against the real Secret Service of the test session (scripts/with-session.sh).
 #include <gtest/gtest.h>
 #include <glib.h>
+#include <libsecret/secret.h>
 
 #include <atomic>
 #include <cstdlib>
@@ -45,12 +46,44 @@ TEST(SecureStore, StoresReplacesAndDeletesAnItem) {
   EXPECT_EQ(readBlocking(account), std::nullopt);
 }
 
-TEST(SecureStore, ReplacingKeepsOneItemPerAccount) {
+// The items the Secret Service holds for an account, whatever their schema.
+int itemsOf(const std::string& account) {
+  GError* error = nullptr;
+  SecretService* service = secret_service_get_sync(SECRET_SERVICE_NONE, nullptr, &error);
+  EXPECT_NE(service, nullptr);
+  GHashTable* attributes = g_hash_table_new(g_str_hash, g_str_equal);
+  g_hash_table_insert(attributes, const_cast<char*>("account"), const_cast<char*>(account.c_str()));
+  GList* items = secret_service_search_sync(service, nullptr, attributes, SECRET_SEARCH_ALL, nullptr, &error);
+  const int count = static_cast<int>(g_list_length(items));
+  g_list_free_full(items, g_object_unref);
+  g_hash_table_unref(attributes);
+  g_object_unref(service);
+  return count;
+}
+
+TEST(SecureStore, ReplacingKeepsOneItemPerAccountAndRemovingTellsWhatItFound) {
   const std::string account = uniqueAccount("profile:https://example.test/api");
+  EXPECT_EQ(async::runBlocking(SecureStore::remove(account)), SecureStore::Removal::absent);
   for (int i = 0; i < 3; ++i) writeBlocking("value " + std::to_string(i), account);
-  // One delete removes the account entirely: a second item would survive it and be read back.
-  writeBlocking(std::nullopt, account);
+  EXPECT_EQ(itemsOf(account), 1);
+  EXPECT_EQ(async::runBlocking(SecureStore::remove(account)), SecureStore::Removal::removed);
+  EXPECT_EQ(itemsOf(account), 0);
+  EXPECT_EQ(async::runBlocking(SecureStore::remove(account)), SecureStore::Removal::absent);
+}
+
+TEST(SecureStore, AWithdrawnValueReadsAsNoneAndItsItemGoesAtThatRead) {
+  const std::string account = uniqueAccount("refresh:https://example.test/api");
+  writeBlocking(std::string("refused"), account);
+  async::runBlocking(SecureStore::withdraw(account, "refused"));
   EXPECT_EQ(readBlocking(account), std::nullopt);
+  EXPECT_EQ(itemsOf(account), 0);
+  // Another value of the account counts again, and withdrawing one it does not hold changes nothing.
+  writeBlocking(std::string("refused"), account);
+  EXPECT_EQ(readBlocking(account), std::optional<std::string>("refused"));
+  writeBlocking(std::string("fresh"), account);
+  async::runBlocking(SecureStore::withdraw(account, "other"));
+  EXPECT_EQ(readBlocking(account), std::optional<std::string>("fresh"));
+  writeBlocking(std::nullopt, account);
 }
 
 TEST(SecureStore, AccountsAreApart) {

@@ -136,8 +136,8 @@ test("calculate keeps hard windows and names orders without coordinates", functi
              { id: "4", address: "d", lat: 55.751, lon: 37.601, window: "утром" }]
   });
   const doc = run("calculate");
-  assertEqual(doc.orders[1]._rt, null, "a hard window out of reach is not broken");
-  assertEqual(doc.orders[2]._rt, null);
+  assertEqual(doc.orders[1]._rt, undefined, "a hard window out of reach is not broken");
+  assertEqual(doc.orders[2]._rt, undefined);
   doc.routes.forEach(function (r) { assertEqual(r.over, 0); r.stops.forEach(function (s) { assertEqual(s.late, 0); }); });
   assert(/не назначено заказов: 2 \(/.test(doc.status) && /нет координат — 1/.test(doc.status), doc.status);
   assert(/Окно не распознано: №4/.test(doc.status), doc.status);
@@ -154,7 +154,7 @@ test("a vehicle that comes back is back before the depot closes; one that stays 
   }
   run("load", day(true));
   let doc = run("calculate");
-  assertEqual([doc.orders[0]._rt, doc.orders[1]._rt], [0, null]);
+  assertEqual([doc.orders[0]._rt, doc.orders[1]._rt], [0, undefined]);
   assert(/смена — 1/.test(doc.status), doc.status);
   assert(doc.routes[0].end <= 12 * 60, "back at " + doc.routes[0].end);
   // Put on the route by hand, the order makes the route end after the depot has closed, and the route says by how much.

@@ -46,8 +46,7 @@ function checkInvariants(doc) {
   doc.orders.forEach(function (o, i) {
     if (onRoute.has(i)) return;
     unassigned.push(i);
-    assertEqual(o._rt, null);
-    assertEqual(o._seq, "");
+    assertEqual([o._rt, o._drv, o._arr, o._seq], [undefined, undefined, undefined, undefined], "an order on no route has none");
   });
   assertEqual(doc.unassigned, unassigned, "unassigned is every other order");
   if (!doc.planned) assertEqual(doc.routes, []);
@@ -60,7 +59,7 @@ test("the demo plan is calculated with every order routed and no stop late", fun
   checkInvariants(doc);
   assertEqual(doc.planned, true);
   assertEqual(doc.unassigned, []);
-  assertEqual(doc.orders.filter(function (o) { return o._rt !== null; }).length, 5);
+  assertEqual(doc.orders.filter(function (o) { return o._rt !== undefined; }).length, 5);
   doc.routes.forEach(function (r) {
     assertEqual(r.over, 0, "route " + r.ci + " finishes on time");
     r.stops.forEach(function (s) { assertEqual(s.late, 0, "stop of order " + s.index); });
@@ -111,6 +110,16 @@ test("a damaged archive loads as a salvaged or empty plan without throwing", fun
   assertEqual([salvaged.orders[0].lat, salvaged.orders[0].lon], [55.75, 37.61], "decimal commas read");
   assertEqual(salvaged.planned, false, "routes that do not fit are dropped");
   assertEqual(run("load", broken[4]).routeDate, "2026-03-05");
+});
+
+test("a plan the component cannot read whole is refused and the current one stays", function () {
+  run("load", demo());
+  const before = run("archive");
+  const unreadable = { routeDate: "2026-03-05" };
+  Object.defineProperty(unreadable, "orders", { get: function () { throw new Error("сбой чтения"); } });
+  assertThrows(function () { PlannerCore.actions.load(unreadable); },
+               "План не удалось прочитать целиком. Текущий план не изменён.");
+  assertEqual(run("archive"), before, "the document in use is untouched");
 });
 
 test("a new plan keeps vehicles, depot and parameters; ids never repeat", function () {

@@ -51,10 +51,10 @@ test("assign moves orders, takes them off with -1 and drops emptied routes", fun
   assertEqual(moved.routes[0].ci, 1);
   assertEqual(moved.routes[0].orders.slice().sort(), [0, 1, 2, 4]);
   const off = run("assign", { indices: [1], vehicle: -1 });
-  assertEqual(off.orders[1]._rt, null);
+  assertEqual(off.orders[1]._rt, undefined);
   assertEqual(off.unassigned, [1, 3]);
   const noPoint = run("assign", { indices: [3], vehicle: 0 });
-  assertEqual(noPoint.orders[3]._rt, null, "an order without coordinates stays where it is");
+  assertEqual(noPoint.orders[3]._rt, undefined, "an order without coordinates stays where it is");
   assert(/Без координат/.test(noPoint.status), noPoint.status);
   assertEqual(run("assign", { indices: [], vehicle: 0 }).revision, noPoint.revision, "empty indices change nothing");
   run("load", { orders: [{ id: "1", lat: 55.7, lon: 37.6 }], vehicles: [{ id: "V" }] });
@@ -100,7 +100,7 @@ test("an order edit keeps the id and route; losing coordinates takes it off the 
   assertEqual(corrected.orders[0]._nativeID, doc.orders[0]._nativeID);
   assertEqual(corrected.orders[0]._rt, r.ci, "the assignment stays");
   const lost = run("order", { index: 0, changes: { lat: null, lon: null } });
-  assertEqual(lost.orders[0]._rt, null);
+  assertEqual(lost.orders[0]._rt, undefined);
   assert(lost.unassigned.indexOf(0) >= 0);
   assert(/№1/.test(lost.status), lost.status);
   assertThrows(function () { run("order", { index: 1, changes: { id: "3" } }); }, "Заказ с номером «3» уже есть в плане.");

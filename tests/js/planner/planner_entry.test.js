@@ -57,7 +57,8 @@ test("address actions go to the address component or refuse clearly without it",
   globalThis.GeocodingCore = undefined;
   const e = thrown(function () { run("addressIdentity", { address: "Москва" }); });
   assertEqual(e, "Компонент адресов не загружен: действие «addressIdentity» недоступно.");
-  assertEqual(run("addressIndex", { rows: [] }), {}, "the index never fails an entry");
+  assertEqual(thrown(function () { run("addressIndex", { rows: [] }); }),
+              "Компонент адресов не загружен: действие «addressIndex» недоступно.", "no index is never an empty one");
 });
 
 test("a component fault that is not a refusal is shown with the action's name", function () {
@@ -68,15 +69,14 @@ test("a component fault that is not a refusal is shown with the action's name", 
   assertEqual(e, "Ошибка расчёта (archive): сбой", "only a NativePrelude.UserError is a message of its own");
 });
 
-test("a failing address index gives an empty index instead of failing the workspace entry", function () {
+test("a failing address index is a failure, never an empty index", function () {
   globalThis.GeocodingCore = {
     addressIndex: function () { throw "сбой"; },
     addressIdentity: function (p) { return { key: "k:" + p.address }; }
   };
-  assertEqual(run("addressIndex", { rows: [{ address: "a" }] }), {});
+  assertEqual(thrown(function () { run("addressIndex", { rows: [{ address: "a" }] }); }),
+              "Ошибка расчёта (addressIndex): сбой");
   assertEqual(run("addressIdentity", { address: "a" }), { key: "k:a" });
-  globalThis.GeocodingCore.addressIndex = function () { return [1, 2]; };
-  assertEqual(run("addressIndex", { rows: [] }), {}, "anything but an object reads as an empty index");
 });
 
 test("long texts of a request reach the action whole, however they stand in it", function () {
@@ -97,4 +97,23 @@ test("long texts of a request reach the action whole, however they stand in it",
   assertEqual(seen[3], {}, "a payload that is no object is an empty one");
   assertThrows(function () { Native.run("{\"action\":\"probe\",\"payload\":{\"a\":\"" + long + "}"); },
     "Некорректный запрос к расчёту.");
+});
+
+// A large answer taken in parts (as the engine takes it) is the very text of the whole answer; a small one is one
+// part, and a caller that takes no parts gets the whole text at once.
+test("a large answer comes in parts that make the whole text", function () {
+  const orders = [];
+  for (let i = 0; i < 4500; i++) orders.push({ id: String(i), title: "Клиент " + i, units: i % 3 ? i : undefined });
+  run("load", { routeDate: "2026-09-22", orders: orders });
+  // The same day again: the plan unchanged, so both answers are the same document.
+  const request = JSON.stringify({ action: "date", payload: { date: "2026-09-22" } });
+  const whole = Native.run(request);
+  const parts = [Native.run(request, true)];
+  for (let part = Native.more(); part !== ""; part = Native.more()) parts.push(part);
+  assert(parts.length > 3, "in parts: " + parts.length);
+  assert(parts.join("") === whole, "the parts make the whole text");
+  assertEqual(JSON.parse(whole).orders.length, 4500);
+  assertEqual(Native.more(), "", "nothing left");
+  const small = Native.run(JSON.stringify({ action: "identity", payload: {} }), true);
+  assertEqual([small, Native.more()], ["{}", ""]);
 });

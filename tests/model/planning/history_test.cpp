@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 #include <glib.h>
 
+#include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "core/base/digest.h"
 #include "core/base/dorvik_date.h"
@@ -11,6 +14,7 @@
 #include "model/app_model.h"
 #include "planning_fixture.h"
 #include "support/async_helpers.h"
+#include "support/faulty_components.h"
 
 using namespace dorvik;
 using namespace dorvik::testing;
@@ -121,6 +125,44 @@ TEST_F(PlanningWorkspace, AMissingWorkbookOrArchiveLeavesThePlanUnchanged) {
   lost.set("archiveRef", "history-entry-NONE");
   EXPECT_EQ(dorvikErrorText(model->restoreSnapshot(lost)), "Снимок не найден в локальной истории.");
   EXPECT_EQ(model->planner(), current);
+}
+
+// A snapshot or a new plan the planner cannot read whole is refused with its message; the plan in use, its cached
+// copy and the status stay as they were.
+TEST_F(PlanningWorkspace, APlanThePlannerCannotReadIsRefusedAndThePlanInUseStays) {
+  // Snapshots of "Сломанный.xlsx" and new plans (no orders yet) cannot be read.
+  FaultyComponents faulty = FaultyComponents::unreadable(
+      "(payload.format && payload.fileName === 'Сломанный.xlsx') || "
+      "(Array.isArray(payload.orders) && payload.orders.length === 0)");
+  model->setEngine(async::runBlocking(PlannerEngine::create()));
+  JSONValue broken = sampleDay();
+  broken.set("fileName", "Сломанный.xlsx");
+  ASSERT_TRUE(change("load", broken));
+  async::runBlocking(model->saveSnapshot("Утро"));
+  const JSONValue entry = model->history()[0];
+  loadSample();
+
+  const std::vector<std::pair<const char*, std::function<async::Task<void>()>>> attempts = {
+      {"restore", [&] { return model->restoreSnapshot(entry); }},
+      {"new plan", [&] { return model->beginNewPlan(); }},
+  };
+  for (const auto& [name, attempt] : attempts) {
+    SCOPED_TRACE(name);
+    model->setStatus("Рабочий день открыт.");
+    model->setError(std::nullopt);
+    const JSONValue plan = model->planner();
+    const std::optional<JSONValue> stored = cached("planner");
+    async::runBlocking(attempt());
+    EXPECT_EQ(model->error(), "План не удалось прочитать целиком. Текущий план не изменён.");
+    EXPECT_EQ(model->planner(), plan);
+    EXPECT_EQ(cached("planner"), stored);
+    EXPECT_EQ(model->status(), "Рабочий день открыт.");
+    EXPECT_FALSE(model->busy());
+    // The engine still holds the plan in use: the next change applies to it.
+    ASSERT_TRUE(change("date", JSONValue::object({{"date", "2026-10-01"}})));
+    EXPECT_EQ(model->orders().size(), 5u);
+    EXPECT_EQ(model->orders().at(0)["id"].string(), "1001");
+  }
 }
 
 TEST_F(PlanningWorkspace, WithoutACacheTheEntryCarriesItsArchive) {

@@ -10,6 +10,7 @@
 #include "core/engine/planner_engine.h"
 #include "model/app_model.h"
 #include "support/async_helpers.h"
+#include "support/faulty_components.h"
 
 namespace dorvik {
 namespace {
@@ -61,10 +62,12 @@ TEST(DemoWorkspace, OpensCalculatedWithDepotsAndOneSnapshotAndKeepsTheDate) {
   EXPECT_EQ(model->history().size(), 1u);
 }
 
-TEST(DemoWorkspace, ReusesTheEngineAndIgnoresASecondRequestWhileOpening) {
+TEST(DemoWorkspace, RunsInAContextNoWorkspaceUsedAndIgnoresASecondRequestWhileOpening) {
   auto model = AppModel::create();
-  auto engine = async::runBlocking(PlannerEngine::create());
-  model->setEngine(engine);
+  // The engine of a workspace whose sign-out has not made the next user's engine yet.
+  auto used = async::runBlocking(PlannerEngine::create());
+  async::runBlocking(used->run("identity", JSONValue::object({{"companyId", "c1"}, {"author", "Ирина Логист"}})));
+  model->setEngine(used);
 
   auto first = testing::start(model->loadPreview());
   ASSERT_TRUE(spinUntil([&] { return model->busy(); }));
@@ -75,9 +78,34 @@ TEST(DemoWorkspace, ReusesTheEngineAndIgnoresASecondRequestWhileOpening) {
 
   ASSERT_TRUE(spinUntil([&] { return first->done; }, std::chrono::seconds(60)));
   first->rethrow();
-  EXPECT_EQ(model->engine(), engine);
+  EXPECT_NE(model->engine(), used);
   EXPECT_EQ(model->history().size(), 1u);
   EXPECT_EQ(model->status(), kDemoStatus);
+  EXPECT_FALSE(model->busy());
+
+  // Leaving the demo makes a fresh engine, which the next demo takes as it is.
+  async::runBlocking(model->logout());
+  const std::shared_ptr<PlannerEngine> fresh = model->engine();
+  ASSERT_TRUE(fresh);
+  async::runBlocking(model->loadPreview());
+  EXPECT_EQ(model->engine(), fresh);
+  EXPECT_EQ(model->orders().size(), 5u);
+}
+
+TEST(DemoWorkspace, ADemoDayThePlannerCannotReadOpensNothing) {
+  auto model = AppModel::create();
+  model->setStatus("Войдите в систему.");
+  {
+    testing::FaultyComponents faulty = testing::FaultyComponents::unreadable("payload.sourceKind === 'demo'");
+    auto error = testing::failureOf<DorvikError>(model->loadPreview());
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->message(), "План не удалось прочитать целиком. Текущий план не изменён.");
+  }
+  EXPECT_FALSE(model->preview());
+  EXPECT_TRUE(model->user().isNull());
+  EXPECT_TRUE(model->orders().empty());
+  EXPECT_TRUE(model->history().empty());
+  EXPECT_EQ(model->status(), "Войдите в систему.");
   EXPECT_FALSE(model->busy());
 }
 

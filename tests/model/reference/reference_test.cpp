@@ -14,6 +14,7 @@
 #include "core/engine/planner_engine.h"
 #include "model/app_model.h"
 #include "support/async_helpers.h"
+#include "support/faulty_components.h"
 #include "support/stand_in_server.h"
 #include "support/workspace_helpers.h"
 
@@ -176,6 +177,57 @@ TEST_F(ReferenceWorkspace, AFailedListKeepsTheOldOnesAndFallsBackToTheCachedZone
   EXPECT_TRUE(model->offline());
   EXPECT_EQ(model->status(), kOffline);
   EXPECT_TRUE(model->zones().empty());
+}
+
+TEST_F(ReferenceWorkspace, AnAddressIndexTheEngineCannotBuildIsSaidAndKeepsTheBatchSearchBack) {
+  // The address component fails on one row the server sends.
+  FaultyComponents faulty(R"JS(
+    (function () {
+      const build = GeocodingCore.addressIndex;
+      GeocodingCore.addressIndex = function (payload) {
+        if (payload.rows.some(function (row) { return row && row.address === "Сломанный адрес"; }))
+          throw new Error("сбой индекса");
+        return build(payload);
+      };
+    })();
+  )JS");
+  engine = async::runBlocking(PlannerEngine::create());
+  model->setEngine(engine);
+  const JSONValue broken = JSONValue::object({{"key", "s-broken"}, {"address", "Сломанный адрес"}});
+  scriptReferenceData(*server, kDepots, JSONValue::array({kAddressRow, broken}), JSONValue::array({zone("Центр")}));
+  const JSONValue day = JSONValue::object(
+      {{"routeDate", "2026-09-22"}, {"orders", JSONValue::array({JSONValue::object({{"id", "1"}, {"address", kTverskaya}})})}});
+  ASSERT_TRUE(async::runBlocking(model->mutate("load", day)));
+  model->setStatus("Рабочий день открыт.");
+
+  refresh();
+  // Said as the failure it is, not as a lost connection; the lists stay as they were.
+  ASSERT_TRUE(model->error());
+  EXPECT_EQ(model->error()->find("Не удалось подготовить адреса компании"), 0u) << *model->error();
+  EXPECT_NE(model->error()->find("сбой индекса"), std::string::npos) << *model->error();
+  EXPECT_FALSE(model->offline());
+  EXPECT_EQ(model->status(), "Рабочий день открыт.");
+  EXPECT_TRUE(model->addressIndex().empty());
+  EXPECT_TRUE(model->depots().empty());
+
+  // The batch search does not run without the index.
+  model->setError(std::nullopt);
+  async::runBlocking(model->geocode());
+  EXPECT_EQ(model->error(), "Поиск координат не запущен: адреса компании не подготовлены. Обновите справочники в "
+                            "настройках рабочего дня.");
+  EXPECT_EQ(model->geocodingTotal(), 0);
+  EXPECT_TRUE(server->hitsOn("/geo/clean").empty());
+
+  // Once the index stands, it runs: the remembered address answers.
+  scriptReferenceData(*server, kDepots, JSONValue::array({kAddressRow}), JSONValue::array({zone("Центр")}));
+  model->setError(std::nullopt);
+  refresh();
+  EXPECT_EQ(model->error(), std::nullopt);
+  EXPECT_EQ(model->addressIndexFailure(), std::nullopt);
+  async::runBlocking(model->geocode());
+  EXPECT_EQ(model->error(), std::nullopt);
+  EXPECT_EQ(model->geocodingFound(), 1);
+  EXPECT_DOUBLE_EQ(model->orders().at(0)["lat"].doubleValue().value_or(0), 55.7606);
 }
 
 TEST_F(ReferenceWorkspace, AStaleRefreshAndTheDemoChangeNothing) {

@@ -2,13 +2,12 @@
 // stand-in server with the real planner engine, the real encrypted cache and the Secret Service of the test
 // session. The server address comes from a settings file of the test's own.
 #include <gtest/gtest.h>
+#include <glib-object.h>
 #include <glib.h>
 #include <glib/gstdio.h>
 #include <sys/stat.h>
 
 #include <chrono>
-#include <filesystem>
-#include <fstream>
 #include <memory>
 #include <optional>
 #include <string>
@@ -25,6 +24,8 @@
 #include "core/store/secure_store.h"
 #include "model/app_model.h"
 #include "support/async_helpers.h"
+#include "support/faulty_components.h"
+#include "support/locked_keyring.h"
 #include "support/session_paths.h"
 #include "support/stand_in_server.h"
 
@@ -60,36 +61,6 @@ JSONValue sampleDay(const std::string& routeDate) {
 }
 
 std::optional<std::string> kept(const std::string& account) { return async::runBlocking(SecureStore::read(account)); }
-
-// The bundle's components with one fault added, in force while alive: "load" answers an empty plan for every
-// stored plan that has orders, as the planner component does when a fault of its own breaks the reading.
-class PlanLosingComponents {
- public:
-  PlanLosingComponents() {
-    gchar* folder = g_dir_make_tmp("dorvik-components-XXXXXX", nullptr);
-    folder_ = folder;
-    g_free(folder);
-    std::filesystem::copy(PlannerEngine::bundleResources().value(), folder_,
-                          std::filesystem::copy_options::recursive | std::filesystem::copy_options::overwrite_existing);
-    std::ofstream(folder_ / "PlannerCore.js", std::ios::app) << R"JS(
-      (function () {
-        const load = PlannerCore.actions.load;
-        PlannerCore.actions.load = function (payload) {
-          const stored = payload !== null && typeof payload === "object" && Array.isArray(payload.orders);
-          return load(stored && payload.orders.length > 0 ? { routeDate: payload.routeDate } : payload);
-        };
-      })();
-    )JS";
-    g_setenv("DORVIK_RESOURCES_DIR", folder_.c_str(), TRUE);
-  }
-  ~PlanLosingComponents() {
-    g_unsetenv("DORVIK_RESOURCES_DIR");
-    std::filesystem::remove_all(folder_);
-  }
-
- private:
-  std::filesystem::path folder_;
-};
 
 std::int64_t secondsNow() {
   return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
@@ -236,23 +207,26 @@ TEST_F(Session, ARefreshTokenRefusedByTheServerEndsTheSessionAndKeepsTheWorkspac
   EXPECT_EQ(kept("refresh:" + url), std::nullopt);
   EXPECT_FALSE(launch()->api()->hasSavedSession());
 
-  // In an open workspace: its access token expires and the renewal is refused as reused.
+  // In an open workspace: its access token expires and the renewal is refused as reused, while one of the lists
+  // meets its 401 only after that.
   SessionServer again(*server, profile);
   auto model = launch();
   signIn(model);
   planDay(model, "2026-09-22");
+  model->setOffline(true);
   const std::size_t renewals = server->hits("/auth/refresh");
-  server->on("POST", "/auth/refresh", Answer::error(403, "Токен обновления уже использован."));
-  for (const char* path : {"/depots", "/panel/addresses", "/panel/zones"}) {
-    server->on("GET", path, Answer::error(401, "Токен доступа истёк."));
-  }
-  // The refusal ends the workspace; the refresh then ends by cancellation at its next wait, or has already ended.
-  try {
-    async::runBlocking(model->refreshReferenceData());
-  } catch (const CancelledError&) {
-  }
+  server->on("POST", "/auth/refresh", Answer::error(403, "Токен обновления уже использован.").held());
+  for (const char* path : {"/depots", "/panel/addresses"}) server->on("GET", path, Answer::error(401, "Токен истёк."));
+  server->on("GET", "/panel/zones", Answer::error(401, "Токен доступа истёк.").held());
+  auto refreshing = start(model->refreshReferenceData());
+  ASSERT_TRUE(spinUntil([&] { return server->held("/auth/refresh") == 1 && server->held("/panel/zones") == 1; }));
+  server->release("/auth/refresh");
+  // The session ends in one step: the workspace is gone before the saved token is.
+  ASSERT_TRUE(spinUntil([&] { return model->user().isNull(); }));
+  server->release("/panel/zones");
+  ASSERT_TRUE(spinUntil([&] { return refreshing->done; }));
+  EXPECT_TRUE(refreshing->ok());
   EXPECT_EQ(model->error(), kSessionRefused);
-  EXPECT_TRUE(model->user().isNull()) << "the sign-in screen";
   EXPECT_FALSE(model->offline());
   EXPECT_EQ(model->status().find("Нет связи"), std::string::npos) << model->status();
   EXPECT_EQ(server->hits("/auth/refresh"), renewals + 1) << "one renewal for the three lists";
@@ -438,39 +412,49 @@ TEST_F(Session, EachWorkspaceOpensFromItsOwnCache) {
 }
 
 TEST_F(Session, AKeptPlanTheComponentCannotReadIsKeptAsideAndSurvivesTheNextChange) {
-  auto model = launch();
-  signIn(model);
-  planDay(model, "2026-09-22");
-  const JSONValue archive = async::runBlocking(model->cache()->read("planner")).value();
-  async::runBlocking(model->logout());
-
-  const std::int64_t from = secondsNow();
-  {
-    PlanLosingComponents faulty;
+  // The component refuses the kept plan, or (a fault of its own) answers it with an empty plan.
+  for (const bool refused : {true, false}) {
+    SCOPED_TRACE(refused);
+    company = randomUUID();
+    sessionServer->profile->set("companyId", company);
+    auto model = launch();
     signIn(model);
-  }
-  const std::int64_t to = secondsNow();
-  EXPECT_EQ(model->status(),
-            "Сохранённый план не удалось прочитать: открыт пустой план, прежний отложен и не будет перезаписан.");
-  EXPECT_EQ(model->orders().size(), 0u);
+    planDay(model, "2026-09-22");
+    const JSONValue archive = async::runBlocking(model->cache()->read("planner")).value();
+    async::runBlocking(model->logout());
 
-  // The next plan change stores the empty plan as "planner"; the archive stays aside, byte for byte.
-  ASSERT_TRUE(async::runBlocking(model->mutate("date", JSONValue::object({{"date", "2026-09-23"}}))));
-  std::shared_ptr<EncryptedCache> cache = model->cache();
-  EXPECT_NE(async::runBlocking(cache->read("planner")), archive);
-  std::optional<JSONValue> aside;
-  for (std::int64_t second = from; second <= to && !aside; ++second) {
-    aside = async::runBlocking(cache->read("planner-unreadable-" + std::to_string(second)));
-  }
-  ASSERT_TRUE(aside);
-  EXPECT_EQ(aside->data(), archive.data());
+    const std::int64_t from = secondsNow();
+    {
+      FaultyComponents faulty = refused ? FaultyComponents::unreadable("payload.format === 'planner-archive'")
+                                        : FaultyComponents::losingStoredPlans();
+      signIn(model);
+    }
+    const std::int64_t to = secondsNow();
+    EXPECT_EQ(model->error(), std::nullopt);
+    EXPECT_EQ(model->status(),
+              "Сохранённый план не удалось прочитать: открыт пустой план, прежний отложен и не будет перезаписан.");
+    EXPECT_EQ(model->orders().size(), 0u);
+    EXPECT_EQ(model->planner()["routeDate"].string(), "2026-09-22");
 
-  // A plan the component reads whole is not kept aside: the next entry opens the new day without that word.
-  async::runBlocking(model->logout());
-  model->setStatus("");
-  signIn(model);
-  EXPECT_EQ(model->planner()["routeDate"].string(), "2026-09-23");
-  EXPECT_EQ(model->status().find("Сохранённый план"), std::string::npos) << model->status();
+    // The next plan change stores the empty plan as "planner"; the archive stays aside, byte for byte.
+    ASSERT_TRUE(async::runBlocking(model->mutate("date", JSONValue::object({{"date", "2026-09-23"}}))));
+    std::shared_ptr<EncryptedCache> cache = model->cache();
+    EXPECT_NE(async::runBlocking(cache->read("planner")), archive);
+    std::optional<JSONValue> aside;
+    for (std::int64_t second = from; second <= to && !aside; ++second) {
+      aside = async::runBlocking(cache->read("planner-unreadable-" + std::to_string(second)));
+    }
+    ASSERT_TRUE(aside);
+    EXPECT_EQ(aside->data(), archive.data());
+
+    // A plan the component reads whole is not kept aside: the next entry opens the new day without that word.
+    async::runBlocking(model->logout());
+    model->setStatus("");
+    signIn(model);
+    EXPECT_EQ(model->planner()["routeDate"].string(), "2026-09-23");
+    EXPECT_EQ(model->status().find("Сохранённый план"), std::string::npos) << model->status();
+    async::runBlocking(model->logout());
+  }
 }
 
 TEST_F(Session, ADepotSwitchReopensTheWorkspaceOfTheNewDepot) {
@@ -481,8 +465,14 @@ TEST_F(Session, ADepotSwitchReopensTheWorkspaceOfTheNewDepot) {
   // An address upload of the old depot's workspace is still running.
   model->setSyncingAddresses(true);
   const auto firstEngine = model->engine();
+  // The window keeps the workspace while the new depot opens.
+  bool leftTheWorkspace = false;
+  auto watch = model->observe([&](AppModel::Property property) {
+    if (property == AppModel::Property::user && model->user().isNull()) leftTheWorkspace = true;
+  });
 
   async::runBlocking(model->switchDepot("d2"));
+  EXPECT_FALSE(leftTheWorkspace);
   EXPECT_EQ(server->hitsOn("/auth/depot").back().json(), JSONValue::object({{"depotId", "d2"}}));
   EXPECT_EQ(model->user()["depotId"].string(), "d2");
   EXPECT_EQ(model->orders().size(), 0u);
@@ -507,6 +497,21 @@ TEST_F(Session, ADepotSwitchReopensTheWorkspaceOfTheNewDepot) {
   EXPECT_EQ(model->orders().size(), 2u);
   EXPECT_EQ(model->selectedOrders().size(), 1u);
   EXPECT_FALSE(model->busy());
+
+  // The new depot's workspace cannot be opened: signed out, and the reason is shown over the sign-in screen.
+  watch.disconnect();
+  server->on("POST", "/auth/depot", Answer::json(JSONValue::object({{"ok", true}})));
+  server->on("POST", "/auth/refresh", Answer::error(503, "Сервер на обслуживании."));
+  auto unavailable = failureOf<DorvikError>(model->switchDepot("d2"));
+  ASSERT_TRUE(unavailable);
+  EXPECT_EQ(unavailable->message(), "Сервер на обслуживании.");
+  EXPECT_EQ(model->error(), "Сервер на обслуживании.");
+  EXPECT_TRUE(model->user().isNull());
+  EXPECT_FALSE(model->busy());
+  EXPECT_EQ(kept("profile:" + url), std::nullopt);
+  SessionServer again(*server, profile);
+  model->setError(std::nullopt);
+  signIn(model);
 
   // The renewal after the switch is refused: signed out, and asked to sign in again.
   server->on("POST", "/auth/depot", Answer::json(JSONValue::object({{"ok", true}})));
@@ -545,6 +550,118 @@ TEST_F(Session, ADepotSwitchNeedsAnOnlineSignedInWorkspaceAndAnIdleModel) {
   auto error = failureOf<DorvikError>(demo->switchDepot("d2"));
   ASSERT_TRUE(error);
   EXPECT_EQ(error->message(), kDepotNeedsConnection);
+}
+
+// A sign-out that comes after the depot switch's request was answered, at any turn of the main loop until the
+// switch reopens the workspace, wins: the switch stops and nothing reopens.
+TEST_F(Session, AWorkspaceChangeAtAnyTurnAfterTheDepotRequestStopsTheSwitch) {
+  auto model = AppModel::create();
+  APIClient::Options transient;
+  transient.persist = false;
+  model->setApi(async::runBlocking(APIClient::create(url, transient)));
+  for (int turns = 0;; ++turns) {
+    SCOPED_TRACE(turns);
+    async::runBlocking(model->api()->login("logist", "пароль-1"));
+    model->setUser(profile);
+    const std::size_t renewals = server->hits("/auth/refresh");
+    const std::size_t requests = server->hits("/auth/depot");
+    const std::string before = model->generation();
+    auto switching = start(model->switchDepot("d2"));
+    ASSERT_TRUE(spinUntil([&] { return server->hits("/auth/depot") > requests; }));
+    for (int i = 0; i < turns && !switching->done && model->generation() == before; ++i)
+      g_main_context_iteration(nullptr, TRUE);
+    // The switch reached its own workspace change before this turn: every earlier turn was tried.
+    if (model->generation() != before) {
+      ASSERT_TRUE(spinUntil([&] { return switching->done; }));
+      ASSERT_GT(turns, 1);
+      break;
+    }
+    model->replaceGeneration();  // a sign-out (or a sign-in) lands here
+    model->setUser(JSONValue());
+    ASSERT_TRUE(spinUntil([&] { return switching->done; }));
+    EXPECT_TRUE(switching->failedWith<CancelledError>());
+    EXPECT_TRUE(model->user().isNull());
+    EXPECT_EQ(server->hits("/auth/refresh"), renewals) << "nothing reopened";
+    EXPECT_FALSE(model->busy());
+    ASSERT_LT(turns, 500);
+  }
+}
+
+TEST_F(Session, AWorkspaceWhoseKeyIsLostSaysSoOnce) {
+  auto model = launch();
+  signIn(model);
+  planDay(model, "2026-09-22");
+  async::runBlocking(model->logout());
+  const std::string scope = url + "|" + company + "|7|d1";
+  async::runBlocking(SecureStore::write(std::nullopt, EncryptedCache::keyAccount(scope)));
+
+  signIn(model);
+  EXPECT_EQ(model->status(), "Ключ шифрования рабочего дня не найден: прежние данные отложены и не открыты.");
+  EXPECT_EQ(model->orders().size(), 0u);
+  EXPECT_EQ(model->error(), std::nullopt);
+  // What this workspace keeps from now on opens at the next entry, without the word.
+  planDay(model, "2026-09-23");
+  async::runBlocking(model->logout());
+  signIn(model);
+  EXPECT_EQ(model->status(), "Рабочий день открыт.");
+  EXPECT_EQ(model->orders().size(), 2u);
+}
+
+// Runs in a session and keyring of its own (started by the test below), whose login keyring it locks: every
+// request to unlock it is declined, as by a user who closes the password dialog.
+TEST_F(Session, InALockedKeyringChild) {
+  if (!g_getenv("DORVIK_SIGN_OUT_CHILD")) GTEST_SKIP() << "runs only as the child of SignOutInALockedKeyring";
+  auto model = launch();
+  signIn(model);
+  planDay(model, "2026-09-22");
+  SecretCollection* login = lockLoginKeyring();
+  ASSERT_NE(login, nullptr);
+
+  // The sign-out stops with the reason: still signed in, the server not told.
+  async::runBlocking(model->logout());
+  EXPECT_EQ(model->error(), "Связка ключей заблокирована. Разблокируйте её, чтобы выйти из учётной записи.");
+  EXPECT_EQ(model->user(), profile);
+  EXPECT_EQ(model->orders().size(), 2u);
+  EXPECT_TRUE(model->api()->hasSavedSession());
+  EXPECT_EQ(server->hits("/auth/logout"), 0u);
+
+  // The server refuses the session meanwhile: signed out all the same, and the refused token, which stays in the
+  // locked keyring, is withdrawn.
+  model->setError(std::nullopt);
+  const std::size_t renewals = server->hits("/auth/refresh");
+  server->on("POST", "/auth/refresh", Answer::error(403, "Токен обновления отозван."));
+  server->on("GET", "/depots", Answer::error(401, "Токен доступа истёк."));
+  async::runBlocking(model->refreshReferenceData());
+  EXPECT_EQ(model->error(), kSessionRefused);
+  EXPECT_TRUE(model->user().isNull());
+  ASSERT_TRUE(spinUntil([&] { return model->engine() && server->hits("/auth/refresh") == renewals + 1; }));
+  spinFor(std::chrono::milliseconds(300));
+
+  // Unlocked at the next login, with the server out of reach: the next start sends nothing and opens nothing, not
+  // even offline from the profile that stayed.
+  unlockWithPassword(login);
+  g_object_unref(login);
+  server->on("POST", "/auth/refresh", Answer::dropped());
+  auto next = launch();
+  EXPECT_TRUE(next->user().isNull());
+  EXPECT_EQ(next->error(), std::nullopt);
+  EXPECT_EQ(server->hits("/auth/refresh"), renewals + 1);
+  EXPECT_EQ(kept("refresh:" + url), std::nullopt);
+
+  // Unlocked, a sign-out leaves nothing behind.
+  SessionServer again(*server, profile);
+  auto online = launch();
+  signIn(online);
+  async::runBlocking(online->logout());
+  EXPECT_EQ(online->error(), std::nullopt);
+  EXPECT_TRUE(online->user().isNull());
+  EXPECT_EQ(kept("profile:" + url), std::nullopt);
+  EXPECT_EQ(kept("refresh:" + url), std::nullopt);
+}
+
+TEST(SignOutInALockedKeyring, RefusesThenLeavesNothingBehind) {
+  const auto child = runInOwnKeyring("Session.InALockedKeyringChild", "DORVIK_SIGN_OUT_CHILD");
+  EXPECT_TRUE(child.passed) << child.output;
 }
 
 TEST_F(Session, SignOutResetsTheModelAndTheClient) {

@@ -381,7 +381,7 @@ TEST_F(PlanningMapTest, SurfaceArgumentsFollowTheDocumentAndTheToggles) {
 }
 
 TEST_F(PlanningMapTest, TransfersFromTheMenuAndTheMapAndTheirOneStepUndo) {
-  const JSONValue record = JSONValue::object({{"expectedRevision", 13}, {"generation", "G"}});
+  const JSONValue record = JSONValue::object({{"expectedRevision", 13}, {"generation", model->generation()}});
   desk->transferAnswer = record;
   model->setSelectedOrders({"c", "a"});
   EXPECT_FALSE(map->canAssign()) << "not the transfer mode";
@@ -405,7 +405,6 @@ TEST_F(PlanningMapTest, TransfersFromTheMenuAndTheMapAndTheirOneStepUndo) {
   model->setBusy(true);
   EXPECT_FALSE(map->canUndoTransfer());
   model->setBusy(false);
-
   // A refused transfer keeps the record; a later revision disables its undo.
   desk->transferAnswer.reset();
   map->interact(MapInteraction::transfer({"b"}, 0, 13), undo);
@@ -427,6 +426,14 @@ TEST_F(PlanningMapTest, TransfersFromTheMenuAndTheMapAndTheirOneStepUndo) {
   map->assignSelection(0);
   spinFor(20ms);
   EXPECT_EQ(desk->calls.size(), 4u) << "nothing selected, nothing sent";
+
+  // After a depot switch the new workspace's plan may stand at the same revision: still nothing to take back.
+  desk->transferAnswer = record;
+  model->setSelectedOrders({"a"});
+  map->assignSelection(0);
+  ASSERT_TRUE(spinUntil([&] { return map->canUndoTransfer(); }));
+  model->replaceGeneration();
+  EXPECT_FALSE(map->canUndoTransfer());
 }
 
 TEST_F(PlanningMapTest, WorkOutlivesTheMapWithoutTouchingIt) {

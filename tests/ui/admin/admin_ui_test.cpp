@@ -18,6 +18,7 @@
 #include "admin/pay_panel.h"
 #include "admin/logic/payroll.h"
 #include "admin/shifts_view.h"
+#include "shell/panel_content.h"
 #include "core/async/task.h"
 #include "core/base/dorvik_date.h"
 #include "core/engine/planner_engine.h"
@@ -411,12 +412,36 @@ TEST_F(AdminWindow, ALogistSetsACouriersPayAndAdjustsItOnTheShiftsPage) {
   EXPECT_EQ(shifts.ownRate("k-1"), JSONValue(3000));
   EXPECT_EQ(shifts.payMode("k-1"), "monthly");
 
-  // A day beyond the month is refused in the notice line before anything is sent.
+  // At 1440 × 900 a selected courier's form is in view, and a day beyond the month is refused beside it, before
+  // anything is sent; the notice under the depot row stays for the page's own news.
+  window_->set_default_size(1440, 900);
+  spin();
   pay->dayEntry().set_text("32");
   click(root(), "Добавить");
-  EXPECT_NE(findLabel(root(), admin::kDayOrNoteMessage), nullptr);
+  spin();
+  GtkWidget* refusal = findLabel(root(), admin::kDayOrNoteMessage);
+  ASSERT_NE(refusal, nullptr);
   EXPECT_EQ(writes().size(), 1u);
-  savePNG(root(), "payroll-issue");
+  GtkWidget* panel = gtk_widget_get_ancestor(GTK_WIDGET(pay->gobj()), GTK_TYPE_SCROLLED_WINDOW);
+  ASSERT_NE(panel, nullptr);
+  const auto inView = [&](GtkWidget* widget) {
+    graphene_rect_t bounds;
+    return gtk_widget_compute_bounds(widget, panel, &bounds) && bounds.origin.y >= 0 &&
+           bounds.origin.y + bounds.size.height <= gtk_widget_get_height(panel);
+  };
+  EXPECT_TRUE(gtk_widget_is_ancestor(refusal, panel)) << "the refusal stands beside the form";
+  EXPECT_TRUE(inView(refusal));
+  EXPECT_TRUE(inView(GTK_WIDGET(pay->dayEntry().gobj())));
+  EXPECT_TRUE(inView(findButton(GTK_WIDGET(pay->gobj()), "Добавить"))) << "the form is in view unscrolled";
+  GtkWidget* notice = findWidget(root(), [](GtkWidget* w) { return dynamic_cast<ScreenNotice*>(Glib::wrap(w)); });
+  ASSERT_NE(notice, nullptr);
+  int lowest = 0, widest = 0;
+  gtk_widget_measure(notice, GTK_ORIENTATION_VERTICAL, -1, &lowest, nullptr, nullptr, nullptr);
+  gtk_widget_measure(notice, GTK_ORIENTATION_VERTICAL, 1 << 20, &widest, nullptr, nullptr, nullptr);
+  EXPECT_EQ(lowest, widest) << "the notice line is as tall for any width (GTK's size check holds)";
+  savePNG(root(), "payroll-form-1440");
+  window_->set_default_size(1280, 800);
+  spin();
 
   // A fine typed into the add row: Return in a field sends nothing, "Добавить" does.
   pay->dayEntry().set_text("3");
@@ -538,6 +563,60 @@ TEST_F(AdminWindow, TheDocumentDetailsAndTheCourierFilesSheets) {
   click(files, "Закрыть");
   EXPECT_EQ(couriers->detailSheet(), nullptr);
   EXPECT_EQ(window_->alert(), nullptr);
+}
+
+// Long texts: a file comment of 2,000 characters is cut to a few lines and its row keeps its buttons on the sheet;
+// a note of 3,000 characters scrolls inside its field and the editor keeps its height. Screens:
+// admin-long-file-comment.png, admin-long-note-editor.png.
+TEST_F(AdminWindow, LongTextsAreCutInListsAndScrollInEditors) {
+  StandInServer server;
+  AdminDesk desk(server);
+  signIn(desk, "admin");
+  // 2,000 and more letters, a long address of the scanned copy among them.
+  std::string comment = "Скан: https://files.example/" + std::string(160, 'x') + " ";
+  while (comment.size() < 4000) comment += "Договор продлён до конца года, копия у бухгалтера; ";
+  std::string note;
+  while (note.size() < 6000) note += "Въезд со двора через шлагбаум, звонить за десять минут. ";
+  desk.list("couriers") =
+      JSONValue::array({JSONValue::object({{"id", "c-1"}, {"fullName", "Пётр Курьеров"}, {"login", "petr"}})});
+  desk.courierFiles("c-1") = JSONArray{JSONValue::object(
+      {{"id", "cf-1"}, {"name", "Договор.pdf"}, {"note", comment}, {"bytes", 2048}, {"createdAt", "2026-03-01"}})};
+  desk.list("clients") = JSONValue::array({JSONValue::object({{"id", "k-1"}, {"name", "Зёрна"}, {"note", note}})});
+  openWindow();
+
+  DataScreenView* couriers = show(PanelPage::vehicles);
+  ASSERT_NE(couriers, nullptr);
+  couriers->controller()->open({"c-1"});
+  GtkWidget* files = detailWhen(couriers, [](GtkWidget* sheet) { return findLabel(sheet, "Договор.pdf"); });
+  ASSERT_NE(files, nullptr);
+  const int sheetWidth = gtk_widget_get_width(files);
+  for (const char* title : {"Сохранить…", "Удалить"}) {
+    graphene_rect_t bounds;
+    ASSERT_TRUE(gtk_widget_compute_bounds(findButton(files, title), files, &bounds)) << title;
+    EXPECT_LE(bounds.origin.x + bounds.size.width, sheetWidth) << title << ": on the sheet";
+  }
+  GtkWidget* cut = findLabel(files, comment);
+  ASSERT_NE(cut, nullptr);
+  EXPECT_LT(gtk_widget_get_height(cut), 80) << "a few lines";
+  EXPECT_EQ(gtk_widget_get_width(files), 720);
+  savePNG(files, "admin-long-file-comment");
+  files = nullptr;
+  couriers->detailSheet()->dismiss();
+  ASSERT_TRUE(spinUntil([&] { return couriers->detailSheet() == nullptr; }));
+
+  DataScreenView* clients = show(PanelPage::clients);
+  ASSERT_NE(clients, nullptr);
+  clients->controller()->edit({"k-1"});
+  ASSERT_TRUE(spinUntil([&] { return clients->editorSheet() != nullptr; }));
+  spin(300ms);
+  GtkWidget* editor = sheetOf(clients->editorSheet());
+  GtkWidget* field = findWidget(editor, [](GtkWidget* w) { return GTK_IS_TEXT_VIEW(w); });
+  ASSERT_NE(field, nullptr);
+  GtkWidget* scroll = gtk_widget_get_ancestor(field, GTK_TYPE_SCROLLED_WINDOW);
+  ASSERT_NE(scroll, nullptr);
+  EXPECT_LE(gtk_widget_get_height(scroll), 210) << "the note scrolls inside its field";
+  EXPECT_LE(gtk_widget_get_height(editor), 710) << "the editor keeps its height";
+  savePNG(editor, "admin-long-note-editor");
 }
 
 TEST_F(AdminWindow, ALiveRowOpensItsRouteAndATrackerRowItsTrack) {

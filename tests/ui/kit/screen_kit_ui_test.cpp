@@ -201,3 +201,22 @@ TEST_F(ScreenKit, SheetClosesOnEscapeOnlyWhileDismissible) {
 }
 
 }  // namespace
+
+// Names in menus (couriers' vehicle refs) show as they are written: an underscore is no mnemonic mark.
+TEST_F(ScreenKit, MenuItemsShowUnderscoresAsWritten) {
+  auto menu = Gio::Menu::create();
+  menu->append_item(plainMenuItem("ГАЗ_01 _Север_"));
+  auto* popover = Gtk::make_managed<Gtk::PopoverMenu>(menu);
+  auto* window = new Gtk::Window();
+  auto* anchor = Gtk::make_managed<Gtk::Box>();
+  window->set_child(*anchor);
+  popover->set_parent(*anchor);
+  window->present();
+  popover->popup();
+  spin();
+  EXPECT_NE(dorvik::testing::findLabel(GTK_WIDGET(popover->gobj()), "ГАЗ_01 _Север_"), nullptr);
+  popover->popdown();
+  popover->unparent();
+  delete window;
+  spin();
+}

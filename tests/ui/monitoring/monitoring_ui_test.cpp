@@ -16,8 +16,11 @@
 #include "monitoring/monitoring_view.h"
 #include "monitoring/route_detail.h"
 #include "monitoring/route_tools.h"
+#include "shell/sheet.h"
+#include "core/store/secure_store.h"
 #include "support/async_helpers.h"
 #include "support/fake_monitoring.h"
+#include "support/session_paths.h"
 #include "support/stand_in_server.h"
 #include "support/window_fixture.h"
 #include "support/workspace_helpers.h"
@@ -47,17 +50,6 @@ bool inView(GtkWidget* widget, GtkWidget* window) {
 float topOf(GtkWidget* widget, GtkWidget* window) {
   graphene_rect_t bounds;
   return widget && gtk_widget_compute_bounds(widget, window, &bounds) ? bounds.origin.y : -1;
-}
-
-int shownWindows(const std::string& title) {
-  int count = 0;
-  GListModel* windows = gtk_window_get_toplevels();
-  for (guint i = 0; i < g_list_model_get_n_items(windows); ++i) {
-    auto* window = static_cast<GtkWindow*>(g_list_model_get_item(windows, i));
-    count += gtk_widget_get_visible(GTK_WIDGET(window)) && g_strcmp0(gtk_window_get_title(window), title.c_str()) == 0;
-    g_object_unref(window);
-  }
-  return count;
 }
 
 }  // namespace
@@ -246,8 +238,7 @@ TEST_F(MonitoringWindow, APublishedPlanWatchedAndOneRouteWorkedOn) {
   GtkWidget* photos = nullptr;
   ASSERT_TRUE(spinUntil([&] { return (photos = findWindow("Фото доставки")) != nullptr; }));
   spin();
-  EXPECT_EQ(shownWindows("Фото доставки"), 1);
-  EXPECT_EQ(server.hits("GET", "/monitoring/routes/" + routeID + "/photos"), 1u);
+  EXPECT_EQ(server.hits("GET", "/monitoring/routes/" + routeID + "/photos"), 1u) << "one list, one sheet";
   click(photos, "дверь.png");
   auto picture = [&] { return findWidget(photos, [](GtkWidget* w) { return GTK_IS_PICTURE(w); }); };
   ASSERT_TRUE(spinUntil([&] { return gtk_widget_get_visible(picture()); }));
@@ -358,4 +349,75 @@ TEST_F(MonitoringWindow, TheDemoDayOnTheThreePages) {
     window_ = nullptr;
     spin(50ms);
   }
+}
+
+// The route sheets over the main window, signed in to the stand-in server: every sheet and question belongs to the
+// workspace it was opened in, so a depot switch closes them all, and so does the sign-out the server forces.
+class RouteSheetsOfAWorkspace : public WindowFixture<> {};
+
+TEST_F(RouteSheetsOfAWorkspace, CloseWhenTheWorkspaceChanges) {
+  StandInServer server;
+  const JSONValue profile = JSONValue::object(
+      {{"id", 31}, {"companyId", randomUUID()}, {"depotId", "d1"}, {"fullName", "Анна Логист"}, {"role", "logist"}});
+  SessionServer session(server, profile);
+  MonitoringDesk desk(server);
+  scriptMapSettings(server, JSONValue::object({}));
+  const std::string today = DorvikDate::day(std::chrono::system_clock::now());
+  auto point = [](const char* id, const char* address, double lat) {
+    return JSONValue::object({{"pointId", id},
+                              {"address", address},
+                              {"status", "pending"},
+                              {"coordinates", JSONValue::object({{"lat", lat}, {"lon", 37.61}})},
+                              {"orders", JSONValue::array({JSONValue::object({{"id", id}})})}});
+  };
+  desk.seedRoute(today, JSONValue::object({{"routeId", "R-7"},
+                                           {"externalRouteId", "Маршрут 7"},
+                                           {"status", "in_progress"},
+                                           {"courier", JSONValue::object({{"name", "Олег Смирнов"}})},
+                                           {"points", JSONValue::array({point("P1", "Тверская, 6", 55.76),
+                                                                        point("P2", "Арбат, 10", 55.75)})}}));
+  async::runBlocking(SecureStore::write(std::nullopt, "refresh:" + server.url()));
+  async::runBlocking(SecureStore::write(std::nullopt, "profile:" + server.url()));
+  ASSERT_TRUE(context_.defaults->set(Settings::serverURL, server.url()));
+  AppModel::LaunchOptions options;
+  options.settingsPath = context_.defaults->path();
+  async::runBlocking(model->start(options));
+  async::runBlocking(model->login("logist", "пароль-логиста"));
+  ASSERT_FALSE(model->user().isNull()) << model->error().value_or("");
+  openMainWindow();
+
+  // The route's sheet, its track player over it, and the question before finishing the route.
+  auto openSheets = [&] {
+    monitoring::openRouteDetail(*window_, context_, "R-7", today);
+    GtkWidget* detail = nullptr;
+    ASSERT_TRUE(spinUntil([&] { return (detail = findWindow("Маршрут")) != nullptr; }));
+    ASSERT_TRUE(spinUntil([&] { return findLabel(detail, "Маршрут 7") != nullptr; }));
+    click(detail, "GPS-трек");
+    ASSERT_TRUE(spinUntil([&] { return findWindow("GPS-трек маршрута") != nullptr; }));
+    click(detail, "Завершить маршрут");
+    ASSERT_TRUE(spinUntil([&] { return shownConfirmation("Завершить маршрут?") != nullptr; }));
+    EXPECT_EQ(sheetsOver(*window_), 3);
+  };
+
+  openSheets();
+  async::runBlocking(model->switchDepot("d2"));
+  spin();
+  EXPECT_EQ(model->user()["depotId"].string(), "d2");
+  EXPECT_EQ(sheetsOver(*window_), 0);
+  EXPECT_EQ(findWindow("Маршрут"), nullptr);
+  EXPECT_EQ(server.hits("POST", "/monitoring/routes/R-7/finish"), 0u) << "the question counts as declined";
+
+  // The server refuses the session: the sign-in screen with the reason, and no sheet left over it.
+  openSheets();
+  server.on("POST", "/auth/refresh", Answer::error(403, "Токен обновления отозван."));
+  server.on("GET", "/monitoring/routes/R-7", Answer::error(401, "Токен доступа истёк."));
+  auto reload = start(model->fetch("/monitoring/routes/R-7"));
+  ASSERT_TRUE(spinUntil([&] { return reload->done && model->user().isNull(); }));
+  spin();
+  EXPECT_EQ(sheetsOver(*window_), 0);
+  EXPECT_EQ(window_->screenKind(), 0);
+  EXPECT_EQ(model->error(), "Сессия больше не действует. Войдите снова.");
+  EXPECT_NE(window_->alert(), nullptr);
+  EXPECT_EQ(server.hits("POST", "/monitoring/routes/R-7/finish"), 0u);
+  savePNG(root(), "monitoring/forced-sign-out");
 }

@@ -101,6 +101,11 @@ TEST_F(PlannerWindow, ThePublicationDialogChecksTheServerThenSendsInTheModePicke
   spin(300ms);  // the sheet grows to its new content
   EXPECT_TRUE(gtk_widget_is_sensitive(findButton(sheet, "Отправить")));
   savePNG(sheet, "planning-publication-sent-empty");
+  // Mended meanwhile (the sheet follows the plan): nothing left to confirm.
+  ASSERT_TRUE(async::runBlocking(model->patchOrder(model->orderIDs()[0], JSONValue::object({{"units", 4}}))));
+  spin();
+  EXPECT_EQ(findLabel(sheet, "№1001 · Кофейня — «Количество мест»: «три»"), nullptr);
+  EXPECT_TRUE(gtk_widget_is_sensitive(findButton(sheet, "Отправить")));
   ASSERT_TRUE(clickButton(sheet, "Отправить"));
   ASSERT_TRUE(spinUntil([&] { return findWindow(title) == nullptr; }));
   EXPECT_EQ(server.hitsOn("/plans/import").size(), 2u);

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <filesystem>
 #include <functional>
+#include <set>
 
 #include "core/async/sleep.h"
 #include "core/base/errors.h"
@@ -616,6 +617,26 @@ class SecondLaunch final : public StartRecorder {
  private:
   std::string id_;
 };
+// A start that cannot make the planner engine the first time: the window is then shown again (as a second launch
+// does) and the start runs again.
+class FailingFirstStart final : public StartRecorder {
+ public:
+  int starts = 0;
+  guint fallback = 0;
+
+  async::Task<void> start(AppModel::LaunchOptions) override {
+    GtkApplication* app = GTK_APPLICATION(g_application_get_default());
+    if (++starts > 1) {
+      windows = closeApplicationWindows(app);
+      co_return;
+    }
+    // Shown again once this start has ended; should no start follow, the run still ends.
+    g_timeout_add_once(50, [](gpointer app) { g_application_activate(G_APPLICATION(app)); }, app);
+    fallback = g_timeout_add_once(
+        3000, [](gpointer app) { closeApplicationWindows(GTK_APPLICATION(app)); }, app);
+    co_return;
+  }
+};
 }  // namespace
 
 // The second launch of ASecondLaunchRaisesTheFirstWindowAndEnds: ends at once, without a model or a window.
@@ -642,6 +663,16 @@ TEST(ShellApplication, ASecondLaunchRaisesTheFirstWindowAndEnds) {
   EXPECT_NE(first->childOutput.find("[  PASSED  ] 1 test"), std::string::npos) << first->childOutput;
   EXPECT_EQ(first->activations, 1) << "the second launch reached the first instance";
   EXPECT_EQ(first->windows, 1) << "its window raised, no second one";
+}
+
+TEST(ShellApplication, AStartWithoutAnEngineRunsAgainWhenTheWindowIsShownAgain) {
+  auto recorder = std::make_shared<FailingFirstStart>();
+  DorvikApp app(false, recorder, testApplicationId());
+  char name[] = "dorvik";
+  char* argv[] = {name, nullptr};
+  EXPECT_EQ(app.run(1, argv), 0);
+  if (g_main_context_find_source_by_id(nullptr, recorder->fallback)) g_source_remove(recorder->fallback);
+  EXPECT_EQ(recorder->starts, 2);
 }
 
 TEST(ShellApplication, StartsTheModelOnceWithThePreviewFlagAndBindsTheShortcuts) {
@@ -906,6 +937,55 @@ TEST_F(ShellWindow, TheSettingsMessageCoversNoButton) {
 // The settings page open while a signed-in workspace opens over the real model: the depot list, held back by the
 // server, arrives after the page is on screen, and the page then shows the user's depot and the planning parameters,
 // which apply without a message.
+// "Переключить склад" on the settings page: the window keeps the workspace, busy, while the new depot opens; when the
+// server accepted the switch but the new depot's workspace cannot be opened, the sign-in screen says why.
+TEST_F(ShellOverTheModel, ADepotSwitchKeepsTheWorkspaceAndAFailedOneSaysWhy) {
+  dorvik::testing::StandInServer server;
+  JSONValue profile = JSONValue::object(
+      {{"id", 13}, {"companyId", randomUUID()}, {"depotId", "d1"}, {"fullName", "Ирина Логист"}, {"role", "logist"}});
+  dorvik::testing::SessionServer session(server, profile);
+  const JSONValue depots = JSONValue::array({JSONValue::object({{"id", "d1"}, {"name", "Север"}}),
+                                             JSONValue::object({{"id", "d2"}, {"name", "Юг"}})});
+  dorvik::testing::scriptReferenceLists(server, depots, JSONValue(JSONArray{}), JSONValue(JSONArray{}));
+  async::runBlocking(SecureStore::write(std::nullopt, "refresh:" + server.url()));
+  async::runBlocking(SecureStore::write(std::nullopt, "profile:" + server.url()));
+  ASSERT_TRUE(context_.defaults->set(Settings::serverURL, server.url()));
+  launch(false);
+  context_.model->setPage(PanelPage::settings);
+  fill({"logist", "пароль-логиста"}, "Войти");
+  ASSERT_TRUE(dorvik::testing::spinUntil([&] { return context_.model->depots().size() == 2; }, 30s));
+  spin();
+
+  // Picks a depot and presses the button; answers the screens the window showed until the switch ended.
+  auto switchTo = [&](guint position) {
+    GtkWidget* picker = find(root(), [](GtkWidget* w) { return ADW_IS_COMBO_ROW(w); });
+    EXPECT_NE(picker, nullptr);
+    adw_combo_row_set_selected(ADW_COMBO_ROW(picker), position);
+    spin();
+    const std::size_t switches = server.hits("POST", "/auth/depot");
+    g_signal_emit_by_name(findButton(root(), "Переключить склад"), "clicked");
+    std::set<int> shown;
+    EXPECT_TRUE(dorvik::testing::spinUntil(
+        [&] {
+          shown.insert(window_->screenKind());
+          return server.hits("POST", "/auth/depot") > switches && !context_.model->busy();
+        },
+        30s));
+    spin();
+    return shown;
+  };
+  EXPECT_EQ(switchTo(2), std::set<int>{2});
+  EXPECT_EQ(context_.model->user()["depotId"].string(), "d2");
+  EXPECT_EQ(window_->alert(), nullptr) << context_.model->error().value_or("");
+
+  server.on("POST", "/auth/refresh", dorvik::testing::Answer::error(503, "Сервер на обслуживании."));
+  switchTo(1);
+  ASSERT_TRUE(reaches(0));
+  ASSERT_NE(window_->alert(), nullptr);
+  EXPECT_STREQ(adw_message_dialog_get_body(window_->alert()), "Сервер на обслуживании.");
+  savePNG(GTK_WIDGET(window_->alert()), "depot-switch-failed");
+}
+
 TEST_F(ShellOverTheModel, TheSettingsPageFillsInWhenTheWorkspaceArrivesLater) {
   dorvik::testing::StandInServer server;
   JSONValue profile = JSONValue::object(
