@@ -1,22 +1,28 @@
 // Fixtures of the planner benchmarks, evaluated in the same context as the components.
 
-// A deterministic plan of n orders spread over Moscow, shared round-robin by v vehicles, already routed.
+// A deterministic plan of n orders over Moscow, already routed, that can be published: each of the v vehicles
+// takes a run of consecutive orders around a point of its own (a neighbourhood of about a kilometre), so every
+// route ends within its day.
 function benchPlan(n, v) {
   let seed = 7;
   const rnd = function () { seed = (seed * 1103515245 + 12345) % 2147483648; return seed / 2147483648; };
-  const vehicles = [], routes = [], orders = [];
+  const vehicles = [], routes = [], centres = [];
   for (let k = 0; k < v; k++) {
     vehicles.push({ id: "courier" + k, ref: "Курьер " + k, shift: "08:00-20:00", zone: "", capacity: null, mileage: null,
       use: true, back: k % 2 === 0 });
     routes.push({ ci: k, orders: [] });
+    centres.push([55.6 + rnd() * 0.3, 37.45 + rnd() * 0.35]);
   }
   const windows = ["09:00-18:00", "10:00-14:00", "12:00-16:00", "14:00-19:00", ""];
+  const perVehicle = Math.ceil(n / v);
+  const orders = [];
   for (let i = 0; i < n; i++) {
+    const k = Math.floor(i / perVehicle);
     orders.push({ id: String(100000 + i), title: "Клиент " + i, address: "Москва, улица " + (i % 700) + ", " + (i % 50 + 1),
       phone: "+7 900 " + (1000000 + i), window: windows[i % windows.length], units: 1 + i % 5,
-      lat: 55.55 + rnd() * 0.4, lon: 37.35 + rnd() * 0.55, hardWindow: "", serviceS: null, sharedS: null,
-      comments: "", instructions: "Позвонить за час", source: "file", qc: "file" });
-    routes[i % v].orders.push(i);
+      lat: centres[k][0] + (rnd() - 0.5) * 0.01, lon: centres[k][1] + (rnd() - 0.5) * 0.016, hardWindow: "",
+      serviceS: null, sharedS: null, comments: "", instructions: "Позвонить за час", source: "file", qc: "file" });
+    routes[k].orders.push(i);
   }
   return { routeDate: "2026-09-22", fileName: "Заказы.xlsx", depot: { name: "Склад", lat: 55.75, lon: 37.6, window: "08:00-20:00" },
     vehicles: vehicles, orders: orders, routes: routes, planned: true, revision: 1 };

@@ -44,23 +44,43 @@ JSONValue mergedNames(const JSONValue* pending, const std::string& name) {
 }  // namespace
 
 async::Task<std::string> AppModel::addressKey(std::string address) {
+  std::vector<std::string> addresses;
+  addresses.push_back(std::move(address));
+  std::vector<std::string> keys = co_await addressKeys(std::move(addresses));
+  co_return std::move(keys.front());
+}
+
+async::Task<std::vector<std::string>> AppModel::addressKeys(std::vector<std::string> addresses) {
   auto self = shared_from_this();
   std::shared_ptr<PlannerEngine> engine = engine_;
   if (!engine) throw DorvikError(kCatalogueLoading, 0);
-  JSONValue payload = JSONValue::object({{"address", JSONValue(address)}});
-  JSONValue result = co_await engine->run("addressIdentity", std::move(payload));
-  co_return result["key"].string();
+  std::vector<std::pair<std::string, JSONValue>> calls;
+  calls.reserve(addresses.size());
+  for (std::string& address : addresses) {
+    calls.emplace_back("addressIdentity", JSONValue::object({{"address", JSONValue(std::move(address))}}));
+  }
+  std::vector<JSONValue> results = co_await engine->runEach(std::move(calls));
+  std::vector<std::string> keys;
+  keys.reserve(results.size());
+  for (const JSONValue& result : results) keys.push_back(result["key"].string());
+  co_return keys;
 }
 
 async::Task<void> AppModel::remember(std::string address, double lat, double lon, std::string source, std::string name,
                                      bool synchronize, bool persist) {
+  std::vector<FoundAddress> found;
+  found.push_back(FoundAddress{std::move(address), lat, lon, std::move(source), std::move(name)});
+  co_await rememberAll(std::move(found), synchronize, persist);
+}
+
+async::Task<void> AppModel::rememberAll(std::vector<FoundAddress> found, bool synchronize, bool persist) {
   auto self = shared_from_this();
-  if (address.empty() || !engine_) co_return;
+  std::erase_if(found, [](const FoundAddress& each) { return each.address.empty(); });
+  if (found.empty() || !engine_) co_return;
   std::shared_ptr<PlannerEngine> engine = engine_;
   // Outside the workspace's scope on purpose: failures of the engine or the cache are reported even when the
   // workspace changed meanwhile, while a change during a wait ends it silently before anything is written.
   const async::CancelToken workspace = workspaceToken();
-  const bool manual = source == kManual;
 
   // An existing hand-made entry protects the address against anything but another hand correction.
   auto protectedKey = [this](const std::string& key) {
@@ -71,33 +91,41 @@ async::Task<void> AppModel::remember(std::string address, double lat, double lon
     return false;
   };
 
-  auto key = co_await async::attempt(addressKey(address));
-  if (reportIfFailed(key) || workspace.isCancelled()) co_return;
-  if (!manual && protectedKey(*key)) co_return;
-  JSONValue payload = JSONValue::object({{"address", JSONValue(address)}});
-  auto storageKey = co_await async::attempt(engine->run("addressStorageKey", std::move(payload)));
-  if (reportIfFailed(storageKey) || workspace.isCancelled()) co_return;
-  // A hand correction may have arrived while the storage key was computed: it still wins.
-  if (!manual && protectedKey(*key)) co_return;
+  // Both keys of every address in one trip to the engine.
+  std::vector<std::pair<std::string, JSONValue>> calls;
+  calls.reserve(2 * found.size());
+  for (const FoundAddress& each : found) {
+    JSONValue payload = JSONValue::object({{"address", JSONValue(each.address)}});
+    calls.emplace_back("addressIdentity", payload);
+    calls.emplace_back("addressStorageKey", std::move(payload));
+  }
+  auto keys = co_await async::attempt(engine->runEach(std::move(calls)));
+  if (reportIfFailed(keys) || workspace.isCancelled()) co_return;
 
-  auto pending = pendingAddresses_.find(*key);
-  JSONValue names = mergedNames(pending == pendingAddresses_.end() ? nullptr : &pending->second, name);
-  JSONValue entry = JSONValue::object({
-      {"key", JSONValue((*storageKey)["key"].string())},
-      {"address", JSONValue(address)},
-      {"lat", JSONValue(lat)},
-      {"lon", JSONValue(lon)},
-      {"source", JSONValue(source)},
-      {"quality", JSONValue(manual ? kManual : "0")},
-      {"pinned", JSONValue(manual)},
-      {"clientName", JSONValue(name)},
-      {"clientNames", std::move(names)},
-  });
-  setPendingAddress(*key, std::move(entry));
+  for (std::size_t i = 0; i < found.size(); ++i) {
+    const FoundAddress& each = found[i];
+    const bool manual = each.source == kManual;
+    const std::string key = (*keys)[2 * i]["key"].string();
+    if (!manual && protectedKey(key)) continue;
+    auto pending = pendingAddresses_.find(key);
+    JSONValue names = mergedNames(pending == pendingAddresses_.end() ? nullptr : &pending->second, each.name);
+    JSONValue entry = JSONValue::object({
+        {"key", JSONValue((*keys)[2 * i + 1]["key"].string())},
+        {"address", JSONValue(each.address)},
+        {"lat", JSONValue(each.lat)},
+        {"lon", JSONValue(each.lon)},
+        {"source", JSONValue(each.source)},
+        {"quality", JSONValue(manual ? kManual : "0")},
+        {"pinned", JSONValue(manual)},
+        {"clientName", JSONValue(each.name)},
+        {"clientNames", std::move(names)},
+    });
+    setPendingAddress(key, std::move(entry));
+  }
 
   std::shared_ptr<EncryptedCache> cache = cache_;
   if (persist && cache) {
-    // Written whatever becomes of the caller: the entry is in the model already.
+    // Written whatever becomes of the caller: the entries are in the model already.
     auto written = co_await async::attempt(async::shielded(cache->write(pendingAddressesValue(), "pendingAddresses")));
     if (reportIfFailed(written)) co_return;
   }

@@ -165,6 +165,8 @@ class AppModel : public std::enable_shared_from_this<AppModel> {
   // Earliest start of the next rate-limited server geocoding request (not tracked).
   async::Clock::time_point nextGeocodingRequest() const { return nextGeocodingRequest_; }
   void setNextGeocodingRequest(async::Clock::time_point value) { nextGeocodingRequest_ = value; }
+  // Spacing of the rate-limited server geocoding requests (350 ms, the server's rule); benchmarks take it out.
+  void setGeocodingSpacing(std::chrono::milliseconds value) { geocodingSpacing_ = value; }
 
   bool offline() const { return offline_; }
   void setOffline(bool value);
@@ -281,13 +283,28 @@ class AppModel : public std::enable_shared_from_this<AppModel> {
   // Addresses and geocoding.
   // The address key of a text (engine action "addressIdentity"); throws without an engine.
   async::Task<std::string> addressKey(std::string address);
+  // The address keys of several texts, in one trip to the engine.
+  async::Task<std::vector<std::string>> addressKeys(std::vector<std::string> addresses);
   // The hand correction of one plan order's point (the map's pin drag, its undo and redo).
   async::Task<void> correctCoordinate(std::string id, double latitude, double longitude);
   // Uploads the waiting address entries with their learned client names; throws no failure.
   async::Task<void> flushAddresses();
   async::Task<JSONValue> lookup(std::string address, bool rateLimited);
+  // The same for an address whose key the caller has already computed (the batch search, when grouping).
+  async::Task<JSONValue> lookup(std::string address, std::string key, bool rateLimited);
   async::Task<void> remember(std::string address, double lat, double lon, std::string source, std::string name,
                              bool synchronize, bool persist);
+  // A point found for an address, or set by hand (source "manual").
+  struct FoundAddress {
+    std::string address;
+    double lat = 0;
+    double lon = 0;
+    std::string source;
+    std::string name;
+  };
+  // Remembers several points as remember() does each, their keys computed in one trip to the engine; the cache
+  // write and the upload (when asked for) happen once for all.
+  async::Task<void> rememberAll(std::vector<FoundAddress> found, bool synchronize, bool persist);
   async::Task<void> geocode(std::optional<std::vector<std::string>> ids = std::nullopt);
   void stopGeocoding();
 
@@ -358,6 +375,7 @@ class AppModel : public std::enable_shared_from_this<AppModel> {
   bool geocodingStopping_ = false;
   std::optional<async::CancelToken> geocodingTask_;
   async::Clock::time_point nextGeocodingRequest_;
+  std::chrono::milliseconds geocodingSpacing_{350};
   bool offline_ = false;
   bool preview_ = false;
   std::optional<std::string> error_;

@@ -43,7 +43,6 @@ const char* const kPlanChanged =
     "План изменился во время поиска. Проверьте координаты и повторите поиск оставшихся адресов.";
 const char* const kGeocoderPath = "/geo/clean";
 
-constexpr auto kRequestSpacing = 350ms;
 constexpr std::size_t kLookupsInFlight = 4;
 constexpr std::size_t kEditsPerSave = 8;
 constexpr std::size_t kShortestAddress = 3;
@@ -52,6 +51,7 @@ constexpr std::size_t kLongestAddress = 500;
 // One distinct address to search, with the orders queued under its key.
 struct GeocodingJob {
   std::string address;
+  std::string key;
   std::vector<JSONValue> orders;
   std::map<std::string, std::int64_t> revisions;
 };
@@ -86,7 +86,8 @@ std::int64_t revisionOf(const AppModel& model, const std::string& id) {
 // The first order of the current plan with this "_nativeID".
 const JSONValue* currentOrder(const AppModel& model, const std::string& id) {
   for (const JSONValue& order : model.planner()["orders"].array()) {
-    if (order["_nativeID"].string() == id) return &order;
+    const JSONValue& nativeID = order["_nativeID"];
+    if (nativeID.isString() ? nativeID.stringView() == id : nativeID.string() == id) return &order;
   }
   return nullptr;
 }
@@ -102,40 +103,51 @@ void countChecked(AppModel& model, bool review) {
 }
 
 // One job per distinct address key; an address too short or too long, or without a key, is counted for review.
+// The keys of all addresses are computed in one trip to the engine: a trip per order costs a turn of the main loop
+// each, and a turn lasts a frame while the window draws (seconds before the first request of a large plan).
 async::Task<void> groupByAddress(std::shared_ptr<GeocodingRun> run) {
   AppModel& model = *run->model;
-  std::map<std::string, std::size_t> jobByKey;
+  std::vector<const JSONValue*> searched;
+  std::vector<std::string> addresses;
   for (const JSONValue& order : run->orders) {
-    run->stop.throwIfCancelled();
-    const std::string id = order["_nativeID"].string();
-    const std::string address = order["address"].string();
+    std::string address = order["address"].string();
     const std::size_t length = characterCount(trimmed(address));
     if (length < kShortestAddress || length > kLongestAddress) {
       countChecked(model, true);
       continue;
     }
-    std::string key = co_await model.addressKey(address);
-    if (key.empty()) {
+    searched.push_back(&order);
+    addresses.push_back(std::move(address));
+  }
+  run->stop.throwIfCancelled();
+  std::vector<std::string> keys = co_await model.addressKeys(addresses);
+  run->stop.throwIfCancelled();
+
+  std::map<std::string, std::size_t> jobByKey;
+  for (std::size_t i = 0; i < searched.size(); ++i) {
+    if (keys[i].empty()) {
       countChecked(model, true);
       continue;
     }
+    const JSONValue& order = *searched[i];
+    const std::string id = order["_nativeID"].string();
     const std::int64_t revision = revisionOf(model, id);
-    auto known = jobByKey.find(key);
+    auto known = jobByKey.find(keys[i]);
     if (known != jobByKey.end()) {
       GeocodingJob& job = run->jobs[known->second];
       job.orders.push_back(order);
       job.revisions[id] = revision;
     } else {
-      jobByKey.emplace(key, run->jobs.size());
-      run->jobs.push_back(GeocodingJob{address, {order}, {{id, revision}}});
+      jobByKey.emplace(keys[i], run->jobs.size());
+      run->jobs.push_back(GeocodingJob{std::move(addresses[i]), keys[i], {order}, {{id, revision}}});
     }
   }
 }
 
 // One lookup, run in the search's group; its outcome goes to the search (a cancelled one sends nothing).
-async::Task<void> searchAddress(std::shared_ptr<AppModel> model, std::string address, std::size_t job,
-                                async::Channel<Finished> finished) {
-  async::Outcome<JSONValue> answer = co_await async::attempt(model->lookup(std::move(address), true));
+async::Task<void> searchAddress(std::shared_ptr<AppModel> model, std::string address, std::string key,
+                                std::size_t job, async::Channel<Finished> finished) {
+  async::Outcome<JSONValue> answer = co_await async::attempt(model->lookup(std::move(address), std::move(key), true));
   finished.send(Finished{job, std::move(answer)});
 }
 
@@ -197,16 +209,15 @@ async::Task<void> saveFound(std::shared_ptr<GeocodingRun> run) {
   const std::vector<JSONValue> learned = std::move(run->learned);
   run->edits.clear();
   run->learned.clear();
+  std::vector<AppModel::FoundAddress> found;
   for (const JSONValue& entry : learned) {
     if (!applied.count(entry["id"].string())) continue;
     const std::optional<double> lat = entry["lat"].doubleValue();
     const std::optional<double> lon = entry["lon"].doubleValue();
     if (!lat || !lon) continue;
-    std::string address = entry["address"].string();
-    std::string source = entry["source"].string();
-    std::string name = entry["name"].string();
-    co_await model.remember(std::move(address), *lat, *lon, std::move(source), std::move(name), false, false);
+    found.push_back({entry["address"].string(), *lat, *lon, entry["source"].string(), entry["name"].string()});
   }
+  co_await model.rememberAll(std::move(found), false, false);
 
   if (std::shared_ptr<EncryptedCache> cache = model.cache()) {
     JSONValue pending(JSONObject(model.pendingAddresses().begin(), model.pendingAddresses().end()));
@@ -224,7 +235,7 @@ async::Task<void> search(std::shared_ptr<GeocodingRun> run) {
   std::size_t next = 0;
   auto lookUpNext = [&run, &next] {
     const std::size_t job = next++;
-    return searchAddress(run->model, run->jobs[job].address, job, run->finished);
+    return searchAddress(run->model, run->jobs[job].address, run->jobs[job].key, job, run->finished);
   };
   while (next < run->jobs.size() && next < kLookupsInFlight) co_await run->lookups.add(lookUpNext());
 
@@ -272,11 +283,18 @@ async::Task<void> runGeocoding(std::shared_ptr<GeocodingRun> run) {
 async::Task<JSONValue> AppModel::lookup(std::string address, bool rateLimited) {
   auto self = shared_from_this();
   if (!engine_) throw DorvikError(kCatalogueLoading, 0);
+  co_await workspaceScope();
+  std::string key = co_await addressKey(address);
+  JSONValue answer = co_await lookup(std::move(address), std::move(key), rateLimited);
+  co_return answer;
+}
+
+async::Task<JSONValue> AppModel::lookup(std::string address, std::string key, bool rateLimited) {
+  auto self = shared_from_this();
+  if (!engine_) throw DorvikError(kCatalogueLoading, 0);
   // The catalogue is read on this engine even if the model gets another one meanwhile.
   std::shared_ptr<PlannerEngine> engine = engine_;
   co_await workspaceScope();
-
-  const std::string key = co_await addressKey(address);
 
   // The address memory: a pending entry hides the server's copy under the same key, even an incomplete one.
   const JSONValue* entry = nullptr;
@@ -300,7 +318,7 @@ async::Task<JSONValue> AppModel::lookup(std::string address, bool rateLimited) {
     if (rateLimited) {
       // Slots are taken before waiting, so lookups that arrive together leave one spacing apart.
       const async::Clock::time_point slot = std::max(async::Clock::now(), nextGeocodingRequest_);
-      nextGeocodingRequest_ = slot + kRequestSpacing;
+      nextGeocodingRequest_ = slot + geocodingSpacing_;
       co_await async::sleepUntil(slot);
       // Another request may have found the server unreachable meanwhile.
       if (offline_) co_return catalogue;

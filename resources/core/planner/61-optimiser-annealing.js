@@ -38,8 +38,8 @@ function vrpEmptyOfClass(S, c, j) {
 }
 
 // Cheapest feasible place for job j over the used routes and one empty vehicle per class (when useEmpty).
-// With many routes only those holding one of j's nearest jobs are tried first; all of them when none of those fits.
-// Sets S.candV and S.candPos; returns the added cost or Infinity.
+// With more than a few routes only those holding one of j's nearest jobs are tried first; all of them when none of
+// those fits. Sets S.candV and S.candPos; returns the added cost or Infinity.
 function vrpCheapest(S, j, blink, useEmpty) {
   let best = VRP_INF, bv = -1, bp = -1;
   const nv = S.nv;
@@ -76,7 +76,7 @@ function vrpCheapest(S, j, blink, useEmpty) {
   return best;
 }
 
-const VRP_NARROW_ROUTES = 24;
+const VRP_NARROW_ROUTES = 8;
 const VRP_NARROW_NEIGHBOURS = 40;
 
 // Added cost of job j alone in an empty vehicle of class c (whichever: they have the same figures), zones aside.

@@ -9,11 +9,12 @@
 // clock as of the work, and the cooling follows whichever of the two is further on.
 
 function vrpWorkPerMs(S) {
-  // What slows the search down as the day grows is reading the travel matrices: their size is what counts.
-  const bytes = 8 * S.n * S.n * (S.time === S.dist ? 1 : 2);
-  return 270000 / Math.pow(1 + bytes / 4e6, 0.4);
+  // What slows the search down as the day grows is reading the travel matrices: their size is what counts. Times
+  // and distances kept apart are read apart too.
+  const apart = S.time !== S.dist, bytes = 8 * S.n * S.n * (apart ? 2 : 1);
+  return (apart ? 230000 : 270000) / Math.pow(1 + bytes / 4e6, 0.4);
 }
-const VRP_WORK_PER_JOB = 6e6;
+const VRP_WORK_PER_JOB = 1.2e7;
 // Without a budget the caller gets a few seconds; a given budget is kept as it is (the caller sets the cap).
 const VRP_DEFAULT_BUDGET_MS = 5000;
 const VRP_STAGES = ["capacity", "window", "shift", "mileage"];

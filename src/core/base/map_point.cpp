@@ -5,8 +5,22 @@
 namespace dorvik {
 
 std::optional<MapPoint> MapPoint::from(const JSONValue& value) {
-  const std::optional<double> lat = value["lat"].doubleValue();
-  const std::optional<double> lon = value["lon"].doubleValue();
+  // A coordinates object of its own is read in one walk over its few members; a larger one (an order) by lookup.
+  const JSONValue* latitude = nullptr;
+  const JSONValue* longitude = nullptr;
+  if (value.size() <= 4) {
+    for (const auto& [name, member] : value.object()) {
+      const std::string_view key = name;
+      if (key == "lat") latitude = &member;
+      if (key == "lon") longitude = &member;
+    }
+    if (!latitude || !longitude) return std::nullopt;
+  } else {
+    latitude = &value["lat"];
+    longitude = &value["lon"];
+  }
+  const std::optional<double> lat = latitude->doubleValue();
+  const std::optional<double> lon = longitude->doubleValue();
   if (!lat || !lon) return std::nullopt;
   if (!std::isfinite(*lat) || !std::isfinite(*lon)) return std::nullopt;
   if (std::fabs(*lat) > 90 || std::fabs(*lon) > 180) return std::nullopt;

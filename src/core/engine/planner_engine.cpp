@@ -185,6 +185,10 @@ async::Task<JSONValue> PlannerEngine::run(std::string action, JSONValue payload)
   return runOn(shared_from_this(), std::move(action), std::move(payload));
 }
 
+async::Task<std::vector<JSONValue>> PlannerEngine::runEach(std::vector<std::pair<std::string, JSONValue>> calls) {
+  return runEachOn(shared_from_this(), std::move(calls));
+}
+
 async::Task<OwnedText> PlannerEngine::runText(std::string action, JSONValue payload) {
   return runTextOn(shared_from_this(), std::move(action), std::move(payload));
 }
@@ -202,6 +206,20 @@ async::Task<JSONValue> PlannerEngine::runOn(std::shared_ptr<PlannerEngine> self,
   auto ran = self->worker_->run(std::move(job));
   JSONValue result = co_await ran;
   co_return result;
+}
+
+async::Task<std::vector<JSONValue>> PlannerEngine::runEachOn(std::shared_ptr<PlannerEngine> self,
+                                                             std::vector<std::pair<std::string, JSONValue>> calls) {
+  State* state = self->state_;
+  auto job = [state, calls = std::move(calls)]() mutable {
+    std::vector<JSONValue> results;
+    results.reserve(calls.size());
+    for (auto& [action, payload] : calls) results.push_back(state->run(action, std::move(payload)));
+    return results;
+  };
+  auto ran = self->worker_->run(std::move(job));
+  std::vector<JSONValue> results = co_await ran;
+  co_return results;
 }
 
 async::Task<OwnedText> PlannerEngine::runTextOn(std::shared_ptr<PlannerEngine> self, std::string action,

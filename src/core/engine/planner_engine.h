@@ -16,6 +16,8 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "core/async/task.h"
 #include "core/base/owned_text.h"
@@ -62,6 +64,10 @@ class PlannerEngine : public std::enable_shared_from_this<PlannerEngine> {
   // "Расчёт не вернул результат."; JSONEncodeError for a payload with a non-finite number (the component is
   // not called); JSONDecodeError when the result is not JSON text. The engine stays usable after a failure.
   async::Task<JSONValue> run(std::string action, JSONValue payload);
+  // Runs several actions in order in one job: one trip to the engine's thread however many calls (each trip
+  // costs the caller a turn of its main loop, which a window being drawn makes long). The results in the order of
+  // the calls; the first failure throws as run does and ends the job.
+  async::Task<std::vector<JSONValue>> runEach(std::vector<std::pair<std::string, JSONValue>> calls);
   // Runs an action whose result is only stored, never read (the archive of the plan): its JSON text as the
   // component wrote it, not decoded. Throws as run does; a text that is no JSON object throws JSONDecodeError.
   async::Task<OwnedText> runText(std::string action, JSONValue payload);
@@ -85,6 +91,8 @@ class PlannerEngine : public std::enable_shared_from_this<PlannerEngine> {
   struct State;
   PlannerEngine();
   static async::Task<JSONValue> runOn(std::shared_ptr<PlannerEngine> self, std::string action, JSONValue payload);
+  static async::Task<std::vector<JSONValue>> runEachOn(std::shared_ptr<PlannerEngine> self,
+                                                       std::vector<std::pair<std::string, JSONValue>> calls);
   static async::Task<OwnedText> runTextOn(std::shared_ptr<PlannerEngine> self, std::string action, JSONValue payload);
   static async::Task<JSONValue> lookupOn(std::shared_ptr<PlannerEngine> self, std::string address);
   static async::Task<int> countOn(std::shared_ptr<PlannerEngine> self);

@@ -3,11 +3,15 @@
 #include <simdjson.h>
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cstdint>
+#include <forward_list>
+#include <numeric>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -21,13 +25,14 @@ namespace {
 using simdjson::dom::element;
 using simdjson::dom::element_type;
 
-// Walks the tape into a JSONValue. Members of the objects being built wait on one shared stack, so that each
-// object's map is filled from sorted input (constant time per member) without an allocation of its own.
+// Walks the tape into a JSONValue.
 class Builder {
  public:
   // zeroSigns: the signs of the text's integer zeros ("0", "-0") in the order of the text, when it has a "-0";
-  // the parser reads both as the integer 0.
-  explicit Builder(std::vector<bool> zeroSigns = {}) : zeroSigns_(std::move(zeroSigns)) {}
+  // the parser reads both as the integer 0. textSize sizes the table of shared texts.
+  Builder(std::vector<bool> zeroSigns, std::size_t textSize)
+      : zeroSigns_(std::move(zeroSigns)),
+        texts_(std::clamp<std::size_t>(std::bit_ceil(textSize / 512 + 1), kFewestTexts, kMostTexts)) {}
 
   JSONValue build(element e, int depth) {
     switch (e.type()) {
@@ -44,21 +49,7 @@ class Builder {
         if (depth >= JSONValue::kMaxDepth) throw JSONDecodeError(depthErrorMessage());
         simdjson::dom::object source;
         if (e.get_object().get(source)) return JSONBuilder::object(JSONObject{});
-        const std::size_t mark = pending_.size();
-        for (simdjson::dom::key_value_pair field : source) {
-          std::string key = canonicalKey(field.key);
-          JSONValue value = build(field.value, depth + 1);
-          pending_.emplace_back(std::move(key), std::move(value));
-        }
-        const auto first = pending_.begin() + static_cast<std::ptrdiff_t>(mark);
-        sortStable(first, pending_.end());
-        JSONObject members;
-        for (auto it = first; it != pending_.end(); ++it) {
-          if (std::next(it) != pending_.end() && std::next(it)->first == it->first) continue;
-          members.emplace_hint(members.end(), std::move(it->first), std::move(it->second));
-        }
-        pending_.erase(first, pending_.end());
-        return JSONBuilder::object(std::move(members));
+        return object(source, depth);
       }
       case element_type::INT64: {
         const std::int64_t value = e.get_int64().value_unsafe();
@@ -69,13 +60,8 @@ class Builder {
         return JSONValue(static_cast<double>(e.get_uint64().value_unsafe()));
       case element_type::DOUBLE:
         return JSONValue(e.get_double().value_unsafe());
-      case element_type::STRING: {
-        const std::string_view text = e.get_string().value_unsafe();
-        if (text.size() > kSharedLength) return JSONValue(largeStringCopy(text));
-        auto [it, added] = strings_.try_emplace(text);
-        if (added) it->second = JSONValue(text);
-        return it->second;
-      }
+      case element_type::STRING:
+        return text(e.get_string().value_unsafe());
       case element_type::BOOL:
         return JSONValue(e.get_bool().value_unsafe());
       case element_type::NULL_VALUE:
@@ -85,36 +71,101 @@ class Builder {
   }
 
  private:
-  using Member = std::pair<std::string, JSONValue>;
-  using Iterator = std::vector<Member>::iterator;
-
-  // Stable, so that of repeated keys the last one written stays last and wins. Objects are small: an insertion
-  // sort needs no buffer of its own.
-  static void sortStable(Iterator first, Iterator last) {
-    auto less = [](const Member& a, const Member& b) { return a.first < b.first; };
-    if (last - first > 48) {
-      std::stable_sort(first, last, less);
-      return;
+  // The members wait, keys and values apart, until their object is complete; the map is then filled in key
+  // order (constant time per member). Keys are views into the parser's buffer, or into composedKeys_ for the few
+  // that are not ASCII and are stored in their canonical form.
+  JSONValue object(simdjson::dom::object source, int depth) {
+    const std::size_t mark = keys_.size();
+    const auto composedMark = composedKeys_.begin();
+    for (simdjson::dom::key_value_pair field : source) {
+      std::string_view key = field.key;
+      if (!isAsciiText(key)) key = composedKeys_.emplace_front(canonicalKey(key));
+      JSONValue value = build(field.value, depth + 1);
+      keys_.push_back(key);
+      values_.push_back(std::move(value));
     }
-    for (auto i = first + (first != last ? 1 : 0); i < last; ++i) {
-      if (!less(*i, *(i - 1))) continue;
-      Member moving = std::move(*i);
-      auto j = i;
-      do {
-        *j = std::move(*(j - 1));
-        --j;
-      } while (j != first && less(moving, *(j - 1)));
-      *j = std::move(moving);
+    const std::span<const std::string_view> keys(keys_.data() + mark, keys_.size() - mark);
+    const std::span<const std::uint32_t> order = keyOrder(keys);
+    JSONObject members;
+    for (std::size_t i = 0; i < order.size(); ++i) {
+      const std::uint32_t at = order[i];
+      // Of repeated keys the last one written wins: the order is stable, so it comes last.
+      if (i + 1 < order.size() && keys[order[i + 1]] == keys[at]) continue;
+      members.emplace_hint(members.end(), std::piecewise_construct, std::forward_as_tuple(keys[at]),
+                           std::forward_as_tuple(std::move(values_[mark + at])));
     }
+    keys_.resize(mark);
+    values_.resize(mark);
+    while (composedKeys_.begin() != composedMark) composedKeys_.pop_front();
+    return JSONBuilder::object(std::move(members));
   }
 
-  std::vector<Member> pending_;
+  // The positions of the keys in ascending order, equal keys in the order written. Objects of one kind (the
+  // orders of a plan, the rows of a list) repeat one sequence of keys, so the order found for the last object
+  // with as many keys is tried first.
+  std::span<const std::uint32_t> keyOrder(std::span<const std::string_view> keys) {
+    const std::size_t n = keys.size();
+    Shape& shape = n < shapes_.size() ? shapes_[n] : unusual_;
+    if (std::is_sorted(keys.begin(), keys.end())) {
+      if (shape.order.size() != n || !shape.keys.empty()) {
+        shape.keys.clear();
+        shape.order.resize(n);
+        std::iota(shape.order.begin(), shape.order.end(), 0u);
+      }
+      return shape.order;
+    }
+    if (shape.keys.size() == n && std::equal(keys.begin(), keys.end(), shape.keys.begin())) return shape.order;
+    shape.order.resize(n);
+    std::iota(shape.order.begin(), shape.order.end(), 0u);
+    auto less = [&keys](std::uint32_t a, std::uint32_t b) { return keys[a] < keys[b]; };
+    if (n > 48) {
+      std::stable_sort(shape.order.begin(), shape.order.end(), less);
+    } else {
+      for (std::size_t i = 1; i < n; ++i) {
+        const std::uint32_t moving = shape.order[i];
+        std::size_t j = i;
+        for (; j > 0 && less(moving, shape.order[j - 1]); --j) shape.order[j] = shape.order[j - 1];
+        shape.order[j] = moving;
+      }
+    }
+    shape.keys.assign(keys.begin(), keys.end());
+    return shape.order;
+  }
+
+  // Equal short texts share one stored string: a plan repeats its windows, sources, driver names and empty
+  // fields thousands of times. A small table remembers the text last met in each slot, so a repeated text is
+  // found again while a text met once only passes through it. The views point into the parser's own buffer,
+  // valid for the whole walk.
+  JSONValue text(std::string_view text) {
+    if (text.size() > kSharedLength) return JSONValue(largeStringCopy(text));
+    Slot& slot = texts_[std::hash<std::string_view>{}(text) & (texts_.size() - 1)];
+    if (!slot.value.isString() || slot.text != text) {
+      slot.text = text;
+      slot.value = JSONValue(text);
+    }
+    return slot.value;
+  }
+
+  struct Shape {
+    std::vector<std::string> keys;  // empty: the order stands for keys that were sorted already
+    std::vector<std::uint32_t> order;
+  };
+  struct Slot {
+    std::string_view text;
+    JSONValue value;
+  };
+  static constexpr std::size_t kSharedLength = 160;  // a Cyrillic sentence of some eighty letters
+  static constexpr std::size_t kFewestTexts = 16;
+  static constexpr std::size_t kMostTexts = 4096;
+
   std::vector<bool> zeroSigns_;
   std::size_t nextZero_ = 0;
-  // Equal short texts share one stored string: a plan repeats its windows, sources and empty fields thousands
-  // of times. The views point into the parser's own buffer, valid for the whole walk.
-  static constexpr std::size_t kSharedLength = 48;
-  std::unordered_map<std::string_view, JSONValue> strings_;
+  std::vector<std::string_view> keys_;
+  std::vector<JSONValue> values_;
+  std::forward_list<std::string> composedKeys_;  // a stack: the nodes stay where they are
+  std::array<Shape, 40> shapes_;
+  Shape unusual_;
+  std::vector<Slot> texts_;
 };
 
 // The parser's own messages are English: the user reads one of these instead.
@@ -148,7 +199,8 @@ std::string messageFor(simdjson::error_code error) {
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
 // Calls visit(start, end, integral, integerDigits) for every number token of the text outside string literals
-// (-digits[.digits][e[+-]digits], read leniently: the parser judges validity) and copies nothing.
+// (-digits[.digits][e[+-]digits], read leniently: the parser judges validity) and copies nothing. Only for the
+// rare text the parser refused for a number.
 template <class Visit>
 void forEachNumber(std::string_view text, Visit&& visit) {
   std::size_t i = 0;
@@ -206,24 +258,27 @@ bool widenLongIntegers(std::string_view text, std::string& out) {
   return changed;
 }
 
-// The signs of the integer zeros of the text, in order, when one of them is written "-0"; none otherwise. A "-0"
-// that is no number of its own (inside a string, a date "2026-01-05" or "-07") rarely passes the quick look, and
-// the exact walk then finds it is none.
-std::vector<bool> integerZeroSigns(std::string_view text) {
-  bool candidate = false;
-  for (std::size_t at = text.find("-0"); at != std::string_view::npos && !candidate; at = text.find("-0", at + 1)) {
-    const char next = at + 2 < text.size() ? text[at + 2] : ' ';
-    candidate = !isDigit(next) && next != '.' && next != 'e' && next != 'E';
-  }
-  if (!candidate) return {};
+// The signs of the text's integer zeros ("0", "-0") in the order of the text, when one of them is "-0"; none
+// otherwise. The parser reads both as the integer 0, but its first stage has already found where every value
+// begins: only those bytes are looked at, never the inside of a string.
+std::vector<bool> integerZeroSigns(const simdjson::dom::parser& parser, std::string_view text) {
+  const std::uint32_t* starts = parser.implementation->structural_indexes.get();
+  const std::uint32_t count = parser.implementation->n_structural_indexes;
+  // A valid text has nothing but a separator or white space after an integer zero: no digit, fraction or exponent.
+  auto zeroAt = [&text](std::size_t i) {
+    const char next = i + 1 < text.size() ? text[i + 1] : ' ';
+    return i < text.size() && text[i] == '0' && next != '.' && next != 'e' && next != 'E' && !isDigit(next);
+  };
+  const char* bytes = text.data();  // every structural position lies inside the text
+  std::uint32_t n = 0;
+  while (n < count && !(bytes[starts[n]] == '-' && zeroAt(starts[n] + 1))) ++n;
+  if (n == count) return {};
   std::vector<bool> signs;
-  bool negative = false;
-  forEachNumber(text, [&](std::size_t start, std::size_t end, bool integral, std::size_t digits) {
-    if (!integral || digits != 1 || text[end - 1] != '0') return;
-    signs.push_back(text[start] == '-');
-    negative = negative || text[start] == '-';
-  });
-  if (!negative) signs.clear();
+  for (n = 0; n < count; ++n) {
+    const std::size_t start = starts[n];
+    const bool minus = bytes[start] == '-';
+    if ((minus || bytes[start] == '0') && zeroAt(start + (minus ? 1 : 0))) signs.push_back(minus);
+  }
   return signs;
 }
 
@@ -253,20 +308,20 @@ JSONValue parseAndBuild(std::string_view bytes, bool padded, Parsed parsed) {
     error = parser.parse(widened.data(), widened.size()).get(root);
   }
   if (error) throw JSONDecodeError(messageFor(error));
-  std::vector<bool> zeroSigns = integerZeroSigns(walked);
+  std::vector<bool> zeroSigns = integerZeroSigns(parser, walked);
   std::string().swap(widened);
   parsed();
-  return Builder(std::move(zeroSigns)).build(root, 0);
+  return Builder(std::move(zeroSigns), walked.size()).build(root, 0);
 }
 
 }  // namespace
 
-JSONValue decodeWithSimdjson(std::string_view bytes) {
-  return parseAndBuild(bytes, false, [] {});
+JSONValue decodeWithSimdjson(std::string_view bytes, bool padded) {
+  static_assert(JSONValue::kDecodePadding >= simdjson::SIMDJSON_PADDING);
+  return parseAndBuild(bytes, padded, [] {});
 }
 
 JSONValue decodeTakingWithSimdjson(std::string text) {
-  static_assert(JSONValue::kDecodePadding >= simdjson::SIMDJSON_PADDING);
   const std::size_t size = text.size();
   // The padding is written, not just reserved: the parser may read it.
   text.resize(size + JSONValue::kDecodePadding, ' ');

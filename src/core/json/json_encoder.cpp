@@ -247,7 +247,8 @@ void appendJSON(std::string& out, double number) { Writer(out).number(number); }
 std::string JSONValue::data() const {
   std::string out;
   const std::size_t estimate = estimateSize(*this, 0);
-  out.reserve(estimate + estimate / 16 + 16);
+  // Room for the decoder's padding as well: a written text decodes where it lies.
+  out.reserve(estimate + estimate / 16 + kDecodePadding);
   preferHugePages(out.data(), out.capacity());
   Writer(out).value(*this, 0);
   return out;

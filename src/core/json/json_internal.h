@@ -64,7 +64,8 @@ std::string depthErrorMessage();
 
 // The parser behind JSONValue::decode (simdjson; it decoded the 50 MB benchmark document three times as fast
 // as nlohmann's SAX parser).
-JSONValue decodeWithSimdjson(std::string_view bytes);
+// padded: the text is followed by kDecodePadding readable bytes (of any content), so it is parsed where it lies.
+JSONValue decodeWithSimdjson(std::string_view bytes, bool padded);
 JSONValue decodeTakingWithSimdjson(std::string text);
 
 }  // namespace dorvik

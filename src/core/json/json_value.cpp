@@ -120,7 +120,10 @@ std::string depthErrorMessage() {
   return "Не удалось прочитать JSON: вложенность глубже " + std::to_string(JSONValue::kMaxDepth) + " уровней.";
 }
 
-JSONValue JSONValue::decode(std::string_view bytes) { return decodeWithSimdjson(bytes); }
+JSONValue JSONValue::decode(std::string_view bytes) { return decodeWithSimdjson(bytes, false); }
+JSONValue JSONValue::decode(const std::string& text) {
+  return decodeWithSimdjson(text, text.capacity() - text.size() >= kDecodePadding);
+}
 JSONValue JSONValue::decodeTaking(std::string text) { return decodeTakingWithSimdjson(std::move(text)); }
 
 // Lenient readers ----------------------------------------------------------------------------------------------
@@ -129,7 +132,11 @@ std::string formatNumberText(double x) {
   char buffer[400];  // "%.0f" of the largest double has 309 digits
   if (std::isnan(x)) return "nan";
   std::to_chars_result r;
-  if (x == std::nearbyint(x)) {
+  const bool negativeZero = x == 0 && std::signbit(x);
+  if (!negativeZero && std::fabs(x) < 9.0e15 && x == static_cast<double>(static_cast<std::int64_t>(x))) {
+    // Counts, numbers and identifiers: whole and exact, written as integers are (the same digits, far cheaper).
+    r = std::to_chars(buffer, buffer + sizeof buffer, static_cast<std::int64_t>(x));
+  } else if (x == std::nearbyint(x)) {
     // Whole numbers (and the infinities) with every digit, as "%.0f" writes them.
     r = std::to_chars(buffer, buffer + sizeof buffer, x, std::chars_format::fixed, 0);
   } else if (std::fabs(x) >= 0.0001) {

@@ -37,10 +37,25 @@ class JSONEncodeError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// The order of object keys: by their bytes, unsigned, a prefix first (the order of std::string's comparison),
+// compared in place: keys are short and mostly differ early, where a call to memcmp would cost more than the
+// comparison itself. Takes texts and views alike.
+struct JSONKeyOrder {
+  using is_transparent = void;
+  bool operator()(std::string_view a, std::string_view b) const noexcept {
+    const std::size_t n = a.size() < b.size() ? a.size() : b.size();
+    for (std::size_t i = 0; i < n; ++i) {
+      const auto x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
+      if (x != y) return x < y;
+    }
+    return a.size() < b.size();
+  }
+};
+
 // Object keys are stored in Unicode canonical composition (NFC), so composed and decomposed spellings of one
 // key address the same member. Keys sort by their UTF-8 bytes, which is also the order they are written in.
 using JSONArray = std::vector<JSONValue>;
-using JSONObject = std::map<std::string, JSONValue, std::less<>>;
+using JSONObject = std::map<std::string, JSONValue, JSONKeyOrder>;
 
 class JSONValue {
  public:
@@ -73,7 +88,11 @@ class JSONValue {
   // Decoding and encoding ---------------------------------------------------------------------------------
   // Parses UTF-8 JSON text; any value may stand at the top level. Throws JSONDecodeError.
   static JSONValue decode(std::string_view bytes);
-  // Spare capacity past a text's end that lets decodeTaking parse it where it lies.
+  // The same; a text with kDecodePadding bytes of spare capacity (as data() leaves) is parsed where it lies
+  // instead of being copied first.
+  static JSONValue decode(const std::string& text);
+  static JSONValue decode(const char* text) { return decode(std::string_view(text)); }
+  // Spare capacity past a text's end that lets the parser read it where it lies.
   static constexpr std::size_t kDecodePadding = 64;
   // Decodes a text it takes over: parsed where it lies when it has kDecodePadding bytes of spare capacity (else
   // copied once), and let go before the values are built, so that a large text is never held three times.

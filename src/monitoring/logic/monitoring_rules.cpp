@@ -78,26 +78,61 @@ std::vector<Record> shownRoutes(const std::vector<Record>& filtered, const std::
 }
 
 RouteDrawing routeDrawing(const std::vector<Record>& shown) {
+  using namespace std::string_view_literals;
   RouteDrawing drawing;
   std::size_t stopCount = 0;
   for (const Record& route : shown) stopCount += route.value["stops"].size() + 1;
   drawing.pins.reserve(stopCount);
   drawing.lines.reserve(shown.size());
+  // A large day has tens of thousands of stops, drawn again on every refresh and keystroke: each stop's members
+  // are read in one walk over it, its texts are laid out without copies, and the few status words are looked up
+  // once each.
+  std::vector<std::pair<std::string, std::string>> statusWords;
+  std::string otherWord;
+  auto statusWord = [&](const JSONValue& status) -> const std::string& {
+    if (!status.isString()) return otherWord = display(status);
+    for (const auto& [code, word] : statusWords)
+      if (code == status.stringView()) return word;
+    return statusWords.emplace_back(status.stringView(), display(status)).second;
+  };
+  auto append = [](std::string& out, const JSONValue& value) {
+    if (value.isString()) {
+      out += value.stringView();
+    } else {
+      out += value.string();
+    }
+  };
+  static const JSONValue none;
   for (const Record& route : shown) {
     const std::string id = route.id();
     const JSONArray& stops = route.value["stops"].array();
     std::vector<MapPoint> line;
     line.reserve(stops.size());
     for (const JSONValue& stop : stops) {
-      auto point = MapPoint::from(stop["coordinates"]);
+      const JSONValue *coordinates = &none, *address = &none, *pointID = &none, *status = &none, *number = &none;
+      for (const auto& [name, member] : stop.object()) {
+        const std::string_view key = name;
+        if (key == "coordinates"sv) coordinates = &member;
+        else if (key == "address"sv) address = &member;
+        else if (key == "pointId"sv) pointID = &member;
+        else if (key == "status"sv) status = &member;
+        else if (key == "stopNumber"sv) number = &member;
+      }
+      auto point = MapPoint::from(*coordinates);
       if (!point) continue;
       line.push_back(*point);
-      std::string label = stop["address"].string();
-      label += " · ";
-      label += display(stop["status"]);
-      MapPin& pin = drawing.pins.emplace_back(id + ":" + stop["pointId"].string(), std::move(label),
-                                              stop["stopNumber"].string(), *point);
-      pin.color = kStopColor;
+      const std::string& word = statusWord(*status);
+      std::string label;
+      label.reserve(address->stringView().size() + 4 + word.size());
+      append(label, *address);
+      label += " · "sv;
+      label += word;
+      std::string pinID;
+      pinID.reserve(id.size() + 1 + pointID->stringView().size());
+      pinID += id;
+      pinID += ':';
+      append(pinID, *pointID);
+      drawing.pins.emplace_back(std::move(pinID), std::move(label), number->string(), *point).color = kStopColor;
     }
     drawing.lines.push_back(std::move(line));
     if (auto gps = MapPoint::from(route.value["location"])) {

@@ -13,6 +13,7 @@ TEST(MapPointFrom, AcceptsFiniteInRangePairs) {
       {R"({"lat":90,"lon":-180})", {90, -180}},
       {R"({"lat":-90,"lon":180})", {-90, 180}},
       {R"({"lat":0,"lon":0})", {0, 0}},
+      {R"({"address":"x","id":7,"lat":"1,5","lon":2.5,"title":"y","window":""})", {1.5, 2.5}},  // an order
   };
   for (const auto& [json, point] : cases) {
     EXPECT_EQ(MapPoint::from(JSONValue::decode(json)), point) << json;

@@ -117,7 +117,10 @@ TEST(JsonText, DecodesEachCaseAsItsOwnKind) {
   EXPECT_TRUE(std::signbit(*JSONValue::decode("-0.0").doubleValue()));
   // Negative zero keeps its sign however it is written; a plain zero has none.
   const std::pair<const char*, const char*> zeros[] = {
-      {"-0", "-0"}, {"[-0, 0]", "[-0,0]"}, {R"({"a":-0})", R"({"a":-0})"}, {"-0e0", "-0"}, {"0", "0"}};
+      {"-0", "-0"}, {"[-0, 0]", "[-0,0]"}, {R"({"a":-0})", R"({"a":-0})"}, {"-0e0", "-0"}, {"0", "0"},
+      // A "-0" inside a text is no number: the zeros after it keep their own signs.
+      {R"({"id":"A-0","d":"2026-01-05","z":[0,-0,"-0",-0.0,-1,0, -0 ]})",
+       R"({"d":"2026-01-05","id":"A-0","z":[0,-0,"-0",-0,-1,0,-0]})"}};
   for (const auto& [text, written] : zeros) EXPECT_EQ(JSONValue::decode(text).data(), written) << text;
   // Every 64-bit integer, down to the minimum and past it with 19 digits, is a number.
   EXPECT_EQ(*JSONValue::decode("-9223372036854775808").doubleValue(), -9223372036854775808.0);
@@ -146,6 +149,15 @@ TEST(JsonText, RepeatedKeysKeepTheLastMember) {
   const JSONValue spelled = JSONValue::decode("{\"\xD0\xB9\":1,\"\xD0\xB8\xCC\x86\":2}");
   EXPECT_EQ(spelled.size(), 1u);
   EXPECT_EQ(spelled["й"].intValue(), 2);
+  // Rows of one kind repeat their keys in one order; rows of another kind with as many keys, rows with a repeated
+  // key and keys to be composed each still get their own members.
+  const JSONValue rows = JSONValue::decode(
+      "[{\"b\":1,\"a\":2},{\"d\":3,\"c\":4},{\"b\":5,\"a\":6,\"b\":7},{\"b\":8,\"a\":9},"
+      "{\"b\":10,\"a\":11,\"b\":12},{\"a\":13,\"b\":14},{\"b\":15,\"a\":16},"
+      "{\"\xD0\xB9\":1,\"x\":{\"\xD0\xB8\xCC\x86\":2,\"a\":3}}]");
+  EXPECT_EQ(rows.data(),
+            "[{\"a\":2,\"b\":1},{\"c\":4,\"d\":3},{\"a\":6,\"b\":7},{\"a\":9,\"b\":8},{\"a\":11,\"b\":12},"
+            "{\"a\":13,\"b\":14},{\"a\":16,\"b\":15},{\"x\":{\"a\":3,\"\xD0\xB9\":2},\"\xD0\xB9\":1}]");
 }
 
 TEST(JsonText, MalformedTextIsRefused) {
@@ -233,8 +245,15 @@ TEST(JsonText, ATextTakenOverDecodesAsTheSameText) {
     roomy = text;
     EXPECT_EQ(JSONValue::decodeTaking(std::move(roomy)), expected) << text.substr(0, 60);
     EXPECT_EQ(JSONValue::decodeTaking(text), expected) << text.substr(0, 60);
+    // A text with the padding's room in its capacity is read where it lies.
+    std::string padded;
+    padded.reserve(text.size() + JSONValue::kDecodePadding);
+    padded = text;
+    EXPECT_EQ(JSONValue::decode(padded), expected) << text.substr(0, 60);
   }
-  EXPECT_EQ(JSONValue::decode(many).at(4999)["window"].string(), "09:00-18:00");
+  const JSONValue rows = JSONValue::decode(many);
+  EXPECT_EQ(rows.at(4999)["window"].string(), "09:00-18:00");
+  EXPECT_EQ(rows.at(4999)["window"].stringView().data(), rows.at(0)["window"].stringView().data());
   for (const char* text : {"", "[1,]", "\"\xC3(\"", "{\"a\":1}x"}) {
     EXPECT_THROW(JSONValue::decodeTaking(text), JSONDecodeError) << text;
   }

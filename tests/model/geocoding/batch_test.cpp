@@ -1,6 +1,7 @@
 // The batch search over the plan's orders: one lookup per address, four at most in flight, results written in
 // batches and never into an order edited meanwhile; stopping keeps what was written; a sign-out leaves the new
 // workspace alone.
+#include <glib.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -128,6 +129,20 @@ TEST_F(GeocodingWorkspace, TheAcceptedOrdersAreTheOnesTheSavedBatchReports) {
   async::runBlocking(model->geocode(std::vector<std::string>{model->orderIDs()[0]}));
   EXPECT_EQ(model->status(), "Поиск завершён. Проверено 1 из 1. Найдено: 1. Уточнить: 0.");
   EXPECT_EQ(server->hits("/geo/clean"), asked);
+}
+
+TEST_F(GeocodingWorkspace, TheFirstRequestLeavesAfterAFewTurnsOfTheMainLoopHoweverLargeThePlan) {
+  // A window being drawn makes every turn of the main loop last a frame: the search must not take a turn (a trip
+  // to the engine) per order before its first request.
+  std::vector<JSONValue> orders;
+  for (int n = 1; n <= 400; ++n) orders.push_back(orderAt("A" + std::to_string(n), street(n)));
+  loadOrders(orders);
+  const auto run = start(model->geocode());
+  int turns = 0;
+  while (server->hits("/geo/clean") == 0 && turns < 10000) turns += g_main_context_iteration(nullptr, TRUE) ? 1 : 0;
+  EXPECT_LT(turns, 150);
+  model->stopGeocoding();
+  ASSERT_TRUE(spinUntil([&] { return run->done; }, 30s));
 }
 
 TEST_F(GeocodingWorkspace, AtMostFourLookupsAreInFlight) {

@@ -39,7 +39,17 @@ JSONValue day() {
                                    {"courier", JSONValue::object({{"name", "Анна"}, {"login", "anna b"}})},
                                    {"points", 3.9},
                                    {"location", JSONValue::object({{"at", "09:00"}})}});
-  JSONValue r77 = JSONValue::object({{"id", "R77"}, {"routeId", "X"}, {"status", "finished"}, {"points", 1}});
+  // A stop as another server version might send it: a numeric point id, a status without a Russian word, more
+  // members than the page reads.
+  JSONValue other = JSONValue::object({{"coordinates", JSONValue::object({{"lat", 55.8}, {"lon", 37.5}})},
+                                       {"pointId", 12},
+                                       {"address", "Склад"},
+                                       {"status", "custom"},
+                                       {"stopNumber", "2a"},
+                                       {"arrivedAt", "11:00"},
+                                       {"zone", JSONValue::object({{"lat", 1}, {"lon", 2}})}});
+  JSONValue r77 = JSONValue::object(
+      {{"id", "R77"}, {"routeId", "X"}, {"status", "finished"}, {"points", 1}, {"stops", JSONValue::array({other})}});
   return JSONValue::object({{"routes", JSONValue::array({r7, r, r77})}});
 }
 
@@ -66,7 +76,7 @@ TEST(MonitoringDay, FilterSearchSelectionPinsLinesAndMetrics) {
 
   const RouteDrawing drawing = routeDrawing(routes);
   const auto& pins = drawing.pins;
-  ASSERT_EQ(pins.size(), 2u) << "lat 91 and a stop without coordinates lose their pins; R has no usable GPS";
+  ASSERT_EQ(pins.size(), 3u) << "lat 91 and a stop without coordinates lose their pins; R has no usable GPS";
   EXPECT_EQ(pins[0].id, "R7:P3");
   EXPECT_EQ(pins[0].label, "Адрес P3 · Доставлен");
   EXPECT_EQ(pins[0].number, "1");
@@ -74,10 +84,15 @@ TEST(MonitoringDay, FilterSearchSelectionPinsLinesAndMetrics) {
   EXPECT_EQ(pins[1].id, "R7:gps");
   EXPECT_EQ(pins[1].label, "Пётр Иванов · последний GPS");
   EXPECT_EQ(pins[1].number, "GPS");
+  EXPECT_EQ(pins[2].id, "R77:12");
+  EXPECT_EQ(pins[2].label, "Склад · custom");
+  EXPECT_EQ(pins[2].number, "2a");
+  EXPECT_EQ(pins[2].point, (MapPoint{55.8, 37.5}));
   const auto& lines = drawing.lines;
   ASSERT_EQ(lines.size(), 3u);
   EXPECT_EQ(lines[0].size(), 1u);
   EXPECT_TRUE(lines[1].empty()) << "an empty line keeps its place";
+  EXPECT_EQ(lines[2].size(), 1u);
 
   const Metrics m = dayMetrics(routes);
   EXPECT_EQ(m.routes, 3);
