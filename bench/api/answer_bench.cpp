@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "core/api/api_client.h"
+#include "smoke.h"
 #include "core/async/task.h"
 #include "core/base/errors.h"
 #include "core/json/json_value.h"
@@ -24,6 +25,14 @@ using namespace dorvik::testing;
 using Clock = std::chrono::steady_clock;
 
 namespace {
+
+using dorvik::bench::sized;
+
+// The sizes of the three answers: a gzip bomb, an answer over the client's 64 MB limit and one under it (in a smoke
+// run, the smallest that still meet and miss the limit).
+const std::size_t kBombBytes = sized(std::size_t(2) << 30, std::size_t(96) << 20);
+const std::size_t kHugeBytes = sized(std::size_t(100) << 20, std::size_t(65) << 20);
+const std::size_t kLargeBytes = sized(std::size_t(60) << 20, std::size_t(2) << 20);
 
 double seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
 double mib(std::size_t bytes) { return bytes / 1048576.0; }
@@ -45,19 +54,20 @@ class ServerThread {
   ServerThread() {
     thread_ = std::thread([this] {
       GMainContext* context = g_main_context_new();
+      context_ = context;
       g_main_context_push_thread_default(context);
       {
         StandInServer server;
         Answer bomb = Answer::empty(200);
-        bomb.body = gzipOfZeros(std::size_t(2) << 30);
+        bomb.body = gzipOfZeros(kBombBytes);
         bomb.withHeader("Content-Encoding", "gzip");
         bombBytes_ = bomb.body.size();
         server.on("GET", "/bomb", bomb);
         Answer huge = Answer::empty(200);
-        huge.body = ordersText(std::size_t(100) << 20);
+        huge.body = ordersText(kHugeBytes);
         server.on("GET", "/huge", huge);
         Answer large = Answer::empty(200);
-        large.body = ordersText(std::size_t(60) << 20);
+        large.body = ordersText(kLargeBytes);
         server.on("GET", "/large", large);
         {
           std::lock_guard lock(mutex_);
@@ -74,7 +84,7 @@ class ServerThread {
   }
   ~ServerThread() {
     stop_ = true;
-    g_main_context_wakeup(nullptr);
+    g_main_context_wakeup(context_);  // the server's own context, which its thread waits on
     thread_.join();
   }
   std::string url() const { return url_; }
@@ -87,6 +97,7 @@ class ServerThread {
   std::string url_;
   std::size_t bombBytes_ = 0;
   std::atomic<bool> stop_{false};
+  GMainContext* context_ = nullptr;  // set before url_, which the constructor waits for
 };
 
 struct Run {
@@ -129,7 +140,8 @@ Run measure(const std::shared_ptr<APIClient>& client, const std::string& path) {
   run.seconds = seconds(Clock::now() - start);
   g_source_remove(timer);
   run.longestStall = seconds(std::max(longest, Clock::now() - last));
-  run.peakRise = peakResidentBytes() - before;
+  const std::size_t peak = peakResidentBytes();
+  run.peakRise = peak > before ? peak - before : 0;
   return run;
 }
 
@@ -140,17 +152,21 @@ int main() {
   APIClient::Options options;
   options.persist = false;
   auto client = async::runBlocking(APIClient::create(server.url(), options));
-  std::printf("gzip answer: %.1f MB on the wire, 2048 MB unpacked\n", mib(server.bombBytes()));
+  std::printf("gzip answer: %.1f MB on the wire, %.0f MB unpacked\n", mib(server.bombBytes()), mib(kBombBytes));
+  int status = 0;
   for (const char* path : {"/bomb", "/huge", "/large"}) {
     const Run run = measure(client, path);
     std::printf("%-7s %6.2f s, longest main-loop stall %5.0f ms, peak resident +%6.1f MB: %s\n", path, run.seconds,
                 run.longestStall * 1000, mib(run.peakRise), run.outcome.c_str());
+    // The first two are refused, the last one decoded: anything else is a fault, not a figure.
+    const bool refused = run.outcome.rfind("refused: ", 0) == 0;
+    if (refused != (std::string(path) != "/large")) status = 1;
   }
-  // For comparison: the 60 MB answer decoded on the main loop, as before.
-  const std::string text = ordersText(std::size_t(60) << 20);
+  // For comparison: the large answer decoded on the main loop, as before.
+  const std::string text = ordersText(kLargeBytes);
   const auto start = Clock::now();
   const JSONValue value = JSONValue::decode(text);
-  std::printf("decoding the 60 MB answer in place would stall the main loop %.0f ms (%zu rows)\n",
+  std::printf("decoding the %.0f MB answer in place would stall the main loop %.0f ms (%zu rows)\n", mib(kLargeBytes),
               seconds(Clock::now() - start) * 1000, value.size());
-  return 0;
+  return status;
 }

@@ -20,6 +20,7 @@
 #include "core/base/errors.h"
 #include "core/cache/encrypted_cache.h"
 #include "core/engine/planner_engine.h"
+#include "core/engine/script_context.h"
 #include "model/app_model.h"
 #include "model/file_dialogs.h"
 #include "model/workbook_files.h"
@@ -110,6 +111,7 @@ int importOnce(const std::string& file, bool cache) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  ScriptContext::sizeHeapForTheProgram();  // as the program does
   try {
     if ((argc == 3 || argc == 4) && std::string(argv[1]) == "--import-file")
       return importOnce(argv[2], argc == 4 && std::string(argv[3]) == "--cache");

@@ -22,6 +22,7 @@
 #include "core/async/task.h"
 #include "core/cache/encrypted_cache.h"
 #include "core/engine/planner_engine.h"
+#include "core/engine/script_context.h"
 #include "model/app_model.h"
 #include "model/file_dialogs.h"
 #include "model/workbook_files.h"
@@ -74,6 +75,7 @@ int main(int argc, char** argv) {
     if (std::string(argv[i]) == "--orders") orders = std::max(1, std::atoi(argv[i + 1]));
     if (std::string(argv[i]) == "--runs") runs = std::max(1, std::atoi(argv[i + 1]));
   }
+  ScriptContext::sizeHeapForTheProgram();  // as the program does
   gtk_init();
   Gtk::init_gtkmm_internals();
   adw_init();

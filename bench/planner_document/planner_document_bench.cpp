@@ -26,6 +26,7 @@
 #include "core/base/files.h"
 #include "core/engine/planner_engine.h"
 #include "core/engine/script_context.h"
+#include "smoke.h"
 
 namespace fs = std::filesystem;
 
@@ -120,9 +121,15 @@ int importBenchmark(const char* self, long bytes) {
 
 }  // namespace
 
+// Half a second an action; one call in a smoke run.
+static benchmark::internal::Benchmark* timed(benchmark::internal::Benchmark* b) {
+  b->Unit(benchmark::kMillisecond);
+  return dorvik::bench::smokeRun() ? b->Iterations(1) : b->MinTime(0.5);
+}
+
 #define ACTION(name)                                                           \
   static void BM_##name(benchmark::State& state) { timeAction(state, #name); } \
-  BENCHMARK(BM_##name)->Unit(benchmark::kMillisecond)->MinTime(0.5);
+  BENCHMARK(BM_##name)->Apply([](auto* b) { timed(b); });
 
 ACTION(identity)
 ACTION(zones)

@@ -2,9 +2,11 @@
 #include <string_view>
 #include <vector>
 
+#include "core/engine/script_context.h"
 #include "shell/application.h"
 
 int main(int argc, char* argv[]) {
+  dorvik::ScriptContext::sizeHeapForTheProgram();
   bool preview = false;
   std::vector<char*> args;
   for (int i = 0; i < argc; ++i) {

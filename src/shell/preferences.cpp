@@ -3,6 +3,7 @@
 #include <adwaita.h>
 
 #include "build_info.h"
+#include "shell/form_widgets.h"
 #include "shell/sign_in_views.h"
 #include "shell/toolkit/shell_rules.h"
 #include "shell/toolkit/workspace_settings.h"
@@ -49,14 +50,6 @@ GtkWidget* note(const std::string& text, const char* cssClass = "dim-label") {
   gtk_widget_set_margin_top(label, 6);
   if (cssClass) gtk_widget_add_css_class(label, cssClass);
   return label;
-}
-
-GtkWidget* valueRow(const char* title, GtkWidget** valueLabel) {
-  GtkWidget* row = adw_action_row_new();
-  adw_preferences_row_set_title(ADW_PREFERENCES_ROW(row), title);
-  *valueLabel = gtk_label_new("");
-  adw_action_row_add_suffix(ADW_ACTION_ROW(row), *valueLabel);
-  return row;
 }
 
 // Calls `handler()` at each emission of `signal` (one without a return value) on `widget`; the handler lives as
@@ -156,11 +149,12 @@ GtkWidget* serverGroup(const std::shared_ptr<UserDefaults>& defaults) {
 // "Локальные адреса": the catalogue's size, the address corrections waiting for upload and their retry.
 GtkWidget* localAddressesGroup(PreferencesState* state) {
   GtkWidget* local = group("Локальные адреса");
-  add(local, valueRow("Каталог OpenStreetMap", &state->catalogLabel));
-  add(local, note("Москва и ближайшие районы. За пределами каталога нужен серверный геокодер или вручную указанные "
-                  "координаты.",
-                  nullptr));
-  add(local, valueRow("Исправления к синхронизации", &state->pendingLabel));
+  add(local, valueRow("Каталог OpenStreetMap", "", &state->catalogLabel));
+  // A row, so that it stays under the catalogue's count (a group puts what is not a row below its rows).
+  add(local, noteRow("Москва и ближайшие районы. За пределами каталога нужен серверный геокодер или вручную "
+                     "указанные координаты.",
+                     false));
+  add(local, valueRow("Исправления к синхронизации", "", &state->pendingLabel));
   state->retryButton = gtk_button_new_with_label("Повторить синхронизацию");
   gtk_widget_set_halign(state->retryButton, GTK_ALIGN_START);
   gtk_widget_set_margin_top(state->retryButton, 6);

@@ -104,4 +104,10 @@ inline void setAccessibleLabel(Gtk::Widget& widget, const std::string& text) {
   }
 }
 
+// A text field's placeholder, which is its name for screen readers too (GTK does not read a placeholder as one).
+inline void setPlaceholder(Gtk::Widget& field, const std::string& text) {
+  g_object_set(field.gobj(), "placeholder-text", text.c_str(), nullptr);
+  setAccessibleLabel(field, text);
+}
+
 }  // namespace dorvik

@@ -55,6 +55,27 @@ bool clickButton(GtkWidget* root, const std::string& text) {
   return true;
 }
 
+GtkWidget* formRow(GtkWidget* within, const std::string& title) {
+  return findWidget(within, [&](GtkWidget* w) {
+    return ADW_IS_PREFERENCES_ROW(w) && title == adw_preferences_row_get_title(ADW_PREFERENCES_ROW(w));
+  });
+}
+
+bool activateRow(GtkWidget* within, const std::string& title) {
+  GtkWidget* row = formRow(within, title);
+  if (!row || !gtk_widget_is_sensitive(row)) return false;
+  gtk_widget_activate(row);
+  spin();
+  return true;
+}
+
+double topIn(GtkWidget* widget, GtkWidget* root) {
+  graphene_point_t top;
+  const graphene_point_t origin = GRAPHENE_POINT_INIT(0, 0);
+  if (!widget || !gtk_widget_compute_point(widget, root, &origin, &top)) return -1;
+  return top.y;
+}
+
 bool pickInDropDown(GtkWidget* root, const std::string& text) {
   bool picked = false;
   findWidget(root, [&](GtkWidget* w) {
@@ -278,6 +299,91 @@ std::vector<std::string> imagesWithoutIcon(GtkWidget* root) {
     return false;
   });
   return missing;
+}
+
+namespace {
+// The accessible label property of a widget, or "".
+std::string accessibleLabel(GtkWidget* widget) {
+  if (!gtk_test_accessible_has_property(GTK_ACCESSIBLE(widget), GTK_ACCESSIBLE_PROPERTY_LABEL)) return "";
+  // The check answers the value itself when it differs from the one given.
+  char* differs = gtk_test_accessible_check_property(GTK_ACCESSIBLE(widget), GTK_ACCESSIBLE_PROPERTY_LABEL, "\x01");
+  std::string label = differs ? differs : "";
+  g_free(differs);
+  return label;
+}
+
+// The widget under `root` that alone labels `widget`, or null.
+GtkWidget* labelledBy(GtkWidget* widget, GtkWidget* root) {
+  return findWidget(root, [&](GtkWidget* candidate) {
+    char* differs =
+        gtk_test_accessible_check_relation(GTK_ACCESSIBLE(widget), GTK_ACCESSIBLE_RELATION_LABELLED_BY, candidate, NULL);
+    g_free(differs);
+    return differs == nullptr;
+  });
+}
+
+bool isControl(GtkWidget* widget) {
+  switch (gtk_accessible_get_accessible_role(GTK_ACCESSIBLE(widget))) {
+    case GTK_ACCESSIBLE_ROLE_BUTTON:
+    case GTK_ACCESSIBLE_ROLE_CHECKBOX:
+    case GTK_ACCESSIBLE_ROLE_COMBO_BOX:
+    case GTK_ACCESSIBLE_ROLE_LINK:
+    case GTK_ACCESSIBLE_ROLE_MENU_ITEM:
+    case GTK_ACCESSIBLE_ROLE_MENU_ITEM_CHECKBOX:
+    case GTK_ACCESSIBLE_ROLE_MENU_ITEM_RADIO:
+    case GTK_ACCESSIBLE_ROLE_RADIO:
+    case GTK_ACCESSIBLE_ROLE_SEARCH_BOX:
+    case GTK_ACCESSIBLE_ROLE_SLIDER:
+    case GTK_ACCESSIBLE_ROLE_SPIN_BUTTON:
+    case GTK_ACCESSIBLE_ROLE_SWITCH:
+    case GTK_ACCESSIBLE_ROLE_TEXT_BOX:
+      return true;
+    case GTK_ACCESSIBLE_ROLE_LIST_ITEM:
+    case GTK_ACCESSIBLE_ROLE_ROW: {
+      // A row the keyboard can reach.
+      if (!gtk_widget_get_focusable(widget)) return false;
+      for (GtkWidget* up = widget; up; up = gtk_widget_get_parent(up))
+        if (!gtk_widget_get_can_focus(up)) return false;
+      return true;
+    }
+    default:
+      return false;
+  }
+}
+
+void collectNameless(GtkWidget* widget, GtkWidget* window, std::vector<std::string>& nameless) {
+  if (!gtk_widget_get_mapped(widget)) return;
+  if (isControl(widget)) {
+    std::string name = accessibleLabel(widget);
+    if (name.empty() && gtk_test_accessible_has_relation(GTK_ACCESSIBLE(widget), GTK_ACCESSIBLE_RELATION_LABELLED_BY)) {
+      GtkWidget* label = labelledBy(widget, widget);
+      if (!label) label = labelledBy(widget, window);
+      name = label ? accessibleLabel(label) : "(labelled by several)";
+    }
+    if (name.empty()) {
+      // The control and the widgets around it, up to the nearest one with a name of its own.
+      std::string where = G_OBJECT_TYPE_NAME(widget);
+      for (GtkWidget* up = gtk_widget_get_parent(widget); up; up = gtk_widget_get_parent(up)) {
+        where += std::string(" in ") + G_OBJECT_TYPE_NAME(up);
+        const std::string label = accessibleLabel(up);
+        if (!label.empty()) {
+          where += " «" + label + "»";
+          break;
+        }
+        if (GTK_IS_WINDOW(up)) break;
+      }
+      nameless.push_back(where);
+    }
+  }
+  for (GtkWidget* child = gtk_widget_get_first_child(widget); child; child = gtk_widget_get_next_sibling(child))
+    collectNameless(child, window, nameless);
+}
+}  // namespace
+
+std::vector<std::string> namelessControls(GtkWidget* root) {
+  std::vector<std::string> nameless;
+  collectNameless(root, root, nameless);
+  return nameless;
 }
 
 void savePNG(GtkWidget* widget, const std::string& name) {

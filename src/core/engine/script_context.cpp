@@ -81,6 +81,8 @@ std::string fileURL(const std::filesystem::path& file) {
 }
 }  // namespace
 
+void ScriptContext::sizeHeapForTheProgram() { jsc_options_set_size("forceRAMSize", std::size_t(700) << 20); }
+
 ScriptContext::ScriptContext() {
   vm_ = jsc_virtual_machine_new();
   if (vm_) context_ = jsc_context_new_with_virtual_machine(vm_);

@@ -21,6 +21,14 @@ GtkWidget* mappedLabel(GtkWidget* root, const std::string& text) {
     return GTK_IS_LABEL(w) && gtk_widget_get_mapped(w) && text == gtk_label_get_text(GTK_LABEL(w));
   });
 }
+// Sets the check or radio button labelled `label`; false when there is none.
+bool check(GtkWidget* root, const std::string& label) {
+  GtkWidget* button = findWidget(root, [&](GtkWidget* w) {
+    return GTK_IS_CHECK_BUTTON(w) && g_strcmp0(gtk_check_button_get_label(GTK_CHECK_BUTTON(w)), label.c_str()) == 0;
+  });
+  if (button) gtk_check_button_set_active(GTK_CHECK_BUTTON(button), TRUE);
+  return button != nullptr;
+}
 }  // namespace
 
 TEST_F(PlannerWindow, ThePublicationDialogChecksTheServerThenSendsInTheModePicked) {
@@ -56,12 +64,7 @@ TEST_F(PlannerWindow, ThePublicationDialogChecksTheServerThenSendsInTheModePicke
   ASSERT_NE(sheet, nullptr);
   ASSERT_TRUE(spinUntil([&] { return findLabel(sheet, "На сервере: 0. С отметками курьеров: 0.") != nullptr; }));
   EXPECT_EQ(findLabel(sheet, "Проверяем текущие маршруты…"), nullptr);
-  GtkWidget* replace = findWidget(sheet, [](GtkWidget* w) {
-    return GTK_IS_CHECK_BUTTON(w) &&
-           g_strcmp0(gtk_check_button_get_label(GTK_CHECK_BUTTON(w)), "Заменить план на эту дату") == 0;
-  });
-  ASSERT_NE(replace, nullptr);
-  gtk_check_button_set_active(GTK_CHECK_BUTTON(replace), TRUE);
+  ASSERT_TRUE(check(sheet, "Заменить план на эту дату"));
   spin(300ms);  // the sheet grows to its new content
   savePNG(sheet, "planning-publication-ready");
   ASSERT_TRUE(clickButton(sheet, "Отправить"));
@@ -92,12 +95,7 @@ TEST_F(PlannerWindow, ThePublicationDialogChecksTheServerThenSendsInTheModePicke
   ASSERT_TRUE(spinUntil([&] { return findLabel(sheet, "На сервере: 1. С отметками курьеров: 0.") != nullptr; }));
   EXPECT_NE(findLabel(sheet, "№1001 · Кофейня — «Количество мест»: «три»"), nullptr);
   EXPECT_FALSE(gtk_widget_is_sensitive(findButton(sheet, "Отправить")));
-  GtkWidget* agree = findWidget(sheet, [](GtkWidget* w) {
-    return GTK_IS_CHECK_BUTTON(w) &&
-           g_strcmp0(gtk_check_button_get_label(GTK_CHECK_BUTTON(w)), "Отправить без этих значений") == 0;
-  });
-  ASSERT_NE(agree, nullptr);
-  gtk_check_button_set_active(GTK_CHECK_BUTTON(agree), TRUE);
+  ASSERT_TRUE(check(sheet, "Отправить без этих значений"));
   spin(300ms);  // the sheet grows to its new content
   EXPECT_TRUE(gtk_widget_is_sensitive(findButton(sheet, "Отправить")));
   savePNG(sheet, "planning-publication-sent-empty");
