@@ -12,7 +12,7 @@ function vrpWorkPerMs(S) {
   // What slows the search down as the day grows is reading the travel matrices: their size is what counts. Times
   // and distances kept apart are read apart too.
   const apart = S.time !== S.dist, bytes = 8 * S.n * S.n * (apart ? 2 : 1);
-  return (apart ? 230000 : 270000) / Math.pow(1 + bytes / 4e6, 0.4);
+  return (apart ? 200000 : 225000) / Math.pow(1 + bytes / 4e6, 0.4);
 }
 const VRP_WORK_PER_JOB = 1.2e7;
 // Without a budget the caller gets a few seconds; a given budget is kept as it is (the caller sets the cap).
