@@ -6,6 +6,7 @@
 #include <array>
 #include <bit>
 #include <cstdint>
+#include <cstring>
 #include <forward_list>
 #include <numeric>
 #include <optional>
@@ -181,12 +182,35 @@ class Builder {
   // valid for the whole walk.
   JSONValue text(std::string_view text) {
     if (text.size() > kSharedLength) return JSONValue(largeStringCopy(text));
-    Scratch::Slot& slot = s_.texts[std::hash<std::string_view>{}(text) & (textSlots_ - 1)];
+    Scratch::Slot& slot = s_.texts[slotHash(text) & (textSlots_ - 1)];
     if (!slot.value.isString() || slot.text != text) {
       slot.text = text;
       slot.value = JSONValue(text);
     }
     return slot.value;
+  }
+
+  // Where a text goes in the table: its length and a few of its bytes (the first, middle and last eight), mixed.
+  // Texts that differ elsewhere only share a slot, and take turns in it.
+  static std::size_t slotHash(std::string_view text) noexcept {
+    const char* p = text.data();
+    const std::size_t n = text.size();
+    std::uint64_t h = n * 0x9E3779B97F4A7C15ULL;
+    auto word = [p](std::size_t at) {
+      std::uint64_t w;
+      std::memcpy(&w, p + at, sizeof w);
+      return w;
+    };
+    if (n >= 8) {
+      h ^= word(0);
+      h = (h * 0xBF58476D1CE4E5B9ULL) ^ word(n - 8);
+      if (n > 16) h = (h * 0x94D049BB133111EBULL) ^ word(n / 2 - 4);
+    } else {
+      for (std::size_t i = 0; i < n; ++i) h = (h ^ static_cast<unsigned char>(p[i])) * 0x100000001B3ULL;
+    }
+    h ^= h >> 31;
+    h *= 0xFF51AFD7ED558CCDULL;
+    return static_cast<std::size_t>(h ^ (h >> 33));
   }
 
   static constexpr std::size_t kSharedLength = 160;  // a Cyrillic sentence of some eighty letters
