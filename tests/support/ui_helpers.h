@@ -91,6 +91,11 @@ std::vector<std::string> imagesWithoutIcon(GtkWidget* root);
 // technologies: its label, or else the labels of the widgets that label it.
 std::vector<std::string> namelessControls(GtkWidget* root);
 
+// The colour drawn at a point of `widget` (in its coordinates), as the widget is drawn now.
+GdkRGBA pixelAt(GtkWidget* widget, int x, int y);
+// The contrast ratio of two colours (1 to 21), as accessibility guidelines measure it: 4.5 reads as text.
+double contrastRatio(const GdkRGBA& a, const GdkRGBA& b);
+
 // Writes build/screens/<name>.png of the widget as it is drawn now (`name` may hold a subfolder).
 void savePNG(GtkWidget* widget, const std::string& name);
 
