@@ -17,7 +17,8 @@ void initDisplay() {
   static bool done = false;
   if (done) return;
   done = true;
-  useRussianLocale();  // as the application does
+  chooseRenderer();  // as the application does
+  useRussianLocale();
   gtk_init();
   Gtk::init_gtkmm_internals();
   adw_init();

@@ -15,7 +15,7 @@ typedef struct _AdwMessageDialog AdwMessageDialog;
 
 namespace dorvik::testing {
 
-// The application's Russian locale, gtk_init, the gtkmm internals and libadwaita, once per process.
+// The application's renderer and Russian locale, gtk_init, the gtkmm internals and libadwaita, once per process.
 void initDisplay();
 // Runs the main loop for a while (lets layout, idle work and posted continuations run).
 void spin(std::chrono::milliseconds duration = std::chrono::milliseconds(150));
