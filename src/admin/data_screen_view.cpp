@@ -131,9 +131,8 @@ Gtk::Widget& DataScreenView::buildHeader() {
     });
     filters->append(date_);
   }
-  search_.property_placeholder_text() = "Поиск";
+  setPlaceholder(search_, "Поиск");
   search_.set_size_request(220, -1);
-  setAccessibleLabel(search_, "Поиск");
   search_.signal_search_changed().connect([this] { controller_->setQuery(search_.get_text()); });
   filters->append(search_);
 

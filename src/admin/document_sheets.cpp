@@ -134,7 +134,7 @@ CourierFilesView::CourierFilesView(std::shared_ptr<CourierFilesController> contr
   auto* attachRow = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::HORIZONTAL, 8);
   attachRow->set_margin_start(20);
   attachRow->set_margin_end(20);
-  note_.set_placeholder_text("Комментарий к новому файлу");
+  setPlaceholder(note_, "Комментарий к новому файлу");
   note_.set_hexpand(true);
   note_.set_text(controller_->note());
   note_.signal_changed().connect([this] { controller_->setNote(note_.get_text()); });

@@ -38,9 +38,8 @@ void showText(Gtk::Entry& entry, const std::string& text) {
 }
 
 void setPlaceholder(Gtk::Entry& entry, const char* text, int width) {
-  entry.set_placeholder_text(text);
+  ::dorvik::setPlaceholder(entry, text);
   entry.set_tooltip_text(text);
-  setAccessibleLabel(entry, text);
   if (width > 0) {
     entry.set_size_request(width, -1);
     entry.set_width_chars(1);

@@ -11,10 +11,12 @@ namespace dorvik::admin {
 
 namespace {
 
-// A group of input rows over a shared object, as a widget that can stand anywhere.
-GtkWidget* valueFields(std::span<const FieldSpec> fields, std::shared_ptr<JSONValue> value) {
+// A group of input rows over a shared object, as a widget that can stand anywhere; `rows` receives the rows.
+GtkWidget* valueFields(std::span<const FieldSpec> fields, std::shared_ptr<JSONValue> value,
+                       ValueFieldRows* rows = nullptr) {
   auto* group = ADW_PREFERENCES_GROUP(adw_preferences_group_new());
-  addValueFields(group, std::vector<FieldSpec>(fields.begin(), fields.end()), std::move(value));
+  ValueFieldRows made = addValueFields(group, std::vector<FieldSpec>(fields.begin(), fields.end()), std::move(value));
+  if (rows) *rows = std::move(made);
   return GTK_WIDGET(group);
 }
 
@@ -91,8 +93,13 @@ RecordEditorView::RecordEditorView(std::shared_ptr<RecordEditorController> contr
         showBusy();
         break;
       case Change::addresses:
-      case Change::lookup:
         scheduleAddresses();
+        break;
+      case Change::coordinates:
+        showCoordinates();
+        break;
+      case Change::lookup:
+        showLookup();
         break;
       case Change::polygon:
         showPolygon();
@@ -181,36 +188,32 @@ void RecordEditorView::scheduleAddresses() {
 void RecordEditorView::showAddresses() {
   if (controller_->page() != PanelPage::clients) return;
   while (Gtk::Widget* child = addressBlocks_.get_first_child()) addressBlocks_.remove(*child);
-  lookupButtons_.clear();
-  removeButtons_.clear();
+  addressControls_.clear();
   const auto& rows = controller_->clientAddresses();
   for (std::size_t index = 0; index < rows.size(); ++index) {
+    AddressControls row;
     auto* block = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::VERTICAL, 10);
     block->set_margin_top(8);
     block->set_margin_bottom(8);
-    gtk_box_append(block->gobj(), valueFields(clientAddressFields(), rows[index]));
+    gtk_box_append(block->gobj(), valueFields(clientAddressFields(), rows[index], &row.fields));
 
     auto* controls = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::HORIZONTAL, 8);
-    auto* find = Gtk::make_managed<Gtk::Button>();
-    find->signal_clicked().connect([this, index] { controller_->lookup(index); });
-    controls->append(*find);
-    lookupButtons_.push_back(find);
-    if (controller_->lookupIndex() == index) {
-      auto* spinner = Gtk::make_managed<Gtk::Spinner>();
-      spinner->start();
-      controls->append(*spinner);
-      auto* stop = Gtk::make_managed<Gtk::Button>("Остановить");
-      stop->signal_clicked().connect([this] { controller_->stopLookup(); });
-      controls->append(*stop);
-    }
+    row.find = Gtk::make_managed<Gtk::Button>();
+    row.find->signal_clicked().connect([this, index] { controller_->lookup(index); });
+    controls->append(*row.find);
+    row.spinner = Gtk::make_managed<Gtk::Spinner>();
+    controls->append(*row.spinner);
+    row.stop = Gtk::make_managed<Gtk::Button>("Остановить");
+    row.stop->signal_clicked().connect([this] { controller_->stopLookup(); });
+    controls->append(*row.stop);
     controls->append(*spacer());
-    auto* remove = Gtk::make_managed<Gtk::Button>("Убрать адрес");
-    remove->add_css_class("destructive-action");
-    remove->signal_clicked().connect([this, index] { controller_->removeClientAddress(index); });
-    controls->append(*remove);
-    removeButtons_.push_back(remove);
+    row.remove = Gtk::make_managed<Gtk::Button>("Убрать адрес");
+    row.remove->add_css_class("destructive-action");
+    row.remove->signal_clicked().connect([this, index] { controller_->removeClientAddress(index); });
+    controls->append(*row.remove);
     block->append(*controls);
     addressBlocks_.append(*block);
+    addressControls_.push_back(std::move(row));
   }
   showLookup();
 }
@@ -218,10 +221,22 @@ void RecordEditorView::showAddresses() {
 void RecordEditorView::showLookup() {
   const std::optional<std::size_t>& running = controller_->lookupIndex();
   const bool enabled = controller_->canChangeAddresses();
-  for (std::size_t i = 0; i < lookupButtons_.size(); ++i) {
-    lookupButtons_[i]->set_label(running == i ? "Ищем координаты…" : "Найти координаты");
-    lookupButtons_[i]->set_sensitive(enabled);
-    removeButtons_[i]->set_sensitive(enabled);
+  for (std::size_t i = 0; i < addressControls_.size(); ++i) {
+    const AddressControls& row = addressControls_[i];
+    row.find->set_label(running == i ? "Ищем координаты…" : "Найти координаты");
+    row.find->set_sensitive(enabled);
+    row.remove->set_sensitive(enabled);
+    row.spinner->set_visible(running == i);
+    row.spinner->set_spinning(running == i);
+    row.stop->set_visible(running == i);
+  }
+}
+
+void RecordEditorView::showCoordinates() {
+  const auto& rows = controller_->clientAddresses();
+  for (std::size_t i = 0; i < addressControls_.size() && i < rows.size(); ++i) {
+    addressControls_[i].fields.refresh(*rows[i], "lat");
+    addressControls_[i].fields.refresh(*rows[i], "lon");
   }
 }
 

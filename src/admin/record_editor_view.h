@@ -40,6 +40,7 @@ class RecordEditorView : public Gtk::Box {
   void showAddresses();
   void scheduleAddresses();
   void showLookup();
+  void showCoordinates();
   void showPolygon();
   void showAttachment();
   void showBusy();
@@ -58,8 +59,16 @@ class RecordEditorView : public Gtk::Box {
   GtkWidget* role_ = nullptr;
   bool syncingRole_ = false;
   Gtk::Box addressBlocks_{Gtk::Orientation::VERTICAL, 0};
-  std::vector<Gtk::Button*> lookupButtons_;
-  std::vector<Gtk::Button*> removeButtons_;
+  // The controls of each client address row, in order. Rows are built anew only when rows come or go: a lookup's
+  // start, end and coordinates update them in place, so the field being typed in keeps its focus.
+  struct AddressControls {
+    ValueFieldRows fields;
+    Gtk::Button* find = nullptr;
+    Gtk::Spinner* spinner = nullptr;
+    Gtk::Button* stop = nullptr;
+    Gtk::Button* remove = nullptr;
+  };
+  std::vector<AddressControls> addressControls_;
   Gtk::Button* addAddress_ = nullptr;
   TwoGISSurface* map_ = nullptr;
   Gtk::Label vertexCount_;

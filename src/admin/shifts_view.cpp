@@ -181,8 +181,7 @@ Gtk::Widget& ShiftsView::buildDepotRow() {
   depotName_.set_ellipsize(Pango::EllipsizeMode::END);
   row->append(depotName_);
   row->append(*gap());
-  depotRate_.set_placeholder_text("Ставка склада, ₽");
-  setAccessibleLabel(depotRate_, "Ставка склада, ₽");
+  setPlaceholder(depotRate_, "Ставка склада, ₽");
   depotRate_.set_size_request(160, -1);
   depotRate_.signal_changed().connect([this] {
     if (!syncing_) controller_->setDepotRate(depotRate_.get_text().raw());

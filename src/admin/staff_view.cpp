@@ -4,6 +4,7 @@
 
 #include "admin/view_parts.h"
 #include "shell/panel_content.h"
+#include "shell/secret_field.h"
 #include "shell/toolkit/display.h"
 #include "shell/toolkit/symbols.h"
 #include "widgets/gtk_helpers.h"
@@ -345,6 +346,7 @@ PasswordResetView::PasswordResetView(std::shared_ptr<PasswordReset> reset, const
   for (auto [entry, title] : {std::pair{&password_, "Новый пароль"}, std::pair{&repeated_, "Повторите пароль"}}) {
     g_object_set(entry->gobj(), "placeholder-text", title, "activates-default", TRUE, nullptr);
     entry->set_show_peek_icon(true);
+    keepSecret(*entry);
     setAccessibleLabel(*entry, title);
     append(*entry);
   }
@@ -352,8 +354,8 @@ PasswordResetView::PasswordResetView(std::shared_ptr<PasswordReset> reset, const
   problem_.set_xalign(0);
   problem_.set_wrap(true);
   append(problem_);
-  password_.signal_changed().connect([this] { reset_->setPassword(password_.get_text()); });
-  repeated_.signal_changed().connect([this] { reset_->setRepeated(repeated_.get_text()); });
+  password_.signal_changed().connect([this] { reset_->setPassword(secretText(password_)); });
+  repeated_.signal_changed().connect([this] { reset_->setRepeated(secretText(repeated_)); });
 
   append(*Gtk::make_managed<ScreenNotice>(reset_->state()));
   footer_.set_margin(0);

@@ -7,6 +7,7 @@
 #include "map/map_surface.h"
 #include "monitoring/route_detail.h"
 #include "shell/date_picker.h"
+#include "shell/form_widgets.h"
 #include "shell/panel_content.h"
 #include "shell/toolkit/symbols.h"
 #include "widgets/gtk_helpers.h"
@@ -186,7 +187,7 @@ void MonitoringView::buildFilterBar() {
   });
   bar->append(*statusPicker_);
 
-  g_object_set(search_.gobj(), "placeholder-text", "Курьер или маршрут", nullptr);
+  setPlaceholder(search_, "Курьер или маршрут");
   search_.set_size_request(100, -1);
   search_.set_hexpand(true);
   search_.signal_search_changed().connect([this] {
@@ -195,14 +196,7 @@ void MonitoringView::buildFilterBar() {
   });
   bar->append(search_);
 
-  refresh_ = Gtk::make_managed<Gtk::Button>();
-  auto* content = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::HORIZONTAL, 6);
-  // Gtk::Image's text constructor reads a file: the theme icon goes through set_from_icon_name.
-  auto* image = Gtk::make_managed<Gtk::Image>();
-  image->set_from_icon_name(std::string(symbolIcon("arrow.clockwise")));
-  content->append(*image);
-  content->append(*Gtk::make_managed<Gtk::Label>("Обновить"));
-  refresh_->set_child(*content);
+  refresh_ = symbolButton("Обновить", "arrow.clockwise");
   refresh_->signal_clicked().connect([this] { loadOnce({}); });
   bar->append(*refresh_);
   append(*bar);

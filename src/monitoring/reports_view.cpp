@@ -175,6 +175,7 @@ Gtk::Widget& ReportsView::buildHeader() {
   menu->append("30 дней", "reports.month");
   auto* presets = Gtk::make_managed<Gtk::MenuButton>();
   presets->set_label("Период");
+  setAccessibleLabel(*presets, "Период");
   presets->set_menu_model(menu);
   row->append(*presets);
 

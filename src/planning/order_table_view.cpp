@@ -182,7 +182,7 @@ void OrderTableView::buildMenu(const std::set<std::string>& targets) {
 Gtk::Widget* makeOrderControls(const PlannerFrame& frame) {
   auto* row = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::HORIZONTAL, 8);
   auto* search = Gtk::make_managed<Gtk::SearchEntry>();
-  search->property_placeholder_text() = "Поиск заказа";
+  setPlaceholder(*search, "Поиск заказа");
   search->set_size_request(150, -1);
   search->set_width_chars(12);
   search->set_max_width_chars(14);

@@ -20,14 +20,14 @@ class PlanHistoryView : public Gtk::Box {
   explicit PlanHistoryView(const ShellContext& context) : Gtk::Box(Gtk::Orientation::VERTICAL), model_(context.model) {
     auto* top = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::HORIZONTAL, 8);
     top->set_margin(20);
-    title_.set_placeholder_text("Название снимка");
+    setPlaceholder(title_, "Название снимка");
     title_.set_text(kDefaultSnapshotTitle);
     title_.set_hexpand(true);
     top->append(title_);
     save_ = symbolButton("Сохранить текущий план", "tray.and.arrow.down");
     save_->signal_clicked().connect([this] { saveSnapshot(model_, title_.get_text()); });
     top->append(*save_);
-    search_.property_placeholder_text() = "Поиск в истории";
+    setPlaceholder(search_, "Поиск в истории");
     search_.set_hexpand(true);
     search_.signal_changed().connect([this] { showRows(); });
     top->append(search_);

@@ -76,6 +76,7 @@ Gtk::Widget& PlannerMapView::buildControls() {
   row->append(*spacer());
   auto* view = Gtk::make_managed<Gtk::MenuButton>();
   view->set_label("Вид карты");
+  setAccessibleLabel(*view, "Вид карты");
   auto items = Gio::Menu::create();
   items->append("Геозоны", "map.zones");
   items->append("Цвет по источнику координат", "map.quality");
@@ -91,6 +92,7 @@ Gtk::Widget& PlannerMapView::buildControls() {
   selected_.add_css_class("numeric");
   transferBar_.append(selected_);
   assignMenu_.set_label("Назначить курьеру");
+  setAccessibleLabel(assignMenu_, "Назначить курьеру");
   transferBar_.append(assignMenu_);
   clear_.signal_clicked().connect([this] { map_->clearSelection(); });
   transferBar_.append(clear_);

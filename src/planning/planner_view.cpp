@@ -141,6 +141,7 @@ Gtk::Widget& PlannerView::buildActions() {
   roads_->signal_clicked().connect([this] { refineRoads(); });
 
   gtk_menu_button_set_child(exportMenu_.gobj(), GTK_WIDGET(buttonContent("Экспорт", "square.and.arrow.up")));
+  setAccessibleLabel(exportMenu_, "Экспорт");
   auto items = Gio::Menu::create();
   items->append("Рабочая книга Excel", "planner.export-working");
   items->append("Маршрутные листы", "planner.export-routes");

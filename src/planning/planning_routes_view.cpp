@@ -197,6 +197,7 @@ Gtk::Widget* PlanningRoutesView::stopRow(const JSONValue& stop, std::size_t posi
 
   auto* assign = Gtk::make_managed<Gtk::MenuButton>();
   assign->set_label("Назначить");
+  setAccessibleLabel(*assign, "Назначить");
   assign->set_valign(Gtk::Align::START);
   auto menu = Gio::Menu::create();
   const std::vector<std::string> items = assignItems(model_->planner());

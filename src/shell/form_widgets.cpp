@@ -2,6 +2,7 @@
 
 #include <adwaita.h>
 
+#include "shell/secret_field.h"
 #include "shell/toolkit/symbols.h"
 #include "widgets/gtk_helpers.h"
 
@@ -79,6 +80,7 @@ ValueFieldRows addValueFields(AdwPreferencesGroup* group, const std::vector<Fiel
       case FieldSpec::Kind::number:
       case FieldSpec::Kind::secret: {
         GtkWidget* row = field.kind == FieldSpec::Kind::secret ? adw_password_entry_row_new() : adw_entry_row_new();
+        if (field.kind == FieldSpec::Kind::secret) keepSecret(row);
         adw_preferences_row_set_title(ADW_PREFERENCES_ROW(row), field.title.c_str());
         // Return in the field presses the window's default button (an editor's save).
         if (ADW_IS_ENTRY_ROW(row)) adw_entry_row_set_activates_default(ADW_ENTRY_ROW(row), TRUE);
@@ -86,7 +88,7 @@ ValueFieldRows addValueFields(AdwPreferencesGroup* group, const std::vector<Fiel
         g_signal_connect_data(row, "changed", callback([](GtkEditable* editable, gpointer data) {
                                 auto* b = static_cast<Binding*>(data);
                                 if (*b->quiet) return;
-                                ValueFields::setText(*b->value, b->field, gtk_editable_get_text(editable));
+                                ValueFields::setText(*b->value, b->field, secretText(GTK_WIDGET(editable)));
                               }),
                               new Binding{value, field, quiet}, destroyBinding, GConnectFlags(0));
         adw_preferences_group_add(group, row);
@@ -96,6 +98,52 @@ ValueFieldRows addValueFields(AdwPreferencesGroup* group, const std::vector<Fiel
     }
   }
   return made;
+}
+
+GtkWidget* noteRow(const std::string& text, bool secondary) {
+  GtkWidget* row = adw_preferences_row_new();
+  gtk_list_box_row_set_child(GTK_LIST_BOX_ROW(row), noteLabel(text, secondary));
+  gtk_list_box_row_set_activatable(GTK_LIST_BOX_ROW(row), FALSE);
+  gtk_widget_set_focusable(row, FALSE);
+  adw_preferences_row_set_title(ADW_PREFERENCES_ROW(row), text.c_str());  // what the row is found by
+  gtk_accessible_update_property(GTK_ACCESSIBLE(row), GTK_ACCESSIBLE_PROPERTY_LABEL, text.c_str(), -1);
+  return row;
+}
+
+GtkWidget* noteLabel(const std::string& text, bool secondary) {
+  GtkWidget* label = gtk_label_new(text.c_str());
+  gtk_label_set_wrap(GTK_LABEL(label), TRUE);
+  gtk_label_set_xalign(GTK_LABEL(label), 0);
+  gtk_widget_set_margin_top(label, 10);
+  gtk_widget_set_margin_bottom(label, 10);
+  gtk_widget_set_margin_start(label, 12);
+  gtk_widget_set_margin_end(label, 12);
+  if (secondary) gtk_widget_add_css_class(label, "dim-label");
+  return label;
+}
+
+GtkWidget* valueRow(const std::string& title, const std::string& text, GtkWidget** value) {
+  GtkWidget* row = adw_action_row_new();
+  adw_preferences_row_set_title(ADW_PREFERENCES_ROW(row), title.c_str());
+  GtkWidget* label = gtk_label_new(text.c_str());
+  gtk_widget_add_css_class(label, "dim-label");
+  gtk_label_set_selectable(GTK_LABEL(label), TRUE);
+  adw_action_row_add_suffix(ADW_ACTION_ROW(row), label);
+  if (value) *value = label;
+  return row;
+}
+
+GtkWidget* linkRow(const std::string& title, const std::string& iconName, std::function<void()> activated) {
+  GtkWidget* row = adw_action_row_new();
+  adw_preferences_row_set_title(ADW_PREFERENCES_ROW(row), title.c_str());
+  if (!iconName.empty()) adw_action_row_add_prefix(ADW_ACTION_ROW(row), gtk_image_new_from_icon_name(iconName.c_str()));
+  adw_action_row_add_suffix(ADW_ACTION_ROW(row), gtk_image_new_from_icon_name("go-next-symbolic"));
+  gtk_list_box_row_set_activatable(GTK_LIST_BOX_ROW(row), TRUE);
+  auto* handler = new std::function<void()>(std::move(activated));
+  g_signal_connect_data(
+      row, "activated", callback([](AdwActionRow*, gpointer data) { (*static_cast<std::function<void()>*>(data))(); }),
+      handler, [](gpointer data, GClosure*) { delete static_cast<std::function<void()>*>(data); }, GConnectFlags(0));
+  return row;
 }
 
 LongTextField longTextField(const std::string& title) {

@@ -38,6 +38,17 @@ class ValueFieldRows {
 ValueFieldRows addValueFields(AdwPreferencesGroup* group, const std::vector<FieldSpec>& fields,
                               std::shared_ptr<JSONValue> value);
 
+// Rows of a grouped form (AdwPreferencesGroup). A group shows its rows in a list and puts every other widget
+// below the list, so what has its place among the rows is a row itself.
+// A text among the rows: wrapped, secondary by default, read by screen readers, not a stop for the keyboard.
+GtkWidget* noteRow(const std::string& text, bool secondary = true);
+// A text below a group's rows (between its buttons).
+GtkWidget* noteLabel(const std::string& text, bool secondary = true);
+// A labelled value: the title, and at the end of the row the value (selectable); `value` gets the value's label.
+GtkWidget* valueRow(const std::string& title, const std::string& text, GtkWidget** value = nullptr);
+// A row that leads elsewhere when activated (a click, Return): the title after an optional icon.
+GtkWidget* linkRow(const std::string& title, const std::string& iconName, std::function<void()> activated);
+
 // A long-text field: its title as a caption over a multi-line editor at least 85 px high, named by the title for
 // screen readers. Tab moves the focus on instead of typing a tab character.
 struct LongTextField {

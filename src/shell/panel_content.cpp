@@ -43,49 +43,11 @@ struct Form {
 void add(AdwPreferencesGroup* group, Gtk::Widget& widget) { adw_preferences_group_add(group, widget.gobj()); }
 void add(AdwPreferencesGroup* group, GtkWidget* widget) { adw_preferences_group_add(group, widget); }
 
-GtkWidget* textRow(const char* text, bool secondary = false) {
-  GtkWidget* label = gtk_label_new(text);
-  gtk_label_set_wrap(GTK_LABEL(label), TRUE);
-  gtk_label_set_xalign(GTK_LABEL(label), 0);
-  gtk_widget_set_margin_top(label, 10);
-  gtk_widget_set_margin_bottom(label, 10);
-  gtk_widget_set_margin_start(label, 12);
-  gtk_widget_set_margin_end(label, 12);
-  if (secondary) gtk_widget_add_css_class(label, "dim-label");
-  GtkWidget* row = gtk_list_box_row_new();
-  gtk_list_box_row_set_activatable(GTK_LIST_BOX_ROW(row), FALSE);
-  gtk_list_box_row_set_child(GTK_LIST_BOX_ROW(row), label);
-  return row;
-}
-
-// A labelled value: the title on the left, the value on the right; returns the value label.
-GtkWidget* valueRow(AdwPreferencesGroup* group, const char* title, const std::string& value) {
-  GtkWidget* row = adw_action_row_new();
-  adw_preferences_row_set_title(ADW_PREFERENCES_ROW(row), title);
-  GtkWidget* label = gtk_label_new(value.c_str());
-  gtk_widget_add_css_class(label, "dim-label");
-  gtk_label_set_selectable(GTK_LABEL(label), TRUE);
-  adw_action_row_add_suffix(ADW_ACTION_ROW(row), label);
-  adw_preferences_group_add(group, row);
-  return label;
-}
-
-// A button of the group. The group puts every widget that is no preferences row below its list, in the order
-// added; a button that must stand among the rows (before the group's values) goes into a row of its own.
-Gtk::Button* buttonRow(AdwPreferencesGroup* group, const char* title, bool amongRows = false) {
+Gtk::Button* buttonRow(AdwPreferencesGroup* group, const char* title) {
   auto* button = Gtk::make_managed<Gtk::Button>(title);
   button->set_halign(Gtk::Align::START);
-  if (!amongRows) {
-    button->set_margin_top(6);
-    add(group, *button);
-    return button;
-  }
-  button->add_css_class("flat");
-  button->set_margin(6);
-  GtkWidget* row = adw_preferences_row_new();
-  gtk_list_box_row_set_activatable(GTK_LIST_BOX_ROW(row), FALSE);
-  gtk_list_box_row_set_child(GTK_LIST_BOX_ROW(row), GTK_WIDGET(button->gobj()));
-  add(group, row);
+  button->set_margin_top(6);
+  add(group, *button);
   return button;
 }
 
@@ -112,7 +74,7 @@ class WorkspaceSettingsView : public Gtk::Box {
                      this);
     add(depotGroup, depotRow_);
     switchButton_ = buttonRow(depotGroup, "Переключить склад");
-    add(depotGroup, textRow("Планирование, адреса и история сохраняются отдельно для каждого склада.", true));
+    add(depotGroup, noteLabel("Планирование, адреса и история сохраняются отдельно для каждого склада."));
     refreshButton_ = buttonRow(depotGroup, "Обновить справочники");
 
     AdwPreferencesGroup* routing = form.group("Расчёт маршрутов");
@@ -120,14 +82,12 @@ class WorkspaceSettingsView : public Gtk::Box {
     applyButton_ = buttonRow(routing, "Применить к планированию");
 
     AdwPreferencesGroup* look = form.group("Оформление и подключение");
-    auto* preferences = buttonRow(look, "Цвета, размер текста и адрес сервера", true);
-    auto* linkContent = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::HORIZONTAL, 6);
-    linkContent->append(*icon("applications-graphics-symbolic"));
-    linkContent->append(*Gtk::make_managed<Gtk::Label>("Цвета, размер текста и адрес сервера"));
-    preferences->set_child(*linkContent);
-    auto* maps = buttonRow(look, "Карты и геокодирование", true);
-    account_ = valueRow(look, "Аккаунт", "");
-    valueRow(look, "Сборка", WorkspaceSettings::buildText());
+    add(look, linkRow("Цвета, размер текста и адрес сервера", "applications-graphics-symbolic", [this] {
+          if (context_.openPreferences) context_.openPreferences(PreferencesTab::appearance);
+        }));
+    add(look, linkRow("Карты и геокодирование", "", [this] { context_.model->setPage(PanelPage::integrations); }));
+    add(look, valueRow("Аккаунт", "", &account_));
+    add(look, valueRow("Сборка", WorkspaceSettings::buildText()));
 
     // The red line closes the form, inside its scrolled area, so it never lies over a row or a button.
     issueGroup_ = GTK_WIDGET(form.group(nullptr));
@@ -141,10 +101,6 @@ class WorkspaceSettingsView : public Gtk::Box {
     switchButton_->signal_clicked().connect([this] { async::spawn(runSwitch(link_.weak(), context_, depot_)); });
     refreshButton_->signal_clicked().connect([this] { async::spawn(context_.workflows->refreshReferenceData()); });
     applyButton_->signal_clicked().connect([this] { apply(); });
-    preferences->signal_clicked().connect([this] {
-      if (context_.openPreferences) context_.openPreferences(PreferencesTab::appearance);
-    });
-    maps->signal_clicked().connect([this] { context_.model->setPage(PanelPage::integrations); });
     connection_ = context_.model->observe([this](AppModel::Property p) { modelChanged(p); });
     followUser();
     followPlanner();
@@ -269,15 +225,15 @@ class CourierAppSettingsView : public Gtk::Box {
     append(*form.root);
     form.root->set_vexpand(true);
     AdwPreferencesGroup* group = form.group("Фото доставки");
-    noDepot_ = textRow("Сначала выберите рабочий склад в настройках.", true);
+    noDepot_ = noteLabel("Сначала выберите рабочий склад в настройках.");
     add(group, noDepot_);
-    depotName_ = valueRow(group, "Склад", "");
-    depotRow_ = gtk_widget_get_ancestor(depotName_, GTK_TYPE_LIST_BOX_ROW);
+    depotRow_ = valueRow("Склад", "", &depotName_);
+    add(group, depotRow_);
     add(group, toggle_);
     // The server takes the change only from an administrator: a logist reads why the setting cannot be ticked.
-    adminOnly_ = textRow("Настройку может изменить администратор склада.", true);
+    adminOnly_ = noteLabel("Настройку может изменить администратор склада.");
     add(group, adminOnly_);
-    hint_ = textRow("При включении курьер должен приложить фото для статусов «Доставлено» и «Часть мест».", true);
+    hint_ = noteLabel("При включении курьер должен приложить фото для статусов «Доставлено» и «Часть мест».");
     add(group, hint_);
     save_ = buttonRow(group, "Сохранить настройку");
     auto* notice = Gtk::make_managed<ScreenNotice>(state_);
@@ -373,7 +329,7 @@ Gtk::Widget* helpPage(const ShellContext& context) {
                            "2. Укажите дату и склад. Найдите адреса и проверьте точки на карте.",
                            "3. Рассчитайте маршруты. Проверьте окна, опоздания и неназначенные заказы.",
                            "4. Отправьте план курьерам. Отправленные маршруты появятся в мониторинге."})
-    add(planning, textRow(text));
+    add(planning, noteRow(text, false));
   auto* open = buttonRow(planning, "Открыть планирование");
   std::weak_ptr<AppModel> weakModel = context.model;
   open->signal_clicked().connect([weakModel] {
@@ -393,14 +349,16 @@ Gtk::Widget* helpPage(const ShellContext& context) {
         "изменения плана; снимок также доступен в истории. Для публикации нажмите «Отправить курьерам».",
         "Выбор точек и изменение маршрутов сохраняют масштаб и положение карты. «Все точки» подбирает масштаб по "
         "вашему нажатию. Кнопка «Свойства» открывает данные выбранного заказа."})
-    add(fixes, textRow(text));
+    add(fixes, noteRow(text, false));
   AdwPreferencesGroup* offline = form.group("Работа без соединения");
-  add(offline, textRow("Доступны сохранённое планирование, ручные исправления и встроенный каталог адресов Москвы. "
-                       "Для карт 2ГИС, отправки маршрутов и изменений на сервере нужен интернет."));
+  add(offline, noteRow("Доступны сохранённое планирование, ручные исправления и встроенный каталог адресов Москвы. "
+                       "Для карт 2ГИС, отправки маршрутов и изменений на сервере нужен интернет.",
+                       false));
   AdwPreferencesGroup* web = form.group("Разделы веб-панели");
-  add(web, textRow("Библиотека, адреса, геозоны, учётные записи, смены, документы и интеграции используют тот же "
-                   "сервер. История планирования хранится локально и не переносится из браузера автоматически."));
-  add(web, textRow("Склады, компании и доступы Dorvik видны только суперадминистратору."));
+  add(web, noteRow("Библиотека, адреса, геозоны, учётные записи, смены, документы и интеграции используют тот же "
+                   "сервер. История планирования хранится локально и не переносится из браузера автоматически.",
+                   false));
+  add(web, noteRow("Склады, компании и доступы Dorvik видны только суперадминистратору.", false));
   return form.root;
 }
 

@@ -3,6 +3,7 @@
 #include <adwaita.h>
 
 #include "build_info.h"
+#include "shell/form_widgets.h"
 #include "shell/sign_in_views.h"
 #include "shell/toolkit/shell_rules.h"
 #include "shell/toolkit/workspace_settings.h"
@@ -49,14 +50,6 @@ GtkWidget* note(const std::string& text, const char* cssClass = "dim-label") {
   gtk_widget_set_margin_top(label, 6);
   if (cssClass) gtk_widget_add_css_class(label, cssClass);
   return label;
-}
-
-GtkWidget* valueRow(const char* title, GtkWidget** valueLabel) {
-  GtkWidget* row = adw_action_row_new();
-  adw_preferences_row_set_title(ADW_PREFERENCES_ROW(row), title);
-  *valueLabel = gtk_label_new("");
-  adw_action_row_add_suffix(ADW_ACTION_ROW(row), *valueLabel);
-  return row;
 }
 
 // Calls `handler()` at each emission of `signal` (one without a return value) on `widget`; the handler lives as
@@ -126,9 +119,15 @@ GtkWidget* accessibilityGroup(const std::shared_ptr<UserDefaults>& defaults) {
   GtkWidget* motion = gtk_switch_new();
   gtk_widget_set_valign(motion, GTK_ALIGN_CENTER);
   gtk_switch_set_active(GTK_SWITCH(motion), defaults->get(Settings::extraMotion));
-  gboolean animations = TRUE;
-  g_object_get(gtk_settings_get_default(), "gtk-enable-animations", &animations, nullptr);
-  gtk_widget_set_sensitive(motion, animations);  // the system's reduce-motion setting wins
+  // The system's reduce-motion setting wins, also when it changes while the window is open.
+  auto followSystem = +[](GtkSettings* settings, GParamSpec*, GtkWidget* motion) {
+    gboolean animations = TRUE;
+    g_object_get(settings, "gtk-enable-animations", &animations, nullptr);
+    gtk_widget_set_sensitive(motion, animations);
+  };
+  followSystem(gtk_settings_get_default(), nullptr, motion);
+  g_signal_connect_object(gtk_settings_get_default(), "notify::gtk-enable-animations", G_CALLBACK(followSystem), motion,
+                          GConnectFlags(0));
   adw_action_row_add_suffix(ADW_ACTION_ROW(motionRow), motion);
   adw_action_row_set_activatable_widget(ADW_ACTION_ROW(motionRow), motion);
   connect(motion, "notify::active", [motion, defaults] {
@@ -156,11 +155,12 @@ GtkWidget* serverGroup(const std::shared_ptr<UserDefaults>& defaults) {
 // "Локальные адреса": the catalogue's size, the address corrections waiting for upload and their retry.
 GtkWidget* localAddressesGroup(PreferencesState* state) {
   GtkWidget* local = group("Локальные адреса");
-  add(local, valueRow("Каталог OpenStreetMap", &state->catalogLabel));
-  add(local, note("Москва и ближайшие районы. За пределами каталога нужен серверный геокодер или вручную указанные "
-                  "координаты.",
-                  nullptr));
-  add(local, valueRow("Исправления к синхронизации", &state->pendingLabel));
+  add(local, valueRow("Каталог OpenStreetMap", "", &state->catalogLabel));
+  // A row, so that it stays under the catalogue's count (a group puts what is not a row below its rows).
+  add(local, noteRow("Москва и ближайшие районы. За пределами каталога нужен серверный геокодер или вручную "
+                     "указанные координаты.",
+                     false));
+  add(local, valueRow("Исправления к синхронизации", "", &state->pendingLabel));
   state->retryButton = gtk_button_new_with_label("Повторить синхронизацию");
   gtk_widget_set_halign(state->retryButton, GTK_ALIGN_START);
   gtk_widget_set_margin_top(state->retryButton, 6);

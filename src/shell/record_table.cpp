@@ -168,9 +168,10 @@ void RecordTable::addColumn(const std::string& title, Text text, ColumnOptions o
             false);
         return label;
       },
-      [text](Gtk::Widget& widget, const Record& record) { static_cast<Gtk::Label&>(widget).set_text(text(record)); },
+      [text = std::move(text)](Gtk::Widget& widget, const Record& record) {
+        static_cast<Gtk::Label&>(widget).set_text(text(record));
+      },
       options);
-  texts_.push_back(std::move(text));
 }
 
 void RecordTable::addWidgetColumn(const std::string& title, Make make, Bind bind, ColumnOptions options) {
@@ -197,19 +198,56 @@ void RecordTable::addButtonColumn(const std::string& title, const std::string& l
       [](Gtk::Widget&, const Record&) {}, options);
 }
 
-void RecordTable::nameRow(Gtk::Widget& cell, const Record& record) {
-  // The row is the parent of the cell around the first column's widget.
+namespace {
+// What a row shows, for a screen reader: the texts of its cells (and the tooltips of their images), in order;
+// the buttons in it have names of their own.
+void collectTexts(GtkWidget* widget, std::string& texts) {
+  if (!gtk_widget_get_visible(widget) || GTK_IS_BUTTON(widget)) return;
+  const char* text = GTK_IS_LABEL(widget)   ? gtk_label_get_text(GTK_LABEL(widget))
+                     : GTK_IS_IMAGE(widget) ? gtk_widget_get_tooltip_text(widget)
+                                            : nullptr;
+  if (text && *text) {
+    if (!texts.empty()) texts += ", ";
+    texts += text;
+  }
+  for (GtkWidget* child = gtk_widget_get_first_child(widget); child; child = gtk_widget_get_next_sibling(child))
+    collectTexts(child, texts);
+}
+
+const char* const kNameKey = "dorvik-accessible-name";
+
+void nameForScreenReaders(Gtk::Widget& widget, const std::string& name) {
+  auto* shown = static_cast<std::string*>(widget.get_data(kNameKey));
+  if (shown && *shown == name) return;
+  widget.set_data(kNameKey, new std::string(name), [](gpointer data) { delete static_cast<std::string*>(data); });
+  setAccessibleLabel(widget, name);
+}
+}  // namespace
+
+void RecordTable::nameRow(Gtk::Widget& cell) {
+  // A cell's widget sits in the column's cell, in the row.
   Gtk::Widget* cellBox = cell.get_parent();
   Gtk::Widget* row = cellBox ? cellBox->get_parent() : nullptr;
-  if (!row || cellBox != row->get_first_child()) return;
+  if (!row) return;
   std::string name;
-  for (const Text& text : texts_) {
-    std::string part = text(record);
-    if (part.empty()) continue;
-    if (!name.empty()) name += ", ";
-    name += part;
+  collectTexts(row->gobj(), name);
+  nameForScreenReaders(*row, name);
+}
+
+void RecordTable::nameTitles() {
+  // The column view's first child is the row of titles.
+  Gtk::Widget* titles = view_.get_first_child();
+  if (!titles) return;
+  std::string name;
+  auto columns = view_.get_columns();
+  for (guint i = 0; i < columns->get_n_items(); ++i) {
+    auto column = std::dynamic_pointer_cast<Gtk::ColumnViewColumn>(columns->get_object(i));
+    const std::string title = column ? column->get_title() : "";
+    if (title.empty()) continue;
+    name += name.empty() ? "Столбцы: " : ", ";
+    name += title;
   }
-  setAccessibleLabel(*row, name);
+  nameForScreenReaders(*titles, name);
 }
 
 void RecordTable::addFactoryColumn(const std::string& title, Make make, Bind bind, const ColumnOptions& options) {
@@ -221,13 +259,13 @@ void RecordTable::addFactoryColumn(const std::string& title, Make make, Bind bin
     if (!row || !child) return;
     child->set_data(kRowKey, row.get());
     bind(*child, row->record);
-    nameRow(*child, row->record);
+    nameRow(*child);
     Row* shown = row.get();
     sigc::connection& refresh = cells_[child];
     refresh.disconnect();  // a cell bound again without being unbound follows only its new row
     refresh = shown->changed.connect([this, bind, child, shown] {
       bind(*child, shown->record);
-      nameRow(*child, shown->record);
+      nameRow(*child);
     });
   });
   factory->signal_unbind().connect([this](const Glib::RefPtr<Gtk::ListItem>& item) {
@@ -257,6 +295,7 @@ void RecordTable::addFactoryColumn(const std::string& title, Make make, Bind bin
   column->set_expand(options.expand);
   column->set_resizable(true);
   view_.append_column(column);
+  nameTitles();
 }
 
 namespace {
@@ -314,6 +353,7 @@ void RecordTable::clearColumns() {
     if (!column) break;
     view_.remove_column(column);
   }
+  nameTitles();
 }
 
 void RecordTable::setTitlesVisible(bool visible) {

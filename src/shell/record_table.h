@@ -103,8 +103,9 @@ class RecordTable : public Gtk::ScrolledWindow {
   // Selects the rows of the selected identities among `count` rows from `position` (rows just put in).
   void selectAmong(std::size_t position, std::size_t count);
   void readSelection();
-  // Names the row around a cell of its first column for screen readers: the texts of its text columns.
-  void nameRow(Gtk::Widget& cell, const Record& record);
+  // Names for screen readers: the row around a cell (the texts of its cells), the row of titles.
+  void nameRow(Gtk::Widget& cell);
+  void nameTitles();
   // Shift+F10 or the Menu key: the context menu of the focused row.
   bool contextMenuFromKeyboard();
 
@@ -127,7 +128,6 @@ class RecordTable : public Gtk::ScrolledWindow {
   sigc::signal<void(const std::set<std::string>&)> selectionChanged_;
   sigc::signal<void(const Record&)> activate_;
   sigc::signal<void(double, double)> contextMenu_;
-  std::vector<Text> texts_;  // the text columns, read together as a row's name
 };
 
 }  // namespace dorvik

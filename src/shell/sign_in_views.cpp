@@ -5,6 +5,7 @@
 #include "build_info.h"
 #include "core/api/failure.h"
 #include "core/base/bundles.h"
+#include "shell/secret_field.h"
 #include "shell/toolkit/shell_rules.h"
 #include "widgets/gtk_helpers.h"
 
@@ -65,6 +66,7 @@ LoginView::LoginView(ShellContext context) : Gtk::Box(Gtk::Orientation::VERTICAL
   login_.set_input_purpose(Gtk::InputPurpose::FREE_FORM);
   password_.set_property("placeholder-text", Glib::ustring("Пароль"));
   password_.set_show_peek_icon(true);
+  keepSecret(password_);
   fields->append(login_);
   fields->append(password_);
   auto* buttonContent = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::HORIZONTAL, 6);
@@ -72,6 +74,7 @@ LoginView::LoginView(ShellContext context) : Gtk::Box(Gtk::Orientation::VERTICAL
   buttonContent->append(spinner_);
   buttonContent->append(*Gtk::make_managed<Gtk::Label>("Войти"));
   signInButton_.set_child(*buttonContent);
+  setAccessibleLabel(signInButton_, "Войти");
   signInButton_.add_css_class("suggested-action");
   signInButton_.add_css_class("pill");
   fields->append(signInButton_);
@@ -114,14 +117,14 @@ void LoginView::update() {
   status_.set_visible(!model.status().empty());
   spinner_.set_visible(model.busy());
   spinner_.set_spinning(model.busy());
-  signInButton_.set_sensitive(canSignIn(login_.get_text(), password_.get_text(), model.busy()));
+  signInButton_.set_sensitive(canSignIn(login_.get_text(), secretText(password_), model.busy()));
   previewButton_.set_sensitive(model.engine() != nullptr);
 }
 
 void LoginView::signIn() {
   const AppModel& model = *context_.model;
   std::string login = login_.get_text();
-  std::string password = password_.get_text();
+  std::string password = secretText(password_);
   if (!canSignIn(login, password, model.busy())) return;
   async::spawn(runSignIn(link_.weak(), context_, std::move(login), std::move(password)));
 }
@@ -159,6 +162,8 @@ RequiredPasswordView::RequiredPasswordView(ShellContext context)
   fields->set_halign(Gtk::Align::CENTER);
   password_.set_property("placeholder-text", Glib::ustring("Новый пароль, от 8 знаков"));
   repeated_.set_property("placeholder-text", Glib::ustring("Повторите пароль"));
+  keepSecret(password_);
+  keepSecret(repeated_);
   fields->append(password_);
   fields->append(repeated_);
   issue_.set_wrap(true);
@@ -189,13 +194,13 @@ RequiredPasswordView::RequiredPasswordView(ShellContext context)
 
 void RequiredPasswordView::update() {
   const bool busy = context_.model->busy();
-  saveButton_.set_sensitive(canSavePassword(password_.get_text(), repeated_.get_text(), busy));
+  saveButton_.set_sensitive(canSavePassword(secretText(password_), secretText(repeated_), busy));
   backButton_.set_sensitive(!busy);
 }
 
 void RequiredPasswordView::save() {
-  std::string password = password_.get_text();
-  if (!canSavePassword(password, repeated_.get_text(), context_.model->busy())) return;
+  std::string password = secretText(password_);
+  if (!canSavePassword(password, secretText(repeated_), context_.model->busy())) return;
   async::spawn(runSave(link_.weak(), context_, std::move(password)));
 }
 

@@ -5,6 +5,7 @@
 #include <gtkmm.h>
 #include <gtkmm/init.h>
 
+#include <cmath>
 #include <filesystem>
 
 #include "shell/application.h"
@@ -16,7 +17,8 @@ void initDisplay() {
   static bool done = false;
   if (done) return;
   done = true;
-  useRussianLocale();  // as the application does
+  chooseRenderer();  // as the application does
+  useRussianLocale();
   gtk_init();
   Gtk::init_gtkmm_internals();
   adw_init();
@@ -53,6 +55,27 @@ bool clickButton(GtkWidget* root, const std::string& text) {
   g_signal_emit_by_name(button, "clicked");
   spin();
   return true;
+}
+
+GtkWidget* formRow(GtkWidget* within, const std::string& title) {
+  return findWidget(within, [&](GtkWidget* w) {
+    return ADW_IS_PREFERENCES_ROW(w) && title == adw_preferences_row_get_title(ADW_PREFERENCES_ROW(w));
+  });
+}
+
+bool activateRow(GtkWidget* within, const std::string& title) {
+  GtkWidget* row = formRow(within, title);
+  if (!row || !gtk_widget_is_sensitive(row)) return false;
+  gtk_widget_activate(row);
+  spin();
+  return true;
+}
+
+double topIn(GtkWidget* widget, GtkWidget* root) {
+  graphene_point_t top;
+  const graphene_point_t origin = GRAPHENE_POINT_INIT(0, 0);
+  if (!widget || !gtk_widget_compute_point(widget, root, &origin, &top)) return -1;
+  return top.y;
 }
 
 bool pickInDropDown(GtkWidget* root, const std::string& text) {
@@ -280,8 +303,95 @@ std::vector<std::string> imagesWithoutIcon(GtkWidget* root) {
   return missing;
 }
 
-void savePNG(GtkWidget* widget, const std::string& name) {
-  // On a loaded machine the first layout and frame can take a while: wait for them instead of a fixed time.
+namespace {
+// The accessible label property of a widget, or "".
+std::string accessibleLabel(GtkWidget* widget) {
+  if (!gtk_test_accessible_has_property(GTK_ACCESSIBLE(widget), GTK_ACCESSIBLE_PROPERTY_LABEL)) return "";
+  // The check answers the value itself when it differs from the one given.
+  char* differs = gtk_test_accessible_check_property(GTK_ACCESSIBLE(widget), GTK_ACCESSIBLE_PROPERTY_LABEL, "\x01");
+  std::string label = differs ? differs : "";
+  g_free(differs);
+  return label;
+}
+
+// The widget under `root` that alone labels `widget`, or null.
+GtkWidget* labelledBy(GtkWidget* widget, GtkWidget* root) {
+  return findWidget(root, [&](GtkWidget* candidate) {
+    char* differs =
+        gtk_test_accessible_check_relation(GTK_ACCESSIBLE(widget), GTK_ACCESSIBLE_RELATION_LABELLED_BY, candidate, NULL);
+    g_free(differs);
+    return differs == nullptr;
+  });
+}
+
+bool isControl(GtkWidget* widget) {
+  switch (gtk_accessible_get_accessible_role(GTK_ACCESSIBLE(widget))) {
+    case GTK_ACCESSIBLE_ROLE_BUTTON:
+    case GTK_ACCESSIBLE_ROLE_CHECKBOX:
+    case GTK_ACCESSIBLE_ROLE_COMBO_BOX:
+    case GTK_ACCESSIBLE_ROLE_LINK:
+    case GTK_ACCESSIBLE_ROLE_MENU_ITEM:
+    case GTK_ACCESSIBLE_ROLE_MENU_ITEM_CHECKBOX:
+    case GTK_ACCESSIBLE_ROLE_MENU_ITEM_RADIO:
+    case GTK_ACCESSIBLE_ROLE_RADIO:
+    case GTK_ACCESSIBLE_ROLE_SEARCH_BOX:
+    case GTK_ACCESSIBLE_ROLE_SLIDER:
+    case GTK_ACCESSIBLE_ROLE_SPIN_BUTTON:
+    case GTK_ACCESSIBLE_ROLE_SWITCH:
+    case GTK_ACCESSIBLE_ROLE_TEXT_BOX:
+      return true;
+    case GTK_ACCESSIBLE_ROLE_LIST_ITEM:
+    case GTK_ACCESSIBLE_ROLE_ROW: {
+      // A row the keyboard can reach.
+      if (!gtk_widget_get_focusable(widget)) return false;
+      for (GtkWidget* up = widget; up; up = gtk_widget_get_parent(up))
+        if (!gtk_widget_get_can_focus(up)) return false;
+      return true;
+    }
+    default:
+      return false;
+  }
+}
+
+void collectNameless(GtkWidget* widget, GtkWidget* window, std::vector<std::string>& nameless) {
+  if (!gtk_widget_get_mapped(widget)) return;
+  if (isControl(widget)) {
+    std::string name = accessibleLabel(widget);
+    if (name.empty() && gtk_test_accessible_has_relation(GTK_ACCESSIBLE(widget), GTK_ACCESSIBLE_RELATION_LABELLED_BY)) {
+      GtkWidget* label = labelledBy(widget, widget);
+      if (!label) label = labelledBy(widget, window);
+      name = label ? accessibleLabel(label) : "(labelled by several)";
+    }
+    if (name.empty()) {
+      // The control and the widgets around it, up to the nearest one with a name of its own.
+      std::string where = G_OBJECT_TYPE_NAME(widget);
+      for (GtkWidget* up = gtk_widget_get_parent(widget); up; up = gtk_widget_get_parent(up)) {
+        where += std::string(" in ") + G_OBJECT_TYPE_NAME(up);
+        const std::string label = accessibleLabel(up);
+        if (!label.empty()) {
+          where += " «" + label + "»";
+          break;
+        }
+        if (GTK_IS_WINDOW(up)) break;
+      }
+      nameless.push_back(where);
+    }
+  }
+  for (GtkWidget* child = gtk_widget_get_first_child(widget); child; child = gtk_widget_get_next_sibling(child))
+    collectNameless(child, window, nameless);
+}
+}  // namespace
+
+std::vector<std::string> namelessControls(GtkWidget* root) {
+  std::vector<std::string> nameless;
+  collectNameless(root, root, nameless);
+  return nameless;
+}
+
+namespace {
+// The widget drawn into a texture. On a loaded machine the first layout and frame can take a while: they are
+// waited for instead of a fixed time.
+GdkTexture* renderTexture(GtkWidget* widget) {
   GskRenderNode* node = nullptr;
   GdkPaintable* paintable = gtk_widget_paintable_new(widget);
   int width = 0, height = 0;
@@ -296,18 +406,50 @@ void savePNG(GtkWidget* widget, const std::string& name) {
         return node != nullptr;
       },
       std::chrono::seconds(20));
-  ASSERT_GT(width, 0) << name;
-  ASSERT_NE(node, nullptr) << name;
+  g_object_unref(paintable);
+  if (!node) return nullptr;
   GskRenderer* renderer = gtk_native_get_renderer(gtk_widget_get_native(widget));
   graphene_rect_t bounds = GRAPHENE_RECT_INIT(0, 0, static_cast<float>(width), static_cast<float>(height));
   GdkTexture* texture = gsk_renderer_render_texture(renderer, node, &bounds);
+  gsk_render_node_unref(node);
+  return texture;
+}
+
+double luminance(const GdkRGBA& c) {
+  auto linear = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+  return 0.2126 * linear(c.red) + 0.7152 * linear(c.green) + 0.0722 * linear(c.blue);
+}
+}  // namespace
+
+GdkRGBA pixelAt(GtkWidget* widget, int x, int y) {
+  GdkRGBA colour{0, 0, 0, 0};
+  GdkTexture* texture = renderTexture(widget);
+  if (!texture) return colour;
+  const int width = gdk_texture_get_width(texture), height = gdk_texture_get_height(texture);
+  if (x >= 0 && y >= 0 && x < width && y < height) {
+    std::vector<guchar> pixels(static_cast<std::size_t>(width) * height * 4);
+    gdk_texture_download(texture, pixels.data(), static_cast<gsize>(width) * 4);  // B, G, R, A, premultiplied
+    const guchar* p = &pixels[(static_cast<std::size_t>(y) * width + x) * 4];
+    const double alpha = p[3] / 255.0;
+    if (alpha > 0) colour = {float(p[2] / 255.0 / alpha), float(p[1] / 255.0 / alpha), float(p[0] / 255.0 / alpha), float(alpha)};
+  }
+  g_object_unref(texture);
+  return colour;
+}
+
+double contrastRatio(const GdkRGBA& a, const GdkRGBA& b) {
+  const double la = luminance(a), lb = luminance(b);
+  return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+void savePNG(GtkWidget* widget, const std::string& name) {
+  GdkTexture* texture = renderTexture(widget);
+  ASSERT_NE(texture, nullptr) << name;
   std::filesystem::path path = std::filesystem::path(DORVIK_BINARY_DIR) / "screens" / (name + ".png");
   std::filesystem::create_directories(path.parent_path());
   EXPECT_TRUE(gdk_texture_save_to_png(texture, path.c_str()));
   EXPECT_GT(std::filesystem::file_size(path), 1000u);
   g_object_unref(texture);
-  gsk_render_node_unref(node);
-  g_object_unref(paintable);
 }
 
 }  // namespace dorvik::testing

@@ -15,7 +15,7 @@ typedef struct _AdwMessageDialog AdwMessageDialog;
 
 namespace dorvik::testing {
 
-// The application's Russian locale, gtk_init, the gtkmm internals and libadwaita, once per process.
+// The application's renderer and Russian locale, gtk_init, the gtkmm internals and libadwaita, once per process.
 void initDisplay();
 // Runs the main loop for a while (lets layout, idle work and posted continuations run).
 void spin(std::chrono::milliseconds duration = std::chrono::milliseconds(150));
@@ -36,6 +36,13 @@ GtkWidget* findLabel(GtkWidget* root, const std::string& text);
 GtkWidget* findButton(GtkWidget* root, const std::string& text);
 // Presses the button reading `text`; false when there is none or it is disabled.
 bool clickButton(GtkWidget* root, const std::string& text);
+
+// The row of a grouped form (an AdwPreferencesRow: action, entry, combo and text rows) titled `title`, or null.
+GtkWidget* formRow(GtkWidget* within, const std::string& title);
+// Activates the form row titled `title` (a click or Return on it); false when there is none.
+bool activateRow(GtkWidget* within, const std::string& title);
+// The top of `widget` in `root`'s coordinates (where it is drawn, top to bottom), or -1 when it is not placed.
+double topIn(GtkWidget* widget, GtkWidget* root);
 
 // Picks the entry reading `text` in the first drop-down under `root` that has one; false when none has.
 bool pickInDropDown(GtkWidget* root, const std::string& text);
@@ -77,6 +84,17 @@ bool pressReturnIn(GtkWidget* field);
 // The icon names of the shown images under `root` that draw no icon of the desktop's theme: a name the theme
 // lacks, or "image-missing" (an image made from a file it could not read).
 std::vector<std::string> imagesWithoutIcon(GtkWidget* root);
+
+// The controls shown under `root` that a screen reader would read without a name, each as "<type> in <parent's
+// type>": buttons, toggles, check boxes, switches, drop-downs, entries and search fields, spin buttons, links,
+// menu items, and the rows of lists and tables that take the focus. A control's name is what GTK gives assistive
+// technologies: its label, or else the labels of the widgets that label it.
+std::vector<std::string> namelessControls(GtkWidget* root);
+
+// The colour drawn at a point of `widget` (in its coordinates), as the widget is drawn now.
+GdkRGBA pixelAt(GtkWidget* widget, int x, int y);
+// The contrast ratio of two colours (1 to 21), as accessibility guidelines measure it: 4.5 reads as text.
+double contrastRatio(const GdkRGBA& a, const GdkRGBA& b);
 
 // Writes build/screens/<name>.png of the widget as it is drawn now (`name` may hold a subfolder).
 void savePNG(GtkWidget* widget, const std::string& name);

@@ -204,13 +204,17 @@ function vrpInitSearch(S) {
   for (let j = 0; j < S.nj; j++) S.depotDist[j] = S.dist[S.jNode[j]];
 }
 
-// String removal around a random seed job: strings from up to ks routes near it, about cbar jobs in all.
+// String removal around a random seed job: strings from up to ks routes near it, about cbar jobs in all. Long routes
+// (a mean beyond two dozen jobs) get longer strings and more jobs out, up to one and a half times as many: measured
+// on the long-route classes of the 200- and 800-customer sets, better distances at the same work.
 function vrpRuin(S, cbar, lmaxAll) {
   let assigned = 0, used = 0;
   for (let v = 0; v < S.nv; v++) if (S.rLen[v] > 0) { used++; assigned += S.rLen[v]; }
   if (assigned === 0) return;
   const avg = assigned / used;
-  const lsmax = Math.min(lmaxAll, avg);
+  const longer = Math.min(1.5, Math.max(1, 1 + (avg - 24) / 20));
+  cbar *= longer;
+  const lsmax = Math.min(lmaxAll * longer, avg);
   const ksmax = 4 * cbar / (1 + lsmax) - 1;
   const ks = Math.floor(vrpRandom(S) * ksmax) + 1;
   let seed = -1;

@@ -337,6 +337,7 @@ function readOrderBook(base64) {
 
 function orderBookParts(source) {
   let orderSheet = null, anyCell = false;
+  const unread = [];
   const side = {};
   for (const name of source.names) {
     const rows = source.rows(name);
@@ -345,14 +346,15 @@ function orderBookParts(source) {
     if (folded === "транспорт" || folded === "машины" || folded === "курьеры") { if (!side.vehicles) side.vehicles = rows; continue; }
     if (folded === "склад") { if (!side.depot) side.depot = rows; continue; }
     if (folded === "параметры") { if (!side.config) side.config = rows; continue; }
-    if (!orderSheet) {
-      const found = findHeader(rows, ORDER_COLUMNS.concat(ORDER_EXTRA_COLUMNS), "address");
-      if (found) orderSheet = { rows: rows, found: found };
-    }
+    const found = findHeader(rows, ORDER_COLUMNS.concat(ORDER_EXTRA_COLUMNS), "address");
+    if (!found) continue;
+    // The first sheet of orders is the day's; another one is named in the import's summary, never left unsaid.
+    if (!orderSheet) orderSheet = { rows: rows, found: found };
+    else if (rows.length > found.at + 1) unread.push("«" + wellFormed(String(name)) + "» (" + (rows.length - found.at - 1) + ")");
   }
   if (!anyCell) refuse(BOOK_TEXT.noOrders);
   if (!orderSheet) refuse(BOOK_TEXT.noAddress);
-  return { orderSheet: orderSheet, side: side };
+  return { orderSheet: orderSheet, side: side, otherSheets: unread };
 }
 
 // Marks the orders whose data need mending after an import (as the checks list them: a value not read, no number
@@ -438,7 +440,9 @@ A.import = function (payload) {
   doc.depot = depot || (prior.depot ? Object.assign({}, prior.depot) : null);
   doc.config = (side.config ? readConfigSheet(side.config, prior.config) : null) || Object.assign({}, prior.config);
 
-  doc.importSummary = "Загружено заказов: " + doc.orders.length + "; с координатами: " + withPoint + ".";
+  doc.importSummary = "Загружено заказов: " + doc.orders.length + "; с координатами: " + withPoint + "." +
+    (parts.otherSheets.length ? " Не загружены другие листы с заказами (строк): " + parts.otherSheets.join(", ") +
+      ". Чтобы загрузить их, сохраните каждый в отдельную книгу." : "");
   const toCheck = markOrdersToCheck(doc.orders, orderRows);
   const status = doc.importSummary + (toCheck ? " Требуют проверки: " + toCheck + " — вкладка «Проверка»." : "");
   return commit(doc, { importedBook: importedBook, status: status });

@@ -127,7 +127,7 @@ async::Task<void> RecordEditorController::runLookup(std::shared_ptr<RecordEditor
       JSONValue& target = *self->clientAddresses_[index];
       target.set("lat", found["lat"]);
       target.set("lon", found["lon"]);
-      self->notify(Change::addresses);
+      self->notify(Change::coordinates);
     }
   }
   self->lookupToken_.reset();

@@ -28,7 +28,9 @@ namespace dorvik::admin {
 
 class RecordEditorController : public std::enable_shared_from_this<RecordEditorController> {
  public:
-  enum class Change { value, issue, busy, addresses, lookup, polygon, attachment, dismissed };
+  // addresses: rows added or removed; coordinates: a lookup wrote a row's "lat" and "lon"; lookup: one started or
+  // ended.
+  enum class Change { value, issue, busy, addresses, coordinates, lookup, polygon, attachment, dismissed };
   using Connection = Observers<Change>::Connection;
   using Refresh = std::function<async::Task<void>()>;
 

@@ -16,8 +16,9 @@ namespace dorvik {
 
 std::string encodePathComponent(std::string_view component);
 
-// An identifier as one path segment: Unicode letters, digits and combining marks stay, every other character becomes "%XX" per UTF-8 byte (upper-case hex),
-// so "R-1/2" reads "R%2D1%2F2" and "../../admin" or "a?b#c" stay inside their segment. Text that is not valid
+// An identifier as one path segment: Unicode letters, digits and combining marks stay, every other character
+// becomes "%XX" per UTF-8 byte (upper-case hex), so "R-1/2" reads "R%2D1%2F2" and "../../admin" or "a?b#c" stay
+// inside their segment. Text that is not valid
 // UTF-8 gives "", as an empty id does: a path with an empty segment is refused before it is sent (kMissingID).
 std::string encodeID(std::string_view id);
 

@@ -129,6 +129,12 @@ test("every row of a hand-kept sheet becomes an order, with what could not be re
   assertEqual(again.orders.map(function (o) { return (o._unread || []).map(function (e) { return e.text; }); }),
     [[], [], ["18:00-09:00", "три"], [], ["555, 37.6"], []]);
   assertEqual(run("archive").importSummary, again.importSummary, "the summary is kept with the plan");
+
+  // The orders of a second sheet are not read: the summary names the sheet and its rows.
+  const two = run("import", { base64: book([["Север", [["Адрес"], ["Москва, Арбат, 10"]]], ["Юг", [["Адрес"], ["a2"], ["a3"]]]]),
+    name: "two.xlsx", routeDate: "2026-09-22" });
+  assertEqual(two.importSummary, "Загружено заказов: 1; с координатами: 0. Не загружены другие листы с заказами (строк): " +
+    "«Юг» (2). Чтобы загрузить их, сохраните каждый в отдельную книгу.");
 });
 
 test("unreadable, empty, protected and address-less books give their messages", function () {

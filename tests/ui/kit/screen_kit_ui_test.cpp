@@ -1,9 +1,17 @@
 // The pieces every screen is built from, under a display: the record table's in-place updates and its selection
-// mirrored by identity, the fixed columns following the text size, and the sheet's Escape and disabled dismissal.
+// mirrored by identity, the fixed columns following the text size, the sheet's Escape and disabled dismissal, and
+// the secret fields that keep what is typed from assistive technologies.
+#include <adwaita.h>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <gtkmm.h>
 
+#include <cstring>
+#include <string_view>
+
+#include "shell/form_widgets.h"
 #include "shell/record_table.h"
+#include "shell/secret_field.h"
 #include "shell/sheet.h"
 #include "support/ui_helpers.h"
 #include "widgets/gtk_helpers.h"
@@ -90,6 +98,52 @@ TEST_F(ScreenKit, SingleSelectionTableStartsWithNothingSelected) {
   EXPECT_EQ(table->selectedIds().size(), 1u) << "one row at most";
 }
 
+// Password and key fields: assistive technologies read the field's text and receive each insertion (GTK connects
+// to the text input's "insert-text" after its own handler); neither carries what was typed until the user shows
+// the text. The program reads it through secretText.
+TEST_F(ScreenKit, SecretFieldsKeepTheTypedTextFromAssistiveTechnologies) {
+  auto* box = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::VERTICAL);
+  auto* entry = Gtk::make_managed<Gtk::PasswordEntry>();
+  entry->set_show_peek_icon(true);
+  setAccessibleLabel(*entry, "Пароль");
+  keepSecret(*entry);
+  box->append(*entry);
+  GtkWidget* group = adw_preferences_group_new();
+  auto edited = std::make_shared<JSONValue>(JSONValue::object({}));
+  addValueFields(ADW_PREFERENCES_GROUP(group), {{"token", "Новый ключ", FieldSpec::Kind::secret, false}}, edited);
+  gtk_box_append(box->gobj(), group);
+  window_->set_child(*box);
+  window_->present();
+  spin();
+  GtkWidget* row = dorvik::testing::entryRow(group, "Новый ключ");
+  ASSERT_NE(row, nullptr);
+
+  for (GtkWidget* field : {GTK_WIDGET(entry->gobj()), row}) {
+    GtkText* input = GTK_TEXT(gtk_editable_get_delegate(GTK_EDITABLE(field)));
+    std::string announced;
+    const gulong listener = g_signal_connect_after(
+        input, "insert-text",
+        G_CALLBACK(+[](GtkEditable*, const char* text, int length, int*, std::string* heard) {
+          heard->append(text, length < 0 ? std::strlen(text) : static_cast<std::size_t>(length));
+        }),
+        &announced);
+    gtk_editable_set_text(GTK_EDITABLE(field), "ключ-42");
+    int at = 7;
+    gtk_editable_insert_text(GTK_EDITABLE(field), "!", 1, &at);
+    EXPECT_EQ(secretText(field), "ключ-42!");
+    EXPECT_EQ(announced, "") << "no insertion reaches a listener after the input's own";
+    EXPECT_STREQ(gtk_editable_get_text(GTK_EDITABLE(field)), "●●●●●●●●") << "what assistive technologies read";
+    EXPECT_EQ(at, 8) << "the position after the inserted text, where the caret goes";
+    gtk_text_set_visibility(input, TRUE);
+    EXPECT_STREQ(gtk_editable_get_text(GTK_EDITABLE(field)), "ключ-42!") << "shown on request, read as shown";
+    gtk_text_set_visibility(input, FALSE);
+    g_signal_handler_disconnect(input, listener);
+  }
+  EXPECT_EQ((*edited)["token"].string(), "ключ-42!") << "the form keeps what was typed";
+  EXPECT_THAT(dorvik::testing::namelessControls(GTK_WIDGET(window_->gobj())), ::testing::IsEmpty())
+      << "the show-text buttons have names";
+}
+
 // A fixed column is as wide as asked at the desktop's text size and widens with a larger text (the text size of the
 // settings), back again when the text is standard once more.
 TEST_F(ScreenKit, FixedColumnsFollowTheTextSize) {
@@ -119,6 +173,19 @@ TEST_F(ScreenKit, FixedColumnsFollowTheTextSize) {
   EXPECT_EQ(column->get_fixed_width(), 80);
   EXPECT_EQ(added->get_fixed_width(), 80);
   Gtk::StyleContext::remove_provider_for_display(Gdk::Display::get_default(), provider);
+}
+
+// Without a graphics device a new window is drawn with cairo: OpenGL would run on Mesa's software driver, which
+// compiles its shaders again for every window, a wait of a quarter to half a second at each one opened.
+TEST_F(ScreenKit, WithoutAGraphicsDeviceWindowsAreDrawnWithCairo) {
+  if (g_file_test("/dev/dri", G_FILE_TEST_IS_DIR)) GTEST_SKIP() << "this computer has a graphics device";
+  const char* chosen = g_getenv("GSK_RENDERER");
+  if (chosen && std::string_view(chosen) != "cairo") GTEST_SKIP() << "the renderer was chosen: " << chosen;
+  window_->present();
+  spin();
+  GskRenderer* renderer = gtk_native_get_renderer(GTK_NATIVE(window_->gobj()));
+  ASSERT_NE(renderer, nullptr);
+  EXPECT_STREQ(G_OBJECT_TYPE_NAME(renderer), "GskCairoRenderer");
 }
 
 TEST_F(ScreenKit, SheetClosesOnEscapeOnlyWhileDismissible) {

@@ -1,6 +1,7 @@
 // The main window under a display: the demo workspace page by page (a PNG of each in build/screens/), the error
 // alert, signing in and the required password change, with the model's workflows played by a scripted stand-in.
 #include <adwaita.h>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <gtkmm.h>
 #include <gtkmm/init.h>
@@ -17,6 +18,7 @@
 #include "shell/form_widgets.h"
 #include "shell/preferences.h"
 #include "shell/root_window.h"
+#include "shell/secret_field.h"
 #include "shell/sheet.h"
 #include "shell/toolkit/shell_rules.h"
 #include "core/store/secure_store.h"
@@ -220,7 +222,14 @@ TEST_F(ShellWindow, PagesReadTheirDataAndFollowTheirRules) {
   click("Применить к планированию");
   EXPECT_EQ(workflows_->calls.back(), "mutate config");
   EXPECT_EQ(context_.model->status(), "Параметры сохранены. Пересчитайте маршруты.");
-  click("Карты и геокодирование");
+  // The last section's rows in their order: the settings link, the maps, the account and the build.
+  double above = -1;
+  for (const char* title : {"Цвета, размер текста и адрес сервера", "Карты и геокодирование", "Аккаунт", "Сборка"}) {
+    const double top = dorvik::testing::topIn(dorvik::testing::formRow(root(), title), root());
+    EXPECT_GT(top, above) << title;
+    above = top;
+  }
+  ASSERT_TRUE(dorvik::testing::activateRow(root(), "Карты и геокодирование"));
   EXPECT_EQ(context_.model->page(), PanelPage::integrations);
 
   context_.model->setPage(PanelPage::help);
@@ -303,6 +312,7 @@ TEST_F(ShellWindow, SignInAndTheRequiredPasswordChange) {
   ASSERT_NE(signIn, nullptr);
   EXPECT_FALSE(gtk_widget_is_sensitive(signIn));
   EXPECT_FALSE(gtk_widget_is_sensitive(findButton(root(), "Посмотреть пример")));  // no planner engine yet
+  EXPECT_THAT(dorvik::testing::namelessControls(root()), ::testing::IsEmpty());
   // "Войти" is the window's default: Return in either field presses it, and does nothing while it is disabled.
   returnIn(password);
   gtk_editable_set_text(GTK_EDITABLE(login), " logist ");
@@ -316,12 +326,13 @@ TEST_F(ShellWindow, SignInAndTheRequiredPasswordChange) {
   ASSERT_NE(window_->alert(), nullptr);
   adw_message_dialog_response(window_->alert(), "close");
   spin();
-  EXPECT_STREQ(gtk_editable_get_text(GTK_EDITABLE(password)), "wrong");  // kept after a failure
+  EXPECT_EQ(secretText(password), "wrong");  // kept after a failure
 
   gtk_editable_set_text(GTK_EDITABLE(password), "temporary");
   click("Войти");
   ASSERT_EQ(window_->screenKind(), 1);
   savePNG(root(), "required-password");
+  EXPECT_THAT(dorvik::testing::namelessControls(root()), ::testing::IsEmpty());
   GtkWidget* first = find(root(), [](GtkWidget* w) { return GTK_IS_PASSWORD_ENTRY(w); });
   GtkWidget* second = find(root(), [&](GtkWidget* w) { return GTK_IS_PASSWORD_ENTRY(w) && w != first; });
   ASSERT_TRUE(first && second);
@@ -377,6 +388,24 @@ TEST_F(ShellWindow, TheSignInScreenOpensTheConnectionSettings) {
   EXPECT_TRUE(text.find("при следующем входе") != std::string::npos && text.find("перезапуск") == std::string::npos)
       << text;
   savePNG(preferences, "preferences-connection");
+  // The catalogue's note stands under the catalogue, above the corrections.
+  GtkWidget* catalogueNote = find(preferences, [](GtkWidget* w) {
+    return GTK_IS_LABEL(w) && std::string(gtk_label_get_text(GTK_LABEL(w))).rfind("Москва и ближайшие", 0) == 0;
+  });
+  const double noteTop = dorvik::testing::topIn(catalogueNote, preferences);
+  EXPECT_GT(noteTop, dorvik::testing::topIn(dorvik::testing::formRow(preferences, "Каталог OpenStreetMap"), preferences));
+  EXPECT_LT(noteTop,
+            dorvik::testing::topIn(dorvik::testing::formRow(preferences, "Исправления к синхронизации"), preferences));
+  EXPECT_THAT(dorvik::testing::namelessControls(preferences), ::testing::IsEmpty());
+
+  // The extra animation follows the system's reduce-motion setting while the window is open.
+  adw_preferences_window_set_visible_page_name(ADW_PREFERENCES_WINDOW(preferences), "appearance");
+  GtkWidget* motion = find(preferences, [](GtkWidget* w) { return GTK_IS_SWITCH(w); });
+  ASSERT_NE(motion, nullptr);
+  for (bool animations : {false, true}) {
+    g_object_set(gtk_settings_get_default(), "gtk-enable-animations", gboolean(animations), nullptr);
+    EXPECT_EQ(gtk_widget_get_sensitive(motion) != FALSE, animations);
+  }
   gtk_window_destroy(GTK_WINDOW(preferences));
   spin();
 }
@@ -720,6 +749,8 @@ TEST_F(ShellOverTheModel, TheDemoWorkspaceShowsEveryPageWithoutAnError) {
     context_.model->setPage(page);
     spin(page == PanelPage::appSettings ? 300ms : 100ms);
     EXPECT_EQ(window_->alert(), nullptr) << rawValue(page) << ": " << context_.model->error().value_or("");
+    // A screen reader names every control of the page.
+    EXPECT_THAT(dorvik::testing::namelessControls(root()), ::testing::IsEmpty()) << rawValue(page);
     if (page == PanelPage::appSettings) {
       GtkWidget* toggle = find(root(), [](GtkWidget* w) { return GTK_IS_CHECK_BUTTON(w); });
       ASSERT_NE(toggle, nullptr);
