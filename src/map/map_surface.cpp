@@ -66,6 +66,7 @@ TwoGISSurface::TwoGISSurface(std::shared_ptr<AppModel> model, std::shared_ptr<Us
   loadingCard_.append(*centredLabel(kMapLoading));
   auto* loadingFrame = Gtk::make_managed<Gtk::Box>();
   loadingFrame->add_css_class("card");
+  loadingFrame->add_css_class("map-card");
   margins(loadingCard_, 20);
   loadingFrame->append(loadingCard_);
   center(*loadingFrame);
@@ -103,6 +104,7 @@ TwoGISSurface::TwoGISSurface(std::shared_ptr<AppModel> model, std::shared_ptr<Us
   margins(panel_, 24);
   panelFrame_ = Gtk::make_managed<Gtk::Box>();
   panelFrame_->add_css_class("card");
+  panelFrame_->add_css_class("map-card");
   panelFrame_->append(panel_);
   center(*panelFrame_);
   margins(*panelFrame_, 12);

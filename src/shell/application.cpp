@@ -40,6 +40,19 @@ void useRussianLocale() {
   if (std::string_view(nl_langinfo(CODESET)) != "UTF-8") std::setlocale(LC_CTYPE, "C.UTF-8");
 }
 
+void chooseRenderer() {
+  if (g_getenv("GSK_RENDERER")) return;
+  bool device = false;
+  if (GDir* dri = g_dir_open("/dev/dri", 0, nullptr)) {
+    while (const char* name = g_dir_read_name(dri))
+      if (g_str_has_prefix(name, "renderD") || g_str_has_prefix(name, "card")) device = true;
+    g_dir_close(dri);
+  }
+  const char* software = g_getenv("LIBGL_ALWAYS_SOFTWARE");
+  if (device && !(software && *software && std::string_view(software) != "0")) return;
+  g_setenv("GSK_RENDERER", "cairo", FALSE);
+}
+
 Appearance::Appearance(std::shared_ptr<UserDefaults> defaults) : defaults_(std::move(defaults)) {
   provider_ = Gtk::CssProvider::create();
   Gtk::StyleContext::add_provider_for_display(Gdk::Display::get_default(), provider_,
@@ -78,6 +91,7 @@ DorvikApp::DorvikApp(bool preview, std::shared_ptr<Workflows> workflows, std::st
 }
 
 int DorvikApp::run(int argc, char** argv) {
+  chooseRenderer();
   useRussianLocale();
   app_ = Gtk::Application::create(applicationId_, Gio::Application::Flags::DEFAULT_FLAGS);
   // The workbook dialogs open over the main window.

@@ -13,6 +13,12 @@ namespace dorvik {
 // printed without the process locale). Call before GTK and glibmm are initialised; they then leave it alone.
 void useRussianLocale();
 
+// On a computer without a graphics device GTK's OpenGL renderer runs on Mesa's software driver, which compiles the
+// renderer's shaders again for every window it opens (the preferences, each sheet, each dialog: a quarter to half a
+// second each while nothing answers). There the windows are drawn with cairo, which compiles nothing. A renderer
+// the user chose (GSK_RENDERER) is kept. Call before GTK is initialised.
+void chooseRenderer();
+
 class Appearance {
  public:
   explicit Appearance(std::shared_ptr<UserDefaults> defaults);

@@ -119,9 +119,15 @@ GtkWidget* accessibilityGroup(const std::shared_ptr<UserDefaults>& defaults) {
   GtkWidget* motion = gtk_switch_new();
   gtk_widget_set_valign(motion, GTK_ALIGN_CENTER);
   gtk_switch_set_active(GTK_SWITCH(motion), defaults->get(Settings::extraMotion));
-  gboolean animations = TRUE;
-  g_object_get(gtk_settings_get_default(), "gtk-enable-animations", &animations, nullptr);
-  gtk_widget_set_sensitive(motion, animations);  // the system's reduce-motion setting wins
+  // The system's reduce-motion setting wins, also when it changes while the window is open.
+  auto followSystem = +[](GtkSettings* settings, GParamSpec*, GtkWidget* motion) {
+    gboolean animations = TRUE;
+    g_object_get(settings, "gtk-enable-animations", &animations, nullptr);
+    gtk_widget_set_sensitive(motion, animations);
+  };
+  followSystem(gtk_settings_get_default(), nullptr, motion);
+  g_signal_connect_object(gtk_settings_get_default(), "notify::gtk-enable-animations", G_CALLBACK(followSystem), motion,
+                          GConnectFlags(0));
   adw_action_row_add_suffix(ADW_ACTION_ROW(motionRow), motion);
   adw_action_row_set_activatable_widget(ADW_ACTION_ROW(motionRow), motion);
   connect(motion, "notify::active", [motion, defaults] {

@@ -158,7 +158,12 @@ void WorkspaceView::modelChanged(AppModel::Property p) {
   }
 }
 
-WorkspaceView::~WorkspaceView() { observer_.disconnect(); }
+WorkspaceView::~WorkspaceView() {
+  observer_.disconnect();
+  // The list outlives the maps of its rows while it is taken down: its header and selection handlers stop here.
+  list_.unset_header_func();
+  selecting_ = true;
+}
 
 void WorkspaceView::buildSidebar() {
   const JSONValue& user = context_.model->user();

@@ -93,13 +93,24 @@ inline void makeDefaultOnMap(Gtk::Button& button) {
   });
 }
 
+// The texts of the labels inside `widget`, joined by spaces.
+inline std::string shownText(GtkWidget* widget) {
+  std::string text = GTK_IS_LABEL(widget) ? gtk_label_get_text(GTK_LABEL(widget)) : "";
+  for (GtkWidget* child = gtk_widget_get_first_child(widget); child; child = gtk_widget_get_next_sibling(child)) {
+    const std::string inner = shownText(child);
+    if (!inner.empty()) text += (text.empty() ? "" : " ") + inner;
+  }
+  return text;
+}
+
 // The name a screen reader reads for a control. A menu button or a drop-down takes the focus on a button of its
-// own, which is named too.
+// own, which is named too, unless it shows that name already (a screen reader reads the name and what the button
+// shows: "Дата рейса 09.12.2026", not "Экспорт Экспорт").
 inline void setAccessibleLabel(Gtk::Widget& widget, const std::string& text) {
   gtk_accessible_update_property(GTK_ACCESSIBLE(widget.gobj()), GTK_ACCESSIBLE_PROPERTY_LABEL, text.c_str(), -1);
   if (GTK_IS_MENU_BUTTON(widget.gobj()) || GTK_IS_DROP_DOWN(widget.gobj())) {
     for (GtkWidget* child = gtk_widget_get_first_child(widget.gobj()); child; child = gtk_widget_get_next_sibling(child))
-      if (GTK_IS_BUTTON(child))
+      if (GTK_IS_BUTTON(child) && shownText(child) != text)
         gtk_accessible_update_property(GTK_ACCESSIBLE(child), GTK_ACCESSIBLE_PROPERTY_LABEL, text.c_str(), -1);
   }
 }

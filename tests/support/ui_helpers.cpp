@@ -5,6 +5,7 @@
 #include <gtkmm.h>
 #include <gtkmm/init.h>
 
+#include <cmath>
 #include <filesystem>
 
 #include "shell/application.h"
@@ -16,7 +17,8 @@ void initDisplay() {
   static bool done = false;
   if (done) return;
   done = true;
-  useRussianLocale();  // as the application does
+  chooseRenderer();  // as the application does
+  useRussianLocale();
   gtk_init();
   Gtk::init_gtkmm_internals();
   adw_init();
@@ -386,8 +388,10 @@ std::vector<std::string> namelessControls(GtkWidget* root) {
   return nameless;
 }
 
-void savePNG(GtkWidget* widget, const std::string& name) {
-  // On a loaded machine the first layout and frame can take a while: wait for them instead of a fixed time.
+namespace {
+// The widget drawn into a texture. On a loaded machine the first layout and frame can take a while: they are
+// waited for instead of a fixed time.
+GdkTexture* renderTexture(GtkWidget* widget) {
   GskRenderNode* node = nullptr;
   GdkPaintable* paintable = gtk_widget_paintable_new(widget);
   int width = 0, height = 0;
@@ -402,18 +406,50 @@ void savePNG(GtkWidget* widget, const std::string& name) {
         return node != nullptr;
       },
       std::chrono::seconds(20));
-  ASSERT_GT(width, 0) << name;
-  ASSERT_NE(node, nullptr) << name;
+  g_object_unref(paintable);
+  if (!node) return nullptr;
   GskRenderer* renderer = gtk_native_get_renderer(gtk_widget_get_native(widget));
   graphene_rect_t bounds = GRAPHENE_RECT_INIT(0, 0, static_cast<float>(width), static_cast<float>(height));
   GdkTexture* texture = gsk_renderer_render_texture(renderer, node, &bounds);
+  gsk_render_node_unref(node);
+  return texture;
+}
+
+double luminance(const GdkRGBA& c) {
+  auto linear = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+  return 0.2126 * linear(c.red) + 0.7152 * linear(c.green) + 0.0722 * linear(c.blue);
+}
+}  // namespace
+
+GdkRGBA pixelAt(GtkWidget* widget, int x, int y) {
+  GdkRGBA colour{0, 0, 0, 0};
+  GdkTexture* texture = renderTexture(widget);
+  if (!texture) return colour;
+  const int width = gdk_texture_get_width(texture), height = gdk_texture_get_height(texture);
+  if (x >= 0 && y >= 0 && x < width && y < height) {
+    std::vector<guchar> pixels(static_cast<std::size_t>(width) * height * 4);
+    gdk_texture_download(texture, pixels.data(), static_cast<gsize>(width) * 4);  // B, G, R, A, premultiplied
+    const guchar* p = &pixels[(static_cast<std::size_t>(y) * width + x) * 4];
+    const double alpha = p[3] / 255.0;
+    if (alpha > 0) colour = {float(p[2] / 255.0 / alpha), float(p[1] / 255.0 / alpha), float(p[0] / 255.0 / alpha), float(alpha)};
+  }
+  g_object_unref(texture);
+  return colour;
+}
+
+double contrastRatio(const GdkRGBA& a, const GdkRGBA& b) {
+  const double la = luminance(a), lb = luminance(b);
+  return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+void savePNG(GtkWidget* widget, const std::string& name) {
+  GdkTexture* texture = renderTexture(widget);
+  ASSERT_NE(texture, nullptr) << name;
   std::filesystem::path path = std::filesystem::path(DORVIK_BINARY_DIR) / "screens" / (name + ".png");
   std::filesystem::create_directories(path.parent_path());
   EXPECT_TRUE(gdk_texture_save_to_png(texture, path.c_str()));
   EXPECT_GT(std::filesystem::file_size(path), 1000u);
   g_object_unref(texture);
-  gsk_render_node_unref(node);
-  g_object_unref(paintable);
 }
 
 }  // namespace dorvik::testing

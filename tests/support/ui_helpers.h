@@ -15,7 +15,7 @@ typedef struct _AdwMessageDialog AdwMessageDialog;
 
 namespace dorvik::testing {
 
-// The application's Russian locale, gtk_init, the gtkmm internals and libadwaita, once per process.
+// The application's renderer and Russian locale, gtk_init, the gtkmm internals and libadwaita, once per process.
 void initDisplay();
 // Runs the main loop for a while (lets layout, idle work and posted continuations run).
 void spin(std::chrono::milliseconds duration = std::chrono::milliseconds(150));
@@ -90,6 +90,11 @@ std::vector<std::string> imagesWithoutIcon(GtkWidget* root);
 // menu items, and the rows of lists and tables that take the focus. A control's name is what GTK gives assistive
 // technologies: its label, or else the labels of the widgets that label it.
 std::vector<std::string> namelessControls(GtkWidget* root);
+
+// The colour drawn at a point of `widget` (in its coordinates), as the widget is drawn now.
+GdkRGBA pixelAt(GtkWidget* widget, int x, int y);
+// The contrast ratio of two colours (1 to 21), as accessibility guidelines measure it: 4.5 reads as text.
+double contrastRatio(const GdkRGBA& a, const GdkRGBA& b);
 
 // Writes build/screens/<name>.png of the widget as it is drawn now (`name` may hold a subfolder).
 void savePNG(GtkWidget* widget, const std::string& name);

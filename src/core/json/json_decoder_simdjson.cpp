@@ -6,6 +6,7 @@
 #include <array>
 #include <bit>
 #include <cstdint>
+#include <cstring>
 #include <forward_list>
 #include <numeric>
 #include <optional>
@@ -25,14 +26,47 @@ namespace {
 using simdjson::dom::element;
 using simdjson::dom::element_type;
 
+// What a thread's decodings reuse from one to the next: the stacks on which members and elements wait for their
+// object or array to be complete, the key orders of the kinds of objects met, and the table of shared texts. None of
+// it is allocated again: a new large buffer at the start of a decoding would make the allocator settle every chunk
+// the previous document freed before the new one could take them over.
+struct Scratch {
+  struct Shape {
+    std::vector<std::string> keys;  // empty: the order stands for keys that were sorted already
+    std::vector<std::uint32_t> order;
+  };
+  struct Slot {
+    std::string_view text;
+    JSONValue value;
+  };
+  std::vector<std::string_view> keys;
+  std::vector<JSONValue> values;
+  std::vector<JSONValue> elements;
+  std::array<Shape, 40> shapes;
+  Shape unusual;
+  std::vector<Slot> texts;
+};
+
 // Walks the tape into a JSONValue.
 class Builder {
  public:
   // zeroSigns: the signs of the text's integer zeros ("0", "-0") in the order of the text, when it has a "-0";
   // the parser reads both as the integer 0. textSize sizes the table of shared texts.
-  Builder(std::vector<bool> zeroSigns, std::size_t textSize)
-      : zeroSigns_(std::move(zeroSigns)),
-        texts_(std::clamp<std::size_t>(std::bit_ceil(textSize / 512 + 1), kFewestTexts, kMostTexts)) {}
+  Builder(Scratch& scratch, std::vector<bool> zeroSigns, std::size_t textSize)
+      : s_(scratch),
+        zeroSigns_(std::move(zeroSigns)),
+        textSlots_(std::clamp<std::size_t>(std::bit_ceil(textSize / 512 + 1), kFewestTexts, kMostTexts)) {
+    if (s_.texts.size() < textSlots_) s_.texts.resize(textSlots_);
+  }
+  // Leaves the scratch empty (also after a refusal halfway): no value of this text outlives the decoding there.
+  ~Builder() {
+    s_.keys.clear();
+    s_.values.clear();
+    s_.elements.clear();
+    for (std::size_t i = 0; i < textSlots_; ++i) s_.texts[i] = Scratch::Slot{};
+  }
+  Builder(const Builder&) = delete;
+  Builder& operator=(const Builder&) = delete;
 
   JSONValue build(element e, int depth) {
     switch (e.type()) {
@@ -40,10 +74,7 @@ class Builder {
         if (depth >= JSONValue::kMaxDepth) throw JSONDecodeError(depthErrorMessage());
         simdjson::dom::array source;
         if (e.get_array().get(source)) return JSONValue(JSONArray{});
-        JSONArray elements;
-        elements.reserve(source.size());
-        for (element child : source) elements.push_back(build(child, depth + 1));
-        return JSONValue(std::move(elements));
+        return array(source, depth);
       }
       case element_type::OBJECT: {
         if (depth >= JSONValue::kMaxDepth) throw JSONDecodeError(depthErrorMessage());
@@ -71,20 +102,33 @@ class Builder {
   }
 
  private:
+  // The elements wait on the scratch stack; the array's own buffer is allocated once they are all built.
+  JSONValue array(simdjson::dom::array source, int depth) {
+    const std::size_t mark = s_.elements.size();
+    for (element child : source) {
+      JSONValue value = build(child, depth + 1);
+      s_.elements.push_back(std::move(value));
+    }
+    const auto first = s_.elements.begin() + static_cast<std::ptrdiff_t>(mark);
+    JSONArray elements(std::make_move_iterator(first), std::make_move_iterator(s_.elements.end()));
+    s_.elements.erase(first, s_.elements.end());
+    return JSONValue(std::move(elements));
+  }
+
   // The members wait, keys and values apart, until their object is complete; the map is then filled in key
   // order (constant time per member). Keys are views into the parser's buffer, or into composedKeys_ for the few
   // that are not ASCII and are stored in their canonical form.
   JSONValue object(simdjson::dom::object source, int depth) {
-    const std::size_t mark = keys_.size();
+    const std::size_t mark = s_.keys.size();
     const auto composedMark = composedKeys_.begin();
     for (simdjson::dom::key_value_pair field : source) {
       std::string_view key = field.key;
       if (!isAsciiText(key)) key = composedKeys_.emplace_front(canonicalKey(key));
       JSONValue value = build(field.value, depth + 1);
-      keys_.push_back(key);
-      values_.push_back(std::move(value));
+      s_.keys.push_back(key);
+      s_.values.push_back(std::move(value));
     }
-    const std::span<const std::string_view> keys(keys_.data() + mark, keys_.size() - mark);
+    const std::span<const std::string_view> keys(s_.keys.data() + mark, s_.keys.size() - mark);
     const std::span<const std::uint32_t> order = keyOrder(keys);
     JSONObject members;
     for (std::size_t i = 0; i < order.size(); ++i) {
@@ -92,10 +136,10 @@ class Builder {
       // Of repeated keys the last one written wins: the order is stable, so it comes last.
       if (i + 1 < order.size() && keys[order[i + 1]] == keys[at]) continue;
       members.emplace_hint(members.end(), std::piecewise_construct, std::forward_as_tuple(keys[at]),
-                           std::forward_as_tuple(std::move(values_[mark + at])));
+                           std::forward_as_tuple(std::move(s_.values[mark + at])));
     }
-    keys_.resize(mark);
-    values_.resize(mark);
+    s_.keys.resize(mark);
+    s_.values.resize(mark);
     while (composedKeys_.begin() != composedMark) composedKeys_.pop_front();
     return JSONBuilder::object(std::move(members));
   }
@@ -105,7 +149,7 @@ class Builder {
   // with as many keys is tried first.
   std::span<const std::uint32_t> keyOrder(std::span<const std::string_view> keys) {
     const std::size_t n = keys.size();
-    Shape& shape = n < shapes_.size() ? shapes_[n] : unusual_;
+    Scratch::Shape& shape = n < s_.shapes.size() ? s_.shapes[n] : s_.unusual;
     if (std::is_sorted(keys.begin(), keys.end())) {
       if (shape.order.size() != n || !shape.keys.empty()) {
         shape.keys.clear();
@@ -138,7 +182,7 @@ class Builder {
   // valid for the whole walk.
   JSONValue text(std::string_view text) {
     if (text.size() > kSharedLength) return JSONValue(largeStringCopy(text));
-    Slot& slot = texts_[std::hash<std::string_view>{}(text) & (texts_.size() - 1)];
+    Scratch::Slot& slot = s_.texts[slotHash(text) & (textSlots_ - 1)];
     if (!slot.value.isString() || slot.text != text) {
       slot.text = text;
       slot.value = JSONValue(text);
@@ -146,26 +190,38 @@ class Builder {
     return slot.value;
   }
 
-  struct Shape {
-    std::vector<std::string> keys;  // empty: the order stands for keys that were sorted already
-    std::vector<std::uint32_t> order;
-  };
-  struct Slot {
-    std::string_view text;
-    JSONValue value;
-  };
+  // Where a text goes in the table: its length and a few of its bytes (the first, middle and last eight), mixed.
+  // Texts that differ elsewhere only share a slot, and take turns in it.
+  static std::size_t slotHash(std::string_view text) noexcept {
+    const char* p = text.data();
+    const std::size_t n = text.size();
+    std::uint64_t h = n * 0x9E3779B97F4A7C15ULL;
+    auto word = [p](std::size_t at) {
+      std::uint64_t w;
+      std::memcpy(&w, p + at, sizeof w);
+      return w;
+    };
+    if (n >= 8) {
+      h ^= word(0);
+      h = (h * 0xBF58476D1CE4E5B9ULL) ^ word(n - 8);
+      if (n > 16) h = (h * 0x94D049BB133111EBULL) ^ word(n / 2 - 4);
+    } else {
+      for (std::size_t i = 0; i < n; ++i) h = (h ^ static_cast<unsigned char>(p[i])) * 0x100000001B3ULL;
+    }
+    h ^= h >> 31;
+    h *= 0xFF51AFD7ED558CCDULL;
+    return static_cast<std::size_t>(h ^ (h >> 33));
+  }
+
   static constexpr std::size_t kSharedLength = 160;  // a Cyrillic sentence of some eighty letters
   static constexpr std::size_t kFewestTexts = 16;
   static constexpr std::size_t kMostTexts = 4096;
 
+  Scratch& s_;
   std::vector<bool> zeroSigns_;
   std::size_t nextZero_ = 0;
-  std::vector<std::string_view> keys_;
-  std::vector<JSONValue> values_;
+  std::size_t textSlots_;
   std::forward_list<std::string> composedKeys_;  // a stack: the nodes stay where they are
-  std::array<Shape, 40> shapes_;
-  Shape unusual_;
-  std::vector<Slot> texts_;
 };
 
 // The parser's own messages are English: the user reads one of these instead.
@@ -291,13 +347,21 @@ namespace {
 template <class Parsed>
 JSONValue parseAndBuild(std::string_view bytes, bool padded, Parsed parsed) {
   // Each thread keeps its parser, whose buffers have grown to the largest text it has read: the planning
-  // document is decoded again on every change, and fresh buffers of that size cost a third of the time
-  // (page faults, allocator work). Texts beyond kKeptCapacity (the largest plans) get a parser of their own,
-  // freed afterwards, so that a thread does not hold their tape for the rest of its life.
+  // document is decoded again on every change, and fresh buffers of that size cost a third of the time (page
+  // faults, allocator work). A text beyond kKeptCapacity (the largest plans) gets a parser of its own, freed
+  // afterwards, unless the thread's text before was that large too: a thread that reads such texts one after
+  // another (a large plan changed again and again) keeps their buffers, up to kLargestKept, and lets them go at
+  // its next smaller text. A single large text (an import) is never held for the rest of the thread's life.
   constexpr std::size_t kKeptCapacity = 16u << 20;
+  constexpr std::size_t kLargestKept = 64u << 20;
   thread_local simdjson::dom::parser kept;
+  thread_local bool lastLarge = false;
+  const bool large = bytes.size() > kKeptCapacity;
+  if (!large && kept.capacity() > kKeptCapacity) kept = simdjson::dom::parser();
+  const bool keep = !large || (lastLarge && bytes.size() <= kLargestKept);
+  lastLarge = large;
   std::optional<simdjson::dom::parser> own;
-  simdjson::dom::parser& parser = bytes.size() <= kKeptCapacity ? kept : own.emplace();
+  simdjson::dom::parser& parser = keep ? kept : own.emplace();
   element root;
   simdjson::error_code error =
       parser.parse(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size(), !padded).get(root);
@@ -311,7 +375,8 @@ JSONValue parseAndBuild(std::string_view bytes, bool padded, Parsed parsed) {
   std::vector<bool> zeroSigns = integerZeroSigns(parser, walked);
   std::string().swap(widened);
   parsed();
-  return Builder(std::move(zeroSigns), walked.size()).build(root, 0);
+  thread_local Scratch scratch;
+  return Builder(scratch, std::move(zeroSigns), walked.size()).build(root, 0);
 }
 
 }  // namespace

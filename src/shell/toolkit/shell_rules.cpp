@@ -130,6 +130,9 @@ std::string shellStyleSheet(const std::string& accent, double textSize, bool dar
   // No table sorts by its columns: their titles do not light up under the pointer as if they could be pressed.
   css += scoped(" columnview.view > header > button:hover > box") + ", " +
          scoped(" columnview.view > header > button:active > box") + " { color: alpha(currentColor, 0.4); }\n";
+  // The cards over a map lie on the map page, which stays light in either theme: they take the theme's opaque
+  // popover colours (a card's own background is a translucent tint).
+  css += ".map-card { background-color: @popover_bg_color; color: @popover_fg_color; }\n";
   css += std::string(".dorvik-orange { color: ") + (dark ? "#ff7800" : "#e66100") +
          "; }\n.dorvik-banner { background-color: alpha(" + (dark ? "#ff7800" : "#e66100") + ", 0.08); }\n";
   return css;

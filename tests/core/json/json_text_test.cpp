@@ -208,6 +208,9 @@ TEST(JsonText, NestingIsLimited) {
   EXPECT_THROW(JSONValue::decode(nestedArrays(limit + 1)), JSONDecodeError);
   EXPECT_THROW(JSONValue::decode(nestedObjects(limit + 1)), JSONDecodeError);
   EXPECT_THROW(JSONValue::decode(std::string(100000, '[')), JSONDecodeError);
+  // Refused halfway, with members and elements waiting for their object and array: the next text has only its own.
+  EXPECT_THROW(JSONValue::decode(R"([1,{"a":"x","b":)" + nestedArrays(limit + 1) + "}]"), JSONDecodeError);
+  EXPECT_EQ(JSONValue::decode(R"({"c":[2,"x"]})").data(), R"({"c":[2,"x"]})");
   try {
     JSONValue::decode(nestedArrays(100000));
     FAIL() << "100,000 nested arrays were accepted";

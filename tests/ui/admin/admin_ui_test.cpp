@@ -4,6 +4,7 @@
 // adds a client through the editor's own fields and buttons, and draws a zone; opens a document's details and a
 // courier's files, deleting one file after the confirmation; and opens a day's route from the live page and a
 // tracker's route track (admin-live-route-detail.png, admin-trackers-route-track.png), and rows without a route.
+// The card over each map of the window reads in dark (map-card-dark-*.png).
 #include <adwaita.h>
 #include <gtest/gtest.h>
 #include <gtkmm.h>
@@ -222,6 +223,48 @@ TEST_F(AdminWindow, TheDemoDataPagesTheirSheetsAndTheEditorOfEachWritablePage) {
   savePNG(list, "admin-integrations-lookup-demo");
   gtk_popover_popdown(GTK_POPOVER(list));
   EXPECT_EQ(window_->alert(), nullptr);
+}
+
+// The card a map shows over itself when its settings cannot be read, in dark, on every map of the window: the
+// planner's map tab, the dashboard, the monitoring map and the zone editor (build/screens/map-card-dark-*.png).
+TEST_F(AdminWindow, TheMapCardReadsInDarkOnEveryMap) {
+  async::runBlocking(model->loadPreview());
+  openWindow();
+  ASSERT_TRUE(context_.defaults->setString("appearance", "dark"));
+  model->setMapIssue(std::string("Не удалось загрузить настройки карты. Проверьте соединение."));
+  auto cardReads = [&](GtkWidget* within, const std::string& name) {
+    spin(300ms);
+    GtkWidget* card = findWidget(within, [](GtkWidget* w) {
+      return gtk_widget_has_css_class(w, "map-card") && gtk_widget_get_mapped(w);
+    });
+    ASSERT_NE(card, nullptr) << name;
+    GtkWidget* text = findLabel(card, "Не удалось загрузить настройки карты. Проверьте соединение.");
+    ASSERT_NE(text, nullptr) << name;
+    graphene_rect_t bounds;
+    ASSERT_TRUE(gtk_widget_compute_bounds(card, within, &bounds));
+    GdkRGBA foreground;
+    gtk_style_context_get_color(gtk_widget_get_style_context(text), &foreground);
+    const GdkRGBA background = pixelAt(within, static_cast<int>(bounds.origin.x) + 8,
+                                       static_cast<int>(bounds.origin.y + bounds.size.height / 2));
+    EXPECT_GE(contrastRatio(foreground, background), 4.5) << name;
+    savePNG(within, "map-card-dark-" + name);
+  };
+  model->setPage(PanelPage::planning);
+  spin();
+  click(root(), "Карта");
+  cardReads(root(), "planning");
+  for (PanelPage page : {PanelPage::overview, PanelPage::monitorMap}) {
+    model->setPage(page);
+    cardReads(root(), std::string(rawValue(page)));
+  }
+  DataScreenView* zones = show(PanelPage::zones);
+  ASSERT_NE(zones, nullptr);
+  zones->controller()->edit({zones->controller()->filtered()[0].id()});
+  spin(300ms);
+  GtkWidget* sheet = sheetOf(zones->editorSheet());
+  ASSERT_NE(sheet, nullptr);
+  scrollToEnd(sheet);
+  cardReads(sheet, "zone-editor");
 }
 
 TEST_F(AdminWindow, AnAdministratorAddsAClientAndDrawsAZoneThroughTheEditor) {

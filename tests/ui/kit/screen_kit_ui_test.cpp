@@ -7,6 +7,7 @@
 #include <gtkmm.h>
 
 #include <cstring>
+#include <string_view>
 
 #include "shell/form_widgets.h"
 #include "shell/record_table.h"
@@ -172,6 +173,19 @@ TEST_F(ScreenKit, FixedColumnsFollowTheTextSize) {
   EXPECT_EQ(column->get_fixed_width(), 80);
   EXPECT_EQ(added->get_fixed_width(), 80);
   Gtk::StyleContext::remove_provider_for_display(Gdk::Display::get_default(), provider);
+}
+
+// Without a graphics device a new window is drawn with cairo: OpenGL would run on Mesa's software driver, which
+// compiles its shaders again for every window, a wait of a quarter to half a second at each one opened.
+TEST_F(ScreenKit, WithoutAGraphicsDeviceWindowsAreDrawnWithCairo) {
+  if (g_file_test("/dev/dri", G_FILE_TEST_IS_DIR)) GTEST_SKIP() << "this computer has a graphics device";
+  const char* chosen = g_getenv("GSK_RENDERER");
+  if (chosen && std::string_view(chosen) != "cairo") GTEST_SKIP() << "the renderer was chosen: " << chosen;
+  window_->present();
+  spin();
+  GskRenderer* renderer = gtk_native_get_renderer(GTK_NATIVE(window_->gobj()));
+  ASSERT_NE(renderer, nullptr);
+  EXPECT_STREQ(G_OBJECT_TYPE_NAME(renderer), "GskCairoRenderer");
 }
 
 TEST_F(ScreenKit, SheetClosesOnEscapeOnlyWhileDismissible) {

@@ -9,9 +9,11 @@
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 
 #include "map/map_surface.h"
 #include "map/map_web_view.h"
+#include "shell/application.h"
 #include "support/async_helpers.h"
 #include "support/map_stand_in.h"
 #include "support/stand_in_server.h"
@@ -300,4 +302,40 @@ TEST_F(MapSurfaceDisplay, PageFailureShowsTheRetryPanelInADialogSizedAreaAndRetr
   EXPECT_FALSE(small->look().panel.has_value()) << "the retry clears the page's failure";
   EXPECT_TRUE(small->look().loadingCard);
   ASSERT_TRUE(spinUntil([&] { return server.hits("GET", "/keys/map") == 1; }));
+}
+
+// The cards over a map (loading, failure) lie on the map page, which is light in either theme: in light and in
+// dark their text stands out from them (build/screens/map-card-light.png, map-card-dark.png).
+TEST_F(MapSurfaceDisplay, TheCardsOverTheMapPageReadInLightAndDark) {
+  char folder[] = "/tmp/dorvik-map-XXXXXX";
+  ASSERT_NE(g_mkdtemp(folder), nullptr);
+  auto defaults = std::make_shared<UserDefaults>(std::string(folder) + "/settings.ini");
+  Appearance appearance(defaults);
+  dorvik::testing::StandInServer server;
+  dorvik::testing::scriptMapSettings(server, JSONValue::object({{"key", "test-key"}}));
+  model_->setApi(dorvik::testing::signedInClient(server));
+  model_->setMapConfiguration(JSONValue::object({{"key", "test-key"}}));
+  auto* surface = Gtk::make_managed<TwoGISSurface>(model_, nullptr);
+  cutOff(surface->webView()->webView());
+  GtkWidget* area = GTK_WIDGET(surface->gobj());
+  show(area, 700, 420);
+  ASSERT_TRUE(spinUntil([&] { return surface->look().panel.has_value(); }, 40s));
+  GtkWidget* card = dorvik::testing::findWidget(
+      area, [](GtkWidget* w) { return gtk_widget_has_css_class(w, "map-card") && gtk_widget_get_visible(w); });
+  GtkWidget* text = dorvik::testing::findLabel(area, kMapPageFailed);
+  ASSERT_TRUE(card && text);
+  for (const char* scheme : {"light", "dark"}) {
+    ASSERT_TRUE(defaults->setString("appearance", scheme));
+    spinFor(300ms);
+    graphene_rect_t bounds;
+    ASSERT_TRUE(gtk_widget_compute_bounds(card, area, &bounds));
+    // The card's own colour beside its text, and the text's.
+    const GdkRGBA background = dorvik::testing::pixelAt(area, static_cast<int>(bounds.origin.x) + 8,
+                                                        static_cast<int>(bounds.origin.y + bounds.size.height / 2));
+    GdkRGBA foreground;
+    gtk_style_context_get_color(gtk_widget_get_style_context(text), &foreground);
+    EXPECT_GE(dorvik::testing::contrastRatio(foreground, background), 4.5) << scheme;
+    dorvik::testing::savePNG(area, std::string("map-card-") + scheme);
+  }
+  std::filesystem::remove_all(folder);
 }

@@ -397,6 +397,15 @@ TEST_F(ShellWindow, TheSignInScreenOpensTheConnectionSettings) {
   EXPECT_LT(noteTop,
             dorvik::testing::topIn(dorvik::testing::formRow(preferences, "Исправления к синхронизации"), preferences));
   EXPECT_THAT(dorvik::testing::namelessControls(preferences), ::testing::IsEmpty());
+
+  // The extra animation follows the system's reduce-motion setting while the window is open.
+  adw_preferences_window_set_visible_page_name(ADW_PREFERENCES_WINDOW(preferences), "appearance");
+  GtkWidget* motion = find(preferences, [](GtkWidget* w) { return GTK_IS_SWITCH(w); });
+  ASSERT_NE(motion, nullptr);
+  for (bool animations : {false, true}) {
+    g_object_set(gtk_settings_get_default(), "gtk-enable-animations", gboolean(animations), nullptr);
+    EXPECT_EQ(gtk_widget_get_sensitive(motion) != FALSE, animations);
+  }
   gtk_window_destroy(GTK_WINDOW(preferences));
   spin();
 }
