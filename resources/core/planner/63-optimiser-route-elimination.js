@@ -377,9 +377,10 @@ function vrpApplyEjection(S, x, pool) {
   const E = S.ej, v = E.route, job = S.rJob[v], L = S.rLen[v], buf = S.lsA;
   let m = 0, e = 0;
   if (E.place === 0) buf[m++] = x;
+  // x follows position E.place even when the job there is one of those ejected.
   for (let p = 1; p <= L; p++) {
-    if (e < E.cnt && E.best[e] === p) { e++; continue; }
-    buf[m++] = job[p];
+    if (e < E.cnt && E.best[e] === p) e++;
+    else buf[m++] = job[p];
     if (p === E.place) buf[m++] = x;
   }
   for (let i = 0; i < E.cnt; i++) {
