@@ -5,6 +5,7 @@
 #include "admin/view_parts.h"
 #include "shell/panel_content.h"
 #include "shell/secret_field.h"
+#include "shell/text_picker.h"
 #include "shell/toolkit/display.h"
 #include "shell/toolkit/symbols.h"
 #include "widgets/gtk_helpers.h"
@@ -33,34 +34,9 @@ StaffView::StaffView(PanelPage page, const ShellContext& context)
   auto* caption = Gtk::make_managed<Gtk::Label>("Компания");
   header->append(*caption);
   // At most 420 wide: a long company name is cut in the button and shown whole in the list.
-  auto bindName = [](const Glib::RefPtr<Gtk::ListItem>& item) {
-    auto text = std::dynamic_pointer_cast<Gtk::StringObject>(item->get_item());
-    if (auto* label = dynamic_cast<Gtk::Label*>(item->get_child()); label && text) label->set_text(text->get_string());
-  };
-  auto shown = Gtk::SignalListItemFactory::create();
-  shown->signal_setup().connect([](const Glib::RefPtr<Gtk::ListItem>& item) {
-    auto* label = Gtk::make_managed<Gtk::Label>();
-    label->set_xalign(0);
-    label->set_ellipsize(Pango::EllipsizeMode::END);
-    item->set_child(*label);
-  });
-  shown->signal_bind().connect(bindName);
-  picker_.set_factory(shown);
-  auto listed = Gtk::SignalListItemFactory::create();
-  listed->signal_setup().connect([](const Glib::RefPtr<Gtk::ListItem>& item) {
-    auto* label = Gtk::make_managed<Gtk::Label>();
-    label->set_xalign(0);
-    item->set_child(*label);
-  });
-  listed->signal_bind().connect(bindName);
-  picker_.set_list_factory(listed);
+  GtkWidget* clamp = clampedPicker(picker_, 420);
   picker_.set_size_request(240, -1);
   setAccessibleLabel(picker_, "Компания");
-  GtkWidget* clamp = adw_clamp_new();
-  adw_clamp_set_maximum_size(ADW_CLAMP(clamp), 420);
-  adw_clamp_set_tightening_threshold(ADW_CLAMP(clamp), 420);
-  gtk_widget_set_halign(clamp, GTK_ALIGN_START);
-  adw_clamp_set_child(ADW_CLAMP(clamp), GTK_WIDGET(picker_.gobj()));
   picker_.property_selected().signal_changed().connect([this] {
     if (syncingPicker_) return;
     const guint index = picker_.get_selected();

@@ -15,6 +15,7 @@
 #include "monitoring/route_tools.h"
 #include "shell/record_table.h"
 #include "shell/sheet.h"
+#include "shell/text_picker.h"
 #include "shell/toolkit/symbols.h"
 
 namespace dorvik::monitoring {
@@ -460,6 +461,8 @@ class RouteDetailView : public Gtk::Box {
     courierRow_.append(*Gtk::make_managed<Gtk::Label>("Курьер"));
     courierNames_ = Gtk::StringList::create({});
     courierPicker_.set_model(courierNames_);
+    // At most 330 wide: a long name is cut in the button and shown whole in the list.
+    GtkWidget* picker = clampedPicker(courierPicker_, 330);
     courierPicker_.set_size_request(250, -1);
     courierPicker_.property_selected().signal_changed().connect([this] {
       if (fillingCouriers_) return;
@@ -468,7 +471,7 @@ class RouteDetailView : public Gtk::Box {
       state_->selectedCourier = courierIds_[at];
       state_->notify();
     });
-    courierRow_.append(courierPicker_);
+    gtk_box_append(courierRow_.gobj(), picker);
     assign_.signal_clicked().connect([this] { run("courier", courierBody(state_->selectedCourier)); });
     courierRow_.append(assign_);
     courierRow_.append(*spacer());

@@ -22,6 +22,7 @@ JSONValue courierList() {
   };
   return JSONValue::object({{"couriers", JSONValue::array({courier("c-taren", "Тарен", "courier", false),
                                                            courier("c-oleg", "Олег Смирнов", "courier", false),
+                                                           courier("c-long", kLongCourierName, "courier", false),
                                                            courier("c-blocked", "Виктор Блок", "courier", true),
                                                            courier("c-logist", "Анна Логист", "logist", false)})}});
 }

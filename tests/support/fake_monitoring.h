@@ -13,6 +13,9 @@
 
 namespace dorvik::testing {
 
+// One of the desk's couriers has a name far longer than a picker is wide.
+inline constexpr const char* kLongCourierName = "Константин Константинопольский-Преображенский (резерв, вечерняя смена)";
+
 class MonitoringDesk {
  public:
   explicit MonitoringDesk(StandInServer& server);

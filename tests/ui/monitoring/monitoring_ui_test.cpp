@@ -133,6 +133,15 @@ TEST_F(MonitoringWindow, APublishedPlanWatchedAndOneRouteWorkedOn) {
   // Another courier: the offered list leaves out the blocked one and the logist.
   EXPECT_FALSE(pickInDropDown(detail, "Виктор Блок"));
   EXPECT_FALSE(pickInDropDown(detail, "Анна Логист"));
+  // A long name is cut in the picker, which stays at most 330 wide.
+  ASSERT_TRUE(pickInDropDown(detail, kLongCourierName));
+  spin();
+  GtkWidget* longName = findLabel(detail, kLongCourierName);
+  ASSERT_NE(longName, nullptr);
+  int natural = 0;
+  gtk_widget_measure(longName, GTK_ORIENTATION_HORIZONTAL, -1, nullptr, &natural, nullptr, nullptr);
+  EXPECT_LT(gtk_widget_get_width(longName), natural) << "the name is cut in the button";
+  EXPECT_LE(gtk_widget_get_width(gtk_widget_get_ancestor(longName, GTK_TYPE_DROP_DOWN)), 330);
   ASSERT_TRUE(pickInDropDown(detail, "Олег Смирнов"));
   click(detail, "Назначить");
   ASSERT_TRUE(spinUntil([&] {
