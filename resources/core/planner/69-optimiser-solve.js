@@ -202,22 +202,30 @@ function vrpAssignedCount(S) {
   return c;
 }
 
-// Temperatures of the annealing, in cost units: from one and a half mean legs down to a hundredth of a leg.
+// Temperatures of the annealing, in cost units: from one and a half mean legs down to a hundredth of a leg. Routes
+// of more than VRP_TEMP_JOBS jobs on average are annealed hotter, in proportion, up to VRP_TEMP_LONG times: their
+// legs are short against what a ruin of several strings moves. Measured on the long-route classes of the 100-, 200-
+// and 800-customer sets (routes of 30 to 55 jobs): better distances at the same work, the short ones unchanged.
 function vrpSetTemperature(S) {
-  let legs = 0, cost = 0;
+  let legs = 0, cost = 0, used = 0;
   for (let v = 0; v < S.nv; v++) {
     const L = S.rLen[v];
     if (L === 0) continue;
+    used++;
     legs += L + 1;
     cost += S.rCost[v] - S.vFixed[v];
   }
   const mean = legs > 0 && cost > 0 ? cost / legs : 1;
-  S.tempStart = VRP_TEMP_START * mean;
-  S.tempEnd = VRP_TEMP_END * mean;
+  const jobs = used > 0 ? legs / used - 1 : 0;
+  const hotter = Math.min(VRP_TEMP_LONG, Math.max(1, jobs / VRP_TEMP_JOBS));
+  S.tempStart = VRP_TEMP_START * hotter * mean;
+  S.tempEnd = VRP_TEMP_END * hotter * mean;
 }
 
 const VRP_TEMP_START = 1.5;
 const VRP_TEMP_END = 0.01;
+const VRP_TEMP_JOBS = 12;
+const VRP_TEMP_LONG = 2.5;
 
 function vrpResult(S, reasons) {
   const routes = [];
