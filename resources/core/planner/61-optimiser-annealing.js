@@ -303,13 +303,13 @@ function vrpBetter(nUnA, objA, nUnB, objB) {
 }
 
 // ---- simulated annealing over ruin and recreate -----------------------------------------------------------------
-// One schedule: the temperature falls from t0 to S.tempEnd over `span` work (or over the clock until the phase's
-// deadline, when the machine is slower than the work measure expects), then stays there; it ends at workEnd or
-// once `patience` work has passed without a better plan. Starts from the plan in S, returns the best plan seen (best,
-// or a better one).
-function vrpAnneal(S, t0, span, workEnd, best, patience) {
+// One schedule: the temperature falls from t0 to tf over `span` work (or over the clock until the phase's deadline,
+// when the machine is slower than the work measure expects), then stays there; it ends at workEnd or once
+// `patience` work has passed without a better plan. Starts from the plan in S, returns the best plan seen (best, or
+// a better one).
+function vrpAnneal(S, t0, tf, span, workEnd, best, patience) {
   const minGain = VRP_GAIN;
-  const workStart = S.work, tf = S.tempEnd;
+  const workStart = S.work;
   const clockStart = vrpNow(), clockSpan = Math.max(1, S.phaseDeadline - clockStart);
   span = Math.max(1, span);
   let curObj = vrpObjective(S), curUn = S.nUn, bestAt = S.work, refObj = best.obj, refUn = best.nUn;

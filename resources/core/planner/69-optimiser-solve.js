@@ -143,18 +143,28 @@ function vrpSolve(problem) {
       best = vrpFewerRoutes(S, best, until(S.work + workLimit * VRP_ELIMINATION_SHARE),
         workLimit * VRP_ELIMINATION_PATIENCE);
     }
-    // The cooling schedule takes most of what is left. Then routes are eliminated once more, from a good plan, and
-    // the search goes on at the final temperature until the work is spent or it has stopped improving: VRP_PATIENCE
-    // of the work without the best plan gaining VRP_GAIN of its cost.
+    // The cooling schedule takes most of what is left. When vehicles come first, routes are eliminated once more
+    // halfway through it, from the best plan so far, with a third of the patience: a plan half annealed gives up
+    // routes that the first plan kept. Then routes are eliminated once more, from a good plan, and the search goes on
+    // at the final temperature until the work is spent or it has stopped improving: VRP_PATIENCE of the work without
+    // the best plan gaining VRP_GAIN of its cost.
     const annealWork = Math.max(1, workLimit - S.work);
-    const scheduleEnd = until(S.work + annealWork * VRP_SCHEDULE);
-    best = vrpAnneal(S, S.tempStart, scheduleEnd - S.work, scheduleEnd, best, VRP_INF);
+    const scheduleEnd = S.work + annealWork * VRP_SCHEDULE;
+    if (vehiclesFirst) {
+      const half = S.work + (scheduleEnd - S.work) / 2;
+      const tempHalf = S.tempStart * Math.pow(S.tempEnd / S.tempStart, 0.5);
+      best = vrpAnneal(S, S.tempStart, tempHalf, half - S.work, until(half), best, VRP_INF);
+      vrpRestore(S, best);
+      best = vrpFewerRoutes(S, best, until(S.work + workLimit * VRP_MIDWAY_ELIMINATION),
+        workLimit * VRP_ELIMINATION_PATIENCE / 3);
+      best = vrpAnneal(S, tempHalf, S.tempEnd, scheduleEnd - S.work, until(scheduleEnd), best, VRP_INF);
+    } else best = vrpAnneal(S, S.tempStart, S.tempEnd, scheduleEnd - S.work, until(scheduleEnd), best, VRP_INF);
     vrpRestore(S, best);
     const rest = Math.max(0, workLimit - S.work);
     best = vrpFewerRoutes(S, best, until(S.work + rest * 0.5),
       workLimit * (vehiclesFirst ? VRP_ELIMINATION_PATIENCE : VRP_ELIMINATION_PATIENCE / 3));
     until(workLimit);
-    best = vrpAnneal(S, S.tempEnd, 1, workLimit, best, annealWork * VRP_PATIENCE);
+    best = vrpAnneal(S, S.tempEnd, S.tempEnd, 1, workLimit, best, annealWork * VRP_PATIENCE);
     vrpRestore(S, best);
     S.phaseDeadline = startedAt + budget - Math.min(20, budget * 0.02);
     vrpLocalSearch(S, VRP_INF, 30);
@@ -186,11 +196,12 @@ function vrpVehiclesFirst(S) {
   return used > 0 && S.maxFixed > variable / used;
 }
 
-// Shares of the work allowed: route elimination before the annealing (at most); the work without a smaller pool
-// after which an elimination attempt is given up; the cooling schedule (of what is left after the first
-// elimination); the work after which the search at the final temperature ends when the best plan has not gained
-// VRP_GAIN of its cost.
+// Shares of the work allowed: route elimination before the annealing (at most); the elimination halfway through the
+// cooling (at most); the work without a smaller pool after which an elimination attempt is given up; the cooling
+// schedule (of what is left after the first elimination); the work after which the search at the final temperature
+// ends when the best plan has not gained VRP_GAIN of its cost.
 const VRP_ELIMINATION_SHARE = 0.4;
+const VRP_MIDWAY_ELIMINATION = 0.1;
 const VRP_ELIMINATION_PATIENCE = 0.1;
 const VRP_SCHEDULE = 0.85;
 const VRP_PATIENCE = 0.03;
