@@ -193,9 +193,7 @@ EditorFooter::EditorFooter(const std::string& title, std::function<void()> save,
     if (!busy_ && save_) save_();
   });
   // The save button is its window's default: Return in a field of the form presses it (unless it is busy).
-  signal_realize().connect([this] {
-    if (auto* window = dynamic_cast<Gtk::Window*>(get_root())) window->set_default_widget(saveButton_);
-  });
+  makeDefaultOnMap(saveButton_);
   auto controller = Gtk::ShortcutController::create();
   controller->set_scope(Gtk::ShortcutScope::GLOBAL);
   controller->add_shortcut(

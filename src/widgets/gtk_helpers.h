@@ -86,10 +86,15 @@ inline Glib::RefPtr<Gio::MenuItem> plainMenuItem(const std::string& text) {
 }
 
 // Makes `button` its window's default (what Return in a field that activates the default presses) whenever it is
-// shown.
+// shown, and gives the default up when it is hidden or taken out. The window keeps no reference to its default, and
+// a screen taken out and destroyed at once can leave it pointing at a freed button.
 inline void makeDefaultOnMap(Gtk::Button& button) {
   button.signal_map().connect([&button] {
     if (auto* window = dynamic_cast<Gtk::Window*>(button.get_root())) window->set_default_widget(button);
+  });
+  button.signal_unmap().connect([&button] {
+    auto* window = dynamic_cast<Gtk::Window*>(button.get_root());
+    if (window && window->get_default_widget() == &button) window->unset_default_widget();
   });
 }
 

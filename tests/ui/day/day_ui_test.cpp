@@ -384,8 +384,8 @@ TEST_F(WorkingDay, ALogistPlansPublishesAndWatchesTheDayThenAnAdministratorAndOf
   ASSERT_TRUE(spinUntil([&] { return !model->busy() && model->planner()["planned"].boolValue(); }, 120s))
       << model->error().value_or("");
   spin();
-  const std::size_t routes = model->routes().size();
-  EXPECT_GE(routes, 2u);
+  std::size_t routes = model->routes().size();
+  ASSERT_GE(routes, 2u);
   EXPECT_NE(findLabel(plannerPage(), std::to_string(routes) + " маршрутов"), nullptr);
   EXPECT_TRUE(enabled("Отправить курьерам", plannerPage()));
   EXPECT_TRUE(enabled("По дорогам", plannerPage()));
@@ -455,10 +455,14 @@ TEST_F(WorkingDay, ALogistPlansPublishesAndWatchesTheDayThenAnAdministratorAndOf
   const std::size_t before = firstRouteSize();
   GtkWidget* stopMenu = findWidget(GTK_WIDGET(stopRow->gobj()), [](GtkWidget* w) { return GTK_IS_MENU_BUTTON(w); });
   ASSERT_NE(stopMenu, nullptr);
-  ASSERT_TRUE(chooseMenuItem(stopMenu, model->planner()["vehicles"].at(1)["ref"].string()));
+  // Handed to the courier of the second route: the plan's shape (which vans stay idle) is the optimiser's choice.
+  const std::string second = model->routes().at(1)["vehicle.ref"].string();
+  ASSERT_NE(second, model->routes().at(0)["vehicle.ref"].string());
+  ASSERT_TRUE(chooseMenuItem(stopMenu, second));
   ASSERT_TRUE(spinUntil([&] { return firstRouteSize() < before && !model->busy(); })) << "the stop leaves the route";
   spin();
   shot("routes-reassigned");
+  routes = model->routes().size();  // the map's transfer may have emptied a route
 
   // Road refinement: the pending legs asked of the server one by one; the server's routing quota runs out after
   // twenty, and the plan keeps what was refined (a second look lists only the rest and asks nothing).

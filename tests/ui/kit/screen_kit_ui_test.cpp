@@ -188,6 +188,23 @@ TEST_F(ScreenKit, WithoutAGraphicsDeviceWindowsAreDrawnWithCairo) {
   EXPECT_STREQ(G_OBJECT_TYPE_NAME(renderer), "GskCairoRenderer");
 }
 
+// A screen swapped out (as the sign-in screen is once signed in) takes its default button with it: the window must
+// not go on pointing at the freed button, which it would next touch when the default changes.
+TEST_F(ScreenKit, AScreenTakenOutTakesItsDefaultButtonWithIt) {
+  auto* root = Gtk::make_managed<Gtk::Box>();
+  window_->set_child(*root);
+  auto* screen = Gtk::make_managed<Gtk::Box>();
+  auto* button = Gtk::make_managed<Gtk::Button>("Войти");
+  makeDefaultOnMap(*button);
+  screen->append(*button);
+  root->append(*screen);
+  window_->present();
+  spin();
+  EXPECT_EQ(window_->get_default_widget(), button);
+  root->remove(*screen);
+  EXPECT_EQ(window_->get_default_widget(), nullptr);
+}
+
 TEST_F(ScreenKit, SheetClosesOnEscapeOnlyWhileDismissible) {
   auto* anchor = Gtk::make_managed<Gtk::Label>("Родитель");
   window_->set_child(*anchor);
