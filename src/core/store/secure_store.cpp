@@ -119,21 +119,31 @@ bool anyLocked(GList* items) {
   return false;
 }
 
-// True when the default collection, where new items go, is locked and stays locked after the Secret Service was
-// asked to unlock it. Such a collection may hide its items: nothing can be said to be absent from it.
-bool defaultCollectionStaysLocked(SecretService* service, const char* prefix) {
+// The default collection, where new items go (null when the Secret Service has none), with a request to unlock it
+// when it is locked. It is found by asking the service for the alias, never through the alias's object path: the
+// keyring daemon rewrites such paths on its bus thread from a table that its main thread replaces whenever a client
+// connects, so that with many clients at once a call through it can name no collection at all. libsecret then asks
+// to create a new default keyring, a prompt that nobody answers and that the store waits for without end.
+CollectionPtr defaultCollection(SecretService* service, const char* prefix) {
   GError* raw = nullptr;
   CollectionPtr collection(
       secret_collection_for_alias_sync(service, SECRET_COLLECTION_DEFAULT, SECRET_COLLECTION_NONE, nullptr, &raw));
   ErrorPtr error(raw);
   if (error) fail(prefix, error.get());
-  if (!collection || !secret_collection_get_locked(collection.get())) return false;
+  if (!collection || !secret_collection_get_locked(collection.get())) return collection;
   GList objects{collection.get(), nullptr, nullptr};
   raw = nullptr;
   secret_service_unlock_sync(service, &objects, nullptr, nullptr, &raw);
-  ErrorPtr unlockError(raw);  // a declined prompt or a refusal leaves it locked; the check below tells
+  ErrorPtr unlockError(raw);  // a declined prompt or a refusal leaves it locked; the caller asks
   if (unlockError) g_debug("secure store: unlock: %s", unlockError->message);
-  return secret_collection_get_locked(collection.get());
+  return collection;
+}
+
+// True when the default collection is locked and stays locked after the Secret Service was asked to unlock it. Such
+// a collection may hide its items: nothing can be said to be absent from it.
+bool defaultCollectionStaysLocked(SecretService* service, const char* prefix) {
+  CollectionPtr collection = defaultCollection(service, prefix);
+  return collection && secret_collection_get_locked(collection.get());
 }
 
 // Withdrawn values: one line per value, the digest of the account and the digest of account and value, so that
@@ -264,8 +274,19 @@ void SecureStore::writeSync(const std::optional<std::string>& bytes, const std::
     return;
   }
 
-  // No such item yet: add it to the default collection.
-  if (defaultCollectionStaysLocked(service.get(), kAddFailed)) throw DorvikError(kLocked, 0);
+  // No such item yet: add it to the default collection, addressed by its own path.
+  CollectionPtr collection = defaultCollection(service.get(), kAddFailed);
+  if (collection) {
+    if (secret_collection_get_locked(collection.get())) throw DorvikError(kLocked, 0);
+    raw = nullptr;
+    GObjectPtr<SecretItem> item(secret_item_create_sync(collection.get(), schema(), attributes.get(), account.c_str(),
+                                                        value.get(), SECRET_ITEM_CREATE_REPLACE, nullptr, &raw));
+    ErrorPtr error(raw);
+    if (item) return;
+    if (g_error_matches(error.get(), SECRET_ERROR, SECRET_ERROR_IS_LOCKED)) throw DorvikError(kLocked, 0);
+    fail(kAddFailed, error.get());
+  }
+  // No default keyring at all: the Secret Service is asked to make one (the desktop asks the user for its password).
   raw = nullptr;
   gboolean stored = secret_service_store_sync(service.get(), schema(), attributes.get(), SECRET_COLLECTION_DEFAULT,
                                               account.c_str(), value.get(), nullptr, &raw);

@@ -5,8 +5,10 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "core/async/task.h"
 #include "core/base/errors.h"
@@ -44,6 +46,50 @@ TEST(SecureStore, StoresReplacesAndDeletesAnItem) {
 
   writeBlocking(std::nullopt, account);
   EXPECT_EQ(readBlocking(account), std::nullopt);
+}
+
+// The keyring daemon resolves alias paths (/org/freedesktop/secrets/aliases/...) on its bus thread from a table its
+// main thread replaces whenever a client connects; a store through one could find no collection and wait for ever on
+// a prompt to create a new keyring. The store names the default collection by its own path.
+TEST(SecureStore, NewItemsGoToTheDefaultCollectionByItsOwnPath) {
+  struct Calls {
+    std::mutex lock;
+    std::vector<std::string> seen;  // "member path"
+  };
+  static Calls calls;  // the filter may still run on the bus thread for a moment after it is removed
+  GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
+  ASSERT_NE(bus, nullptr);
+  const guint filter = g_dbus_connection_add_filter(
+      bus,
+      [](GDBusConnection*, GDBusMessage* message, gboolean incoming, gpointer) -> GDBusMessage* {
+        if (!incoming && g_dbus_message_get_message_type(message) == G_DBUS_MESSAGE_TYPE_METHOD_CALL) {
+          const char* member = g_dbus_message_get_member(message);
+          const char* path = g_dbus_message_get_path(message);
+          std::lock_guard guard(calls.lock);
+          calls.seen.push_back(std::string(member ? member : "") + " " + (path ? path : ""));
+        }
+        return message;
+      },
+      nullptr, nullptr);
+  const std::string account = uniqueAccount("cache:https://example.test/api");
+  writeBlocking(std::string("a new key"), account);
+  writeBlocking(std::string("the key replaced"), account);
+  g_dbus_connection_remove_filter(bus, filter);
+  g_object_unref(bus);
+
+  std::vector<std::string> seen;
+  {
+    std::lock_guard guard(calls.lock);
+    seen.swap(calls.seen);
+  }
+  bool created = false;
+  for (const std::string& call : seen) {
+    EXPECT_EQ(call.find("/org/freedesktop/secrets/aliases/"), std::string::npos) << call;
+    if (call.starts_with("CreateItem /org/freedesktop/secrets/collection/")) created = true;
+  }
+  EXPECT_TRUE(created) << "no CreateItem on a collection among " << seen.size() << " calls";
+  EXPECT_EQ(readBlocking(account), std::optional<std::string>("the key replaced"));
+  EXPECT_EQ(async::runBlocking(SecureStore::remove(account)), SecureStore::Removal::removed);
 }
 
 // The items the Secret Service holds for an account, whatever their schema.
