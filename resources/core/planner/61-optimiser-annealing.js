@@ -277,13 +277,13 @@ function vrpSortUnassigned(S) {
   }
 }
 
-// Greedy reinsertion with blinks; an empty vehicle of each kind is offered too.
-function vrpRecreate(S, blink) {
+// Greedy reinsertion with blinks; an empty vehicle of each kind is offered too, unless useEmpty is false.
+function vrpRecreate(S, blink, useEmpty) {
   vrpSortUnassigned(S);
   const m = S.nUn, buf = S.orderBuf;
   for (let i = 0; i < m; i++) {
     const j = buf[i];
-    const c = vrpCheapest(S, j, blink, true);
+    const c = vrpCheapest(S, j, blink, useEmpty !== false);
     if (c === VRP_INF) continue;
     vrpTouch(S, S.candV);
     vrpInsert(S, S.candV, j, S.candPos);

@@ -11,6 +11,9 @@
 //      shake the routes so that the next ejections meet new neighbourhoods.
 // When the pool is empty the route is gone and the next route is tried. A failed attempt leaves the plan as it was
 // before it; another route is then tried, until the work runs out or VRP_ELIMINATION_TRIES attempts have failed.
+// After a failed attempt the next one empties its route the other way: by ruin and recreate weighted by absences
+// (vrpEmptyByAbsences). The two fail on different days: the ejection is the stronger on short routes, the absences
+// on long routes with wide windows, where one ejection of a few jobs changes little.
 //
 // The squeeze needs to measure how far a route breaks its constraints, in time proportional to the change: the
 // routes keep prefix and suffix figures in the time-warp form (an arrival after the deadline is moved back to it and
@@ -427,8 +430,10 @@ function vrpPerturb(S, moves) {
 
 // ---- the phase --------------------------------------------------------------------------------------------------
 
-// Empties routes one at a time until the work allowed is spent or an attempt fails. Soft windows are held to their
-// time while it runs when the plan has no lateness, so that a route is never traded for a late arrival.
+// Empties routes one at a time until the work allowed is spent or VRP_ELIMINATION_TRIES attempts have failed. Soft
+// windows are held to their time while it runs when the plan has no lateness, so that a route is never traded for a
+// late arrival. The first attempt empties its route by ejection; after a failed attempt the next one uses the other
+// way, and a way that succeeds is kept.
 function vrpEliminateRoutes(S, workEnd, patience) {
   if (S.maxFixed <= 0 || S.nUn > 0 || S.nj < 2) return;
   let totalDemand = 0, maxCap = 0;
@@ -450,8 +455,8 @@ function vrpEliminateRoutes(S, workEnd, patience) {
     S.ej.st.push(new Float64Array(0)); S.ej.sp.push(new Int32Array(0)); S.ej.sk.push(new Float64Array(0));
   }
   S.sqBroken = new Int32Array(S.nv);
-  const pool = [];
-  let failed = 0;
+  S.absences = new Float64Array(S.nj);
+  let failed = 0, byAbsences = false;
   while (!vrpOutOfBudget(S, workEnd) && failed < VRP_ELIMINATION_TRIES) {
     let used = 0;
     for (let v = 0; v < S.nv; v++) if (S.rLen[v] > 0) used++;
@@ -461,41 +466,78 @@ function vrpEliminateRoutes(S, workEnd, patience) {
     let v = vrpRandomRoute(S);
     const w = vrpRandomRoute(S);
     if (S.rLen[w] < S.rLen[v]) v = w;
-    for (let p = S.rLen[v]; p >= 1; p--) pool.push(S.rJob[v][p]);
-    vrpRemoveRangeRaw(S, v, 1, S.rLen[v]);
-    vrpProfileUpdate(S, v);
-    S.ejCount.fill(1);
-    S.ejMax = 1;
-    // An attempt is given up when the pool has not been smaller than ever for `patience` work.
-    let fewest = pool.length, fewestAt = S.work;
-    while (pool.length > 0 && !vrpOutOfBudget(S, workEnd) && S.work - fewestAt < patience) {
-      if (pool.length < fewest) { fewest = pool.length; fewestAt = S.work; }
-      const x = pool.pop();
-      if (vrpCheapest(S, x, 0, false) < VRP_INF) {
-        const r = S.candV;
-        vrpInsert(S, r, x, S.candPos);
-        vrpProfileUpdate(S, r);
-        continue;
-      }
-      if (vrpRandom(S) < VRP_SQUEEZE_SHARE && vrpSqueeze(S, x)) continue;
-      S.ejCount[x]++;
-      if (S.ejCount[x] > S.ejMax) S.ejMax = S.ejCount[x];
-      // Without an ejection the job waits at the bottom of the pool while the routes are shaken.
-      if (vrpFindEjection(S, x)) vrpApplyEjection(S, x, pool);
-      else pool.unshift(x);
-      vrpPerturb(S, Math.max(VRP_PERTURB_MOVES, Math.round(S.nj / VRP_PERTURB_JOBS)));
-    }
-    if (pool.length > 0) {
-      pool.length = 0;
+    const usedAbsences = byAbsences;
+    const emptied = usedAbsences ? vrpEmptyByAbsences(S, v, workEnd, patience) : vrpEmptyByEjection(S, v, workEnd, patience);
+    if (!emptied) {
       vrpRestore(S, before);
-      for (let u = 0; u < S.nv; u++) vrpProfileUpdate(S, u);
       failed++;
+      byAbsences = !byAbsences;
     }
+    // The absences keep only the ordinary route figures up to date.
+    if (!emptied || usedAbsences) for (let u = 0; u < S.nv; u++) vrpProfileUpdate(S, u);
   }
   if (S.jDeadline !== deadlines) {
     S.jDeadline = deadlines;
     for (let v = 0; v < S.nv; v++) vrpUpdateRoute(S, v);
   }
+}
+
+// Empties route v through the ejection pool. False when an attempt is given up: when the pool has not been smaller
+// than ever for `patience` work, or the work is spent.
+function vrpEmptyByEjection(S, v, workEnd, patience) {
+  const pool = [];
+  for (let p = S.rLen[v]; p >= 1; p--) pool.push(S.rJob[v][p]);
+  vrpRemoveRangeRaw(S, v, 1, S.rLen[v]);
+  vrpProfileUpdate(S, v);
+  S.ejCount.fill(1);
+  S.ejMax = 1;
+  let fewest = pool.length, fewestAt = S.work;
+  while (pool.length > 0 && !vrpOutOfBudget(S, workEnd) && S.work - fewestAt < patience) {
+    if (pool.length < fewest) { fewest = pool.length; fewestAt = S.work; }
+    const x = pool.pop();
+    if (vrpCheapest(S, x, 0, false) < VRP_INF) {
+      const r = S.candV;
+      vrpInsert(S, r, x, S.candPos);
+      vrpProfileUpdate(S, r);
+      continue;
+    }
+    if (vrpRandom(S) < VRP_SQUEEZE_SHARE && vrpSqueeze(S, x)) continue;
+    S.ejCount[x]++;
+    if (S.ejCount[x] > S.ejMax) S.ejMax = S.ejCount[x];
+    // Without an ejection the job waits at the bottom of the pool while the routes are shaken.
+    if (vrpFindEjection(S, x)) vrpApplyEjection(S, x, pool);
+    else pool.unshift(x);
+    vrpPerturb(S, Math.max(VRP_PERTURB_MOVES, Math.round(S.nj / VRP_PERTURB_JOBS)));
+  }
+  return pool.length === 0;
+}
+
+// Empties route v by ruin and recreate, in the manner of the fleet minimisation of "slack induction by string
+// removals": the route's jobs are left out, and a step (strings out, then the jobs left out put back where they fit
+// in the routes in use) is kept when it leaves fewer jobs out or jobs with fewer absences in all. After each step
+// every job still out counts one more absence, so the jobs that stay out weigh more and more and get their place at
+// the cost of others. False when the attempt is given up, as for the ejection.
+function vrpEmptyByAbsences(S, v, workEnd, patience) {
+  const absences = S.absences;
+  vrpRemoveRangeRaw(S, v, 1, S.rLen[v]);
+  vrpUpdateRoute(S, v);
+  let out = S.nUn, weight = 0;
+  for (let i = 0; i < S.nUn; i++) weight += absences[S.unassigned[i]];
+  let fewest = out, fewestAt = S.work;
+  while (S.nUn > 0 && !vrpOutOfBudget(S, workEnd) && S.work - fewestAt < patience) {
+    vrpJournalStart(S);
+    vrpRuin(S, 10, 10);
+    vrpRecreate(S, 0.01, false);
+    let w = 0;
+    for (let i = 0; i < S.nUn; i++) w += absences[S.unassigned[i]];
+    if (S.nUn < out || w < weight) {
+      out = S.nUn; weight = w;
+      if (out < fewest) { fewest = out; fewestAt = S.work; }
+    } else vrpJournalUndo(S);
+    for (let i = 0; i < S.nUn; i++) absences[S.unassigned[i]]++;
+    weight += S.nUn;
+  }
+  return S.nUn === 0;
 }
 
 // A used route, drawn at random.
