@@ -267,7 +267,7 @@ test("routes beyond what the day needs are emptied: feasible, complete and the s
   const cases = [["loads", 1, 12, 2], ["windows", 3, 8, 8], ["windows", 4, 6, 10], ["windows", 4, 3, 40, 150]];
   withSteadyClock(function () {
     cases.forEach(function (c) {
-      const label = c[0] + " " + c[1];
+      const label = c.join(" ");
       const p = plantedDay(c[0], c[1], c[2], c[3], c[4]);
       const sol = PlannerCore.solve(p);
       assertEqual(brokenConstraints(p, sol), [], label);
