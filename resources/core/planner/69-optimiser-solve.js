@@ -161,7 +161,7 @@ function vrpSolve(problem) {
     } else best = vrpAnneal(S, S.tempStart, S.tempEnd, scheduleEnd - S.work, until(scheduleEnd), best, VRP_INF);
     vrpRestore(S, best);
     const rest = Math.max(0, workLimit - S.work);
-    best = vrpFewerRoutes(S, best, until(S.work + rest * 0.5),
+    best = vrpFewerRoutes(S, best, until(S.work + rest * VRP_LAST_ELIMINATION),
       workLimit * (vehiclesFirst ? VRP_ELIMINATION_PATIENCE : VRP_ELIMINATION_PATIENCE / 3));
     until(workLimit);
     best = vrpAnneal(S, S.tempEnd, S.tempEnd, 1, workLimit, best, annealWork * VRP_PATIENCE);
@@ -198,12 +198,17 @@ function vrpVehiclesFirst(S) {
 
 // Shares of the work allowed: route elimination before the annealing (at most); the elimination halfway through the
 // cooling (at most); the work without a smaller pool after which an elimination attempt is given up; the cooling
-// schedule (of what is left after the first elimination); the work after which the search at the final temperature
-// ends when the best plan has not gained VRP_GAIN of its cost.
+// schedule (of what is left after the first elimination); the last elimination (of what the schedule leaves, at
+// most); the work after which the search at the final temperature ends when the best plan has not gained VRP_GAIN
+// of its cost. The search at the final temperature gains little (800 jobs, four seeds: 0.03 % when it runs to the
+// end of the work), so the slower cooling is given nearly all of it: 0.95 of the work instead of 0.85 gave, at 800
+// jobs over four seeds, distances 0.2 % shorter at equal vehicle counts, and in the city day of 1,000 orders a cost
+// 1.3 % lower.
 const VRP_ELIMINATION_SHARE = 0.4;
 const VRP_MIDWAY_ELIMINATION = 0.1;
 const VRP_ELIMINATION_PATIENCE = 0.1;
-const VRP_SCHEDULE = 0.85;
+const VRP_SCHEDULE = 0.95;
+const VRP_LAST_ELIMINATION = 0.8;
 const VRP_PATIENCE = 0.03;
 const VRP_GAIN = 0.001;
 
