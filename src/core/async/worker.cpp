@@ -1,6 +1,7 @@
 #include "core/async/worker.h"
 
 #include <glib.h>
+#include <openssl/crypto.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -9,11 +10,13 @@ namespace dorvik::async {
 
 namespace {
 
-// The jobs queued or running on every worker of the process. Never destroyed: exit handlers read it.
+// The jobs queued or running on every worker of the process, and the threads of released workers that have not ended
+// yet. Never destroyed: exit handlers read it.
 struct Outstanding {
   std::mutex mutex;
   std::condition_variable none;
   long jobs = 0;
+  long ending = 0;
 };
 
 Outstanding& outstanding() {
@@ -21,13 +24,14 @@ Outstanding& outstanding() {
   return *jobs;
 }
 
-// How long exit() waits for the jobs: a job stuck longer (a call that never answers) lets the process end anyway.
+// How long exit() waits for the jobs and the threads: a job stuck longer (a call that never answers) lets the process
+// end anyway.
 constexpr auto kExitWait = std::chrono::seconds(5);
 
 void finishJobsBeforeExit() {
   Outstanding& all = outstanding();
   std::unique_lock lock(all.mutex);
-  all.none.wait_for(lock, kExitWait, [&] { return all.jobs == 0; });
+  all.none.wait_for(lock, kExitWait, [&] { return all.jobs == 0 && all.ending == 0; });
 }
 
 }  // namespace
@@ -36,6 +40,14 @@ SerialWorker::SerialWorker(std::string name) : queue_(std::make_shared<Queue>())
   std::thread thread([queue = queue_, name = std::move(name)] {
     g_debug("worker %s started", name.c_str());
     loop(queue);
+    // The jobs may have used OpenSSL (the cache's encryption). Its state for this thread is let go here, before the
+    // thread counts as ended: left to the thread's own end, it was freed a second time when that came beside
+    // OpenSSL's cleanup at exit (a crash at exit, now and then).
+    OPENSSL_thread_stop();
+    Outstanding& all = outstanding();
+    std::lock_guard count(all.mutex);
+    --all.ending;
+    all.none.notify_all();
   });
   {
     std::lock_guard lock(queue_->mutex);
@@ -45,17 +57,19 @@ SerialWorker::SerialWorker(std::string name) : queue_(std::make_shared<Queue>())
 }
 
 SerialWorker::~SerialWorker() {
-  bool busy = false;
+  {
+    std::lock_guard count(outstanding().mutex);
+    ++outstanding().ending;
+  }
   {
     std::lock_guard lock(queue_->mutex);
     queue_->stopping = true;
-    busy = queue_->running || !queue_->jobs.empty();
     queue_->wake.notify_one();
   }
-  // Jobs left behind (the engine's release of its context, at the latest) must not run into exit(). The wait is
-  // registered now, not at start: exit handlers run last registered first, so it comes before the handlers the
-  // libraries registered while the jobs used them.
-  if (busy) std::atexit(finishJobsBeforeExit);
+  // Jobs left behind (the engine's release of its context, at the latest) and the end of the thread must not run
+  // into exit(). The wait is registered now, not at start: exit handlers run last registered first, so it comes
+  // before the handlers the libraries registered while the jobs used them.
+  std::atexit(finishJobsBeforeExit);
 }
 
 void SerialWorker::post(std::function<void()> job) {
