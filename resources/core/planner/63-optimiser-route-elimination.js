@@ -4,7 +4,7 @@
 //   1. at the cheapest place where the job fits as the routes stand;
 //   2. else, at random with probability VRP_SQUEEZE_SHARE, by a squeeze: the job goes where it breaks the
 //      constraints least, and moves between the broken route and its neighbours take the breach back to zero (undone
-//      when they cannot); not when it would arrive later there than VRP_SQUEEZE_WARP mean legs;
+//      when they cannot); not when the job would arrive there more than VRP_SQUEEZE_WARP mean legs late;
 //   3. else by ejection: the job goes in at the place where putting out at most VRP_EJECT_MAX other jobs makes the
 //      route feasible at the least sum of their ejection counts; the ejected jobs go into the pool and the job's own
 //      count grows, so jobs that are hard to place get put out less and less often. Random feasible moves then
