@@ -229,15 +229,23 @@ test("the fewest vehicles are used and each serves its own cluster", function ()
 
 // Days built around a known plan of `routes` routes, then shuffled: pairs of jobs whose loads fill a vehicle exactly,
 // or chains of jobs whose windows follow one planted route each, with every shift ending when the longest planted
-// route comes back. The windows are `width` minutes long (20 unless given). The optimiser starts from one route per
-// job (vehicles are plenty), so every route beyond the planted count has to be emptied by the search.
+// route comes back, or both at once ("packed": the loads of a chain fill a vehicle of 50 exactly). The windows are
+// `width` minutes long (20 unless given). The optimiser starts from one route per job (vehicles are plenty), so every
+// route beyond the planted count has to be emptied by the search.
 function plantedDay(kind, seed, routes, perRoute, width) {
   width = width || 20;
-  const r = lcg(seed), jobs = [], vehicles = [];
+  const r = lcg(seed), jobs = [], vehicles = [], packed = kind === "packed";
   let longest = 0;
   for (let k = 0; k < routes; k++) {
     let t = 0, at = [0, 0];
     const small = r() < 0.5 ? 3 : 4;
+    // The loads of a packed chain: 50 cut at perRoute - 1 distinct places.
+    const cuts = [0, 50];
+    while (packed && cuts.length <= perRoute) {
+      const c = 1 + Math.floor(r() * 49);
+      if (cuts.indexOf(c) < 0) cuts.push(c);
+    }
+    cuts.sort(function (a, b) { return a - b; });
     for (let i = 0; i < perRoute; i++) {
       const next = [r() * 100 - 50, r() * 100 - 50];
       if (kind === "loads") {
@@ -245,7 +253,7 @@ function plantedDay(kind, seed, routes, perRoute, width) {
       } else {
         t += Math.hypot(next[0] - at[0], next[1] - at[1]);
         const open = Math.max(0, Math.floor(t - r() * width));
-        jobs.push({ at: next, service: 10, start: open, end: open + width });
+        jobs.push({ at: next, service: 10, start: open, end: open + width, demand: packed ? cuts[i + 1] - cuts[i] : 1 });
         t = Math.max(t, open) + 10;
         at = next;
       }
@@ -254,7 +262,8 @@ function plantedDay(kind, seed, routes, perRoute, width) {
   }
   for (let i = jobs.length - 1; i > 0; i--) { const k = Math.floor(r() * (i + 1)); const x = jobs[i]; jobs[i] = jobs[k]; jobs[k] = x; }
   for (let v = 0; v < jobs.length; v++)
-    vehicles.push(kind === "loads" ? { capacity: 10, fixedCost: 1000 } : { end: Math.ceil(longest), fixedCost: 1000 });
+    vehicles.push(kind === "loads" ? { capacity: 10, fixedCost: 1000 } :
+      { end: Math.ceil(longest), capacity: packed ? 50 : Infinity, fixedCost: 1000 });
   const p = planeProblem([0, 0], jobs, vehicles);
   p.initial = { routes: jobs.map(function (j, k) { return [k]; }) };
   p.budgetMs = 100;
@@ -262,9 +271,10 @@ function plantedDay(kind, seed, routes, perRoute, width) {
 }
 
 test("routes beyond what the day needs are emptied: feasible, complete and the same on every run", function () {
-  // The last day has long routes with wide windows, where the absences empty a route after the ejection has failed:
-  // their plans are checked too.
-  const cases = [["loads", 1, 12, 2], ["windows", 3, 8, 8], ["windows", 4, 6, 10], ["windows", 4, 3, 40, 150]];
+  // The day with long routes and wide windows is one where the absences empty a route after the ejection has
+  // failed: their plans are checked too. On the packed days the loads of the planted plan leave no room at all.
+  const cases = [["loads", 1, 12, 2], ["windows", 3, 8, 8], ["windows", 4, 6, 10], ["windows", 4, 3, 40, 150],
+    ["packed", 4, 20, 6, 60], ["packed", 1, 20, 6, 150]];
   withSteadyClock(function () {
     cases.forEach(function (c) {
       const label = c.join(" ");
