@@ -10,8 +10,9 @@
 //      count grows, so jobs that are hard to place get put out less and less often. Random feasible moves then
 //      shake the routes so that the next ejections meet new neighbourhoods.
 // When the loads must be packed (one route fewer leaves less than VRP_PACKED_ROOM of a vehicle's load free in all),
-// the lighter of two routes is emptied, an ejection puts out the least load among its equals (the route it leaves
-// is the fullest: the pool only empties when the routes are all but full), and a random move may lengthen the plan
+// the lighter of two routes is emptied, an ejection is looked for in the routes of twice as many jobs near the job
+// and puts out the least load among its equals (the route it leaves is the fullest: the pool only empties when the
+// routes are all but full), and a random move may lengthen the plan
 // by VRP_PERTURB_RISE mean legs at most (the routes of a tight packing hardly move afterwards, so what the shaking
 // lengthens stays).
 // When the pool is empty the route is gone and the next route is tried. A failed attempt leaves the plan as it was
@@ -28,6 +29,7 @@
 
 const VRP_EJECT_MAX = 5;
 const VRP_EJECT_NEIGHBOURS = 30;
+const VRP_EJECT_NEIGHBOURS_PACKED = 60;
 const VRP_ELIMINATION_TRIES = 3;
 // Random moves after each ejection: one for every VRP_PERTURB_JOBS jobs of the day, at least VRP_PERTURB_MOVES, so
 // that a large day is shaken as much in proportion as a small one (at 800 jobs, one seed: 3 fewer instances above
@@ -47,10 +49,11 @@ const VRP_SQUEEZE_SHARE = 0.5;
 const VRP_SQUEEZE_WARP = 4;
 // Room left in all routes, in vehicle loads, below which an elimination is a packing of loads and keeps to the
 // ejection (800 jobs, four seeds: with the absences there, the capacity-bound class lost a vehicle in 2 of 40 runs).
-// Below the room VRP_PACKED_ROOM the packing rules above hold. Measured on the days of 800 jobs whose loads fill all
-// but 13 units of the best-known fleet (six seeds), they bring 2.2 of the 10 a vehicle nearer that fleet on average,
-// and the shaking's bound of 4 mean legs keeps those plans about 1 % shorter than without it. With more room (days of
-// 200 jobs, 42 units for a fleet that the ejection reaches anyway) they only made the plans 0.25 % longer.
+// Below the room VRP_PACKED_ROOM the packing rules above hold. On the days of 800 jobs whose loads fill all but 13
+// units of the best-known fleet, they bring about 3 of the 10 a vehicle nearer that fleet on average (six seeds, 2.2
+// without the wider search for an ejection); the shaking's bound of 4 mean legs keeps those plans about 1 % shorter
+// than without it. With more room (days of 200 jobs, 42 units, for a fleet that the ejection reaches anyway) they
+// only made the plans 0.25 % longer.
 const VRP_PACKING_ROOM = 0.25;
 const VRP_PACKED_ROOM = 0.15;
 const VRP_PERTURB_RISE = 4;
@@ -316,7 +319,8 @@ function vrpFindEjection(S, x) {
   // on long routes the search is costly.
   const routes = E.routes, stamp = ++S.candStamp;
   let nr = 0;
-  for (let k = 1; k < Math.min(S.nbK, VRP_EJECT_NEIGHBOURS); k++) {
+  const near = S.packing ? VRP_EJECT_NEIGHBOURS_PACKED : VRP_EJECT_NEIGHBOURS;
+  for (let k = 1; k < Math.min(S.nbK, near); k++) {
     const v = S.jRoute[S.nb[x * S.nbK + k]];
     if (v < 0 || S.candMark[v] === stamp) continue;
     S.candMark[v] = stamp;
