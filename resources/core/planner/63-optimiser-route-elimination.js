@@ -10,11 +10,10 @@
 //      count grows, so jobs that are hard to place get put out less and less often. Random feasible moves then
 //      shake the routes so that the next ejections meet new neighbourhoods.
 // When the loads must be packed (one route fewer leaves less than VRP_PACKED_ROOM of a vehicle's load free in all),
-// the lighter of two routes is emptied, an ejection is looked for in the routes of twice as many jobs near the job
-// and puts out the least load among its equals (the route it leaves is the fullest: the pool only empties when the
-// routes are all but full), and a random move may lengthen the plan
-// by VRP_PERTURB_RISE mean legs at most (the routes of a tight packing hardly move afterwards, so what the shaking
-// lengthens stays).
+// the lighter of two routes is emptied; an ejection is looked for in the routes of twice as many jobs near the job,
+// and among equal ones puts out the least load (the route it leaves is the fullest: the pool only empties when the
+// routes are all but full), then adds the fewest km; and a random move may lengthen the plan by VRP_PERTURB_RISE
+// mean legs at most (the routes of a tight packing hardly move afterwards, so what the shaking lengthens stays).
 // When the pool is empty the route is gone and the next route is tried. A failed attempt leaves the plan as it was
 // before it; another route is then tried, until the work runs out or VRP_ELIMINATION_TRIES attempts have failed.
 // After a failed attempt the next one empties its route the other way: by ruin and recreate weighted by absences
@@ -310,11 +309,11 @@ function vrpProfileUndo(S) {
 
 // The best ejection for job x: over the routes near x and every place, the set of at most VRP_EJECT_MAX other jobs
 // whose removal makes the route with x feasible, least by the sum of their counts, then by their number, then (when
-// the loads must be packed) by their load. Fills S.ej
+// the loads must be packed) by their load and by the km the route gains. Fills S.ej
 // (route, place, positions) and returns false when there is none.
 function vrpFindEjection(S, x) {
   const E = S.ej;
-  E.psum = VRP_INF; E.cnt = VRP_INF; E.out = VRP_INF; E.route = -1; E.nodes = 0; E.x = x;
+  E.psum = VRP_INF; E.cnt = VRP_INF; E.out = VRP_INF; E.added = VRP_INF; E.route = -1; E.nodes = 0; E.x = x;
   // Only the routes that hold one of x's nearest jobs: a route far from x would take it only by a long detour, and
   // on long routes the search is costly.
   const routes = E.routes, stamp = ++S.candStamp;
@@ -369,8 +368,10 @@ function vrpEjectFrom(S, E, from, t, prev, km, out, psum, cnt) {
       const a = t + (nq < 0 ? 0 : T[prev * n + nq]);
       const kmAll = km + (nq < 0 ? 0 : Dm[prev * n + nq]) + S.rKm[v][L + 1] - S.rKm[v][q];
       if (over <= 1e-9 && a <= S.rLA[v][q] + 1e-9 && kmAll <= maxKm) {
-        if (psum < E.psum || (psum === E.psum && (cnt < E.cnt || (S.packing && cnt === E.cnt && out < E.out)))) {
-          E.psum = psum; E.cnt = cnt; E.out = out; E.route = v; E.place = s;
+        const added = kmAll - S.rKm[v][L + 1];
+        if (psum < E.psum || (psum === E.psum && (cnt < E.cnt || (S.packing && cnt === E.cnt &&
+            (out < E.out || (out === E.out && added < E.added)))))) {
+          E.psum = psum; E.cnt = cnt; E.out = out; E.added = added; E.route = v; E.place = s;
           for (let i = 0; i < cnt; i++) E.best[i] = E.stack[i];
         }
         return;
@@ -402,7 +403,7 @@ function vrpEjectFrom(S, E, from, t, prev, km, out, psum, cnt) {
     const p2 = psum + S.ejCount[j];
     E.nodes += 2;
     if (p2 > E.bound || p2 > E.psum || (p2 === E.psum && cnt + 1 >= E.cnt &&
-        (!S.packing || cnt + 1 > E.cnt || out + S.jDemand[j] >= E.out))) continue;
+        (!S.packing || cnt + 1 > E.cnt || out + S.jDemand[j] > E.out))) continue;
     // The last ejection allowed must mend everything alone: it gives back at most its own detour in time and km.
     const last = cnt + 1 >= VRP_EJECT_MAX || p2 + 1 > E.bound || p2 + 1 > E.psum;
     if (last && (atEnd || e < stop)) {
