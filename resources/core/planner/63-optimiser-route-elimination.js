@@ -7,8 +7,9 @@
 //      when they cannot); not when the job would arrive there more than VRP_SQUEEZE_WARP mean legs late;
 //   3. else by ejection: the job goes in at the place where putting out at most VRP_EJECT_MAX other jobs makes the
 //      route feasible at the least sum of their ejection counts; the ejected jobs go into the pool and the job's own
-//      count grows, so jobs that are hard to place get put out less and less often. Random feasible moves then
-//      shake the routes so that the next ejections meet new neighbourhoods.
+//      count grows, so jobs that are hard to place get put out less and less often. The places are searched the
+//      least breach first, so that a search cut short by its limit has looked at the likeliest ones. Random feasible
+//      moves then shake the routes so that the next ejections meet new neighbourhoods.
 // When the loads must be packed (one route fewer leaves less than VRP_PACKED_ROOM of a vehicle's load free in all),
 // the lighter of two routes is emptied; an ejection is looked for in the routes of twice as many jobs near the job,
 // and among equal ones puts out the least load (the route it leaves is the fullest: the pool only empties when the
@@ -37,6 +38,8 @@ const VRP_ELIMINATION_TRIES = 3;
 const VRP_PERTURB_MOVES = 20;
 const VRP_PERTURB_JOBS = 8;
 const VRP_EJECT_SEARCH_LIMIT = 800000;
+// Breach above which the places for an ejection are not told apart (all such places need many ejections anyway).
+const VRP_PLACE_BREACH_CAP = 1e6;
 // Share of the jobs from the pool that are offered to the squeeze. The squeeze takes most of the elimination's work
 // and succeeds about once in twenty calls; offered half of the jobs, it leaves that work to more ejections (800 jobs,
 // four seeds: half a vehicle fewer on average, the distances at equal counts 0.1 % shorter).
@@ -332,22 +335,46 @@ function vrpFindEjection(S, x) {
     S.candMark[v] = stamp;
     routes[nr++] = v;
   }
+  // Every place for x in those routes, the least breach first: when the search runs out of nodes (long routes with
+  // wide windows), it has looked at the places that need the fewest ejections; among equal sets the first found is
+  // kept, so the order also picks among those (800 jobs, six seeds: 12.8 → 12.2 instances above the best-known
+  // vehicle count on average, most of it on the clustered days with long routes, whose plans at equal counts came out
+  // 1.3 % longer; 0.2 % in all). The places are sorted as numbers: the breach in 1/256 units, then the place's index
+  // (routes nearest x first) in the low 16 bits.
+  let m = 0, longest = 0;
+  for (let k = 0; k < nr; k++) {
+    const v = routes[k], L = S.rLen[v];
+    if (L === 0 || !vrpAllowed(S, x, v)) continue;
+    if (L > longest) longest = L;
+    if (E.placeRoute.length < m + L + 1) {
+      const size = 2 * (m + L + 1), rv = new Int32Array(size), rs = new Int32Array(size);
+      rv.set(E.placeRoute.subarray(0, m)); rs.set(E.placeAt.subarray(0, m));
+      E.placeRoute = rv; E.placeAt = rs; E.placeOrder = new Float64Array(size);
+    }
+    for (let s = 0; s <= L; s++) {
+      const breach = vrpJoinPenalty(S, v, v, s, x, -1, v, s + 1) - S.pen[v];
+      E.placeOrder[m] = Math.floor(Math.min(Math.max(breach, 0), VRP_PLACE_BREACH_CAP) * 256) * 65536 + m;
+      E.placeRoute[m] = v; E.placeAt[m] = s;
+      m++;
+    }
+  }
+  if (E.st[0].length < longest + 3)
+    for (let d = 0; d <= VRP_EJECT_MAX; d++) {
+      const size = 2 * longest + 3;
+      E.st[d] = new Float64Array(size); E.sp[d] = new Int32Array(size); E.sk[d] = new Float64Array(size);
+    }
+  const order = E.placeOrder;
+  if (m < 65536) order.subarray(0, m).sort();
+  else for (let i = 0; i < m; i++) order[i] = i;
+  S.work += 2 * m;
   // Rounds of growing bounds on the sum: the cheap sets are all looked at before the search goes deep.
   for (E.bound = 1; E.route < 0 && E.nodes < VRP_EJECT_SEARCH_LIMIT && E.bound < 4 * S.ejMax * VRP_EJECT_MAX; E.bound *= 2) {
-    for (let k = 0; k < nr && E.nodes < VRP_EJECT_SEARCH_LIMIT; k++) {
-      const v = routes[k], L = S.rLen[v];
-      if (L === 0 || !vrpAllowed(S, x, v)) continue;
-      if (E.st[0].length < L + 3)
-        for (let d = 0; d <= VRP_EJECT_MAX; d++) {
-          E.st[d] = new Float64Array(2 * L + 3); E.sp[d] = new Int32Array(2 * L + 3); E.sk[d] = new Float64Array(2 * L + 3);
-        }
-      E.v = v;
-      E.loadAll = S.rLoad[v][L + 1] + S.jDemand[x];
-      for (let s = 0; s <= L && E.nodes < VRP_EJECT_SEARCH_LIMIT; s++) {
-        E.s = s;
-        E.nodes += 4;
-        vrpEjectFrom(S, E, 1, S.rDep[v][0], 0, 0, 0, 0, 0);
-      }
+    for (let i = 0; i < m && E.nodes < VRP_EJECT_SEARCH_LIMIT; i++) {
+      const r = order[i] % 65536, v = E.placeRoute[r];
+      E.v = v; E.s = E.placeAt[r];
+      E.loadAll = S.rLoad[v][S.rLen[v] + 1] + S.jDemand[x];
+      E.nodes += 4;
+      vrpEjectFrom(S, E, 1, S.rDep[v][0], 0, 0, 0, 0, 0);
     }
   }
   S.work += E.nodes >> 1;
@@ -503,7 +530,8 @@ function vrpEliminateRoutes(S, workEnd, patience) {
   S.perturbRise = VRP_PERTURB_RISE * vrpMeanLegCost(S);
   S.ejCount = new Float64Array(S.nj);
   S.ej = { best: new Int32Array(VRP_EJECT_MAX), stack: new Int32Array(VRP_EJECT_MAX), st: [], sp: [], sk: [],
-    routes: new Int32Array(S.nv) };
+    routes: new Int32Array(S.nv), placeRoute: new Int32Array(0), placeAt: new Int32Array(0),
+    placeOrder: new Float64Array(0) };
   for (let d = 0; d <= VRP_EJECT_MAX; d++) {
     S.ej.st.push(new Float64Array(0)); S.ej.sp.push(new Int32Array(0)); S.ej.sk.push(new Float64Array(0));
   }
