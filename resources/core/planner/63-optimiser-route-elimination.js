@@ -347,9 +347,9 @@ function vrpFindEjection(S, x) {
     if (L === 0 || !vrpAllowed(S, x, v)) continue;
     if (L > longest) longest = L;
     if (E.placeRoute.length < m + L + 1) {
-      const size = 2 * (m + L + 1), rv = new Int32Array(size), rs = new Int32Array(size);
-      rv.set(E.placeRoute.subarray(0, m)); rs.set(E.placeAt.subarray(0, m));
-      E.placeRoute = rv; E.placeAt = rs; E.placeOrder = new Float64Array(size);
+      const size = 2 * (m + L + 1), rv = new Int32Array(size), rs = new Int32Array(size), ro = new Float64Array(size);
+      rv.set(E.placeRoute.subarray(0, m)); rs.set(E.placeAt.subarray(0, m)); ro.set(E.placeOrder.subarray(0, m));
+      E.placeRoute = rv; E.placeAt = rs; E.placeOrder = ro;
     }
     for (let s = 0; s <= L; s++) {
       const breach = vrpJoinPenalty(S, v, v, s, x, -1, v, s + 1) - S.pen[v];
@@ -363,14 +363,14 @@ function vrpFindEjection(S, x) {
       const size = 2 * longest + 3;
       E.st[d] = new Float64Array(size); E.sp[d] = new Int32Array(size); E.sk[d] = new Float64Array(size);
     }
-  const order = E.placeOrder;
-  if (m < 65536) order.subarray(0, m).sort();
-  else for (let i = 0; i < m; i++) order[i] = i;
+  // Beyond 65,536 places the index does not fit: those are searched in the order listed.
+  const order = E.placeOrder, sorted = m < 65536;
+  if (sorted) order.subarray(0, m).sort();
   S.work += 2 * m;
   // Rounds of growing bounds on the sum: the cheap sets are all looked at before the search goes deep.
   for (E.bound = 1; E.route < 0 && E.nodes < VRP_EJECT_SEARCH_LIMIT && E.bound < 4 * S.ejMax * VRP_EJECT_MAX; E.bound *= 2) {
     for (let i = 0; i < m && E.nodes < VRP_EJECT_SEARCH_LIMIT; i++) {
-      const r = order[i] % 65536, v = E.placeRoute[r];
+      const r = sorted ? order[i] % 65536 : i, v = E.placeRoute[r];
       E.v = v; E.s = E.placeAt[r];
       E.loadAll = S.rLoad[v][S.rLen[v] + 1] + S.jDemand[x];
       E.nodes += 4;
