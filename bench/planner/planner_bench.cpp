@@ -90,16 +90,32 @@ bool workOnly = false;
 
 fs::path resourcesFolder() { return bundleFolder / "Resources"; }
 
+// Copies of the optimiser run alongside each calculation: --threads N in all, the calculation's own included; by
+// default as many as the program runs on this computer.
+int threads = 0;
+
+constexpr const char* kSteadyClock =
+    "(function () { let t = Date.now(); Date.now = function () { t += 0.0005; return t; }; })();";
+
 void steadyClock(dorvik::ScriptContext& context) {
-  if (workOnly)
-    context.evaluate("(function () { let t = Date.now(); Date.now = function () { t += 0.0005; return t; }; })();",
-                     "clock.js");
+  if (workOnly) context.evaluate(kSteadyClock, "clock.js");
 }
 
-// Processor seconds of the calling thread: on a loaded machine the time the run would take on a core of its own.
-double threadSeconds() {
+// The copies as the planner engine makes them, with the steady clock in theirs too when the work alone counts.
+void offerThreads(dorvik::ScriptContext& context) {
+  dorvik::SolveThreads::Options options;
+  options.copies = threads > 0 ? threads - 1 : dorvik::SolveThreads::copiesForThisComputer();
+  for (const char* name : dorvik::PlannerEngine::kOptimiserComponents)
+    options.sources.push_back(dorvik::files::readWhole((resourcesFolder() / (std::string(name) + ".js")).string()).value());
+  if (workOnly) options.sources.push_back(kSteadyClock);
+  context.offerSolveThreads(std::move(options));
+}
+
+// Processor seconds of the process, the copies' threads included: with one instance at a time per process, the
+// time the run would take on cores of its own.
+double cpuSeconds() {
   timespec ts{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
   return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
 }
 
@@ -114,6 +130,7 @@ std::unique_ptr<dorvik::ScriptContext> makeContext() {
   evaluateFile(*context, resourcesFolder() / "PlannerCore.js", "PlannerCore");
   evaluateFile(*context, fs::path(DORVIK_SOURCE_DIR) / "bench" / "planner" / "driver.js", "driver");
   steadyClock(*context);
+  offerThreads(*context);
   return context;
 }
 
@@ -124,6 +141,7 @@ std::unique_ptr<dorvik::ScriptContext> makeEngineContext() {
     evaluateFile(*context, resourcesFolder() / (std::string(name) + ".js"), name);
   evaluateFile(*context, fs::path(DORVIK_SOURCE_DIR) / "bench" / "planner" / "driver.js", "driver");
   steadyClock(*context);
+  offerThreads(*context);
   return context;
 }
 
@@ -215,8 +233,9 @@ int runFolder(const fs::path& folder, int budget, int seed, int jobs) {
   std::vector<Instance> instances;
   for (const auto& file : files) instances.push_back(readInstance(file));
 
-  std::printf("budget %d ms per instance%s, seed %d, %d at once\n", budget, workOnly ? " (work only)" : "", seed,
-              std::max(1, jobs));
+  std::printf("budget %d ms per instance%s, seed %d, %d at once, %d searches each\n", budget,
+              workOnly ? " (work only)" : "", seed, std::max(1, jobs),
+              threads > 0 ? threads : 1 + dorvik::SolveThreads::copiesForThisComputer());
   std::fflush(stdout);
   auto results = runTasks(static_cast<int>(instances.size()), jobs, [&](int i) {
     const Instance& inst = instances[i];
@@ -225,10 +244,10 @@ int runFolder(const fs::path& folder, int budget, int seed, int jobs) {
                        JSONValue(inst.capacity).json() + "," + std::to_string(budget) + "," + std::to_string(seed) +
                        ")";
     auto t0 = std::chrono::steady_clock::now();
-    double c0 = threadSeconds();
+    double c0 = cpuSeconds();
     JSONValue r = JSONValue::decode(context->evaluate(call, "bench.js"));
     r.set("wall", std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
-    r.set("cpu", threadSeconds() - c0);
+    r.set("cpu", cpuSeconds() - c0);
     return r.json();
   });
 
@@ -312,9 +331,9 @@ int runCity(const std::string& sizes, int jobs) {
     auto t0 = std::chrono::steady_clock::now();
     nativeRun(*context, "load", payload);
     auto t1 = std::chrono::steady_clock::now();
-    double c1 = threadSeconds();
+    double c1 = cpuSeconds();
     std::string document = nativeRun(*context, "calculate", JSONValue::object({}));
-    double c2 = threadSeconds();
+    double c2 = cpuSeconds();
     auto t2 = std::chrono::steady_clock::now();
     JSONValue r = JSONValue::decode(
         context->evaluate("benchCityCheck(" + std::to_string(orders) + "," + document + ")", "bench.js"));
@@ -361,6 +380,8 @@ int main(int argc, char** argv) {
       workOnly = true;
     else if (a == "--jobs" && i + 1 < argc)
       jobs = std::max(1, std::stoi(argv[++i]));
+    else if (a == "--threads" && i + 1 < argc)
+      threads = std::max(1, std::stoi(argv[++i]));
     else if (a == "--city" && i + 1 < argc)
       city = argv[++i];
     else
@@ -368,7 +389,7 @@ int main(int argc, char** argv) {
   }
   if (folder.empty() && city.empty()) {
     std::fprintf(stderr,
-                 "usage: planner_bench [--jobs N] [--work-only] [--bundle DIR] [--budget MS] [--seed N] FOLDER | "
+                 "usage: planner_bench [--jobs N] [--threads N] [--work-only] [--bundle DIR] [--budget MS] [--seed N] FOLDER | "
                  "--city 50,200,500,1000,2000\n");
     return 2;
   }

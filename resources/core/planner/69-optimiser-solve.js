@@ -96,7 +96,8 @@ function vrpLoadInitial(S, initial) {
 }
 
 function vrpSolve(problem) {
-  const startedAt = vrpNow();
+  // A copy run alongside starts its clock where the caller's started (elapsedMs before it).
+  const startedAt = vrpNow() - (problem && problem.elapsedMs > 0 ? problem.elapsedMs : 0);
   if (!problem || typeof problem !== "object") refuse("Нет данных для расчёта маршрутов.");
   const n = problem.n | 0;
   if (n < 1 || !problem.time || !problem.dist || problem.time.length < n * n || problem.dist.length < n * n)
@@ -263,4 +264,58 @@ function vrpResult(S, reasons) {
   return { routes, unassigned, cost, distance, lateness: late, vehiclesUsed: used };
 }
 
-PlannerCore.solve = vrpSolve;
+// ---- copies alongside ---------------------------------------------------------------------------------------------
+// When the host runs copies of the optimiser on threads of their own (the global PlannerThreads), a day of
+// VRP_ALONGSIDE_JOBS jobs or more is solved here and by the copies at once, each copy with a seed of its own, within
+// the one budget; the best plan of all is kept (fewer jobs left out, then the lower cost; this context's plan of
+// equal ones). A copy that fails gives no plan, and this context's own plan stands.
+const VRP_ALONGSIDE_JOBS = 200;
+
+function vrpSolveAlongside(problem) {
+  const host = typeof PlannerThreads === "object" && PlannerThreads !== null ? PlannerThreads : null;
+  if (!host || !problem || !Array.isArray(problem.jobs) || problem.jobs.length < VRP_ALONGSIDE_JOBS ||
+      !(problem.time instanceof Float64Array) || !(problem.dist instanceof Float64Array)) return vrpSolve(problem);
+  const shared = Object.assign({}, problem, { time: null, dist: null });
+  const started = host.start(vrpPack(shared), problem.time, problem.dist);
+  let best, answers = [];
+  try {
+    best = vrpSolve(problem);
+  } finally {
+    if (started > 0) answers = host.finish();
+  }
+  for (let i = 0; i < answers.length; i++) {
+    if (!answers[i]) continue;
+    const other = vrpUnpack(answers[i]);
+    if (!other || !Array.isArray(other.routes) || !Array.isArray(other.unassigned)) continue;
+    const a = other.unassigned.length, b = best.unassigned.length;
+    if (a < b || (a === b && other.cost < best.cost - 1e-9)) best = other;
+  }
+  return best;
+}
+
+// One copy: the problem as vrpPack wrote it, the shared matrices, the copy's number (its seed follows from it) and
+// the time the caller has already spent. Answers the plan as vrpPack writes it.
+function vrpSolveCopy(text, time, dist, index, elapsedMs) {
+  const problem = vrpUnpack(text);
+  problem.time = time; problem.dist = dist;
+  problem.seed = ((vrpNum(problem.seed, 1) | 0) + 7919 * index) | 0;
+  problem.elapsedMs = elapsedMs;
+  return vrpPack(vrpSolve(problem));
+}
+
+// JSON that keeps the numbers JSON has no form for (an unlimited mileage is Infinity).
+function vrpPack(value) {
+  return JSON.stringify(value, function (key, v) {
+    return typeof v === "number" && !isFinite(v) ? { $number: String(v) } : v;
+  });
+}
+
+function vrpUnpack(text) {
+  return JSON.parse(text, function (key, v) {
+    return v !== null && typeof v === "object" && typeof v.$number === "string" && Object.keys(v).length === 1 ?
+      Number(v.$number) : v;
+  });
+}
+
+PlannerCore.solve = vrpSolveAlongside;
+PlannerCore.solveCopy = vrpSolveCopy;

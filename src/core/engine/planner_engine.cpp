@@ -11,6 +11,7 @@
 
 #include "core/base/bundles.h"
 #include "core/base/errors.h"
+#include "core/base/files.h"
 #include "core/engine/script_context.h"
 
 namespace dorvik {
@@ -66,6 +67,7 @@ struct PlannerEngine::State {
     context = std::make_unique<ScriptContext>();
     std::optional<fs::path> resources = options.resourcesFolder ? options.resourcesFolder : bundleResources();
     evaluateComponents(*context, resources);
+    offerSolveThreads(*context, resources);
 
     std::error_code ec;
     std::optional<fs::path> catalogue = options.catalogPath;
@@ -157,6 +159,24 @@ std::optional<fs::path> PlannerEngine::bundleResources() {
 }
 
 int PlannerEngine::liveContexts() { return gLiveContexts.load(); }
+
+void PlannerEngine::offerSolveThreads(ScriptContext& context, const std::optional<fs::path>& folder,
+                                     std::optional<int> copies) {
+  SolveThreads::Options options;
+  options.copies = copies ? *copies : SolveThreads::copiesForThisComputer();
+  if (!folder || options.copies <= 0) return;
+  for (const char* name : kOptimiserComponents) {
+    std::optional<std::string> text;
+    try {
+      text = files::readWhole((*folder / (std::string(name) + ".js")).string());
+    } catch (const files::FileError&) {
+      return;  // the calculation runs alone, as without copies
+    }
+    if (!text) return;
+    options.sources.push_back(std::move(*text));
+  }
+  context.offerSolveThreads(std::move(options));
+}
 
 void PlannerEngine::evaluateComponents(ScriptContext& context, const std::optional<fs::path>& folder) {
   std::error_code ec;

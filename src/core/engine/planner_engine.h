@@ -8,6 +8,10 @@
 //   auto engine = co_await PlannerEngine::create();
 //   JSONValue plan = co_await engine->run("load", JSONValue::object({{"routeDate", "2026-12-08"}}));
 //
+// A calculation of a large day may run copies of the route optimiser alongside, on threads and in contexts of their
+// own that live only while the calculation runs (SolveThreads): the engine's own context is still used by one call
+// at a time, on the worker's thread only.
+//
 // Releasing the last reference never blocks: the context and the connection are released as the worker's last
 // job, after whatever action is still running there, and the worker's thread then ends by itself.
 #pragma once
@@ -46,6 +50,13 @@ class PlannerEngine : public std::enable_shared_from_this<PlannerEngine> {
   // "Не найден компонент <name>." for the first one missing (none is looked for without a folder), and whatever
   // ScriptContext::evaluateFile throws; either way the later components are not evaluated.
   static void evaluateComponents(ScriptContext& context, const std::optional<std::filesystem::path>& folder);
+  // The components a copy of the route optimiser needs, in order.
+  static constexpr const char* kOptimiserComponents[] = {"NativePrelude", "PlannerCore"};
+  // Lets the route optimiser in `context` run `copies` copies of itself alongside (SolveThreads; by default as
+  // many as suit this computer), each made of kOptimiserComponents read from `folder`. A component that cannot be
+  // read leaves the optimiser to run alone.
+  static void offerSolveThreads(ScriptContext& context, const std::optional<std::filesystem::path>& folder,
+                                std::optional<int> copies = std::nullopt);
 
   // Creates the context, evaluates the five components in order and opens the catalogue (catalogPath, or the
   // bundle's "geocoder.sqlite"). Throws DorvikError: "Не удалось запустить расчёт маршрутов.",

@@ -93,6 +93,7 @@ ScriptContext::ScriptContext() {
 }
 
 ScriptContext::~ScriptContext() {
+  threads_.reset();
   if (context_) g_object_unref(context_);
   if (vm_) g_object_unref(vm_);
 }
@@ -199,6 +200,11 @@ std::string ScriptContext::callNativeRunPadded(std::string request, std::size_t 
     part = OwnedText();  // each part let go once copied
   }
   return joined;
+}
+
+void ScriptContext::offerSolveThreads(SolveThreads::Options options) {
+  threads_.reset();
+  threads_ = std::make_unique<SolveThreads>(context_, std::move(options));
 }
 
 std::string ScriptContext::evaluate(std::string_view source, const std::string& sourceURL) {

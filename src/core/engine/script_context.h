@@ -5,11 +5,13 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "core/base/owned_text.h"
+#include "core/engine/solve_threads.h"
 
 typedef struct _JSCContext JSCContext;
 typedef struct _JSCVirtualMachine JSCVirtualMachine;
@@ -51,6 +53,10 @@ class ScriptContext {
   // The text of a pending exception: the message when it has one, else its string form, else empty.
   static std::string exceptionText(void* exception);
 
+  // Lets the route optimiser of this context run copies of itself alongside (the global `PlannerThreads`, see
+  // solve_threads.h). Each copy evaluates options.sources; none are run when options.copies is 0. Call it once.
+  void offerSolveThreads(SolveThreads::Options options);
+
   // Sizes the script engine's heap for the program: as on a computer of 700 MiB, so that the heap grows in small
   // steps and what a large workbook's import leaves behind is collected before it piles up (a tenth off the peak
   // memory of the largest import, no cost measurable to a calculation). Call once, at the start of the process,
@@ -64,6 +70,7 @@ class ScriptContext {
 
   JSCVirtualMachine* vm_ = nullptr;
   JSCContext* context_ = nullptr;
+  std::unique_ptr<SolveThreads> threads_;  // released first: its copies are waited for while the context lives
 };
 
 }  // namespace dorvik

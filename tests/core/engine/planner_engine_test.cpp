@@ -18,7 +18,9 @@
 
 #include "core/async/task.h"
 #include "core/base/errors.h"
+#include "core/base/files.h"
 #include "core/engine/planner_engine.h"
+#include "core/engine/script_context.h"
 
 using namespace dorvik;
 using namespace std::chrono_literals;
@@ -464,6 +466,88 @@ TEST(PlannerEngineBundle, TheBuildsComponentsLoadAndAnswer) {
   EXPECT_EQ(plan["routeDate"].string(), "2026-09-22");
   const JSONValue stored = JSONValue::decode(async::runBlocking(engine->runText("archive", JSONValue::object({}))).view());
   EXPECT_EQ(stored["orders"], plan["orders"]);
+}
+
+// The optimiser with copies alongside, in a context of its own. The clocks hardly move (as in the benchmark's work-
+// only runs), so every search ends on its work and each seed gives one plan however loaded the machine is: a copy's
+// plan can be checked against the same seed solved here alone. The day: 220 jobs on a grid with windows, one
+// matrix for times and distances, vehicles without a mileage limit (Infinity must reach the copies as it is).
+TEST(PlannerEngineBundle, CopiesAlongsideGiveTheBestPlanOfAllAndAFailedCopyLeavesTheOwnPlan) {
+  auto resources = fs::path(DORVIK_APP_DIR) / "Dorvik_DorvikCore.bundle" / "Resources";
+  const std::string steadyClock =
+      "(function () { let t = Date.now(); Date.now = function () { t += 0.0005; return t; }; })();";
+  const char* day = R"JS(
+    (function () {
+      let r = 12345;
+      const rand = function () { r = (r * 1103515245 + 12345) % 2147483648; return r / 2147483648; };
+      const pts = [[50, 50]];
+      for (let i = 0; i < 220; i++) pts.push([rand() * 100, rand() * 100]);
+      const n = pts.length, time = new Float64Array(n * n);
+      for (let i = 0; i < n; i++)
+        for (let j = 0; j < n; j++) time[i * n + j] = Math.hypot(pts[i][0] - pts[j][0], pts[i][1] - pts[j][1]);
+      const jobs = [];
+      for (let k = 1; k < n; k++) {
+        const start = Math.floor(rand() * 600);
+        jobs.push({ node: k, demand: 1 + Math.floor(rand() * 9), service: 10, start: start, end: start + 120 + rand() * 200,
+                    hard: true, tolerance: 0, vehicles: null });
+      }
+      const vehicles = [];
+      for (let v = 0; v < 40; v++)
+        vehicles.push({ start: 0, end: 1000, capacity: 60, maxKm: Infinity, returnToDepot: true, fixedCost: 1000 });
+      globalThis.day = { n: n, time: time, dist: time, jobs: jobs, vehicles: vehicles, costPerKm: 1, costPerMin: 0,
+                         seed: 3, budgetMs: 300 };
+    })();
+  )JS";
+  const char* compare = R"JS(
+    (function () {
+      const best = PlannerCore.solve(day);
+      // Each seed alone, as a copy solves it (the copy numbered 0 has the day's own seed).
+      const text = JSON.stringify(Object.assign({}, day, { time: null, dist: null }), function (k, v) {
+        return v === Infinity ? { $number: "Infinity" } : v;
+      });
+      const alone = [0, 1, 2].map(function (i) { return JSON.parse(PlannerCore.solveCopy(text, day.time, day.dist, i, 0)); });
+      let min = 0;
+      for (let i = 1; i < alone.length; i++) if (alone[i].cost < alone[min].cost - 1e-9) min = i;
+      return JSON.stringify({ best: best.cost, routes: JSON.stringify(best.routes) === JSON.stringify(alone[min].routes),
+                              min: min, unassigned: best.unassigned.length, costs: alone.map(function (a) { return a.cost; }) });
+    })()
+  )JS";
+  struct Case {
+    const char* name;
+    bool copiesWork;  // the copies' sources hold the optimiser
+  };
+  for (const Case& c : {Case{"copies that solve", true}, Case{"copies that fail", false}}) {
+    SCOPED_TRACE(c.name);
+    ScriptContext context;
+    std::vector<std::string> sources;
+    for (const char* name : PlannerEngine::kOptimiserComponents) {
+      sources.push_back(files::readWhole((resources / (std::string(name) + ".js")).string()).value());
+      context.evaluateFile(resources / (std::string(name) + ".js"), name);
+    }
+    context.evaluate(steadyClock);
+    if (!c.copiesWork) sources.pop_back();  // no PlannerCore: each copy fails
+    sources.push_back(steadyClock);
+    context.offerSolveThreads(SolveThreads::Options{2, sources});
+    context.evaluate(day);
+    const JSONValue result = JSONValue::decode(context.evaluate(compare));
+    const JSONValue& costs = result["costs"];
+    const double best = result["best"].doubleValue().value_or(-1);
+    if (c.copiesWork) {
+      // The seeds are such that a copy's plan wins: keeping the own plan would fail here.
+      EXPECT_GT(result["min"].intValue(), 0) << result.json();
+      EXPECT_DOUBLE_EQ(best, costs.at(static_cast<std::size_t>(result["min"].intValue())).doubleValue().value_or(0));
+      EXPECT_TRUE(result["routes"].boolValue()) << result.json();
+    } else {
+      EXPECT_DOUBLE_EQ(best, costs.at(0).doubleValue().value_or(0)) << result.json();
+    }
+    EXPECT_EQ(result["unassigned"].intValue(), 0) << result.json();
+    // The host answers every copy it started, in order; a failed one with an empty text.
+    const std::string answers = context.evaluate(
+        "PlannerThreads.start(JSON.stringify(Object.assign({}, day, { time: null, dist: null })), day.time, day.dist) + "
+        "':' + "
+        "PlannerThreads.finish().map(function (a) { return a === '' ? 'failed' : 'plan'; }).join(',')");
+    EXPECT_EQ(answers, c.copiesWork ? "2:plan,plan" : "2:failed,failed");
+  }
 }
 
 }  // namespace

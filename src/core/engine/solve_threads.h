@@ -1,0 +1,49 @@
+// SolveThreads: copies of the route optimiser run on threads of their own while the script context that started
+// them runs its own search, so that a large day gets the search of several cores within one budget.
+//
+// Installed into a context (ScriptContext::offerSolveThreads) as the global object `PlannerThreads`:
+//   PlannerThreads.start(problemText, time, dist) -> the number of copies started (0 when none could be)
+//   PlannerThreads.finish()                       -> their answers, in order: a text each, "" for a failed copy
+// Every copy has a JavaScriptCore virtual machine and context of its own, made, used and released on its thread: it
+// evaluates the given sources, then calls PlannerCore.solveCopy(problemText, time, dist, index, elapsedMs), whose
+// text is its answer. The travel matrices are copied once from the calling context and shared read-only by every
+// copy. finish() waits for all of them; a start before the last batch was finished waits for that batch first, and
+// so does the object's destruction.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+typedef struct _JSCContext JSCContext;
+
+namespace dorvik {
+
+class SolveThreads {
+ public:
+  struct Options {
+    int copies = 0;                    // threads besides the caller's own
+    std::vector<std::string> sources;  // evaluated in order in every copy's context
+  };
+
+  // The number of copies that suits this computer: none below four cores, and at most half of them busy with the
+  // caller's own search included, three copies at most.
+  static int copiesForThisComputer();
+
+  SolveThreads(JSCContext* context, Options options);
+  ~SolveThreads();
+  SolveThreads(const SolveThreads&) = delete;
+  SolveThreads& operator=(const SolveThreads&) = delete;
+
+ private:
+  struct Batch;
+  static int start(void* problemText, void* time, void* dist, void* self);
+  static void* finish(void* self);
+  void wait();
+
+  JSCContext* context_;
+  std::shared_ptr<const Options> options_;
+  std::unique_ptr<Batch> batch_;
+};
+
+}  // namespace dorvik
