@@ -106,7 +106,7 @@ void offerThreads(dorvik::ScriptContext& context) {
   dorvik::SolveThreads::Options options;
   options.copies = threads > 0 ? threads - 1 : dorvik::SolveThreads::copiesForThisComputer();
   for (const char* name : dorvik::PlannerEngine::kOptimiserComponents)
-    options.sources.push_back(dorvik::files::readWhole((resourcesFolder() / (std::string(name) + ".js")).string()).value());
+    options.files.push_back(resourcesFolder() / (std::string(name) + ".js"));
   if (workOnly) options.sources.push_back(kSteadyClock);
   context.offerSolveThreads(std::move(options));
 }

@@ -11,7 +11,6 @@
 
 #include "core/base/bundles.h"
 #include "core/base/errors.h"
-#include "core/base/files.h"
 #include "core/engine/script_context.h"
 
 namespace dorvik {
@@ -165,16 +164,7 @@ void PlannerEngine::offerSolveThreads(ScriptContext& context, const std::optiona
   SolveThreads::Options options;
   options.copies = copies ? *copies : SolveThreads::copiesForThisComputer();
   if (!folder || options.copies <= 0) return;
-  for (const char* name : kOptimiserComponents) {
-    std::optional<std::string> text;
-    try {
-      text = files::readWhole((*folder / (std::string(name) + ".js")).string());
-    } catch (const files::FileError&) {
-      return;  // the calculation runs alone, as without copies
-    }
-    if (!text) return;
-    options.sources.push_back(std::move(*text));
-  }
+  for (const char* name : kOptimiserComponents) options.files.push_back(*folder / (std::string(name) + ".js"));
   context.offerSolveThreads(std::move(options));
 }
 

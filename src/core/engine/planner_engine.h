@@ -53,8 +53,8 @@ class PlannerEngine : public std::enable_shared_from_this<PlannerEngine> {
   // The components a copy of the route optimiser needs, in order.
   static constexpr const char* kOptimiserComponents[] = {"NativePrelude", "PlannerCore"};
   // Lets the route optimiser in `context` run `copies` copies of itself alongside (SolveThreads; by default as
-  // many as suit this computer), each made of kOptimiserComponents read from `folder`. A component that cannot be
-  // read leaves the optimiser to run alone.
+  // many as suit this computer), each made of kOptimiserComponents from `folder`, read when a calculation first
+  // needs them. A component that cannot be read then leaves the optimiser to run alone.
   static void offerSolveThreads(ScriptContext& context, const std::optional<std::filesystem::path>& folder,
                                 std::optional<int> copies = std::nullopt);
 

@@ -5,7 +5,10 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <optional>
 #include <thread>
+
+#include "core/base/files.h"
 
 namespace dorvik {
 
@@ -49,7 +52,7 @@ bool failed(JSCContext* context) {
 
 // One batch of copies: what they share, and one answer per copy, written by its own thread only.
 struct SolveThreads::Batch {
-  std::shared_ptr<const Options> options;
+  std::shared_ptr<const std::vector<std::string>> scripts;
   std::string problem;
   Matrix time, dist;  // dist is time itself when the caller gave one matrix for both
   Clock::time_point started;
@@ -65,7 +68,7 @@ struct SolveThreads::Batch {
   }
 
   std::string solve(JSCContext* context, int index) {
-    for (const std::string& source : options->sources) {
+    for (const std::string& source : *scripts) {
       JSCValue* result = jsc_context_evaluate(context, source.data(), static_cast<gssize>(source.size()));
       if (result) g_object_unref(result);
       if (failed(context)) return {};
@@ -107,7 +110,7 @@ int SolveThreads::copiesForThisComputer() {
 }
 
 SolveThreads::SolveThreads(JSCContext* context, Options options)
-    : context_(context), options_(std::make_shared<const Options>(std::move(options))) {
+    : context_(context), options_(std::move(options)) {
   JSCValue* object = jsc_value_new_object(context_, nullptr, nullptr);
   JSCValue* start = jsc_value_new_function(context_, "start", G_CALLBACK(&SolveThreads::start), this, nullptr,
                                            G_TYPE_INT, 3, JSC_TYPE_VALUE, JSC_TYPE_VALUE, JSC_TYPE_VALUE);
@@ -123,6 +126,25 @@ SolveThreads::SolveThreads(JSCContext* context, Options options)
 
 SolveThreads::~SolveThreads() { wait(); }
 
+std::shared_ptr<const std::vector<std::string>> SolveThreads::scripts() {
+  if (read_) return scripts_;
+  read_ = true;
+  auto texts = std::make_shared<std::vector<std::string>>();
+  for (const std::filesystem::path& file : options_.files) {
+    std::optional<std::string> text;
+    try {
+      text = files::readWhole(file.string());
+    } catch (const files::FileError&) {
+      return nullptr;
+    }
+    if (!text) return nullptr;
+    texts->push_back(std::move(*text));
+  }
+  texts->insert(texts->end(), options_.sources.begin(), options_.sources.end());
+  scripts_ = std::move(texts);
+  return scripts_;
+}
+
 void SolveThreads::wait() {
   if (batch_) batch_->join();
 }
@@ -131,10 +153,11 @@ int SolveThreads::start(void* problemText, void* time, void* dist, void* self) {
   auto* threads = static_cast<SolveThreads*>(self);
   threads->wait();
   threads->batch_.reset();
-  const int copies = threads->options_->copies;
+  const int copies = threads->options_.copies;
   if (copies <= 0) return 0;
   auto batch = std::make_unique<Batch>();
-  batch->options = threads->options_;
+  batch->scripts = threads->scripts();
+  if (!batch->scripts) return 0;
   batch->started = Clock::now();
   auto* text = JSC_VALUE(problemText);
   if (!text || !jsc_value_is_string(text)) return 0;

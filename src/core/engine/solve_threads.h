@@ -5,12 +5,13 @@
 //   PlannerThreads.start(problemText, time, dist) -> the number of copies started (0 when none could be)
 //   PlannerThreads.finish()                       -> their answers, in order: a text each, "" for a failed copy
 // Every copy has a JavaScriptCore virtual machine and context of its own, made, used and released on its thread: it
-// evaluates the given sources, then calls PlannerCore.solveCopy(problemText, time, dist, index, elapsedMs), whose
+// evaluates the given scripts, then calls PlannerCore.solveCopy(problemText, time, dist, index, elapsedMs), whose
 // text is its answer. The travel matrices are copied once from the calling context and shared read-only by every
 // copy. finish() waits for all of them; a start before the last batch was finished waits for that batch first, and
 // so does the object's destruction.
 #pragma once
 
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -22,8 +23,9 @@ namespace dorvik {
 class SolveThreads {
  public:
   struct Options {
-    int copies = 0;                    // threads besides the caller's own
-    std::vector<std::string> sources;  // evaluated in order in every copy's context
+    int copies = 0;                             // threads besides the caller's own
+    std::vector<std::filesystem::path> files;   // evaluated in order in every copy's context (read at the first start)
+    std::vector<std::string> sources;           // evaluated after them
   };
 
   // The number of copies that suits this computer: none below four cores, and at most half of them busy with the
@@ -41,8 +43,14 @@ class SolveThreads {
   static void* finish(void* self);
   void wait();
 
+  // The scripts of a copy: the files as read, then the sources. Read at the first start; none when a file cannot be
+  // read, and the caller then searches alone.
+  std::shared_ptr<const std::vector<std::string>> scripts();
+
   JSCContext* context_;
-  std::shared_ptr<const Options> options_;
+  Options options_;
+  bool read_ = false;
+  std::shared_ptr<const std::vector<std::string>> scripts_;
   std::unique_ptr<Batch> batch_;
 };
 

@@ -18,7 +18,6 @@
 
 #include "core/async/task.h"
 #include "core/base/errors.h"
-#include "core/base/files.h"
 #include "core/engine/planner_engine.h"
 #include "core/engine/script_context.h"
 
@@ -519,15 +518,14 @@ TEST(PlannerEngineBundle, CopiesAlongsideGiveTheBestPlanOfAllAndAFailedCopyLeave
   for (const Case& c : {Case{"copies that solve", true}, Case{"copies that fail", false}}) {
     SCOPED_TRACE(c.name);
     ScriptContext context;
-    std::vector<std::string> sources;
+    SolveThreads::Options options{2, {}, {steadyClock}};
     for (const char* name : PlannerEngine::kOptimiserComponents) {
-      sources.push_back(files::readWhole((resources / (std::string(name) + ".js")).string()).value());
-      context.evaluateFile(resources / (std::string(name) + ".js"), name);
+      options.files.push_back(resources / (std::string(name) + ".js"));
+      context.evaluateFile(options.files.back(), name);
     }
     context.evaluate(steadyClock);
-    if (!c.copiesWork) sources.pop_back();  // no PlannerCore: each copy fails
-    sources.push_back(steadyClock);
-    context.offerSolveThreads(SolveThreads::Options{2, sources});
+    if (!c.copiesWork) options.files.pop_back();  // no PlannerCore: each copy fails
+    context.offerSolveThreads(std::move(options));
     context.evaluate(day);
     const JSONValue result = JSONValue::decode(context.evaluate(compare));
     const JSONValue& costs = result["costs"];
