@@ -6,7 +6,9 @@
 // fewer units per millisecond, as they no longer fit in the caches), so the search usually ends a little before
 // the budget, and at most VRP_WORK_PER_JOB per job, as a small day needs less. The clock is a safety stop for slower
 // machines and very large days, where the plan can then differ from run to run; each phase has its share of the
-// clock as of the work, and the cooling follows whichever of the two is further on.
+// clock as of the work, and the cooling follows whichever of the two is further on. A large day is searched by copies
+// alongside as well when the host has them (vrpSolveAlongside): the plan is then the same for the same number of
+// copies, which the host sets by the computer's cores.
 
 function vrpWorkPerMs(S) {
   // What slows the search down as the day grows is reading the travel matrices: their size is what counts. Times
