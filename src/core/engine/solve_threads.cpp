@@ -150,27 +150,34 @@ void SolveThreads::wait() {
 }
 
 int SolveThreads::start(void* problemText, void* time, void* dist, void* self) {
-  auto* threads = static_cast<SolveThreads*>(self);
-  threads->wait();
-  threads->batch_.reset();
-  const int copies = threads->options_.copies;
+  // Nothing may be thrown into the script engine: a copy of the matrices that finds no memory leaves the caller to
+  // search alone.
+  try {
+    return static_cast<SolveThreads*>(self)->startCopies(JSC_VALUE(problemText), JSC_VALUE(time), JSC_VALUE(dist));
+  } catch (const std::exception&) {
+    return 0;
+  }
+}
+
+int SolveThreads::startCopies(JSCValue* text, JSCValue* time, JSCValue* dist) {
+  wait();
+  batch_.reset();
+  const int copies = options_.copies;
   if (copies <= 0) return 0;
   auto batch = std::make_unique<Batch>();
-  batch->scripts = threads->scripts();
+  batch->scripts = scripts();
   if (!batch->scripts) return 0;
   batch->started = Clock::now();
-  auto* text = JSC_VALUE(problemText);
   if (!text || !jsc_value_is_string(text)) return 0;
   char* converted = jsc_value_to_string(text);
   if (!converted) return 0;
   batch->problem = converted;
   g_free(converted);
-  batch->time = copyMatrix(JSC_VALUE(time));
+  batch->time = copyMatrix(time);
   if (!batch->time) return 0;
-  const bool same = jsc_value_is_typed_array(JSC_VALUE(dist)) &&
-                    jsc_value_typed_array_get_data(JSC_VALUE(dist), nullptr) ==
-                        jsc_value_typed_array_get_data(JSC_VALUE(time), nullptr);
-  batch->dist = same ? batch->time : copyMatrix(JSC_VALUE(dist));
+  const bool same = jsc_value_is_typed_array(dist) &&
+                    jsc_value_typed_array_get_data(dist, nullptr) == jsc_value_typed_array_get_data(time, nullptr);
+  batch->dist = same ? batch->time : copyMatrix(dist);
   if (!batch->dist) return 0;
   batch->answers.resize(static_cast<std::size_t>(copies));
   Batch* running = batch.get();
@@ -181,7 +188,7 @@ int SolveThreads::start(void* problemText, void* time, void* dist, void* self) {
       break;  // no more threads to be had: the copies started are enough
     }
   }
-  threads->batch_ = std::move(batch);
+  batch_ = std::move(batch);
   return static_cast<int>(running->threads.size());
 }
 

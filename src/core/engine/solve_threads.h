@@ -17,6 +17,7 @@
 #include <vector>
 
 typedef struct _JSCContext JSCContext;
+typedef struct _JSCValue JSCValue;
 
 namespace dorvik {
 
@@ -40,6 +41,7 @@ class SolveThreads {
  private:
   struct Batch;
   static int start(void* problemText, void* time, void* dist, void* self);
+  int startCopies(JSCValue* text, JSCValue* time, JSCValue* dist);
   static void* finish(void* self);
   void wait();
 
