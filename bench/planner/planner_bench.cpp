@@ -103,12 +103,10 @@ void steadyClock(dorvik::ScriptContext& context) {
 
 // The copies as the planner engine makes them, with the steady clock in theirs too when the work alone counts.
 void offerThreads(dorvik::ScriptContext& context) {
-  dorvik::SolveThreads::Options options;
-  options.copies = threads > 0 ? threads - 1 : dorvik::SolveThreads::copiesForThisComputer();
-  for (const char* name : dorvik::PlannerEngine::kOptimiserComponents)
-    options.files.push_back(resourcesFolder() / (std::string(name) + ".js"));
-  if (workOnly) options.sources.push_back(kSteadyClock);
-  context.offerSolveThreads(std::move(options));
+  std::vector<std::string> after;
+  if (workOnly) after.push_back(kSteadyClock);
+  dorvik::PlannerEngine::offerSolveThreads(context, resourcesFolder(),
+                                           threads > 0 ? std::optional<int>(threads - 1) : std::nullopt, after);
 }
 
 // Processor seconds of the process, the copies' threads included: with one instance at a time per process, the
@@ -389,8 +387,8 @@ int main(int argc, char** argv) {
   }
   if (folder.empty() && city.empty()) {
     std::fprintf(stderr,
-                 "usage: planner_bench [--jobs N] [--threads N] [--work-only] [--bundle DIR] [--budget MS] [--seed N] FOLDER | "
-                 "--city 50,200,500,1000,2000\n");
+                 "usage: planner_bench [--jobs N] [--threads N] [--work-only] [--bundle DIR] [--budget MS] "
+                 "[--seed N] FOLDER | --city 50,200,500,1000,2000\n");
     return 2;
   }
   try {

@@ -160,11 +160,12 @@ std::optional<fs::path> PlannerEngine::bundleResources() {
 int PlannerEngine::liveContexts() { return gLiveContexts.load(); }
 
 void PlannerEngine::offerSolveThreads(ScriptContext& context, const std::optional<fs::path>& folder,
-                                     std::optional<int> copies) {
+                                     std::optional<int> copies, std::vector<std::string> after) {
   SolveThreads::Options options;
   options.copies = copies ? *copies : SolveThreads::copiesForThisComputer();
   if (!folder || options.copies <= 0) return;
   for (const char* name : kOptimiserComponents) options.files.push_back(*folder / (std::string(name) + ".js"));
+  options.sources = std::move(after);
   context.offerSolveThreads(std::move(options));
 }
 

@@ -54,9 +54,10 @@ class PlannerEngine : public std::enable_shared_from_this<PlannerEngine> {
   static constexpr const char* kOptimiserComponents[] = {"NativePrelude", "PlannerCore"};
   // Lets the route optimiser in `context` run `copies` copies of itself alongside (SolveThreads; by default as
   // many as suit this computer), each made of kOptimiserComponents from `folder`, read when a calculation first
-  // needs them. A component that cannot be read then leaves the optimiser to run alone.
+  // needs them, then the scripts `after` (the benchmark's steady clock). A component that cannot be read then leaves
+  // the optimiser to run alone.
   static void offerSolveThreads(ScriptContext& context, const std::optional<std::filesystem::path>& folder,
-                                std::optional<int> copies = std::nullopt);
+                                std::optional<int> copies = std::nullopt, std::vector<std::string> after = {});
 
   // Creates the context, evaluates the five components in order and opens the catalogue (catalogPath, or the
   // bundle's "geocoder.sqlite"). Throws DorvikError: "Не удалось запустить расчёт маршрутов.",

@@ -54,7 +54,8 @@ class ScriptContext {
   static std::string exceptionText(void* exception);
 
   // Lets the route optimiser of this context run copies of itself alongside (the global `PlannerThreads`, see
-  // solve_threads.h). Each copy evaluates options.sources; none are run when options.copies is 0. Call it once.
+  // solve_threads.h). Each copy evaluates options.files, then options.sources; none are run when options.copies
+  // is 0. Call it once.
   void offerSolveThreads(SolveThreads::Options options);
 
   // Sizes the script engine's heap for the program: as on a computer of 700 MiB, so that the heap grows in small

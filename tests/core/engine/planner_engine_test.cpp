@@ -487,7 +487,8 @@ TEST(PlannerEngineBundle, CopiesAlongsideGiveTheBestPlanOfAllAndAFailedCopyLeave
       const jobs = [];
       for (let k = 1; k < n; k++) {
         const start = Math.floor(rand() * 600);
-        jobs.push({ node: k, demand: 1 + Math.floor(rand() * 9), service: 10, start: start, end: start + 120 + rand() * 200,
+        jobs.push({ node: k, demand: 1 + Math.floor(rand() * 9), service: 10, start: start,
+                    end: start + 120 + rand() * 200,
                     hard: true, tolerance: 0, vehicles: null });
       }
       const vehicles = [];
@@ -504,11 +505,14 @@ TEST(PlannerEngineBundle, CopiesAlongsideGiveTheBestPlanOfAllAndAFailedCopyLeave
       const text = JSON.stringify(Object.assign({}, day, { time: null, dist: null }), function (k, v) {
         return v === Infinity ? { $number: "Infinity" } : v;
       });
-      const alone = [0, 1, 2].map(function (i) { return JSON.parse(PlannerCore.solveCopy(text, day.time, day.dist, i, 0)); });
+      const alone = [0, 1, 2].map(function (i) {
+        return JSON.parse(PlannerCore.solveCopy(text, day.time, day.dist, i, 0));
+      });
       let min = 0;
       for (let i = 1; i < alone.length; i++) if (alone[i].cost < alone[min].cost - 1e-9) min = i;
-      return JSON.stringify({ best: best.cost, routes: JSON.stringify(best.routes) === JSON.stringify(alone[min].routes),
-                              min: min, unassigned: best.unassigned.length, costs: alone.map(function (a) { return a.cost; }) });
+      return JSON.stringify({
+        best: best.cost, routes: JSON.stringify(best.routes) === JSON.stringify(alone[min].routes), min: min,
+        unassigned: best.unassigned.length, costs: alone.map(function (a) { return a.cost; }) });
     })()
   )JS";
   struct Case {
@@ -541,8 +545,8 @@ TEST(PlannerEngineBundle, CopiesAlongsideGiveTheBestPlanOfAllAndAFailedCopyLeave
     EXPECT_EQ(result["unassigned"].intValue(), 0) << result.json();
     // The host answers every copy it started, in order; a failed one with an empty text.
     const std::string answers = context.evaluate(
-        "PlannerThreads.start(JSON.stringify(Object.assign({}, day, { time: null, dist: null })), day.time, day.dist) + "
-        "':' + "
+        "PlannerThreads.start(JSON.stringify(Object.assign({}, day, { time: null, dist: null })), day.time, "
+        "day.dist) + ':' + "
         "PlannerThreads.finish().map(function (a) { return a === '' ? 'failed' : 'plan'; }).join(',')");
     EXPECT_EQ(answers, c.copiesWork ? "2:plan,plan" : "2:failed,failed");
   }
