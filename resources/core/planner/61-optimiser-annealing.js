@@ -277,17 +277,30 @@ function vrpSortUnassigned(S) {
   }
 }
 
-// Greedy reinsertion with blinks; an empty vehicle of each kind is offered too, unless useEmpty is false.
-function vrpRecreate(S, blink, useEmpty) {
+// Greedy reinsertion with blinks; an empty vehicle of each kind is offered too, unless useEmpty is false. With
+// maxLeft and maxObjective it gives up, answering false, as soon as more than maxLeft jobs are left out or the
+// objective exceeds maxObjective. A job put in makes the plan dearer (cheaper only where a detour is shorter than the
+// direct leg, which travel matrices hardly ever allow), so the caller would reject the plan anyway and the rest of
+// the reinsertion would be work for nothing. In the annealing at a tight packing of loads, half of the steps leave
+// some job without room, and those steps cost more than twice as much as the others when carried to the end.
+function vrpRecreate(S, blink, useEmpty, maxLeft, maxObjective) {
   vrpSortUnassigned(S);
   const m = S.nUn, buf = S.orderBuf;
+  const leftCap = maxLeft === undefined ? VRP_INF : maxLeft;
+  const objCap = maxObjective === undefined ? VRP_INF : maxObjective;
+  let left = 0;
   for (let i = 0; i < m; i++) {
     const j = buf[i];
     const c = vrpCheapest(S, j, blink, useEmpty !== false);
-    if (c === VRP_INF) continue;
+    if (c === VRP_INF) {
+      if (++left > leftCap) return false;
+      continue;
+    }
     vrpTouch(S, S.candV);
     vrpInsert(S, S.candV, j, S.candPos);
+    if (vrpObjective(S) > objCap) return false;
   }
+  return true;
 }
 
 function vrpNow() { return Date.now(); }
@@ -318,9 +331,12 @@ function vrpAnneal(S, t0, tf, span, workEnd, best, patience) {
     const temp = frac >= 1 ? tf : t0 * Math.pow(tf / t0, frac);
     vrpJournalStart(S);
     vrpRuin(S, 10, 10);
-    vrpRecreate(S, 0.01);
+    // The step is accepted when it leaves fewer jobs out, or as many and a cost below the limit. The recreate stops
+    // once neither can be.
+    const limit = curObj - temp * Math.log(vrpRandom(S) + 1e-300);
+    const whole = vrpRecreate(S, 0.01, true, curUn, curUn === 0 ? limit : VRP_INF);
     const obj = vrpObjective(S), un = S.nUn;
-    if (un < curUn || (un === curUn && obj < curObj - temp * Math.log(vrpRandom(S) + 1e-300))) {
+    if (whole && (un < curUn || (un === curUn && obj < limit))) {
       curObj = obj; curUn = un;
       if (vrpBetter(un, obj, best.nUn, best.obj)) {
         best = vrpSnapshot(S);
