@@ -207,7 +207,11 @@ function vrpInitSearch(S) {
 // String removal around a random seed job: strings from up to ks routes near it, about cbar jobs in all. Long routes
 // (a mean beyond two dozen jobs) get longer strings and more jobs out, up to one and a half times as many: measured
 // on the long-route classes of the 200- and 800-customer sets, better distances at the same work.
-function vrpRuin(S, cbar, lmaxAll) {
+// The annealing asks for at least two routes (atLeast): the jobs of one route ruined alone mostly go back into that
+// route, and where the loads are packed tight they can go nowhere else, so such a step only reorders the route
+// (800 jobs, six seeds: distances at equal vehicle counts 0.2 % shorter, 0.8 % on the tightly packed days). The
+// elimination by absences keeps one route: with two at least, long-route days kept a vehicle more.
+function vrpRuin(S, cbar, lmaxAll, atLeast) {
   let assigned = 0, used = 0;
   for (let v = 0; v < S.nv; v++) if (S.rLen[v] > 0) { used++; assigned += S.rLen[v]; }
   if (assigned === 0) return;
@@ -216,7 +220,7 @@ function vrpRuin(S, cbar, lmaxAll) {
   cbar *= longer;
   const lsmax = Math.min(lmaxAll * longer, avg);
   const ksmax = 4 * cbar / (1 + lsmax) - 1;
-  const ks = Math.floor(vrpRandom(S) * ksmax) + 1;
+  const ks = Math.max(Math.min(atLeast || 1, used), Math.floor(vrpRandom(S) * ksmax) + 1);
   let seed = -1;
   for (let tries = 0; tries < 64 && seed < 0; tries++) {
     const j = Math.floor(vrpRandom(S) * S.nj);
@@ -330,7 +334,7 @@ function vrpAnneal(S, t0, tf, span, workEnd, best, patience) {
     const frac = Math.max((S.work - workStart) / span, (vrpNow() - clockStart) / clockSpan);
     const temp = frac >= 1 ? tf : t0 * Math.pow(tf / t0, frac);
     vrpJournalStart(S);
-    vrpRuin(S, 10, 10);
+    vrpRuin(S, 10, 10, 2);
     // The step is accepted when it leaves fewer jobs out, or as many and a cost below the limit. The recreate stops
     // once neither can be.
     const limit = curObj - temp * Math.log(vrpRandom(S) + 1e-300);
