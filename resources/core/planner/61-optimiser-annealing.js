@@ -210,7 +210,8 @@ function vrpInitSearch(S) {
 // The annealing asks for at least two routes (atLeast): the jobs of one route ruined alone mostly go back into that
 // route, and where the loads are packed tight they can go nowhere else, so such a step only reorders the route
 // (800 jobs, six seeds: distances at equal vehicle counts 0.2 % shorter, 0.8 % on the tightly packed days). The
-// elimination by absences keeps one route: with two at least, long-route days kept a vehicle more.
+// elimination by absences keeps one route: with two at least, two long-route days kept a vehicle more in one seed
+// of two.
 function vrpRuin(S, cbar, lmaxAll, atLeast) {
   let assigned = 0, used = 0;
   for (let v = 0; v < S.nv; v++) if (S.rLen[v] > 0) { used++; assigned += S.rLen[v]; }

@@ -475,9 +475,9 @@ TEST(PlannerEngineBundle, CopiesAlongsideGiveTheBestPlanOfAllAndAFailedCopyLeave
   auto resources = fs::path(DORVIK_APP_DIR) / "Dorvik_DorvikCore.bundle" / "Resources";
   const std::string steadyClock =
       "(function () { let t = Date.now(); Date.now = function () { t += 0.0005; return t; }; })();";
-  // The host hands each copy the real time spent before its search (its scripts are compiled first, which takes
-  // seconds on a busy machine): against the budget of this clock it would cut the copy's search short, and the plan
-  // would depend on the load. The copies here start their clocks at zero, as the seeds solved one by one below do.
+  // The host hands each copy the real time spent before its search (its scripts are compiled first, which on a busy
+  // machine takes longer than this day's budget): against this clock it would cut the copy's search short, and the
+  // plan would depend on the load. The copies here start their clocks at zero, as the seeds solved one by one below do.
   const std::string copiesAtZero = steadyClock +
       "if (typeof PlannerCore === 'object') { const solveCopy = PlannerCore.solveCopy;"
       " PlannerCore.solveCopy = function (text, time, dist, index) { return solveCopy(text, time, dist, index, 0); }; }";
