@@ -212,7 +212,13 @@ function vrpInitSearch(S) {
 // (800 jobs, six seeds: distances at equal vehicle counts 0.2 % shorter, 0.8 % on the tightly packed days). The
 // elimination by absences keeps one route: with two at least, two long-route days kept a vehicle more in one seed
 // of two.
-function vrpRuin(S, cbar, lmaxAll, atLeast) {
+// Half of the strings are split strings: of a stretch of the route around the seed's neighbour, a part of m
+// consecutive jobs stays and the jobs before and after it go. m grows by one job while a draw stays below keepRate.
+// The annealing keeps long parts (VRP_ANNEAL_KEEP): the stretch then mostly reaches both ends of the route, and
+// the jobs go from its start and its end, next to the depot, where another route can take them over. The
+// elimination by absences keeps short parts (0.5, two jobs on average): with long ones, a day of long routes
+// kept a vehicle more in two seeds of two.
+function vrpRuin(S, cbar, lmaxAll, atLeast, keepRate) {
   let assigned = 0, used = 0;
   for (let v = 0; v < S.nv; v++) if (S.rLen[v] > 0) { used++; assigned += S.rLen[v]; }
   if (assigned === 0) return;
@@ -245,7 +251,8 @@ function vrpRuin(S, cbar, lmaxAll, atLeast) {
     } else {
       // Split string: a string of l + m jobs around c of which m consecutive ones stay.
       let m = 1;
-      while (l + m < L && vrpRandom(S) < 0.5) m++;
+      const grow = keepRate === undefined ? 0.5 : keepRate;
+      while (l + m < L && vrpRandom(S) < grow) m++;
       const len = l + m;
       const lo = Math.max(1, pos - len + 1), hi = Math.min(pos, L - len + 1);
       const start = lo + Math.floor(vrpRandom(S) * (hi - lo + 1));
@@ -320,6 +327,9 @@ function vrpBetter(nUnA, objA, nUnB, objB) {
   return nUnA < nUnB || (nUnA === nUnB && objA < objB - 1e-9);
 }
 
+// The annealing's split strings keep parts that grow while a draw stays below this (vrpRuin).
+const VRP_ANNEAL_KEEP = 0.99;
+
 // ---- simulated annealing over ruin and recreate -----------------------------------------------------------------
 // One schedule: the temperature falls from t0 to tf over `span` work (or over the clock until the phase's deadline,
 // when the machine is slower than the work measure expects), then stays there; it ends at workEnd or once
@@ -335,7 +345,7 @@ function vrpAnneal(S, t0, tf, span, workEnd, best, patience) {
     const frac = Math.max((S.work - workStart) / span, (vrpNow() - clockStart) / clockSpan);
     const temp = frac >= 1 ? tf : t0 * Math.pow(tf / t0, frac);
     vrpJournalStart(S);
-    vrpRuin(S, 10, 10, 2);
+    vrpRuin(S, 10, 10, 2, VRP_ANNEAL_KEEP);
     // The step is accepted when it leaves fewer jobs out, or as many and a cost below the limit. The recreate stops
     // once neither can be.
     const limit = curObj - temp * Math.log(vrpRandom(S) + 1e-300);
