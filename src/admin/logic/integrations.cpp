@@ -171,8 +171,10 @@ void IntegrationsController::setDemoKey(bool on) {
   notify(Change::value);
 }
 
+bool IntegrationsController::mayWrite() const { return admin::mayWrite(gateway_.admin, PanelPage::integrations); }
+
 bool IntegrationsController::canWrite() const {
-  return !busy_ && gateway_.admin.canWriteServer && gateway_.admin.canWriteServer();
+  return !busy_ && gateway_.admin.canWriteServer && gateway_.admin.canWriteServer() && mayWrite();
 }
 
 bool IntegrationsController::canTest() const { return !(gateway_.admin.offline && gateway_.admin.offline()); }

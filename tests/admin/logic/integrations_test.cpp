@@ -123,6 +123,26 @@ TEST_F(Integrations, AFailedClearingKeepsWhatWasTypedAndANewWorkspaceStartsAfres
   EXPECT_TRUE(integrations->data().isNull());
 }
 
+// The server takes the settings only from an administrator: a logist is offered neither write (the key test stays),
+// and nothing he presses is sent; the same screen writes once an administrator is signed in.
+TEST_F(Integrations, OnlyAnAdministratorIsOfferedTheWrites) {
+  fake.role = "logist";
+  auto integrations = screen();
+  answerLoad(integrations, document);
+  EXPECT_FALSE(integrations->mayWrite());
+  EXPECT_FALSE(integrations->canWrite());
+  EXPECT_TRUE(integrations->canTest());
+  integrations->save();
+  integrations->clearKeys();
+  EXPECT_FALSE(integrations->busy());
+  EXPECT_TRUE(fake.of("PATCH").empty());
+
+  fake.role = "superadmin";
+  EXPECT_TRUE(integrations->canWrite());
+  integrations->save();
+  EXPECT_EQ(fake.of("PATCH").size(), 1u);
+}
+
 // A confirmation leaves the status strip when what it confirmed no longer holds (the routing key cleared, replaced
 // or failing its test), when another workspace opens, and when the screen goes.
 TEST_F(Integrations, ConfirmationsAreWithdrawnWhenNoLongerTrueOrWhenTheScreenGoes) {
