@@ -204,7 +204,8 @@ async::Task<void> IntegrationsController::runSave(std::shared_ptr<IntegrationsCo
     failure = std::current_exception();
   }
   if (failure) {
-    // Everything typed stays in the form.
+    // Everything typed stays in the form, and an earlier "saved" no longer reads as this write's outcome.
+    self->withdraw(kSaved);
     self->fail(failure);
     self->setBusy(false);
     co_return;

@@ -144,7 +144,7 @@ TEST_F(Integrations, OnlyAnAdministratorIsOfferedTheWrites) {
 }
 
 // A confirmation leaves the status strip when what it confirmed no longer holds (the routing key cleared, replaced
-// or failing its test), when another workspace opens, and when the screen goes.
+// or failing its test, a later save failing), when another workspace opens, and when the screen goes.
 TEST_F(Integrations, ConfirmationsAreWithdrawnWhenNoLongerTrueOrWhenTheScreenGoes) {
   auto integrations = screen();
   answerLoad(integrations, document);
@@ -178,6 +178,12 @@ TEST_F(Integrations, ConfirmationsAreWithdrawnWhenNoLongerTrueOrWhenTheScreenGoe
   FakeGateway::finish(fake.last(), JSONValue::object({}));
   answerLoad(integrations, document);
   EXPECT_EQ(strip, "Настройки сохранены.") << "the new key is not tested yet";
+  ASSERT_TRUE(spinUntil([&] { return !integrations->busy(); }));
+  integrations->save();
+  ASSERT_TRUE(spinUntil([&] { return fake.of("PATCH").size() == 3; }));
+  FakeGateway::fail(fake.last(), "Внутренняя ошибка сервера.", 500);
+  ASSERT_TRUE(spinUntil([&] { return !integrations->busy(); }));
+  EXPECT_EQ(strip, "") << "a failed save takes back the earlier one's word";
 
   fake.generation = "g2";
   integrations->follow();
