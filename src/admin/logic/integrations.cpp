@@ -202,8 +202,8 @@ async::Task<void> IntegrationsController::runSave(std::shared_ptr<IntegrationsCo
     failure = std::current_exception();
   }
   if (failure) {
-    // Everything typed stays in the form.
-    self->fail(failure);
+    // Everything typed stays in the form; a lost answer may still have stored it.
+    if (std::optional<std::string> text = writeFailureText(failure)) self->setIssue(std::move(text));
     self->setBusy(false);
     co_return;
   }
