@@ -4,7 +4,7 @@
 
 #include "admin/logic/catalogue.h"
 #include "admin/view_parts.h"
-#include "shell/panel_content.h"
+#include "shell/screen_notice.h"
 #include "shell/toolkit/display.h"
 #include "shell/toolkit/symbols.h"
 #include "widgets/gtk_helpers.h"

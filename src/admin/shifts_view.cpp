@@ -5,7 +5,7 @@
 #include "admin/pay_panel.h"
 #include "shell/date_picker.h"
 #include "shell/form_widgets.h"
-#include "shell/panel_content.h"
+#include "shell/screen_notice.h"
 #include "shell/toolkit/display.h"
 #include "widgets/gtk_helpers.h"
 

@@ -3,7 +3,7 @@
 #include <adwaita.h>
 
 #include "admin/view_parts.h"
-#include "shell/panel_content.h"
+#include "shell/screen_notice.h"
 #include "shell/secret_field.h"
 #include "shell/text_picker.h"
 #include "shell/toolkit/display.h"

@@ -2,6 +2,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/page_catalogue.h"
 #include "core/engine/script_context.h"
 #include "shell/application.h"
 
@@ -17,6 +18,6 @@ int main(int argc, char* argv[]) {
     args.push_back(argv[i]);
   }
   args.push_back(nullptr);
-  dorvik::DorvikApp app(preview);
+  dorvik::DorvikApp app(dorvik::makePanelContent, preview);
   return app.run(static_cast<int>(args.size()) - 1, args.data());
 }

@@ -8,7 +8,7 @@
 #include "monitoring/route_detail.h"
 #include "shell/date_picker.h"
 #include "shell/form_widgets.h"
-#include "shell/panel_content.h"
+#include "shell/screen_notice.h"
 #include "shell/toolkit/symbols.h"
 #include "widgets/gtk_helpers.h"
 

@@ -5,7 +5,7 @@
 #include "core/async/task.h"
 #include "monitoring/route_detail.h"
 #include "shell/date_picker.h"
-#include "shell/panel_content.h"
+#include "shell/screen_notice.h"
 #include "shell/toolkit/display.h"
 #include "shell/toolkit/symbols.h"
 #include "widgets/gtk_helpers.h"

@@ -10,7 +10,7 @@
 #include "monitoring/logic/monitoring_rules.h"
 #include "monitoring/logic/timers.h"
 #include "shell/form_widgets.h"
-#include "shell/panel_content.h"
+#include "shell/screen_notice.h"
 #include "shell/sheet.h"
 #include "shell/toolkit/symbols.h"
 

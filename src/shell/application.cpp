@@ -82,12 +82,14 @@ void Appearance::apply() {
                                             adw_style_manager_get_dark(manager)));
 }
 
-DorvikApp::DorvikApp(bool preview, std::shared_ptr<Workflows> workflows, std::string applicationId)
+DorvikApp::DorvikApp(PanelScreens screens, bool preview, std::shared_ptr<Workflows> workflows,
+                     std::string applicationId)
     : preview_(preview),
       applicationId_(applicationId.empty() ? std::string(BuildInfo::kApplicationId) : std::move(applicationId)) {
   context_.model = AppModel::create();
   context_.workflows = workflows ? std::move(workflows) : modelWorkflows(context_.model);
   context_.defaults = std::make_shared<UserDefaults>();
+  context_.screens = std::move(screens);
 }
 
 int DorvikApp::run(int argc, char** argv) {

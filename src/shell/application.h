@@ -37,9 +37,10 @@ class Appearance {
 // window and ends; the two never open one workspace at once.
 class DorvikApp {
  public:
-  // `workflows` null: the model's own. `applicationId` empty: the application's own id; tests that run
-  // applications side by side give each an id of its own.
-  DorvikApp(bool preview, std::shared_ptr<Workflows> workflows = nullptr, std::string applicationId = {});
+  // `screens`: the page catalogue of the workspace. `workflows` null: the model's own. `applicationId` empty: the
+  // application's own id; tests that run applications side by side give each an id of its own.
+  DorvikApp(PanelScreens screens, bool preview, std::shared_ptr<Workflows> workflows = nullptr,
+            std::string applicationId = {});
   int run(int argc, char** argv);
 
  private:

@@ -30,6 +30,10 @@ struct RouteSheets {
   std::function<Sheet*(Gtk::Widget& anchor, const ShellContext& context, std::string routeID)> track;
 };
 
+// The page catalogue: the screen of a panel page, a managed widget built afresh for every page change. The program
+// fills it in with its screen families; empty (a shell on its own), a page shows nothing.
+using PanelScreens = std::function<Gtk::Widget*(PanelPage page, const ShellContext& context)>;
+
 // The tabs of the settings window.
 enum class PreferencesTab { appearance, connection, about };
 
@@ -62,6 +66,7 @@ struct ShellContext {
   // for the sign-in screen's "Настройки подключения".
   std::function<void(PreferencesTab)> openPreferences;
   RouteSheets routeSheets;
+  PanelScreens screens;
 
   // The loader source of a screen: the model's generation and the workflows' gateway.
   ScreenSource screenSource() const {

@@ -2,7 +2,6 @@
 
 #include "core/api/api_client.h"
 #include "shell/keyboard.h"
-#include "shell/panel_content.h"
 #include "shell/sign_in_views.h"
 #include "shell/toolkit/shell_rules.h"
 #include "widgets/gtk_helpers.h"
@@ -223,7 +222,8 @@ void WorkspaceView::showPage() {
   window_.set_title(selected ? std::string(title(*selected)) : "Dorvik");
   // Every change of page builds the screen afresh.
   if (screen_) content_.remove(*screen_);
-  screen_ = makePanelContent(page, context_);
+  screen_ = context_.screens ? context_.screens(page, context_) : nullptr;
+  if (!screen_) return;
   screen_->set_vexpand(true);
   screen_->set_hexpand(true);
   content_.append(*screen_);

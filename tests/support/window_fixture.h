@@ -36,6 +36,7 @@
 #include <memory>
 #include <string>
 
+#include "app/page_catalogue.h"
 #include "core/settings/user_defaults.h"
 #include "shell/application.h"
 #include "shell/root_window.h"
@@ -56,6 +57,7 @@ class WindowFixture : public ::testing::Test {
     context_.model = model;
     context_.workflows = modelWorkflows(model);
     context_.defaults = std::make_shared<UserDefaults>(folder_ + "/settings.ini");
+    context_.screens = makePanelContent;
     appearance_ = std::make_unique<Appearance>(context_.defaults);
   }
   void TearDown() override {

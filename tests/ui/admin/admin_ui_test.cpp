@@ -19,7 +19,7 @@
 #include "admin/pay_panel.h"
 #include "admin/logic/payroll.h"
 #include "admin/shifts_view.h"
-#include "shell/panel_content.h"
+#include "shell/screen_notice.h"
 #include "core/async/task.h"
 #include "core/base/dorvik_date.h"
 #include "core/engine/planner_engine.h"

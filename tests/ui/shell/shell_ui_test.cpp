@@ -12,6 +12,7 @@
 #include <functional>
 #include <set>
 
+#include "app/page_catalogue.h"
 #include "core/async/sleep.h"
 #include "core/base/errors.h"
 #include "shell/application.h"
@@ -134,6 +135,7 @@ class WindowTest : public ::testing::Test {
     context_.model = AppModel::create();
     context_.workflows = workflowsFor(context_.model);
     context_.defaults = std::make_shared<UserDefaults>(folder_ + "/settings.ini");
+    context_.screens = makePanelContent;
     context_.openPreferences = [this](PreferencesTab tab) { showPreferences(context_, window_, tab); };
     window_ = new RootWindow(context_);
     window_->set_default_size(1280, 800);
@@ -653,7 +655,7 @@ TEST(ShellApplication, SecondLaunchChild) {
   const char* id = g_getenv("DORVIK_SECOND_LAUNCH_ID");
   if (!id) GTEST_SKIP() << "runs only as the child of ASecondLaunchRaisesTheFirstWindowAndEnds";
   auto recorder = std::make_shared<StartRecorder>();
-  DorvikApp app(false, recorder, id);
+  DorvikApp app(makePanelContent, false, recorder, id);
   char name[] = "dorvik";
   char* argv[] = {name, nullptr};
   EXPECT_EQ(app.run(1, argv), 0);
@@ -663,7 +665,7 @@ TEST(ShellApplication, SecondLaunchChild) {
 TEST(ShellApplication, ASecondLaunchRaisesTheFirstWindowAndEnds) {
   const std::string id = testApplicationId();
   auto first = std::make_shared<SecondLaunch>(id);
-  DorvikApp app(false, first, id);
+  DorvikApp app(makePanelContent, false, first, id);
   char name[] = "dorvik";
   char* argv[] = {name, nullptr};
   EXPECT_EQ(app.run(1, argv), 0);
@@ -676,7 +678,7 @@ TEST(ShellApplication, ASecondLaunchRaisesTheFirstWindowAndEnds) {
 
 TEST(ShellApplication, AStartWithoutAnEngineRunsAgainWhenTheWindowIsShownAgain) {
   auto recorder = std::make_shared<FailingFirstStart>();
-  DorvikApp app(false, recorder, testApplicationId());
+  DorvikApp app(makePanelContent, false, recorder, testApplicationId());
   char name[] = "dorvik";
   char* argv[] = {name, nullptr};
   EXPECT_EQ(app.run(1, argv), 0);
@@ -686,7 +688,7 @@ TEST(ShellApplication, AStartWithoutAnEngineRunsAgainWhenTheWindowIsShownAgain) 
 
 TEST(ShellApplication, StartsTheModelOnceWithThePreviewFlagAndBindsTheShortcuts) {
   auto recorder = std::make_shared<StartRecorder>();
-  DorvikApp app(true, recorder, testApplicationId());
+  DorvikApp app(makePanelContent, true, recorder, testApplicationId());
   char name[] = "dorvik";
   char* argv[] = {name, nullptr};
   EXPECT_EQ(app.run(1, argv), 0);

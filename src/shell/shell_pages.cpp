@@ -1,19 +1,10 @@
-#include "shell/panel_content.h"
+#include "shell/shell_pages.h"
 
 #include <adwaita.h>
 
-#include "admin/data_screen_view.h"
-#include "admin/integrations_view.h"
-#include "admin/shifts_view.h"
-#include "admin/staff_view.h"
 #include "core/api/failure.h"
-#include "monitoring/monitoring_view.h"
-#include "monitoring/reports_view.h"
-#include "monitoring/route_detail.h"
-#include "monitoring/route_tools.h"
-#include "planning/panel_pages.h"
-#include "planning/planner_view.h"
 #include "shell/form_widgets.h"
+#include "shell/screen_notice.h"
 #include "shell/toolkit/courier_settings.h"
 #include "shell/toolkit/form.h"
 #include "shell/toolkit/shell_rules.h"
@@ -322,7 +313,9 @@ class CourierAppSettingsView : public Gtk::Box {
   ViewLink<CourierAppSettingsView> link_{this};
 };
 
-Gtk::Widget* helpPage(const ShellContext& context) {
+}  // namespace
+
+Gtk::Widget* makeHelpPage(const ShellContext& context) {
   Form form;
   AdwPreferencesGroup* planning = form.group("Планирование");
   for (const char* text : {"1. Откройте Excel или добавьте заказы и транспорт вручную.",
@@ -362,79 +355,12 @@ Gtk::Widget* helpPage(const ShellContext& context) {
   return form.root;
 }
 
-}  // namespace
-
-ScreenNotice::ScreenNotice(std::shared_ptr<ScreenData> state)
-    : Gtk::Box(Gtk::Orientation::VERTICAL), state_(std::move(state)) {
-  spinner_.set_margin(8);
-  spinner_.set_halign(Gtk::Align::START);
-  append(spinner_);
-  issueRow_.set_margin(12);
-  issueRow_.add_css_class("error");
-  // The icon stands in a box of its own, which has no baseline: GTK would otherwise align the icon's baseline with
-  // the wrapping text's when it measures the row for a width, one pixel taller than the row it reports without one.
-  auto* mark = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::VERTICAL);
-  mark->append(*icon("dialog-error-symbolic"));
-  issueRow_.append(*mark);
-  issue_.set_selectable(true);
-  issue_.set_wrap(true);
-  issue_.set_xalign(0);
-  issue_.set_hexpand(true);
-  issueRow_.append(issue_);
-  append(issueRow_);
-  connection_ = state_->observe([this](ScreenData::Property) { update(); });
-  update();
+Gtk::Widget* makeWorkspaceSettingsPage(const ShellContext& context) {
+  return Gtk::make_managed<WorkspaceSettingsView>(context);
 }
 
-void ScreenNotice::update() {
-  spinner_.set_visible(state_->loading());
-  spinner_.set_spinning(state_->loading());
-  issue_.set_text(state_->issue().value_or(""));
-  issueRow_.set_visible(state_->issue().has_value());
-  set_visible(state_->loading() || state_->issue().has_value());
-}
-
-Gtk::Widget* makePanelContent(PanelPage page, const ShellContext& shellContext) {
-  ShellContext context = shellContext;
-  context.routeSheets = {monitoring::openRouteDetail, monitoring::openRouteTrack};
-  switch (page) {
-    case PanelPage::planning:
-      return planning::makePlannerView(context);
-    case PanelPage::transport:
-      return planning::makeTransportView(context);
-    case PanelPage::history:
-      return planning::makePlanHistoryView(context);
-    case PanelPage::settings:
-      return Gtk::make_managed<WorkspaceSettingsView>(context);
-    case PanelPage::appSettings:
-      return Gtk::make_managed<CourierAppSettingsView>(context);
-    case PanelPage::help:
-      return helpPage(context);
-    case PanelPage::live:
-    case PanelPage::orders:
-    case PanelPage::trackers:
-    case PanelPage::vehicles:
-    case PanelPage::clients:
-    case PanelPage::addresses:
-    case PanelPage::zones:
-    case PanelPage::documents:
-    case PanelPage::companies:
-      return admin::makeDataScreen(page, context);
-    case PanelPage::shifts:
-      return admin::makeShiftsView(context);
-    case PanelPage::depotsAdmin:
-    case PanelPage::people:
-      return admin::makeStaffView(page, context);
-    case PanelPage::integrations:
-      return admin::makeIntegrationsView(context);
-    case PanelPage::overview:
-    case PanelPage::monitorMap:
-    case PanelPage::crew:
-      return monitoring::makeMonitoringView(page, context);
-    case PanelPage::reports:
-      return monitoring::makeReportsView(context);
-  }
-  return nullptr;  // no page of that value
+Gtk::Widget* makeCourierAppSettingsPage(const ShellContext& context) {
+  return Gtk::make_managed<CourierAppSettingsView>(context);
 }
 
 }  // namespace dorvik

@@ -1,14 +1,13 @@
-// The screen of a panel page, built afresh for every page change; and the notice line of a screen's loader.
+// The notice line of a screen's loader: its progress indicator and its failure.
 #pragma once
 
 #include <gtkmm.h>
 
-#include "shell/shell_context.h"
+#include <memory>
+
+#include "shell/toolkit/screen_data.h"
 
 namespace dorvik {
-
-// A managed widget holding the page's screen. The screens get the context with the route sheets filled in.
-Gtk::Widget* makePanelContent(PanelPage page, const ShellContext& context);
 
 // The progress indicator and failure line of one ScreenData.
 class ScreenNotice : public Gtk::Box {
