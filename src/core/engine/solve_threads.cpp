@@ -1,11 +1,16 @@
 #include "core/engine/solve_threads.h"
 
 #include <jsc/jsc.h>
+#include <sched.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <cmath>
 #include <cstring>
+#include <fstream>
 #include <optional>
+#include <sstream>
 #include <thread>
 
 #include "core/base/files.h"
@@ -40,6 +45,103 @@ Matrix copyMatrix(JSCValue* value) {
   const auto* data = static_cast<const double*>(jsc_value_typed_array_get_data(value, &length));
   if (!data && length > 0) return nullptr;
   return std::make_shared<const std::vector<double>>(data, data + length);
+}
+
+// The processors in the calling thread's affinity mask, 0 when the system does not say.
+int affinityCount() {
+  for (int cpus = 1024; cpus <= (1 << 16); cpus *= 2) {
+    cpu_set_t* set = CPU_ALLOC(cpus);
+    if (!set) return 0;
+    const std::size_t size = CPU_ALLOC_SIZE(cpus);
+    const int got = sched_getaffinity(0, size, set);
+    const int count = got == 0 ? CPU_COUNT_S(size, set) : 0;
+    const bool larger = got != 0 && errno == EINVAL;  // the kernel's mask is wider than this set
+    CPU_FREE(set);
+    if (!larger) return count;
+  }
+  return 0;
+}
+
+std::string firstLine(const std::filesystem::path& file) {
+  std::ifstream in(file);
+  std::string line;
+  std::getline(in, line);
+  return line;
+}
+
+std::vector<std::string> words(const std::string& text, char separator) {
+  std::vector<std::string> out;
+  std::istringstream in(text);
+  for (std::string word; std::getline(in, word, separator);) out.push_back(word);
+  return out;
+}
+
+// The CPU time that one control group allows, in processors, or infinity for none: cgroup v2's "cpu.max"
+// ("max 100000" or "200000 100000"), or v1's quota (-1 for none) over its period.
+double groupQuota(const std::filesystem::path& dir, bool v2) {
+  constexpr double kNone = HUGE_VAL;
+  double quota = 0, period = 0;
+  if (v2) {
+    std::istringstream in(firstLine(dir / "cpu.max"));
+    std::string max;
+    if (!(in >> max >> period) || max == "max") return kNone;
+    quota = std::strtod(max.c_str(), nullptr);
+  } else {
+    quota = std::strtod(firstLine(dir / "cpu.cfs_quota_us").c_str(), nullptr);
+    period = std::strtod(firstLine(dir / "cpu.cfs_period_us").c_str(), nullptr);
+  }
+  return quota > 0 && period > 0 ? quota / period : kNone;
+}
+
+// The least CPU quota of this process's control groups and their ancestors, in processors; infinity for none. The
+// groups are found as the kernel lists them in /proc/self/cgroup, under the mount points of /proc/self/mountinfo.
+double cpuQuota(const std::filesystem::path& root) {
+  struct Mount {
+    bool v2;
+    std::string base, point;  // the mount's root within the hierarchy, and where it is mounted
+  };
+  std::vector<Mount> mounts;
+  std::ifstream mountinfo(root / "proc/self/mountinfo");
+  for (std::string line; std::getline(mountinfo, line);) {
+    // "id parent dev root point options [optional...] - type source super-options"
+    const std::size_t dash = line.find(" - ");
+    if (dash == std::string::npos) continue;
+    const std::vector<std::string> before = words(line.substr(0, dash), ' ');
+    const std::vector<std::string> after = words(line.substr(dash + 3), ' ');
+    if (before.size() < 5 || after.size() < 3) continue;
+    if (after[0] == "cgroup2") mounts.push_back({true, before[3], before[4]});
+    if (after[0] == "cgroup") {
+      const std::vector<std::string> options = words(after[2], ',');
+      if (std::find(options.begin(), options.end(), "cpu") != options.end())
+        mounts.push_back({false, before[3], before[4]});
+    }
+  }
+  double least = HUGE_VAL;
+  std::ifstream groups(root / "proc/self/cgroup");
+  for (std::string line; std::getline(groups, line);) {
+    // "0::/path" in v2, "3:cpu,cpuacct:/path" in v1.
+    const std::size_t first = line.find(':'), second = line.find(':', first + 1);
+    if (first == std::string::npos || second == std::string::npos) continue;
+    const std::vector<std::string> controllers = words(line.substr(first + 1, second - first - 1), ',');
+    const bool v2 = line.compare(0, first, "0") == 0 && controllers.empty();
+    if (!v2 && std::find(controllers.begin(), controllers.end(), "cpu") == controllers.end()) continue;
+    std::string path = line.substr(second + 1);
+    for (const Mount& mount : mounts) {
+      if (mount.v2 != v2) continue;
+      // A group outside the mount's root (a container's own namespace) is read at the mount point itself.
+      const std::string& base = mount.base == "/" ? std::string() : mount.base;
+      const bool under =
+          path.compare(0, base.size(), base) == 0 && (path.size() == base.size() || path[base.size()] == '/');
+      const std::filesystem::path inside = std::filesystem::path(under ? path.substr(base.size()) : "").relative_path();
+      const std::filesystem::path top = root / std::filesystem::path(mount.point).relative_path();
+      std::filesystem::path dir = inside.empty() ? top : top / inside;
+      for (;; dir = dir.parent_path()) {
+        least = std::min(least, groupQuota(dir, v2));
+        if (dir == top || !dir.has_relative_path() || dir.parent_path() == dir) break;
+      }
+    }
+  }
+  return least;
 }
 
 bool failed(JSCContext* context) {
@@ -104,9 +206,16 @@ struct SolveThreads::Batch {
   }
 };
 
+int SolveThreads::processorsAllowed(const std::filesystem::path& root) {
+  int count = affinityCount();
+  if (count <= 0) count = static_cast<int>(std::thread::hardware_concurrency());
+  const double quota = cpuQuota(root);
+  if (quota < count) count = static_cast<int>(std::ceil(quota - 1e-9));
+  return std::max(1, count);
+}
+
 int SolveThreads::copiesForThisComputer() {
-  const int cores = static_cast<int>(std::thread::hardware_concurrency());
-  return std::clamp(cores / 2 - 1, 0, 3);
+  return std::clamp(processorsAllowed() / 2 - 1, 0, 3);
 }
 
 SolveThreads::SolveThreads(JSCContext* context, Options options)

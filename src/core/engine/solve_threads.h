@@ -29,9 +29,16 @@ class SolveThreads {
     std::vector<std::string> sources;           // evaluated after them
   };
 
-  // The number of copies that suits this computer: none below four cores, and at most half of them busy with the
-  // caller's own search included, three copies at most.
+  // The number of copies that suits this computer: none below four processors, and at most half of them busy with
+  // the caller's own search included, three copies at most. The processors counted are those this process may use
+  // (processorsAllowed), not all of the machine's.
   static int copiesForThisComputer();
+
+  // How many processors the calling thread may keep busy: those of its affinity mask (taskset, a container's
+  // cpuset), fewer when a control group's CPU quota allows less time (cgroup v2 "cpu.max", v1 "cpu.cfs_quota_us"
+  // over "cpu.cfs_period_us", the least along the group's ancestors, rounded up). At least 1. The control groups are
+  // read from the file system under `root` (another folder than "/" in tests).
+  static int processorsAllowed(const std::filesystem::path& root = "/");
 
   SolveThreads(JSCContext* context, Options options);
   ~SolveThreads();

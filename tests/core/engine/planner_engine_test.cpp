@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <glib.h>
+#include <sched.h>
 #include <sqlite3.h>
 
 #include <chrono>
@@ -20,6 +21,7 @@
 #include "core/base/errors.h"
 #include "core/engine/planner_engine.h"
 #include "core/engine/script_context.h"
+#include "core/engine/solve_threads.h"
 
 using namespace dorvik;
 using namespace std::chrono_literals;
@@ -556,6 +558,65 @@ TEST(PlannerEngineBundle, CopiesAlongsideGiveTheBestPlanOfAllAndAFailedCopyLeave
         "PlannerThreads.finish().map(function (a) { return a === '' ? 'failed' : 'plan'; }).join(',')");
     EXPECT_EQ(answers, c.copiesWork ? "2:plan,plan" : "2:failed,failed");
   }
+}
+
+// The copies are counted from the processors this process may use, not the machine's: a thread held to k of them
+// by its affinity counts k (and no copies at one), and a control group's CPU quota, read along its ancestors in
+// either hierarchy, caps the count at the processors' worth of time it gives, rounded up.
+TEST(SolveThreadsProcessors, TheAffinityAndTheCPUQuotaBoundTheCount) {
+  cpu_set_t own;
+  CPU_ZERO(&own);
+  ASSERT_EQ(sched_getaffinity(0, sizeof own, &own), 0);
+  std::vector<int> cpus;
+  for (int c = 0; c < CPU_SETSIZE; ++c)
+    if (CPU_ISSET(c, &own)) cpus.push_back(c);
+  char* made = g_dir_make_tmp("dorvik-cpus-XXXXXX", nullptr);
+  ASSERT_NE(made, nullptr);
+  const fs::path root = made;
+  g_free(made);
+  const auto put = [&](const fs::path& file, const std::string& text) {
+    fs::create_directories((root / file).parent_path());
+    writeFile(root / file, text);
+  };
+  // Without control groups; cgroup v2 with 1.5 processors on the parent group; v1 with 2.5 on the group itself.
+  fs::create_directories(root / "none");
+  put("v2/proc/self/cgroup", "0::/app/calc\n");
+  put("v2/proc/self/mountinfo", "30 22 0:26 / /sys/fs/cgroup rw,nosuid - cgroup2 cgroup2 rw\n");
+  put("v2/sys/fs/cgroup/app/cpu.max", "150000 100000\n");
+  put("v2/sys/fs/cgroup/app/calc/cpu.max", "max 100000\n");
+  put("v1/proc/self/cgroup", "5:memory:/box\n4:cpu,cpuacct:/box\n0::/\n");
+  put("v1/proc/self/mountinfo", "31 22 0:28 / /sys/fs/cgroup rw - tmpfs tmpfs rw\n"
+                                "32 31 0:29 / /sys/fs/cgroup/cpu,cpuacct rw - cgroup cgroup rw,cpu,cpuacct\n");
+  put("v1/sys/fs/cgroup/cpu,cpuacct/box/cpu.cfs_quota_us", "250000\n");
+  put("v1/sys/fs/cgroup/cpu,cpuacct/box/cpu.cfs_period_us", "100000\n");
+  put("v1/sys/fs/cgroup/cpu,cpuacct/cpu.cfs_quota_us", "-1\n");
+  put("v1/sys/fs/cgroup/cpu,cpuacct/cpu.cfs_period_us", "100000\n");
+  for (int k : {1, 2, 4}) {
+    if (k > static_cast<int>(cpus.size())) break;
+    SCOPED_TRACE(k);
+    int none = 0, v2 = 0, v1 = 0, real = 0, copies = -1;
+    std::thread held([&] {
+      cpu_set_t set;
+      CPU_ZERO(&set);
+      for (int i = 0; i < k; ++i) CPU_SET(cpus[static_cast<std::size_t>(i)], &set);
+      if (sched_setaffinity(0, sizeof set, &set) != 0) return;
+      none = SolveThreads::processorsAllowed(root / "none");
+      v2 = SolveThreads::processorsAllowed(root / "v2");
+      v1 = SolveThreads::processorsAllowed(root / "v1");
+      real = SolveThreads::processorsAllowed();
+      copies = SolveThreads::copiesForThisComputer();
+    });
+    held.join();
+    EXPECT_EQ(none, k);
+    EXPECT_EQ(v2, std::min(k, 2));
+    EXPECT_EQ(v1, std::min(k, 3));
+    EXPECT_GE(real, 1);
+    EXPECT_LE(real, k);
+    if (k == 1) {
+      EXPECT_EQ(copies, 0);
+    }
+  }
+  fs::remove_all(root);
 }
 
 }  // namespace
