@@ -245,10 +245,7 @@ void DataScreenView::showState() {
   if (selectionAction_) selectionAction_->set_sensitive(controller_->canRunSelectionAction());
   // A write the server takes only from an administrator is offered to a logist disabled, saying why.
   const bool mayWrite = controller_->mayWrite();
-  if (add_) {
-    add_->set_sensitive(controller_->canAdd());
-    gtk_widget_set_tooltip_text(GTK_WIDGET(add_->gobj()), mayWrite ? nullptr : kAdministratorsOnly);
-  }
+  if (add_) offerWrite(*add_, controller_->canAdd(), mayWrite);
   editAction_->set_enabled(mayWrite);
   count_.set_text(controller_->countText());
   offlineBadge_.set_visible(controller_->offline());
@@ -271,7 +268,8 @@ void DataScreenView::showSheets() {
     JSONValue record = screen.editing() ? screen.editing()->value : JSONValue();
     auto editor = RecordEditorController::create(screen.page(), std::move(record), screen.configuration(), refresh,
                                                  screen.gateway(),
-                                                 screen.editing() ? screen.listed(*screen.editing()) : std::nullopt);
+                                                 screen.editing() ? screen.listed(*screen.editing())
+                                                                  : std::optional(screen.shownList()));
     editor->onOutcomeUnknown([weak] {
       if (auto owner = weak.lock()) owner->reloadWhenOnline();
     });

@@ -245,13 +245,11 @@ void CourierFilesView::showFiles() {
 
 void CourierFilesView::showState() {
   gtk_widget_set_visible(placeholder_, controller_->showsPlaceholder());
-  attach_.set_sensitive(controller_->canAttach());
-  const char* why = controller_->mayWrite() ? nullptr : kAdministratorsOnly;
-  gtk_widget_set_tooltip_text(GTK_WIDGET(attach_.gobj()), why);
+  const bool mayWrite = controller_->mayWrite();
+  offerWrite(attach_, controller_->canAttach(), mayWrite);
   for (std::size_t i = 0; i + 1 < rowButtons_.size(); i += 2) {
     rowButtons_[i]->set_sensitive(controller_->canDownload());
-    rowButtons_[i + 1]->set_sensitive(controller_->canDelete());
-    gtk_widget_set_tooltip_text(GTK_WIDGET(rowButtons_[i + 1]->gobj()), why);
+    offerWrite(*rowButtons_[i + 1], controller_->canDelete(), mayWrite);
   }
 }
 

@@ -112,6 +112,10 @@ IntegrationsView::IntegrationsView(const ShellContext& context, IntegrationsGate
     if (changesServerWrites(property))
       showState();
   });
+  fields_ = dadataRow_.widgets();
+  for (GtkWidget* field : twoGisRows_.widgets()) fields_.push_back(field);
+  fields_.push_back(geocoder_);
+  fields_.push_back(demoRow_);
   showData();
   showValue();
   showState();
@@ -158,12 +162,12 @@ GtkWidget* IntegrationsView::buildTwoGis() {
   AdwPreferencesGroup* section = group("Маршруты и карта 2ГИС");
   twoGisRows_ = addValueFields(section, kTwoGisFields, controller_->value());
 
-  GtkWidget* demoRow = adw_action_row_new();
-  adw_preferences_row_set_title(ADW_PREFERENCES_ROW(demoRow), "Демо-ключ: учитывать локальный лимит обращений");
+  demoRow_ = adw_action_row_new();
+  adw_preferences_row_set_title(ADW_PREFERENCES_ROW(demoRow_), "Демо-ключ: учитывать локальный лимит обращений");
   demo_.set_valign(Gtk::Align::CENTER);
-  adw_action_row_add_suffix(ADW_ACTION_ROW(demoRow), GTK_WIDGET(demo_.gobj()));
-  adw_action_row_set_activatable_widget(ADW_ACTION_ROW(demoRow), GTK_WIDGET(demo_.gobj()));
-  adw_preferences_group_add(section, demoRow);
+  adw_action_row_add_suffix(ADW_ACTION_ROW(demoRow_), GTK_WIDGET(demo_.gobj()));
+  adw_action_row_set_activatable_widget(ADW_ACTION_ROW(demoRow_), GTK_WIDGET(demo_.gobj()));
+  adw_preferences_group_add(section, demoRow_);
   demo_.property_active().signal_changed().connect([this] {
     if (!syncing_) controller_->setDemoKey(demo_.get_active());
   });
@@ -230,8 +234,10 @@ void IntegrationsView::showValue() {
 void IntegrationsView::showState() {
   issue_.set_text(controller_->issue().value_or(""));
   issue_.set_visible(controller_->issue().has_value());
-  save_.set_sensitive(controller_->canWrite());
-  clear_.set_sensitive(controller_->canWrite());
+  const bool mayWrite = controller_->mayWrite();
+  offerWrite(save_, controller_->canWrite(), mayWrite);
+  offerWrite(clear_, controller_->canWrite(), mayWrite);
+  for (GtkWidget* field : fields_) offerWrite(field, mayWrite, mayWrite);
   test_.set_sensitive(controller_->canTest());
 }
 

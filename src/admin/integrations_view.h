@@ -37,7 +37,9 @@ class IntegrationsView : public Gtk::Box {
   GtkWidget* geocoder_ = nullptr;
   ValueFieldRows dadataRow_;
   ValueFieldRows twoGisRows_;
+  GtkWidget* demoRow_ = nullptr;
   Gtk::Switch demo_;
+  std::vector<GtkWidget*> fields_;  // what edits the settings: every row of the two sections but the lines
   bool syncing_ = false;
   Gtk::Label dadataStatus_;
   Gtk::Label catalog_;

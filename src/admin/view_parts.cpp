@@ -2,6 +2,8 @@
 
 #include <adwaita.h>
 
+#include "admin/logic/catalogue.h"
+
 namespace dorvik::admin {
 
 Gtk::Box* spacer() {
@@ -28,6 +30,13 @@ GtkWidget* rolePicker(std::span<const char* const> titles) {
   adw_combo_row_set_model(ADW_COMBO_ROW(row), G_LIST_MODEL(options));
   g_object_unref(options);
   return row;
+}
+
+void offerWrite(Gtk::Widget& control, bool enabled, bool mayWrite) { offerWrite(control.gobj(), enabled, mayWrite); }
+
+void offerWrite(GtkWidget* control, bool enabled, bool mayWrite) {
+  gtk_widget_set_sensitive(control, enabled);
+  gtk_widget_set_tooltip_text(control, mayWrite ? nullptr : kAdministratorsOnly);
 }
 
 bool changesServerWrites(AppModel::Property property) {

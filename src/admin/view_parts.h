@@ -25,6 +25,11 @@ AdwPreferencesGroup* addGroup(AdwPreferencesPage* page, const char* title);
 // The "Роль" combo row (named "role" for tests and screen readers) offering `titles`, with nothing chosen yet.
 GtkWidget* rolePicker(std::span<const char* const> titles);
 
+// A control that changes server data: enabled as its screen says, and while the signed-in user's role may not make
+// the change, the reason (kAdministratorsOnly) as its tooltip.
+void offerWrite(Gtk::Widget& control, bool enabled, bool mayWrite);
+void offerWrite(GtkWidget* control, bool enabled, bool mayWrite);
+
 // True for the model changes that can allow or forbid writing to the server: the saved copy, the demo, the user.
 bool changesServerWrites(AppModel::Property property);
 

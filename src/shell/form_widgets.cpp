@@ -38,6 +38,12 @@ void ValueFieldRows::refresh(const JSONValue& value, std::string_view key) const
   *quiet_ = false;
 }
 
+std::vector<GtkWidget*> ValueFieldRows::widgets() const {
+  std::vector<GtkWidget*> out;
+  for (const Row& row : rows_) out.push_back(row.widget);
+  return out;
+}
+
 ValueFieldRows addValueFields(AdwPreferencesGroup* group, const std::vector<FieldSpec>& fields,
                               std::shared_ptr<JSONValue> value) {
   ValueFieldRows made;

@@ -22,6 +22,8 @@ class ValueFieldRows {
  public:
   // Shows the member `key` as `value` now holds it, without writing the shown text back.
   void refresh(const JSONValue& value, std::string_view key) const;
+  // The input widgets, in the order of the fields.
+  std::vector<GtkWidget*> widgets() const;
 
  private:
   friend ValueFieldRows addValueFields(AdwPreferencesGroup*, const std::vector<FieldSpec>&, std::shared_ptr<JSONValue>);

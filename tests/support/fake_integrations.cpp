@@ -81,6 +81,9 @@ std::optional<Answer> IntegrationsDesk::gate(const Hit& hit) {
   }
   if (hit.header("Authorization").rfind("Bearer token-", 0) != 0)
     return Answer::error(401, "Войдите в учётную запись.");
+  // The settings are changed only by an administrator; a logist reads them and tests the routing key.
+  if (hit.method == "PATCH" && hit.header("Authorization") != "Bearer token-admin")
+    return Answer::error(403, "Это действие доступно только администратору.");
   return std::nullopt;
 }
 

@@ -1,6 +1,6 @@
 // IntegrationsDesk: the server side of the integrations screen on a StandInServer — the depot's settings document
 // (keys kept whole, answered only as {"configured", "masked"}), its PATCH (a null key, style or flag clears it),
-// the 2GIS routing key test, and failures on demand. Sign-in and the map settings come from AdminDesk on the same
+// the 2GIS routing key test (a PATCH only from an administrator), and failures on demand. Sign-in and the map settings come from AdminDesk on the same
 // server; every request is kept in the server's hit log as usual.
 #pragma once
 

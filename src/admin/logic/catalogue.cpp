@@ -217,6 +217,7 @@ bool mayWrite(PanelPage page, std::string_view role) {
     case PanelPage::vehicles:
     case PanelPage::documents:
     case PanelPage::companies:
+    case PanelPage::integrations:
       return isAdministrator(role);
     default:
       return true;

@@ -171,8 +171,10 @@ void IntegrationsController::setDemoKey(bool on) {
   notify(Change::value);
 }
 
+bool IntegrationsController::mayWrite() const { return admin::mayWrite(gateway_.admin, PanelPage::integrations); }
+
 bool IntegrationsController::canWrite() const {
-  return !busy_ && gateway_.admin.canWriteServer && gateway_.admin.canWriteServer();
+  return !busy_ && gateway_.admin.canWriteServer && gateway_.admin.canWriteServer() && mayWrite();
 }
 
 bool IntegrationsController::canTest() const { return !(gateway_.admin.offline && gateway_.admin.offline()); }
@@ -202,8 +204,10 @@ async::Task<void> IntegrationsController::runSave(std::shared_ptr<IntegrationsCo
     failure = std::current_exception();
   }
   if (failure) {
-    // Everything typed stays in the form.
-    self->fail(failure);
+    // Everything typed stays in the form, and an earlier "saved" no longer reads as this write's outcome; a lost
+    // answer may still have stored it.
+    self->withdraw(kSaved);
+    if (std::optional<std::string> text = writeFailureText(failure)) self->setIssue(std::move(text));
     self->setBusy(false);
     co_return;
   }

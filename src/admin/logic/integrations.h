@@ -102,6 +102,9 @@ class IntegrationsController : public std::enable_shared_from_this<IntegrationsC
   bool demoKey() const { return (*value_)["isDemo"].boolValue(); }
   void setDemoKey(bool on);
 
+  // The server takes the settings only from an administrator: for anyone else the form's fields and both write
+  // buttons stand disabled (the key test, which changes nothing, stays).
+  bool mayWrite() const;
   // "Сохранить настройки" and "Очистить ключи склада".
   bool canWrite() const;
   // "Проверить ключ 2ГИС".

@@ -1,12 +1,14 @@
 // The integrations page in the main window under a display, against the stand-in server: the stored keys only in
 // the status lines (the key fields start empty), an unknown lookup order shown as no option and sent back as it
 // came, the clearing confirmation cancelled without a request, and a key typed into its field saved
-// (build/screens/admin-integrations.png before, admin-integrations-saved.png and its dark form after).
+// (build/screens/admin-integrations.png before, admin-integrations-saved.png and its dark form after); a logist
+// offered no write (admin-integrations-logist.png, its dark form and "Крупный").
 #include <adwaita.h>
 #include <gtest/gtest.h>
 #include <gtkmm.h>
 
 #include "admin/integrations_view.h"
+#include "admin/logic/catalogue.h"
 #include "support/async_helpers.h"
 #include "support/fake_admin.h"
 #include "support/fake_integrations.h"
@@ -95,4 +97,37 @@ TEST_F(IntegrationsWindow, StoredKeysShowOnlyMaskedAndATypedKeyIsSaved) {
   spin();
   savePNG(root(), "admin-integrations-saved-dark");
   EXPECT_EQ(window_->alert(), nullptr);
+}
+
+// The server takes the settings only from an administrator: a logist finds every field and both writes disabled,
+// each saying why, and can still test the stored routing key.
+TEST_F(IntegrationsWindow, ALogistReadsTheSettingsAndIsToldWhyNothingIsEditable) {
+  model->setApi(desk.signIn("logist"));
+  model->setUser(AdminDesk::user("logist"));
+  keys.setKey("routingKey", "route-stored-7001");
+  keys.setWorkingRoutingKey("route-stored-7001");
+  openMainWindow(1440, 900);
+  model->setPage(PanelPage::integrations);
+  auto* view = widgetOf<IntegrationsView>(root());
+  ASSERT_NE(view, nullptr);
+  ASSERT_TRUE(spinUntil([&] { return !view->controller()->data().isNull(); }));
+  spin();
+  std::vector<GtkWidget*> writes = {findButton(root(), "Сохранить настройки"),
+                                    findButton(root(), "Очистить ключи склада")};
+  for (const char* title : {"Поиск адресов", "Новый ключ DaData", "Новый ключ маршрутизации", "Новый ключ карты",
+                            "Стиль карты", "Демо-ключ: учитывать локальный лимит обращений"})
+    writes.push_back(row(title));
+  for (GtkWidget* control : writes) {
+    ASSERT_NE(control, nullptr);
+    EXPECT_FALSE(gtk_widget_is_sensitive(control)) << G_OBJECT_TYPE_NAME(control);
+    EXPECT_STREQ(gtk_widget_get_tooltip_text(control), admin::kAdministratorsOnly) << G_OBJECT_TYPE_NAME(control);
+  }
+  click("Проверить ключ 2ГИС");
+  ASSERT_TRUE(spinUntil([&] { return model->status() == "Ключ маршрутизации 2ГИС работает."; }));
+  EXPECT_EQ(server.hits("PATCH", "/integrations/settings"), 0u);
+  savePNG(root(), "admin-integrations-logist");
+  context_.defaults->setString("appearance", "dark");
+  context_.defaults->set(Settings::textSize, 17.0);
+  spin();
+  savePNG(root(), "admin-integrations-logist-dark-large");
 }
