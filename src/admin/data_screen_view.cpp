@@ -268,7 +268,8 @@ void DataScreenView::showSheets() {
     JSONValue record = screen.editing() ? screen.editing()->value : JSONValue();
     auto editor = RecordEditorController::create(screen.page(), std::move(record), screen.configuration(), refresh,
                                                  screen.gateway(),
-                                                 screen.editing() ? screen.listed(*screen.editing()) : std::nullopt);
+                                                 screen.editing() ? screen.listed(*screen.editing())
+                                                                  : std::optional(screen.shownList()));
     editor->onOutcomeUnknown([weak] {
       if (auto owner = weak.lock()) owner->reloadWhenOnline();
     });

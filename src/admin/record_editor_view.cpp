@@ -107,6 +107,9 @@ RecordEditorView::RecordEditorView(std::shared_ptr<RecordEditorController> contr
       case Change::attachment:
         showAttachment();
         break;
+      case Change::resend:
+        askResend();
+        break;
       case Change::dismissed:
         if (dismiss_) dismiss_();
         break;
@@ -123,6 +126,16 @@ RecordEditorView::RecordEditorView(std::shared_ptr<RecordEditorController> contr
 RecordEditorView::~RecordEditorView() {
   connection_.disconnect();
   modelConnection_.disconnect();
+}
+
+void RecordEditorView::askResend() {
+  std::weak_ptr<RecordEditorController> weak = controller_;
+  confirm(*this, "Отправить запись ещё раз?",
+          "Ответ сервера на прошлое сохранение не пришёл, а в списке на сервере этой записи нет. Если она всё же "
+          "сохранилась, появится вторая такая же запись.",
+          "Отправить ещё раз", false, [weak] {
+            if (auto editor = weak.lock()) editor->resend();
+          });
 }
 
 AdwPreferencesGroup* RecordEditorView::group(const char* title) { return addGroup(page_, title); }

@@ -43,6 +43,8 @@ class RecordEditorView : public Gtk::Box {
   void showCoordinates();
   void showPolygon();
   void showAttachment();
+  // A create whose answer was lost is not in the list: asks before it goes out again.
+  void askResend();
   void showBusy();
   void showIssue();
   void chooseAttachment();

@@ -105,7 +105,7 @@ async::Task<void> action(DetailPtr state, std::shared_ptr<AppModel> model, std::
     co_await model->fetch(routeOperationPath(state->routeID, op), "POST", std::move(body));
     sent = true;
   } catch (...) {
-    state->issue = failureText(std::current_exception());
+    state->issue = writeFailureText(std::current_exception());
   }
   if (sent) co_await load(state, model);
   state->busy = false;

@@ -71,6 +71,7 @@ struct StandInServer::Impl {
   std::map<std::string, Handler> script;    // "METHOD path" or "METHOD path?query"
   std::map<std::string, Handler> prefixes;  // "METHOD prefix"
   std::vector<Hit> hits;
+  std::map<std::string, int> answersToLose;  // method → how many of its next answers
 
   struct Held {
     std::string path;
@@ -142,6 +143,10 @@ struct StandInServer::Impl {
     hits.push_back(hit);
 
     Answer answer = answerFor(hit);
+    if (auto lost = answersToLose.find(hit.method); lost != answersToLose.end() && lost->second > 0) {
+      --lost->second;
+      answer = Answer::dropped();
+    }
     if (!answer.hold && answer.delay.count() <= 0) {
       if (answer.drop) {
         hangUp(msg);
@@ -222,6 +227,8 @@ struct StandInServer::Impl {
 };
 
 StandInServer::StandInServer() : impl_(std::make_unique<Impl>()) { impl_->listen(nullptr); }
+
+void StandInServer::loseNextAnswer(std::string method) { ++impl_->answersToLose[std::move(method)]; }
 
 void StandInServer::stop() {
   if (!impl_->listening) return;

@@ -101,6 +101,10 @@ class StandInServer {
   // longest prefix wins).
   void onPrefix(std::string method, std::string prefix, Handler handler);
 
+  // The next hit of the method is handled as scripted (a handler's changes are made), but the connection is closed
+  // once the request is read, without the answer: the client cannot tell whether it was carried out.
+  void loseNextAnswer(std::string method);
+
   // Hits of a path (without query), of any method or of one.
   std::size_t hits(std::string_view path) const;
   std::size_t hits(std::string_view method, std::string_view path) const;

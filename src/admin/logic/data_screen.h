@@ -138,6 +138,8 @@ class DataScreenController : public std::enable_shared_from_this<DataScreenContr
   std::string rowKey(const Record& row) const;
   // Where a row stood in the answer: the list as read and its position (what the editor of a zone needs).
   std::optional<ListedRecord> listed(const Record& row) const;
+  // What the editor of a new record is given: the list as shown (a record it creates is one not among these).
+  ListedRecord shownList() const { return ListedRecord{data_[configuration().collection].array(), 0}; }
 
   // Rows' commands over a set of row keys: each acts on the first shown row whose key is in the set. A user who
   // may not change the page's records gets the details where the editor would open.

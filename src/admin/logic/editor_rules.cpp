@@ -223,6 +223,34 @@ JSONArray zonesAfterDelete(const JSONValue& answer, const JSONValue& record,
   return zones;
 }
 
+std::optional<std::size_t> storedCreate(const JSONArray& rows, const JSONValue& body,
+                                        const std::optional<ListedRecord>& shownBefore) {
+  auto shown = [&](const JSONValue& row) {
+    if (!shownBefore) return false;
+    const std::string id = row["id"].string();
+    for (const JSONValue& before : shownBefore->list)
+      if (id.empty() ? before == row : before["id"].string() == id) return true;
+    return false;
+  };
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    const JSONValue& row = rows[i];
+    if (!row.isObject() || shown(row)) continue;
+    std::size_t compared = 0;
+    bool same = true;
+    for (const auto& [key, sent] : body.object()) {
+      const bool plain = sent.isString() || sent.isNumber() || sent.isBool();
+      if (!plain || key == "password" || !row.contains(key)) continue;
+      ++compared;
+      if (row[key] != sent) {
+        same = false;
+        break;
+      }
+    }
+    if (same && compared > 0) return i;
+  }
+  return std::nullopt;
+}
+
 std::string recordPath(std::string_view endpoint, const JSONValue& record) {
   return std::string(endpoint) + "/" + encodeID(record["id"].string());
 }

@@ -92,6 +92,12 @@ JSONArray zonesAfterSave(const JSONValue& answer, const JSONValue& record, const
 JSONArray zonesAfterDelete(const JSONValue& answer, const JSONValue& record,
                            const std::optional<ListedRecord>& listed = std::nullopt);
 
+// After a create whose answer was lost: the position of the record sent in a list read since, when it is there — a
+// row that the list shown before did not hold (by "id", or whole for rows without one) and whose plain members
+// (texts, numbers, yes/no) that the body also has are the ones sent. A password is never listed and is not compared.
+std::optional<std::size_t> storedCreate(const JSONArray& rows, const JSONValue& body,
+                                        const std::optional<ListedRecord>& shownBefore);
+
 // The record's own path: the endpoint, "/" and the record's "id" through the one id encoder (letters, marks and
 // digits stay; everything else, a hyphen included, is percent-encoded).
 std::string recordPath(std::string_view endpoint, const JSONValue& record);

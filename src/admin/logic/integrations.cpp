@@ -204,9 +204,10 @@ async::Task<void> IntegrationsController::runSave(std::shared_ptr<IntegrationsCo
     failure = std::current_exception();
   }
   if (failure) {
-    // Everything typed stays in the form, and an earlier "saved" no longer reads as this write's outcome.
+    // Everything typed stays in the form, and an earlier "saved" no longer reads as this write's outcome; a lost
+    // answer may still have stored it.
     self->withdraw(kSaved);
-    self->fail(failure);
+    if (std::optional<std::string> text = writeFailureText(failure)) self->setIssue(std::move(text));
     self->setBusy(false);
     co_return;
   }

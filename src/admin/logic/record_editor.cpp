@@ -12,6 +12,8 @@ const char* const kZones = "/panel/zones";
 const char* const kOutOfRange = "Координаты вне диапазона.";
 const char* const kRefine = "Адрес нужно уточнить вручную.";
 const char* const kLookupStopped = "Поиск остановлен.";
+const char* const kCannotCheck =
+    "Нет связи с сервером: не удалось проверить, сохранилась ли запись. Повторите, когда связь восстановится.";
 }  // namespace
 
 std::shared_ptr<RecordEditorController> RecordEditorController::create(PanelPage page, JSONValue record,
@@ -190,16 +192,28 @@ void RecordEditorController::save() {
 async::Task<void> RecordEditorController::runSave(std::shared_ptr<RecordEditorController> self, JSONValue body) {
   const AdminGateway& gateway = self->gateway_;
   std::exception_ptr failure;
-  bool sent = false;  // the write itself went out (the zone list's read comes first)
+  bool sent = false;     // the write itself went out (the zone list's read comes first)
+  bool creates = false;  // and it makes a new record
+  bool asked = false;    // held back: the user is asked first
+  const JSONValue sentBody = body;
   try {
     switch (saveStrategy(self->page_)) {
       case SaveStrategy::zoneList: {
         async::Task<JSONValue> read = gateway.fetch(kZones, "GET", std::nullopt);
         const JSONValue list = co_await std::move(read);
-        JSONValue written = JSONValue::object({{"zones", zonesAfterSave(list, self->record_, body, self->listed_)}});
-        async::Task<JSONValue> write = gateway.fetch(kZones, "PUT", std::move(written));
-        sent = true;
-        co_await std::move(write);
+        const Resend resend = self->followStoredCreate(list["zones"].array(), body);
+        if (resend == Resend::ask) {
+          asked = true;
+          break;
+        }
+        if (resend == Resend::send) {
+          JSONValue written =
+              JSONValue::object({{"zones", zonesAfterSave(list, self->record_, body, self->listed_)}});
+          async::Task<JSONValue> write = gateway.fetch(kZones, "PUT", std::move(written));
+          sent = true;
+          creates = self->isNew();
+          co_await std::move(write);
+        }
         async::Task<void> reference = gateway.refreshReferenceData();
         co_await std::move(reference);
         break;
@@ -213,9 +227,21 @@ async::Task<void> RecordEditorController::runSave(std::shared_ptr<RecordEditorCo
       }
       case SaveStrategy::request: {
         const std::string& endpoint = self->configuration_.endpoint;
-        async::Task<JSONValue> request =
-            self->isNew() ? gateway.fetch(endpoint, "POST", std::move(body))
-                          : gateway.fetch(recordPath(endpoint, self->record_), "PATCH", std::move(body));
+        Resend resend = Resend::send;
+        if (self->unconfirmed_ && !self->resendAgreed_) {
+          async::Task<JSONValue> read = gateway.fetch(endpoint, "GET", std::nullopt);
+          const JSONValue list = co_await std::move(read);
+          resend = self->followStoredCreate(list[self->configuration_.collection].array(), body);
+        }
+        if (resend == Resend::ask) {
+          asked = true;
+          break;
+        }
+        if (resend == Resend::stored) break;
+        creates = self->isNew();
+        async::Task<JSONValue> request = creates ? gateway.fetch(endpoint, "POST", std::move(body))
+                                                 : gateway.fetch(recordPath(endpoint, self->record_), "PATCH",
+                                                                 std::move(body));
         sent = true;
         co_await std::move(request);
         break;
@@ -224,12 +250,44 @@ async::Task<void> RecordEditorController::runSave(std::shared_ptr<RecordEditorCo
   } catch (...) {
     failure = std::current_exception();
   }
+  if (asked) {
+    self->setSaving(false);
+    self->notify(Change::resend);
+    co_return;
+  }
   if (failure) {
+    // A new record may be on the server now: the next save looks for it before anything goes out again.
+    if (sent && creates && outcomeUnknown(failure)) {
+      self->unconfirmed_ = sentBody;
+      self->resendAgreed_ = false;
+    }
     self->fail(failure, sent);
     self->setSaving(false);
     co_return;
   }
+  self->unconfirmed_.reset();
   co_await finish(self);
+}
+
+RecordEditorController::Resend RecordEditorController::followStoredCreate(const JSONArray& rows,
+                                                                         const JSONValue& body) {
+  if (!unconfirmed_ || resendAgreed_) return Resend::send;
+  // A list answered from the saved copy says nothing of what the server holds now.
+  if (gateway_.offline && gateway_.offline()) throw DorvikError(kCannotCheck);
+  const std::optional<std::size_t> found = storedCreate(rows, *unconfirmed_, listed_);
+  if (!found) return Resend::ask;
+  // The record is there: the editor now edits it, and what was changed since the lost save goes to it.
+  const bool changed = body != *unconfirmed_;
+  record_ = rows[*found];
+  listed_ = ListedRecord{rows, *found};
+  unconfirmed_.reset();
+  return changed ? Resend::send : Resend::stored;
+}
+
+void RecordEditorController::resend() {
+  if (!unconfirmed_ || saving_) return;
+  resendAgreed_ = true;
+  save();
 }
 
 void RecordEditorController::remove() {

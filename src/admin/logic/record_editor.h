@@ -30,7 +30,8 @@ class RecordEditorController : public std::enable_shared_from_this<RecordEditorC
  public:
   // addresses: rows added or removed; coordinates: a lookup wrote a row's "lat" and "lon"; lookup: one started or
   // ended.
-  enum class Change { value, issue, busy, addresses, coordinates, lookup, polygon, attachment, dismissed };
+  // resend: a create whose answer was lost is not in the list read since; the view asks before it goes again.
+  enum class Change { value, issue, busy, addresses, coordinates, lookup, polygon, attachment, resend, dismissed };
   using Connection = Observers<Change>::Connection;
   using Refresh = std::function<async::Task<void>()>;
 
@@ -103,8 +104,11 @@ class RecordEditorController : public std::enable_shared_from_this<RecordEditorC
 
   // The footer's save, and the confirmed deletion. A write whose answer was lost says the record may be stored
   // ("Запись могла сохраниться: …") and calls `reloadWhenOnline`, which has the list read again once the server
-  // is reached.
+  // is reached. After such a create, the next save reads the list first: when the record is there the editor
+  // follows it (the sheet closes over the list, or the changes made since go to that record); when it is not,
+  // nothing is sent until `resend()` (Change::resend asks the user).
   void save();
+  void resend();
   void remove();
   void onOutcomeUnknown(std::function<void()> reloadWhenOnline) { outcomeUnknown_ = std::move(reloadWhenOnline); }
 
@@ -116,6 +120,11 @@ class RecordEditorController : public std::enable_shared_from_this<RecordEditorC
   static async::Task<void> runLookup(std::shared_ptr<RecordEditorController> self, std::size_t index,
                                      async::CancelToken token);
   static async::Task<void> runSave(std::shared_ptr<RecordEditorController> self, JSONValue body);
+  // What a save does after a create whose answer was lost, given the list read since: send (nothing was lost, the
+  // user agreed to send it again, or the record is there and `body` changes it), stored (it is there as it is), or
+  // ask. A found record becomes the one edited. Throws when the list came from the saved copy.
+  enum class Resend { send, stored, ask };
+  Resend followStoredCreate(const JSONArray& rows, const JSONValue& body);
   static async::Task<void> runDelete(std::shared_ptr<RecordEditorController> self);
   // Reloads the screen, then ends the busy state and closes the sheet.
   static async::Task<void> finish(std::shared_ptr<RecordEditorController> self);
@@ -140,6 +149,9 @@ class RecordEditorController : public std::enable_shared_from_this<RecordEditorC
   std::string phones_;
   std::vector<std::shared_ptr<JSONValue>> clientAddresses_;
   std::vector<MapPoint> polygon_;
+  // A create whose answer was lost: the body sent, until the record is found or the user sends it again.
+  std::optional<JSONValue> unconfirmed_;
+  bool resendAgreed_ = false;
   std::optional<async::CancelToken> lookupToken_;
   std::optional<std::size_t> lookupIndex_;
   Observers<Change> observers_;

@@ -188,6 +188,9 @@ async::Task<std::string> readBody(GInputStream* stream, SoupMessage* message, Tr
   co_return body;
 }
 
+// The methods that only read: libsoup may send them again over a fresh connection when a kept one closes.
+bool isRead(const std::string& method) { return method == "GET" || method == "HEAD"; }
+
 bool isRedirect(guint status) {
   return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
@@ -234,6 +237,10 @@ async::Task<HttpAnswer> HttpSession::send(HttpRequest request) {
   for (int hop = 0;; ++hop) {
     GObjectPtr<SoupMessage> message(soup_message_new_from_uri(method.c_str(), current.get()));
     soup_message_add_flags(message.get(), SOUP_MESSAGE_NO_REDIRECT);
+    // A write goes out once per call. libsoup sends a PUT or DELETE again by itself when a kept-alive connection
+    // closes before the answer (the server may have carried it out already), and only over a connection that has
+    // served an earlier request: on a connection of its own (as POST and PATCH are sent anyway) it never does.
+    if (!isRead(method)) soup_message_add_flags(message.get(), SOUP_MESSAGE_NEW_CONNECTION);
     SoupMessageHeaders* headers = soup_message_get_request_headers(message.get());
     for (const auto& [name, value] : request.headers) {
       if (!body && g_ascii_strcasecmp(name.c_str(), "Content-Type") == 0) continue;
@@ -242,6 +249,13 @@ async::Task<HttpAnswer> HttpSession::send(HttpRequest request) {
     if (body) {
       GBytes* bytes = g_bytes_new(body->data(), body->size());
       soup_message_set_request_body_from_bytes(message.get(), nullptr, bytes);
+      // The restarts libsoup still makes are those the server asked for without having read the request (an
+      // HTTP/2 stream refused, a connection to be opened anew): the body goes with them whole, not empty.
+      g_signal_connect_data(message.get(), "restarted", G_CALLBACK(+[](SoupMessage* restarted, gpointer data) {
+                              soup_message_set_request_body_from_bytes(restarted, nullptr, static_cast<GBytes*>(data));
+                            }),
+                            g_bytes_ref(bytes), [](gpointer data, GClosure*) { g_bytes_unref(static_cast<GBytes*>(data)); },
+                            GConnectFlags(0));
       g_bytes_unref(bytes);
     }
     if (impl_->trusted) {

@@ -4,6 +4,9 @@
 // the origin (scheme, host and port) of the request that was sent, so headers such as the bearer token never
 // reach another server; a redirect elsewhere is not followed and its own answer is returned.
 //
+// A write (every method but GET and HEAD) leaves at most once per send: the HTTP library never sends it again by
+// itself when the connection closes before the answer, since the server may have carried it out.
+//
 // Failures without an HTTP answer throw TransportError; a token already cancelled before sending throws
 // CancelledError; a token cancelled during the transfer ends it with TransportError code Cancelled. An answer
 // whose body, as unpacked by the content decoder, passes the session's limit is cut off and refused with

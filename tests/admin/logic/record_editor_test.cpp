@@ -58,12 +58,14 @@ class Editor : public GatewayTest {
         fake.gateway());
     connections.push_back(made->observe([this](RecordEditorController::Change change) {
       if (change == RecordEditorController::Change::dismissed) ++dismissed;
+      if (change == RecordEditorController::Change::resend) ++resendQuestions;
     }));
     made->prepare();
     return made;
   }
   std::vector<std::size_t> refreshed;  // the number of calls made when each refresh ran
   int dismissed = 0;
+  int resendQuestions = 0;
   std::vector<RecordEditorController::Connection> connections;
 };
 
@@ -450,6 +452,30 @@ TEST_F(Editor, ASaveWhoseAnswerWasLostSaysSoAndTheListFollowsTheConnection) {
   ASSERT_TRUE(spinUntil([&] { return clients->rows().size() == 1; }));
   spinFor(100ms);
   EXPECT_EQ(fake.of("GET").size(), 3u) << "online again: no more reads";
+
+  // A second «Сохранить» reads the list before anything goes out again. The record is not there: the user is asked,
+  // and only the resend agreed to posts it.
+  created->save();
+  ASSERT_EQ(fake.last()->method + " " + fake.last()->path, "GET /panel/clients");
+  FakeGateway::finish(fake.last(), JSONValue::object({{"clients", JSONArray{}}}));
+  ASSERT_TRUE(spinUntil([&] { return resendQuestions == 1 && !created->saving(); }));
+  EXPECT_EQ(fake.of("POST").size(), 1u);
+  created->resend();
+  ASSERT_EQ(fake.of("POST").size(), 2u);
+  fake.last()->failure = std::make_exception_ptr(TransportError(TransportError::Code::TimedOut));
+  fake.last()->done = true;
+  ASSERT_TRUE(spinUntil([&] { return !created->saving(); }));
+  // Lost again, and this time stored: the list holds it, and the note typed since goes to that record.
+  created->value()->set("note", "Вход со двора");
+  created->save();
+  FakeGateway::finish(fake.last(), JSONValue::object({{"clients", JSONValue::array({JSONValue::object(
+                                                                      {{"id", "cli-1"}, {"name", "Кофейня «Зёрна»"}})})}}));
+  ASSERT_TRUE(spinUntil([&] { return fake.last()->method == "PATCH"; }));
+  EXPECT_EQ(fake.last()->path, "/panel/clients/cli%2D1");
+  EXPECT_EQ((*fake.last()->body)["note"], JSONValue("Вход со двора"));
+  FakeGateway::finish(fake.last(), JSONValue::object({}));
+  ASSERT_TRUE(spinUntil([&] { return dismissed == 1; }));
+  EXPECT_EQ(fake.of("POST").size(), 2u);
 
   // A zone save whose list could not be read wrote nothing, and says what failed.
   auto zoneEditor = editor(PanelPage::zones, zone("Юг", JSONValue::object({{"id", "z1"}})));

@@ -10,6 +10,7 @@
 
 #include "admin/logic/data_screen.h"
 #include "admin/logic/record_editor.h"
+#include "core/api/failure.h"
 #include "core/base/base64.h"
 #include "core/engine/planner_engine.h"
 #include "model/app_model.h"
@@ -47,7 +48,7 @@ class AdminOverTheServer : public ::testing::Test {
     auto made = RecordEditorController::create(
         on->page(), row ? row->value : JSONValue(), on->configuration(),
         [weak] { return DataScreenController::reload(weak); }, modelGateway(model),
-        row ? on->listed(*row) : std::nullopt);
+        row ? on->listed(*row) : std::optional(on->shownList()));
     closed = false;
     connection = made->observe([this](RecordEditorController::Change change) {
       if (change == RecordEditorController::Change::dismissed) closed = true;
@@ -201,6 +202,56 @@ TEST_F(AdminOverTheServer, AnAdministratorAddsChangesAndDeletesClientsZonesDocum
   ASSERT_EQ(upload["addresses"].size(), 1u);
   EXPECT_EQ(upload["addresses"].at(0)["address"], JSONValue("Москва, улица Арбат, 10"));
   EXPECT_EQ(upload["addresses"].at(0)["lon"], JSONValue(37.5935));
+}
+
+// The server reads each write and closes the connection without answering, every write coming after a read on the
+// same kept connection: each reaches the server once, the editor says it may be stored, and a second «Сохранить»
+// after a create finds the record in the list instead of sending it again.
+TEST_F(AdminOverTheServer, AWriteWhoseAnswerIsLostReachesTheServerOnceAndMayHaveBeenStored) {
+  signIn("admin");
+  desk.list("clients") = JSONValue::array({JSONValue::object({{"id", "cli-old"}, {"name", "Булочная"}})});
+  const JSONValue triangle = JSONValue::array(
+      {JSONValue::array({55.75, 37.6}), JSONValue::array({55.76, 37.64}), JSONValue::array({55.73, 37.63})});
+  desk.list("zones") = JSONValue::array({JSONValue::object({{"id", "z-south"}, {"name", "Юг"}, {"points", triangle}})});
+  auto clients = screen(PanelPage::clients);
+  auto online = [&] {
+    clients->refresh();
+    return spinUntil([&] { return !clients->loading() && !model->offline(); });
+  };
+  auto lose = [&](const std::shared_ptr<RecordEditorController>& edited, const std::string& method, bool deletes) {
+    SCOPED_TRACE(method);
+    server.loseNextAnswer(method);
+    deletes ? edited->remove() : edited->save();
+    EXPECT_FALSE(finish(edited));
+    EXPECT_TRUE(edited->issue().value_or("").ends_with(std::string(" ") + kMaybeSaved)) << edited->issue().value_or("");
+    EXPECT_TRUE(model->offline());
+  };
+
+  auto added = editor(clients, std::nullopt);
+  added->value()->set("name", "Кофейня «Зёрна»");
+  lose(added, "POST", false);
+  ASSERT_TRUE(online());
+  added->save();
+  ASSERT_TRUE(finish(added)) << added->issue().value_or("");
+  EXPECT_EQ(clients->rows().size(), 2u);
+
+  auto changed = editor(clients, clients->rows()[0]);
+  changed->value()->set("note", "Вход со двора");
+  lose(changed, "PATCH", false);
+  ASSERT_TRUE(online());
+  auto removed = editor(clients, clients->rows()[0]);
+  lose(removed, "DELETE", true);
+
+  auto zones = screen(PanelPage::zones);
+  auto renamed = editor(zones, zones->rows()[0]);
+  renamed->value()->set("name", "Юг-2");
+  lose(renamed, "PUT", false);
+
+  EXPECT_EQ(server.hits("POST", "/panel/clients"), 1u);
+  EXPECT_EQ(server.hits("PATCH", "/panel/clients/cli-old"), 1u);
+  EXPECT_EQ(server.hits("DELETE", "/panel/clients/cli-old"), 1u);
+  EXPECT_EQ(server.hits("PUT", "/panel/zones"), 1u);
+  EXPECT_EQ(desk.list("zones").at(0)["name"], JSONValue("Юг-2"));
 }
 
 // Two zones of one name and no ids: each row is its own on the screen, editing one writes back both, deleting one
