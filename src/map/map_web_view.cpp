@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "core/base/bundles.h"
+#include "widgets/gtk_helpers.h"
 
 namespace dorvik {
 
@@ -110,6 +111,52 @@ struct TwoGISWebView::State {
     bridge->processEnded();
   }
 
+  // The keyboard on the map, before the page sees it. The page would take Tab and Shift+Tab for its own elements
+  // (the map library's tiles and links, none of them shown as focused), so they leave the map for the window's next
+  // or previous control instead. A key with Ctrl or Alt is the window's first (its shortcuts: undo, find, open,
+  // save): the page sees it only when the window has no use for it. Arrows, paging and plain keys stay the page's.
+  static gboolean onKey(GtkEventControllerKey* keys, guint keyval, guint, GdkModifierType modifiers, gpointer) {
+    GtkWidget* view = gtk_event_controller_get_widget(GTK_EVENT_CONTROLLER(keys));
+    switch (keyval) {
+      case GDK_KEY_Tab:
+      case GDK_KEY_KP_Tab:
+      case GDK_KEY_ISO_Left_Tab:
+        return leaveFocus(view, keyval == GDK_KEY_ISO_Left_Tab || (modifiers & GDK_SHIFT_MASK) ? GTK_DIR_TAB_BACKWARD
+                                                                                                 : GTK_DIR_TAB_FORWARD);
+      case GDK_KEY_Up:
+      case GDK_KEY_Down:
+      case GDK_KEY_Left:
+      case GDK_KEY_Right:
+      case GDK_KEY_Home:
+      case GDK_KEY_End:
+      case GDK_KEY_Page_Up:
+      case GDK_KEY_Page_Down:
+        return FALSE;
+      default:
+        break;
+    }
+    GtkRoot* root = gtk_widget_get_root(view);
+    if (!root || !(modifiers & (GDK_CONTROL_MASK | GDK_ALT_MASK))) return FALSE;
+    return gtk_event_controller_key_forward(keys, GTK_WIDGET(root));
+  }
+
+  // The web view keeps widgets of its own inside it (a text view that reads key bindings) that Shift+Tab would
+  // otherwise step into: the focus that enters the map stays on the map itself, where the page gets the keys.
+  static void onFocusEnter(GtkEventControllerFocus* focus, gpointer) {
+    if (gtk_event_controller_focus_is_focus(focus)) return;
+    // Once the focus change is over.
+    g_idle_add_full(
+        G_PRIORITY_DEFAULT,
+        [](gpointer data) -> gboolean {
+          auto* view = static_cast<GtkWidget*>(data);
+          GtkRoot* root = gtk_widget_get_root(view);
+          GtkWidget* inner = root ? gtk_root_get_focus(root) : nullptr;
+          if (inner && inner != view && gtk_widget_is_ancestor(inner, view)) gtk_widget_grab_focus(view);
+          return G_SOURCE_REMOVE;
+        },
+        g_object_ref(gtk_event_controller_get_widget(GTK_EVENT_CONTROLLER(focus))), g_object_unref);
+  }
+
   static gboolean onDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision, WebKitPolicyDecisionType type,
                                  gpointer self) {
     if (type != WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION && type != WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION)
@@ -165,6 +212,14 @@ TwoGISWebView::TwoGISWebView(MapView view, MapPageOptions options) : state_(std:
   gtk_accessible_update_property(GTK_ACCESSIBLE(state->view), GTK_ACCESSIBLE_PROPERTY_LABEL, "Карта 2ГИС", -1);
   gtk_widget_set_hexpand(GTK_WIDGET(state->view), TRUE);
   gtk_widget_set_vexpand(GTK_WIDGET(state->view), TRUE);
+
+  GtkEventController* keys = gtk_event_controller_key_new();
+  gtk_event_controller_set_propagation_phase(keys, GTK_PHASE_CAPTURE);
+  g_signal_connect(keys, "key-pressed", G_CALLBACK(State::onKey), nullptr);
+  gtk_widget_add_controller(GTK_WIDGET(state->view), keys);
+  GtkEventController* focus = gtk_event_controller_focus_new();
+  g_signal_connect(focus, "enter", G_CALLBACK(State::onFocusEnter), nullptr);
+  gtk_widget_add_controller(GTK_WIDGET(state->view), focus);
 
   g_signal_connect(state->view, "load-changed", G_CALLBACK(State::onLoadChanged), state);
   g_signal_connect(state->view, "load-failed", G_CALLBACK(State::onLoadFailed), state);

@@ -7,6 +7,9 @@
 //  - Navigation: only the page itself loads; an https link to the map vendor's sites opens in the desktop's
 //    browser; new windows, frames and every other link are refused.
 //  - A missing page file, a failed load, a failed page call and the end of the page's process report "error".
+//  - From the keyboard the map is one stop of its window's Tab order: Tab and Shift+Tab go on to the window's next
+//    or previous control (the page keeps arrows and plain keys), and keys with Ctrl or Alt reach the window's
+//    shortcuts first.
 //
 // Replacing the map (a retry) means destroying this object and making a new one. Main thread only.
 #pragma once

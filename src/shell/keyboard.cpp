@@ -2,24 +2,11 @@
 
 #include <memory>
 
+#include "widgets/gtk_helpers.h"
+
 namespace dorvik {
 
 namespace {
-
-// Moves the focus out of `widget`, to the control after it (or before it): the window's own focus chain, walked
-// with `widget` closed to the focus for the moment. With no other control, the focus stays where it is.
-bool leave(Gtk::Widget& widget, Gtk::DirectionType direction) {
-  Gtk::Root* root = widget.get_root();
-  if (!root) return false;
-  Gtk::Widget* focus = root->get_focus();
-  if (!focus || (focus != &widget && !focus->is_ancestor(widget))) return false;
-  auto* window = dynamic_cast<Gtk::Widget*>(root);
-  widget.set_can_focus(false);
-  const bool moved = window && window->child_focus(direction);
-  widget.set_can_focus(true);
-  if (!moved) focus->grab_focus();
-  return true;
-}
 
 void addKeys(Gtk::Widget& widget, Gtk::PropagationPhase phase,
              std::initializer_list<std::pair<guint, Gdk::ModifierType>> keys,
@@ -38,9 +25,9 @@ void makeOneTabStop(Gtk::Widget& widget) {
   using M = Gdk::ModifierType;
   const M none{}, shift = M::SHIFT_MASK, control = M::CONTROL_MASK;
   auto forward = Gtk::CallbackAction::create(
-      [&widget](Gtk::Widget&, const Glib::VariantBase&) { return leave(widget, Gtk::DirectionType::TAB_FORWARD); });
+      [&widget](Gtk::Widget&, const Glib::VariantBase&) { return leaveFocus(widget.gobj(), GTK_DIR_TAB_FORWARD); });
   auto backward = Gtk::CallbackAction::create(
-      [&widget](Gtk::Widget&, const Glib::VariantBase&) { return leave(widget, Gtk::DirectionType::TAB_BACKWARD); });
+      [&widget](Gtk::Widget&, const Glib::VariantBase&) { return leaveFocus(widget.gobj(), GTK_DIR_TAB_BACKWARD); });
   // Before the widgets inside see the key: a list moves its focus from row to row on Tab.
   addKeys(widget, Gtk::PropagationPhase::CAPTURE,
           {{GDK_KEY_Tab, none}, {GDK_KEY_KP_Tab, none}, {GDK_KEY_Tab, control}, {GDK_KEY_KP_Tab, control}}, forward);

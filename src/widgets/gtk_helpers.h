@@ -1,5 +1,6 @@
 // Small helpers over the GTK API: a captureless lambda as a signal callback, an icon of the theme, a centred text,
-// scrolling a widget into view, the measure of a child, the name a screen reader gives a widget.
+// scrolling a widget into view, the measure of a child, moving the focus out of a widget, the name a screen reader
+// gives a widget.
 #pragma once
 
 #include <glib-object.h>
@@ -72,6 +73,22 @@ inline void measureVisible(const Gtk::Widget& child, Gtk::Orientation orientatio
   if (!child.get_visible()) return;
   int minimumBaseline = -1, naturalBaseline = -1;
   child.measure(orientation, forSize, minimum, natural, minimumBaseline, naturalBaseline);
+}
+
+// Moves the focus out of `widget`, to the control after it (or before it) in its window's Tab order: the window's own
+// focus chain, walked with `widget` closed to the focus for the moment. False when the focus is not inside `widget`;
+// with no other control to go to, the focus stays where it was.
+inline bool leaveFocus(GtkWidget* widget, GtkDirectionType direction) {
+  GtkRoot* root = gtk_widget_get_root(widget);
+  GtkWidget* focus = root ? gtk_root_get_focus(root) : nullptr;
+  if (!focus || (focus != widget && !gtk_widget_is_ancestor(focus, widget))) return false;
+  g_object_ref(focus);
+  gtk_widget_set_can_focus(widget, FALSE);
+  const bool moved = gtk_widget_child_focus(GTK_WIDGET(root), direction);
+  gtk_widget_set_can_focus(widget, TRUE);
+  if (!moved) gtk_widget_grab_focus(focus);
+  g_object_unref(focus);
+  return true;
 }
 
 // A menu item showing `text` as it is: menus read "_" as the mark of the next letter's mnemonic, so each is doubled

@@ -71,6 +71,11 @@ bool pressShortcut(GtkWidget* window, guint keyval, GdkModifierType modifiers);
 // focus, arrows move in lists, Return activates). Keys that only a text input or a plain key controller takes
 // (typing) are not delivered. True when a shortcut took the key.
 bool sendKey(GtkWidget* window, guint keyval, GdkModifierType modifiers = GdkModifierType(0));
+// Types a key on the display's keyboard: a real press and release through the X server (the XTest extension), with
+// the modifiers held around it, into `window`, which is given the display's input focus first. The event takes the
+// whole way a typed key takes (the focused widget, a web view's page, a popover's grab). Returns once GTK has
+// handled it; false when the display is not an X display or has no key for `keyval`.
+bool typeKey(GtkWidget* window, guint keyval, GdkModifierType modifiers = GdkModifierType(0));
 // The widget that has the keyboard focus in `window`, or null.
 GtkWidget* focusIn(GtkWidget* window);
 // Whether `widget` is `ancestor` or inside it.

@@ -1,16 +1,22 @@
 // The keyboard and the popovers, run under LANG=en_US.UTF-8. Over the demo workspace: the sidebar is one Tab stop
 // whose rows open their page only on Return; a page's table is one Tab stop with arrows inside, between its
 // toolbar and what follows; Shift+F10 and the Menu key open the focused row's context menu; Ctrl+F goes to the
-// page's search field. The date picker picks only what the user picks, and speaks Russian.
+// page's search field; the map is one Tab stop before its zoom buttons and passes the window's keys on. The date
+// picker picks only what the user picks, and speaks Russian. The map's keys are typed on the display for real.
 #include <gtest/gtest.h>
 #include <gtkmm.h>
 
 #include "core/async/task.h"
 #include "core/base/dorvik_date.h"
 #include "core/engine/planner_engine.h"
+#include "map/map_surface.h"
+#include "map/map_web_view.h"
 #include "shell/date_picker.h"
+#include "shell/window_undo.h"
 #include "support/async_helpers.h"
+#include "support/map_stand_in.h"
 #include "support/window_fixture.h"
+#include "widgets/gtk_helpers.h"
 
 using namespace dorvik;
 using namespace dorvik::testing;
@@ -255,4 +261,62 @@ TEST_F(KeyboardWindow, CtrlFGoesToThePagesSearchField) {
   EXPECT_NE(gtk_widget_get_ancestor(focus(), GTK_TYPE_SEARCH_ENTRY), nullptr);
   open(PanelPage::help);
   EXPECT_FALSE(sendKey(root(), GDK_KEY_f, GDK_CONTROL_MASK)) << "a page without a search field";
+}
+
+// The map with its page ready (the test's stand-in of the map library), from the keyboard: real key presses on the
+// display, which the web view would hand to its page.
+class KeyboardMap : public KeyboardWindow {
+ protected:
+  static void SetUpTestSuite() {
+    // Containers run the tests as root, where WebKit's sandbox cannot start. The program never does this.
+    if (geteuid() == 0) g_setenv("WEBKIT_DISABLE_SANDBOX_THIS_IS_DANGEROUS", "1", TRUE);
+    KeyboardWindow::SetUpTestSuite();
+    addMapPageScript(kMapLibraryStandIn);
+  }
+  // The demo's data under a workspace with a map key.
+  void SetUp() override {
+    KeyboardWindow::SetUp();
+    model->setPreview(false);
+    model->setMapConfiguration(JSONValue::object({{"key", "test-key"}}));
+  }
+  // The shown map once its page is ready, or null.
+  TwoGISSurface* readyMap() {
+    TwoGISSurface* map = nullptr;
+    spinUntil([&] { return (map = widgetOf<TwoGISSurface>(root())) && map->get_mapped() && map->look().controls; },
+              std::chrono::seconds(40));
+    return map && map->look().controls ? map : nullptr;
+  }
+};
+
+TEST_F(KeyboardMap, TabLeavesTheMapBothWaysPastItsButtonsAndTheWindowsKeysWorkOnIt) {
+  open(PanelPage::planning);
+  ASSERT_TRUE(clickButton(root(), "Карта"));
+  TwoGISSurface* map = readyMap();
+  ASSERT_NE(map, nullptr);
+  GtkWidget* surface = GTK_WIDGET(map->gobj());
+  GtkWidget* page = map->webView()->widget();
+  ASSERT_TRUE(gtk_widget_grab_focus(page));
+
+  // Tab goes on to the window's next control, Shift+Tab comes back to the map, then through its zoom buttons to
+  // the control before it.
+  ASSERT_TRUE(typeKey(root(), GDK_KEY_Tab));
+  ASSERT_NE(focus(), nullptr);
+  EXPECT_FALSE(isWithin(focus(), surface)) << G_OBJECT_TYPE_NAME(focus());
+  ASSERT_TRUE(typeKey(root(), GDK_KEY_Tab, GDK_SHIFT_MASK));
+  EXPECT_EQ(focus(), page) << "the map is one stop";
+  std::vector<std::string> passed;
+  for (int i = 0; i < 5 && isWithin(focus(), surface); ++i) {
+    ASSERT_TRUE(typeKey(root(), GDK_KEY_Tab, GDK_SHIFT_MASK));
+    if (isWithin(focus(), surface)) passed.push_back(shownText(focus()));
+  }
+  EXPECT_EQ(passed, (std::vector<std::string>{"Все точки", "Дальше", "Ближе"}));
+  EXPECT_FALSE(isWithin(focus(), surface)) << "the control before the map";
+
+  // The window's undo key reaches the window while the page holds the focus.
+  int undone = 0;
+  windowUndoStack(*map)->registerUndo("Перемещение точки", [&] { ++undone; });
+  ASSERT_TRUE(gtk_widget_grab_focus(page));
+  ASSERT_TRUE(typeKey(root(), GDK_KEY_z, GDK_CONTROL_MASK));
+  EXPECT_TRUE(spinUntil([&] { return undone == 1; }, std::chrono::seconds(2)));
+  EXPECT_EQ(focus(), page);
 }
