@@ -56,7 +56,12 @@ PayPanel::PayPanel(std::shared_ptr<ShiftsController> page)
       kind_(titles(kKinds)) {
   append(buildPayRow());
   append(*Gtk::make_managed<Gtk::Separator>(Gtk::Orientation::HORIZONTAL));
-  append(list_);
+  // Many adjustments scroll in their list; the add form stays under it in view.
+  auto* listed = Gtk::make_managed<Gtk::ScrolledWindow>();
+  listed->set_policy(Gtk::PolicyType::NEVER, Gtk::PolicyType::AUTOMATIC);
+  listed->set_propagate_natural_height(true);
+  listed->set_child(list_);
+  append(*listed);
   append(buildAddRow());
 
   connection_ = page_->observe([this](ShiftsController::Change change) {
@@ -170,6 +175,7 @@ void PayPanel::showAdjustments() {
       note->set_xalign(0);
       note->set_hexpand(true);
       note->set_ellipsize(Pango::EllipsizeMode::END);
+      note->set_max_width_chars(24);  // a long note is cut, never widening the column
       note->set_selectable(true);
       auto* remove = Gtk::make_managed<Gtk::Button>("Удалить");
       remove->add_css_class("destructive-action");

@@ -230,13 +230,16 @@ Gtk::Widget& ShiftsView::buildPanel() {
   holder->append(placeholder_);
 
   panel_.append(*Gtk::make_managed<Gtk::Separator>());
-  // The panel takes the height the table leaves (the table keeps its 170 and scrolls), so the courier's form stays
-  // in view on an ordinary screen instead of below a scroll area of a fixed height.
+  // The panel takes the height the table leaves (the table keeps its 170 and scrolls). The day grid scrolls on the
+  // left; the courier's pay settings, adjustments and add form stand in a column of their own on the right, with
+  // the message of what they did right under them, so they are in view whatever the grid's height or the text size.
+  auto* columns = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::HORIZONTAL);
+  panelColumns_ = columns;
   auto* scroller = Gtk::make_managed<Gtk::ScrolledWindow>();
-  panelScroll_ = scroller;
   scroller->set_policy(Gtk::PolicyType::NEVER, Gtk::PolicyType::AUTOMATIC);
   scroller->set_min_content_height(190);
   scroller->set_propagate_natural_height(true);
+  scroller->set_hexpand(true);
   auto* content = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::VERTICAL, 16);
   content->set_margin(20);
   courierName_.add_css_class("title-3");
@@ -256,11 +259,17 @@ Gtk::Widget& ShiftsView::buildPanel() {
   grid_.set_column_spacing(8);
   setAccessibleLabel(grid_, "Дни месяца");
   content->append(grid_);
-  content->append(payBlocks_);
-  courierNotice_.append(*Gtk::make_managed<ScreenNotice>(controller_->state()));
-  content->append(courierNotice_);
   scroller->set_child(*content);
-  panel_.append(*scroller);
+  columns->append(*scroller);
+  columns->append(*Gtk::make_managed<Gtk::Separator>(Gtk::Orientation::VERTICAL));
+  auto* forms = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::VERTICAL, 8);
+  forms->set_margin(20);
+  forms->set_hexpand(false);  // the comment field's wish to widen stops here: the grid takes the spare width
+  forms->append(payBlocks_);
+  courierNotice_.append(*Gtk::make_managed<ScreenNotice>(controller_->state()));
+  forms->append(courierNotice_);
+  columns->append(*forms);
+  panel_.append(*columns);
   holder->append(panel_);
   return *holder;
 }
@@ -310,7 +319,7 @@ void ShiftsView::showPanel() {
   placeholder_.set_visible(!current);
   panel_.set_visible(current.has_value());
   table_.set_vexpand(!current);
-  panelScroll_->set_vexpand(current.has_value());
+  panelColumns_->set_vexpand(current.has_value());
   while (Gtk::Widget* child = grid_.get_first_child()) grid_.remove(*child);
   if (!current) return;
   const std::string name = Glib::Markup::escape_text(current->value["fullName"].string());

@@ -1,7 +1,7 @@
 // The shifts and payroll page ("Смены и выплаты"): the month and period pickers, the depot row with its rate,
-// the couriers' figures of the period, the selected courier's day grid with its marks, and the totals line. The
-// selected courier's panel ends with the pay blocks (pay settings, adjustments), appended into payBlocks(); the
-// toolbar reloads the month and exports the pay sheet of the period.
+// the couriers' figures of the period, the selected courier's day grid with its marks, and the totals line. Beside
+// the grid the selected courier's panel holds the pay blocks (pay settings, adjustments), appended into
+// payBlocks(); the toolbar reloads the month and exports the pay sheet of the period.
 #pragma once
 
 #include <gtkmm.h>
@@ -27,7 +27,7 @@ class ShiftsView : public Gtk::Box {
   ~ShiftsView() override;
 
   const std::shared_ptr<ShiftsController>& controller() const { return controller_; }
-  // Where the selected courier's pay blocks stand, below the day grid; shown only while a courier is shown.
+  // Where the selected courier's pay blocks stand, beside the day grid; shown only while a courier is shown.
   Gtk::Box& payBlocks() { return payBlocks_; }
 
   // What the screen shows (tests): the day cells of the grid, the table, the totals line.
@@ -60,7 +60,7 @@ class ShiftsView : public Gtk::Box {
   RecordTable table_{RecordTable::Selection::single};
   Gtk::Label placeholder_;
   Gtk::Box panel_{Gtk::Orientation::VERTICAL};
-  Gtk::ScrolledWindow* panelScroll_ = nullptr;
+  Gtk::Box* panelColumns_ = nullptr;  // the day grid beside the courier's forms
   Gtk::Box pageNotice_;     // the loader's notice line under the depot row
   Gtk::Box courierNotice_;  // the same line beside the courier's form, for what his panel did
   Gtk::Label courierName_;

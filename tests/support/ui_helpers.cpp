@@ -254,6 +254,16 @@ bool dispatchAt(GtkWidget* widget, GtkWidget* window, GtkPropagationPhase phase,
 
 GtkWidget* focusIn(GtkWidget* window) { return gtk_root_get_focus(GTK_ROOT(window)); }
 
+bool drawnWhole(GtkWidget* widget, GtkWidget* top) {
+  graphene_rect_t own;
+  if (!widget || !gtk_widget_get_mapped(widget) || !gtk_widget_compute_bounds(widget, top, &own)) return false;
+  for (GtkWidget* up = gtk_widget_get_parent(widget); up && up != top; up = gtk_widget_get_parent(up)) {
+    graphene_rect_t bounds;
+    if (!gtk_widget_compute_bounds(up, top, &bounds) || !graphene_rect_contains_rect(&bounds, &own)) return false;
+  }
+  return true;
+}
+
 bool isWithin(GtkWidget* widget, GtkWidget* ancestor) {
   return widget && (widget == ancestor || gtk_widget_is_ancestor(widget, ancestor));
 }

@@ -80,6 +80,9 @@ bool typeKey(GtkWidget* window, guint keyval, GdkModifierType modifiers = GdkMod
 GtkWidget* focusIn(GtkWidget* window);
 // Whether `widget` is `ancestor` or inside it.
 bool isWithin(GtkWidget* widget, GtkWidget* ancestor);
+// Whether `widget` is drawn whole in `top`: inside the allocation of each of its containers, so neither scrolled
+// away in a scrolled area nor cut off by what comes after it.
+bool drawnWhole(GtkWidget* widget, GtkWidget* top);
 
 // What pressing Return in a text field does: the field's activation (a field that activates its window's default
 // presses the default button, which is clicked a moment later: the helper waits for it). False when `field` holds

@@ -455,37 +455,6 @@ TEST_F(AdminWindow, ALogistSetsACouriersPayAndAdjustsItOnTheShiftsPage) {
   EXPECT_EQ(shifts.ownRate("k-1"), JSONValue(3000));
   EXPECT_EQ(shifts.payMode("k-1"), "monthly");
 
-  // At 1440 × 900 a selected courier's form is in view, and a day beyond the month is refused beside it, before
-  // anything is sent; the notice under the depot row stays for the page's own news.
-  window_->set_default_size(1440, 900);
-  spin();
-  pay->dayEntry().set_text("32");
-  click(root(), "Добавить");
-  spin();
-  GtkWidget* refusal = findLabel(root(), admin::kDayOrNoteMessage);
-  ASSERT_NE(refusal, nullptr);
-  EXPECT_EQ(writes().size(), 1u);
-  GtkWidget* panel = gtk_widget_get_ancestor(GTK_WIDGET(pay->gobj()), GTK_TYPE_SCROLLED_WINDOW);
-  ASSERT_NE(panel, nullptr);
-  const auto inView = [&](GtkWidget* widget) {
-    graphene_rect_t bounds;
-    return gtk_widget_compute_bounds(widget, panel, &bounds) && bounds.origin.y >= 0 &&
-           bounds.origin.y + bounds.size.height <= gtk_widget_get_height(panel);
-  };
-  EXPECT_TRUE(gtk_widget_is_ancestor(refusal, panel)) << "the refusal stands beside the form";
-  EXPECT_TRUE(inView(refusal));
-  EXPECT_TRUE(inView(GTK_WIDGET(pay->dayEntry().gobj())));
-  EXPECT_TRUE(inView(findButton(GTK_WIDGET(pay->gobj()), "Добавить"))) << "the form is in view unscrolled";
-  GtkWidget* notice = findWidget(root(), [](GtkWidget* w) { return dynamic_cast<ScreenNotice*>(Glib::wrap(w)); });
-  ASSERT_NE(notice, nullptr);
-  int lowest = 0, widest = 0;
-  gtk_widget_measure(notice, GTK_ORIENTATION_VERTICAL, -1, &lowest, nullptr, nullptr, nullptr);
-  gtk_widget_measure(notice, GTK_ORIENTATION_VERTICAL, 1 << 20, &widest, nullptr, nullptr, nullptr);
-  EXPECT_EQ(lowest, widest) << "the notice line is as tall for any width (GTK's size check holds)";
-  savePNG(root(), "payroll-form-1440");
-  window_->set_default_size(1280, 800);
-  spin();
-
   // A fine typed into the add row: Return in a field sends nothing, "Добавить" does.
   pay->dayEntry().set_text("3");
   pay->kindPicker().set_selected(1);
@@ -502,11 +471,42 @@ TEST_F(AdminWindow, ALogistSetsACouriersPayAndAdjustsItOnTheShiftsPage) {
             JSONValue::object({{"courierId", "k-1"}, {"date", month + "-03"}, {"kind", "fine"}, {"amount", 700},
                                {"note", "опоздание"}}));
   EXPECT_EQ(pay->adjustmentTexts(), (std::vector<std::string>{"4 · Доплата · 1500 ₽", "3 · Штраф · 700 ₽"}));
-  scrollToEnd(gtk_widget_get_ancestor(GTK_WIDGET(pay->gobj()), GTK_TYPE_SCROLLED_WINDOW));
   savePNG(root(), "payroll-pay");
+
+  // At 1440 × 900 with two adjustments, at the standard text size and at «Крупный», the courier's pay settings and
+  // add form are in view unscrolled, and a day beyond the month is refused beside the form before anything is
+  // sent; the notice under the depot row stays for the page's own news.
   window_->set_default_size(1440, 900);
+  for (const double size : {13.0, 17.0}) {
+    context_.defaults->set(Settings::textSize, size);
+    if (size > 13) context_.defaults->setString("appearance", "dark");
+    spin();
+    pay->dayEntry().set_text("32");
+    click(root(), "Добавить");
+    spin();
+    GtkWidget* refusal = findLabel(root(), admin::kDayOrNoteMessage);
+    ASSERT_NE(refusal, nullptr);
+    EXPECT_EQ(writes().size(), 2u);
+    GtkWidget* add = findButton(GTK_WIDGET(pay->gobj()), "Добавить");
+    graphene_rect_t form, message;
+    ASSERT_TRUE(gtk_widget_compute_bounds(add, root(), &form) && gtk_widget_compute_bounds(refusal, root(), &message));
+    const float below = message.origin.y - (form.origin.y + form.size.height);
+    EXPECT_TRUE(below >= 0 && below < 60) << below << ": the refusal stands right under the form";
+    for (GtkWidget* shown : {refusal, add, GTK_WIDGET(pay->ownRateSwitch().gobj()), GTK_WIDGET(pay->dayEntry().gobj()),
+                             findButton(GTK_WIDGET(pay->gobj()), "Сохранить")})
+      EXPECT_TRUE(drawnWhole(shown, root())) << size << ": " << G_OBJECT_TYPE_NAME(shown);
+    savePNG(root(), size > 13 ? "payroll-form-two-adjustments-dark-large" : "payroll-form-two-adjustments");
+  }
+  GtkWidget* notice = findWidget(root(), [](GtkWidget* w) { return dynamic_cast<ScreenNotice*>(Glib::wrap(w)); });
+  ASSERT_NE(notice, nullptr);
+  int lowest = 0, widest = 0;
+  gtk_widget_measure(notice, GTK_ORIENTATION_VERTICAL, -1, &lowest, nullptr, nullptr, nullptr);
+  gtk_widget_measure(notice, GTK_ORIENTATION_VERTICAL, 1 << 20, &widest, nullptr, nullptr, nullptr);
+  EXPECT_EQ(lowest, widest) << "the notice line is as tall for any width (GTK's size check holds)";
+  context_.defaults->set(Settings::textSize, 13.0);
+  context_.defaults->setString("appearance", "light");
+  window_->set_default_size(1280, 800);
   spin();
-  savePNG(root(), "payroll-pay-1440");
 
   // Deleting asks first: cancelled, nothing is sent; confirmed, the extra goes.
   for (const char* answer : {"cancel", "confirm"}) {
