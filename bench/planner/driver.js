@@ -50,7 +50,8 @@ function benchSolomon(rows, fleet, capacity, budgetMs, seed) {
   const vehicles = [];
   for (let v = 0; v < fleet; v++)
     vehicles.push({ start: rows[0][4], end: rows[0][5], capacity: capacity, maxKm: Infinity, returnToDepot: true, fixedCost: 100000 });
-  const problem = { n: n, time: time, dist: time, jobs: jobs, vehicles: vehicles, costPerKm: 1, costPerMin: 0, seed: seed, budgetMs: budgetMs };
+  const problem = { n: n, time: time, dist: time, jobs: jobs, vehicles: vehicles, costPerKm: 1, costPerMin: 0, seed: seed, budgetMs: budgetMs,
+    triangle: true };
   return benchRun(problem);
 }
 

@@ -142,7 +142,7 @@ function buildProblem(doc) {
 
   const problem = {
     n: n, time: time, dist: dist, jobs: jobs, vehicles: vehicles,
-    costPerKm: COST_PER_KM, costPerMin: COST_PER_MIN, seed: SOLVE_SEED,
+    costPerKm: COST_PER_KM, costPerMin: COST_PER_MIN, seed: SOLVE_SEED, triangle: !hasRoadLegs(doc),
     budgetMs: Math.min(SOLVE_BUDGET_MAX_MS, SOLVE_BUDGET_MIN_MS + SOLVE_BUDGET_PER_ORDER_MS * jobs.length)
   };
   return { problem: problem, jobOrders: jobOrders, vehicleIndex: vehicleIndex, skipped: skipped,

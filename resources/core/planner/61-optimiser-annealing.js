@@ -166,7 +166,8 @@ function vrpJournalStart(S) {
   S.jrCount = 0;
   S.jrUnCount = S.nUn;
   if (S.jrUn.length < S.nj) S.jrUn = new Int32Array(S.nj);
-  S.jrUn.set(S.unassigned.subarray(0, S.nUn));
+  const un = S.unassigned, saved = S.jrUn;
+  for (let i = 0; i < S.nUn; i++) saved[i] = un[i];
 }
 
 function vrpTouch(S, v) {
@@ -174,8 +175,16 @@ function vrpTouch(S, v) {
   S.jrMark[v] = S.jrStamp;
   S.jrRoutes[S.jrCount++] = v;
   const L = S.rLen[v];
-  if (!S.jrSave[v] || S.jrSave[v].length < L + 2) S.jrSave[v] = new Int32Array(Math.max(L + 2, 16) * 2);
-  S.jrSave[v].set(S.rJob[v].subarray(0, L + 2));
+  if (!S.jrSave[v] || S.jrSave[v].length < L + 2) {
+    const size = Math.max(L + 2, 16) * 2;
+    S.jrSave[v] = new Int32Array(size); S.jrLegT[v] = new Float64Array(size); S.jrLegD[v] = new Float64Array(size);
+  }
+  // Copied by hand: a view made for each copy costs more than the copy of a route. The legs go with the jobs, so
+  // that the undo reads no matrix.
+  const job = S.rJob[v], saved = S.jrSave[v], legT = S.rLegT[v], legD = S.rLegD[v];
+  const savedT = S.jrLegT[v], savedD = S.jrLegD[v];
+  for (let p = 1; p <= L; p++) saved[p] = job[p];
+  for (let p = 0; p <= L; p++) { savedT[p] = legT[p]; savedD[p] = legD[p]; }
   S.jrLen[v] = L;
   S.work += L;
 }
@@ -185,9 +194,12 @@ function vrpJournalUndo(S) {
   for (let i = 0; i < S.jrCount; i++) {
     const v = S.jrRoutes[i], L = S.jrLen[v];
     vrpEnsureRoom(S, v, L);
-    S.rJob[v].set(S.jrSave[v].subarray(0, L + 2));
+    const job = S.rJob[v], saved = S.jrSave[v], legT = S.rLegT[v], legD = S.rLegD[v];
+    const savedT = S.jrLegT[v], savedD = S.jrLegD[v];
+    for (let p = 1; p <= L; p++) job[p] = saved[p];
+    for (let p = 0; p <= L; p++) { legT[p] = savedT[p]; legD[p] = savedD[p]; }
     S.rLen[v] = L;
-    vrpUpdateRoute(S, v);
+    vrpUpdateRoute(S, v, true);
   }
   S.nUn = S.jrUnCount;
   for (let i = 0; i < S.nUn; i++) { const j = S.jrUn[i]; S.unassigned[i] = j; S.unPos[j] = i; S.jRoute[j] = -1; }
@@ -196,7 +208,7 @@ function vrpJournalUndo(S) {
 function vrpInitSearch(S) {
   S.jrStamp = 0; S.jrCount = 0; S.jrUnCount = 0; S.jrUn = new Int32Array(S.nj);
   S.jrMark = new Int32Array(S.nv).fill(-1); S.jrRoutes = new Int32Array(S.nv); S.jrLen = new Int32Array(S.nv);
-  S.jrSave = new Array(S.nv).fill(null);
+  S.jrSave = new Array(S.nv).fill(null); S.jrLegT = new Array(S.nv).fill(null); S.jrLegD = new Array(S.nv).fill(null);
   S.ruinMark = new Int32Array(S.nv).fill(-1); S.ruinStamp = 0;
   S.orderKey = new Float64Array(S.nj); S.orderBuf = new Int32Array(S.nj);
   S.candMark = new Int32Array(S.nv); S.candStamp = 0;
@@ -261,7 +273,7 @@ function vrpRuin(S, cbar, lmaxAll, atLeast, keepRate) {
       if (keep + m <= start + len - 1) vrpRemoveRangeRaw(S, v, keep + m, start + len - 1);
       if (keep > start) vrpRemoveRangeRaw(S, v, start, keep - 1);
     }
-    vrpUpdateRoute(S, v);
+    vrpUpdateRoute(S, v, true);
   }
 }
 

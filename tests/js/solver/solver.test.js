@@ -23,6 +23,7 @@ function planeProblem(depot, jobs, vehicles, extra) {
         maxKm: v.maxKm === undefined ? Infinity : v.maxKm, returnToDepot: v.returnToDepot !== false, fixedCost: v.fixedCost === undefined ? 1000 : v.fixedCost };
     }),
     costPerKm: 1, costPerMin: 0.1, seed: 7, budgetMs: 200,
+    triangle: true,  // straight lines: no detour is shorter than the direct leg
   };
   if (extra) for (const k in extra) if (k !== "minPerKm") p[k] = extra[k];
   return p;
