@@ -110,8 +110,8 @@ class StaffFlows : public GatewayTest {};
 // The password sheet tells its view when sending starts (a busy «Сохранить») and when it ends: after a failure the
 // button is offered again at once, with nothing typed anew.
 TEST_F(StaffFlows, ThePasswordSheetTellsItsViewWhenSendingStartsAndEnds) {
-  auto reset = PasswordReset::create(Record(JSONValue::object({{"id", "p1"}, {"fullName", "Пётр"}}), ""),
-                                     fake.gateway());
+  auto reset =
+      PasswordReset::create(Record(JSONValue::object({{"id", "p1"}, {"fullName", "Пётр"}}), ""), fake.gateway());
   std::vector<bool> offered;  // what «Сохранить» shows at each word to the view
   auto connection = reset->observe([&](PasswordReset::Change change) {
     if (change == PasswordReset::Change::busy) offered.push_back(reset->canSave());
