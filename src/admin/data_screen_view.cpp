@@ -6,7 +6,6 @@
 #include "admin/record_editor_view.h"
 #include "admin/view_parts.h"
 #include "shell/fits_or_wraps.h"
-#include "shell/keyboard.h"
 #include "shell/toolkit/display.h"
 #include "shell/toolkit/shell_rules.h"
 #include "shell/toolkit/symbols.h"
@@ -233,7 +232,7 @@ void DataScreenView::openMenu(double x, double y) {
   menuTargets_ = actedOn(controller_->selection(), id);
   if (!controller_->recordFor(menuTargets_)) return;
   table_.setTooltipsShown(false);
-  popupMenu(menu_, Gdk::Rectangle(static_cast<int>(x), static_cast<int>(y), 1, 1));
+  table_.popupRowMenu(menu_, x, y);
   showState();
 }
 

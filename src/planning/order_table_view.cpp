@@ -4,7 +4,6 @@
 
 #include "planning/logic/order_rows.h"
 #include "shell/form_widgets.h"
-#include "shell/keyboard.h"
 #include "shell/toolkit/display.h"
 #include "shell/toolkit/symbols.h"
 #include "widgets/gtk_helpers.h"
@@ -123,9 +122,7 @@ std::set<std::string> OrderTableView::openMenu(double x, double y) {
   if (std::optional<Record> row = table_->rowAt(x, y)) clicked = orderID(row->value);
   std::set<std::string> targets = menuTargets(table_->selectedIds(), clicked);
   buildMenu(targets);
-  double menuX = x, menuY = y;
-  table_->translate_coordinates(*this, x, y, menuX, menuY);
-  popupMenu(menu_, Gdk::Rectangle(static_cast<int>(menuX), static_cast<int>(menuY), 1, 1));
+  table_->popupRowMenu(menu_, x, y);
   return targets;
 }
 

@@ -1,6 +1,9 @@
 #include "shell/keyboard.h"
 
+#include <algorithm>
+#include <functional>
 #include <memory>
+#include <vector>
 
 #include "widgets/gtk_helpers.h"
 
@@ -47,6 +50,77 @@ void addContextMenuKeys(Gtk::Widget& widget, std::function<bool()> open) {
           action);
 }
 
+namespace {
+
+// The items of a shown menu, in order: what takes the focus in it and reads as a menu item.
+std::vector<GtkWidget*> menuItems(GtkWidget* menu) {
+  std::vector<GtkWidget*> items;
+  std::function<void(GtkWidget*)> walk = [&](GtkWidget* widget) {
+    for (GtkWidget* child = gtk_widget_get_first_child(widget); child; child = gtk_widget_get_next_sibling(child)) {
+      if (!gtk_widget_get_mapped(child)) continue;
+      const GtkAccessibleRole role = gtk_accessible_get_accessible_role(GTK_ACCESSIBLE(child));
+      const bool item = role == GTK_ACCESSIBLE_ROLE_MENU_ITEM || role == GTK_ACCESSIBLE_ROLE_MENU_ITEM_CHECKBOX ||
+                        role == GTK_ACCESSIBLE_ROLE_MENU_ITEM_RADIO;
+      if (item && gtk_widget_get_focusable(child) && gtk_widget_is_sensitive(child))
+        items.push_back(child);
+      else
+        walk(child);
+    }
+  };
+  walk(menu);
+  return items;
+}
+
+// The keys of an open menu, before anything inside it or around it sees them: the arrows (and Tab) move between
+// its items, round from the last to the first, Home and End go to the ends, Return and the space bar choose the
+// item with the focus, Escape closes the menu. The table behind the menu never sees them.
+bool menuKey(GtkWidget* menu, guint keyval, GdkModifierType modifiers) {
+  const std::vector<GtkWidget*> items = menuItems(menu);
+  GtkRoot* root = gtk_widget_get_root(menu);
+  GtkWidget* focus = root ? gtk_root_get_focus(root) : nullptr;
+  const auto at = std::find_if(items.begin(), items.end(),
+                               [&](GtkWidget* item) { return focus == item || (focus && gtk_widget_is_ancestor(focus, item)); });
+  const long index = at == items.end() ? -1 : at - items.begin();
+  const long count = static_cast<long>(items.size());
+  auto go = [&](long to) {
+    if (count > 0) gtk_widget_grab_focus(items[static_cast<std::size_t>((to % count + count) % count)]);
+    return true;
+  };
+  const bool shift = modifiers & GDK_SHIFT_MASK;
+  switch (keyval) {
+    case GDK_KEY_Down:
+    case GDK_KEY_KP_Down:
+      return go(index + 1);
+    case GDK_KEY_Tab:
+    case GDK_KEY_KP_Tab:
+      return go(shift ? (index < 0 ? count - 1 : index - 1) : index + 1);
+    case GDK_KEY_Up:
+    case GDK_KEY_KP_Up:
+    case GDK_KEY_ISO_Left_Tab:
+      return go(index < 0 ? count - 1 : index - 1);
+    case GDK_KEY_Home:
+    case GDK_KEY_KP_Home:
+      return go(0);
+    case GDK_KEY_End:
+    case GDK_KEY_KP_End:
+      return go(count - 1);
+    case GDK_KEY_Return:
+    case GDK_KEY_KP_Enter:
+    case GDK_KEY_ISO_Enter:
+    case GDK_KEY_space:
+      if (index >= 0 && !gtk_widget_activate(items[static_cast<std::size_t>(index)]))
+        g_signal_emit_by_name(items[static_cast<std::size_t>(index)], "clicked");
+      return true;
+    case GDK_KEY_Escape:
+      gtk_popover_popdown(GTK_POPOVER(menu));
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
 void popupMenu(Gtk::Popover& menu, const Gdk::Rectangle& at) {
   Gtk::Root* root = menu.get_root();
   Gtk::Widget* focus = root ? root->get_focus() : nullptr;
@@ -66,8 +140,24 @@ void popupMenu(Gtk::Popover& menu, const Gdk::Rectangle& at) {
       }
     });
   }
+  static const char* const kKeys = "dorvik-menu-keys";
+  if (!menu.get_data(kKeys)) {
+    menu.set_data(kKeys, &menu);
+    auto keys = Gtk::EventControllerKey::create();
+    keys->set_propagation_phase(Gtk::PropagationPhase::CAPTURE);
+    keys->signal_key_pressed().connect(
+        [&menu](guint keyval, guint, Gdk::ModifierType modifiers) {
+          return menuKey(GTK_WIDGET(menu.gobj()), keyval, static_cast<GdkModifierType>(modifiers));
+        },
+        false);
+    menu.add_controller(keys);
+  }
   menu.set_pointing_to(at);
   menu.popup();
+  // The menu has the keyboard: its first item takes the focus unless one has it already.
+  const std::vector<GtkWidget*> items = menuItems(GTK_WIDGET(menu.gobj()));
+  GtkWidget* now = root ? gtk_root_get_focus(root->gobj()) : nullptr;
+  if (!items.empty() && !(now && gtk_widget_is_ancestor(now, GTK_WIDGET(menu.gobj())))) gtk_widget_grab_focus(items[0]);
 }
 
 Gtk::Widget* shownSearchField(Gtk::Widget& root) {

@@ -16,8 +16,9 @@ void makeOneTabStop(Gtk::Widget& widget);
 // Shift+F10 and the Menu key run `open` while the focus is inside `widget`; it answers whether a menu opened.
 void addContextMenuKeys(Gtk::Widget& widget, std::function<bool()> open);
 
-// Opens a context menu pointing at `at` (in the coordinates of its parent). When it closes, the focus goes back to
-// where it was (the row the menu was opened for), as the keyboard needs it.
+// Opens a context menu pointing at `at` (in the coordinates of its parent), with the keyboard in it: its first item
+// takes the focus, the arrows move between the items, Return chooses one and Escape closes the menu. When it closes,
+// the focus goes back to where it was (the row the menu was opened for).
 void popupMenu(Gtk::Popover& menu, const Gdk::Rectangle& at);
 
 // Ctrl+F anywhere in the window of `area` puts the focus into the first search field shown inside `area`.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "shell/keyboard.h"
 #include "shell/toolkit/row_splice.h"
@@ -111,7 +112,10 @@ RecordTable::RecordTable(Selection selection) : mode_(selection) {
   auto press = Gtk::GestureClick::create();
   press->set_button(GDK_BUTTON_SECONDARY);
   press->set_propagation_phase(Gtk::PropagationPhase::CAPTURE);
-  press->signal_pressed().connect([this](int, double x, double y) { contextMenu_.emit(x, y); });
+  press->signal_pressed().connect([this](int, double x, double y) {
+    keyboardRow_.reset();
+    contextMenu_.emit(x, y);
+  });
   add_controller(press);
   addContextMenuKeys(*this, [this] { return contextMenuFromKeyboard(); });
 }
@@ -120,15 +124,35 @@ bool RecordTable::contextMenuFromKeyboard() {
   Gtk::Root* root = get_root();
   Gtk::Widget* focus = root ? root->get_focus() : nullptr;
   if (!focus || !focus->is_ancestor(*this)) return false;
-  // The focused row (or a control in one): under the start of its first cell.
+  // The focused row (or the row of a control in one); its menu opens below it, where it hides none of its cells.
+  Gtk::Widget* row = focus;
+  while (row->get_parent() && !GTK_IS_LIST_VIEW(row->get_parent()->gobj())) row = row->get_parent();
+  if (!row->get_parent()) row = focus;
   double x = 12, y = 12;
   graphene_rect_t bounds;
-  if (gtk_widget_compute_bounds(focus->gobj(), GTK_WIDGET(gobj()), &bounds)) {
+  keyboardRow_.reset();
+  if (gtk_widget_compute_bounds(row->gobj(), GTK_WIDGET(gobj()), &bounds)) {
     x = bounds.origin.x + std::min(12.0f, bounds.size.width / 2);
     y = bounds.origin.y + bounds.size.height / 2;
+    keyboardRow_ = Gdk::Rectangle(static_cast<int>(bounds.origin.x), static_cast<int>(bounds.origin.y),
+                                  std::max(1, static_cast<int>(bounds.size.width)),
+                                  std::max(1, static_cast<int>(bounds.size.height)));
   }
   contextMenu_.emit(x, y);
   return true;
+}
+
+void RecordTable::popupRowMenu(Gtk::Popover& menu, double x, double y) {
+  Gdk::Rectangle at(static_cast<int>(x), static_cast<int>(y), 1, 1);
+  if (keyboardRow_) at = *std::exchange(keyboardRow_, std::nullopt);
+  Gtk::Widget* parent = menu.get_parent();
+  double px = at.get_x(), py = at.get_y();
+  if (parent && parent != this && translate_coordinates(*parent, at.get_x(), at.get_y(), px, py))
+    at = Gdk::Rectangle(static_cast<int>(px), static_cast<int>(py), at.get_width(), at.get_height());
+  // The menu starts where the row (or the click) does, and lies below it.
+  menu.set_halign(Gtk::Align::START);
+  menu.set_position(Gtk::PositionType::BOTTOM);
+  popupMenu(menu, at);
 }
 
 RecordTable::~RecordTable() = default;

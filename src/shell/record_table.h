@@ -13,7 +13,9 @@
 //    reporting it back, signalSelectionChanged() reports only what the user did, and a rebuild by setRows() keeps
 //    the selected identities instead of clearing them.
 //  - signalActivate() reports a double click or Return on a row; signalContextMenu() a right click, or Shift+F10 or
-//    the Menu key on the focused row, with the point the menu opens at; rowAt() finds the row under that point.
+//    the Menu key on the focused row, with a point in that row; rowAt() finds the row under that point, and
+//    popupRowMenu() opens the row's menu there: at the click, or below the focused row when asked from the keyboard,
+//    with the keyboard in the menu (see popupMenu).
 //  - From the keyboard the table is one Tab stop: arrows move between the rows, Tab goes on to the next control.
 //    A screen reader reads a row as its cells' texts.
 //  - A row's identity is Record::id() unless the table is given another (setIdentity, before the first rows).
@@ -83,6 +85,10 @@ class RecordTable : public Gtk::ScrolledWindow {
   // A context menu is asked for at a point of this widget's coordinates (on a row, unless the focus is on none).
   sigc::signal<void(double, double)>& signalContextMenu() { return contextMenu_; }
 
+  // Opens `menu` (a popover whose parent is this table or a widget around it) for the context menu just asked for
+  // at (x, y), as signalContextMenu() gave them.
+  void popupRowMenu(Gtk::Popover& menu, double x, double y);
+
   // The row shown at a point of this widget's coordinates, or none.
   std::optional<Record> rowAt(double x, double y);
 
@@ -120,6 +126,7 @@ class RecordTable : public Gtk::ScrolledWindow {
   std::unordered_map<Gtk::Widget*, sigc::connection> cells_;  // bound cells and their row's refresh
   bool applying_ = false;
   bool tooltipsShown_ = true;
+  std::optional<Gdk::Rectangle> keyboardRow_;  // the focused row, when its menu was asked from the keyboard
   std::vector<std::pair<Glib::RefPtr<Gtk::ColumnViewColumn>, int>> fixedWidths_;   // each with its standard width
   std::vector<std::pair<Glib::RefPtr<Gtk::ColumnViewColumn>, ColumnSpan>> spans_;  // every column, when they share
   bool sharing_ = false;

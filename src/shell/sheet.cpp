@@ -28,6 +28,27 @@ bool over(GtkWindow* shownWindow, GtkWindow* window) {
   return false;
 }
 
+// The first field of a form under `widget`, in reading order: a form row that takes the focus, or a text field.
+GtkWidget* firstField(GtkWidget* widget) {
+  for (GtkWidget* child = gtk_widget_get_first_child(widget); child; child = gtk_widget_get_next_sibling(child)) {
+    if (!gtk_widget_get_mapped(child) || !gtk_widget_is_sensitive(child)) continue;
+    const bool row = ADW_IS_PREFERENCES_ROW(child) && (ADW_IS_ENTRY_ROW(child) || gtk_widget_get_focusable(child));
+    const bool text = GTK_IS_EDITABLE(child) || (GTK_IS_TEXT_VIEW(child) && gtk_text_view_get_editable(GTK_TEXT_VIEW(child)));
+    if (row || text) return child;
+    if (GtkWidget* inner = firstField(child)) return inner;
+  }
+  return nullptr;
+}
+
+// What a window puts the focus on when it opens by itself: its first control in Tab order, which over a form is a
+// button of its heading (an editor's "Удалить запись"). A plain button, not a part of a picker or a form row.
+bool headingButton(GtkWidget* focus) {
+  if (!focus) return true;
+  GtkWidget* parent = gtk_widget_get_parent(focus);
+  return GTK_IS_BUTTON(focus) && !(parent && (GTK_IS_DROP_DOWN(parent) || GTK_IS_MENU_BUTTON(parent))) &&
+         !gtk_widget_get_ancestor(focus, ADW_TYPE_PREFERENCES_ROW);
+}
+
 std::vector<GtkWindow*> shownOver(Gtk::Window& window) {
   std::vector<GtkWindow*> found;
   for (GtkWindow* candidate : shown())
@@ -53,6 +74,18 @@ Sheet::Sheet(const std::string& title, int width, int height) {
                             })));
   add_controller(controller);
   signal_close_request().connect([this] { return !dismissible_ && !closing_; }, false);
+  // A sheet with a form opens with the focus on its first field, once it has taken its first focus.
+  signal_map().connect([this] {
+    if (focusPlaced_) return;
+    focusPlaced_ = true;
+    Glib::signal_idle().connect_once(sigc::track_object(
+        [this] {
+          GtkWidget* focus = gtk_root_get_focus(GTK_ROOT(gobj()));
+          if (!headingButton(focus)) return;
+          if (GtkWidget* field = firstField(GTK_WIDGET(gobj()))) gtk_widget_grab_focus(field);
+        },
+        *this));
+  });
   shown().insert(gobj());
   signal_hide().connect([this] {
     shown().erase(gobj());

@@ -1,7 +1,7 @@
 // Sheets and confirmations of the screens.
 //
-// Sheet: a modal window over the window of the widget that opens it. Escape cancels (closes) it unless dismissal
-// is disabled; a window whose closing must wait for running work disables dismissal and enables it again. Sheets are
+// Sheet: a modal window over the window of the widget that opens it. It opens with the focus on the first field of
+// its form (not on a button of its heading). Escape cancels (closes) it unless dismissal is disabled; a window whose closing must wait for running work disables dismissal and enables it again. Sheets are
 // made with Sheet::open() and delete themselves once hidden; work that outlives a sheet holds a shared state object,
 // never the sheet.
 //
@@ -42,6 +42,7 @@ class Sheet : public Gtk::Window {
   Sheet(const std::string& title, int width, int height);
   bool dismissible_ = true;
   bool closing_ = false;
+  bool focusPlaced_ = false;
   sigc::signal<void()> closed_;
 };
 

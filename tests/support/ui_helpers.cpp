@@ -462,4 +462,43 @@ void savePNG(GtkWidget* widget, const std::string& name) {
   g_object_unref(texture);
 }
 
+void saveScreenPNG(GtkWidget* window, const std::string& name) {
+  GdkTexture* picture = renderTexture(window);
+  ASSERT_NE(picture, nullptr) << name;
+  const int width = gdk_texture_get_width(picture), height = gdk_texture_get_height(picture);
+  cairo_surface_t* canvas = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
+  cairo_surface_flush(canvas);
+  gdk_texture_download(picture, cairo_image_surface_get_data(canvas), cairo_image_surface_get_stride(canvas));
+  cairo_surface_mark_dirty(canvas);
+  g_object_unref(picture);
+  cairo_t* cr = cairo_create(canvas);
+  double windowX = 0, windowY = 0;
+  gtk_native_get_surface_transform(GTK_NATIVE(window), &windowX, &windowY);
+  // Each shown popover where its surface lies over the window's.
+  findWidget(window, [&](GtkWidget* w) {
+    if (!GTK_IS_POPOVER(w) || !gtk_widget_get_mapped(w)) return false;
+    GdkTexture* shown = renderTexture(w);
+    if (!shown) return false;
+    double popoverX = 0, popoverY = 0;
+    gtk_native_get_surface_transform(GTK_NATIVE(w), &popoverX, &popoverY);
+    GdkPopup* popup = GDK_POPUP(gtk_native_get_surface(GTK_NATIVE(w)));
+    const int w2 = gdk_texture_get_width(shown), h2 = gdk_texture_get_height(shown);
+    cairo_surface_t* layer = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w2, h2);
+    cairo_surface_flush(layer);
+    gdk_texture_download(shown, cairo_image_surface_get_data(layer), cairo_image_surface_get_stride(layer));
+    cairo_surface_mark_dirty(layer);
+    g_object_unref(shown);
+    cairo_set_source_surface(cr, layer, gdk_popup_get_position_x(popup) + popoverX - windowX,
+                             gdk_popup_get_position_y(popup) + popoverY - windowY);
+    cairo_paint(cr);
+    cairo_surface_destroy(layer);
+    return false;
+  });
+  cairo_destroy(cr);
+  const std::filesystem::path path = std::filesystem::path(DORVIK_BINARY_DIR) / "screens" / (name + ".png");
+  std::filesystem::create_directories(path.parent_path());
+  EXPECT_EQ(cairo_surface_write_to_png(canvas, path.c_str()), CAIRO_STATUS_SUCCESS) << name;
+  cairo_surface_destroy(canvas);
+}
+
 }  // namespace dorvik::testing

@@ -106,5 +106,8 @@ double contrastRatio(const GdkRGBA& a, const GdkRGBA& b);
 
 // Writes build/screens/<name>.png of the widget as it is drawn now (`name` may hold a subfolder).
 void savePNG(GtkWidget* widget, const std::string& name);
+// Writes build/screens/<name>.png of `window` with its shown popovers and menus over it, where the display shows
+// them (savePNG of a window leaves them out: each draws on a surface of its own).
+void saveScreenPNG(GtkWidget* window, const std::string& name);
 
 }  // namespace dorvik::testing

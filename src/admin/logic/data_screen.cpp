@@ -96,7 +96,10 @@ void DataScreenController::setQuery(std::string query) {
 
 void DataScreenController::follow() {
   const std::string generation = gateway_.generation ? gateway_.generation() : std::string();
-  if (!data_.isNull() && generation != dataGeneration_) {
+  // Another workspace: nothing of the previous one stays, neither its rows nor the failure of a list that never came.
+  const bool otherWorkspace = generation != followedGeneration_;
+  followedGeneration_ = generation;
+  if ((!data_.isNull() && generation != dataGeneration_) || (issue_ && otherWorkspace)) {
     data_ = JSONValue();
     search_ = RowSearch();
     selection_.clear();
@@ -200,6 +203,10 @@ void DataScreenController::setIssue(std::optional<std::string> issue) {
   if (issue == issue_) return;
   issue_ = std::move(issue);
   notify(Change::issue);
+}
+
+std::string DataScreenController::countText() const {
+  return overlay() == Overlay::loading ? std::string() : admin::countText(filtered_.size());
 }
 
 DataScreenController::Overlay DataScreenController::overlay() const {

@@ -113,7 +113,8 @@ class DataScreenController : public std::enable_shared_from_this<DataScreenContr
   void reloadWhenOnline(std::chrono::milliseconds period = kReconnectPeriod);
 
   // Header.
-  std::string countText() const { return admin::countText(filtered_.size()); }
+  // Empty while the first answer is awaited: no count stands beside «Загружаем данные…».
+  std::string countText() const;
   bool offline() const { return gateway_.offline && gateway_.offline(); }
   enum class Overlay { none, loading, empty };
   Overlay overlay() const;
@@ -173,6 +174,7 @@ class DataScreenController : public std::enable_shared_from_this<DataScreenContr
   TimePoint date_;
   JSONValue data_;
   std::string dataGeneration_;  // the workspace `data_` came from
+  std::string followedGeneration_;  // the workspace of the last follow()
   RowSearch search_;
   std::set<std::string> sharedIds_;  // Record ids that several rows of the answer carry
   std::vector<Record> filtered_;

@@ -157,8 +157,15 @@ void RecordEditorController::attach(const std::string& path) {
     attachment_ = attachmentOf(path);
   } catch (const DorvikError& error) {
     setIssue(error.message());
+    fileRefusal_ = issue_;
     return;
   }
+  // The refusal of a file chosen before no longer stands beside the one taken now.
+  if (fileRefusal_ && issue_ == fileRefusal_) {
+    issue_.reset();
+    notify(Change::issue);
+  }
+  fileRefusal_.reset();
   notify(Change::attachment);
 }
 

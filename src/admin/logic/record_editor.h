@@ -99,7 +99,8 @@ class RecordEditorController : public std::enable_shared_from_this<RecordEditorC
   bool showsRemoveAttachment() const { return record_["hasFile"].boolValue(); }
   bool removeAttachment() const { return removeAttachment_; }
   void setRemoveAttachment(bool on) { removeAttachment_ = on; }
-  // A file chosen in the open dialog; a refused or unreadable file leaves the attachment as it was.
+  // A file chosen in the open dialog; a refused or unreadable file leaves the attachment as it was, and a file
+  // taken then withdraws that refusal.
   void attach(const std::string& path);
 
   // The footer's save, and the confirmed deletion. A write whose answer was lost says the record may be stored
@@ -143,6 +144,7 @@ class RecordEditorController : public std::enable_shared_from_this<RecordEditorC
   AdminGateway gateway_;
   std::shared_ptr<JSONValue> value_ = std::make_shared<JSONValue>();
   std::optional<std::string> issue_;
+  std::optional<std::string> fileRefusal_;  // the issue a refused file set, while it is shown
   bool saving_ = false;
   JSONValue attachment_;
   bool removeAttachment_ = false;

@@ -157,6 +157,7 @@ TEST_F(DataScreenScreen, AcceptsTheCurrentAnswerAndDropsStaleAnswersFailuresAndC
   ASSERT_EQ(fake.log(), std::vector<std::string>{"GET /monitoring/routes?date=2026-03-05"});
   EXPECT_TRUE(live->loading());
   EXPECT_EQ(live->overlay(), DataScreenController::Overlay::loading);
+  EXPECT_EQ(live->countText(), "") << "no «0 записей» beside «Загружаем данные…»";
   live->follow();  // the same key starts nothing
   EXPECT_EQ(fake.calls.size(), 1u);
 
@@ -217,6 +218,16 @@ TEST_F(DataScreenScreen, AcceptsTheCurrentAnswerAndDropsStaleAnswersFailuresAndC
                       JSONValue::object({{"routes", JSONValue::array({JSONValue::object({{"routeId", "g2"}})})}}));
   ASSERT_TRUE(spinUntil([&] { return !live->loading(); }));
   EXPECT_EQ(ids(live->filtered()), std::set<std::string>{"g2"});
+  EXPECT_EQ(live->countText(), "1 записей");
+
+  // The failure of a workspace whose list never came goes with it too.
+  fake.generation = "g3";
+  live->follow();
+  FakeGateway::fail(fake.last(), "Сервер недоступен.", 502);
+  ASSERT_TRUE(spinUntil([&] { return live->issue().has_value(); }));
+  fake.generation = "g4";
+  live->follow();
+  EXPECT_EQ(live->issue(), std::nullopt);
 }
 
 TEST_F(DataScreenScreen, TheIntegrationsPageLoadsNothingAndAScreenThatWentAwayDropsItsAnswer) {

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <tuple>
 
 #include "admin/logic/data_screen.h"
 #include "admin/logic/fake_gateway.h"
@@ -246,6 +247,15 @@ TEST(EditorRules, ZonesWithoutIdsAreKnownByTheirPlaceInTheListRead) {
 
 // Every record path goes through the one id encoder: letters, marks and digits of any script stay, everything
 // else (a hyphen included) is escaped, so a record reaches the server in the form every other screen sends.
+// A row gone while its lookup ran (the list shorter, or empty) takes nothing, and nothing past the list is read.
+TEST(EditorRules, ALookupWhoseRowIsGoneAppliesNowhere) {
+  const JSONValue row = JSONValue::object({{"address", "Арбат, 1"}});
+  const std::tuple<std::vector<JSONValue>, std::size_t, bool> cases[] = {
+      {{row}, 0, true}, {{row}, 1, false}, {{}, 0, false}};
+  for (const auto& [rows, index, applies] : cases)
+    EXPECT_EQ(lookupApplies(rows, index, "Арбат, 1", JSONValue(), JSONValue()), applies) << rows.size() << index;
+}
+
 TEST(EditorRules, RecordPathsEncodeTheIdentifierWithTheOneIdEncoder) {
   const std::pair<const char*, const char*> ids[] = {
       {"a-1", "/admin/couriers/a%2D1"},       {"doc 1/2", "/admin/couriers/doc%201%2F2"},
@@ -318,6 +328,22 @@ TEST_F(Editor, PrepareFillsTheWorkingCopyAndLoadsAnExistingDocument) {
   ASSERT_TRUE(spinUntil([&] { return failed->issue().has_value(); }));
   EXPECT_EQ(*failed->issue(), "Документ не найден.");
   EXPECT_EQ(*failed->value(), listed);
+}
+
+// A refused file's message goes once a file is taken.
+TEST_F(Editor, AFileTakenWithdrawsTheRefusalOfTheFileBefore) {
+  char folder[] = "/tmp/dorvik-attach-XXXXXX";
+  ASSERT_NE(g_mkdtemp(folder), nullptr);
+  const std::filesystem::path dir = folder;
+  std::ofstream(dir / "big.pdf", std::ios::binary) << std::string(static_cast<std::size_t>(kUploadLimit) + 1, 'x');
+  std::ofstream(dir / "a.pdf", std::ios::binary) << "%PDF";
+  auto document = editor(PanelPage::documents, JSONValue());
+  document->attach((dir / "big.pdf").string());
+  EXPECT_EQ(document->issue(), "Файл должен быть не больше 8 МБ.");
+  document->attach((dir / "a.pdf").string());
+  EXPECT_EQ(document->issue(), std::nullopt);
+  EXPECT_EQ(document->attachmentName(), "a.pdf");
+  std::filesystem::remove_all(dir);
 }
 
 TEST_F(Editor, SavesAndDeletesThroughThePagesRequestsThenRefreshAndClose) {
@@ -513,6 +539,13 @@ TEST_F(Editor, LookupWritesCoordinatesOnlyIntoTheUnchangedRow) {
   auto found = [](const char* qc) {
     return JSONValue::object({{"found", JSONValue::object({{"lat", 55.76}, {"lon", "37.61"}, {"qc", qc}})}});
   };
+  // The rows learn of every lookup's end (their «Ищем координаты…» and disabled buttons go): the last word to them
+  // finds no lookup running.
+  bool toldRunning = false;
+  connections.push_back(client->observe([&](RecordEditorController::Change change) {
+    if (change == RecordEditorController::Change::lookup) toldRunning = client->lookupIndex().has_value();
+  }));
+  auto ended = [&] { return spinUntil([&] { return !client->lookupIndex(); }) && !toldRunning; };
 
   client->lookup(0);
   EXPECT_EQ(client->lookupIndex(), 0u);
@@ -520,7 +553,7 @@ TEST_F(Editor, LookupWritesCoordinatesOnlyIntoTheUnchangedRow) {
   client->lookup(1);  // one at a time
   ASSERT_EQ(fake.log(), std::vector<std::string>{"lookup Тверская, 6"});
   FakeGateway::finish(fake.last(), found("0"));
-  ASSERT_TRUE(spinUntil([&] { return !client->lookupIndex(); }));
+  ASSERT_TRUE(ended());
   EXPECT_EQ((*client->clientAddresses()[0])["lat"], JSONValue(55.76));
   EXPECT_EQ((*client->clientAddresses()[0])["lon"], JSONValue("37.61")) << "as the lookup returns it";
   EXPECT_FALSE(client->issue());
@@ -528,19 +561,19 @@ TEST_F(Editor, LookupWritesCoordinatesOnlyIntoTheUnchangedRow) {
   client->lookup(1);
   client->clientAddresses()[1]->set("address", "Арбат, 10");  // edited meanwhile
   FakeGateway::finish(fake.last(), found("0"));
-  ASSERT_TRUE(spinUntil([&] { return !client->lookupIndex(); }));
+  ASSERT_TRUE(ended());
   EXPECT_TRUE((*client->clientAddresses()[1])["lat"].isNull());
   EXPECT_FALSE(client->issue());
 
   client->lookup(1);
   FakeGateway::finish(fake.last(), found("1"));
-  ASSERT_TRUE(spinUntil([&] { return !client->lookupIndex(); }));
+  ASSERT_TRUE(ended());
   EXPECT_EQ(client->issue(), "Адрес нужно уточнить вручную.");
   EXPECT_TRUE((*client->clientAddresses()[1])["lat"].isNull());
 
   client->lookup(1);
   client->stopLookup();
-  ASSERT_TRUE(spinUntil([&] { return !client->lookupIndex(); }));
+  ASSERT_TRUE(ended());
   EXPECT_EQ(client->issue(), "Поиск остановлен.");
   EXPECT_TRUE(client->canChangeAddresses());
   client->removeClientAddress(1);

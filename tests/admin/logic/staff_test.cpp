@@ -107,6 +107,26 @@ TEST(StaffPasswordSheet, EightToTwoHundredCharactersTypedTwice) {
 // The list screen's keyed loads: an answer for a company no longer chosen is dropped.
 class StaffFlows : public GatewayTest {};
 
+// The password sheet tells its view when sending starts (a busy «Сохранить») and when it ends: after a failure the
+// button is offered again at once, with nothing typed anew.
+TEST_F(StaffFlows, ThePasswordSheetTellsItsViewWhenSendingStartsAndEnds) {
+  auto reset =
+      PasswordReset::create(Record(JSONValue::object({{"id", "p1"}, {"fullName", "Пётр"}}), ""), fake.gateway());
+  std::vector<bool> offered;  // what «Сохранить» shows at each word to the view
+  auto connection = reset->observe([&](PasswordReset::Change change) {
+    if (change == PasswordReset::Change::busy) offered.push_back(reset->canSave());
+  });
+  reset->setPassword("пароль-123");
+  reset->setRepeated("пароль-123");
+  ASSERT_EQ(offered, (std::vector<bool>{false, true}));
+  reset->save();
+  ASSERT_EQ(fake.log(), std::vector<std::string>{"POST /staff/people/p1/password"});
+  EXPECT_EQ(offered.back(), false) << "sending started";
+  FakeGateway::fail(fake.last(), "Сервер недоступен.", 400);
+  ASSERT_TRUE(spinUntil([&] { return !reset->state()->saving(); }));
+  EXPECT_EQ(offered.back(), true) << "sending ended";
+}
+
 TEST_F(StaffFlows, OnlyTheChosenCompanysListIsShown) {
   auto screen = StaffScreen::create(PanelPage::people, fake.gateway());
   screen->follow();

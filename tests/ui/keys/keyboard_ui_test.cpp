@@ -320,3 +320,57 @@ TEST_F(KeyboardMap, TabLeavesTheMapBothWaysPastItsButtonsAndTheWindowsKeysWorkOn
   EXPECT_TRUE(spinUntil([&] { return undone == 1; }, std::chrono::seconds(2)));
   EXPECT_EQ(focus(), page);
 }
+
+namespace {
+// The top of a widget inside a popover, in the coordinates of the window the popover opens over.
+double topInWindow(GtkWidget* widget, GtkWidget* popover, GtkWidget* window) {
+  graphene_rect_t bounds;
+  if (!gtk_widget_compute_bounds(widget, popover, &bounds)) return -1;
+  double popoverX = 0, popoverY = 0, windowX = 0, windowY = 0;
+  gtk_native_get_surface_transform(GTK_NATIVE(popover), &popoverX, &popoverY);
+  gtk_native_get_surface_transform(GTK_NATIVE(window), &windowX, &windowY);
+  GdkPopup* popup = GDK_POPUP(gtk_native_get_surface(GTK_NATIVE(popover)));
+  return gdk_popup_get_position_y(popup) + popoverY + bounds.origin.y - windowY;
+}
+}  // namespace
+
+// A row's menu from the keyboard, typed for real, on «Документы», where editing a document has no other keyboard
+// path (Return opens its details): Shift+F10 opens the menu below the focused row with the keyboard in it; Escape
+// closes it and the row has the focus again; Down and Return choose its second item, and the editor opens with the
+// focus on its first field (build/screens/admin-row-menu-keyboard.png, the menu open on that item).
+TEST_F(KeyboardWindow, ARowMenuChosenFromTheKeyboardOpensTheEditorOnItsFirstField) {
+  open(PanelPage::documents);
+  GtkWidget* table = columnView(root());
+  ASSERT_NE(table, nullptr);
+  gtk_widget_grab_focus(findWidget(root(), [](GtkWidget* w) { return GTK_IS_SEARCH_ENTRY(w); }));
+  for (int stops = 0; !isWithin(focus(), table) && stops < 20; ++stops) ASSERT_TRUE(typeKey(root(), GDK_KEY_Tab));
+  GtkWidget* row = tableRow(focus());
+  ASSERT_NE(row, nullptr);
+  graphene_rect_t rowBounds;
+  ASSERT_TRUE(gtk_widget_compute_bounds(row, root(), &rowBounds));
+
+  ASSERT_TRUE(typeKey(root(), GDK_KEY_F10, GDK_SHIFT_MASK));
+  GtkWidget* menu = shownPopoverMenu(root());
+  ASSERT_NE(menu, nullptr);
+  ASSERT_TRUE(isWithin(focus(), menu)) << "the menu has the keyboard";
+  EXPECT_EQ(shownText(focus()), "Открыть");
+  EXPECT_GE(topInWindow(focus(), menu, root()), rowBounds.origin.y + rowBounds.size.height - 1)
+      << "the menu opens below the row, not over its cells";
+  ASSERT_TRUE(typeKey(root(), GDK_KEY_Escape));
+  EXPECT_FALSE(gtk_widget_get_visible(menu));
+  EXPECT_EQ(tableRow(focus()), row);
+
+  ASSERT_TRUE(typeKey(root(), GDK_KEY_Menu));
+  ASSERT_TRUE(gtk_widget_get_visible(menu));
+  ASSERT_TRUE(typeKey(root(), GDK_KEY_Down));
+  EXPECT_EQ(shownText(focus()), "Изменить");
+  saveScreenPNG(root(), "admin-row-menu-keyboard");
+  ASSERT_TRUE(typeKey(root(), GDK_KEY_Return));
+  GtkWidget* editor = nullptr;
+  ASSERT_TRUE(spinUntil([&] { return (editor = findWindow("Изменить · Документы")) != nullptr; }));
+  ASSERT_TRUE(spinUntil([&] { return gtk_root_get_focus(GTK_ROOT(editor)) != nullptr; }));
+  spin();
+  GtkWidget* field = gtk_root_get_focus(GTK_ROOT(editor));
+  EXPECT_TRUE(isWithin(field, entryRow(editor, "Название"))) << G_OBJECT_TYPE_NAME(field);
+  savePNG(editor, "admin-editor-first-field");
+}

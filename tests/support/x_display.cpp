@@ -1,5 +1,5 @@
-// Real key presses on the tests' display (Xvfb), apart from the other helpers: the X headers define names
-// (None, Status, True) that the rest of the toolkit's headers must not see.
+// Real key presses on the tests' display (Xvfb), apart from the other helpers: the X headers define names (None,
+// Status, True) that the rest of the toolkit's headers must not see.
 #include <vector>
 
 #include "support/async_helpers.h"
